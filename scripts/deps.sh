@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need (run as root or
+# with sudo available). Safe to run again.
+set -e
+PKGS="build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+ libx11-dev libxtst-dev libxfixes-dev libxext-dev xvfb x11-utils
+ qt6-base-dev libftdi1-dev libatspi2.0-dev zlib1g-dev"
+missing=""
+for p in $PKGS; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y $missing
