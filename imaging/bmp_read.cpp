@@ -1,0 +1,142 @@
+// The BMP reader: optional file header, 12- or 40-byte info header, colour table (3- or 4-byte
+// entries), bit-field masks, then the pixel bytes from bfOffBits or right behind the table.
+#include "imaging/bmp_read.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace lumo {
+
+size_t MemorySource::readAt(uint64_t offset, std::span<uint8_t> out) {
+    if (offset >= bytes_.size()) return 0;
+    const size_t n = std::min<uint64_t>(out.size(), bytes_.size() - offset);
+    std::memcpy(out.data(), bytes_.data() + offset, n);
+    return n;
+}
+
+FileSource::FileSource(const char* path) {
+    if (!path) return;
+    fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) return;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    size_ = static_cast<uint64_t>(st.st_size);
+}
+
+FileSource::~FileSource() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+size_t FileSource::readAt(uint64_t offset, std::span<uint8_t> out) {
+    size_t done = 0;
+    // Chunks of at most 32 KiB, as the file format's writers expect of a reader.
+    while (done < out.size() && fd_ >= 0) {
+        const size_t want = std::min<size_t>(out.size() - done, 32768);
+        const ssize_t got = ::pread(fd_, out.data() + done, want, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+namespace {
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t le32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+}  // namespace
+
+LumoDibBlock* readPackedDib(ByteSource& src, bool withPixels, const ImageLimits& limits) {
+    uint8_t fileHeader[14];
+    uint64_t headerPos = 0;
+    uint32_t offBits = 0;
+    if (src.readAt(0, fileHeader) == sizeof fileHeader && le16(fileHeader) == 0x4D42) {
+        offBits = le32(fileHeader + 10);
+        headerPos = 14;
+    }
+    uint8_t raw[40] = {};
+    const size_t got = src.readAt(headerPos, raw);
+    if (got < 4) return nullptr;
+    const uint32_t headerSize = le32(raw);
+    LumoBitmapInfoHeader h{};
+    if (headerSize == 12) {
+        if (got < 12) return nullptr;
+        h.biSize = 40;
+        h.biWidth = le16(raw + 4);
+        h.biHeight = le16(raw + 6);
+        h.biPlanes = le16(raw + 8);
+        h.biBitCount = le16(raw + 10);
+        h.biClrUsed = colourCount(h);
+        h.biClrImportant = h.biClrUsed;
+    } else if (headerSize == 40) {
+        if (got < 40) return nullptr;
+        std::memcpy(&h, raw, sizeof h);  // the record is the file's little-endian layout
+    } else {
+        return nullptr;
+    }
+    const bool core = headerSize == 12;
+    auto layout = describeDib(h, limits);
+    if (!layout) return nullptr;
+    const bool compressed = layout->compression == kBiRle8 || layout->compression == kBiRle4;
+    if (h.biSizeImage == 0 && !compressed) h.biSizeImage = static_cast<uint32_t>(std::min<size_t>(layout->pixelBytes, UINT32_MAX));
+    if (h.biClrUsed == 0) h.biClrUsed = layout->colours;
+
+    const uint64_t tablePos = headerPos + headerSize;
+    const size_t fileTableBytes = layout->maskBytes + size_t{layout->colours} * (core ? 3 : 4);
+    uint64_t pixelPos = offBits != 0 ? uint64_t{offBits} : tablePos + fileTableBytes;
+
+    size_t pixelBytes = 0;
+    if (withPixels) {
+        if (compressed) {
+            // Bound the compressed stream by what a valid encoding of this image can need.
+            const size_t bound = size_t(layout->width) * size_t(layout->height) * 2 + size_t(layout->height) * 4 + 64;
+            const uint64_t inFile = src.size() > pixelPos ? src.size() - pixelPos : 0;
+            pixelBytes = std::min<uint64_t>(h.biSizeImage != 0 ? std::min<size_t>(h.biSizeImage, bound) : bound, inFile);
+        } else {
+            pixelBytes = layout->pixelBytes;
+        }
+    }
+    const size_t headerAndTable = kInfoHeaderSize + layout->tableBytes;
+    LumoDibBlock* block = allocBlock(headerAndTable + pixelBytes);
+    if (!block) return nullptr;
+    uint8_t* base = block->data.get();
+    if (layout->maskBytes) src.readAt(tablePos, std::span(base + kInfoHeaderSize, layout->maskBytes));
+    uint8_t* table = base + kInfoHeaderSize + layout->maskBytes;
+    const uint64_t coloursPos = tablePos + layout->maskBytes;
+    if (core) {
+        // 3-byte entries widened in place, last entry first.
+        src.readAt(coloursPos, std::span(table, size_t{layout->colours} * 3));
+        for (size_t i = layout->colours; i-- > 0;) {
+            const uint8_t b = table[i * 3], g = table[i * 3 + 1], r = table[i * 3 + 2];
+            table[i * 4] = b;
+            table[i * 4 + 1] = g;
+            table[i * 4 + 2] = r;
+            table[i * 4 + 3] = 0;
+        }
+    } else {
+        src.readAt(coloursPos, std::span(table, size_t{layout->colours} * 4));
+    }
+    if (withPixels && pixelBytes) {
+        const size_t read = src.readAt(pixelPos, std::span(base + headerAndTable, pixelBytes));
+        if (compressed) {
+            h.biSizeImage = static_cast<uint32_t>(read);
+            resizeBlock(block, headerAndTable + read);  // drop the unused tail; failure is harmless
+        }
+    }
+    std::memcpy(base, &h, sizeof h);
+    return block;
+}
+
+}  // namespace lumo

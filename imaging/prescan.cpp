@@ -1,0 +1,316 @@
+// The pre-scan (pixel encoding, histogram, automatic threshold, marker), its three effects
+// (Erase Grid Lines, Outline Mode, Character Mode) and lumoFindDot. Everything works in place on
+// the image; byte 2 of each pixel is the effects' work area.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/scan.h"
+
+using namespace lumo;
+
+namespace {
+
+// Conversion of one row: byte 0 = qualifies under C, byte 1 = grey level.
+template <int C>
+void encodeRow(uint8_t* p, int32_t n) {
+    for (int32_t i = 0; i < n; ++i, p += 3) {
+        const int b = p[0], g = p[1], r = p[2];
+        p[0] = colourOk<C>(b, g, r);
+        p[1] = static_cast<uint8_t>((b + g + r) / 3);
+    }
+}
+
+// Counts the encoded pixels of a row segment; returns how many did not qualify.
+inline uint32_t histogramRow(const uint8_t* p, int32_t n, uint32_t* hist) {
+    uint32_t rejected = 0;
+    for (int32_t i = 0; i < n; ++i, p += 3) {
+        hist[p[1]] += p[0];
+        rejected += p[0] ^ 1;
+    }
+    return rejected;
+}
+
+// Encodes the whole image and fills the histogram over the window in the same pass.
+template <int C>
+uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist) {
+    uint64_t rejected = 0;
+    for (int32_t y = 0; y < im.height; ++y) {
+        uint8_t* row = im.row(y);
+        encodeRow<C>(row, im.width);
+        if (y >= w.y0 && y < w.y1) rejected += histogramRow(row + 3 * w.x0, w.x1 - w.x0, hist);
+    }
+    return rejected;
+}
+
+template <int M>
+void markImage(const Image& im, int lo, int hi) {
+    for (int32_t y = 0; y < im.height; ++y) {
+        uint8_t* p = im.row(y);
+        for (int32_t x = 0; x < im.width; ++x, p += 3)
+            p[0] = static_cast<uint8_t>(p[0] | (((p[0] != 0) & compare<M>(p[1], lo, hi)) << 1));
+    }
+}
+
+inline bool marked(const uint8_t* p) { return (p[0] & 0x02) != 0; }
+
+// ---- Erase Grid Lines -------------------------------------------------------------------------
+void eraseGridLines(const Image& im, int32_t thickness, int32_t hLength, int32_t vLength) {
+    const int32_t w = im.width, h = im.height;
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* row = im.row(y);
+        for (int32_t x = 0; x < w;) {
+            if (!marked(row + 3 * x)) {
+                ++x;
+                continue;
+            }
+            const int32_t start = x;
+            while (x < w && marked(row + 3 * x)) ++x;
+            const int32_t len = x - start;
+            const uint8_t cls = len <= thickness ? 1 : len < hLength ? 2 : 3;
+            for (int32_t i = start; i < x; ++i) row[3 * i + 2] = cls;
+        }
+    }
+    // Columns in blocks, walked row by row, so the image is read in storage order.
+    constexpr int32_t kBlock = 64;
+    uint8_t* top = im.top();
+    const int64_t step = im.rowStep();
+    for (int32_t bx = 0; bx < w; bx += kBlock) {
+        const int32_t count = std::min(kBlock, w - bx);
+        int32_t runStart[kBlock];
+        std::fill_n(runStart, count, -1);
+        for (int32_t y = 0; y <= h; ++y) {
+            const uint8_t* row = y < h ? top + y * step : nullptr;
+            for (int32_t i = 0; i < count; ++i) {
+                const bool on = row && marked(row + 3 * (bx + i));
+                if (on) {
+                    if (runStart[i] < 0) runStart[i] = y;
+                    continue;
+                }
+                if (runStart[i] < 0) continue;
+                const int32_t len = y - runStart[i];
+                uint8_t victim = 0;  // class of the pixels this run unmarks
+                if (len <= thickness) victim = 3;
+                else if (len >= vLength) victim = 1;
+                if (victim) {
+                    uint8_t* p = top + runStart[i] * step + 3 * (bx + i);
+                    for (int32_t r = runStart[i]; r < y; ++r, p += step)
+                        if (p[2] == victim) p[0] &= static_cast<uint8_t>(~0x02);
+                }
+                runStart[i] = -1;
+            }
+        }
+    }
+}
+
+// ---- Outline Mode -------------------------------------------------------------------------------
+// Vertical flags come only from senders off the left and right columns, horizontal flags only
+// from senders off the top and bottom rows (border pixels flag inward, corners not at all).
+void outline(const Image& im) {
+    const int32_t w = im.width, h = im.height;
+    auto flagsOf = [&](int32_t y) {
+        uint8_t* row = im.row(y);
+        const uint8_t* up = y > 0 ? im.row(y - 1) : nullptr;
+        const uint8_t* down = y + 1 < h ? im.row(y + 1) : nullptr;
+        const bool horizontal = y >= 1 && y <= h - 2;
+        for (int32_t x = 0; x < w; ++x) {
+            uint8_t f = 0;
+            if (x >= 1 && x <= w - 2) {
+                if (up && marked(up + 3 * x)) f |= 1;
+                if (down && marked(down + 3 * x)) f |= 2;
+            }
+            if (horizontal) {
+                if (x > 0 && marked(row + 3 * (x - 1))) f |= 4;
+                if (x + 1 < w && marked(row + 3 * (x + 1))) f |= 8;
+            }
+            row[3 * x + 2] = f;
+        }
+    };
+    auto unmarkInner = [&](int32_t y) {
+        if (y < 1 || y > h - 2) return;
+        uint8_t* row = im.row(y);
+        for (int32_t x = 1; x < w - 1; ++x)
+            if (row[3 * x + 2] == 15) row[3 * x] &= static_cast<uint8_t>(~0x02);
+    };
+    // Row y's flags read the marks of rows y-1..y+1, so row y-1 is unmarked only after them.
+    for (int32_t y = 0; y < h; ++y) {
+        flagsOf(y);
+        if (y >= 1) unmarkInner(y - 1);
+    }
+}
+
+// ---- Character Mode -------------------------------------------------------------------------------
+void horizontalDepth(const Image& im, int limit) {
+    const int32_t w = im.width;
+    for (int32_t y = 0; y < im.height; ++y) {
+        uint8_t* row = im.row(y);
+        for (int32_t x = 0; x < w;) {
+            if (!marked(row + 3 * x)) {
+                row[3 * x + 2] = 0;
+                ++x;
+                continue;
+            }
+            const int32_t start = x;
+            while (x < w && marked(row + 3 * x)) ++x;
+            int32_t left = start, right = x - 1;
+            int d = 1;
+            while (left < right) {
+                row[3 * left + 2] = row[3 * right + 2] = static_cast<uint8_t>(d);
+                if (d < limit) ++d;
+                ++left;
+                --right;
+            }
+            row[3 * right + 2] = static_cast<uint8_t>(d);
+        }
+    }
+}
+
+void verticalDepth(const Image& im) {
+    const int32_t w = im.width, h = im.height;
+    const int64_t step = im.rowStep();
+    int L = 0;  // carried from segment to segment and from column to column
+    for (int32_t x = 0; x < w; ++x) {
+        uint8_t* col = im.top() + 3 * x;
+        auto px = [&](int32_t y) { return col + y * step; };
+        auto d = [&](int32_t y) -> int { return px(y)[2]; };
+        auto setD = [&](int32_t y, int v) { px(y)[2] = static_cast<uint8_t>(v); };
+        int32_t y = 0;
+        while (y < h) {
+            if (!marked(px(y))) {
+                ++y;
+                continue;
+            }
+            const int32_t S = y;
+            int32_t e = S;
+            while (e + 1 < h && d(e + 1) >= d(e)) ++e;
+            int32_t E, N;
+            int F = 0;
+            if (e + 1 >= h) {
+                E = h - 1;
+                N = h;
+            } else if (d(e + 1) == 0) {
+                E = e;
+                N = e + 1;
+            } else {
+                int32_t q = e + 1;  // descending: non-zero and not greater than the previous
+                for (;;) {
+                    if (q + 1 >= h) { E = q; N = h; break; }
+                    if (d(q + 1) == 0) { E = q; N = q + 1; break; }
+                    if (d(q + 1) > d(q)) { E = q - 1; N = q; F = d(q); break; }  // q is a valley
+                    ++q;
+                }
+            }
+            int32_t P = S, Q = E;
+            int M = F;
+            while (P <= Q) {
+                if (L < M) {
+                    if (L < d(P)) setD(P, ++L);
+                    ++P;
+                } else {
+                    if (M < d(Q)) setD(Q, ++M);
+                    --Q;
+                }
+            }
+            y = N;
+            if (P < N) {
+                const int32_t U = Q;  // directly above P
+                L = F;
+                if (U < 0 || d(U) < d(P)) {
+                    if (P < h - 1 && d(P + 1) < d(P)) px(P)[0] |= 0x04;
+                } else if (U > 0 && P < h - 1 && d(U - 1) < d(U) && d(P + 1) < d(U)) {
+                    px(U)[0] |= 0x04;
+                    setD(U, d(U) + 1);
+                }
+            }
+        }
+    }
+}
+
+void horizontalMarks(const Image& im) {
+    const int32_t w = im.width;
+    for (int32_t y = 1; y < im.height - 1; ++y) {
+        uint8_t* row = im.row(y);
+        for (int32_t x = 1; x <= w - 2; ++x) {
+            uint8_t* p = row + 3 * x;
+            if (!marked(p)) continue;
+            const int c = p[2];
+            const int left = p[-1], right = p[5];
+            if (left < c && (right < c || (x <= w - 3 && right == c && p[8] < c))) p[0] |= 0x04;
+        }
+    }
+}
+
+void characterMode(const Image& im, int32_t depthLimit) {
+    // Depths live in one byte; the cap keeps every later increase inside it.
+    const int limit = std::clamp(depthLimit, 1, 254);
+    horizontalDepth(im, limit);
+    verticalDepth(im);
+    horizontalMarks(im);
+}
+
+}  // namespace
+
+TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
+    Image im;
+    if (!openScan(ctx, im)) return 0;
+    BinCondition& cond = *ctx->lpCondition;
+    cond.bMode |= BIN_PRESCANNED;
+    cond.dwPixelCount = 1;
+    std::memset(cond.adwHistogram, 0, sizeof cond.adwHistogram);
+    const Window w = clampWindow(ctx->nHistLeft, ctx->nHistRight, ctx->nHistTop, ctx->nHistBottom, im);
+    uint64_t rejected;
+    switch (colourOf(cond.bMode)) {
+    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram); break;
+    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram); break;
+    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram); break;
+    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram); break;
+    default: rejected = encodeImage<7>(im, w, cond.adwHistogram); break;
+    }
+    const uint64_t n = uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - rejected;
+    if (n == 0) return 0;
+    cond.dwPixelCount = static_cast<uint32_t>(n);
+    if (cond.fAutoThreshfold) autoThreshold(cond, cond.dwPixelCount);
+    if (!(cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER))) return 1;
+
+    const bool range = (cond.bMode & BIN_RANGE) != 0;
+    const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold;
+    const int hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
+    switch (comparisonOf(cond.bMode)) {
+    case 1: markImage<1>(im, lo, hi); break;
+    case 2: markImage<2>(im, lo, hi); break;
+    case 3: markImage<3>(im, lo, hi); break;
+    case 4: markImage<4>(im, lo, hi); break;
+    case 5: markImage<5>(im, lo, hi); break;
+    default: markImage<6>(im, lo, hi); break;
+    }
+    if (cond.bMode & BIN_ERASE_GRID) eraseGridLines(im, ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength);
+    else if (cond.bMode & BIN_OUTLINE) outline(im);
+    else characterMode(im, ctx->nDepthLimit);
+    return 1;
+}
+
+TAVIK_API int32_t lumoFindDot(ScanContext* ctx, uint32_t key) {
+    Image im;
+    if (!openScan(ctx, im)) return 0;
+    const Window win = clampWindow(ctx->nOriginX, ctx->nLimitX, ctx->nOriginY, ctx->nLimitY, im);
+    auto matches = [key](const uint8_t* p) {
+        return (uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16)) == key;
+    };
+    int32_t foundRow = -1;
+    for (int32_t y = win.y0; y < win.y1 && foundRow < 0; ++y) {
+        const uint8_t* row = im.row(y);
+        for (int32_t x = win.x0; x < win.x1; ++x)
+            if (matches(row + 3 * x)) {
+                foundRow = y;
+                break;
+            }
+    }
+    if (foundRow < 0) return 0;
+    ctx->nOriginY = foundRow;
+    for (int32_t x = win.x0; x < win.x1; ++x)
+        for (int32_t y = foundRow; y < win.y1; ++y)
+            if (matches(im.row(y) + 3 * x)) {
+                ctx->nOriginX = x;
+                return 1;
+            }
+    return 1;
+}
