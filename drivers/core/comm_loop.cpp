@@ -1,0 +1,205 @@
+// The communication thread: identifies the device, follows the foreground
+// window and sends the chosen client's text and dots.
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "drivers/core/foreground.h"
+#include "drivers/core/plugin.h"
+#include "planes.h"
+#include "platform/atomic_word.h"
+#include "platform/word_wait.h"
+
+namespace tavik::drv {
+
+using platform::exchangeWord;
+using platform::loadWord;
+using platform::storeWord;
+
+namespace {
+
+bool validGraphicSize(int32_t w, int32_t h) { return w > 0 && h > 0 && w <= kGraphicBytes && w * h <= kGraphicBytes; }
+
+}  // namespace
+
+void DriverPlugin::communicationLoop() {
+    PortDataMap& m = *map();
+    std::shared_ptr<DeviceLink> link = sharedLink();
+    ForegroundSource foreground;
+    storeWord(m.displayRequest, kNoRequest);
+    status_.write(StatusLines::connectedDevice(fieldString(m.deviceName)));
+    storeWord(m.status, kStatusConnected);
+
+    while (!commStop_.load()) {
+        if (loadWord(m.deviceIdentified) == 0) {
+            if (link->takeSendLock(1000)) {
+                if (!identify()) pause(5000);
+                link->releaseSendLock();
+            }
+            continue;
+        }
+        const int32_t request = loadWord(m.displayRequest);
+        if (loadWord(m.displayClientCount) > 0 && request != kRequestSending) {
+            if (!exchangeWord(m.displayRequest, request, kRequestSending)) continue;
+            if (request == kNoRequest || isSlot(request)) {
+                SendLockGuard guard(*link);
+                if (!guard.held()) {
+                    // Port busy: keep the request for the next turn.
+                    exchangeWord(m.displayRequest, kRequestSending, request);
+                    continue;
+                }
+                if (request == kNoRequest)
+                    clearDisplay();
+                else
+                    showSlot(request);
+            }
+            pause(100);  // pacing: about ten slot sends a second
+        } else {
+            // Idle turn: wake early when a client names a slot to send.
+            platform::waitWordChange(m.displayRequest, request, 50);
+            if (commStop_.load()) break;
+            followForeground(foreground.foregroundProcess());
+        }
+    }
+
+    if (link->takeSendLock(1000)) {
+        clearDisplay();
+        variant_.atThreadEnd(*this);
+        link->releaseSendLock();
+    }
+    link->transport().drainOutput(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+}
+
+bool DriverPlugin::identify() {
+    DeviceLink& link = *link_;
+    PortDataMap& m = *map();
+    if (!link.writeFrame(proto::host::kIdentify, 0, {})) return false;
+    std::array<uint8_t, proto::kIdentReplySize> reply{};
+    for (auto& b : reply) {
+        auto got = link.waitReplyByte(static_cast<int>(proto::kIdentByteWaitMs), &commStop_);
+        if (!got) return false;
+        b = *got;
+    }
+    const proto::IdentInfo info = proto::parseIdentReply(reply);
+    std::memcpy(m.deviceInfo, info.deviceInfo.data(), sizeof m.deviceInfo);
+    multiLevel_ = variant_.allowsMultiLevel() && info.multiLevel;
+    storeWord(m.deviceIdentified, 1);
+    status_.write(StatusLines::connectedDevice(info.nameView()));
+    variant_.afterIdentification(*this, info);
+    return true;
+}
+
+void DriverPlugin::markSlotChanged(int32_t slot) {
+    if (!isSlot(slot)) return;
+    PortDataMap& m = *map();
+    if (loadWord(m.textCells) != 0) storeWord(m.slots[slot].textChanged, 2);
+    if (loadWord(m.graphicWidth) * loadWord(m.graphicHeight) != 0) storeWord(m.slots[slot].graphicChanged, 2);
+}
+
+void DriverPlugin::followForeground(int32_t foregroundPid) {
+    PortDataMap& m = *map();
+    if (loadWord(m.screenReaderFirst) != 0) return;
+    int32_t slot = -1;
+    if (foregroundPid > 0) {
+        for (int32_t k = 0; k < kSlotCount; ++k) {
+            if (loadWord(m.slots[k].processId) == foregroundPid) {
+                slot = k;
+                break;
+            }
+        }
+    }
+    const int32_t flags = isSlot(slot) ? loadWord(m.slots[slot].displayFlags) : 0;
+    if (isSlot(slot) && (flags & kDisplayModeOn) && !(flags & kDisplaySuspended)) {
+        if (loadWord(m.foregroundSlot) == slot) return;
+        storeWord(m.foregroundSlot, slot);
+        markSlotChanged(slot);
+        storeWord(m.displayRequest, slot);
+    } else {
+        if (loadWord(m.foregroundSlot) == -1) return;
+        storeWord(m.foregroundSlot, -1);
+        const int32_t def = loadWord(m.defaultSlot);
+        if (isSlot(def)) markSlotChanged(def);
+        storeWord(m.displayRequest, def);
+    }
+}
+
+void DriverPlugin::showSlot(int32_t slot) {
+    PortDataMap& m = *map();
+    ClientSlot& s = m.slots[slot];
+    if (!takeSlotBusy(m, slot, 1000)) {
+        exchangeWord(m.displayRequest, kRequestSending, slot);  // try again next turn
+        return;
+    }
+    const int32_t textChanged = loadWord(s.textChanged);
+    const int32_t graphicChanged = loadWord(s.graphicChanged);
+    storeWord(s.textChanged, 0);
+    storeWord(s.graphicChanged, 0);
+    setSlotBusy(m, slot, 0);
+
+    if (textChanged) {
+        const int32_t cells = loadWord(m.textCells);
+        if (cells >= 0 && cells <= kTextBytes)
+            sendText({reinterpret_cast<const uint8_t*>(s.text), static_cast<std::size_t>(cells)}, cells);
+    }
+    if (graphicChanged) sendGraphic(slot, s);
+}
+
+void DriverPlugin::sendText(std::span<const uint8_t> text, int cells) {
+    std::array<uint8_t, kTextBytes> buf{};
+    std::memcpy(buf.data(), text.data(), static_cast<std::size_t>(cells));
+    link_->writeFrame(proto::host::kText, 0, {buf.data(), static_cast<std::size_t>(cells)});
+}
+
+void DriverPlugin::sendGraphic(int32_t slot, ClientSlot& s) {
+    PortDataMap& m = *map();
+    const int32_t w = loadWord(m.graphicWidth), h = loadWord(m.graphicHeight);
+    if (!validGraphicSize(w, h)) return;
+    const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    std::memcpy(dots_.data(), s.graphic, n);
+    const int32_t format = loadWord(s.graphicFormat);
+    if (multiLevel() && format != 0) {
+        sendMultiLevel({dots_.data(), n}, w, h, format, static_cast<uint8_t>(slot));
+        return;
+    }
+    const int32_t level = loadWord(s.planeLevel);
+    variant_.sendTwoPlaneGraphic(*this, {dots_.data(), n}, w, h,
+                                 level == 0 ? proto::kDefaultPlaneLevel : static_cast<uint8_t>(level));
+}
+
+void DriverPlugin::sendMultiLevel(std::span<const uint8_t> dots, int width, int height, int format,
+                                  uint8_t parameter) {
+    std::size_t size = 0;
+    if (proto::isMultiLevelFormat(format)) {
+        size = proto::multiLevelPackedSize(width, height, format);
+        if (size == 0 || size > proto::kMaxMultiLevelBytes) return;
+        if (proto::packMultiLevel(dots, width, height, format,
+                                  {packed_.data() + proto::kMultiLevelHeaderSize, size}) != size)
+            return;
+    }
+    // An undefined format sends the header alone.
+    const auto header = proto::multiLevelHeader(true, format, width, height);
+    std::memcpy(packed_.data(), header.data(), header.size());
+    if (link_->writeFrame(proto::host::kMultiLevel, parameter, {packed_.data(), header.size() + size}))
+        link_->waitReplyByte(static_cast<int>(proto::kMultiLevelReplyWaitMs), &commStop_);
+}
+
+void DriverPlugin::clearDisplay() {
+    PortDataMap& m = *map();
+    const int32_t cells = loadWord(m.textCells);
+    if (cells >= 0 && cells <= kTextBytes) {
+        std::array<uint8_t, kTextBytes> zeros{};
+        link_->writeFrame(proto::host::kText, 0, {zeros.data(), static_cast<std::size_t>(cells)});
+    }
+    const int32_t w = loadWord(m.graphicWidth), h = loadWord(m.graphicHeight);
+    if (!validGraphicSize(w, h)) return;
+    if (multiLevel()) {
+        const auto header = proto::multiLevelHeader(false, 1, w, h);
+        if (link_->writeFrame(proto::host::kMultiLevel, proto::kMultiLevelClearSlot, header))
+            link_->waitReplyByte(static_cast<int>(proto::kMultiLevelReplyWaitMs), &commStop_);
+    } else {
+        variant_.sendClearGraphic(*this, w, h);
+    }
+}
+
+}  // namespace tavik::drv

@@ -1,0 +1,36 @@
+// The exported functions of a driver plug-in. Compiled into each plug-in
+// module, which supplies its variant through pluginVariant().
+#include "common/export.h"
+#include "drivers/core/plugin.h"
+#include "drivers/core/plugin_api.h"
+
+namespace {
+
+// The module's one plug-in instance: made when the library is attached,
+// destroyed (drvEnd, map closed) when it is detached.
+tavik::drv::DriverPlugin& plugin() {
+    static tavik::drv::DriverPlugin instance(tavik::drv::pluginVariant());
+    return instance;
+}
+
+__attribute__((constructor)) void attach() { plugin(); }
+
+}  // namespace
+
+TAVIK_API int32_t Version(void) { return TAVIK_INTERFACE_VERSION; }
+TAVIK_API int32_t drvInit(int32_t portIndex) { return plugin().init(portIndex); }
+TAVIK_API void drvSetStatusWindow(TavikWindowHandle window) { plugin().setStatusWindow(window); }
+TAVIK_API int32_t drvStart(void) { return plugin().start(); }
+TAVIK_API int32_t drvEnd(void) { return plugin().end(); }
+TAVIK_API int32_t drvIsConnected(void) { return plugin().isConnected(); }
+TAVIK_API TavikWindowHandle drvOpenMonitorWindow(const char* title, int32_t dotSize, intptr_t icon, int32_t keepOnTop) {
+    // The monitor window needs a windowing host; headless plug-ins have none.
+    (void)title;
+    (void)dotSize;
+    (void)icon;
+    (void)keepOnTop;
+    return 0;
+}
+TAVIK_API void drvCloseMonitorWindow(void) {}
+TAVIK_API int32_t chSendDirectCommand(int32_t blockNumber) { return plugin().sendDirectCommand(blockNumber); }
+TAVIK_API int32_t chSendDirectBytes(int32_t blockNumber) { return plugin().sendDirectBytes(blockNumber); }

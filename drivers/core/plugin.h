@@ -1,0 +1,115 @@
+// One loaded driver plug-in: its port data map, connection state, status
+// lines, the open device and the two communication threads. The exported
+// functions forward to the single instance of the module.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "common/data_maps.h"
+#include "common/messages.h"
+#include "drivers/core/device_link.h"
+#include "drivers/core/status_lines.h"
+#include "drivers/core/variant.h"
+
+namespace tavik::drv {
+
+enum class ConnectionState : uint8_t { Idle = 0, Opening = 1, Connected = 2, Closing = 3 };
+
+class DriverPlugin {
+public:
+    // Library attach: language, settings paths, message registration.
+    explicit DriverPlugin(ProtocolVariant& variant);
+    // Library detach: drvEnd and the map closed.
+    ~DriverPlugin();
+    DriverPlugin(const DriverPlugin&) = delete;
+    DriverPlugin& operator=(const DriverPlugin&) = delete;
+
+    // ---- exports
+    int32_t init(int32_t portIndex);
+    void setStatusWindow(TavikWindowHandle window) { status_.setSink(window); }
+    int32_t start();
+    int32_t end();
+    int32_t isConnected() const { return state_.load() == ConnectionState::Connected ? 1 : 0; }
+    int32_t sendDirectCommand(int32_t blockNumber);
+    int32_t sendDirectBytes(int32_t blockNumber);
+
+    // ---- for the variants and the threads
+    PortDataMap* map() const { return map_ ? &map_->map() : nullptr; }
+    int32_t portIndex() const { return map_ ? map_->portIndex() : -1; }
+    DeviceLink* link() const { return link_.get(); }
+    StatusLines& status() { return status_; }
+    const MessageNumbers& messages() const { return messages_; }
+    ProtocolVariant& variant() { return variant_; }
+    bool multiLevel() const { return multiLevel_.load(); }
+    void setMultiLevel(bool on) { multiLevel_ = on; }
+    // Free for the variant: the note-taker's cell count, the USB entry.
+    std::atomic<int> cellCount{16};
+    std::string openPortName;
+    const std::atomic<bool>& commStop() const { return commStop_; }
+
+    // The communication thread's and receive thread's bodies.
+    void communicationLoop();
+    void receiveLoop();
+
+    // Sends the slot's changed text and graphic (caller holds the send lock).
+    void showSlot(int32_t slot);
+    // Clears the display (caller holds the send lock).
+    void clearDisplay();
+    // One identification attempt (caller holds the send lock); true on success.
+    bool identify();
+    // Foreground following: one turn.
+    void followForeground(int32_t foregroundPid);
+    // Marks a slot to be sent in full.
+    void markSlotChanged(int32_t slot);
+
+private:
+    void stopThreads();
+    void sendText(std::span<const uint8_t> text, int cells);
+    void sendGraphic(int32_t slot, ClientSlot& s);
+    void sendMultiLevel(std::span<const uint8_t> dots, int width, int height, int format, uint8_t parameter);
+
+    ProtocolVariant& variant_;
+    MessageNumbers messages_;
+    std::optional<PortMap> map_;
+    StatusLines status_;
+    std::atomic<ConnectionState> state_{ConnectionState::Idle};
+    std::atomic<bool> multiLevel_{false};
+    std::shared_ptr<DeviceLink> link_;
+    mutable std::mutex linkMutex_;
+    std::shared_ptr<DeviceLink> sharedLink() const {
+        std::lock_guard<std::mutex> lock(linkMutex_);
+        return link_;
+    }
+    void setLink(std::shared_ptr<DeviceLink> link) {
+        std::lock_guard<std::mutex> lock(linkMutex_);
+        link_ = std::move(link);
+    }
+    std::thread receiveThread_, commThread_;
+    std::atomic<bool> receiveStop_{false}, commStop_{false};
+    std::mutex lifecycle_;
+    std::atomic<bool> receiveDone_{true}, commDone_{true};
+    std::mutex stopMutex_;
+    std::condition_variable stopCv_;
+
+public:
+    // Sleeps up to ms; returns early (false) when the communication thread is
+    // told to stop.
+    bool pause(int ms);
+
+private:
+
+    // Scratch buffers of the sending side (communication thread only).
+    std::array<uint8_t, kGraphicBytes> dots_{};
+    std::array<uint8_t, 10000 + 16> packed_{};
+    std::array<uint8_t, 1200> coded_{};
+};
+
+}  // namespace tavik::drv

@@ -1,0 +1,87 @@
+// The receive thread: parses what the device sends, answers device frames,
+// queues bare reply bytes and turns events into notify messages.
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "common/shared_block.h"
+#include "drivers/core/plugin.h"
+#include "event_bytes.h"
+#include "frame_parser.h"
+
+namespace tavik::drv {
+namespace {
+
+uint64_t nowMs() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+class ReceiveSink : public proto::ParserSink {
+public:
+    ReceiveSink(DriverPlugin& plugin, DeviceLink& link, const std::atomic<bool>& stop)
+        : plugin_(plugin), link_(link), stop_(stop) {}
+
+    void onFrame(const proto::ParsedFrame& frame) override {
+        const proto::DeviceFrameReaction r = plugin_.variant().reactions()[frame.command];
+        if (r.replyBytes > 0) {
+            static constexpr std::array<uint8_t, 32> kZeros{};
+            link_.writeBytes({kZeros.data(), r.replyBytes});
+        }
+        PortDataMap& m = *plugin_.map();
+        const int64_t param = static_cast<int64_t>(proto::eventParam(frame.payload));
+        switch (r.event) {
+            case proto::DeviceEvent::Key:
+                postNotifyToAddressee(m, plugin_.messages(), kNotifyKey, param);
+                break;
+            case proto::DeviceEvent::Broadcast:
+                postNotifyToAll(m, plugin_.messages(), kNotifyBroadcast, param);
+                break;
+            case proto::DeviceEvent::DataBlock:
+                deliverDataBlock(m, frame);
+                break;
+            case proto::DeviceEvent::None:
+                break;
+        }
+    }
+
+    void onStray(std::span<const uint8_t> bytes) override { link_.pushReply(bytes); }
+
+private:
+    // Hands the block to the client in front and waits for it to be taken; no
+    // bytes are read meanwhile (the port's input queue holds them).
+    void deliverDataBlock(PortDataMap& m, const proto::ParsedFrame& frame) {
+        const int32_t n = static_cast<int32_t>(frame.payload.size());
+        auto block = SharedBlock::create(n + 8 < 8 ? 8 : n + 8);
+        if (!block) return;
+        *block->word(4) = frame.parameter;
+        if (n > 0) std::memcpy(block->payload() + 8, frame.payload.data(), static_cast<std::size_t>(n));
+        if (!postNotifyToAddressee(m, plugin_.messages(), kNotifyDataBlock, block->number())) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDataBlockBoundMs);
+        while (!stop_.load() && std::chrono::steady_clock::now() < deadline)
+            if (awaitBlockResult(*block, 100) != 0) break;
+    }
+
+    DriverPlugin& plugin_;
+    DeviceLink& link_;
+    const std::atomic<bool>& stop_;
+};
+
+}  // namespace
+
+void DriverPlugin::receiveLoop() {
+    std::shared_ptr<DeviceLink> link = sharedLink();
+    ReceiveSink sink(*this, *link, receiveStop_);
+    proto::FrameParser parser(sink);
+    while (!receiveStop_.load()) {
+        bool gone = false;
+        // Waiting on the port itself: a byte is parsed the moment it arrives;
+        // the 10 ms bound is the idle turn at which the stop flag is checked.
+        auto byte = link->nextByte(10, &gone);
+        parser.step(byte, nowMs());
+        if (gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+}  // namespace tavik::drv

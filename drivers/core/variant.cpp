@@ -1,0 +1,36 @@
+// Reference behaviour of the operations the plug-ins may override.
+#include "drivers/core/variant.h"
+
+#include <array>
+
+#include "drivers/core/plugin.h"
+#include "planes.h"
+#include "rle.h"
+
+namespace tavik::drv {
+
+bool ProtocolVariant::acceptsPort(const DriverPlugin&, int32_t portIndex) const {
+    return portIndex >= 0 && portIndex < kSerialPortCount;
+}
+
+void ProtocolVariant::sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height,
+                                          uint8_t level) {
+    const std::size_t size = proto::planeSize(width, height);
+    if (size == 0 || size > proto::kMaxPlaneBytes) return;
+    std::array<uint8_t, proto::kMaxPlaneBytes> plane{};
+    std::array<uint8_t, proto::rleMaxEncodedSize(proto::kMaxPlaneBytes)> coded{};
+    for (int p = 1; p <= 2; ++p) {
+        if (proto::packPlane(dots, width, height, p, plane) != size) return;
+        const std::size_t n = proto::rleEncode({plane.data(), size}, coded);
+        plugin.link()->writeFrame(proto::host::kPlaneRle, p == 1 ? 0 : level, {coded.data(), n});
+    }
+}
+
+void ProtocolVariant::sendClearGraphic(DriverPlugin& plugin, int width, int height) {
+    static constexpr std::array<uint8_t, kGraphicBytes> kBlank{};
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (n > kBlank.size()) return;
+    sendTwoPlaneGraphic(plugin, {kBlank.data(), n}, width, height, proto::kDefaultPlaneLevel);
+}
+
+}  // namespace tavik::drv
