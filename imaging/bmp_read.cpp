@@ -132,10 +132,11 @@ LumoDibBlock* readPackedDib(ByteSource& src, bool withPixels, const ImageLimits&
         const size_t read = src.readAt(pixelPos, std::span(base + headerAndTable, pixelBytes));
         if (compressed) {
             h.biSizeImage = static_cast<uint32_t>(read);
-            resizeBlock(block, headerAndTable + read);  // drop the unused tail; failure is harmless
         }
     }
     std::memcpy(base, &h, sizeof h);
+    if (withPixels && (layout->compression == kBiRle8 || layout->compression == kBiRle4))
+        resizeBlock(block, headerAndTable + h.biSizeImage);  // drop the unused tail; failure is harmless
     return block;
 }
 

@@ -1,0 +1,303 @@
+// BMP reading and writing, DIB handles and bitmap pixels: every file kind against its 24-bit
+// picture, the written file layout, and files with hostile sizes, offsets and codes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "imaging/bmp_read.h"
+#include "tests/imaging/bmp_encode.h"
+
+using namespace lumotest;
+
+namespace {
+
+class BmpFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / ("lumo_bmp_" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        const auto path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    std::vector<uint8_t> read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // Loads bytes as a file; null when refused.
+    LumoHBITMAP load(const std::vector<uint8_t>& bytes, int32_t* size = nullptr) {
+        return lumoLoadBmp(write("f.bmp", bytes).c_str(), size);
+    }
+
+    std::filesystem::path dir_;
+};
+
+void expectSame(const Pixels& want, LumoHBITMAP got, const std::string& what) {
+    ASSERT_NE(got, nullptr) << what;
+    ASSERT_EQ(got->nWidth, want.w) << what;
+    ASSERT_EQ(got->nHeight, want.h) << what;
+    for (int y = 0; y < want.h; ++y)
+        for (int x = 0; x < want.w; ++x)
+            ASSERT_EQ(got->lpPixels[size_t(y) * want.w + x], want.px[size_t(y) * want.w + x])
+                << what << " at " << x << "," << y;
+}
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+}  // namespace
+
+TEST_F(BmpFiles, EveryKindLoadsWithTheColoursOfItsTwentyFourBitPicture) {
+    const Pixels colours = eightColours();
+    Pixels mono(19, 5);
+    for (int y = 0; y < mono.h; ++y)
+        for (int x = 0; x < mono.w; ++x) mono.at(x, y) = (x * 7 + y) % 3 ? rgb(255, 255, 255) : rgb(10, 20, 30);
+
+    struct Case {
+        const char* name;
+        BmpKind kind;
+        const Pixels* img;
+    };
+    auto kind = [](int bits, uint32_t comp = 0) {
+        BmpKind k;
+        k.bits = bits;
+        k.compression = comp;
+        return k;
+    };
+    BmpKind core8 = kind(8), core4 = kind(4), core1 = kind(1), core24 = kind(24);
+    core8.header = core4.header = core1.header = core24.header = HeaderKind::Core;
+    BmpKind bare8 = kind(8), bare24 = kind(24), down24 = kind(24), down8 = kind(8), down32 = kind(32);
+    bare8.fileHeader = bare24.fileHeader = false;
+    down24.topDown = down8.topDown = down32.topDown = true;
+    BmpKind f565 = kind(16, 3), f32 = kind(32, 3), f32low = kind(32, 3);
+    f565.masks[0] = 0xF800, f565.masks[1] = 0x07E0, f565.masks[2] = 0x001F;
+    f32.masks[0] = 0x0000FF00, f32.masks[1] = 0x00FF0000, f32.masks[2] = 0xFF000000;
+    f32low.masks[0] = 0x3FF00000, f32low.masks[1] = 0x000FFC00, f32low.masks[2] = 0x000003FF;  // 10 bits each
+
+    const Case cases[] = {
+        {"24", kind(24), &colours},        {"24 core", core24, &colours},   {"24 no file header", bare24, &colours},
+        {"24 top-down", down24, &colours}, {"1", kind(1), &mono},            {"1 core", core1, &mono},
+        {"4", kind(4), &colours},          {"4 core", core4, &colours},     {"8", kind(8), &colours},
+        {"8 core", core8, &colours},       {"8 no file header", bare8, &colours}, {"8 top-down", down8, &colours},
+        {"16", kind(16), &colours},        {"16 565", f565, &colours},      {"32", kind(32), &colours},
+        {"32 top-down", down32, &colours}, {"32 masks", f32, &colours},     {"32 10-bit masks", f32low, &colours},
+        {"rle8", kind(8, 1), &colours},    {"rle4", kind(4, 2), &colours},
+    };
+    for (const Case& c : cases) {
+        int32_t size[2] = {-1, -1};
+        LumoHBITMAP bm = load(encodeBmp(*c.img, c.kind), size);
+        expectSame(*c.img, bm, c.name);
+        EXPECT_EQ(size[0], c.img->w) << c.name;
+        EXPECT_EQ(size[1], c.img->h) << c.name;  // |height| also for top-down files
+        lumoDeleteBitmap(bm);
+    }
+}
+
+TEST_F(BmpFiles, RunLengthEscapesAbsoluteRunsAndDeltas) {
+    // 6 x 3, 8-bit RLE: palette 0 black, 1 red, 2 green, 3 blue. Stored rows go bottom-up.
+    ByteWriter w;
+    w.u32(40); w.u32(6); w.u32(3); w.u16(1); w.u16(8); w.u32(1); w.u32(0); w.u32(0); w.u32(0); w.u32(4); w.u32(0);
+    w.u32(rgb(0, 0, 0)); w.u32(rgb(255, 0, 0)); w.u32(rgb(0, 255, 0)); w.u32(rgb(0, 0, 255));
+    const uint8_t stream[] = {
+        0, 3, 1, 2, 3, 0,  // bottom row: absolute run of 3 (padded), then ...
+        2, 1,              // ... two red pixels
+        0, 0,              // end of line
+        0, 2, 2, 1,        // delta: right 2, up 1 (to the top row, x = 2)
+        1, 3, 0xFF, 0x40,  // one blue pixel, then a run far beyond the width (clipped)
+        0, 1};
+    std::vector<uint8_t> bytes = w.out;
+    bytes.insert(bytes.end(), std::begin(stream), std::end(stream));
+    put32(bytes, 20, sizeof stream);  // biSizeImage
+    LumoHBITMAP bm = load(bytes);
+    ASSERT_NE(bm, nullptr);
+    auto px = [&](int x, int y) { return bm->lpPixels[y * 6 + x]; };
+    EXPECT_EQ(px(0, 2), rgb(255, 0, 0));
+    EXPECT_EQ(px(1, 2), rgb(0, 255, 0));
+    EXPECT_EQ(px(2, 2), rgb(0, 0, 255));
+    EXPECT_EQ(px(3, 2), rgb(255, 0, 0));
+    EXPECT_EQ(px(4, 2), rgb(255, 0, 0));
+    EXPECT_EQ(px(5, 2), 0u);
+    EXPECT_EQ(px(1, 1), 0u);  // skipped by nothing: middle row never written
+    EXPECT_EQ(px(2, 0), rgb(0, 0, 255));
+    EXPECT_EQ(px(0, 0), 0u);  // left of the delta target
+    lumoDeleteBitmap(bm);
+
+    // 4-bit absolute run of 5 nibbles (3 bytes, padded to 4).
+    ByteWriter w4;
+    w4.u32(40); w4.u32(5); w4.u32(1); w4.u16(1); w4.u16(4); w4.u32(2); w4.u32(8); w4.u32(0); w4.u32(0); w4.u32(2); w4.u32(0);
+    w4.u32(rgb(0, 0, 0)); w4.u32(rgb(255, 255, 255));
+    const uint8_t s4[] = {0, 5, 0x10, 0x10, 0x10, 0, 0, 1};
+    std::vector<uint8_t> b4 = w4.out;
+    b4.insert(b4.end(), std::begin(s4), std::end(s4));
+    bm = load(b4);
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[0], rgb(255, 255, 255));
+    EXPECT_EQ(bm->lpPixels[1], 0u);
+    EXPECT_EQ(bm->lpPixels[4], rgb(255, 255, 255));
+    lumoDeleteBitmap(bm);
+}
+
+TEST_F(BmpFiles, ShortPixelArrayLoadsWithTheRestBlack) {
+    const Pixels img = eightColours();
+    std::vector<uint8_t> bytes = encodeBmp(img, BmpKind{});
+    const size_t stride = 40;  // 13 * 3 padded
+    bytes.resize(bytes.size() - 2 * stride - 5);  // the top two rows and a bit are missing
+    LumoHBITMAP bm = load(bytes);
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[0], 0u);
+    EXPECT_EQ(bm->lpPixels[13 * 1 + 12], 0u);
+    EXPECT_EQ(bm->lpPixels[13 * 6 + 3], img.px[13 * 6 + 3]);  // bottom row intact
+    lumoDeleteBitmap(bm);
+
+    // Pixel offset beyond the end of the file: every pixel black.
+    bytes = encodeBmp(img, BmpKind{});
+    put32(bytes, 10, 0x7FFFFFF0);
+    bm = load(bytes);
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[40], 0u);
+    lumoDeleteBitmap(bm);
+}
+
+TEST_F(BmpFiles, HostileOrUnsupportedHeadersAreRefused) {
+    const std::vector<uint8_t> good = encodeBmp(eightColours(), BmpKind{});
+    auto patched = [&](size_t at, uint32_t v, size_t width = 4) {
+        std::vector<uint8_t> b = good;
+        for (size_t i = 0; i < width; ++i) b[at + i] = uint8_t(v >> (8 * i));
+        return b;
+    };
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> bad = {
+        {"header size 41", patched(14, 41)},
+        {"header size 108", patched(14, 108)},
+        {"width 0", patched(18, 0)},
+        {"negative width", patched(18, 0xFFFFFFF0)},
+        {"height 0", patched(22, 0)},
+        {"height INT_MIN", patched(22, 0x80000000)},
+        {"huge area", [&] { auto b = patched(18, 100000); put32(b, 22, 100000); return b; }()},
+        {"overflowing width", patched(18, 0x7FFFFFFF)},
+        {"2 bits", patched(28, 2, 2)},
+        {"64 bits", patched(28, 64, 2)},
+        {"jpeg", patched(30, 4)},
+        {"rle8 on 24 bits", patched(30, 1)},
+        {"absurd colour count", patched(46, 0xFFFFFFFF)},
+        {"rle top-down", [&] { auto b = encodeBmp(eightColours(), BmpKind{8, 1}); put32(b, 22, uint32_t(-7)); return b; }()},
+        {"empty", {}},
+        {"file header only", std::vector<uint8_t>(good.begin(), good.begin() + 14)},
+        {"header cut short", std::vector<uint8_t>(good.begin(), good.begin() + 40)},
+    };
+    for (const auto& [name, bytes] : bad) {
+        int32_t size[2] = {0, 0};
+        LumoHBITMAP bm = load(bytes, size);
+        EXPECT_EQ(bm, nullptr) << name;
+        lumoDeleteBitmap(bm);
+        EXPECT_EQ(lumoGetDibProperties(write("p.bmp", bytes).c_str(), nullptr), nullptr) << name;
+    }
+    EXPECT_EQ(lumoLoadBmp((dir_ / "missing.bmp").c_str(), nullptr), nullptr);
+    EXPECT_EQ(lumoLoadBmp(dir_.c_str(), nullptr), nullptr);  // a folder is no file
+    EXPECT_EQ(lumoLoadBmp(nullptr, nullptr), nullptr);
+}
+
+TEST_F(BmpFiles, SavedFilesAreTwentyFourBitBottomUpWithExactSizes) {
+    const Pixels img = eightColours();
+    LumoHBITMAP src = lumoCreateBitmap(img.w, img.h);
+    ASSERT_NE(src, nullptr);
+    std::copy(img.px.begin(), img.px.end(), src->lpPixels);
+    const std::string path = (dir_ / "saved.bmp").string();
+    ASSERT_EQ(lumoSaveBmp(src, path.c_str()), 1);
+    const std::vector<uint8_t> f = read(path);
+    ASSERT_EQ(f.size(), 14u + 40u + 40u * 7u);
+    auto u32 = [&](size_t at) { return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24; };
+    EXPECT_EQ(f[0], 'B');
+    EXPECT_EQ(f[1], 'M');
+    EXPECT_EQ(u32(2), f.size());  // bfSize
+    EXPECT_EQ(u32(6), 0u);
+    EXPECT_EQ(u32(10), 54u);      // bfOffBits
+    EXPECT_EQ(u32(14), 40u);
+    EXPECT_EQ(int32_t(u32(22)), 7);  // positive height: bottom-up
+    EXPECT_EQ(f[28], 24);
+    // First stored row is the picture's bottom row.
+    const uint32_t bottomLeft = img.px[13 * 6];
+    EXPECT_EQ(f[54], uint8_t(bottomLeft));
+    EXPECT_EQ(f[56], uint8_t(bottomLeft >> 16));
+    LumoHBITMAP back = lumoLoadBmp(path.c_str(), nullptr);
+    expectSame(img, back, "round trip");
+    lumoDeleteBitmap(back);
+
+    EXPECT_EQ(lumoSaveBmp(src, (dir_ / "no" / "such" / "dir.bmp").c_str()), 0);
+    EXPECT_EQ(lumoSaveBmp(nullptr, path.c_str()), 0);
+    lumoDeleteBitmap(src);
+}
+
+TEST_F(BmpFiles, PropertiesGiveTheHeaderAndTheMemoryEstimate) {
+    const std::string path = write("p.bmp", encodeBmp(eightColours(), BmpKind{8}));
+    int32_t estimate = 0;
+    const LumoBitmapInfoHeader* h = lumoGetDibProperties(path.c_str(), &estimate);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->biWidth, 13);
+    EXPECT_EQ(h->biHeight, 7);
+    EXPECT_EQ(h->biBitCount, 8);
+    EXPECT_EQ(h->biClrUsed, 8u);
+    EXPECT_EQ(h->biSizeImage, 16u * 7u);  // filled in from the stride
+    // F = 112 + 40 + 32 = 184 < S + H = 280 + 40, so F + S + H.
+    EXPECT_EQ(estimate, 184 + 280 + 40);
+
+    const std::string core = write("c.bmp", [] {
+        BmpKind k{8};
+        k.header = HeaderKind::Core;
+        return encodeBmp(eightColours(), k);
+    }());
+    h = lumoGetDibProperties(core.c_str(), nullptr);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->biSize, 40u);
+    EXPECT_EQ(h->biClrUsed, 256u);
+}
+
+TEST(DibHandles, OpenLockAndCloseFollowTheRecordRules) {
+    LumoHBITMAP one = lumoCreateBitmap(1, 1);
+    one->lpPixels[0] = rgb(1, 2, 3);
+    DibHandle d{};
+    d.hBitmap = one;
+    ASSERT_EQ(lumoOpenDib(&d), 1);
+    EXPECT_EQ(d.nStride, 4);
+    EXPECT_EQ(d.nWidth, 1);
+    EXPECT_EQ(d.nHeight, 1);
+    EXPECT_EQ(d.lpBits, reinterpret_cast<uint8_t*>(d.lpbi) + 40);
+    EXPECT_EQ(d.lpBits[0], 3);
+    EXPECT_EQ(d.lpBits[2], 1);
+    lumoUnlockDib(&d);
+    ASSERT_EQ(lumoLockDib(&d), 1);
+    lumoCloseDib(&d);
+    EXPECT_EQ(d.hDib, nullptr);
+    EXPECT_EQ(lumoLockDib(&d), 0);
+    lumoCloseDib(&d);  // closing twice is harmless
+    lumoDeleteBitmap(one);
+
+    DibHandle empty{};
+    EXPECT_EQ(lumoOpenDib(&empty), 0);
+    EXPECT_EQ(lumoOpenDib(nullptr), 0);
+    EXPECT_EQ(lumoCreateBitmap(0, 5), nullptr);
+    EXPECT_EQ(lumoCreateBitmap(1 << 30, 1 << 30), nullptr);
+}
+
+TEST(DibHandles, BitmapPixelsInsideAndOutside) {
+    LumoHBITMAP bm = lumoCreateBitmap(4, 3);
+    bm->lpPixels[2 * 4 + 3] = rgb(200, 100, 50);
+    uint8_t bgr[3] = {};
+    ASSERT_EQ(lumoGetPixelFromBmp(bgr, bm, 3, 2), 1);
+    EXPECT_EQ(bgr[0], 50);
+    EXPECT_EQ(bgr[1], 100);
+    EXPECT_EQ(bgr[2], 200);
+    ASSERT_EQ(lumoGetPixelFromBmp(bgr, bm, 4, 0), 1);
+    EXPECT_EQ(bgr[0], 255);
+    EXPECT_EQ(bgr[1], 255);
+    EXPECT_EQ(bgr[2], 255);
+    EXPECT_EQ(lumoGetPixelFromBmp(bgr, nullptr, 0, 0), 0);
+    lumoDeleteBitmap(bm);
+}
