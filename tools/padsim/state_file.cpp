@@ -1,0 +1,106 @@
+// State snapshot text and atomic file writing of the virtual display.
+#include "state_file.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace padsim {
+
+namespace {
+
+void grid(std::string& s, const char* name, const std::vector<uint8_t>& dots, int w, int h) {
+    s += name;
+    s += '\n';
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) s += dots[static_cast<size_t>(y * w + x)] ? '#' : '.';
+        s += '\n';
+    }
+}
+
+std::string hexAll(const std::vector<uint8_t>& bytes, size_t from, size_t count) {
+    std::string s;
+    char b[3];
+    for (size_t i = from; i < from + count && i < bytes.size(); ++i) {
+        std::snprintf(b, sizeof b, "%02x", bytes[i]);
+        s += b;
+    }
+    return s;
+}
+
+const char* viewName(View v) {
+    switch (v) {
+    case View::Planes: return "planes";
+    case View::MultiLevel: return "multilevel";
+    case View::Braille: return "braille";
+    }
+    return "?";
+}
+
+}  // namespace
+
+std::string stateText(const DeviceModel& model) {
+    const auto& c = model.config();
+    const auto& st = model.state();
+    std::string s;
+    char line[160];
+    auto kv = [&](const char* key, unsigned long long v) {
+        std::snprintf(line, sizeof line, "%s %llu\n", key, v);
+        s += line;
+    };
+    s += "padsim-state 1\n";
+    s += "model " + c.model + "\n";
+    std::snprintf(line, sizeof line, "size %dx%d\n", c.width, c.height);
+    s += line;
+    kv("text_cells", static_cast<unsigned>(c.textCells));
+    kv("multilevel", c.info[2] >= 2 ? 1 : 0);
+    kv("notetaker_cells", static_cast<unsigned>(c.noteTakerCells));
+    kv("frames_received", st.framesReceived);
+    kv("frames_sent", st.framesSent);
+    kv("identifications", st.identifications);
+    kv("errors", st.errors);
+    kv("junk_bytes", st.junkBytes);
+    kv("commands", st.commands);
+    std::snprintf(line, sizeof line, "last_command %02x\n", st.lastCommand);
+    s += line;
+    s += std::string("view ") + viewName(st.view) + "\n";
+    kv("plane2_level", st.plane2Level);
+    kv("multilevel_format", static_cast<unsigned>(st.multiLevelFormat));
+    kv("notetaker_mode", st.noteTakerModeSet ? 1 : 0);
+    kv("notetaker_ended", st.noteTakerEnded ? 1 : 0);
+    s += "text " + hexAll(st.text, 0, st.text.size()) + "\n";
+    const size_t cells = st.braille.size() / 2;
+    s += "braille1 " + hexAll(st.braille, 0, cells) + "\n";
+    s += "braille2 " + hexAll(st.braille, cells, cells) + "\n";
+    grid(s, "plane1", st.plane1, c.width, c.height);
+    grid(s, "plane2", st.plane2, c.width, c.height);
+    s += "levels\n";
+    for (int y = 0; y < c.height; ++y) {
+        s += hexAll(st.levels, static_cast<size_t>(y * c.width), static_cast<size_t>(c.width));
+        s += '\n';
+    }
+    return s;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& text) {
+    const std::string tmp = path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace padsim

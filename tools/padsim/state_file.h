@@ -1,0 +1,29 @@
+// Text snapshot of the virtual display for tests and scripts, written
+// atomically (temporary file + rename) so a reader never sees half a file.
+//
+// Format (one "key value" per line, then the grids):
+//   padsim-state 1
+//   model PX-64 / size 64x48 / text_cells 32 / multilevel 0|1 / notetaker_cells N
+//   frames_received N / frames_sent N / identifications N / errors N / junk_bytes N / commands N
+//   last_command 93 / view planes|multilevel|braille / plane2_level N / multilevel_format F
+//   notetaker_mode 0|1 / notetaker_ended 0|1
+//   text <hex of every text cell>
+//   braille1 <hex> / braille2 <hex>            (note-taker cells of each plane)
+//   plane1            then H rows of W chars, '#' raised, '.' down
+//   plane2            the same
+//   levels            H rows of W two-digit hex values (multi-level frame)
+#pragma once
+
+#include <string>
+
+#include "device_model.h"
+
+namespace padsim {
+
+std::string stateText(const DeviceModel& model);
+
+// Writes `text` to `path` through "<path>.tmp" and rename. False on failure
+// (errno tells why); the old file then stays as it was.
+bool writeFileAtomically(const std::string& path, const std::string& text);
+
+}  // namespace padsim
