@@ -1,0 +1,72 @@
+// Reclaiming the slots of clients that died without ending their entry.
+#include "common/slot_reclaim.h"
+
+#include "platform/atomic_word.h"
+
+namespace tavik {
+namespace {
+
+// Subtracts one from a shared counter without taking it below zero.
+void decrementToZero(int32_t& word) {
+    int32_t v = platform::loadWord(word);
+    while (v > 0 && !platform::exchangeWord(word, v, v - 1)) v = platform::loadWord(word);
+}
+
+// The display-mode end of slot k: default and foreground hand-over, flags and count.
+void endDisplayMode(PortDataMap& m, int32_t k) {
+    if (platform::loadWord(m.defaultSlot) == k) {
+        int32_t next = -1;
+        for (int32_t s = kSlotCount - 1; s >= 0; --s) {
+            if (s != k && (platform::loadWord(m.slots[s].displayFlags) & kDefaultClient) != 0) {
+                next = s;
+                break;
+            }
+        }
+        platform::storeWord(m.defaultSlot, next);
+        if (platform::loadWord(m.foregroundSlot) == -1) platform::storeWord(m.displayRequest, next);
+    }
+    if (platform::loadWord(m.foregroundSlot) == k) {
+        platform::storeWord(m.foregroundSlot, -1);
+        platform::storeWord(m.displayRequest, platform::loadWord(m.defaultSlot));
+    }
+    if (platform::loadWord(m.slots[k].displayFlags) != 0) {
+        decrementToZero(m.displayClientCount);
+        platform::storeWord(m.slots[k].displayFlags, 0);
+    }
+}
+
+}  // namespace
+
+int countTakenSlots(PortDataMap& map) {
+    int n = 0;
+    for (auto& s : map.slots)
+        if (platform::loadWord(s.notifyThreadId) != 0) ++n;
+    return n;
+}
+
+int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int busyTries) {
+    int freed = 0;
+    for (int32_t k = 0; k < kSlotCount; ++k) {
+        ClientSlot& slot = m.slots[k];
+        if (platform::loadWord(slot.notifyThreadId) == 0) continue;
+        const int32_t pid = platform::loadWord(slot.processId);
+        if (pid <= 0 || isAlive(pid)) continue;
+        // Claim the slot: whoever swaps the id out frees it, nobody else.
+        if (!platform::exchangeWord(slot.processId, pid, 0)) continue;
+
+        // Going on whatever the wait gives: the dead owner may hold the flag.
+        const bool took = takeSlotBusy(m, k, busyTries);
+        (void)took;
+        endDisplayMode(m, k);
+        if (platform::loadWord(m.closingSlot) == k && platform::loadWord(m.entryCount) > 1)
+            platform::storeWord(m.closingSlot, -1);
+        platform::exchangeWord(m.directOperationSlot, k, -1);
+        platform::storeWord(slot.notifyThreadId, 0);
+        decrementToZero(m.entryCount);
+        setSlotBusy(m, k, 0);
+        ++freed;
+    }
+    return freed;
+}
+
+}  // namespace tavik

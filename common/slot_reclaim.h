@@ -1,0 +1,43 @@
+// Reclaiming the client slots of processes that ended without leaving the
+// port: frees each such slot the way the client's own end would, so the slot
+// can be taken again and the port's entry count falls to what is really there.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "common/data_maps.h"
+
+namespace tavik {
+
+// Tells whether the process with this id still runs (platform::processAlive
+// in production, a table in tests).
+using ProcessAlivePredicate = std::function<bool(int32_t processId)>;
+
+// Busy-flag tries (1 ms apart) a reclaim waits before it frees a slot whose
+// flag is still held; a dead owner may have died holding it.
+constexpr int kReclaimBusyTries = 200;
+
+// Frees every taken slot (notifyThreadId != 0) whose processId is positive and
+// names a process `isAlive` reports as gone, as the owner's end would have:
+//  - the display mode ends: a default slot passes to the highest-numbered
+//    other slot with the default-client flag (or -1) and, with no foreground
+//    slot, becomes the display request; a foreground slot gives way to the
+//    default slot; displayFlags := 0 and displayClientCount drops by one;
+//  - a closing request of the slot is dropped while other entries remain, and
+//    its direct-operation right is released;
+//  - processId := 0, notifyThreadId := 0 (the slot is free), entryCount drops
+//    by one (never below 0), the slot's busy flag is cleared.
+// Safe against a concurrent reclaimer in another process: the slot is claimed
+// by exchanging its processId for 0 first, so only one side frees it. Slots
+// with processId <= 0 are never touched (a client writes its id before its
+// thread id, so such a slot is being taken or being reclaimed right now).
+// Every value read from the map is only compared, never used as an index
+// unless it is a slot number. Blocks only while waiting for a held busy flag
+// (up to busyTries ms per reclaimed slot). Returns the number of slots freed.
+int reclaimDeadSlots(PortDataMap& map, const ProcessAlivePredicate& isAlive, int busyTries = kReclaimBusyTries);
+
+// Number of taken slots (notifyThreadId != 0).
+int countTakenSlots(PortDataMap& map);
+
+}  // namespace tavik

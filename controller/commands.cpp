@@ -1,0 +1,61 @@
+// Command decoding and the pure show/hide and reopen rules.
+#include "controller/commands.h"
+
+#include "common/data_maps.h"
+#include "common/messages.h"
+#include "common/shared_block.h"
+
+namespace tavik::controller {
+namespace {
+
+bool isBlockNumber(int64_t v) { return v >= 0 && v < kSharedBlockCount; }
+
+}  // namespace
+
+std::optional<CommandRequest> decodeCommand(uint64_t wParam, int64_t lParam) {
+    // Only the low 32 bits of lParam are meaningful; a value that does not fit
+    // them is no argument any sender makes.
+    switch (wParam) {
+        case kCmdOpenPort:
+            if (!isPortIndex(static_cast<int32_t>(lParam)) || lParam != static_cast<int32_t>(lParam)) return std::nullopt;
+            return CommandRequest{Command::OpenPort, static_cast<int32_t>(lParam)};
+        case kCmdClosePort:
+            return CommandRequest{Command::ClosePort, 0};
+        case kCmdReopenPort:
+            if (!isBlockNumber(lParam)) return std::nullopt;
+            return CommandRequest{Command::ReopenPort, static_cast<int32_t>(lParam)};
+        case kCmdDirectCommand:
+            if (!isBlockNumber(lParam)) return std::nullopt;
+            return CommandRequest{Command::DirectCommand, static_cast<int32_t>(lParam)};
+        case kCmdShowWindow:
+            if (lParam != 0 && lParam != 1) return std::nullopt;
+            return CommandRequest{Command::ShowWindow, static_cast<int32_t>(lParam)};
+        case kCmdDirectBytes:
+            if (!isBlockNumber(lParam)) return std::nullopt;
+            return CommandRequest{Command::DirectBytes, static_cast<int32_t>(lParam)};
+        default:
+            return std::nullopt;
+    }
+}
+
+ShowHideAction decideShowHide(int32_t allowHideWindow, int32_t argument) {
+    ShowHideAction a;
+    // "Show always" (3) ignores hide requests; other values above 1 allow them.
+    if (argument == 1 && allowHideWindow > 1 && allowHideWindow != 3) {
+        a.change = true;
+        a.hide = true;
+        a.newAllowHideWindow = 1;
+    } else if (argument == 0 && (allowHideWindow == 0 || allowHideWindow == 1)) {
+        a.change = true;
+        a.showHideButton = true;
+        a.newAllowHideWindow = 2;
+    }
+    return a;
+}
+
+ReopenState reopenState(int32_t status, int32_t closingSlot) {
+    if (status != kStatusClosing || closingSlot == -1) return {false, 1};
+    return {true, -1};
+}
+
+}  // namespace tavik::controller

@@ -1,0 +1,87 @@
+// TAVIK: the resident controller of one tactile display port. Parses the
+// command line, sets up the queue and the signal descriptor, and runs the
+// controller core headless until the last client has left.
+#include "common/messages.h"
+#include "common/settings.h"
+#include "controller/command_line.h"
+#include "controller/controller.h"
+#include "controller/driver_library.h"
+#include "controller/headless_window.h"
+#include "controller/message_loop.h"
+#include "platform/thread_queue.h"
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+// Owns the signalfd that turns SIGTERM, SIGINT and SIGHUP into a readable
+// descriptor. Built before any thread starts, so every thread (the plug-in's
+// included) inherits the blocked mask and the signals reach only the loop.
+class TerminationSignals {
+public:
+    TerminationSignals() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGHUP);
+        if (pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0) fd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+        if (fd_ < 0) std::perror("TAVIK: signalfd");
+    }
+    ~TerminationSignals() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TerminationSignals(const TerminationSignals&) = delete;
+    TerminationSignals& operator=(const TerminationSignals&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tavik;
+    using namespace tavik::controller;
+
+    const CommandLine cl = parseCommandLine(argc, argv);
+    if (cl.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    for (const auto& word : cl.unknown)
+        std::fprintf(stderr, "TAVIK: ignoring unknown argument \"%s\" (see --help)\n", word.c_str());
+
+    ReadUiLanguage();
+    InitSettingsPaths();
+    MessageNumbers messages;
+    if (!registerMessages(messages)) return 0;
+
+    if (!cl.remote) {
+        // Started by hand: only bring the running controllers to the front.
+        showRunningControllers(messages);
+        return 1;
+    }
+
+    TerminationSignals signals;
+    std::signal(SIGPIPE, SIG_IGN);
+    auto queue = platform::ThreadQueue::createForCurrentThread();
+    if (!queue) {
+        std::fprintf(stderr, "TAVIK: cannot create the message queue of the main thread\n");
+        return 0;
+    }
+
+    HeadlessWindow window;
+    window.showMinimizedNoActivate();
+    Controller controller(window, messages, queue->threadId(), pluginFolder());
+    if (cl.portIndex) controller.openPort(*cl.portIndex);
+
+    runMessageLoop(controller, *queue, signals.fd(), messages);
+    controller.shutdown();
+    return 1;
+}

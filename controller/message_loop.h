@@ -1,0 +1,25 @@
+// The controller's message loop on the main thread's queue: command messages
+// go to the dispatcher, the idle check runs whenever the queue is empty, and a
+// termination signal (read from a signalfd) ends the loop cleanly.
+#pragma once
+
+#include "common/messages.h"
+#include "controller/controller.h"
+#include "platform/thread_queue.h"
+
+namespace tavik::controller {
+
+struct LoopTiming {
+    int idleMs = 10;       // wait for a message before the next idle check
+    int slowTickMs = 200;  // dead-client reclaim and unopened-port checks
+    int maxBatch = 64;     // messages taken before an idle check is forced
+};
+
+enum class LoopEnd { ControllerDone, Signal, QueueFailed };
+
+// Blocks until the controller's idle check says to end, a signal arrives on
+// `signalFd` (-1: none) or the queue fails. Does not run the shutdown.
+LoopEnd runMessageLoop(Controller& controller, platform::ThreadQueue& queue, int signalFd,
+                       const MessageNumbers& messages, LoopTiming timing = {});
+
+}  // namespace tavik::controller
