@@ -1,0 +1,51 @@
+// The library's per-process state: the entry (slot, port map, mouse map,
+// notification thread), the callbacks, the device table and the monitor maps.
+// One copy per process, made at the first call; leaving the process leaves
+// an open entry as gdEnd does.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "client/callbacks.h"
+#include "client/device_table.h"
+#include "client/mouse_map.h"
+#include "client/notification_thread.h"
+#include "common/data_maps.h"
+#include "common/messages.h"
+
+namespace tavik::client {
+
+struct Library {
+    Library();
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    MessageNumbers messages;
+    std::optional<ConnectionInfo> connectionInfo;
+
+    int32_t entrySlot = -1;                 // 0..15 while entered, else -1
+    std::shared_ptr<PortMap> ownMap;        // the entered port, or the monitor port
+    std::optional<MouseMap> mouseMap;       // open during an entry
+    std::unique_ptr<NotificationThread> notifier;
+    Callbacks callbacks;
+
+    DeviceTable devices;
+
+    std::optional<PortMap> monitorSource;   // gdOpenMonitorPort's source map
+    std::optional<PortMap> mirror;          // the map of own monitorPort, while mirroring
+
+    std::unique_ptr<PortDataMap> equipment = std::make_unique<PortDataMap>();  // gdQueryEquipment's copy
+    std::array<uint16_t, 24> equipmentNameW{};
+
+    bool entered() const { return entrySlot >= 0 && ownMap != nullptr; }
+    PortDataMap& map() const { return ownMap->map(); }
+};
+
+// The process's library state.
+Library& library();
+
+}  // namespace tavik::client

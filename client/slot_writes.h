@@ -1,0 +1,51 @@
+// The rules of a client's own slot: what each display write puts into it,
+// which slot the write asks to be shown, and the display-mode bookkeeping of
+// the port. Pure functions on a mapped PortDataMap; the caller holds the
+// slot's busy flag where the rules need it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "common/data_maps.h"
+
+namespace tavik::client {
+
+struct GraphicSize {
+    int32_t width;
+    int32_t height;
+};
+
+// The map's graphic size when it fits the slot (both positive, W x H <= 10000);
+// nullopt otherwise, and a graphic write then fails without writing.
+std::optional<GraphicSize> graphicSize(const PortDataMap& map);
+// The map's text cell count clamped to 0..128 (the size of a text row).
+int32_t textSize(const PortDataMap& map);
+
+// Two banded planes (W x ceil(H/8) bytes each): bit (r mod 8) of byte
+// (r div 8) x W + x is row r, column x. Plane 1 sets bit 0 of each dot or
+// clears the whole dot; plane 2 sets or clears bit 1 and stores `level`.
+// Then format 0 and graphicChanged.
+void writePlanes(ClientSlot& slot, GraphicSize size, const uint8_t* plane1, const uint8_t* plane2, int32_t level);
+// One byte per dot; planeLevel 0, the given format, graphicChanged.
+void writeDotValues(ClientSlot& slot, GraphicSize size, const uint8_t* dots, int32_t format);
+// `cells` bytes of text and text2 (zeros for an absent row); textChanged.
+void writeText(ClientSlot& slot, int32_t cells, const uint8_t* text, const uint8_t* text2);
+
+// The display request rule after a write: the own slot is named in
+// displayRequest when it is the foreground slot, or there is no foreground
+// slot and it is the default slot.
+void requestDisplay(PortDataMap& map, int32_t slot);
+
+// Suspends (bit 3; a foreground slot gives way to the default slot) or resumes.
+void suspendSlot(PortDataMap& map, int32_t slot, bool suspend);
+
+// Display mode start: cleared slot contents, planeLevel 10, format 1, the
+// flags; bit 1 makes the slot the default slot; displayClientCount + 1.
+void startDisplayMode(PortDataMap& map, int32_t slot, int32_t flags);
+// Display mode end: a default slot hands over to the highest other slot with
+// bit 1 (or -1), a foreground slot gives way to the default slot, and a slot
+// in display mode leaves the count.
+void endDisplayMode(PortDataMap& map, int32_t slot);
+
+}  // namespace tavik::client
