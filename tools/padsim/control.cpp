@@ -101,8 +101,9 @@ ParsedLine parseControlLine(std::string_view line) {
     } else if (verb == "wait") {
         c.kind = CommandKind::Wait;
         uint64_t ms = 0;
-        if (words.size() != 2 || std::from_chars(words[1].data(), words[1].data() + words[1].size(), ms).ec != std::errc() ||
-            ms > 24ull * 3600 * 1000)
+        const auto parsed = words.size() == 2 ? std::from_chars(words[1].data(), words[1].data() + words[1].size(), ms)
+                                              : std::from_chars_result{nullptr, std::errc::invalid_argument};
+        if (parsed.ec != std::errc() || parsed.ptr != words[1].data() + words[1].size() || ms > 24ull * 3600 * 1000)
             return {std::nullopt, "usage: wait MILLISECONDS"};
         c.ms = ms;
     } else if (verb == "log") {
