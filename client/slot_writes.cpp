@@ -28,7 +28,9 @@ void writePlanes(ClientSlot& slot, GraphicSize size, const uint8_t* plane1, cons
             const uint8_t* band = plane1 + (r / 8) * w;
             const uint8_t bit = static_cast<uint8_t>(1u << (r % 8));
             uint8_t* dots = slot.graphic + r * w;
-            for (int32_t x = 0; x < w; ++x) dots[x] = (band[x] & bit) ? static_cast<uint8_t>(dots[x] | 1) : 0;
+            // A plane-1 write leaves no second-plane dot behind: a raised dot
+            // becomes first-plane only, a lowered one is cleared.
+            for (int32_t x = 0; x < w; ++x) dots[x] = (band[x] & bit) ? 1 : 0;
         }
     }
     if (plane2) {

@@ -23,8 +23,8 @@ std::optional<GraphicSize> graphicSize(const PortDataMap& map);
 int32_t textSize(const PortDataMap& map);
 
 // Two banded planes (W x ceil(H/8) bytes each): bit (r mod 8) of byte
-// (r div 8) x W + x is row r, column x. Plane 1 sets bit 0 of each dot or
-// clears the whole dot; plane 2 sets or clears bit 1 and stores `level`.
+// (r div 8) x W + x is row r, column x. Plane 1 makes each dot 1 or 0 (so it
+// clears every second-plane dot); plane 2 sets or clears bit 1 and stores `level`.
 // Then format 0 and graphicChanged.
 void writePlanes(ClientSlot& slot, GraphicSize size, const uint8_t* plane1, const uint8_t* plane2, int32_t level);
 // One byte per dot; planeLevel 0, the given format, graphicChanged.
