@@ -1,0 +1,161 @@
+// Throughput of the image pipeline on a 1920 x 1080 24-bit picture, each result also given as a
+// ratio to a plain memcpy of the same pixel rows (the memory-bandwidth floor), measured first in
+// the same run: pre-scan without and with each effect, and a 64 x 48 panel at divisions 1, 8, 30.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "imaging/dib_block.h"
+#include "imaging/lumoutil.h"
+
+namespace {
+
+constexpr int kW = 1920, kH = 1080;
+double gMemcpySeconds = 0;
+
+// A screen-like picture: white, with dark text-like strokes, a ruled grid and a filled panel.
+std::vector<uint8_t> makePixels(bool blank) {
+    const size_t stride = size_t(lumo::rowStride(24, kW));
+    std::vector<uint8_t> px(stride * kH, 255);
+    if (blank) return px;
+    auto dot = [&](int x, int y, uint8_t v) {
+        uint8_t* p = px.data() + size_t(kH - 1 - y) * stride + 3 * size_t(x);
+        p[0] = p[1] = p[2] = v;
+    };
+    for (int y = 0; y < kH; y += 40)
+        for (int x = 0; x < kW; ++x) dot(x, y, 0);
+    for (int x = 0; x < kW; x += 160)
+        for (int y = 0; y < kH; ++y) dot(x, y, 0);
+    for (int y = 300; y < 500; ++y)
+        for (int x = 400; x < 900; ++x) dot(x, y, 40);
+    for (int line = 0; line < 20; ++line)
+        for (int x = 1000; x < 1800; ++x)
+            if ((x / 7) % 3) for (int t = 0; t < 3; ++t) dot(x, 600 + line * 20 + t, 20);
+    return px;
+}
+
+// An opened 24-bit image whose pixels can be reset from a saved copy.
+struct Bench {
+    std::vector<uint8_t> original;
+    ScanContext ctx{};
+    BinCondition cond{};
+    explicit Bench(bool blank) : original(makePixels(blank)) {
+        LumoDibBlock* block = lumo::allocBlock(40 + original.size());
+        LumoBitmapInfoHeader h{};
+        h.biSize = 40;
+        h.biWidth = kW;
+        h.biHeight = kH;
+        h.biPlanes = 1;
+        h.biBitCount = 24;
+        h.biSizeImage = uint32_t(original.size());
+        std::memcpy(block->data.get(), &h, 40);
+        ctx.dib.hDib = block;
+        lumoLockDib(&ctx.dib);
+        reset();
+        ctx.lpCondition = &cond;
+        ctx.nLimitX = ctx.nLimitY = ctx.nHistRight = ctx.nHistBottom = -1;
+        ctx.nCellWidth = ctx.nCellHeight = 1;
+        ctx.nLineThickness = 2;
+        ctx.nHLineLength = 30;
+        ctx.nVLineLength = 20;
+        ctx.nDepthLimit = 10;
+    }
+    ~Bench() { lumoCloseDib(&ctx.dib); }
+    void reset() { std::memcpy(ctx.dib.lpBits, original.data(), original.size()); }
+};
+
+template <class F>
+void timed(benchmark::State& state, F&& op, bool resetEachTime, Bench* b) {
+    double total = 0;
+    for (auto _ : state) {
+        if (resetEachTime) b->reset();
+        const auto t0 = std::chrono::steady_clock::now();
+        op();
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        state.SetIterationTime(s);
+        total += s;
+    }
+    if (gMemcpySeconds > 0 && state.iterations() > 0)
+        state.counters["x_memcpy"] = total / double(state.iterations()) / gMemcpySeconds;
+}
+
+void BM_Memcpy(benchmark::State& state) {
+    Bench b(false);
+    std::vector<uint8_t> dst(b.original.size());
+    timed(state, [&] {
+        std::memcpy(dst.data(), b.ctx.dib.lpBits, dst.size());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }, false, &b);
+}
+
+void BM_PreScan(benchmark::State& state) {
+    Bench b(false);
+    const uint16_t effect = uint16_t(state.range(0));
+    timed(state, [&] {
+        b.cond.bMode = uint16_t(BIN_DARK | effect);
+        b.cond.bThreshfold = 128;
+        benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
+    }, true, &b);
+}
+
+void BM_SetPanel(benchmark::State& state) {
+    Bench b(true);  // nothing matches: every cell is scanned to its end (the worst case)
+    b.cond.bMode = BIN_DARK;
+    b.cond.bThreshfold = 128;
+    b.ctx.nCellWidth = b.ctx.nCellHeight = int32_t(state.range(0));
+    DotPanel* panel = lumoNewPanel(64, 48);
+    timed(state, [&] {
+        lumoSetPanel(&b.ctx, panel);
+        benchmark::DoNotOptimize(panel->lpData);
+    }, false, &b);
+    lumoFreePanel(panel);
+}
+
+void BM_SetPanelPrescanned(benchmark::State& state) {
+    Bench b(true);
+    b.cond.bMode = BIN_DARK;
+    b.cond.bThreshfold = 128;
+    lumoPreScan(&b.ctx);
+    b.ctx.nCellWidth = b.ctx.nCellHeight = int32_t(state.range(0));
+    DotPanel* panel = lumoNewPanel(64, 48);
+    timed(state, [&] {
+        lumoSetPanel(&b.ctx, panel);
+        benchmark::DoNotOptimize(panel->lpData);
+    }, false, &b);
+    lumoFreePanel(panel);
+}
+
+// The floor, measured before the other benchmarks so that every ratio uses it.
+double measureMemcpy() {
+    Bench b(false);
+    std::vector<uint8_t> dst(b.original.size());
+    double best = 1e9;
+    for (int i = 0; i < 50; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        std::memcpy(dst.data(), b.ctx.dib.lpBits, dst.size());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return best;
+}
+
+}  // namespace
+
+BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PreScan)->Arg(0)->Arg(BIN_ERASE_GRID)->Arg(BIN_OUTLINE)->Arg(BIN_CHARACTER)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SetPanel)->Arg(1)->Arg(8)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SetPanelPrescanned)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv) {
+    gMemcpySeconds = measureMemcpy();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
