@@ -97,11 +97,14 @@ private:
             if (withBlock && (block = SharedBlock::open(static_cast<int32_t>(msg.lParam)))) {
                 s.payload.assign(block->payload(), block->payload() + block->payloadSize());
                 if (s.code == 7) *block->word(4) = replyByte;
-                if (answer != 0) publishBlockResult(*block, answer);
             }
-            std::lock_guard lock(m_);
-            served_.push_back(std::move(s));
-            cv_.notify_all();
+            {
+                // Recorded before the answer, so the requester sees it on return.
+                std::lock_guard lock(m_);
+                served_.push_back(std::move(s));
+                cv_.notify_all();
+            }
+            if (block && answer != 0) publishBlockResult(*block, answer);
         }
     }
 
