@@ -41,6 +41,13 @@ TEST(Planes, PlaneSelectionAndBitLayout) {
     EXPECT_EQ(p2, e2);
 }
 
+TEST(Planes, SecondPlaneParameterNeverReadsAsPlaneOne) {
+    EXPECT_EQ(secondPlaneParameter(0), 10);
+    EXPECT_EQ(secondPlaneParameter(7), 7);
+    EXPECT_EQ(secondPlaneParameter(256), 255);
+    EXPECT_EQ(secondPlaneParameter(-3), 1);
+}
+
 TEST(Planes, PartialBandIsCutAtWidthTimesHeightOver8) {
     // 10 x 4: 5 bytes; columns 5..9 of the only band have no byte.
     const int w = 10, h = 4;

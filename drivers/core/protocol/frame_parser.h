@@ -43,13 +43,16 @@ public:
 // early at (and including) its first 0x00; every other command takes L bytes.
 // Payload bytes beyond kParserStoreCap are counted, not stored. kIdleResetMs of
 // silence returns the parser to waiting for a header.
+// What one FrameParser::step() did.
+enum class Step {
+    Idle,      // no byte was given
+    Partial,   // a byte was taken, no frame completed (stray bytes may have been reported)
+    Complete,  // a frame was dispatched to the sink
+};
+
 class FrameParser {
 public:
-    enum class Step {
-        Idle,      // no byte was given
-        Partial,   // a byte was taken, no frame completed (stray bytes may have been reported)
-        Complete,  // a frame was dispatched to the sink
-    };
+    using Step = tavik::proto::Step;
 
     explicit FrameParser(ParserSink& sink) : sink_(sink) {}
     FrameParser(const FrameParser&) = delete;

@@ -19,6 +19,14 @@ namespace tavik::proto {
 // column x of rows 8b..8b+7, bit k = row 8b + k. Bytes past W x H / 8 of a last,
 // partial band are not part of the plane.
 
+// Frame parameter of the second plane: the slot's plane level, 10 when it is 0.
+// Levels outside 1..255 are clamped into it: the parameter is one byte, and a
+// parameter of 0 would make the device take the second plane for the first.
+constexpr uint8_t secondPlaneParameter(int planeLevel) {
+    if (planeLevel == 0) return kDefaultPlaneLevel;
+    return static_cast<uint8_t>(planeLevel < 1 ? 1 : (planeLevel > 255 ? 255 : planeLevel));
+}
+
 // Packed size of a plane; 0 for non-positive sizes.
 size_t planeSize(int width, int height);
 

@@ -3,6 +3,7 @@
 // multi-level limits, receive parser bounds and the note-taker's variants.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -91,6 +92,7 @@ inline constexpr int kNoteTakerMinCells = 16;   // identification byte 5 is take
 inline constexpr int kNoteTakerMaxIdentCells = 46;
 inline constexpr int kNoteTakerMaxCells = 128;  // no graphic is sent above this
 inline constexpr int kNoteTakerPortraitCells = 16;  // a portrait image fills the last 16 cells
+inline constexpr std::array<uint8_t, 2> kNoteTakerModePayload{0x02, 0x00};  // of host::kNoteTakerMode
 
 // ---- Notify codes the device events turn into -------------------------------------
 inline constexpr int kNotifyKey = 4;
