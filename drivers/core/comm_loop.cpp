@@ -1,6 +1,8 @@
 // The communication thread: identifies the device, follows the foreground
 // window and sends the chosen client's text and dots.
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -27,6 +29,12 @@ void DriverPlugin::communicationLoop() {
     std::shared_ptr<DeviceLink> link = sharedLink();
     ForegroundSource foreground;
     storeWord(m.displayRequest, kNoRequest);
+    // A client that wrote before this thread ran would otherwise see its
+    // request replaced by a clear: start with the slot in front in full.
+    if (const int32_t first = eventAddressee(m); isSlot(first) && (loadWord(m.slots[first].displayFlags) & kDisplayModeOn)) {
+        markSlotChanged(first);
+        storeWord(m.displayRequest, first);
+    }
     status_.write(StatusLines::connectedDevice(fieldString(m.deviceName)));
     storeWord(m.status, kStatusConnected);
 
