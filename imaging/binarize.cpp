@@ -64,7 +64,7 @@ bool colourRule(const RuleParams& r, const uint8_t* p, int32_t n) {
     const int lo = r.lo, hi = r.hi;
     return anyPixel(p, n, [lo, hi](const uint8_t* q) {
         const int b = q[0], g = q[1], rr = q[2];
-        return colourOk<C>(b, g, rr) & compare<M>(b + g + rr, lo, hi);
+        return (colourOk<C>(b, g, rr) & compare<M>(b + g + rr, lo, hi)) != 0;
     });
 }
 
@@ -73,7 +73,7 @@ template <int M>
 bool encodedRule(const RuleParams& r, const uint8_t* p, int32_t n) {
     const int lo = r.lo, hi = r.hi;
     const uint8_t off = r.flagOff;
-    return anyPixel(p, n, [lo, hi, off](const uint8_t* q) { return ((q[0] | off) != 0) & compare<M>(q[1], lo, hi); });
+    return anyPixel(p, n, [lo, hi, off](const uint8_t* q) { return (int((q[0] | off) != 0) & compare<M>(q[1], lo, hi)) != 0; });
 }
 
 // Case 3: an effect's mark bit.

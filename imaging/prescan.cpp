@@ -15,7 +15,7 @@ template <int C>
 void encodeRow(uint8_t* p, int32_t n) {
     for (int32_t i = 0; i < n; ++i, p += 3) {
         const int b = p[0], g = p[1], r = p[2];
-        p[0] = colourOk<C>(b, g, r);
+        p[0] = static_cast<uint8_t>(colourOk<C>(b, g, r));
         p[1] = static_cast<uint8_t>((b + g + r) / 3);
     }
 }
@@ -47,7 +47,7 @@ void markImage(const Image& im, int lo, int hi) {
     for (int32_t y = 0; y < im.height; ++y) {
         uint8_t* p = im.row(y);
         for (int32_t x = 0; x < im.width; ++x, p += 3)
-            p[0] = static_cast<uint8_t>(p[0] | (((p[0] != 0) & compare<M>(p[1], lo, hi)) << 1));
+            p[0] = static_cast<uint8_t>(p[0] | ((int(p[0] != 0) & compare<M>(p[1], lo, hi)) << 1));
     }
 }
 

@@ -38,24 +38,25 @@ inline int comparisonOf(uint16_t mode) {
 }
 inline int colourOf(uint16_t mode) { return (mode >> 4) & 7; }
 
+// Both rules give 0 or 1 as an int, so callers combine them with & and | without branches.
 template <int C>
-inline bool colourOk(int b, int g, int r) {
-    if constexpr (C == 0) return true;
-    else if constexpr (C == 1 || C == 3 || C == 5) return (r > g) & (r > b);
-    else if constexpr (C == 2 || C == 6) return (g > b) & (g > r);
-    else if constexpr (C == 4) return (b > g) & (b > r);
-    else return (r == g) & (g == b);
+inline int colourOk(int b, int g, int r) {
+    if constexpr (C == 0) return 1;
+    else if constexpr (C == 1 || C == 3 || C == 5) return int(r > g) & int(r > b);
+    else if constexpr (C == 2 || C == 6) return int(g > b) & int(g > r);
+    else if constexpr (C == 4) return int(b > g) & int(b > r);
+    else return int(r == g) & int(g == b);
 }
 
 // Comparison m of a value with bounds lo/hi (see RuleParams).
 template <int M>
-inline bool compare(int v, int lo, int hi) {
-    if constexpr (M == 1) return v > hi;
-    else if constexpr (M == 2) return (v >= lo) & (v <= hi);
-    else if constexpr (M == 3) return v >= lo;
-    else if constexpr (M == 4) return v < lo;
-    else if constexpr (M == 5) return (v < lo) | (v > hi);
-    else return v <= hi;
+inline int compare(int v, int lo, int hi) {
+    if constexpr (M == 1) return int(v > hi);
+    else if constexpr (M == 2) return int(v >= lo) & int(v <= hi);
+    else if constexpr (M == 3) return int(v >= lo);
+    else if constexpr (M == 4) return int(v < lo);
+    else if constexpr (M == 5) return int(v < lo) | int(v > hi);
+    else return int(v <= hi);
 }
 
 // Bounds of a comparison. On colour pixels they apply to the sum b+g+r, so the grey level
