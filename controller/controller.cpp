@@ -298,6 +298,8 @@ void Controller::shutdown() {
         std::fprintf(stderr, "TAVIK: request threads still running at shutdown\n");
     if (driver_) {
         if (driver_->entry().drvIsConnected() == 1) driver_->entry().drvEnd();
+        // Late status lines go to standard error: the window goes before the plug-in.
+        driver_->entry().drvSetStatusWindow(0);
         // The plug-in stays loaded until the process ends.
         driver_->keepLoaded();
     }

@@ -57,8 +57,8 @@ protected:
         ::setenv("FAKE_DRV_LOG", log_.c_str(), 1);
         ASSERT_TRUE(registerMessages(msgs_));
         // A port no other process holds now, so this test is its creator.
-        for (int i = 0; i < 60 && !map_; ++i) {
-            int32_t port = 10 + (::getpid() + i) % 60;
+        for (int i = 0; i < 20 && !map_; ++i) {
+            int32_t port = 60 + (::getpid() + i) % 20;  // a range the other suites leave alone
             bool created = false;
             auto pm = PortMap::open(port, &created);
             if (pm && created) {
@@ -232,7 +232,8 @@ TEST_F(ControllerProcess, ServesEveryCommandAndEndsWithTheLastClient) {
     // The last client leaves: the controller ends the plug-in and withdraws.
     leaveAsClient();
     EXPECT_EQ(waitExit(), 1);
-    EXPECT_EQ(logLines().back(), "drvEnd status=1");
+    EXPECT_EQ(logCount("drvEnd"), 2);
+    EXPECT_TRUE(logHas("drvEnd status=1"));
     EXPECT_EQ(platform::loadWord(m().controllerThreadId), 0);
     EXPECT_EQ(m().controllerVersion[0], 0);
     EXPECT_EQ(m().driverVersion[0], 0);
