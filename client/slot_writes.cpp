@@ -67,6 +67,15 @@ void writeText(ClientSlot& slot, int32_t cells, const uint8_t* text, const uint8
     platform::storeWord(slot.textChanged, 1);
 }
 
+void showInFull(PortDataMap& map, int32_t slot) {
+    if (!isSlot(slot)) return;
+    const bool took = takeSlotBusy(map, slot, kHandOverBusyTries);
+    ClientSlot& s = map.slots[slot];
+    if (platform::loadWord(map.textCells) != 0) platform::storeWord(s.textChanged, 1);
+    if (graphicSize(map)) platform::storeWord(s.graphicChanged, 1);
+    if (took) setSlotBusy(map, slot, 0);
+}
+
 void requestDisplay(PortDataMap& map, int32_t slot) {
     const int32_t fg = platform::loadWord(map.foregroundSlot);
     if (fg == slot || (fg == -1 && platform::loadWord(map.defaultSlot) == slot))
@@ -78,8 +87,11 @@ void suspendSlot(PortDataMap& map, int32_t slot, bool suspend) {
     ClientSlot& s = map.slots[slot];
     if (suspend) {
         platform::storeWord(s.displayFlags, platform::loadWord(s.displayFlags) | kDisplaySuspended);
-        if (platform::exchangeWord(map.foregroundSlot, slot, -1))
-            platform::storeWord(map.displayRequest, platform::loadWord(map.defaultSlot));
+        if (platform::exchangeWord(map.foregroundSlot, slot, -1)) {
+            const int32_t def = platform::loadWord(map.defaultSlot);
+            showInFull(map, def);
+            platform::storeWord(map.displayRequest, def);
+        }
     } else {
         platform::storeWord(s.displayFlags, platform::loadWord(s.displayFlags) & ~kDisplaySuspended);
     }
@@ -110,10 +122,16 @@ void endDisplayMode(PortDataMap& map, int32_t slot) {
             }
         }
         platform::storeWord(map.defaultSlot, next);
-        if (platform::loadWord(map.foregroundSlot) == -1) platform::storeWord(map.displayRequest, next);
+        if (platform::loadWord(map.foregroundSlot) == -1) {
+            showInFull(map, next);
+            platform::storeWord(map.displayRequest, next);
+        }
     }
-    if (platform::exchangeWord(map.foregroundSlot, slot, -1))
-        platform::storeWord(map.displayRequest, platform::loadWord(map.defaultSlot));
+    if (platform::exchangeWord(map.foregroundSlot, slot, -1)) {
+        const int32_t def = platform::loadWord(map.defaultSlot);
+        showInFull(map, def);
+        platform::storeWord(map.displayRequest, def);
+    }
     if (platform::loadWord(map.slots[slot].displayFlags) != 0) {
         decrementToZero(map.displayClientCount);
         platform::storeWord(map.slots[slot].displayFlags, 0);

@@ -32,20 +32,30 @@ void writeDotValues(ClientSlot& slot, GraphicSize size, const uint8_t* dots, int
 // `cells` bytes of text and text2 (zeros for an absent row); textChanged.
 void writeText(ClientSlot& slot, int32_t cells, const uint8_t* text, const uint8_t* text2);
 
+// Busy-flag tries (1 ms apart) for marking another slot to be shown in full.
+constexpr int kHandOverBusyTries = 1000;
+
+// Marks a slot that takes over the display as changed in full (text when the
+// device has cells, graphic when its size fits), under that slot's busy flag
+// when it can be had: the communication thread sends only what is marked, so
+// without this the pins would keep showing the slot that gave way.
+void showInFull(PortDataMap& map, int32_t slot);
+
 // The display request rule after a write: the own slot is named in
 // displayRequest when it is the foreground slot, or there is no foreground
 // slot and it is the default slot.
 void requestDisplay(PortDataMap& map, int32_t slot);
 
-// Suspends (bit 3; a foreground slot gives way to the default slot) or resumes.
+// Suspends (bit 3; a foreground slot gives way to the default slot, shown in
+// full) or resumes.
 void suspendSlot(PortDataMap& map, int32_t slot, bool suspend);
 
 // Display mode start: cleared slot contents, planeLevel 10, format 1, the
 // flags; bit 1 makes the slot the default slot; displayClientCount + 1.
 void startDisplayMode(PortDataMap& map, int32_t slot, int32_t flags);
 // Display mode end: a default slot hands over to the highest other slot with
-// bit 1 (or -1), a foreground slot gives way to the default slot, and a slot
-// in display mode leaves the count.
+// bit 1 (or -1), a foreground slot gives way to the default slot (the slot
+// that takes over is shown in full), and a slot in display mode leaves the count.
 void endDisplayMode(PortDataMap& map, int32_t slot);
 
 }  // namespace tavik::client

@@ -127,6 +127,7 @@ TEST(DisplayMode, DefaultSlotPassesToHighestOtherDefaultClientOrNone) {
     endDisplayMode(*m, 7);
     EXPECT_EQ(m->defaultSlot, 4);   // slot 9 has no default flag
     EXPECT_EQ(m->displayRequest, 4);
+    EXPECT_EQ(m->slots[4].graphicChanged, 1);
     EXPECT_EQ(m->displayClientCount, 3);
     EXPECT_EQ(m->slots[7].displayFlags, 0);
 
@@ -156,6 +157,11 @@ TEST(DisplayMode, SuspendedForegroundSlotGivesWayToDefault) {
     EXPECT_EQ(m->slots[1].displayFlags, 1 | 8);
     EXPECT_EQ(m->foregroundSlot, -1);
     EXPECT_EQ(m->displayRequest, 0);
+    // The default slot's content is sent again in full, or the pins would
+    // keep showing the suspended slot.
+    EXPECT_EQ(m->slots[0].textChanged, 1);
+    EXPECT_EQ(m->slots[0].graphicChanged, 1);
+    EXPECT_EQ(m->slotBusy[0], 0);
     m->displayRequest = -1;
     suspendSlot(*m, 1, false);
     EXPECT_EQ(m->slots[1].displayFlags, 1);
