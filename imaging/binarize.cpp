@@ -7,6 +7,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/scan.h"
+#include "imaging/simd_pixels.h"
 
 namespace lumo {
 
@@ -82,30 +83,88 @@ bool markRule(const RuleParams& r, const uint8_t* p, int32_t n) {
     return anyPixel(p, n, [bits](const uint8_t* q) { return (q[0] & bits) != 0; });
 }
 
-template <int C>
+// The same rules, sixteen pixels at a time (segments shorter than that use the scalar loop).
+template <int C, int M>
+LUMO_SSSE3 bool colourRuleSimd(const RuleParams& r, const uint8_t* p, int32_t n) {
+    if (n < 16) return colourRule<C, M>(r, p, n);
+    const __m128i lo = _mm_set1_epi16(int16_t(r.lo)), hi = _mm_set1_epi16(int16_t(r.hi));
+    for (int32_t at = 0; at < n; at = simd::nextBlock(at, n)) {
+        const simd::Planes s = simd::split(p + 3 * at);
+        __m128i low, high;
+        simd::sums(s, low, high);
+        const __m128i hit = _mm_and_si128(simd::colourMask<C>(s), simd::compareBytes<M>(low, high, lo, hi));
+        if (_mm_movemask_epi8(hit)) return true;
+    }
+    return false;
+}
+
+template <int M>
+LUMO_SSSE3 bool encodedRuleSimd(const RuleParams& r, const uint8_t* p, int32_t n) {
+    if (n < 16) return encodedRule<M>(r, p, n);
+    const __m128i lo = _mm_set1_epi16(int16_t(r.lo)), hi = _mm_set1_epi16(int16_t(r.hi));
+    const __m128i z = _mm_setzero_si128();
+    const __m128i off = r.flagOff ? _mm_set1_epi8(char(0xFF)) : z;
+    for (int32_t at = 0; at < n; at = simd::nextBlock(at, n)) {
+        const simd::Planes s = simd::split(p + 3 * at);
+        const __m128i flag = _mm_or_si128(_mm_xor_si128(_mm_cmpeq_epi8(s.c0, z), _mm_set1_epi8(char(0xFF))), off);
+        const __m128i cmp = simd::compareBytes<M>(_mm_unpacklo_epi8(s.c1, z), _mm_unpackhi_epi8(s.c1, z), lo, hi);
+        if (_mm_movemask_epi8(_mm_and_si128(flag, cmp))) return true;
+    }
+    return false;
+}
+
+LUMO_SSSE3 bool markRuleSimd(const RuleParams& r, const uint8_t* p, int32_t n) {
+    if (n < 16) return markRule(r, p, n);
+    const __m128i bits = _mm_set1_epi8(char(r.bits)), z = _mm_setzero_si128();
+    for (int32_t at = 0; at < n; at = simd::nextBlock(at, n)) {
+        const simd::Planes s = simd::split(p + 3 * at);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(s.c0, bits), z)) != 0xFFFF) return true;
+    }
+    return false;
+}
+
+template <int C, bool Simd>
 constexpr std::array<SegmentTest, 6> colourRow() {
-    return {colourRule<C, 1>, colourRule<C, 2>, colourRule<C, 3>, colourRule<C, 4>, colourRule<C, 5>, colourRule<C, 6>};
+    if constexpr (Simd)
+        return {colourRuleSimd<C, 1>, colourRuleSimd<C, 2>, colourRuleSimd<C, 3>,
+                colourRuleSimd<C, 4>, colourRuleSimd<C, 5>, colourRuleSimd<C, 6>};
+    else
+        return {colourRule<C, 1>, colourRule<C, 2>, colourRule<C, 3>, colourRule<C, 4>, colourRule<C, 5>, colourRule<C, 6>};
 }
 
 // The family: entries c * 6 + m - 1 (case 1, single and range share their loops; colour values
-// 5 and 6 reuse 1 and 2), then the six rules of case 2, then the mark rule of case 3.
+// 5 and 6 reuse 1 and 2), then the six rules of case 2, then the mark rule of case 3. One table
+// of scalar loops and one of SSSE3 loops with identical results.
+template <bool Simd>
 struct RuleTable {
     std::array<SegmentTest, 48> colour{};
     std::array<SegmentTest, 6> encoded{};
+    SegmentTest mark = nullptr;
     constexpr RuleTable() {
-        const std::array<std::array<SegmentTest, 6>, 8> rows = {colourRow<0>(), colourRow<1>(), colourRow<2>(),
-                                                                colourRow<3>(), colourRow<4>(), colourRow<1>(),
-                                                                colourRow<2>(), colourRow<7>()};
+        const std::array<std::array<SegmentTest, 6>, 8> rows = {
+            colourRow<0, Simd>(), colourRow<1, Simd>(), colourRow<2, Simd>(), colourRow<3, Simd>(),
+            colourRow<4, Simd>(), colourRow<1, Simd>(), colourRow<2, Simd>(), colourRow<7, Simd>()};
         for (int c = 0; c < 8; ++c)
             for (int m = 0; m < 6; ++m) colour[c * 6 + m] = rows[c][m];
-        encoded = {encodedRule<1>, encodedRule<2>, encodedRule<3>, encodedRule<4>, encodedRule<5>, encodedRule<6>};
+        if constexpr (Simd) {
+            encoded = {encodedRuleSimd<1>, encodedRuleSimd<2>, encodedRuleSimd<3>,
+                       encodedRuleSimd<4>, encodedRuleSimd<5>, encodedRuleSimd<6>};
+            mark = markRuleSimd;
+        } else {
+            encoded = {encodedRule<1>, encodedRule<2>, encodedRule<3>, encodedRule<4>, encodedRule<5>, encodedRule<6>};
+            mark = markRule;
+        }
     }
 };
-constexpr RuleTable kRules;
+constexpr RuleTable<false> kScalarRules;
+constexpr RuleTable<true> kSimdRules;
 
 }  // namespace
 
-PixelRule selectRule(const BinCondition& cond) {
+PixelRule selectRule(const BinCondition& cond, bool allowSimd) {
+    const bool simd = allowSimd && simd::hasSsse3();
+    const auto& colourRules = simd ? kSimdRules.colour : kScalarRules.colour;
+    const auto& encodedRules = simd ? kSimdRules.encoded : kScalarRules.encoded;
     PixelRule rule;
     const uint16_t mode = cond.bMode;
     const int m = comparisonOf(mode), c = colourOf(mode);
@@ -113,16 +172,16 @@ PixelRule selectRule(const BinCondition& cond) {
     const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold;
     const int hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
     if (!(mode & BIN_PRESCANNED)) {
-        rule.test = kRules.colour[c * 6 + m - 1];
+        rule.test = colourRules[c * 6 + m - 1];
         rule.params.lo = 3 * lo;
         rule.params.hi = 3 * hi + 2;
     } else if (!(mode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER))) {
-        rule.test = kRules.encoded[m - 1];
+        rule.test = encodedRules[m - 1];
         rule.params.lo = lo;
         rule.params.hi = hi;
         rule.params.flagOff = c == 0 ? 1 : 0;
     } else {
-        rule.test = markRule;
+        rule.test = simd ? kSimdRules.mark : kScalarRules.mark;
         rule.params.bits = (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) ? 0x02 : 0x04;
     }
     return rule;

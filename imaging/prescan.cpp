@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/scan.h"
+#include "imaging/simd_pixels.h"
 
 using namespace lumo;
 
@@ -20,26 +21,85 @@ void encodeRow(uint8_t* p, int32_t n) {
     }
 }
 
-// Counts the encoded pixels of a row segment; returns how many did not qualify.
-inline uint32_t histogramRow(const uint8_t* p, int32_t n, uint32_t* hist) {
-    uint32_t rejected = 0;
-    for (int32_t i = 0; i < n; ++i, p += 3) {
-        hist[p[1]] += p[0];
-        rejected += p[0] ^ 1;
+// Counts encoded pixels into four partial histograms (so runs of one level, such as a plain
+// background, do not serialise on one counter); returns how many qualified.
+inline uint32_t countPixels(const uint8_t* p, int32_t n, uint32_t (*part)[256]) {
+    uint32_t qualified = 0;
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4, p += 12) {
+        part[0][p[1]] += p[0];
+        part[1][p[4]] += p[3];
+        part[2][p[7]] += p[6];
+        part[3][p[10]] += p[9];
+        qualified += p[0] + p[3] + p[6] + p[9];
     }
-    return rejected;
+    for (; i < n; ++i, p += 3) {
+        part[0][p[1]] += p[0];
+        qualified += p[0];
+    }
+    return qualified;
+}
+
+// Converts n pixels sixteen at a time (grey = sum * 21846 >> 16, which equals sum / 3 for every
+// sum up to 765) and, with Count, adds them to the histogram: a block of sixteen equal pixels
+// is counted at once. Returns how many qualified.
+template <int C, bool Count>
+LUMO_SSSE3 uint32_t encodeSimd(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
+    const __m128i third = _mm_set1_epi16(21846), one = _mm_set1_epi8(1);
+    uint32_t qualified = 0;
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        simd::Planes s = simd::split(p + 3 * i);
+        __m128i low, high;
+        simd::sums(s, low, high);
+        const __m128i grey = _mm_packus_epi16(_mm_mulhi_epu16(low, third), _mm_mulhi_epu16(high, third));
+        const __m128i flag = _mm_and_si128(simd::colourMask<C>(s), one);
+        s.c0 = flag;
+        s.c1 = grey;
+        simd::merge(p + 3 * i, s);
+        if constexpr (Count) {
+            // Sixteen pixels of one level and one flag: every byte equal to the first one.
+            const __m128i first = _mm_shuffle_epi8(grey, _mm_setzero_si128());
+            const __m128i firstFlag = _mm_shuffle_epi8(flag, _mm_setzero_si128());
+            const bool uniform = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(grey, first), _mm_cmpeq_epi8(flag, firstFlag))) == 0xFFFF;
+            if (uniform) {
+                const uint32_t f = static_cast<uint32_t>(_mm_cvtsi128_si32(flag) & 1);
+                part[0][_mm_cvtsi128_si32(grey) & 255] += 16 * f;
+                qualified += 16 * f;
+            } else {
+                qualified += countPixels(p + 3 * i, 16, part);
+            }
+        }
+    }
+    encodeRow<C>(p + 3 * i, n - i);
+    if constexpr (Count) qualified += countPixels(p + 3 * i, n - i, part);
+    return qualified;
 }
 
 // Encodes the whole image and fills the histogram over the window in the same pass.
 template <int C>
 uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist) {
-    uint64_t rejected = 0;
+    uint32_t part[4][256] = {};
+    const bool simd = simd::hasSsse3();
+    uint64_t qualified = 0;
     for (int32_t y = 0; y < im.height; ++y) {
         uint8_t* row = im.row(y);
-        encodeRow<C>(row, im.width);
-        if (y >= w.y0 && y < w.y1) rejected += histogramRow(row + 3 * w.x0, w.x1 - w.x0, hist);
+        const bool inside = y >= w.y0 && y < w.y1;
+        if (simd) {
+            if (!inside) {
+                encodeSimd<C, false>(row, im.width, part);
+                continue;
+            }
+            encodeSimd<C, false>(row, w.x0, part);
+            qualified += encodeSimd<C, true>(row + 3 * w.x0, w.x1 - w.x0, part);
+            encodeSimd<C, false>(row + 3 * w.x1, im.width - w.x1, part);
+        } else {
+            encodeRow<C>(row, im.width);
+            if (inside) qualified += countPixels(row + 3 * w.x0, w.x1 - w.x0, part);
+        }
     }
-    return rejected;
+    for (int g = 0; g < 256; ++g) hist[g] = part[0][g] + part[1][g] + part[2][g] + part[3][g];
+    return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
 }
 
 template <int M>

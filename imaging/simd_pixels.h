@@ -1,0 +1,116 @@
+// SSSE3 kernels for 24-bit pixel rows: sixteen pixels (48 bytes) are split into their three
+// byte planes with shuffles, judged or converted as vectors, and put back together. Used only
+// when the processor has SSSE3 (hasSsse3()); every caller keeps a scalar path.
+#pragma once
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstdint>
+
+#include "imaging/scan.h"
+
+#define LUMO_SSSE3 __attribute__((target("ssse3")))
+
+namespace lumo::simd {
+
+inline bool hasSsse3() {
+    static const bool yes = __builtin_cpu_supports("ssse3");
+    return yes;
+}
+
+// Shuffle masks: byte plane ch (0..2) from input vector v (0..2), and the reverse.
+struct Masks {
+    alignas(16) uint8_t split[3][3][16];
+    alignas(16) uint8_t merge[3][3][16];  // [output vector][plane]
+    constexpr Masks() : split{}, merge{} {
+        for (int ch = 0; ch < 3; ++ch)
+            for (int v = 0; v < 3; ++v)
+                for (int k = 0; k < 16; ++k) {
+                    const int idx = 3 * k + ch;
+                    split[ch][v][k] = idx / 16 == v ? uint8_t(idx % 16) : 0x80;
+                    const int g = 16 * v + k;
+                    merge[v][ch][k] = g % 3 == ch ? uint8_t(g / 3) : 0x80;
+                }
+    }
+};
+inline constexpr Masks kMasks;
+
+struct Planes {
+    __m128i c0, c1, c2;  // bytes 0, 1, 2 of sixteen pixels (blue, green, red before the pre-scan)
+};
+
+LUMO_SSSE3 inline __m128i mask(const uint8_t* m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(m)); }
+
+LUMO_SSSE3 inline __m128i plane(__m128i a0, __m128i a1, __m128i a2, int ch) {
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a0, mask(kMasks.split[ch][0])),
+                                     _mm_shuffle_epi8(a1, mask(kMasks.split[ch][1]))),
+                        _mm_shuffle_epi8(a2, mask(kMasks.split[ch][2])));
+}
+
+LUMO_SSSE3 inline Planes split(const uint8_t* p) {
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    return {plane(a0, a1, a2, 0), plane(a0, a1, a2, 1), plane(a0, a1, a2, 2)};
+}
+
+LUMO_SSSE3 inline void merge(uint8_t* p, const Planes& s) {
+    for (int v = 0; v < 3; ++v) {
+        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s.c0, mask(kMasks.merge[v][0])),
+                                                      _mm_shuffle_epi8(s.c1, mask(kMasks.merge[v][1]))),
+                                         _mm_shuffle_epi8(s.c2, mask(kMasks.merge[v][2])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16 * v), out);
+    }
+}
+
+// Unsigned byte a > b.
+LUMO_SSSE3 inline __m128i gtU8(__m128i a, __m128i b) {
+    const __m128i bias = _mm_set1_epi8(char(0x80));
+    return _mm_cmpgt_epi8(_mm_xor_si128(a, bias), _mm_xor_si128(b, bias));
+}
+
+// 0xFF bytes where the pixel qualifies under colour value C.
+template <int C>
+LUMO_SSSE3 inline __m128i colourMask(const Planes& s) {
+    const __m128i b = s.c0, g = s.c1, r = s.c2;
+    if constexpr (C == 0) return _mm_set1_epi8(char(0xFF));
+    else if constexpr (C == 1 || C == 3 || C == 5) return _mm_and_si128(gtU8(r, g), gtU8(r, b));
+    else if constexpr (C == 2 || C == 6) return _mm_and_si128(gtU8(g, b), gtU8(g, r));
+    else if constexpr (C == 4) return _mm_and_si128(gtU8(b, g), gtU8(b, r));
+    else return _mm_and_si128(_mm_cmpeq_epi8(r, g), _mm_cmpeq_epi8(g, b));
+}
+
+// Comparison M on 16-bit lanes; all-ones where met.
+template <int M>
+LUMO_SSSE3 inline __m128i compare16(__m128i v, __m128i lo, __m128i hi) {
+    const __m128i above = _mm_cmpgt_epi16(v, hi);  // v > hi
+    const __m128i below = _mm_cmpgt_epi16(lo, v);  // v < lo
+    const __m128i ones = _mm_set1_epi16(-1);
+    if constexpr (M == 1) return above;
+    else if constexpr (M == 2) return _mm_andnot_si128(_mm_or_si128(above, below), ones);
+    else if constexpr (M == 3) return _mm_andnot_si128(below, ones);
+    else if constexpr (M == 4) return below;
+    else if constexpr (M == 5) return _mm_or_si128(above, below);
+    else return _mm_andnot_si128(above, ones);
+}
+
+// Comparison M of sixteen 16-bit values given as two halves; byte mask of the sixteen results.
+template <int M>
+LUMO_SSSE3 inline __m128i compareBytes(__m128i low, __m128i high, __m128i lo, __m128i hi) {
+    return _mm_packs_epi16(compare16<M>(low, lo, hi), compare16<M>(high, lo, hi));
+}
+
+// Sums b + g + r of sixteen pixels as two vectors of eight 16-bit lanes.
+LUMO_SSSE3 inline void sums(const Planes& s, __m128i& low, __m128i& high) {
+    const __m128i z = _mm_setzero_si128();
+    low = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(s.c0, z), _mm_unpacklo_epi8(s.c1, z)), _mm_unpacklo_epi8(s.c2, z));
+    high = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(s.c0, z), _mm_unpackhi_epi8(s.c1, z)), _mm_unpackhi_epi8(s.c2, z));
+}
+
+// Offsets of the 16-pixel blocks that cover a segment of n >= 16 pixels: 0, 16, ... and a last
+// block placed at the segment's end (it may overlap the one before), so nothing beyond the
+// segment is read.
+inline int32_t nextBlock(int32_t at, int32_t n) { return at + 32 <= n ? at + 16 : (at + 16 < n ? n - 16 : n); }
+
+}  // namespace lumo::simd
