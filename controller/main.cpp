@@ -29,6 +29,9 @@ public:
         sigaddset(&set, SIGTERM);
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGHUP);
+        // A starter that ignores these signals passes that on to us, and an
+        // ignored signal never reaches a signalfd.
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) std::signal(sig, SIG_DFL);
         if (pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0) fd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
         if (fd_ < 0) std::perror("TAVIK: signalfd");
     }

@@ -202,6 +202,14 @@ TEST_F(ControllerProcess, ServesEveryCommandAndEndsWithTheLastClient) {
     EXPECT_TRUE(logHas("drvInit " + std::to_string(port_)));
     EXPECT_EQ(logCount("drvStart"), 1);
     EXPECT_EQ(platform::loadWord(m().allowHideWindow), 2);  // no settings file: the default
+    {
+        // The controller holds a reference on the mouse map while it holds the port
+        // (other controllers on this machine may hold more).
+        auto mouse = platform::SharedSection::open(kMouseMapName, platform::SharedSection::Access::ReadOnly,
+                                                   kMouseMapSize);
+        ASSERT_TRUE(mouse);
+        EXPECT_GE(*static_cast<const int32_t*>(mouse->data()), 1);
+    }
 
     // The client's own open-port command after the start changes nothing.
     ASSERT_TRUE(post(kCmdOpenPort, port_));
