@@ -4,6 +4,8 @@
 #include <array>
 
 #include "drivers/core/plugin.h"
+#include "drivers/core/serial_transport.h"
+#include "platform/atomic_word.h"
 #include "planes.h"
 #include "rle.h"
 
@@ -11,6 +13,19 @@ namespace tavik::drv {
 
 bool ProtocolVariant::acceptsPort(const DriverPlugin&, int32_t portIndex) const {
     return portIndex >= 0 && portIndex < kSerialPortCount;
+}
+
+std::unique_ptr<Transport> ProtocolVariant::openTransport(DriverPlugin& plugin, bool& refusedSilently) {
+    refusedSilently = false;
+    const int port = plugin.portIndex();
+    plugin.openPortName = serialDevicePath(port);
+    auto t = openSerialTransport(plugin.openPortName, platform::loadWord(plugin.map()->baudRate));
+    if (!t) plugin.status().write(StatusLines::portOpenFailed(port));
+    return t;
+}
+
+std::string ProtocolVariant::releasedLine(const DriverPlugin& plugin) const {
+    return StatusLines::portReleased(plugin.openPortName);
 }
 
 void ProtocolVariant::sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height,

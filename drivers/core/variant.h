@@ -25,10 +25,12 @@ public:
     virtual bool acceptsPort(const DriverPlugin& plugin, int32_t portIndex) const;
     // Opens the device for the plug-in's port. On failure writes the status
     // line, and returns null; `refusedSilently` set means drvStart fails
-    // without a status line or status change.
-    virtual std::unique_ptr<Transport> openTransport(DriverPlugin& plugin, bool& refusedSilently) = 0;
-    // Name of the open port for the release line.
-    virtual std::string releasedLine(const DriverPlugin& plugin) const = 0;
+    // without a status line or status change. The default opens the serial
+    // port of the index at the map's speed.
+    virtual std::unique_ptr<Transport> openTransport(DriverPlugin& plugin, bool& refusedSilently);
+    // The status line written when the port has been released. The default
+    // names the serial device that openTransport opened.
+    virtual std::string releasedLine(const DriverPlugin& plugin) const;
 
     virtual DeviceLink::FrameWrites frameWrites() const { return DeviceLink::FrameWrites::HeaderThenPayload; }
     // How the computer reacts to each device frame.
