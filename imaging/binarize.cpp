@@ -123,9 +123,50 @@ LUMO_SSSE3 bool markRuleSimd(const RuleParams& r, const uint8_t* p, int32_t n) {
     return false;
 }
 
-template <int C, bool Simd>
+// AVX2: the 16-pixel blocks of a segment, two per step (the last block repeated when their
+// number is odd).
+template <int C, int M>
+LUMO_AVX2 bool colourRuleAvx2(const RuleParams& r, const uint8_t* p, int32_t n) {
+    if (n < 16) return colourRule<C, M>(r, p, n);
+    const __m256i lo = _mm256_set1_epi16(int16_t(r.lo)), hi = _mm256_set1_epi16(int16_t(r.hi));
+    for (int32_t at = 0; at < n;) {
+        const int32_t next = simd::nextBlock(at, n);
+        const int32_t second = next < n ? next : at;
+        const simd::Planes2 s = simd::split2(p + 3 * at, p + 3 * second);
+        __m256i low, high;
+        simd::sums2(s, low, high);
+        const __m256i hit = _mm256_and_si256(simd::colourMask2<C>(s), simd::compareBytes2<M>(low, high, lo, hi));
+        if (_mm256_movemask_epi8(hit)) return true;
+        at = next < n ? simd::nextBlock(next, n) : n;
+    }
+    return false;
+}
+
+template <int M>
+LUMO_AVX2 bool encodedRuleAvx2(const RuleParams& r, const uint8_t* p, int32_t n) {
+    if (n < 16) return encodedRule<M>(r, p, n);
+    const __m256i lo = _mm256_set1_epi16(int16_t(r.lo)), hi = _mm256_set1_epi16(int16_t(r.hi));
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i off = r.flagOff ? _mm256_set1_epi8(char(0xFF)) : z;
+    for (int32_t at = 0; at < n;) {
+        const int32_t next = simd::nextBlock(at, n);
+        const int32_t second = next < n ? next : at;
+        const simd::Planes2 s = simd::split2(p + 3 * at, p + 3 * second);
+        const __m256i flag = _mm256_or_si256(_mm256_xor_si256(_mm256_cmpeq_epi8(s.c0, z), _mm256_set1_epi8(char(0xFF))), off);
+        const __m256i cmp = simd::compareBytes2<M>(_mm256_unpacklo_epi8(s.c1, z), _mm256_unpackhi_epi8(s.c1, z), lo, hi);
+        if (_mm256_movemask_epi8(_mm256_and_si256(flag, cmp))) return true;
+        at = next < n ? simd::nextBlock(next, n) : n;
+    }
+    return false;
+}
+
+// Level 0 scalar, 1 SSSE3, 2 AVX2.
+template <int C, int Simd>
 constexpr std::array<SegmentTest, 6> colourRow() {
-    if constexpr (Simd)
+    if constexpr (Simd == 2)
+        return {colourRuleAvx2<C, 1>, colourRuleAvx2<C, 2>, colourRuleAvx2<C, 3>,
+                colourRuleAvx2<C, 4>, colourRuleAvx2<C, 5>, colourRuleAvx2<C, 6>};
+    else if constexpr (Simd == 1)
         return {colourRuleSimd<C, 1>, colourRuleSimd<C, 2>, colourRuleSimd<C, 3>,
                 colourRuleSimd<C, 4>, colourRuleSimd<C, 5>, colourRuleSimd<C, 6>};
     else
@@ -135,7 +176,7 @@ constexpr std::array<SegmentTest, 6> colourRow() {
 // The family: entries c * 6 + m - 1 (case 1, single and range share their loops; colour values
 // 5 and 6 reuse 1 and 2), then the six rules of case 2, then the mark rule of case 3. One table
 // of scalar loops and one of SSSE3 loops with identical results.
-template <bool Simd>
+template <int Simd>
 struct RuleTable {
     std::array<SegmentTest, 48> colour{};
     std::array<SegmentTest, 6> encoded{};
@@ -146,7 +187,11 @@ struct RuleTable {
             colourRow<4, Simd>(), colourRow<1, Simd>(), colourRow<2, Simd>(), colourRow<7, Simd>()};
         for (int c = 0; c < 8; ++c)
             for (int m = 0; m < 6; ++m) colour[c * 6 + m] = rows[c][m];
-        if constexpr (Simd) {
+        if constexpr (Simd == 2) {
+            encoded = {encodedRuleAvx2<1>, encodedRuleAvx2<2>, encodedRuleAvx2<3>,
+                       encodedRuleAvx2<4>, encodedRuleAvx2<5>, encodedRuleAvx2<6>};
+            mark = markRuleSimd;
+        } else if constexpr (Simd == 1) {
             encoded = {encodedRuleSimd<1>, encodedRuleSimd<2>, encodedRuleSimd<3>,
                        encodedRuleSimd<4>, encodedRuleSimd<5>, encodedRuleSimd<6>};
             mark = markRuleSimd;
@@ -156,15 +201,16 @@ struct RuleTable {
         }
     }
 };
-constexpr RuleTable<false> kScalarRules;
-constexpr RuleTable<true> kSimdRules;
+constexpr RuleTable<0> kScalarRules;
+constexpr RuleTable<1> kSsse3Rules;
+constexpr RuleTable<2> kAvx2Rules;
 
 }  // namespace
 
 PixelRule selectRule(const BinCondition& cond, bool allowSimd) {
-    const bool simd = allowSimd && simd::hasSsse3();
-    const auto& colourRules = simd ? kSimdRules.colour : kScalarRules.colour;
-    const auto& encodedRules = simd ? kSimdRules.encoded : kScalarRules.encoded;
+    const int level = allowSimd ? (simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0) : 0;
+    const auto& colourRules = level == 2 ? kAvx2Rules.colour : level == 1 ? kSsse3Rules.colour : kScalarRules.colour;
+    const auto& encodedRules = level == 2 ? kAvx2Rules.encoded : level == 1 ? kSsse3Rules.encoded : kScalarRules.encoded;
     PixelRule rule;
     const uint16_t mode = cond.bMode;
     const int m = comparisonOf(mode), c = colourOf(mode);
@@ -181,7 +227,7 @@ PixelRule selectRule(const BinCondition& cond, bool allowSimd) {
         rule.params.hi = hi;
         rule.params.flagOff = c == 0 ? 1 : 0;
     } else {
-        rule.test = simd ? kSimdRules.mark : kScalarRules.mark;
+        rule.test = level > 0 ? kSsse3Rules.mark : kScalarRules.mark;
         rule.params.bits = (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) ? 0x02 : 0x04;
     }
     return rule;

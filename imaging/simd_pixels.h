@@ -11,11 +11,17 @@
 #include "imaging/scan.h"
 
 #define LUMO_SSSE3 __attribute__((target("ssse3")))
+#define LUMO_AVX2 __attribute__((target("avx2")))
 
 namespace lumo::simd {
 
 inline bool hasSsse3() {
     static const bool yes = __builtin_cpu_supports("ssse3");
+    return yes;
+}
+
+inline bool hasAvx2() {
+    static const bool yes = __builtin_cpu_supports("avx2");
     return yes;
 }
 
@@ -112,5 +118,83 @@ LUMO_SSSE3 inline void sums(const Planes& s, __m128i& low, __m128i& high) {
 // block placed at the segment's end (it may overlap the one before), so nothing beyond the
 // segment is read.
 inline int32_t nextBlock(int32_t at, int32_t n) { return at + 32 <= n ? at + 16 : (at + 16 < n ? n - 16 : n); }
+
+// ---- AVX2: two independent blocks of sixteen pixels, one per 128-bit lane -----------------------
+
+struct Planes2 {
+    __m256i c0, c1, c2;
+};
+
+LUMO_AVX2 inline __m256i mask2(const uint8_t* m) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(m)));
+}
+
+LUMO_AVX2 inline __m256i load2(const uint8_t* a, const uint8_t* b) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+}
+
+LUMO_AVX2 inline __m256i plane2(__m256i a0, __m256i a1, __m256i a2, int ch) {
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a0, mask2(kMasks.split[ch][0])),
+                                           _mm256_shuffle_epi8(a1, mask2(kMasks.split[ch][1]))),
+                           _mm256_shuffle_epi8(a2, mask2(kMasks.split[ch][2])));
+}
+
+// Lane 0 holds the sixteen pixels at a, lane 1 those at b.
+LUMO_AVX2 inline Planes2 split2(const uint8_t* a, const uint8_t* b) {
+    const __m256i a0 = load2(a, b), a1 = load2(a + 16, b + 16), a2 = load2(a + 32, b + 32);
+    return {plane2(a0, a1, a2, 0), plane2(a0, a1, a2, 1), plane2(a0, a1, a2, 2)};
+}
+
+LUMO_AVX2 inline void merge2(uint8_t* a, uint8_t* b, const Planes2& s) {
+    for (int v = 0; v < 3; ++v) {
+        const __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(s.c0, mask2(kMasks.merge[v][0])),
+                                                            _mm256_shuffle_epi8(s.c1, mask2(kMasks.merge[v][1]))),
+                                            _mm256_shuffle_epi8(s.c2, mask2(kMasks.merge[v][2])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
+    }
+}
+
+LUMO_AVX2 inline __m256i gtU8x2(__m256i a, __m256i b) {
+    const __m256i bias = _mm256_set1_epi8(char(0x80));
+    return _mm256_cmpgt_epi8(_mm256_xor_si256(a, bias), _mm256_xor_si256(b, bias));
+}
+
+template <int C>
+LUMO_AVX2 inline __m256i colourMask2(const Planes2& s) {
+    const __m256i b = s.c0, g = s.c1, r = s.c2;
+    if constexpr (C == 0) return _mm256_set1_epi8(char(0xFF));
+    else if constexpr (C == 1 || C == 3 || C == 5) return _mm256_and_si256(gtU8x2(r, g), gtU8x2(r, b));
+    else if constexpr (C == 2 || C == 6) return _mm256_and_si256(gtU8x2(g, b), gtU8x2(g, r));
+    else if constexpr (C == 4) return _mm256_and_si256(gtU8x2(b, g), gtU8x2(b, r));
+    else return _mm256_and_si256(_mm256_cmpeq_epi8(r, g), _mm256_cmpeq_epi8(g, b));
+}
+
+template <int M>
+LUMO_AVX2 inline __m256i compare16x2(__m256i v, __m256i lo, __m256i hi) {
+    const __m256i above = _mm256_cmpgt_epi16(v, hi);
+    const __m256i below = _mm256_cmpgt_epi16(lo, v);
+    const __m256i ones = _mm256_set1_epi16(-1);
+    if constexpr (M == 1) return above;
+    else if constexpr (M == 2) return _mm256_andnot_si256(_mm256_or_si256(above, below), ones);
+    else if constexpr (M == 3) return _mm256_andnot_si256(below, ones);
+    else if constexpr (M == 4) return below;
+    else if constexpr (M == 5) return _mm256_or_si256(above, below);
+    else return _mm256_andnot_si256(above, ones);
+}
+
+template <int M>
+LUMO_AVX2 inline __m256i compareBytes2(__m256i low, __m256i high, __m256i lo, __m256i hi) {
+    return _mm256_packs_epi16(compare16x2<M>(low, lo, hi), compare16x2<M>(high, lo, hi));
+}
+
+LUMO_AVX2 inline void sums2(const Planes2& s, __m256i& low, __m256i& high) {
+    const __m256i z = _mm256_setzero_si256();
+    low = _mm256_add_epi16(_mm256_add_epi16(_mm256_unpacklo_epi8(s.c0, z), _mm256_unpacklo_epi8(s.c1, z)),
+                           _mm256_unpacklo_epi8(s.c2, z));
+    high = _mm256_add_epi16(_mm256_add_epi16(_mm256_unpackhi_epi8(s.c0, z), _mm256_unpackhi_epi8(s.c1, z)),
+                            _mm256_unpackhi_epi8(s.c2, z));
+}
 
 }  // namespace lumo::simd

@@ -2,6 +2,8 @@
 // for, and lumoFindDot.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/imaging/image_fixture.h"
 
 using namespace lumotest;
@@ -168,5 +170,42 @@ TEST(FindDot, MovesTheOriginToTheTopLeftOfTheKeyColour) {
         EXPECT_EQ(lumoFindDot(&o.ctx, 0x123456), 0);
         EXPECT_EQ(o.ctx.nOriginX, 4);
         EXPECT_EQ(o.ctx.nOriginY, 7);
+    }
+}
+
+TEST(PreScan, EncodingAndHistogramOverAWindowMatchTheDefinition) {
+    std::mt19937 rng(5);
+    Pixels img(53, 11);
+    for (int y = 0; y < img.h; ++y)
+        for (int x = 0; x < img.w; ++x)
+            img.at(x, y) = (x / 20 == 1) ? rgb(200, 30, 30) : rgb(rng() % 256, rng() % 256, rng() % 256);
+    for (int c : {0, 1, 2, 4, 7}) {
+        Opened o(img, c % 2 == 0);
+        o.cond.bMode = uint16_t(c << 4);
+        o.ctx.nHistLeft = 5;
+        o.ctx.nHistRight = 41;
+        o.ctx.nHistTop = 2;
+        o.ctx.nHistBottom = 99;  // beyond the image: the height
+        const int ok = lumoPreScan(&o.ctx);
+        EXPECT_EQ(o.ctx.nHistBottom, 11);
+        uint32_t hist[256] = {};
+        uint32_t n = 0;
+        for (int y = 0; y < img.h; ++y)
+            for (int x = 0; x < img.w; ++x) {
+                const uint32_t v = img.at(x, y);
+                const int r = (v >> 16) & 255, g = (v >> 8) & 255, b = v & 255;
+                bool q = true;
+                if (c == 1) q = r > g && r > b;
+                if (c == 2) q = g > b && g > r;
+                if (c == 4) q = b > g && b > r;
+                if (c == 7) q = r == g && g == b;
+                ASSERT_EQ(o.pixel(x, y)[0], q ? 1 : 0) << c << " " << x << "," << y;
+                ASSERT_EQ(o.pixel(x, y)[1], (r + g + b) / 3);
+                ASSERT_EQ(o.pixel(x, y)[2], r);
+                if (x >= 5 && x < 41 && y >= 2 && q) ++hist[(r + g + b) / 3], ++n;
+            }
+        EXPECT_EQ(ok, n ? 1 : 0);
+        EXPECT_EQ(o.cond.dwPixelCount, n ? n : 1u);
+        for (int g = 0; g < 256; ++g) ASSERT_EQ(o.cond.adwHistogram[g], hist[g]) << "c " << c << " level " << g;
     }
 }
