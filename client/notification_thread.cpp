@@ -132,6 +132,11 @@ int32_t NotificationThread::threadId() const { return shared_->threadId.load(); 
 void NotificationThread::stop() {
     if (!thread_.joinable()) return;
     shared_->stop = true;
+    if (std::this_thread::get_id() == thread_.get_id()) {
+        // Called from a callback: the thread ends when the callback returns.
+        thread_.detach();
+        return;
+    }
     // Wakes the thread from its status wait at once.
     platform::postThreadMessage(shared_->threadId.load(), 0, 0, 0, 0);
     std::unique_lock lock(shared_->m);

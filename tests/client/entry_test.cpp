@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <sys/wait.h>
 #include <thread>
@@ -500,4 +501,68 @@ TEST_F(Entry, NoControllerMeansNoEntry) {
     EXPECT_EQ(gdStart("Pinora PX-2", port, nullptr), 0);
     auto live = PortMap::openExisting(port, false);
     EXPECT_FALSE(live);  // the map this call made is gone again
+}
+
+TEST_F(Entry, QueryConditionAlwaysSendsSerialPortsToTheSelection) {
+    FakeController serial(nextPort());
+    FakeController usb(64 + ::getpid() % 16);
+    const char* home = std::getenv("XDG_CONFIG_HOME");
+    const std::string ini = std::string(home) + "/Orvane/TAVIK200_J/TAVIK.ini";
+    std::filesystem::create_directories(std::filesystem::path(ini).parent_path());
+    {
+        std::ofstream(ini) << "[Priority]\nQueryConditionAlways=1\n";
+    }
+    // No selection dialog in this build: a serial port is not entered.
+    EXPECT_EQ(gdStart("Pinora PX-2", serial.map().portIndex, nullptr), 0);
+    EXPECT_EQ(serial.map().entryCount, 0);
+    // A USB port index is entered directly.
+    EXPECT_EQ(gdStart("Pinora New PX-2", usb.map().portIndex, nullptr), 1);
+    EXPECT_EQ(usb.map().entryCount, 1);
+    EXPECT_EQ(gdEnd(), 1);
+    std::filesystem::remove(ini);
+}
+
+TEST_F(Entry, MonitorPortCopiesTheSourceAndEntriesMirrorTheirWrites) {
+    FakeController source(nextPort());
+    FakeController monitor(nextPort());
+    PortDataMap& src = source.map();
+    PortDataMap& mon = monitor.map();
+    setFieldString(src.deviceName, "QX-64X48");
+    setFieldString(src.driverFile, "Padrik.dll");
+    src.textCells = 32;
+    src.entryCount = 1;
+    src.slots[2].processId = ::getppid();
+    src.slots[2].notifyThreadId = 4242;
+    src.slots[2].text[0] = 0x3C;
+
+    ASSERT_EQ(gdOpenMonitorPort(src.portIndex, mon.portIndex), 1);
+    EXPECT_EQ(src.monitorPort, mon.portIndex);
+    EXPECT_EQ(mon.portIndex, monitor.map().portIndex);
+    EXPECT_STREQ(mon.deviceName, "QX-64X48");
+    EXPECT_EQ(mon.entryCount, 1);
+    EXPECT_EQ(mon.slots[2].text[0], 0x3C);
+    EXPECT_EQ(mon.controllerVersion[0], 4);  // the target's own fields stay
+    EXPECT_EQ(gdOpenMonitorPort(src.portIndex, mon.portIndex), 0);  // one monitor at a time
+    EXPECT_EQ(gdStart("QX-64X48", src.portIndex, nullptr), 0);   // no entry beside a monitor
+    ASSERT_EQ(gdCloseMonitorPort(), 1);
+    EXPECT_EQ(src.monitorPort, -1);
+    EXPECT_EQ(mon.entryCount, 0);
+    EXPECT_EQ(gdCloseMonitorPort(), 0);
+
+    // An entry on a mirrored port copies its writes into the monitor's map.
+    src.monitorPort = mon.portIndex;
+    ASSERT_EQ(gdStart("QX-64X48", src.portIndex, nullptr), 1);
+    EXPECT_EQ(mon.entryCount, 2);
+    ASSERT_EQ(gdStartDisplayMode(3, nullptr, nullptr, nullptr), 1);
+    std::vector<unsigned char> text(32, 0x77);
+    ASSERT_EQ(gdDisplayTextData(text.data()), 1);
+    const int slot = src.displayRequest;
+    ASSERT_TRUE(isSlot(slot));
+    EXPECT_EQ(mon.displayRequest, slot);
+    EXPECT_EQ(static_cast<unsigned char>(mon.slots[slot].text[31]), 0x77);
+    src.entryCount = 1;  // the other entry leaves
+    src.slots[2].notifyThreadId = 0;
+    ASSERT_EQ(gdEnd(), 1);  // the last entry ends the mirroring
+    EXPECT_EQ(src.monitorPort, -1);
+    EXPECT_EQ(mon.entryCount, 0);
 }
