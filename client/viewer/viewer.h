@@ -5,6 +5,7 @@
 // Not thread-safe: the owner serialises calls (see gd_viewer.cpp).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -34,6 +35,7 @@ struct DotMapFree {
 using PanelPtr = std::unique_ptr<DotPanel, PanelFree>;
 using DotMapPtr = std::unique_ptr<DotMap, DotMapFree>;
 
+constexpr int kMaxTextCells = 128;  // the slot's text row
 constexpr int kMsgMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
 
 class Viewer {
@@ -154,7 +156,8 @@ private:
     ChordMemory chords_;
     StripMemory strips_;
     StatusLine line_;
-    std::vector<uint8_t> sentText_;
+    std::array<uint8_t, kMaxTextCells> sentText_{};
+    bool textSent_ = false;
 
     PanelPtr image_, overlay_, imageSent_, overlaySent_;
     DotMapPtr map_;
