@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -23,41 +24,40 @@ extern char** environ;
 
 namespace {
 
-// Xvfb on the first free display number from 95 on, 1024 x 768.
+// Xvfb on a display number it finds free itself (-displayfd), 1024 x 768;
+// a display number another test took meanwhile can never be mistaken for ours.
 class Xvfb {
 public:
     Xvfb() {
         const std::string program = "/usr/bin/Xvfb";
         if (!std::filesystem::exists(program)) return;
-        for (int n = 95; n < 130 && display_.empty(); ++n) {
-            if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-            const std::string name = ":" + std::to_string(n);
-            std::vector<std::string> args = {program, name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            posix_spawn_file_actions_t fa;
-            posix_spawn_file_actions_init(&fa);
-            posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-            if (::posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-            posix_spawn_file_actions_destroy(&fa);
-            if (pid_ <= 0) return;
-            const bool up = waitUntil([&] {
-                int st = 0;
-                if (::waitpid(pid_, &st, WNOHANG) == pid_) return true;  // ended: display taken
-                Display* d = XOpenDisplay(name.c_str());
-                if (d) XCloseDisplay(d);
-                return d != nullptr;
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return;
+        std::vector<std::string> args = {program, "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        if (::posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(fds[1]);
+        std::string number;
+        if (pid_ > 0) {
+            waitUntil([&] {
+                pollfd p{fds[0], POLLIN, 0};
+                if (::poll(&p, 1, 0) <= 0) return false;
+                char c = 0;
+                if (::read(fds[0], &c, 1) != 1) return true;
+                if (c == '\n') return true;
+                number += c;
+                return false;
             });
-            int st = 0;
-            if (up && ::waitpid(pid_, &st, WNOHANG) == 0) {
-                display_ = name;
-            } else {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &st, 0);
-                pid_ = -1;
-            }
         }
+        ::close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
     }
     ~Xvfb() {
         if (pid_ > 0) {
