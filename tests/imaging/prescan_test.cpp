@@ -175,15 +175,17 @@ TEST(FindDot, MovesTheOriginToTheTopLeftOfTheKeyColour) {
 
 TEST(PreScan, EncodingAndHistogramOverAWindowMatchTheDefinition) {
     std::mt19937 rng(5);
-    Pixels img(53, 11);
+    Pixels img(75, 11);
     for (int y = 0; y < img.h; ++y)
         for (int x = 0; x < img.w; ++x)
-            img.at(x, y) = (x / 20 == 1) ? rgb(200, 30, 30) : rgb(rng() % 256, rng() % 256, rng() % 256);
+            img.at(x, y) = y >= 6   ? rgb(77, 77, 77)  // uniform rows: whole blocks of one level
+                           : (x / 20 == 1) ? rgb(200, 30, 30)
+                                           : rgb(rng() % 256, rng() % 256, rng() % 256);
     for (int c : {0, 1, 2, 4, 7}) {
         Opened o(img, c % 2 == 0);
         o.cond.bMode = uint16_t(c << 4);
         o.ctx.nHistLeft = 5;
-        o.ctx.nHistRight = 41;
+        o.ctx.nHistRight = 70;
         o.ctx.nHistTop = 2;
         o.ctx.nHistBottom = 99;  // beyond the image: the height
         const int ok = lumoPreScan(&o.ctx);
@@ -202,7 +204,7 @@ TEST(PreScan, EncodingAndHistogramOverAWindowMatchTheDefinition) {
                 ASSERT_EQ(o.pixel(x, y)[0], q ? 1 : 0) << c << " " << x << "," << y;
                 ASSERT_EQ(o.pixel(x, y)[1], (r + g + b) / 3);
                 ASSERT_EQ(o.pixel(x, y)[2], r);
-                if (x >= 5 && x < 41 && y >= 2 && q) ++hist[(r + g + b) / 3], ++n;
+                if (x >= 5 && x < 70 && y >= 2 && q) ++hist[(r + g + b) / 3], ++n;
             }
         EXPECT_EQ(ok, n ? 1 : 0);
         EXPECT_EQ(o.cond.dwPixelCount, n ? n : 1u);
