@@ -35,11 +35,6 @@ private:
 // Cells of a number: number sign and digit cells, the minus cell first when negative.
 std::vector<uint8_t> numberCells(int value);
 
-struct ConditionView {
-    const BinCondition* condition = nullptr;
-    bool japanese = false;
-};
-
 void drawConditionScreen(Canvas& c, const BinCondition& cond, bool japanese);
 void drawLargeHistogramScreen(Canvas& c, const BinCondition& cond, bool japanese);
 // First column and row of the view (or the pointer), the division, the mode marks.

@@ -3,6 +3,7 @@
 // the touch strips' position reports.
 #include <algorithm>
 
+#include "client/viewer/condition_dialog_hook.h"
 #include "client/viewer/viewer.h"
 
 namespace tavik::viewer {
