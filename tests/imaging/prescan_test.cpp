@@ -211,3 +211,35 @@ TEST(PreScan, EncodingAndHistogramOverAWindowMatchTheDefinition) {
         for (int g = 0; g < 256; ++g) ASSERT_EQ(o.cond.adwHistogram[g], hist[g]) << "c " << c << " level " << g;
     }
 }
+
+// The marker applies the comparison of the mode (single or range) to the grey level; isolated
+// pixels keep their marks through Erase Grid Lines, so the marks show the marker's verdict.
+TEST(PreScan, MarkerFollowsEveryComparison) {
+    // Isolated blue-tinted grey pixels on black; under the blue box only they qualify.
+    Pixels img(31, 3, 0);
+    for (int x = 0; x < img.w; x += 2) img.at(x, 1) = rgb(x * 8, x * 8, x * 8 + 3);
+    for (int m = 1; m <= 6; ++m)
+        for (bool range : {false, true}) {
+            Opened t(img);
+            t.cond.bMode = uint16_t(m | (range ? BIN_RANGE : 0) | BIN_ERASE_GRID | BIN_BLUE);
+            t.cond.bThreshfold = 80;
+            t.cond.bThreshfoldMin = 40;
+            t.cond.bThreshfoldMax = 160;
+            ASSERT_EQ(lumoPreScan(&t.ctx), 1);
+            for (int x = 0; x < img.w; x += 2) {
+                const int g = (3 * x * 8 + 3) / 3;
+                bool want;
+                const int T = 80, lo = 40, hi = 160;
+                switch (m) {
+                case 1: want = range ? g > hi : g > T; break;
+                case 2: want = range ? (g >= lo && g <= hi) : g == T; break;
+                case 3: want = range ? g >= lo : g >= T; break;
+                case 4: want = range ? g < lo : g < T; break;
+                case 5: want = range ? (g < lo || g > hi) : g != T; break;
+                default: want = range ? g <= hi : g <= T; break;
+                }
+                EXPECT_EQ((t.pixel(x, 1)[0] & 0x02) != 0, want) << "m " << m << " range " << range << " g " << g;
+            }
+            EXPECT_EQ(t.pixel(1, 1)[0], 0);  // black, not blue: neither qualified nor marked
+        }
+}
