@@ -27,6 +27,7 @@ protected:
         for (const char* c : candidates)
             if (access(c, X_OK) == 0) exe = c;
         if (exe.empty()) return;
+        found_ = true;
         for (int n = 93; n < 140 && !display_; ++n) {
             if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
                 std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
@@ -57,7 +58,8 @@ protected:
         pid_ = 0;
     }
     void SetUp() override {
-        if (!display_) GTEST_SKIP() << "Xvfb is not available";
+        if (!found_) GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_NE(display_, nullptr) << "Xvfb is installed but did not start";
     }
 
     // A mapped 200 x 100 window at (x, y): left half red, right half blue, a green 10 x 10 square
@@ -84,6 +86,7 @@ protected:
 
     static inline Display* display_ = nullptr;
     static inline pid_t pid_ = 0;
+    static inline bool found_ = false;
 };
 
 uint32_t at(LumoHBITMAP b, int x, int y) { return b->lpPixels[size_t(y) * b->nWidth + x]; }
