@@ -145,25 +145,72 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist) {
     return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
 }
 
+// The marker on one row: bit 0x02 where the qualify flag is set and the grey level meets M.
 template <int M>
-void markImage(const Image& im, int lo, int hi) {
+void markRow(uint8_t* p, int32_t n, int lo, int hi) {
+    for (int32_t x = 0; x < n; ++x, p += 3)
+        p[0] = static_cast<uint8_t>(p[0] | ((int(p[0] != 0) & compare<M>(p[1], lo, hi)) << 1));
+}
+
+template <int M>
+LUMO_SSSE3 int32_t markRowSsse3(uint8_t* p, int32_t n, int lo, int hi) {
+    const __m128i vlo = _mm_set1_epi16(int16_t(lo)), vhi = _mm_set1_epi16(int16_t(hi));
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi8(2);
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        simd::Planes s = simd::split(p + 3 * i);
+        const __m128i cmp = simd::compareBytes<M>(_mm_unpacklo_epi8(s.c1, z), _mm_unpackhi_epi8(s.c1, z), vlo, vhi);
+        const __m128i flagged = _mm_andnot_si128(_mm_cmpeq_epi8(s.c0, z), cmp);
+        s.c0 = _mm_or_si128(s.c0, _mm_and_si128(flagged, two));
+        simd::merge(p + 3 * i, s);
+    }
+    return i;
+}
+
+template <int M>
+LUMO_AVX2 int32_t markRowAvx2(uint8_t* p, int32_t n, int lo, int hi) {
+    const __m256i vlo = _mm256_set1_epi16(int16_t(lo)), vhi = _mm256_set1_epi16(int16_t(hi));
+    const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2);
+    int32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        uint8_t* a = p + 3 * i;
+        simd::Planes2 s = simd::split2(a, a + 48);
+        const __m256i cmp = simd::compareBytes2<M>(_mm256_unpacklo_epi8(s.c1, z), _mm256_unpackhi_epi8(s.c1, z), vlo, vhi);
+        const __m256i flagged = _mm256_andnot_si256(_mm256_cmpeq_epi8(s.c0, z), cmp);
+        s.c0 = _mm256_or_si256(s.c0, _mm256_and_si256(flagged, two));
+        simd::merge2(a, a + 48, s);
+    }
+    return i;
+}
+
+template <int M>
+[[gnu::noinline]] void markImage(const Image& im, int lo, int hi) {
+    const int level = simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0;
     for (int32_t y = 0; y < im.height; ++y) {
         uint8_t* p = im.row(y);
-        for (int32_t x = 0; x < im.width; ++x, p += 3)
-            p[0] = static_cast<uint8_t>(p[0] | ((int(p[0] != 0) & compare<M>(p[1], lo, hi)) << 1));
+        int32_t done = 0;
+        if (level == 2) done = markRowAvx2<M>(p, im.width, lo, hi);
+        if (level >= 1) done += markRowSsse3<M>(p + 3 * done, im.width - done, lo, hi);
+        markRow<M>(p + 3 * done, im.width - done, lo, hi);
     }
 }
 
 inline bool marked(const uint8_t* p) { return (p[0] & 0x02) != 0; }
 
 // ---- Erase Grid Lines -------------------------------------------------------------------------
-void eraseGridLines(const Image& im, int32_t thickness, int32_t hLength, int32_t vLength) {
+[[gnu::noinline]] void eraseGridLines(const Image& im, int32_t thickness, int32_t hLength, int32_t vLength) {
     const int32_t w = im.width, h = im.height;
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* row = im.row(y);
         for (int32_t x = 0; x < w;) {
             if (!marked(row + 3 * x)) {
-                ++x;
+                // Unmarked stretches (the background) are passed eight pixels at a time.
+                while (x + 8 <= w) {
+                    const uint8_t* q = row + 3 * x;
+                    if ((q[0] | q[3] | q[6] | q[9] | q[12] | q[15] | q[18] | q[21]) & 0x02) break;
+                    x += 8;
+                }
+                if (x < w && !marked(row + 3 * x)) ++x;
                 continue;
             }
             const int32_t start = x;
@@ -208,13 +255,24 @@ void eraseGridLines(const Image& im, int32_t thickness, int32_t hLength, int32_t
 // ---- Outline Mode -------------------------------------------------------------------------------
 // Vertical flags come only from senders off the left and right columns, horizontal flags only
 // from senders off the top and bottom rows (border pixels flag inward, corners not at all).
-void outline(const Image& im) {
+[[gnu::noinline]] void outline(const Image& im) {
     const int32_t w = im.width, h = im.height;
     auto flagsOf = [&](int32_t y) {
         uint8_t* row = im.row(y);
         const uint8_t* up = y > 0 ? im.row(y - 1) : nullptr;
         const uint8_t* down = y + 1 < h ? im.row(y + 1) : nullptr;
         const bool horizontal = y >= 1 && y <= h - 2;
+        if (horizontal && w >= 3) {
+            // Inner rows: every neighbour may flag, except the vertical ones of the two edge columns.
+            row[2] = static_cast<uint8_t>((row[3] & 2) << 2);
+            for (int32_t x = 1; x < w - 1; ++x) {
+                const uint8_t* c = row + 3 * x;
+                row[3 * x + 2] = static_cast<uint8_t>(((up[3 * x] >> 1) & 1) | (down[3 * x] & 2) | ((c[-3] & 2) << 1) |
+                                                      ((c[3] & 2) << 2));
+            }
+            row[3 * (w - 1) + 2] = static_cast<uint8_t>((row[3 * (w - 2)] & 2) << 1);
+            return;
+        }
         for (int32_t x = 0; x < w; ++x) {
             uint8_t f = 0;
             if (x >= 1 && x <= w - 2) {
@@ -242,7 +300,7 @@ void outline(const Image& im) {
 }
 
 // ---- Character Mode -------------------------------------------------------------------------------
-void horizontalDepth(const Image& im, int limit) {
+[[gnu::noinline]] void horizontalDepth(const Image& im, int limit) {
     const int32_t w = im.width;
     for (int32_t y = 0; y < im.height; ++y) {
         uint8_t* row = im.row(y);
@@ -267,7 +325,7 @@ void horizontalDepth(const Image& im, int limit) {
     }
 }
 
-void verticalDepth(const Image& im) {
+[[gnu::noinline]] void verticalDepth(const Image& im) {
     const int32_t w = im.width, h = im.height;
     const int64_t step = im.rowStep();
     int L = 0;  // carried from segment to segment and from column to column
@@ -328,7 +386,7 @@ void verticalDepth(const Image& im) {
     }
 }
 
-void horizontalMarks(const Image& im) {
+[[gnu::noinline]] void horizontalMarks(const Image& im) {
     const int32_t w = im.width;
     for (int32_t y = 1; y < im.height - 1; ++y) {
         uint8_t* row = im.row(y);
