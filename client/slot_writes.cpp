@@ -79,7 +79,7 @@ void showInFull(PortDataMap& map, int32_t slot) {
 void requestDisplay(PortDataMap& map, int32_t slot) {
     const int32_t fg = platform::loadWord(map.foregroundSlot);
     if (fg == slot || (fg == -1 && platform::loadWord(map.defaultSlot) == slot))
-        platform::storeWord(map.displayRequest, slot);
+        setDisplayRequest(map, slot);
 }
 
 void suspendSlot(PortDataMap& map, int32_t slot, bool suspend) {
@@ -90,7 +90,7 @@ void suspendSlot(PortDataMap& map, int32_t slot, bool suspend) {
         if (platform::exchangeWord(map.foregroundSlot, slot, -1)) {
             const int32_t def = platform::loadWord(map.defaultSlot);
             showInFull(map, def);
-            platform::storeWord(map.displayRequest, def);
+            setDisplayRequest(map, def);
         }
     } else {
         platform::storeWord(s.displayFlags, platform::loadWord(s.displayFlags) & ~kDisplaySuspended);
@@ -124,13 +124,13 @@ void endDisplayMode(PortDataMap& map, int32_t slot) {
         platform::storeWord(map.defaultSlot, next);
         if (platform::loadWord(map.foregroundSlot) == -1) {
             showInFull(map, next);
-            platform::storeWord(map.displayRequest, next);
+            setDisplayRequest(map, next);
         }
     }
     if (platform::exchangeWord(map.foregroundSlot, slot, -1)) {
         const int32_t def = platform::loadWord(map.defaultSlot);
         showInFull(map, def);
-        platform::storeWord(map.displayRequest, def);
+        setDisplayRequest(map, def);
     }
     if (platform::loadWord(map.slots[slot].displayFlags) != 0) {
         decrementToZero(map.displayClientCount);

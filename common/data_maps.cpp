@@ -3,6 +3,7 @@
 
 #include "common/settings.h"
 #include "platform/atomic_word.h"
+#include "platform/word_wait.h"
 
 #include <cstdio>
 #include <cstring>
@@ -93,6 +94,11 @@ bool readPortMap(int32_t portIndex, const PortMap* own, PortDataMap& dest) {
     if (!other) return false;
     std::memcpy(&dest, &other->map(), kPortMapSize);
     return true;
+}
+
+void setDisplayRequest(PortDataMap& map, int32_t value) {
+    platform::storeWord(map.displayRequest, value);
+    platform::wakeWordWaiters(map.displayRequest);
 }
 
 bool waitSlotFree(PortDataMap& map, int32_t slot, int tries) {

@@ -180,6 +180,10 @@ private:
 // Resets the fields the creator owns (see the map's life cycle).
 void clearPortMap(PortDataMap& map);
 
+// Writes `displayRequest` and wakes a communication thread waiting for it,
+// so a display write reaches the wire without a polling delay.
+void setDisplayRequest(PortDataMap& map, int32_t value);
+
 // Copies the whole map of `portIndex` into `dest`: from `own` when it is the
 // map of that index (or when portIndex is -1), else from the live map, opened
 // read-only for the copy. False when there is nothing to copy.

@@ -1,0 +1,47 @@
+#!/bin/sh
+# The main job on a machine without a device: builds what is needed, starts
+# the virtual tactile display in this terminal and an application on it.
+#   scripts/demo.sh            run until you press q on the virtual display
+#   DEMO_SECONDS=10 scripts/demo.sh   end by itself after 10 seconds
+set -e
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build -G Ninja >/dev/null
+TARGETS="padsim TAVIK Padrik tavikutil pin_demo"
+[ -n "$(cmake --build build --target help | grep -w Bitora)" ] && TARGETS="$TARGETS Bitora"
+cmake --build build -j "$(nproc)" --target $TARGETS
+
+BIN="$PWD/build/bin"
+OUT="$PWD/out/demo"
+mkdir -p "$OUT/config/Orvane/TAVIK200_J"
+# A settings folder of the demo's own: the user's settings stay untouched.
+export XDG_CONFIG_HOME="$OUT/config"
+LINK="$OUT/padsim-tty"
+INI="$XDG_CONFIG_HOME/Orvane/TAVIK200_J/TAVIK.ini"
+printf '[Ports]\nCom1=%s\n' "$LINK" > "$INI"
+export TAVIK_PATH="$BIN/TAVIK"
+[ -z "$DISPLAY" ] && export QT_QPA_PLATFORM=offscreen
+
+rm -f "$LINK"
+(
+  # Wait for the virtual display's port, then start the application on it.
+  i=0; while [ ! -e "$LINK" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
+  if [ -x "$BIN/Bitora" ] && [ -f resources/samples/sample.bmp ]; then
+    "$BIN/Bitora" resources/samples/sample.bmp /Com1 "/Hardware=QX-64X48" 2>>"$OUT/app.log"
+  else
+    "$BIN/pin_demo" --port 0 ${DEMO_SECONDS:+--seconds $DEMO_SECONDS} 2>>"$OUT/app.log"
+  fi
+) &
+APP=$!
+echo "Virtual tactile display: press the arrow keys to move the cross, 1..9 for numbered keys, q to quit."
+echo "(Application messages go to $OUT/app.log.)"
+if [ -n "$DEMO_SECONDS" ]; then
+  "$BIN/padsim" --link "$LINK" --png "$OUT/pins.png" --state "$OUT/pins.state" --script /dev/null </dev/null &
+  SIM=$!
+  wait $APP || true
+  kill $SIM 2>/dev/null || true
+  echo "Pins written to $OUT/pins.png and $OUT/pins.state"
+else
+  "$BIN/padsim" --link "$LINK" --png "$OUT/pins.png" || true
+  kill $APP 2>/dev/null || true
+fi
