@@ -172,9 +172,13 @@ TAVIK_API int32_t lumoSaveBmp(LumoHBITMAP hBitmap, const char* path);
  * the memory the loaded image will need. */
 TAVIK_API LumoBitmapInfoHeader* lumoGetDibProperties(const char* path, int32_t* estimate);
 
+/* Converts dib->hBitmap (when set) to a 24-bit bottom-up DIB owned by the record and locks it.
+ * On failure the DIB is freed and hDib is null. An hDib already open is not freed: close first. */
 TAVIK_API int32_t lumoOpenDib(DibHandle* dib);
+/* Fills lpbi, lpBits, nStride, nHeight, nWidth; false for no DIB or an empty one. */
 TAVIK_API int32_t lumoLockDib(DibHandle* dib);
 TAVIK_API void lumoUnlockDib(DibHandle* dib);
+/* Frees hDib and sets it (and the row pointers) to null; harmless on a closed record. */
 TAVIK_API void lumoCloseDib(DibHandle* dib);
 
 /* ---- Screen (X11) ------------------------------------------------------------------------------ */
@@ -189,20 +193,40 @@ TAVIK_API int32_t lumoGetPixel(uint8_t* bgr, LumoHWND hWnd, int32_t x, int32_t y
 TAVIK_API int32_t lumoGetPixelFromBmp(uint8_t* bgr, LumoHBITMAP hBitmap, int32_t x, int32_t y);
 
 /* ---- Binarization ------------------------------------------------------------------------------- */
+/* Every function taking a ScanContext needs an open DIB and a condition; it first writes back the
+ * normalised limits (-1 or too large -> image size). None of them blocks or allocates per pixel. */
+/* Histogram of the qualifying pixels of the histogram window (and, with fAutoThreshfold, the
+ * thresholds and comparison); false when no pixel qualifies. Clears BIN_PRESCANNED. */
 TAVIK_API int32_t lumoSetValidThreshfold(ScanContext* ctx);
+/* Preview: qualifying pixels in greys 64..191, others white, matching cells outlined in black.
+ * The caller deletes the bitmap; null when out of memory or the context is not open. */
 TAVIK_API LumoHBITMAP lumoCreateBinaryBitmap(ScanContext* ctx);
 
 /* ---- Panels and maps ------------------------------------------------------------------------------ */
+/* Zero-filled panel or map (header and data in one block), or null. */
 TAVIK_API DotPanel* lumoNewPanel(int32_t width, int32_t height);
 TAVIK_API DotMap* lumoNewDotMap(int32_t width, int32_t height);
+/* Sets the used size (at most the allocated one) and lowers its dots. */
 TAVIK_API void lumoClearDotMap(DotMap* map, int32_t width, int32_t height);
+/* Free a panel or map made above; null does nothing. Both accept either kind. */
 TAVIK_API void lumoFreePanel(void* block);
 TAVIK_API void lumoFreeDotMap(void* block);
+/* Pin (x, r) is raised when the cell of nCellWidth x nCellHeight pixels at (nOriginX + x * nCellWidth,
+ * nOriginY + r * nCellHeight), cut by the limits, holds a pixel meeting the condition. Rewrites the
+ * whole panel (all pins lowered when the context cannot be scanned). */
 TAVIK_API void lumoSetPanel(ScanContext* ctx, DotPanel* panel);
+/* Operation DOTOP_* of a map rectangle on the panel, clipped to both; false when the operation
+ * needs map data that is missing or (read back) the map is too small. */
 TAVIK_API int32_t lumoDotOperation(DotOpRequest* request, DotPanel* panel);
 
 /* ---- Pre-scan, effects, dot finding --------------------------------------------------------------- */
+/* Converts the image in place (byte 0 qualify flag and marks, byte 1 grey, byte 2 effect work
+ * value), fills the histogram, applies the automatic threshold and the requested effect, sets
+ * BIN_PRESCANNED. False when no pixel of the histogram window qualifies (the image is converted
+ * all the same). Irreversible: reopen the image to scan it with another filter or effect. */
 TAVIK_API int32_t lumoPreScan(ScanContext* ctx);
+/* Moves nOriginY to the first row and nOriginX to the first column (at or below it) of the scan
+ * window holding the key colour (blue + 256 green + 65536 red); false and nothing moved if none. */
 TAVIK_API int32_t lumoFindDot(ScanContext* ctx, uint32_t colourKey);
 
 #ifdef __cplusplus
