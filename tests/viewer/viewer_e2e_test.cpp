@@ -1,0 +1,213 @@
+// End to end: an application opens the library's bitmap viewer on the real
+// controller and serial plug-in, talking to padsim; keys sent from padsim
+// scroll, zoom, switch the overview and the pointer, step the threshold and
+// use a condition memory, and the pins, the status cells, the pointer's
+// mouse reports and the chimes follow. Skipped until the processes are built.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+#include "client/viewer/braille_cells.h"
+#include "client/viewer/status_line.h"
+#include "tests/client/e2e_support.h"
+#include "tests/viewer/test_image.h"
+
+using namespace e2e;
+
+namespace {
+
+struct ViewState {
+    int left = 0, top = 0, div = 1, overview = 0, frame = 0, pointer = 0, px = 0, py = 0;
+    int threshold = 0, min = 0, max = 0, mode = 0, autoFlag = 0;
+    bool operator==(const ViewState&) const = default;
+};
+
+ViewState parseState(const std::string& line) {
+    std::istringstream in(line);
+    std::string verb;
+    ViewState s;
+    in >> verb >> s.left >> s.top >> s.div >> s.overview >> s.frame >> s.pointer >> s.px >> s.py >> s.threshold >>
+        s.min >> s.max >> s.mode >> s.autoFlag;
+    return s;
+}
+
+std::string hexOf(const std::vector<uint8_t>& bytes) {
+    std::string s;
+    char b[4];
+    for (auto c : bytes) {
+        std::snprintf(b, sizeof b, "%02x", c);
+        s += b;
+    }
+    return s;
+}
+
+class ViewerEndToEnd : public ::testing::Test {
+protected:
+    void start(const std::string& model, std::vector<std::string> padArgs) {
+        const std::string bin = binDir();
+        for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
+            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
+        dir_ = makeTempDir("viewer-e2e");
+        port_ = 10 + (::getpid() % 50);
+        pad_ = std::make_unique<Padsim>(dir_, padArgs);
+        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
+                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writeFile(dir_ + "/config/Orvane/TAVIK200_J/Lumo.ini", "[OperationFilter]\nConditionMemory=1\n");
+        writeFile(dir_ + "/fg", "0\n");
+        app_ = std::make_unique<Child>(VIEWER_APP_PATH, std::vector<std::string>{},
+                                       std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
+                                                                "TAVIK_PATH=" + bin + "/TAVIK",
+                                                                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
+                                                                "DISPLAY=", "LANG=C"});
+        ASSERT_EQ(app_->result("start " + std::to_string(port_) + " " + model), 1);
+        writeFile(dir_ + "/fg", std::to_string(app_->result("pid")) + "\n");  // keys go to the app in front
+        ASSERT_EQ(app_->result("open"), 1);
+    }
+    void TearDown() override {
+        if (app_) {
+            app_->call("end");
+            app_.reset();
+        }
+        if (pad_) {
+            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+            pad_.reset();
+        }
+        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
+    }
+
+    ViewState state() { return parseState(app_->call("state")); }
+    // Sends a device key and waits until the viewer's state satisfies `done`.
+    ViewState press(const std::string& command, const std::function<bool(const ViewState&)>& done) {
+        pad_->command(command);
+        ViewState s;
+        EXPECT_TRUE(waitUntil([&] { return done(s = state()); })) << command;
+        return s;
+    }
+
+    // The pins the image plane should show for a view (no overlay).
+    static std::vector<std::string> expectedPins(const ViewState& s, int W, int H) {
+        std::vector<std::string> rows(H, std::string(W, '.'));
+        for (int r = 0; r < H; ++r)
+            for (int x = 0; x < W; ++x)
+                if (viewer_test::pinRaised(s.left, s.top, s.div, x, r, s.threshold)) rows[r][x] = '#';
+        return rows;
+    }
+    bool pinsShow(const ViewState& s, int W, int H) {
+        const auto want = expectedPins(s, W, H);
+        return pad_->waitState([&](const std::string& st) { return Padsim::grid(st, "plane1") == want; });
+    }
+    // The status line of page 0 for the state, in the display's dot order.
+    static std::string expectedCells(const ViewState& s) {
+        tavik::viewer::StatusSnapshot snap;
+        snap.overview = s.overview;
+        snap.frame = s.frame;
+        snap.pointer = s.pointer;
+        snap.imageWidth = viewer_test::kWidth;
+        snap.imageHeight = viewer_test::kHeight;
+        const auto line = tavik::viewer::buildStatusLine(snap);
+        std::vector<uint8_t> bytes;
+        for (uint8_t c : line.cells) bytes.push_back(tavik::viewer::deviceCell(c));
+        return hexOf(bytes);
+    }
+    bool cellsShow(const ViewState& s) {
+        const std::string want = expectedCells(s);
+        return pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == want; });
+    }
+
+    std::string dir_;
+    int port_ = 0;
+    std::unique_ptr<Padsim> pad_;
+    std::unique_ptr<Child> app_;
+};
+
+}  // namespace
+
+TEST_F(ViewerEndToEnd, KeysDriveTheViewOnA64x48Display) {
+    start("QX-64X48", {});
+    if (IsSkipped()) return;
+    constexpr int W = 64, H = 48;
+    ViewState s = state();
+    EXPECT_EQ(s.div, 1);
+    ASSERT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    ASSERT_TRUE(cellsShow(s)) << pad_->state();
+
+    // Down by a step (half the display), then zoom out about the centre.
+    s = press("key 4 2 0", [](const ViewState& v) { return v.top == 24; });
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    s = press("key 4 0x80 0", [](const ViewState& v) { return v.div == 2; });
+    EXPECT_EQ(s.left, 0);
+    EXPECT_EQ(s.top, 0);
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+
+    // The overview and back to exactly the same view.
+    const ViewState detail = s;
+    s = press("key 4 5 0", [](const ViewState& v) { return v.overview == 1; });
+    EXPECT_EQ(s.frame, 1);
+    EXPECT_EQ(s.div, 10);
+    EXPECT_TRUE(cellsShow(s)) << pad_->state();
+    EXPECT_TRUE(pad_->waitState([](const std::string& st) { return Padsim::grid(st, "plane2").size() == 48 &&
+                                                                   Padsim::grid(st, "plane2")[0][0] == '#'; }))
+        << pad_->state();
+    s = press("key 4 5 0", [](const ViewState& v) { return v.overview == 0; });
+    EXPECT_EQ(s, detail);
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+
+    // The pointer: a move report at the view centre, a click, the cross in plane 2.
+    s = press("key 4 12 0", [](const ViewState& v) { return v.pointer == 1; });
+    auto moved = app_->expect("mouse ");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(*moved, "mouse 512 64 48 0");
+    EXPECT_TRUE(cellsShow(s)) << pad_->state();
+    EXPECT_TRUE(pad_->waitState([](const std::string& st) {
+        const auto p2 = Padsim::grid(st, "plane2");
+        return p2.size() == 48 && p2[24][32] == '#' && p2[24][27] == '#' && p2[19][32] == '#' && p2[25][33] == '.';
+    })) << pad_->state();
+    pad_->command("key 4 8 0x20");
+    auto down = app_->expect("mouse ");
+    auto up = app_->expect("mouse ");
+    ASSERT_TRUE(down && up);
+    EXPECT_EQ(*down, "mouse 513 64 48 1");
+    EXPECT_EQ(*up, "mouse 514 64 48 0");
+    s = press("key 4 12 0x80", [](const ViewState& v) { return v.pointer == 0; });
+    EXPECT_TRUE(cellsShow(s)) << pad_->state();
+
+    // The condition screen (a chord), the threshold up to the next occurring level.
+    pad_->command("broadcast 0x40 0 0 0");
+    s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 150; });
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();  // the grey block is gone
+    // Memory 1 keeps 150 while the threshold moves on to 255.
+    pad_->command("key 4 5 0xA0");
+    s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 255; });
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    s = press("key 4 5 0x20", [](const ViewState& v) { return v.threshold == 150; });
+    EXPECT_EQ(s.min, 150);
+    EXPECT_EQ(s.max, 150);
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    // Nothing chimes on this model.
+    EXPECT_EQ(pad_->log().find("rx e6"), std::string::npos);
+}
+
+TEST_F(ViewerEndToEnd, OneDotKeysAndChimesOnAPinoraPX2) {
+    start("Pinora PX-2", {"--size", "48x32", "--cells", "0"});
+    if (IsSkipped()) return;
+    constexpr int W = 48, H = 32;
+    ViewState s = state();
+    ASSERT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    s = press("key 4 2 0", [](const ViewState& v) { return v.top == 16; });
+    s = press("key 4 1 0x80", [](const ViewState& v) { return v.top == 15; });  // one dot up on this model
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+
+    pad_->command("broadcast 0x40 0 0 0");
+    pad_->command("key 4 5 0xA0");  // save memory 1: chime B
+    s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 150; });
+    s = press("key 4 5 0x20", [](const ViewState& v) { return v.threshold == 100; });  // restore: chime A
+    EXPECT_TRUE(waitUntil([&] {
+        const std::string log = pad_->log();
+        const auto b = log.find("rx e6 param 4 len 24: unknown frame: 02 94 00 21 00 00 01 b8 00 16 00 00 01 4a");
+        const auto a = log.find("rx e6 param 4 len 24: unknown frame: 01 4a 00 10 00 00 01 b8 00 16 00 00 02 94");
+        return b != std::string::npos && a != std::string::npos && b < a;
+    })) << pad_->log();
+}
