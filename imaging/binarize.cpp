@@ -132,10 +132,16 @@ LUMO_AVX2 bool colourRuleAvx2(const RuleParams& r, const uint8_t* p, int32_t n) 
     for (int32_t at = 0; at < n;) {
         const int32_t next = simd::nextBlock(at, n);
         const int32_t second = next < n ? next : at;
-        const simd::Planes2 s = simd::split2(p + 3 * at, p + 3 * second);
-        __m256i low, high;
-        simd::sums2(s, low, high);
-        const __m256i hit = _mm256_and_si256(simd::colourMask2<C>(s), simd::compareBytes2<M>(low, high, lo, hi));
+        __m256i low, high, hit;
+        if constexpr (C == 0) {
+            // No colour box: the sums alone decide, gathered straight from the raw bytes.
+            simd::rawSums2(simd::loadRaw2(p + 3 * at, p + 3 * second), low, high);
+            hit = simd::compareBytes2<M>(low, high, lo, hi);
+        } else {
+            const simd::Planes2 s = simd::split2(p + 3 * at, p + 3 * second);
+            simd::sums2(s, low, high);
+            hit = _mm256_and_si256(simd::colourMask2<C>(s), simd::compareBytes2<M>(low, high, lo, hi));
+        }
         if (_mm256_movemask_epi8(hit)) return true;
         at = next < n ? simd::nextBlock(next, n) : n;
     }

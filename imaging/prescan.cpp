@@ -76,6 +76,48 @@ LUMO_SSSE3 uint32_t encodeSimd(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
     return qualified;
 }
 
+// AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
+// only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
+template <bool Count>
+LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
+    const __m256i third = _mm256_set1_epi16(21846), z = _mm256_setzero_si256();
+    __m256i keep[3], flags[3];
+    for (int v = 0; v < 3; ++v) {
+        keep[v] = simd::mask2(simd::kSumMasks.keep[v]);
+        // Flag bytes: the positions of plane 0 in output vector v.
+        alignas(16) uint8_t f[16];
+        for (int j = 0; j < 16; ++j) f[j] = (16 * v + j) % 3 == 0 ? 1 : 0;
+        flags[v] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(f)));
+    }
+    uint32_t qualified = 0;
+    int32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        uint8_t* a = p + 3 * i;
+        uint8_t* b = a + 48;
+        const simd::Raw2 w = simd::loadRaw2(a, b);
+        __m256i low, high;
+        simd::rawSums2(w, low, high);
+        const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+        const __m256i raw[3] = {w.a0, w.a1, w.a2};
+        for (int v = 0; v < 3; ++v) {
+            const __m256i out = _mm256_or_si256(
+                _mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
+                _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
+        }
+        if constexpr (Count) {
+            const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(grey, _mm256_shuffle_epi8(grey, z))));
+            if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(grey) & 255] += 16;
+            else countPixels(a, 16, part);
+            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(_mm256_extracti128_si256(grey, 1)) & 255] += 16;
+            else countPixels(b, 16, part);
+            qualified += 32;
+        }
+    }
+    return qualified + encodeSimd<0, Count>(p + 3 * i, n - i, part);
+}
+
 // AVX2: thirty-two pixels per step (two blocks, one per lane), the rest by the SSSE3 loop.
 template <int C, bool Count>
 LUMO_AVX2 uint32_t encodeAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
@@ -122,8 +164,8 @@ template <int C>
 uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist) {
     uint32_t part[4][256] = {};
     const bool simd = simd::hasSsse3();
-    auto encode = simd::hasAvx2() ? encodeAvx2<C, false> : encodeSimd<C, false>;
-    auto encodeCount = simd::hasAvx2() ? encodeAvx2<C, true> : encodeSimd<C, true>;
+    auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
+    auto encodeCount = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<true> : encodeAvx2<C, true>) : encodeSimd<C, true>;
     uint64_t qualified = 0;
     for (int32_t y = 0; y < im.height; ++y) {
         uint8_t* row = im.row(y);

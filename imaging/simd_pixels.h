@@ -42,6 +42,29 @@ struct Masks {
 };
 inline constexpr Masks kMasks;
 
+// Masks that gather, straight from the raw vectors, the (blue, green) byte pairs and the (red, 0)
+// pairs of pixels 8h..8h+7: one pmaddubsw and one add then give the sums without splitting.
+struct SumMasks {
+    alignas(16) uint8_t bg[2][3][16];
+    alignas(16) uint8_t r[2][3][16];
+    alignas(16) uint8_t keep[3][16];  // 0xFF on the red bytes of output vector v
+    constexpr SumMasks() : bg{}, r{}, keep{} {
+        for (int h = 0; h < 2; ++h)
+            for (int v = 0; v < 3; ++v)
+                for (int j = 0; j < 8; ++j) {
+                    const int k = 8 * h + j;
+                    auto pick = [&](int byte) { return byte / 16 == v ? uint8_t(byte % 16) : uint8_t(0x80); };
+                    bg[h][v][2 * j] = pick(3 * k);
+                    bg[h][v][2 * j + 1] = pick(3 * k + 1);
+                    r[h][v][2 * j] = pick(3 * k + 2);
+                    r[h][v][2 * j + 1] = 0x80;
+                }
+        for (int v = 0; v < 3; ++v)
+            for (int j = 0; j < 16; ++j) keep[v][j] = (16 * v + j) % 3 == 2 ? 0xFF : 0;
+    }
+};
+inline constexpr SumMasks kSumMasks;
+
 struct Planes {
     __m128i c0, c1, c2;  // bytes 0, 1, 2 of sixteen pixels (blue, green, red before the pre-scan)
 };
@@ -132,6 +155,27 @@ LUMO_AVX2 inline __m256i mask2(const uint8_t* m) {
 LUMO_AVX2 inline __m256i load2(const uint8_t* a, const uint8_t* b) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+}
+
+struct Raw2 {
+    __m256i a0, a1, a2;  // the 48 bytes of each block, lane by lane
+};
+
+LUMO_AVX2 inline Raw2 loadRaw2(const uint8_t* a, const uint8_t* b) { return {load2(a, b), load2(a + 16, b + 16), load2(a + 32, b + 32)}; }
+
+// Sums of pixels 8h..8h+7, whose bytes lie in raw vectors x (number h) and y (number h + 1).
+LUMO_AVX2 inline __m256i halfSums2(__m256i x, __m256i y, int h) {
+    const __m256i bg = _mm256_or_si256(_mm256_shuffle_epi8(x, mask2(kSumMasks.bg[h][h])),
+                                       _mm256_shuffle_epi8(y, mask2(kSumMasks.bg[h][h + 1])));
+    const __m256i r = _mm256_or_si256(_mm256_shuffle_epi8(x, mask2(kSumMasks.r[h][h])),
+                                      _mm256_shuffle_epi8(y, mask2(kSumMasks.r[h][h + 1])));
+    return _mm256_add_epi16(_mm256_maddubs_epi16(bg, _mm256_set1_epi8(1)), r);
+}
+
+// Sums b + g + r of both blocks' pixels 0..7 (low) and 8..15 (high), as 16-bit lanes.
+LUMO_AVX2 inline void rawSums2(const Raw2& w, __m256i& low, __m256i& high) {
+    low = halfSums2(w.a0, w.a1, 0);
+    high = halfSums2(w.a1, w.a2, 1);
 }
 
 LUMO_AVX2 inline __m256i plane2(__m256i a0, __m256i a1, __m256i a2, int ch) {
