@@ -12,6 +12,16 @@ void decrementToZero(int32_t& word) {
     while (v > 0 && !platform::exchangeWord(word, v, v - 1)) v = platform::loadWord(word);
 }
 
+// A slot that takes over the display is sent in full, and the
+// communication thread is woken for it.
+void handOver(PortDataMap& m, int32_t slot) {
+    if (isSlot(slot)) {
+        platform::storeWord(m.slots[slot].textChanged, 2);
+        platform::storeWord(m.slots[slot].graphicChanged, 2);
+    }
+    setDisplayRequest(m, slot);
+}
+
 // The display-mode end of slot k: default and foreground hand-over, flags and count.
 void endDisplayMode(PortDataMap& m, int32_t k) {
     if (platform::loadWord(m.defaultSlot) == k) {
@@ -23,11 +33,11 @@ void endDisplayMode(PortDataMap& m, int32_t k) {
             }
         }
         platform::storeWord(m.defaultSlot, next);
-        if (platform::loadWord(m.foregroundSlot) == -1) platform::storeWord(m.displayRequest, next);
+        if (platform::loadWord(m.foregroundSlot) == -1) handOver(m, next);
     }
     if (platform::loadWord(m.foregroundSlot) == k) {
         platform::storeWord(m.foregroundSlot, -1);
-        platform::storeWord(m.displayRequest, platform::loadWord(m.defaultSlot));
+        handOver(m, platform::loadWord(m.defaultSlot));
     }
     if (platform::loadWord(m.slots[k].displayFlags) != 0) {
         decrementToZero(m.displayClientCount);
