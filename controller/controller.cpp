@@ -57,7 +57,16 @@ void Controller::closeMaps() {
 }
 
 void Controller::openPort(int32_t portIndex) {
-    if (portOpened_ || !isPortIndex(portIndex)) return;
+    if (!isPortIndex(portIndex)) return;
+    if (portOpened_) {
+        // A client's restart after the port was closed: the plug-in is still
+        // loaded and initialised, so only its start is repeated.
+        if (driver_ && map_ && portIndex == map_->portIndex() &&
+            platform::loadWord(map_->map().status) == kStatusNoConnection && !driver_->entry().drvIsConnected()) {
+            if (driver_->entry().drvStart()) window_.setConnectLabel(true);
+        }
+        return;
+    }
     requestedPort_ = portIndex;
 
     if (!map_) {

@@ -166,6 +166,11 @@ TEST_F(EndToEnd, OneApplicationDrivesTheDisplay) {
     EXPECT_EQ(a.call("reopen"), "reopen 1 0");
     EXPECT_TRUE(a.expect("status 1"));
     EXPECT_EQ(a.result("restart"), 1);
+    // After a close, a restart starts the plug-in again.
+    ASSERT_EQ(a.result("close"), 1);
+    EXPECT_TRUE(a.expect("status 0"));
+    EXPECT_EQ(a.result("restart"), 1);
+    EXPECT_TRUE(a.expect("status 1"));
 
     ASSERT_EQ(a.result("end"), 1);
     EXPECT_EQ(a.result("end"), 0);
