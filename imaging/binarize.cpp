@@ -213,8 +213,8 @@ constexpr RuleTable<2> kAvx2Rules;
 
 }  // namespace
 
-PixelRule selectRule(const BinCondition& cond, bool allowSimd) {
-    const int level = allowSimd ? (simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0) : 0;
+PixelRule selectRule(const BinCondition& cond, int maxLevel) {
+    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
     const auto& colourRules = level == 2 ? kAvx2Rules.colour : level == 1 ? kSsse3Rules.colour : kScalarRules.colour;
     const auto& encodedRules = level == 2 ? kAvx2Rules.encoded : level == 1 ? kSsse3Rules.encoded : kScalarRules.encoded;
     PixelRule rule;

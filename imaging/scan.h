@@ -78,9 +78,9 @@ struct PixelRule {
     RuleParams params;
 };
 
-// Picks the rule once for a batch of cell tests from the condition's mode and thresholds; the
-// SSSE3 loops when the processor has them and allowSimd is set (tests compare both).
-PixelRule selectRule(const BinCondition& cond, bool allowSimd = true);
+// Picks the rule once for a batch of cell tests from the condition's mode and thresholds, with
+// the widest loops the processor has up to maxLevel (0 scalar, 1 SSSE3, 2 AVX2; tests compare them).
+PixelRule selectRule(const BinCondition& cond, int maxLevel = 2);
 
 // The cell test: yes when a pixel of the cell at (cellX, cellY), cut by the limits and the image,
 // meets the rule.

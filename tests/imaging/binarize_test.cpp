@@ -300,15 +300,18 @@ TEST(Cells, VectorAndScalarRulesAgree) {
             o.cond.bThreshfold = uint8_t(rng() % 256);
             o.cond.bThreshfoldMin = uint8_t(rng() % 256);
             o.cond.bThreshfoldMax = uint8_t(rng() % 256);
-            const lumo::PixelRule fast = lumo::selectRule(o.cond, true);
-            const lumo::PixelRule slow = lumo::selectRule(o.cond, false);
-            for (int width : {5, 16, 17, 30, 31, 32, 33, 47, 48, 97}) {
-                for (int x = 0; x + width <= 97; x += 23)
-                    for (int y = 0; y < 9; ++y) {
-                        const uint8_t* p = im.row(y) + 3 * x;
-                        ASSERT_EQ(fast.test(fast.params, p, width), slow.test(slow.params, p, width))
-                            << "stage " << stage << " mode " << mode << " width " << width << " at " << x << "," << y;
-                    }
+            const lumo::PixelRule slow = lumo::selectRule(o.cond, 0);
+            for (int level : {1, 2}) {
+                const lumo::PixelRule fast = lumo::selectRule(o.cond, level);
+                for (int width : {5, 16, 17, 30, 31, 32, 33, 47, 48, 97}) {
+                    for (int x = 0; x + width <= 97; x += 23)
+                        for (int y = 0; y < 9; ++y) {
+                            const uint8_t* p = im.row(y) + 3 * x;
+                            ASSERT_EQ(fast.test(fast.params, p, width), slow.test(slow.params, p, width))
+                                << "level " << level << " stage " << stage << " mode " << mode << " width " << width
+                                << " at " << x << "," << y;
+                        }
+                }
             }
         }
     }
