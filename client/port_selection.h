@@ -1,13 +1,15 @@
-// The port selection of gdStart when "QueryConditionAlways" is set. The
-// selection dialog belongs to a later part of the library; until it exists
-// the selection reports "cancelled" (0), so gdStart fails cleanly; with an
-// entry already open it reports 1, as the selection does.
+// The port selection of gdStartSelection, and of gdStart when
+// "QueryConditionAlways" is set: the "Port selection" dialog, then entering
+// the chosen port for the chosen model.
 #pragma once
 
 #include "client/tavikutil.h"
 
 namespace tavik::client {
 
-int startSelection(GdStatusCallback statusCallback);
+// 1 when an entry is open (also when one was open before); 0 when the dialog
+// was cancelled, could not be shown (no display), or entering failed. Blocks
+// while the dialog is open.
+int startSelection(GdStatusCallback statusCallback, TavikWindow owner = 0);
 
 }  // namespace tavik::client

@@ -52,6 +52,25 @@ TAVIK_API int gdReopenPort(int* result);
 /* Asks the controller to hide (1) or show (0) its window; 0 unless the controller allows it. */
 TAVIK_API int gdHideTavikWindow(int flag);
 
+/* ---- Port detection and selection ---- */
+
+/* Looks for the tactile display's USB-serial port (and, with the Japanese interface, the braille
+ * note-takers') and asks about each one found (Yes/No/Cancel boxes owned by `owner`). 1 when the
+ * user accepted one (*portIndex, when given, receives its index 0..63); 0 when none was found or
+ * all were declined; -1 after Cancel or when no question can be shown (no display). Blocks. */
+TAVIK_API int gdUsbPortDetection(TavikWindow owner, int* portIndex);
+/* Shows the modal "Port selection" dialog, stores the chosen port and model in TAVIK.ini and
+ * enters that port as gdStart does. 1 when an entry is open (also one opened before); 0 after
+ * Cancel, without a display, or when entering failed. Blocks while the dialog is open. */
+TAVIK_API int gdStartSelection(GdStatusCallback statusCallback, TavikWindow owner);
+/* Finds the "Pinora New PX-2" among the FTDI USB devices and registers it as a USB connection:
+ * 1 with *modelName = "Pinora New PX-2" and *portIndex = 64..79; 0 when there is no such device,
+ * it cannot be opened, or all 16 connections are taken. Outputs may be null. */
+TAVIK_API int gdSelectFTConnection(const char** modelName, int* portIndex);
+/* As gdSelectFTConnection, but first takes a port (79 down to 0) whose device has identified
+ * itself as "Pinora New PX-2" (*connected = 1); else the search's result (*connected = 0). */
+TAVIK_API int gdSelectFTConnectionEx(const char** modelName, int* portIndex, int* connected);
+
 /* ---- Queries ---- */
 
 /* Describes the device on `portIndex` (-1: the entered port). 1 only when the device has
