@@ -97,6 +97,8 @@ private:
     // Image and condition.
     void resetWindows();
     void realizeCondition();
+    bool openImage();    // opens hSourceBitmap into the record's scan context
+    void closeImage();   // closes the image this viewer opened
     bool reopenImage();
     void realizeAgain();  // reopen, pre-scan, refresh; marks failure
     void applyCondition(const ConditionOp& op);
@@ -152,6 +154,7 @@ private:
     bool histogramSwitch_ = false;
     bool failed_ = false;
     bool imageOpen_ = false;
+    LumoHGLOBAL ownedDib_ = nullptr;  // the image block this viewer opened
     bool sentOnce_ = false;
     ChordMemory chords_;
     StripMemory strips_;

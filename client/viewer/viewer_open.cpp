@@ -40,10 +40,7 @@ std::unique_ptr<Viewer> Viewer::open(BitmapViewerRecord& rec, const PortInfo& po
     v->stepY_ = port.H / 2 > 0 ? port.H / 2 : 1;
 
     rec.scan.dib = DibHandle{};
-    rec.scan.dib.hBitmap = rec.hSourceBitmap;
-    if (!rec.hSourceBitmap || !lumoOpenDib(&rec.scan.dib)) return nullptr;
-    v->imageOpen_ = true;
-    if (rec.scan.dib.nWidth < 1 || rec.scan.dib.nHeight < 1) return nullptr;
+    if (!v->openImage()) return nullptr;
 
     rec.overviewMode = rec.overviewFrame = 0;
     rec.pointerMode = rec.pointerButtons = 0;
@@ -58,8 +55,28 @@ std::unique_ptr<Viewer> Viewer::open(BitmapViewerRecord& rec, const PortInfo& po
     return v;
 }
 
-Viewer::~Viewer() {
-    if (imageOpen_) lumoCloseDib(&rec_.scan.dib);
+Viewer::~Viewer() { closeImage(); }
+
+void Viewer::closeImage() {
+    if (!imageOpen_) return;
+    imageOpen_ = false;
+    // A viewer opened since on the same record owns the record's handle now: free only ours.
+    if (rec_.scan.dib.hDib == ownedDib_) {
+        lumoCloseDib(&rec_.scan.dib);
+    } else {
+        DibHandle mine{};
+        mine.hDib = ownedDib_;
+        lumoCloseDib(&mine);
+    }
+    ownedDib_ = nullptr;
+}
+
+bool Viewer::openImage() {
+    rec_.scan.dib.hBitmap = rec_.hSourceBitmap;
+    if (!rec_.hSourceBitmap || !lumoOpenDib(&rec_.scan.dib)) return false;
+    imageOpen_ = true;
+    ownedDib_ = rec_.scan.dib.hDib;
+    return rec_.scan.dib.nWidth >= 1 && rec_.scan.dib.nHeight >= 1;
 }
 
 void Viewer::resetWindows() {
@@ -90,15 +107,8 @@ void Viewer::realizeCondition() {
 }
 
 bool Viewer::reopenImage() {
-    if (imageOpen_) lumoCloseDib(&rec_.scan.dib);
-    imageOpen_ = false;
-    rec_.scan.dib.hBitmap = rec_.hSourceBitmap;
-    if (!rec_.hSourceBitmap || !lumoOpenDib(&rec_.scan.dib)) {
-        failed_ = true;
-        return false;
-    }
-    imageOpen_ = true;
-    if (rec_.scan.dib.nWidth < 1 || rec_.scan.dib.nHeight < 1) {
+    closeImage();
+    if (!openImage()) {
         failed_ = true;
         return false;
     }
