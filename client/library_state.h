@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -40,6 +41,10 @@ struct Library {
 
     std::unique_ptr<PortDataMap> equipment = std::make_unique<PortDataMap>();  // gdQueryEquipment's copy
     std::array<uint16_t, 24> equipmentNameW{};
+
+    // Set by the bitmap viewer when it opens: closes it before the entry ends
+    // (the library links without the viewer when it is absent).
+    std::atomic<void (*)()> closeViewer{nullptr};
 
     bool entered() const { return entrySlot >= 0 && ownMap != nullptr; }
     PortDataMap& map() const { return ownMap->map(); }

@@ -132,6 +132,7 @@ int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCal
 
 int endEntry(Library& lib) {
     if (!lib.entered()) return 0;
+    if (auto closeViewer = lib.closeViewer.load()) closeViewer();
     lib.callbacks.status = nullptr;
     gdEndDisplayMode();
     PortDataMap& m = lib.map();

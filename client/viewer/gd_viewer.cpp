@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "client/library_state.h"
 #include "client/tavikutil.h"
 #include "client/viewer/bitmap_viewer.h"
 #include "client/viewer/condition_dialog_hook.h"
@@ -132,6 +133,7 @@ TAVIK_API int gdOpenBitmapViewer(BitmapViewerRecord* record) {
     const int started = noteTaker ? gdStartDisplayMode(1, noteTakerCallback, nullptr, nullptr)
                                   : gdStartDisplayMode(1, keyCallback, broadcastCallback, dataBlockCallback);
     if (!started) return 0;
+    tavik::client::library().closeViewer = &closeViewerForEnd;
     if (call.viewer()) {
         closeConditionDialog();
         call.host().retire();
