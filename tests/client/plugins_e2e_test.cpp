@@ -1,0 +1,130 @@
+// The same application, unchanged, on the USB plug-in (through the FTDI test
+// double) and on the note-taker plug-in: start, display, graphic on the pins,
+// a device key in the key callback, end.
+#include "e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+
+#include "common/data_maps.h"
+#include "platform/atomic_word.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string hexOf(const std::vector<unsigned char>& bytes) {
+    std::string s;
+    char b[4];
+    for (auto c : bytes) {
+        std::snprintf(b, sizeof b, "%02x", c);
+        s += b;
+    }
+    return s;
+}
+
+class OtherPlugins : public ::testing::Test {
+protected:
+    void start(const std::string& plugin, const std::vector<std::string>& padsimArgs) {
+        const std::string bin = binDir();
+        for (const std::string& f : {std::string("TAVIK"), plugin + ".so", std::string("padsim")})
+            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
+        dir_ = makeTempDir("plugins-e2e");
+        pad_ = std::make_unique<Padsim>(dir_, padsimArgs);
+        env_ = {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=", "TAVIK_FTDI_DOUBLE=" + dir_ + "/ftdi.list"};
+        writeFile(dir_ + "/fg", "0\n");
+    }
+    void TearDown() override {
+        app_.reset();
+        if (!dir_.empty())
+            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+        pad_.reset();
+        if (info_) info_->map().entries[entry_] = saved_;
+        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
+    }
+    Child& app() {
+        app_ = std::make_unique<Child>(CLIENT_APP_PATH, std::vector<std::string>{}, env_);
+        return *app_;
+    }
+
+    std::string dir_;
+    int port_ = 0;
+    int entry_ = 0;
+    std::optional<tavik::ConnectionInfo> info_;
+    tavik::ConnectionInfoEntry saved_{};
+    std::unique_ptr<Padsim> pad_;
+    std::vector<std::string> env_;
+    std::unique_ptr<Child> app_;
+};
+
+}  // namespace
+
+TEST_F(OtherPlugins, UsbDisplayThroughTheFtdiDouble) {
+    start("Padrik_ft", {"--size", "48x32", "--cells", "0", "--model", "New PX-2 virtual"});
+    if (!pad_) return;
+    // The USB connection as detection registers it: an entry of the
+    // connection info map, and the device in the FTDI list.
+    entry_ = 1 + ::getpid() % 15;
+    port_ = tavik::kFirstUsbPort + entry_;
+    info_ = tavik::ConnectionInfo::open();
+    ASSERT_TRUE(info_);
+    tavik::ConnectionInfoEntry& e = info_->map().entries[entry_];
+    saved_ = e;
+    const std::string serial = "E2E" + std::to_string(::getpid());
+    tavik::setFieldString(e.serialNumber, serial);
+    tavik::setFieldString(e.description, "New PX-2 USB");
+    tavik::platform::storeWord(e.inUse, 1);
+    writeFile(dir_ + "/ftdi.list", serial + "|New PX-2 USB|" + pad_->link() + "\n");
+
+    Child& a = app();
+    ASSERT_EQ(a.result("start " + std::to_string(port_) + " Pinora New PX-2"), 1);
+    ASSERT_TRUE(a.expect("status 1"));
+    ASSERT_EQ(a.result("display 3"), 1);
+    // A diagonal in plane 1 of the 48 x 32 pins.
+    std::vector<unsigned char> p1(48 * 4, 0);
+    for (int r = 0; r < 32; ++r) p1[static_cast<size_t>((r / 8) * 48 + r)] |= static_cast<unsigned char>(1u << (r % 8));
+    ASSERT_EQ(a.result("graphic " + hexOf(p1) + " - 0"), 1);
+    EXPECT_TRUE(pad_->waitState([&](const std::string& s) {
+        auto rows = Padsim::grid(s, "plane1");
+        if (rows.size() != 32) return false;
+        for (int r = 0; r < 32; ++r)
+            for (int x = 0; x < 48; ++x)
+                if (rows[static_cast<size_t>(r)][static_cast<size_t>(x)] != (x == r ? '#' : '.')) return false;
+        return true;
+    })) << pad_->state();
+    EXPECT_NE(pad_->log().find("rx 92"), std::string::npos) << "uncompressed planes on USB";
+    pad_->command("key 4 2 0 0");
+    EXPECT_TRUE(a.expect("key 4 2 0"));
+    ASSERT_EQ(a.result("end"), 1);
+}
+
+TEST_F(OtherPlugins, NoteTakerThroughItsBrailleFrames) {
+    start("Notdrv", {"--notetaker-cells", "16", "--size", "4x32", "--cells", "0", "--model", "Notaro"});
+    if (!pad_) return;
+    port_ = 10 + ::getpid() % 50;
+    writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
+              "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+    // "Notaro" is a built-in row of the Japanese interface.
+    env_.push_back("LC_ALL=ja_JP.UTF-8");
+    Child& a = app();
+    ASSERT_EQ(a.result("start " + std::to_string(port_) + " Notaro"), 1);
+    ASSERT_TRUE(a.expect("status 1"));
+    ASSERT_EQ(a.result("display 3"), 1);
+    // Dot (column 0, row 0) of the 4 x 32 portrait image: bit 0x10 of cell 0.
+    std::vector<unsigned char> p1(4 * 4, 0);
+    p1[0] = 1;
+    ASSERT_EQ(a.result("graphic " + hexOf(p1) + " - 0"), 1);
+    EXPECT_TRUE(pad_->waitState([&](const std::string& s) {
+        return Padsim::value(s, "braille1") == "10" + std::string(30, '0');
+    })) << pad_->state();
+    pad_->command("key 4 3 0 0");
+    EXPECT_TRUE(a.expect("key 4 3 0"));
+    ASSERT_EQ(a.result("end"), 1);
+    EXPECT_TRUE(pad_->waitState([](const std::string& s) { return Padsim::value(s, "notetaker_ended") == "1"; }));
+}
