@@ -16,6 +16,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <cstdio>
+
 #include "client/ui/condition_dialog.h"
 
 namespace bitora::ui {
@@ -216,6 +218,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::reportFailure(Failure what, const std::string& path) {
     const QString text = what == Failure::Load ? format(texts_["loadFailed"], QString::fromStdString(path))
                                                : texts_["bufferFailed"];
+    std::fprintf(stderr, "Bitora: %s\n", text.toUtf8().constData());  // also for a run without a screen
     QMessageBox::warning(this, texts_["app"], text);
 }
 
