@@ -1,0 +1,119 @@
+// Bitora end to end: the real program with a file, "/Com" and "/Hardware="
+// on the virtual display through the controller and the serial plug-in; the
+// pins show the stored view, device keys scroll it, and the view-condition
+// file holds the new view once the program has ended.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "tests/client/e2e_support.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string sourceDir() {
+    const char* s = std::getenv("TAVIK_SOURCE_DIR");
+    return s ? s : ".";
+}
+
+class BitoraEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string bin = binDir();
+        for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Bitora"})
+            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
+        dir_ = makeTempDir("bitora-e2e");
+        port_ = 20 + (::getpid() % 40);
+        pad_ = std::make_unique<Padsim>(dir_);
+        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
+                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writeFile(dir_ + "/fg", "0\n");
+        std::filesystem::copy_file(sourceDir() + "/resources/samples/sample.bmp", dir_ + "/pic.bmp");
+    }
+    void TearDown() override {
+        if (app_) {
+            app_->kill(SIGKILL);
+            app_.reset();
+        }
+        if (pad_) {
+            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+            pad_.reset();
+        }
+        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
+    }
+
+    void startBitora() {
+        const std::string bin = binDir();
+        app_ = std::make_unique<Child>(bin + "/Bitora",
+                                       std::vector<std::string>{dir_ + "/pic.bmp", "/Com" + std::to_string(port_ + 1),
+                                                                "/Hardware=QX-64X48"},
+                                       std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
+                                                                "TAVIK_PATH=" + bin + "/TAVIK",
+                                                                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
+                                                                "DISPLAY=", "QT_QPA_PLATFORM=offscreen", "LANG=C"});
+        writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // Bitora is the application in front
+    }
+
+    // Waits until plane 1 satisfies `pred` (64 x 48 rows of '#' and '.').
+    bool waitPins(const std::function<bool(const std::vector<std::string>&)>& pred) {
+        return pad_->waitState([&](const std::string& st) {
+            const auto rows = Padsim::grid(st, "plane1");
+            return rows.size() == 48 && rows[0].size() == 64 && pred(rows);
+        });
+    }
+
+    std::string dir_;
+    int port_ = 0;
+    std::unique_ptr<Padsim> pad_;
+    std::unique_ptr<Child> app_;
+};
+
+TEST_F(BitoraEndToEnd, ShowsTheFileScrollsByDeviceKeysAndStoresTheViewOnExit) {
+    // A stored view beyond the image opens at base 0; the stored threshold is used.
+    writeFile(dir_ + "/pic.LMC",
+              "nBaseX=400\r\nnBaseY=0\r\nnDivX=1\r\nnDivY=1\r\nfOverview=0\r\n"
+              "fAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=4\r\n");
+    startBitora();
+    // The picture's 4-pixel black frame and the blue block from (24, 30), one pixel per pin.
+    ASSERT_TRUE(waitPins([](const std::vector<std::string>& r) {
+        return r[0] == std::string(64, '#') && r[20].substr(0, 5) == "####." &&
+               r[30].substr(20) == "...." + std::string(40, '#');
+    })) << pad_->state();
+
+    // Down and Right by a scroll step each (half the display): base (32, 24).
+    pad_->command("key 4 2 0");
+    ASSERT_TRUE(waitPins([](const std::vector<std::string>& r) { return r[0] != std::string(64, '#'); }))
+        << pad_->state();
+    pad_->command("key 4 4 0");
+    ASSERT_TRUE(waitPins([](const std::vector<std::string>& r) {
+        return r[0] == std::string(64, '.') && r[6] == std::string(64, '#');
+    })) << pad_->state();
+
+    // Ending the program (as closing its window does) writes the view-condition file.
+    app_->kill(SIGTERM);
+    ASSERT_TRUE(app_->waitExit());
+    app_.reset();
+    const std::string lmc = readFile(dir_ + "/pic.LMC");
+    EXPECT_EQ(lmc.substr(0, lmc.find("fOverview")), "nBaseX=32\r\nnBaseY=24\r\nnDivX=1\r\nnDivY=1\r\n");
+    EXPECT_NE(lmc.find("\r\nfAutoThreshfold=0\r\nbThreshfold=128\r\nbThreshfoldMin=128\r\nbThreshfoldMax=128\r\n"
+                       "bMode=4\r\n"),
+              std::string::npos)
+        << lmc;
+    EXPECT_NE(lmc.find("Condition4=0\r\n"), std::string::npos) << lmc;
+    // The controller ends with its last client.
+    EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
+}
+
+TEST_F(BitoraEndToEnd, HelpNeedsNoDisplay) {
+    const std::string bin = binDir();
+    app_ = std::make_unique<Child>(bin + "/Bitora", std::vector<std::string>{"--help"});
+    ASSERT_TRUE(app_->expect("Usage: Bitora").has_value());
+    EXPECT_TRUE(app_->waitExit());
+    app_.reset();
+}
+
+}  // namespace
