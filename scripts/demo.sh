@@ -27,13 +27,24 @@ rm -f "$LINK"
   # Wait for the virtual display's port, then start the application on it.
   i=0; while [ ! -e "$LINK" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
   if [ -x "$BIN/Bitora" ] && [ -f resources/samples/sample.bmp ]; then
-    "$BIN/Bitora" resources/samples/sample.bmp /Com1 "/Hardware=QX-64X48" 2>>"$OUT/app.log"
+    # Without an X desktop nothing is "in front": this file names Bitora as the application shown.
+    export TAVIK_FOREGROUND_PID_FILE="$OUT/foreground.pid"
+    "$BIN/Bitora" resources/samples/sample.bmp /Com1 "/Hardware=QX-64X48" 2>>"$OUT/app.log" &
+    BITORA=$!
+    echo "$BITORA" > "$TAVIK_FOREGROUND_PID_FILE"
+    trap 'kill -TERM $BITORA 2>/dev/null' TERM INT
+    [ -n "$DEMO_SECONDS" ] && (sleep "$DEMO_SECONDS"; kill -TERM $BITORA 2>/dev/null) &
+    wait $BITORA || wait $BITORA || true
   else
     "$BIN/pin_demo" --port 0 ${DEMO_SECONDS:+--seconds $DEMO_SECONDS} 2>>"$OUT/app.log"
   fi
 ) &
 APP=$!
-echo "Virtual tactile display: press the arrow keys to move the cross, 1..9 for numbered keys, q to quit."
+if [ -x "$BIN/Bitora" ] && [ -f resources/samples/sample.bmp ]; then
+  echo "Virtual tactile display with Bitora: the arrow keys scroll the picture by half a display, q quits."
+else
+  echo "Virtual tactile display: press the arrow keys to move the cross, 1..9 for numbered keys, q to quit."
+fi
 echo "(Application messages go to $OUT/app.log.)"
 if [ -n "$DEMO_SECONDS" ]; then
   "$BIN/padsim" --link "$LINK" --png "$OUT/pins.png" --state "$OUT/pins.state" --script /dev/null </dev/null &
