@@ -1,33 +1,14 @@
-// Enumeration of the USB-serial device nodes (ttyUSB*, ttyACM*) through sysfs,
-// with the USB vendor and product and the kernel driver of each. The roots are
-// parameters so that tests run on a fake tree.
+// The USB-serial nodes of the platform layer, under the names the detection
+// code uses.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "platform/usb_tty.h"
 
 namespace tavik::selection {
 
-struct SysfsRoots {
-    std::string sysClassTty = "/sys/class/tty";
-    std::string devDir = "/dev";
-};
-
-struct UsbTtyNode {
-    std::string name;        // "ttyUSB0"
-    std::string devicePath;  // devDir + "/" + name
-    uint16_t vendor = 0;     // idVendor of the USB device above the node
-    uint16_t product = 0;    // idProduct
-    std::string driver;      // driver bound to the node's device ("cp210x", "cdc_acm", ...), "" if unknown
-};
-
-// The nodes present now, ttyACM* before ttyUSB*, each in numeric order. A
-// node without a readable USB vendor and product above it is left out.
-// Never throws; a missing root gives an empty list.
-std::vector<UsbTtyNode> scanUsbTtyNodes(const SysfsRoots& roots);
-
-// Parses exactly four hexadecimal digits (sysfs "idVendor" form).
-bool parseUsbId(std::string_view text, uint16_t& out);
+using platform::parseUsbId;
+using platform::scanUsbTtyNodes;
+using platform::SysfsRoots;
+using platform::UsbTtyNode;
 
 }  // namespace tavik::selection

@@ -32,6 +32,7 @@ void addUsbTty(const std::string& root, const std::string& name, const std::stri
     const fs::path port = dev / (usbDev + ":1.0") / name;
     fs::create_directories(port);
     std::ofstream(dev / "idVendor") << "0403\n";
+    std::ofstream(dev / "idProduct") << "6001\n";
     if (!serial.empty()) std::ofstream(dev / "serial") << serial << "\n";
     fs::create_directories(fs::path(root) / "class/tty" / name);
     fs::create_directory_symlink(port, fs::path(root) / "class/tty" / name / "device");

@@ -61,7 +61,7 @@ TEST(UsbScan, ListsUsbNodesInOrderWithIdsAndDrivers) {
 }
 
 TEST(UsbScan, RulesMatchIdsVendorWildcardsAndDrivers) {
-    UsbTtyNode node{"ttyUSB0", "/dev/ttyUSB0", 0x10c4, 0xea60, "cp210x"};
+    UsbTtyNode node{"ttyUSB0", "/dev/ttyUSB0", 0x10c4, 0xea60, "cp210x", ""};
     EXPECT_TRUE(matchesRule(node, "10c4:ea60"));
     EXPECT_TRUE(matchesRule(node, "0403:6001, 10C4:*"));
     EXPECT_TRUE(matchesRule(node, " cp210x "));

@@ -1,6 +1,6 @@
 // sysfs walk from /sys/class/tty/<node>/device up to the USB device folder
 // (the first holding idVendor and idProduct).
-#include "client/selection/usb_tty_scan.h"
+#include "platform/usb_tty.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <tuple>
 
-namespace tavik::selection {
+namespace tavik::platform {
 namespace fs = std::filesystem;
 
 namespace {
@@ -82,6 +82,7 @@ std::vector<UsbTtyNode> scanUsbTtyNodes(const SysfsRoots& roots) {
             if (fs::exists(dir / "idVendor", ec) && fs::exists(dir / "idProduct", ec)) {
                 found = parseUsbId(firstLine(dir / "idVendor"), node.vendor) &&
                         parseUsbId(firstLine(dir / "idProduct"), node.product);
+                if (fs::exists(dir / "serial", ec)) node.serial = firstLine(dir / "serial");
                 break;
             }
             if (dir == dir.root_path()) break;
@@ -95,4 +96,4 @@ std::vector<UsbTtyNode> scanUsbTtyNodes(const SysfsRoots& roots) {
     return nodes;
 }
 
-}  // namespace tavik::selection
+}  // namespace tavik::platform
