@@ -68,7 +68,12 @@ struct CtrlSession {
 int main(int argc, char** argv) {
     std::vector<std::string> tokens;
     QString screenshot;
+    bool binary = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--binary") == 0) {
+            binary = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             screenshot = QString::fromLocal8Bit(argv[++i]);
             continue;
@@ -78,6 +83,7 @@ int main(int argc, char** argv) {
     const bitora::CommandLine cl = bitora::parseTokens(tokens);
     if (cl.help) {
         std::fputs(bitora::usageText().c_str(), stdout);
+        std::fputs("  --binary            open the file in the two-level view\n", stdout);
         std::fputs("  --screenshot PNG    save a picture of the window shortly after start (diagnostics)\n", stdout);
         return 0;
     }
@@ -122,7 +128,7 @@ int main(int argc, char** argv) {
 
         if (!cl.file.empty()) {
             bitora::BitoraCore::sendStartupCommand();
-            window.core()->openFile(cl.file);
+            if (window.core()->openFile(cl.file) && binary) window.core()->binaryView();
         }
         if (!screenshot.isEmpty()) {
             QTimer::singleShot(1500, &window, [&window, screenshot] {

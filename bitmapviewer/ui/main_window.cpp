@@ -82,9 +82,6 @@ MainWindow::MainWindow(const Texts& texts, DeviceSize device) : texts_(texts), d
                                      texts_["version"].toUtf8().constData()));
     canvas_ = new Canvas(*this);
     setCentralWidget(canvas_);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    setPalette(pal);
     setWindowIcon(QIcon(QStringLiteral(":/bitora/bitora.png")));
     buildMenus();
     move(0, 0);
