@@ -29,7 +29,9 @@ rm -f "$LINK"
   if [ -x "$BIN/Bitora" ] && [ -f resources/samples/sample.bmp ]; then
     # Without an X desktop nothing is "in front": this file names Bitora as the application shown.
     export TAVIK_FOREGROUND_PID_FILE="$OUT/foreground.pid"
-    "$BIN/Bitora" resources/samples/sample.bmp /Com1 "/Hardware=QX-64X48" 2>>"$OUT/app.log" &
+    # A copy of the sample: Bitora keeps the view beside the picture (sample.LMC).
+    cp -n resources/samples/sample.bmp "$OUT/sample.bmp"
+    "$BIN/Bitora" "$OUT/sample.bmp" /Com1 "/Hardware=QX-64X48" 2>>"$OUT/app.log" &
     BITORA=$!
     echo "$BITORA" > "$TAVIK_FOREGROUND_PID_FILE"
     trap 'kill -TERM $BITORA 2>/dev/null' TERM INT
