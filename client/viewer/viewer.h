@@ -96,6 +96,8 @@ private:
 
     // Image and condition.
     void resetWindows();
+    // Resets the windows and brings division and view inside the image.
+    void fitViewToImage();
     void realizeCondition();
     bool openImage();    // opens hSourceBitmap into the record's scan context
     void closeImage();   // closes the image this viewer opened

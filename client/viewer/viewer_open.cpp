@@ -115,14 +115,18 @@ bool Viewer::reopenImage() {
     return true;
 }
 
-bool Viewer::changeBitmap(LumoHBITMAP bitmap) {
-    rec_.hSourceBitmap = bitmap;
-    if (!reopenImage()) return false;
+void Viewer::fitViewToImage() {
     resetWindows();
-    // Keep the view settings, brought inside the new image.
+    // Keep the view settings, brought inside the image.
     rec_.cellWidth = rec_.cellHeight = std::clamp(rec_.cellWidth, 1, maxDivision_);
     rec_.viewLeft = std::clamp(rec_.viewLeft, 0, rec_.imageWidth - 1);
     rec_.viewTop = std::clamp(rec_.viewTop, 0, rec_.imageHeight - 1);
+}
+
+bool Viewer::changeBitmap(LumoHBITMAP bitmap) {
+    rec_.hSourceBitmap = bitmap;
+    if (!reopenImage()) return false;
+    fitViewToImage();
     realizeCondition();
     refreshView();
     return true;
@@ -132,12 +136,7 @@ bool Viewer::realizeFromSource() {
     // A size change of the source bitmap keeps the windows consistent with the image.
     const int oldWidth = rec_.imageWidth, oldHeight = rec_.imageHeight;
     if (!reopenImage()) return false;
-    if (rec_.scan.dib.nWidth != oldWidth || rec_.scan.dib.nHeight != oldHeight) {
-        resetWindows();
-        rec_.cellWidth = rec_.cellHeight = std::clamp(rec_.cellWidth, 1, maxDivision_);
-        rec_.viewLeft = std::clamp(rec_.viewLeft, 0, rec_.imageWidth - 1);
-        rec_.viewTop = std::clamp(rec_.viewTop, 0, rec_.imageHeight - 1);
-    }
+    if (rec_.scan.dib.nWidth != oldWidth || rec_.scan.dib.nHeight != oldHeight) fitViewToImage();
     realizeCondition();
     refreshView();
     return true;
