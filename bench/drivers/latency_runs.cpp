@@ -46,6 +46,9 @@ std::vector<double> keyToNotifyRun(PortDataMap& map, FakeDevice& device, int sam
 std::vector<double> slotWriteToWireRun(PortDataMap& map, FakeDevice& device, int samples, int frames) {
     NotifyThread client;
     enterDisplaySlot(map, 0, ::getpid(), client.threadId(), true);
+    // The plug-in clears the display once a slot enters display mode; let
+    // that send and its pacing pass before the first sample.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const size_t n = static_cast<size_t>(map.graphicWidth) * static_cast<size_t>(map.graphicHeight);
     std::vector<uint8_t> dots(n);
     std::vector<double> us;
