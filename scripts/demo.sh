@@ -31,6 +31,8 @@ rm -f "$LINK"
     export TAVIK_FOREGROUND_PID_FILE="$OUT/foreground.pid"
     # A copy of the sample: Bitora keeps the view beside the picture (sample.LMC).
     cp -n resources/samples/sample.bmp "$OUT/sample.bmp"
+    # The first time, start with the whole 320 x 240 picture on the 64 x 48 pins (5 pixels a pin).
+    [ -f "$OUT/sample.LMC" ] || printf 'nBaseX=0\r\nnBaseY=0\r\nnDivX=5\r\nnDivY=5\r\nfOverview=0\r\nfAutoThreshfold=1\r\nbMode=5\r\n' > "$OUT/sample.LMC"
     "$BIN/Bitora" "$OUT/sample.bmp" /Com1 "/Hardware=QX-64X48" 2>>"$OUT/app.log" &
     BITORA=$!
     echo "$BITORA" > "$TAVIK_FOREGROUND_PID_FILE"
@@ -43,7 +45,7 @@ rm -f "$LINK"
 ) &
 APP=$!
 if [ -x "$BIN/Bitora" ] && [ -f resources/samples/sample.bmp ]; then
-  echo "Virtual tactile display with Bitora: the arrow keys scroll the picture by half a display, q quits."
+  echo "Virtual tactile display with Bitora showing a sample picture: - zooms in, + zooms out, the arrow keys scroll, q quits."
 else
   echo "Virtual tactile display: press the arrow keys to move the cross, 1..9 for numbered keys, q to quit."
 fi
