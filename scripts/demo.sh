@@ -57,6 +57,7 @@ if [ -n "$DEMO_SECONDS" ]; then
   kill $SIM 2>/dev/null || true
   echo "Pins written to $OUT/pins.png and $OUT/pins.state"
 else
+  sleep 3  # time to read the keys before the pins fill the terminal
   "$BIN/padsim" --link "$LINK" --png "$OUT/pins.png" || true
   kill $APP 2>/dev/null || true
 fi
