@@ -52,7 +52,7 @@ struct Served {
 // Plays the controller's side of the command message.
 class FakeController {
 public:
-    explicit FakeController(int port) : port_(port) {
+    explicit FakeController(int port) {
         map_ = PortMap::open(port);
         registerMessages(msgs_);
         thread_ = std::thread([this] { run(); });
@@ -109,7 +109,6 @@ private:
         }
     }
 
-    int port_;
     std::optional<PortMap> map_;
     MessageNumbers msgs_;
     std::thread thread_;
