@@ -126,24 +126,27 @@ void histogram(Canvas& c, const BinCondition& cond, int bars, int height) {
 
 }  // namespace
 
-void drawConditionScreen(Canvas& c, const BinCondition& cond, bool japanese) {
+namespace {
+
+// The colour filter and the threshold in the top line, a histogram below.
+void drawConditionWithHistogram(Canvas& c, const BinCondition& cond, bool japanese, int levels, int maxHeight) {
     c.clear();
     auto line = colourName((cond.bMode >> 4) & 7, japanese);
     line.push_back(kBlankCell);
     const auto t = thresholdCells(cond);
     line.insert(line.end(), t.begin(), t.end());
     c.cells(0, 0, line);
-    histogram(c, cond, 16, std::min(20, c.height() - 4));
+    histogram(c, cond, levels, std::min(maxHeight, c.height() - 4));
+}
+
+}  // namespace
+
+void drawConditionScreen(Canvas& c, const BinCondition& cond, bool japanese) {
+    drawConditionWithHistogram(c, cond, japanese, 16, 20);
 }
 
 void drawLargeHistogramScreen(Canvas& c, const BinCondition& cond, bool japanese) {
-    c.clear();
-    auto line = colourName((cond.bMode >> 4) & 7, japanese);
-    line.push_back(kBlankCell);
-    const auto t = thresholdCells(cond);
-    line.insert(line.end(), t.begin(), t.end());
-    c.cells(0, 0, line);
-    histogram(c, cond, 32, std::min(40, c.height() - 4));
+    drawConditionWithHistogram(c, cond, japanese, 32, 40);
 }
 
 void drawPositionScreen(Canvas& c, int x, int y, int division, bool overview, bool frame, bool pointer,

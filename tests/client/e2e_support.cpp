@@ -22,6 +22,16 @@ extern char** environ;
 
 namespace e2e {
 
+std::string hexOf(const std::vector<unsigned char>& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string s;
+    for (unsigned char b : bytes) {
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
 std::string binDir() {
     const char* d = std::getenv("TAVIK_BIN_DIR");
     return d ? d : "";

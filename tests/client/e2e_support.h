@@ -22,6 +22,8 @@ std::string testsDir();
 std::string makeTempDir(const std::string& tag);
 void writeFile(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);
+// Bytes as lower-case hexadecimal without separators ("0a1f").
+std::string hexOf(const std::vector<unsigned char>& bytes);
 
 // A child process whose standard input and output are pipes.
 class Child {

@@ -18,16 +18,6 @@ namespace {
 
 constexpr int W = 64, H = 48;
 
-std::string hexOf(const std::vector<unsigned char>& bytes) {
-    std::string s;
-    char b[4];
-    for (auto c : bytes) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        s += b;
-    }
-    return s;
-}
-
 // A banded plane of the dots for which `on(row, column)` holds.
 template <typename F>
 std::vector<unsigned char> plane(F on) {

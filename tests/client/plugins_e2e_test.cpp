@@ -18,16 +18,6 @@ using namespace e2e;
 
 namespace {
 
-std::string hexOf(const std::vector<unsigned char>& bytes) {
-    std::string s;
-    char b[4];
-    for (auto c : bytes) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        s += b;
-    }
-    return s;
-}
-
 class OtherPlugins : public ::testing::Test {
 protected:
     void start(const std::string& plugin, const std::vector<std::string>& padsimArgs) {

@@ -34,16 +34,6 @@ ViewState parseState(const std::string& line) {
     return s;
 }
 
-std::string hexOf(const std::vector<uint8_t>& bytes) {
-    std::string s;
-    char b[4];
-    for (auto c : bytes) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        s += b;
-    }
-    return s;
-}
-
 class ViewerEndToEnd : public ::testing::Test {
 protected:
     void start(const std::string& model, std::vector<std::string> padArgs) {
