@@ -1,10 +1,26 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need (run as root or
-# with sudo available). Safe to run again.
+# with sudo available). Safe to run again. One package a line, in order.
 set -e
-PKGS="build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
- libx11-dev libxtst-dev libxfixes-dev libxext-dev xvfb x11-utils
- qt6-base-dev libftdi1-dev libatspi2.0-dev zlib1g-dev"
+PKGS="
+build-essential
+cmake
+ninja-build
+pkg-config
+libgtest-dev
+libgmock-dev
+libbenchmark-dev
+libx11-dev
+libxtst-dev
+libxfixes-dev
+libxext-dev
+xvfb
+x11-utils
+qt6-base-dev
+libftdi1-dev
+libatspi2.0-dev
+zlib1g-dev
+"
 missing=""
 for p in $PKGS; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
