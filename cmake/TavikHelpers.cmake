@@ -3,10 +3,25 @@
 find_package(GTest)
 find_package(benchmark QUIET)
 
-# tavik_add_test(NAME name SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s])
-# One small test executable per unit; CTest runs it whole.
+# CI sets TAVIK_REQUIRE_ALL so that a missing test dependency fails the
+# configure step instead of silently dropping the folders that need it.
+if(TAVIK_REQUIRE_ALL)
+  foreach(dep GTest benchmark X11 Qt6)
+    if(NOT ${dep}_FOUND)
+      message(FATAL_ERROR "TAVIK_REQUIRE_ALL: ${dep} was not found (run scripts/deps.sh)")
+    endif()
+  endforeach()
+endif()
+
+# tavik_add_test(NAME name SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [UNIT])
+# One small test executable per unit; CTest runs it whole. UNIT marks a test
+# that touches nothing machine-wide (no shared sections, processes, X display):
+# it is labelled "unit" and runs in parallel with anything. Every other test is
+# labelled "e2e" and holds the "machine" resource lock, so end-to-end tests run
+# one at a time (they share section names, the mouse map and block numbers as
+# real processes do). A test that calls GTEST_SKIP shows as skipped.
 function(tavik_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "UNIT" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -15,10 +30,15 @@ function(tavik_add_test)
     set(T_TIMEOUT 300)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "TAVIK_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-  if(T_LABELS)
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+    ENVIRONMENT "TAVIK_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  if(T_UNIT)
+    list(APPEND T_LABELS unit)
+  else()
+    list(APPEND T_LABELS e2e)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK machine)
   endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
 endfunction()
 
 # tavik_add_bench(NAME name SOURCES ... [LIBS ...])
@@ -43,6 +63,7 @@ function(tavik_add_fuzzer)
   set_target_properties(${F_NAME}_replay PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   if(F_CORPUS AND BUILD_TESTING)
     add_test(NAME ${F_NAME}_corpus COMMAND ${F_NAME}_replay ${F_CORPUS})
+    set_tests_properties(${F_NAME}_corpus PROPERTIES LABELS unit)
   endif()
   if(TAVIK_FUZZ)
     add_executable(${F_NAME}_fuzz ${F_SOURCES})
