@@ -40,6 +40,8 @@ CommandLine parseCommandText(std::string_view text) {
         if (word.empty()) continue;
         if (word == "--help" || word == "-h" || word == "/?") {
             cl.help = true;
+        } else if (word == "--version") {
+            cl.version = true;
         } else if (word.find("/Remote") == std::string_view::npos && !startsWith(word, kPort)) {
             cl.unknown.emplace_back(word);
         }
@@ -68,6 +70,7 @@ std::string usageText() {
            "  /Port:N    port index: 0..63 serial port Com1..Com64, 64..79 USB1..USB16\n"
            "             (one or two digits; 80 or more means 0)\n"
            "  --help     this text\n"
+           "  --version  the version of the suite\n"
            "\n"
            "Environment:\n"
            "  TAVIK_PLUGIN_DIR  folder of the driver plug-ins (default: the program's folder)\n"

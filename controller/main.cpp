@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     using namespace tavik::controller;
 
     const CommandLine cl = parseCommandLine(argc, argv);
+    if (cl.version) {
+        std::printf("TAVIK %s\n", TAVIK_VERSION_STRING);
+        return 0;
+    }
     if (cl.help) {
         std::fputs(usageText().c_str(), stdout);
         return 0;

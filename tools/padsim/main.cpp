@@ -464,6 +464,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "padsim: %s\n", err.c_str());
         return 2;
     }
+    if (opt.version) {
+        std::printf("padsim %s\n", TAVIK_VERSION_STRING);
+        return 0;
+    }
     if (opt.help) {
         std::fputs(padsim::helpText().c_str(), stdout);
         return 0;

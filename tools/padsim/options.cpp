@@ -36,6 +36,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& opt, std::strin
         std::string v;
         if (a == "-h" || a == "--help") {
             opt.help = true;
+        } else if (a == "--version") {
+            opt.version = true;
         } else if (a == "--quiet" || a == "-q") {
             opt.quiet = true;
         } else if (a == "--multilevel") {
@@ -177,6 +179,7 @@ Control and output
   --png FILE             rewrite a PNG picture of the pins on every change
   --quiet, -q            no live view and no log on the terminal
   --help, -h             this text
+  --version              the version of the suite
 
   When standard input is a terminal, the pins are drawn live as braille
   (left: every raised pin; right: plane 2 / level 2 and up) and single keys

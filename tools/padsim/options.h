@@ -19,6 +19,7 @@ struct Options {
     std::string pngFile;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // Parses argv. False with `error` set on a bad argument.
