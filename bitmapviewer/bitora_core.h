@@ -66,6 +66,9 @@ struct BitmapFree {
     void operator()(LumoBitmap* b) const { lumoDeleteBitmap(b); }
 };
 using BitmapPtr = std::unique_ptr<LumoBitmap, BitmapFree>;
+// A picture shared with whoever draws or prints it: a rebuilt preview or a new
+// file does not free the one still in use.
+using Picture = std::shared_ptr<const LumoBitmap>;
 
 // Pre-scan parameters of the program's viewer record.
 constexpr int32_t kLineThickness = 2, kHLineLength = 64, kVLineLength = 40, kDepthLimit = 10;
@@ -110,8 +113,9 @@ public:
     // ---- painting ----
     void setClientArea(const ClientArea& area);
     // The picture to paint: the preview (rebuilt when the condition or the scale
-    // changed) or the colour bitmap; null without a file.
-    const LumoBitmap* picture();
+    // changed) or the colour bitmap; null without a file. The reference keeps it
+    // alive for as long as the caller holds it (a print outlives repaints).
+    Picture picture();
     // The view rectangle in image pixels (the detail view in the overview with
     // its frame on); nullopt without a file or while suspended.
     std::optional<Rect> viewRectangle() const;
@@ -120,6 +124,8 @@ public:
 
     // ---- state ----
     bool fileOpen() const { return colour_ != nullptr; }
+    // The colour bitmap (the viewer's source); null without a file.
+    LumoBitmap* colourBitmap() const { return colour_.get(); }
     const std::string& path() const { return path_; }
     std::string fileName() const { return path_.substr(nameOffset_); }
     bool suspended() const { return suspended_; }
@@ -143,8 +149,8 @@ private:
 
     std::string path_;
     size_t nameOffset_ = 0;
-    BitmapPtr colour_;
-    BitmapPtr preview_;
+    std::shared_ptr<LumoBitmap> colour_;
+    std::shared_ptr<LumoBitmap> preview_;
     std::unique_ptr<BitmapViewerRecord> record_;
     bool viewerOpen_ = false;
     // What the preview was made from, to notice changes.

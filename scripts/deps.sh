@@ -17,6 +17,7 @@ libxext-dev
 xvfb
 x11-utils
 qt6-base-dev
+poppler-utils
 libftdi1-dev
 libatspi2.0-dev
 zlib1g-dev
