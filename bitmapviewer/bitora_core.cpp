@@ -19,6 +19,23 @@ std::atomic<BitoraCore*> gMouseTarget{nullptr};
 constexpr int kMsgMouseMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
 constexpr uint16_t kEffectBits = BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER;
 
+// The desktop's mouse, moved and clicked through the client library.
+class DesktopMouse : public MouseOutput {
+public:
+    void move(unsigned long window, int x, int y) override { gdSendMouseMove(window, x, y, 1); }
+    void press(unsigned long window, int x, int y, int buttons) override {
+        gdStartMouseDrag(window, x, y, 1, buttons);
+    }
+    void release(unsigned long window, int x, int y, int buttons) override {
+        gdSendMouseClick(window, x, y, 1, buttons);
+    }
+};
+
+MouseOutput& desktopMouse() {
+    static DesktopMouse mouse;
+    return mouse;
+}
+
 // A bitmap of the image library owned by shared references (null stays null).
 std::shared_ptr<LumoBitmap> shared(LumoBitmap* b) {
     if (!b) return {};
@@ -31,7 +48,9 @@ int32_t loadField(const int32_t& field) { return std::atomic_ref<const int32_t>(
 }  // namespace
 
 BitoraCore::BitoraCore(WindowHost& host, DeviceSize device, LumoCtrlEntry entry, unsigned long windowId)
-    : host_(host), device_(device), entry_(entry), windowId_(windowId) {}
+    : host_(host), device_(device), entry_(entry), windowId_(windowId), mouse_(&desktopMouse()) {}
+
+void BitoraCore::setMouseOutput(MouseOutput* output) { mouse_ = output ? output : &desktopMouse(); }
 
 BitoraCore::~BitoraCore() { closeFile(); }
 
@@ -391,12 +410,13 @@ void BitoraCore::onMouse(int message, int x, int y, int buttons) {
     const int cw = clientWidth_, ch = clientHeight_;
     const int iw = loadField(r->imageWidth), ih = loadField(r->imageHeight);
     const int cx = imageToClient(x, cw, iw), cy = imageToClient(y, ch, ih);
+    MouseOutput& mouse = *mouse_.load();
     switch (message) {
-        case kMsgMouseMove: gdSendMouseMove(windowId_, cx, cy, 1); break;
+        case kMsgMouseMove: mouse.move(windowId_, cx, cy); break;
         case kMsgLeftDown:
-        case kMsgRightDown: gdStartMouseDrag(windowId_, cx, cy, 1, buttons); break;
+        case kMsgRightDown: mouse.press(windowId_, cx, cy, buttons); break;
         case kMsgLeftUp:
-        case kMsgRightUp: gdSendMouseClick(windowId_, cx, cy, 1, buttons); break;
+        case kMsgRightUp: mouse.release(windowId_, cx, cy, buttons); break;
         default: break;
     }
 }

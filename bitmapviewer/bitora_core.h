@@ -35,6 +35,17 @@ public:
     virtual void requestRepaint() = 0;
 };
 
+// Where the viewer's pointer reports end up, in client coordinates of the
+// window: the desktop's mouse through the client library, unless replaced.
+// Called on the library's notification thread; must not block for long.
+class MouseOutput {
+public:
+    virtual ~MouseOutput() = default;
+    virtual void move(unsigned long window, int x, int y) = 0;
+    virtual void press(unsigned long window, int x, int y, int buttons) = 0;    // starts a drag
+    virtual void release(unsigned long window, int x, int y, int buttons) = 0;  // a click; 0 ends a drag
+};
+
 struct DeviceSize {
     int textCells = 0, pinColumns = 0, pinRows = 0;
 };
@@ -133,6 +144,10 @@ public:
     ViewConditions currentConditions() const;
     LumoCtrlEntry entry() const { return entry_; }
 
+    // Replaces the desktop's mouse as the target of pointer reports (null: the desktop's
+    // again). Call while no device key is being handled (before opening a file).
+    void setMouseOutput(MouseOutput* output);
+
     // Reports the view position to the view-control library (only while suspended).
     void reportViewPosition();
 
@@ -158,6 +173,7 @@ private:
     int previewDivision_ = 0;
     bool suspended_ = false;
 
+    std::atomic<MouseOutput*> mouse_;
     std::atomic<int> clientWidth_{0}, clientHeight_{0};
     ClientArea client_{};
 };

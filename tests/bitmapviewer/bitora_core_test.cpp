@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unistd.h>
 
@@ -87,7 +88,7 @@ protected:
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
             if (!std::filesystem::exists(bin + "/" + f)) return;
         gDevice->dir = makeTempDir("bitora-core");
-        gDevice->port = 30 + (::getpid() % 40);
+        gDevice->port = 30 + (::getpid() % 30);  // serial ports: indexes 64 and up are USB
         gDevice->pad = std::make_unique<Padsim>(gDevice->dir);
         writeFile(gDevice->dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
                   "[Ports]\nCom" + std::to_string(gDevice->port + 1) + "=" + gDevice->pad->link() + "\n");
@@ -185,6 +186,10 @@ TEST_F(BitoraCoreTest, MenuStateFollowsTheFileTheViewAndTheEffect) {
     core_->toggleOverview();
     EXPECT_TRUE(core_->menuState().overview);
     EXPECT_EQ(rec().overviewFrame, 1);
+    // The whole picture at five pixels a pin: the white block on columns 20..27, rows 12..17.
+    EXPECT_TRUE(pinsShow([](const std::vector<std::string>& r) {
+        return r[14].substr(19, 10) == ".########." && r[11].substr(19, 10) == std::string(10, '.');
+    })) << gDevice->pad->state();
     core_->toggleOverview();
     EXPECT_FALSE(core_->menuState().overview);
     for (Effect e : {Effect::EraseGrid, Effect::Outline, Effect::Character, Effect::None}) {
@@ -196,9 +201,6 @@ TEST_F(BitoraCoreTest, MenuStateFollowsTheFileTheViewAndTheEffect) {
     EXPECT_TRUE(core_->menuState().suspended);
     core_->toggleSuspend();
     EXPECT_FALSE(core_->menuState().suspended);
-    // The white block on the pins, one pixel a pin: the view is (0, 0) .. (63, 47), so nothing of it yet.
-    EXPECT_TRUE(pinsShow([](const std::vector<std::string>& r) { return r[0] == std::string(kPins, '.'); }))
-        << gDevice->pad->state();
 }
 
 TEST_F(BitoraCoreTest, KeysMoveTheViewAndReportItOnlyWhileSuspended) {
@@ -268,6 +270,58 @@ TEST_F(BitoraCoreTest, ClicksAreScaledFromTheClientAreaToTheImage) {
     core_->pointAt(10, 5);
     EXPECT_EQ(rec().viewLeft, 20);
     EXPECT_EQ(rec().viewTop, 10);
+}
+
+namespace {
+
+// The mouse as the viewer's pointer reports move and click it.
+class RecordingMouse : public MouseOutput {
+public:
+    void move(unsigned long, int x, int y) override { add("move", x, y, 0); }
+    void press(unsigned long, int x, int y, int buttons) override { add("press", x, y, buttons); }
+    void release(unsigned long, int x, int y, int buttons) override { add("release", x, y, buttons); }
+    std::vector<std::string> actions() {
+        std::lock_guard lock(mutex_);
+        return actions_;
+    }
+
+private:
+    void add(const char* what, int x, int y, int buttons) {
+        std::lock_guard lock(mutex_);
+        actions_.push_back(std::string(what) + " " + std::to_string(x) + " " + std::to_string(y) + " " +
+                           std::to_string(buttons));
+    }
+    std::mutex mutex_;
+    std::vector<std::string> actions_;
+};
+
+}  // namespace
+
+// The device's pointer keys reach the mouse at the pointer's place scaled from
+// the image to the client area (three client pixels to two image pixels here).
+TEST_F(BitoraCoreTest, PointerReportsAreScaledToTheClientArea) {
+    RecordingMouse mouse;
+    core_->setMouseOutput(&mouse);
+    fixedCondition();
+    const size_t logBefore = gDevice->pad->log().size();
+    ASSERT_TRUE(core_->openFile(dir_ + "/pic.bmp"));
+    core_->setClientArea(ClientArea{480, 360, 0, 0});
+    // Keys go to the application whose slot the display shows: wait for its status cells.
+    ASSERT_TRUE(waitUntil([&] {
+        return gDevice->pad->log().find("text: c0", logBefore) != std::string::npos;
+    })) << gDevice->pad->log();
+    gDevice->pad->command("key 4 12 0");  // pointer on: the view's centre (32, 24)
+    ASSERT_TRUE(waitUntil([&] { return mouse.actions().size() == 1; }))
+        << rec().pointerMode << "\n" << gDevice->pad->log();
+    EXPECT_EQ(mouse.actions()[0], "move 48 36 0");
+    gDevice->pad->command("key 4 8 0x20");  // left click
+    ASSERT_TRUE(waitUntil([&] { return mouse.actions().size() == 3; }));
+    EXPECT_EQ(mouse.actions()[1], "press 48 36 1");
+    EXPECT_EQ(mouse.actions()[2], "release 48 36 0");
+    gDevice->pad->command("key 4 12 0x80");  // pointer off
+    ASSERT_TRUE(waitUntil([&] { return rec().pointerMode == 0; }));
+    core_->closeFile();
+    core_->setMouseOutput(nullptr);
 }
 
 TEST_F(BitoraCoreTest, SaveAsMovesTheFileAndItsConditionsAndFailureKeepsTheName) {
