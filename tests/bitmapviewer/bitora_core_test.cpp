@@ -10,7 +10,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPrinter>
 #include <QTimer>
 
@@ -24,6 +27,7 @@
 #include <unistd.h>
 
 #include "bitmapviewer/bitora_core.h"
+#include "bitmapviewer/ui/main_window.h"
 #include "bitmapviewer/ui/print_page.h"
 #include "client/tavikutil.h"
 #include "client/ui/condition_dialog.h"
@@ -464,4 +468,69 @@ TEST_F(BitoraCoreTest, PrintsThePictureOnAPdfPage) {
     EXPECT_TRUE(near(at(310, 230), 0x000000));  // the picture's far corner
     EXPECT_TRUE(near(page.pixel(page.width() / 2, static_cast<int>(margin + kH * f + 40)), 0xFFFFFF));  // below it
     EXPECT_TRUE(near(page.pixel(static_cast<int>(margin / 2), static_cast<int>(margin / 2)), 0xFFFFFF));
+}
+
+// The window greys the items that need a file and checks the view, overview,
+// effect and suspension items by the program's state; its keys reach the view.
+TEST_F(BitoraCoreTest, WindowMenusAndKeysFollowTheProgram) {
+    core_.reset();  // the window makes its own
+    ui::Texts texts(false);
+    ui::MainWindow window(texts, DeviceSize{32, kPins, kRows});
+    window.attach(entry_);
+    const auto action = [&](int id) {
+        QAction* a = window.findChild<QAction*>(QString::number(id));
+        EXPECT_NE(a, nullptr) << id;
+        return a;
+    };
+    const auto openMenus = [&] {
+        for (QMenu* m : window.menuBar()->findChildren<QMenu*>()) emit m->aboutToShow();
+    };
+    const std::vector<int> needFile = {514, 529, 530, 531, 532, 533, 534, 536, 537, 538, 539};
+    openMenus();
+    for (int id : needFile) EXPECT_FALSE(action(id)->isEnabled()) << id;
+    for (int id : {513, 515, 516, 517, 527, 528}) EXPECT_TRUE(action(id)->isEnabled()) << id;
+    EXPECT_FALSE(action(529)->isChecked());
+
+    fixedCondition();
+    ASSERT_TRUE(window.core()->openFile(dir_ + "/pic.bmp"));
+    openMenus();
+    for (int id : needFile) EXPECT_TRUE(action(id)->isEnabled()) << id;
+    EXPECT_TRUE(action(529)->isChecked());
+    EXPECT_FALSE(action(530)->isChecked());
+    EXPECT_TRUE(action(536)->isChecked());
+    action(530)->trigger();
+    action(538)->trigger();
+    openMenus();
+    EXPECT_FALSE(action(529)->isChecked());
+    EXPECT_TRUE(action(530)->isChecked());
+    EXPECT_FALSE(action(536)->isChecked());
+    EXPECT_TRUE(action(538)->isChecked());
+    EXPECT_EQ(window.core()->record()->condition.bMode & 0xE000, BIN_OUTLINE);
+
+    // Keys: Right, then keypad 3 (right and down), then Page Down.
+    const BitmapViewerRecord& r = *window.core()->record();
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &right);
+    QKeyEvent pad3(QEvent::KeyPress, Qt::Key_3, Qt::KeypadModifier);
+    QCoreApplication::sendEvent(&window, &pad3);
+    EXPECT_EQ(r.viewLeft, 2);
+    EXPECT_EQ(r.viewTop, 1);
+    QKeyEvent pageDown(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &pageDown);
+    EXPECT_EQ(r.cellWidth, 2);
+
+    action(533)->trigger();
+    action(528)->trigger();
+    openMenus();
+    EXPECT_TRUE(action(533)->isChecked());
+    EXPECT_TRUE(action(528)->isChecked());
+    action(528)->trigger();
+    action(533)->trigger();
+    openMenus();
+    EXPECT_FALSE(action(528)->isChecked());
+    EXPECT_FALSE(action(533)->isChecked());
+    // Closing the window writes the view beside the picture.
+    window.close();
+    EXPECT_FALSE(window.core()->fileOpen());
+    EXPECT_NE(readFile(dir_ + "/pic.LMC").find("bMode=16385"), std::string::npos) << readFile(dir_ + "/pic.LMC");
 }
