@@ -19,13 +19,38 @@ std::atomic<BitoraCore*> gMouseTarget{nullptr};
 constexpr int kMsgMouseMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
 constexpr uint16_t kEffectBits = BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER;
 
+// The desktop's mouse, moved and clicked through the client library.
+class DesktopMouse : public MouseOutput {
+public:
+    void move(unsigned long window, int x, int y) override { gdSendMouseMove(window, x, y, 1); }
+    void press(unsigned long window, int x, int y, int buttons) override {
+        gdStartMouseDrag(window, x, y, 1, buttons);
+    }
+    void release(unsigned long window, int x, int y, int buttons) override {
+        gdSendMouseClick(window, x, y, 1, buttons);
+    }
+};
+
+MouseOutput& desktopMouse() {
+    static DesktopMouse mouse;
+    return mouse;
+}
+
+// A bitmap of the image library owned by shared references (null stays null).
+std::shared_ptr<LumoBitmap> shared(LumoBitmap* b) {
+    if (!b) return {};
+    return std::shared_ptr<LumoBitmap>(b, BitmapFree{});
+}
+
 // Fields the library writes on its own thread are read through this.
 int32_t loadField(const int32_t& field) { return std::atomic_ref<const int32_t>(field).load(std::memory_order_relaxed); }
 
 }  // namespace
 
 BitoraCore::BitoraCore(WindowHost& host, DeviceSize device, LumoCtrlEntry entry, unsigned long windowId)
-    : host_(host), device_(device), entry_(entry), windowId_(windowId) {}
+    : host_(host), device_(device), entry_(entry), windowId_(windowId), mouse_(&desktopMouse()) {}
+
+void BitoraCore::setMouseOutput(MouseOutput* output) { mouse_ = output ? output : &desktopMouse(); }
 
 BitoraCore::~BitoraCore() { closeFile(); }
 
@@ -111,7 +136,7 @@ void BitoraCore::fillRecord(const ViewConditions& v) {
 
 bool BitoraCore::openFile(const std::string& path) {
     int32_t size[2] = {0, 0};
-    BitmapPtr bitmap(lumoLoadBmp(path.c_str(), size));
+    std::shared_ptr<LumoBitmap> bitmap = shared(lumoLoadBmp(path.c_str(), size));
     if (!bitmap) {
         host_.reportFailure(WindowHost::Failure::Load, path);
         return false;
@@ -338,21 +363,22 @@ bool BitoraCore::rebuildPreview() {
     ctx.nHistRight = ctx.nHistBottom = -1;
     std::memcpy(&ctx.nLineThickness, record_->scanParams, sizeof(int32_t) * 4);
     lumoPreScan(&ctx);
-    preview_.reset(lumoCreateBinaryBitmap(&ctx));
+    preview_ = shared(lumoCreateBinaryBitmap(&ctx));
     lumoCloseDib(&ctx.dib);
     previewCondition_ = condition;
     previewDivision_ = division;
     return preview_ != nullptr;
 }
 
-const LumoBitmap* BitoraCore::picture() {
+Picture BitoraCore::picture() {
     if (!colour_) return nullptr;
     if (preview_ && record_) {
         const bool changed = std::memcmp(&previewCondition_, &record_->condition, sizeof(BinCondition)) != 0 ||
                              previewDivision_ != loadField(record_->cellWidth);
         if (changed) rebuildPreview();
     }
-    return preview_ ? preview_.get() : colour_.get();
+    if (preview_) return preview_;
+    return colour_;
 }
 
 std::optional<Rect> BitoraCore::viewRectangle() const {
@@ -384,12 +410,13 @@ void BitoraCore::onMouse(int message, int x, int y, int buttons) {
     const int cw = clientWidth_, ch = clientHeight_;
     const int iw = loadField(r->imageWidth), ih = loadField(r->imageHeight);
     const int cx = imageToClient(x, cw, iw), cy = imageToClient(y, ch, ih);
+    MouseOutput& mouse = *mouse_.load();
     switch (message) {
-        case kMsgMouseMove: gdSendMouseMove(windowId_, cx, cy, 1); break;
+        case kMsgMouseMove: mouse.move(windowId_, cx, cy); break;
         case kMsgLeftDown:
-        case kMsgRightDown: gdStartMouseDrag(windowId_, cx, cy, 1, buttons); break;
+        case kMsgRightDown: mouse.press(windowId_, cx, cy, buttons); break;
         case kMsgLeftUp:
-        case kMsgRightUp: gdSendMouseClick(windowId_, cx, cy, 1, buttons); break;
+        case kMsgRightUp: mouse.release(windowId_, cx, cy, buttons); break;
         default: break;
     }
 }

@@ -35,6 +35,17 @@ public:
     virtual void requestRepaint() = 0;
 };
 
+// Where the viewer's pointer reports end up, in client coordinates of the
+// window: the desktop's mouse through the client library, unless replaced.
+// Called on the library's notification thread; must not block for long.
+class MouseOutput {
+public:
+    virtual ~MouseOutput() = default;
+    virtual void move(unsigned long window, int x, int y) = 0;
+    virtual void press(unsigned long window, int x, int y, int buttons) = 0;    // starts a drag
+    virtual void release(unsigned long window, int x, int y, int buttons) = 0;  // a click; 0 ends a drag
+};
+
 struct DeviceSize {
     int textCells = 0, pinColumns = 0, pinRows = 0;
 };
@@ -66,6 +77,9 @@ struct BitmapFree {
     void operator()(LumoBitmap* b) const { lumoDeleteBitmap(b); }
 };
 using BitmapPtr = std::unique_ptr<LumoBitmap, BitmapFree>;
+// A picture shared with whoever draws or prints it: a rebuilt preview or a new
+// file does not free the one still in use.
+using Picture = std::shared_ptr<const LumoBitmap>;
 
 // Pre-scan parameters of the program's viewer record.
 constexpr int32_t kLineThickness = 2, kHLineLength = 64, kVLineLength = 40, kDepthLimit = 10;
@@ -110,8 +124,9 @@ public:
     // ---- painting ----
     void setClientArea(const ClientArea& area);
     // The picture to paint: the preview (rebuilt when the condition or the scale
-    // changed) or the colour bitmap; null without a file.
-    const LumoBitmap* picture();
+    // changed) or the colour bitmap; null without a file. The reference keeps it
+    // alive for as long as the caller holds it (a print outlives repaints).
+    Picture picture();
     // The view rectangle in image pixels (the detail view in the overview with
     // its frame on); nullopt without a file or while suspended.
     std::optional<Rect> viewRectangle() const;
@@ -120,12 +135,18 @@ public:
 
     // ---- state ----
     bool fileOpen() const { return colour_ != nullptr; }
+    // The colour bitmap (the viewer's source); null without a file.
+    LumoBitmap* colourBitmap() const { return colour_.get(); }
     const std::string& path() const { return path_; }
     std::string fileName() const { return path_.substr(nameOffset_); }
     bool suspended() const { return suspended_; }
     const BitmapViewerRecord* record() const { return record_.get(); }
     ViewConditions currentConditions() const;
     LumoCtrlEntry entry() const { return entry_; }
+
+    // Replaces the desktop's mouse as the target of pointer reports (null: the desktop's
+    // again). Call while no device key is being handled (before opening a file).
+    void setMouseOutput(MouseOutput* output);
 
     // Reports the view position to the view-control library (only while suspended).
     void reportViewPosition();
@@ -143,8 +164,8 @@ private:
 
     std::string path_;
     size_t nameOffset_ = 0;
-    BitmapPtr colour_;
-    BitmapPtr preview_;
+    std::shared_ptr<LumoBitmap> colour_;
+    std::shared_ptr<LumoBitmap> preview_;
     std::unique_ptr<BitmapViewerRecord> record_;
     bool viewerOpen_ = false;
     // What the preview was made from, to notice changes.
@@ -152,6 +173,7 @@ private:
     int previewDivision_ = 0;
     bool suspended_ = false;
 
+    std::atomic<MouseOutput*> mouse_;
     std::atomic<int> clientWidth_{0}, clientHeight_{0};
     ClientArea client_{};
 };

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace bitora {
@@ -166,23 +168,48 @@ bool readConditionFile(const std::string& bitmapPath, int w, int h, ViewConditio
     return true;
 }
 
+namespace {
+
+// The mode a new file gets: 0666 less the process's umask (read without changing it).
+mode_t newFileMode() {
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+            break;
+        }
+    return 0666 & ~mask;
+}
+
+bool writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
 bool writeConditionFile(const std::string& bitmapPath, const ViewConditions& v) {
     const auto path = conditionFilePath(bitmapPath);
     if (!path) return false;
-    // Written beside and renamed over, so a failed write never leaves half a file.
-    const std::string temp = *path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << formatConditions(v);
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path->c_str()) != 0) {
-        std::remove(temp.c_str());
+    // Written to a fresh file of an unguessable name beside it (created, never
+    // opened through a link someone placed there) and renamed over, so a failed
+    // write never leaves half a file and nobody else's file is written.
+    std::string temp = *path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    struct stat old {};
+    const mode_t mode = ::stat(path->c_str(), &old) == 0 ? (old.st_mode & 0777) : newFileMode();
+    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, formatConditions(v)) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || std::rename(temp.c_str(), path->c_str()) != 0) {
+        ::unlink(temp.c_str());
         return false;
     }
     return true;

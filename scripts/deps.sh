@@ -18,6 +18,7 @@ xvfb
 x11-utils
 qt6-base-dev
 udev
+poppler-utils
 libftdi1-dev
 libatspi2.0-dev
 zlib1g-dev

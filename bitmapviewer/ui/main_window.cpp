@@ -36,7 +36,7 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), Qt::black);
         BitoraCore* core = owner_.core();
-        const LumoBitmap* pic = core ? core->picture() : nullptr;
+        const Picture pic = core ? core->picture() : nullptr;
         if (!pic || pic->nWidth < 1 || pic->nHeight < 1) return;
         // The library's pixels are 0x00RRGGBB rows, top-down: a 32-bit RGB image as they are.
         const QImage image(reinterpret_cast<const uchar*>(pic->lpPixels), pic->nWidth, pic->nHeight,

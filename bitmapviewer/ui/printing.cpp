@@ -3,17 +3,16 @@
 // printable area, with a modeless "Printing ..." box whose Cancel aborts.
 #include <QCoreApplication>
 #include <QDialog>
-#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPageSetupDialog>
-#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "bitmapviewer/ui/main_window.h"
+#include "bitmapviewer/ui/print_page.h"
 
 namespace bitora::ui {
 
@@ -46,8 +45,11 @@ void MainWindow::printCommand() {
         QMessageBox::warning(this, texts_["errorCaption"], texts_["noBitmapPrinter"]);
         return;
     }
-    const LumoBitmap* pic = core_->picture();
+    // The page is printed from a copy taken now: the repaints that run while the
+    // box is up may rebuild the preview and drop the bitmap this came from.
+    const Picture pic = core_->picture();
     if (!pic) return;
+    const QImage image = toImage(*pic);
     const QString docName = QString::fromStdString(core_->fileName());
     printer.setDocName(docName);
 
@@ -70,34 +72,15 @@ void MainWindow::printCommand() {
     box.show();
     QCoreApplication::processEvents();
 
-    auto fail = [&](const char* key) {
-        box.hide();
-        setEnabled(true);
-        if (!aborted) QMessageBox::warning(this, texts_["errorCaption"], texts_[key]);
-    };
-    QPainter painter;
-    if (!painter.begin(&printer)) return fail("startDoc");
-    QCoreApplication::processEvents();
-    if (aborted) {
-        painter.end();
-        return fail("startPage");
-    }
-    const QImage image = QImage(reinterpret_cast<const uchar*>(pic->lpPixels), pic->nWidth, pic->nHeight,
-                                static_cast<qsizetype>(pic->nWidth) * 4, QImage::Format_RGB32)
-                             .copy();
-    // Printable area in printer pixels over the bitmap's size; the smaller factor both ways.
-    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
-    const double fx = static_cast<double>(area.width()) / pic->nWidth;
-    const double fy = static_cast<double>(area.height()) / pic->nHeight;
-    const double f = std::min(fx, fy);
-    if (f <= 0) {
-        painter.end();
-        return fail("stretchFailed");
-    }
-    painter.drawImage(QRectF(0, 0, pic->nWidth * f, pic->nHeight * f), image);
-    if (!painter.end()) return fail("endDoc");
+    const PrintStep step = printImage(printer, image, [&] {
+        QCoreApplication::processEvents();
+        return !aborted;
+    });
     box.hide();
     setEnabled(true);
+    if (step == PrintStep::Done || aborted) return;
+    static constexpr const char* kMessage[] = {"", "startDoc", "startPage", "stretchFailed", "endDoc"};
+    QMessageBox::warning(this, texts_["errorCaption"], texts_[kMessage[static_cast<int>(step)]]);
 }
 
 }  // namespace bitora::ui

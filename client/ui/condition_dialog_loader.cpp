@@ -29,9 +29,8 @@ void setHooks(TavikDialogRefreshHook refresh, TavikDialogCloseHook close) {
     tavik::viewer::setConditionDialogHooks(refresh, close);
 }
 
-// Realizing the condition again from the source gives the same picture and
-// reports the record to the dialog.
-int requestRefresh() { return tavik::viewer::viewerIsOpen() ? gdRealizeCondition() : 0; }
+// The dialog shows the condition as it stands: nothing is scanned or sent again.
+int requestRefresh() { return tavik::viewer::refreshOpenConditionDialog() ? 1 : 0; }
 
 // The folder of the module holding this code (the client library), with a slash.
 std::string moduleFolder() {

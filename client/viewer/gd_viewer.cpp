@@ -108,6 +108,13 @@ int viewerConditionOperation(const ConditionOp& op) {
     return call.viewer() ? call.viewer()->conditionOperation(op) : 0;
 }
 
+bool refreshOpenConditionDialog() {
+    Call call;
+    if (!call.viewer()) return false;
+    refreshConditionDialog(&call.viewer()->record());
+    return true;
+}
+
 bool viewerIsOpen() {
     Call call;
     return call.viewer() != nullptr;

@@ -95,6 +95,7 @@ bool selected(const BinCondition& cond, int g) {
 // standing on the bottom row; the fill row above them marks the selected bars
 // and the gap column of a bar holding a bound carries a dotted mark.
 void histogram(Canvas& c, const BinCondition& cond, int bars, int height) {
+    if (height <= 0 || bars <= 0 || bars > 64) return;  // no room below the top line
     const int levels = 256 / bars;
     const int barWidth = std::max(1, c.width() / bars);
     const int bottom = c.height() - 1;
@@ -136,7 +137,8 @@ void drawConditionWithHistogram(Canvas& c, const BinCondition& cond, bool japane
     const auto t = thresholdCells(cond);
     line.insert(line.end(), t.begin(), t.end());
     c.cells(0, 0, line);
-    histogram(c, cond, levels, std::min(maxHeight, c.height() - 4));
+    // The bars stand below the top line; a display too low for them shows the line alone.
+    histogram(c, cond, levels, std::clamp(c.height() - 4, 0, maxHeight));
 }
 
 }  // namespace

@@ -36,6 +36,10 @@ using PanelPtr = std::unique_ptr<DotPanel, PanelFree>;
 using DotMapPtr = std::unique_ptr<DotMap, DotMapFree>;
 
 constexpr int kMaxTextCells = 128;  // the slot's text row
+
+// count x dots x division pixels, in 64 bits, bounded to a distance beyond any image
+// (the applications' values may be anything).
+int32_t scrollDistance(int64_t count, int64_t dots, int64_t division);
 constexpr int kMsgMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
 
 class Viewer {
@@ -126,7 +130,8 @@ private:
 
     // Memories and the saved view.
     ConditionMemo takeMemo() const;
-    bool giveMemo(const ConditionMemo& memo);  // true when the image must be realized again
+    // Puts the memo's condition back; the caller realizes it (the pixels must be scanned again).
+    void giveMemo(const ConditionMemo& memo);
     void saveView();
     void restoreView();
     void chime(bool tableA);

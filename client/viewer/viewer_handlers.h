@@ -21,6 +21,9 @@ int dataBlockHandler(int code, int count, const unsigned char* bytes);
 // Runs one condition operation on the open viewer's condition and refreshes the
 // view; 1 when something changed, 0 without a change or without a viewer.
 int viewerConditionOperation(const ConditionOp& op);
+// Shows the open viewer's condition in the condition dialog (nothing else changes);
+// false without a viewer.
+bool refreshOpenConditionDialog();
 // True while a viewer is open.
 bool viewerIsOpen();
 // Closes the viewer without leaving display mode (gdEnd leaves it itself).

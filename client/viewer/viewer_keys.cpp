@@ -31,10 +31,10 @@ int Viewer::perform(const Action& a) {
     case Act::Consumed:
         return 1;
     case Act::ScrollDots:
-        scrollPixels(a.dx * rec_.cellWidth, a.dy * rec_.cellHeight);
+        scrollPixels(scrollDistance(a.dx, 1, rec_.cellWidth), scrollDistance(a.dy, 1, rec_.cellHeight));
         break;
     case Act::ScrollSteps:
-        scrollPixels(a.dx * stepX_ * active.divX, a.dy * stepY_ * active.divY);
+        scrollPixels(scrollDistance(a.dx, stepX_, active.divX), scrollDistance(a.dy, stepY_, active.divY));
         break;
     case Act::JumpView: {
         View v = active;
@@ -98,8 +98,8 @@ int Viewer::perform(const Action& a) {
     case Act::RestoreMemory: {
         const ConditionMemo memo = rec_.conditionMemos[a.value - 1];
         if (memo.valid == 1) {
-            if (giveMemo(memo)) realizeAgain();
-            else refreshConditionDialog(&rec_);
+            giveMemo(memo);
+            realizeAgain();
         }
         chime(true);
         break;

@@ -10,6 +10,12 @@ namespace tavik::viewer {
 
 // ---- views ----
 
+int32_t scrollDistance(int64_t count, int64_t dots, int64_t division) {
+    // Any move beyond the image's size stops at its edge: a bound that no image reaches keeps the product exact.
+    constexpr int64_t kBeyondAnyImage = int64_t{1} << 30;
+    return static_cast<int32_t>(std::clamp(count * dots * division, -kBeyondAnyImage, kBeyondAnyImage));
+}
+
 View Viewer::mainView() const { return View{rec_.viewLeft, rec_.viewTop, rec_.cellWidth, rec_.cellHeight}; }
 
 View Viewer::activeView() const {
@@ -52,9 +58,9 @@ int Viewer::setViewPosition(int x, int y) {
 int Viewer::moveViewPosition(int dx, int dy, bool steps) {
     if (steps) {
         const View a = activeView();
-        scrollPixels(dx * stepX_ * a.divX, dy * stepY_ * a.divY);
+        scrollPixels(scrollDistance(dx, stepX_, a.divX), scrollDistance(dy, stepY_, a.divY));
     } else {
-        scrollPixels(dx * rec_.cellWidth, dy * rec_.cellHeight);
+        scrollPixels(scrollDistance(dx, 1, rec_.cellWidth), scrollDistance(dy, 1, rec_.cellHeight));
     }
     refreshView();
     return 1;
@@ -245,16 +251,13 @@ ConditionMemo Viewer::takeMemo() const {
     return m;
 }
 
-bool Viewer::giveMemo(const ConditionMemo& m) {
-    constexpr uint16_t kPrescanBits = 0x70 | BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER;
-    const bool prescanChanged = ((m.bMode ^ rec_.condition.bMode) & kPrescanBits) != 0 ||
-                                (m.fAutoThreshfold != 0) != (rec_.condition.fAutoThreshfold != 0);
+void Viewer::giveMemo(const ConditionMemo& m) {
     rec_.condition.fAutoThreshfold = m.fAutoThreshfold;
     rec_.condition.bThreshfold = m.bThreshfold;
     rec_.condition.bThreshfoldMin = m.bThreshfoldMin;
     rec_.condition.bThreshfoldMax = m.bThreshfoldMax;
+    // The memo's pre-scan bit says nothing about the pixels now: the caller scans again.
     rec_.condition.bMode = static_cast<uint16_t>(m.bMode & ~BIN_PRESCANNED);
-    return prescanChanged;
 }
 
 void Viewer::saveView() {

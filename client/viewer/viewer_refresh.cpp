@@ -127,15 +127,13 @@ void Viewer::drawFrame() {
     req.bOperation = DOTOP_FRAME;
     lumoDotOperation(&req, image_.get());
     // The border in the map, which then carries the framed picture into the overlay plane.
+    // Within what the map holds, whatever size it reports.
     DotMap& m = *map_;
-    for (int x = 0; x < m.nWidth; ++x) {
-        m.lpData[x] = 1;
-        m.lpData[(m.nHeight - 1) * m.nAllocWidth + x] = 1;
-    }
-    for (int y = 0; y < m.nHeight; ++y) {
-        m.lpData[y * m.nAllocWidth] = 1;
-        m.lpData[y * m.nAllocWidth + m.nWidth - 1] = 1;
-    }
+    const int mw = std::min(m.nWidth, m.nAllocWidth), mh = std::min(m.nHeight, m.nAllocHeight);
+    if (mw < 1 || mh < 1) return;
+    const auto at = [&](int x, int y) -> uint8_t& { return m.lpData[static_cast<size_t>(y) * m.nAllocWidth + x]; };
+    for (int x = 0; x < mw; ++x) at(x, 0) = at(x, mh - 1) = 1;
+    for (int y = 0; y < mh; ++y) at(0, y) = at(mw - 1, y) = 1;
     req.bOperation = DOTOP_COPY;
     lumoDotOperation(&req, overlay_.get());
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "bitmapviewer/view_condition_file.h"
 
@@ -156,5 +157,58 @@ TEST(ConditionFileDisk, WritesBesideTheBitmapAndNotWithoutADot) {
     EXPECT_FALSE(readConditionFile((dir / "with.dot" / "picture").string(), 100, 100, back));
     // No file: nothing read, no error.
     EXPECT_FALSE(readConditionFile((dir / "other.bmp").string(), 100, 100, back));
+    fs::remove_all(dir);
+}
+
+// Links placed beside the bitmap at names a writer might use are never
+// followed: another file stays as it was, the condition file is a file of its
+// own with the user's usual mode, and no temporary file is left behind. A
+// folder that cannot be written reports failure and keeps the old file.
+TEST(ConditionFileDisk, NeverWritesThroughPlantedLinksAndLeavesNothingBehind) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("bitora_lmc_links_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path victim = dir / "victim.txt";
+    std::ofstream(victim) << "keep me";
+    // Names derived from the target and this process: every one a link to the victim.
+    const std::string suffixes[] = {".tmp", ".tmp" + std::to_string(::getpid()), "~", ".new", ".tmp.0"};
+    for (const std::string& suffix : suffixes)
+        fs::create_symlink(victim, dir / ("pic.LMC" + suffix));
+    ViewConditions v;
+    v.nBaseX = 7;
+    ASSERT_TRUE(writeConditionFile((dir / "pic.bmp").string(), v));
+    std::ifstream victimIn(victim);
+    std::stringstream victimText;
+    victimText << victimIn.rdbuf();
+    EXPECT_EQ(victimText.str(), "keep me");
+    EXPECT_FALSE(fs::is_symlink(dir / "pic.LMC"));
+    ViewConditions back;
+    ASSERT_TRUE(readConditionFile((dir / "pic.bmp").string(), 100, 100, back));
+    EXPECT_EQ(back.nBaseX, 7);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++entries;
+    EXPECT_EQ(entries, 7);  // the victim, five links, the condition file
+    const auto perms = fs::status(dir / "pic.LMC").permissions();
+    EXPECT_NE(perms & fs::perms::owner_read, fs::perms::none);
+    EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none);
+
+    // Saving over a link at the file's own name replaces the link, not its target.
+    fs::remove(dir / "pic.LMC");
+    fs::create_symlink(victim, dir / "pic.LMC");
+    ASSERT_TRUE(writeConditionFile((dir / "pic.bmp").string(), v));
+    EXPECT_FALSE(fs::is_symlink(dir / "pic.LMC"));
+    std::ifstream again(victim);
+    std::stringstream againText;
+    againText << again.rdbuf();
+    EXPECT_EQ(againText.str(), "keep me");
+
+    if (::geteuid() != 0) {  // root writes anywhere
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        v.nBaseX = 9;
+        EXPECT_FALSE(writeConditionFile((dir / "pic.bmp").string(), v));
+        fs::permissions(dir, fs::perms::owner_all);
+        ASSERT_TRUE(readConditionFile((dir / "pic.bmp").string(), 100, 100, back));
+        EXPECT_EQ(back.nBaseX, 7);
+    }
     fs::remove_all(dir);
 }

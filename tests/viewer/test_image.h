@@ -12,11 +12,14 @@ constexpr int kWidth = 640, kHeight = 480;
 constexpr int kThreshold = 100;
 
 // Grey level of pixel (x, y): a vertical white line at x = 100, a white block at
-// (300..309, 200..209), a grey (150) block at (40..49, 30..39), black elsewhere.
+// (300..309, 200..209), a grey (150) block at (40..49, 30..39), a grey (200)
+// block at (70..79, 60..69), black elsewhere. Grey 200 tells the pre-scanned
+// pixel rule from the raw-colour one: read raw, its pre-scanned bytes give 133.
 inline int greyAt(int x, int y) {
     if (x == 100) return 255;
     if (x >= 300 && x < 310 && y >= 200 && y < 210) return 255;
     if (x >= 40 && x < 50 && y >= 30 && y < 40) return 150;
+    if (x >= 70 && x < 80 && y >= 60 && y < 70) return 200;
     return 0;
 }
 

@@ -4,6 +4,7 @@
 //   open               -> "open R"           (a 640 x 480 test image)
 //   state              -> "state LEFT TOP DIV OVERVIEW FRAME POINTER PX PY T MIN MAX MODE AUTO"
 //   move DX DY STEP / division D / overview F / endoverview -> "<verb> R"
+//   hook N             -> "hook N"           (a key hook answering N; prints "key T K M" per key)
 //   close / end / pid
 // The viewer's mouse reports print "mouse MSG X Y BUTTONS".
 #include <atomic>
@@ -34,6 +35,13 @@ void onMouse(int message, int x, int y, int buttons) {
         std::to_string(buttons));
 }
 
+std::atomic<int> hookAnswer{0};
+
+int keyHook(int type, int key, int modifier, BitmapViewerRecord*) {
+    say("key " + std::to_string(type) + " " + std::to_string(key) + " " + std::to_string(modifier));
+    return hookAnswer.load();
+}
+
 // Fields the notification thread writes while keys are handled.
 int32_t peek(int32_t& field) { return std::atomic_ref<int32_t>(field).load(); }
 
@@ -43,7 +51,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--help") {
         std::puts("viewer_app: shows a test bitmap with gdOpenBitmapViewer; commands on standard input:\n"
                   "start PORT MODEL, open, state, move DX DY STEP, division D, overview F, endoverview,\n"
-                  "close, end, pid. Prints \"mouse MSG X Y BUTTONS\" for the viewer's pointer reports.");
+                  "hook N, close, end, pid. Prints \"mouse MSG X Y BUTTONS\" for the viewer's pointer reports.");
         return 0;
     }
     static BitmapViewerRecord record;
@@ -92,6 +100,12 @@ int main(int argc, char** argv) {
             say("overview " + std::to_string(gdStartOverviewMode(f)));
         } else if (verb == "endoverview") {
             say("endoverview " + std::to_string(gdEndOverviewMode()));
+        } else if (verb == "hook") {
+            int answer = 0;
+            in >> answer;
+            hookAnswer = answer;
+            record.keyHook = keyHook;
+            say("hook " + std::to_string(answer));
         } else if (verb == "close") {
             say("close " + std::to_string(gdCloseBitmapViewer()));
         } else if (verb == "end") {

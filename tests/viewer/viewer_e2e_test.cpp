@@ -168,16 +168,34 @@ TEST_F(ViewerEndToEnd, KeysDriveTheViewOnA64x48Display) {
     pad_->command("broadcast 0x40 0 0 0");
     s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 150; });
     EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();  // the grey block is gone
-    // Memory 1 keeps 150 while the threshold moves on to 255.
+    // Memory 1 keeps 150 while the threshold moves on to 200 and 255.
     pad_->command("key 4 5 0xA0");
+    s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 200; });
     s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 255; });
     EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    // Restored, the grey 200 block stands again: the pre-scanned pixels are read as such.
     s = press("key 4 5 0x20", [](const ViewState& v) { return v.threshold == 150; });
     EXPECT_EQ(s.min, 150);
     EXPECT_EQ(s.max, 150);
+    ASSERT_TRUE(viewer_test::pinRaised(s.left, s.top, s.div, 35, 30, s.threshold));
     EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
     // Nothing chimes on this model.
     EXPECT_EQ(pad_->log().find("rx e6"), std::string::npos);
+
+    // The application's key hook sees each key first; a key it handles does nothing more.
+    pad_->command("broadcast 0 0 0 0");
+    pad_->command("broadcast 0x40 0 0 0");
+    pad_->command("broadcast 0 0 0 0");  // the same chord again: back to the image
+    ASSERT_EQ(app_->result("hook 1"), 1);
+    const ViewState before = state();
+    pad_->command("key 4 2 0");
+    auto hooked = app_->expect("key ");
+    ASSERT_TRUE(hooked);
+    EXPECT_EQ(*hooked, "key 4 2 0");
+    EXPECT_EQ(state(), before);
+    ASSERT_EQ(app_->result("hook 0"), 0);
+    s = press("key 4 2 0", [&](const ViewState& v) { return v.top > before.top; });
+    EXPECT_EQ(app_->expect("key ").value_or(""), "key 4 2 0");
 }
 
 TEST_F(ViewerEndToEnd, OneDotKeysAndChimesOnAPinoraPX2) {
