@@ -8,6 +8,8 @@
 #include "drivers/core/plugin.h"
 #include "event_bytes.h"
 #include "frame_parser.h"
+#include "platform/atomic_word.h"
+#include "platform/thread_queue.h"
 
 namespace tavik::drv {
 namespace {
@@ -16,6 +18,18 @@ uint64_t nowMs() {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count());
+}
+
+// Posts one notify message without waiting for room: the device's bytes are
+// not held up by a client that does not read its queue. False when it could
+// not be delivered; `dropped` counts a full or vanished queue of a taken slot.
+bool postNow(PortDataMap& m, const MessageNumbers& msgs, int32_t slot, int32_t code, int64_t param, int& dropped) {
+    if (!isSlot(slot)) return false;
+    const int32_t tid = platform::loadWord(m.slots[slot].notifyThreadId);
+    if (tid == 0) return false;
+    if (platform::postThreadMessage(tid, msgs.notify, static_cast<uint64_t>(code), param, 0)) return true;
+    ++dropped;
+    return false;
 }
 
 class ReceiveSink : public proto::ParserSink {
@@ -31,12 +45,14 @@ public:
         }
         PortDataMap& m = *plugin_.map();
         const int64_t param = static_cast<int64_t>(proto::eventParam(frame.payload));
+        int dropped = 0;
         switch (r.event) {
             case proto::DeviceEvent::Key:
-                postNotifyToAddressee(m, plugin_.messages(), kNotifyKey, param);
+                postNow(m, plugin_.messages(), eventAddressee(m), kNotifyKey, param, dropped);
                 break;
             case proto::DeviceEvent::Broadcast:
-                postNotifyToAll(m, plugin_.messages(), kNotifyBroadcast, param);
+                for (int32_t slot = 0; slot < kSlotCount; ++slot)
+                    postNow(m, plugin_.messages(), slot, kNotifyBroadcast, param, dropped);
                 break;
             case proto::DeviceEvent::DataBlock:
                 deliverDataBlock(m, frame);
@@ -44,6 +60,7 @@ public:
             case proto::DeviceEvent::None:
                 break;
         }
+        plugin_.noteDropped(dropped);
     }
 
     void onStray(std::span<const uint8_t> bytes) override { link_.pushReply(bytes); }
@@ -57,7 +74,10 @@ private:
         if (!block) return;
         *block->word(4) = frame.parameter;
         if (n > 0) std::memcpy(block->payload() + 8, frame.payload.data(), static_cast<std::size_t>(n));
-        if (!postNotifyToAddressee(m, plugin_.messages(), kNotifyDataBlock, block->number())) return;
+        int dropped = 0;
+        const bool posted = postNow(m, plugin_.messages(), eventAddressee(m), kNotifyDataBlock, block->number(), dropped);
+        plugin_.noteDropped(dropped);
+        if (!posted) return;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDataBlockBoundMs);
         while (!stop_.load() && std::chrono::steady_clock::now() < deadline)
             if (awaitBlockResult(*block, 100) != 0) break;
@@ -80,7 +100,13 @@ void DriverPlugin::receiveLoop() {
         // the 10 ms bound is the idle turn at which the stop flag is checked.
         auto byte = link->nextByte(10, &gone);
         parser.step(byte, nowMs());
-        if (gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (gone && receiveStop_.load()) break;  // cancelled: stopping
+        if (gone) {
+            noteDeviceGone(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (byte) {
+            noteDeviceGone(false);
+        }
     }
 }
 

@@ -81,7 +81,7 @@ TEST(Padrik, LifecycleIdentificationAndRestartWithoutReidentifying) {
     EXPECT_EQ(lib.drvEnd(), 0);
     EXPECT_EQ(lib.drvIsConnected(), 0);
     EXPECT_EQ(rig.m().status, kStatusNoConnection);
-    EXPECT_TRUE(lib.waitLine("接続ポート(" + rig.link + ")を解放しました。"));
+    EXPECT_TRUE(lib.waitLine("Released the connection port (" + rig.link + ")."));
     int idents = 0;
     device.inspect([&](const padsim::DeviceModel& d) { idents = static_cast<int>(d.state().identifications); });
     EXPECT_EQ(idents, 1);
@@ -94,24 +94,42 @@ TEST(Padrik, LifecycleIdentificationAndRestartWithoutReidentifying) {
     lib.drvEnd();
 }
 
-TEST(Padrik, RefusesPortsItCannotServe) {
+TEST(Padrik, RefusesPortsItCannotServeInTheUsersLanguage) {
     Rig rig(1);
-    PluginLib lib("Padrik");
-    ASSERT_TRUE(lib.loaded());
-    // The mapped device does not exist.
-    ASSERT_EQ(lib.drvInit(rig.port), 1);
-    EXPECT_EQ(lib.drvStart(), 0);
-    EXPECT_EQ(rig.m().status, kStatusPortOpenFailed);
-    char expected[96];
-    std::snprintf(expected, sizeof expected, "接続ポート(Com%d)が開けませんでした。", rig.port + 1);
-    EXPECT_TRUE(lib.waitLine(expected));
-    EXPECT_EQ(lib.drvIsConnected(), 0);
-    // USB port indexes are not the serial plug-in's.
-    auto usb = PortMap::open(64 + ::getpid() % 16);
-    ASSERT_TRUE(usb);
-    ASSERT_EQ(lib.drvInit(usb->portIndex()), 1);
-    EXPECT_EQ(lib.drvStart(), 0);
-    EXPECT_EQ(usb->map().status, kStatusNoConnection);
+    {
+        PluginLib lib("Padrik");
+        ASSERT_TRUE(lib.loaded());
+        // The mapped device does not exist.
+        ASSERT_EQ(lib.drvInit(rig.port), 1);
+        EXPECT_EQ(lib.drvStart(), 0);
+        EXPECT_EQ(rig.m().status, kStatusPortOpenFailed);
+        EXPECT_TRUE(lib.waitLine("Couldn't open the connection port (Com" + std::to_string(rig.port + 1) + ")."));
+        EXPECT_EQ(lib.drvIsConnected(), 0);
+        // USB port indexes are not the serial plug-in's.
+        auto usb = PortMap::open(64 + ::getpid() % 16);
+        ASSERT_TRUE(usb);
+        ASSERT_EQ(lib.drvInit(usb->portIndex()), 1);
+        EXPECT_EQ(lib.drvStart(), 0);
+        EXPECT_EQ(usb->map().status, kStatusNoConnection);
+    }
+    // The Japanese interface keeps the Japanese texts. The language is read
+    // when the library is attached, so a copy of it is attached afresh.
+    const std::string copy = rig.settings.folder() + "/PadrikJa.so";
+    std::filesystem::copy_file(std::string(std::getenv("TAVIK_BIN_DIR")) + "/Padrik.so", copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    ::setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    {
+        PluginLib lib(copy);
+        ::unsetenv("LC_ALL");
+        ASSERT_EQ(lib.drvInit(rig.port), 1);
+        EXPECT_EQ(lib.drvStart(), 0);
+        EXPECT_TRUE(lib.waitLine("接続ポート(Com" + std::to_string(rig.port + 1) + ")が開けませんでした。"));
+        FakeDevice device(tactile(), rig.link);
+        ASSERT_EQ(lib.drvStart(), 1);
+        EXPECT_EQ(lib.drvEnd(), 0);
+        EXPECT_TRUE(lib.waitLine("接続ポート(" + rig.link + ")を解放しました。"));
+    }
+    ::unsetenv("LC_ALL");
 }
 
 TEST(Padrik, TextAndBothPlanesReachThePinsExactly) {

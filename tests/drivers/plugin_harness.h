@@ -69,7 +69,8 @@ private:
 // The plug-in library and its exports.
 class PluginLib {
 public:
-    explicit PluginLib(const std::string& name);  // "Padrik" -> $TAVIK_BIN_DIR/Padrik.so
+    // "Padrik" -> $TAVIK_BIN_DIR/Padrik.so; a name with a '/' is the path.
+    explicit PluginLib(const std::string& name);
     ~PluginLib();
     bool loaded() const { return handle_ != nullptr; }
     TavikVersionFn Version = nullptr;
