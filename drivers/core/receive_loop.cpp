@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/shared_block.h"
+#include "drivers/core/notify_outbox.h"
 #include "drivers/core/plugin.h"
 #include "event_bytes.h"
 #include "frame_parser.h"
@@ -20,22 +21,15 @@ uint64_t nowMs() {
             .count());
 }
 
-// Posts one notify message without waiting for room: the device's bytes are
-// not held up by a client that does not read its queue. False when it could
-// not be delivered; `dropped` counts a full or vanished queue of a taken slot.
-bool postNow(PortDataMap& m, const MessageNumbers& msgs, int32_t slot, int32_t code, int64_t param, int& dropped) {
-    if (!isSlot(slot)) return false;
-    const int32_t tid = platform::loadWord(m.slots[slot].notifyThreadId);
-    if (tid == 0) return false;
-    if (platform::postThreadMessage(tid, msgs.notify, static_cast<uint64_t>(code), param, 0)) return true;
-    ++dropped;
-    return false;
-}
-
 class ReceiveSink : public proto::ParserSink {
 public:
     ReceiveSink(DriverPlugin& plugin, DeviceLink& link, const std::atomic<bool>& stop)
-        : plugin_(plugin), link_(link), stop_(stop) {}
+        : plugin_(plugin), link_(link), stop_(stop), outbox_(plugin.messages().notify) {}
+
+    // Tries the lined-up notifications again (every turn of the thread).
+    void flush() {
+        if (!outbox_.empty()) plugin_.noteDropped(outbox_.flush(nowMs()));
+    }
 
     void onFrame(const proto::ParsedFrame& frame) override {
         const proto::DeviceFrameReaction r = plugin_.variant().reactions()[frame.command];
@@ -45,14 +39,12 @@ public:
         }
         PortDataMap& m = *plugin_.map();
         const int64_t param = static_cast<int64_t>(proto::eventParam(frame.payload));
-        int dropped = 0;
         switch (r.event) {
             case proto::DeviceEvent::Key:
-                postNow(m, plugin_.messages(), eventAddressee(m), kNotifyKey, param, dropped);
+                post(m, eventAddressee(m), kNotifyKey, param);
                 break;
             case proto::DeviceEvent::Broadcast:
-                for (int32_t slot = 0; slot < kSlotCount; ++slot)
-                    postNow(m, plugin_.messages(), slot, kNotifyBroadcast, param, dropped);
+                for (int32_t slot = 0; slot < kSlotCount; ++slot) post(m, slot, kNotifyBroadcast, param);
                 break;
             case proto::DeviceEvent::DataBlock:
                 deliverDataBlock(m, frame);
@@ -60,12 +52,20 @@ public:
             case proto::DeviceEvent::None:
                 break;
         }
-        plugin_.noteDropped(dropped);
     }
 
     void onStray(std::span<const uint8_t> bytes) override { link_.pushReply(bytes); }
 
 private:
+    // Sends or lines up one notification; false when no client is there.
+    bool post(PortDataMap& m, int32_t slot, int32_t code, int64_t param) {
+        if (!isSlot(slot)) return false;
+        const int32_t tid = platform::loadWord(m.slots[slot].notifyThreadId);
+        if (tid == 0) return false;
+        plugin_.noteDropped(outbox_.post(slot, tid, code, param, nowMs()));
+        return true;
+    }
+
     // Hands the block to the client in front and waits for it to be taken; no
     // bytes are read meanwhile (the port's input queue holds them).
     void deliverDataBlock(PortDataMap& m, const proto::ParsedFrame& frame) {
@@ -74,18 +74,18 @@ private:
         if (!block) return;
         *block->word(4) = frame.parameter;
         if (n > 0) std::memcpy(block->payload() + 8, frame.payload.data(), static_cast<std::size_t>(n));
-        int dropped = 0;
-        const bool posted = postNow(m, plugin_.messages(), eventAddressee(m), kNotifyDataBlock, block->number(), dropped);
-        plugin_.noteDropped(dropped);
-        if (!posted) return;
+        if (!post(m, eventAddressee(m), kNotifyDataBlock, block->number())) return;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDataBlockBoundMs);
-        while (!stop_.load() && std::chrono::steady_clock::now() < deadline)
-            if (awaitBlockResult(*block, 100) != 0) break;
+        while (!stop_.load() && std::chrono::steady_clock::now() < deadline) {
+            if (awaitBlockResult(*block, 10) != 0) break;
+            flush();  // the block's notice may wait behind earlier ones
+        }
     }
 
     DriverPlugin& plugin_;
     DeviceLink& link_;
     const std::atomic<bool>& stop_;
+    NotifyOutbox outbox_;
 };
 
 }  // namespace
@@ -100,6 +100,7 @@ void DriverPlugin::receiveLoop() {
         // the 10 ms bound is the idle turn at which the stop flag is checked.
         auto byte = link->nextByte(10, &gone);
         parser.step(byte, nowMs());
+        if (!byte) sink.flush();  // between frames
         if (gone && receiveStop_.load()) break;  // cancelled: stopping
         if (gone) {
             noteDeviceGone(true);

@@ -160,6 +160,7 @@ PluginLib::PluginLib(const std::string& name) {
     drvIsConnected = reinterpret_cast<TavikDrvIsConnectedFn>(sym("drvIsConnected"));
     chSendDirectCommand = reinterpret_cast<TavikChSendDirectCommandFn>(sym("chSendDirectCommand"));
     chSendDirectBytes = reinterpret_cast<TavikChSendDirectBytesFn>(sym("chSendDirectBytes"));
+    drvDroppedNotifications = reinterpret_cast<TavikDrvDroppedNotificationsFn>(sym("drvDroppedNotifications"));
     sink_.context = this;
     sink_.setText = &PluginLib::onLine;
     if (drvSetStatusWindow) drvSetStatusWindow(reinterpret_cast<TavikWindowHandle>(&sink_));

@@ -81,6 +81,8 @@ public:
     TavikDrvIsConnectedFn drvIsConnected = nullptr;
     TavikChSendDirectCommandFn chSendDirectCommand = nullptr;
     TavikChSendDirectBytesFn chSendDirectBytes = nullptr;
+    TavikDrvDroppedNotificationsFn drvDroppedNotifications = nullptr;
+    uint64_t droppedNotifications() const { return drvDroppedNotifications ? drvDroppedNotifications() : ~0ull; }
 
     // Status lines the plug-in wrote.
     std::vector<std::string> lines();
