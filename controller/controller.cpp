@@ -300,20 +300,25 @@ bool Controller::idleCheck(bool slowTick) {
     return false;
 }
 
-void Controller::shutdown() {
-    if (shutDown_) return;
+bool Controller::shutdown() {
+    if (shutDown_) return !threadsLeft_;
     shutDown_ = true;
-    if (!threads_.drain(limits_.drainBoundMs))
-        std::fprintf(stderr, "TAVIK: request threads still running at shutdown\n");
+    bool drained = threads_.drain(limits_.drainBoundMs);
     if (driver_) {
         if (driver_->entry().drvIsConnected() == 1) driver_->entry().drvEnd();
+        if (!drained) drained = threads_.drain(limits_.drainBoundMs);
         // Late status lines go to standard error: the window goes before the plug-in.
         driver_->entry().drvSetStatusWindow(0);
         // The plug-in stays loaded until the process ends.
         driver_->keepLoaded();
     }
+    if (!drained) {
+        threadsLeft_ = true;
+        std::fprintf(stderr, "TAVIK: %d request thread(s) still running at shutdown\n", threads_.running());
+    }
     if (map_) withdrawFromMap(map_->map());
     closeMaps();
+    return !threadsLeft_;
 }
 
 bool Controller::notifyKey(uint32_t eventBytes) {
