@@ -87,6 +87,9 @@ public:
     void followForeground(int32_t foregroundPid);
     // Marks a slot to be sent in full.
     void markSlotChanged(int32_t slot);
+    // Gives the sending steps above a link when no communication thread runs
+    // (tools and fuzzing drive them by hand); null takes it back.
+    void useSendingLink(DeviceLink* link) { commLink_ = link; }
 
     // Counts one dropped notification (receive thread).
     void noteDropped(int count);
