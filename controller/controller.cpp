@@ -6,6 +6,7 @@
 #include "common/shared_block.h"
 #include "common/slot_reclaim.h"
 #include "controller/commands.h"
+#include "drivers/core/version.h"
 #include "platform/atomic_word.h"
 #include "platform/process.h"
 #include "platform/thread_queue.h"
@@ -18,7 +19,8 @@ namespace tavik::controller {
 namespace {
 
 constexpr const char* kVersionText = "Ver 4.2.0";
-constexpr uint8_t kControllerVersion[3] = {4, 2, 1};
+// The controller speaks the plug-in interface's version.
+constexpr auto kControllerVersion = drv::kPluginVersion;
 
 void storeByte(uint8_t& b, uint8_t v) { std::atomic_ref<uint8_t>(b).store(v, std::memory_order_release); }
 
