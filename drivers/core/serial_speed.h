@@ -6,9 +6,9 @@
 namespace tavik::drv {
 
 // Sets both directions of the open tty `fd` to exactly `baud` bit/s, leaving
-// every other setting as it is. Returns the speed the port reports
-// afterwards (equal to `baud` on success), or 0 when the port refused the
-// request altogether. Never blocks.
+// every other setting as it is. Returns the speed the port runs at afterwards:
+// `baud` on success, the speed it had when it refused (or for a speed of 0 or
+// less, which is not tried), 0 when `fd` is no tty. Never blocks.
 int setExactSpeed(int fd, int baud);
 
 }  // namespace tavik::drv

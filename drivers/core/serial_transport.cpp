@@ -116,7 +116,7 @@ std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baud
         ::tcsetattr(fd, TCSANOW, &tio);
         // The exact rate, standard or not; the port says what it took.
         const int actual = setExactSpeed(fd, baudRate);
-        if (actualBaud) *actualBaud = actual;
+        if (actualBaud && actual > 0) *actualBaud = actual;
     }
     int bits = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIS, &bits);

@@ -15,8 +15,8 @@ std::string serialDevicePath(int portIndex);
 
 // Opens and configures the port; null when the device cannot be opened.
 // Configuration problems are not failures: `actualBaud` (when given) receives
-// the speed the port runs at, 0 when it refused to be set, so the caller can
-// say so.
+// the speed the port runs at (`baudRate` when the port cannot tell), so the
+// caller can say so when it differs.
 std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baudRate, int* actualBaud = nullptr);
 
 }  // namespace tavik::drv

@@ -445,6 +445,13 @@ TEST(Padrik, TheMapSpeedIsSetExactlyAlsoWhenItIsNoStandardRate) {
     EXPECT_EQ(tio.c_ispeed, 250000u);
     EXPECT_EQ(tio.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));
     lib.drvEnd();
+
+    // A speed no port takes: the port keeps its own, and the status window
+    // says so after the connection line.
+    rig.m().baudRate = -5;
+    ASSERT_EQ(lib.drvStart(), 1);
+    EXPECT_TRUE(lib.waitLine("The port does not take -5 bit/s; it runs at 250000 bit/s."));
+    lib.drvEnd();
 }
 
 // The communication thread blocks where no stop can reach it (here opening
