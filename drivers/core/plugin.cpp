@@ -67,12 +67,9 @@ bool DriverPlugin::prepareUnload(int boundMs) {
     // On one of our own threads (a library calling exit() there) nothing may
     // be joined: that thread is running by definition.
     if (receiveThread_.isCurrent() || commThread_.isCurrent()) return false;
-    {
-        std::unique_lock<std::timed_mutex> lock(lifecycle_, std::defer_lock);
-        if (!lock.try_lock_until(deadline)) return false;
-        lock.unlock();
-    }
-    end();
+    std::unique_lock<std::timed_mutex> lock(lifecycle_, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) return false;  // a life-cycle call that does not return
+    endLocked();
     while (receiveThread_.running() || commThread_.running() || requestsRunning_.load() > 0) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -173,6 +170,10 @@ bool DriverPlugin::stopThreads() {
 
 int32_t DriverPlugin::end() {
     std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    return endLocked();
+}
+
+int32_t DriverPlugin::endLocked() {
     if (state_.load() != ConnectionState::Connected) return 0;
     stopThreads();
     state_ = ConnectionState::Closing;

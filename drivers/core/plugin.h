@@ -50,8 +50,9 @@ public:
     // longer than the bound, also when called on one of the plug-in's threads.
     bool prepareUnload(int boundMs);
 
-    // Notifications the receive thread could not hand to a client because
-    // its queue was full (the event is dropped, never waited for).
+    // Notifications the receive thread dropped: a client's queue stayed full
+    // while the notification waited in its line (the thread itself never
+    // waits for a client).
     uint64_t droppedNotifications() const { return droppedNotifications_.load(); }
 
     // ---- for the variants and the threads
@@ -91,12 +92,14 @@ public:
     // (tools and fuzzing drive them by hand); null takes it back.
     void useSendingLink(DeviceLink* link) { commLink_ = link; }
 
-    // Counts one dropped notification (receive thread).
+    // Counts dropped notifications (receive thread).
     void noteDropped(int count);
     // Reports once per loss that the device stopped answering reads.
     void noteDeviceGone(bool gone);
 
 private:
+    // drvEnd with the life-cycle lock held.
+    int32_t endLocked();
     // False when a thread was left running.
     bool stopThreads();
     // Sets multiLevel and the variant's settings from the map's stored
