@@ -49,8 +49,13 @@ void DriverPlugin::communicationLoop() {
     // A device identified by an earlier start is not asked again: what its
     // answer set up comes from the answer stored in the map.
     if (loadWord(m.deviceIdentified) != 0) {
-        SendLockGuard guard(*link);
-        restoreIdentification();
+        while (!commStop_.load()) {
+            SendLockGuard guard(*link);  // the variant may send (the note-taker's mode)
+            if (guard.held()) {
+                restoreIdentification();
+                break;
+            }
+        }
     }
 
     while (!commStop_.load()) {
