@@ -182,6 +182,15 @@ TEST(Notdrv, ClearsWithEmptyCellsNeverSendsMultiLevelAndEndsTheMode) {
     });
     EXPECT_TRUE(device.lastFrame(0x28).empty());
     EXPECT_EQ(device.framesWith(0xA2), 0);
+
+    // Connected again (the user's Connect): the device, told to leave its
+    // display mode at the end, is put back into it without a new
+    // identification.
+    ASSERT_EQ(device.framesWith(0x20), 1);
+    ASSERT_EQ(lib.drvStart(), 1);
+    EXPECT_TRUE(waitUntil([&] { return device.framesWith(0x20) == 2; }));
+    device.inspect([&](const padsim::DeviceModel& d) { EXPECT_EQ(d.state().identifications, 1u); });
+    lib.drvEnd();
 }
 
 TEST(Notdrv, KeysComeAsF0FramesAndTactileEventsAreIgnored) {
