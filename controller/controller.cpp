@@ -6,6 +6,7 @@
 #include "common/shared_block.h"
 #include "common/slot_reclaim.h"
 #include "controller/commands.h"
+#include "drivers/core/version.h"
 #include "platform/atomic_word.h"
 #include "platform/process.h"
 #include "platform/thread_queue.h"
@@ -18,7 +19,8 @@ namespace tavik::controller {
 namespace {
 
 constexpr const char* kVersionText = "Ver 4.2.0";
-constexpr uint8_t kControllerVersion[3] = {4, 2, 1};
+// The controller speaks the plug-in interface's version.
+constexpr auto kControllerVersion = drv::kPluginVersion;
 
 void storeByte(uint8_t& b, uint8_t v) { std::atomic_ref<uint8_t>(b).store(v, std::memory_order_release); }
 
@@ -300,20 +302,25 @@ bool Controller::idleCheck(bool slowTick) {
     return false;
 }
 
-void Controller::shutdown() {
-    if (shutDown_) return;
+bool Controller::shutdown() {
+    if (shutDown_) return !threadsLeft_;
     shutDown_ = true;
-    if (!threads_.drain(limits_.drainBoundMs))
-        std::fprintf(stderr, "TAVIK: request threads still running at shutdown\n");
+    bool drained = threads_.drain(limits_.drainBoundMs);
     if (driver_) {
         if (driver_->entry().drvIsConnected() == 1) driver_->entry().drvEnd();
+        if (!drained) drained = threads_.drain(limits_.drainBoundMs);
         // Late status lines go to standard error: the window goes before the plug-in.
         driver_->entry().drvSetStatusWindow(0);
         // The plug-in stays loaded until the process ends.
         driver_->keepLoaded();
     }
+    if (!drained) {
+        threadsLeft_ = true;
+        std::fprintf(stderr, "TAVIK: %d request thread(s) still running at shutdown\n", threads_.running());
+    }
     if (map_) withdrawFromMap(map_->map());
     closeMaps();
+    return !threadsLeft_;
 }
 
 bool Controller::notifyKey(uint32_t eventBytes) {

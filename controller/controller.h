@@ -61,9 +61,13 @@ public:
 
     void requestQuit() { quit_ = true; }
 
-    // Ends the driver if connected, withdraws the controller from the map,
-    // drops the mouse map reference. Safe to call twice.
-    void shutdown();
+    // Waits (bounded) for the request threads, ends the driver if connected
+    // (which ends the device waits of requests still inside it), waits for
+    // the request threads again, withdraws the controller from the map and
+    // drops the mouse map reference. Safe to call twice. Returns false when a
+    // request thread is still running inside the plug-in: the process must
+    // then end without unloading the plug-in under it (see main).
+    bool shutdown();
 
     // Notification senders (joystick and pen input). False when not delivered.
     bool notifyKey(uint32_t eventBytes);
@@ -103,6 +107,7 @@ private:
     bool portOpened_ = false;
     bool quit_ = false;
     bool shutDown_ = false;
+    bool threadsLeft_ = false;
     std::optional<std::chrono::steady_clock::time_point> strayEntriesSince_;
 };
 

@@ -6,7 +6,12 @@
 
 namespace tavik::controller {
 
-RequestThreads::~RequestThreads() { drain(0); }
+RequestThreads::~RequestThreads() {
+    drain(0);
+    std::lock_guard lock(signal_->mutex);
+    for (auto& e : entries_)
+        if (e.thread.joinable()) e.thread.detach();  // holds only `signal` and its own work
+}
 
 bool RequestThreads::start(std::function<void()> work) {
     std::lock_guard lock(signal_->mutex);
@@ -46,7 +51,6 @@ void RequestThreads::reap() {
 }
 
 bool RequestThreads::drain(int boundMs) {
-    std::list<Entry> taken;
     {
         std::unique_lock lock(signal_->mutex);
         signal_->finished.wait_for(lock, std::chrono::milliseconds(boundMs < 0 ? 0 : boundMs), [this] {
@@ -54,24 +58,9 @@ bool RequestThreads::drain(int boundMs) {
                 if (!*e.done) return false;
             return true;
         });
-        taken.swap(entries_);
     }
-    bool allDone = true;
-    for (auto& e : taken) {
-        if (!e.thread.joinable()) continue;
-        bool done;
-        {
-            std::lock_guard g(signal_->mutex);
-            done = *e.done;
-        }
-        if (done) {
-            e.thread.join();
-        } else {
-            allDone = false;
-            e.thread.detach();
-        }
-    }
-    return allDone;
+    reap();
+    return running() == 0;
 }
 
 int RequestThreads::running() const {

@@ -18,8 +18,8 @@ public:
     explicit RequestThreads(int limit) : limit_(limit) {}
     RequestThreads(const RequestThreads&) = delete;
     RequestThreads& operator=(const RequestThreads&) = delete;
-    // Drains without waiting: finished threads are joined, running ones are
-    // left to end on their own.
+    // Joins the finished threads; one still running is detached (its owner
+    // must not let anything it uses go: see drain).
     ~RequestThreads();
 
     // Runs `work` on a new thread. False (and nothing runs) when `limit`
@@ -27,8 +27,9 @@ public:
     bool start(std::function<void()> work);
     // Joins the threads that have finished. Never blocks on a running one.
     void reap();
-    // Waits up to boundMs for every thread to finish and joins them; threads
-    // still running after that are detached. True when none was left.
+    // Waits up to boundMs for every thread to finish and joins them. Threads
+    // still running after that stay tracked (a later drain may join them).
+    // True when none is left.
     bool drain(int boundMs);
     int running() const;
 

@@ -1,5 +1,6 @@
 // The communication thread: identifies the device, follows the foreground
 // window and sends the chosen client's text and dots.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,13 +21,20 @@ using platform::storeWord;
 
 namespace {
 
-bool validGraphicSize(int32_t w, int32_t h) { return w > 0 && h > 0 && w <= kGraphicBytes && w * h <= kGraphicBytes; }
+// The map's graphic size may hold anything: both sides positive and their
+// product, taken in 64 bits, within a slot's graphic.
+bool validGraphicSize(int32_t w, int32_t h) {
+    return w > 0 && h > 0 && int64_t{w} * int64_t{h} <= int64_t{kGraphicBytes};
+}
 
 }  // namespace
 
 void DriverPlugin::communicationLoop() {
     PortDataMap& m = *map();
+    // This thread keeps its link (and so the port) for as long as it runs,
+    // also when drvEnd has given up waiting for it.
     std::shared_ptr<DeviceLink> link = sharedLink();
+    commLink_ = link.get();
     ForegroundSource foreground;
     storeWord(m.displayRequest, kNoRequest);
     // A client that wrote before this thread ran would otherwise see its
@@ -36,14 +44,28 @@ void DriverPlugin::communicationLoop() {
         storeWord(m.displayRequest, first);
     }
     status_.write(StatusLines::connectedDevice(fieldString(m.deviceName)));
+    if (!openNote_.empty()) status_.write(openNote_);
     storeWord(m.status, kStatusConnected);
+    // A device identified by an earlier start is not asked again: what its
+    // answer set up comes from the answer stored in the map.
+    if (loadWord(m.deviceIdentified) != 0) {
+        while (!commStop_.load()) {
+            SendLockGuard guard(*link);  // the variant may send (the note-taker's mode)
+            if (guard.held()) {
+                restoreIdentification();
+                break;
+            }
+        }
+    }
 
     while (!commStop_.load()) {
         if (loadWord(m.deviceIdentified) == 0) {
-            if (link->takeSendLock(1000)) {
-                if (!identify()) pause(5000);
-                link->releaseSendLock();
+            bool identified = true;
+            {
+                SendLockGuard guard(*link);
+                if (guard.held()) identified = identify();
             }
+            if (!identified) pause(5000);
             continue;
         }
         const int32_t request = loadWord(m.displayRequest);
@@ -70,17 +92,20 @@ void DriverPlugin::communicationLoop() {
         }
     }
 
-    if (link->takeSendLock(1000)) {
-        clearDisplay();
-        variant_.atThreadEnd(*this);
-        link->releaseSendLock();
+    {
+        SendLockGuard guard(*link);
+        if (guard.held()) {
+            clearDisplay();
+            variant_.atThreadEnd(*this);
+        }
     }
     link->transport().drainOutput(1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    commLink_ = nullptr;
 }
 
 bool DriverPlugin::identify() {
-    DeviceLink& link = *link_;
+    DeviceLink& link = *this->link();
     PortDataMap& m = *map();
     if (!link.writeFrame(proto::host::kIdentify, 0, {})) return false;
     std::array<uint8_t, proto::kIdentReplySize> reply{};
@@ -98,11 +123,23 @@ bool DriverPlugin::identify() {
     return true;
 }
 
+void DriverPlugin::restoreIdentification() {
+    PortDataMap& m = *map();
+    std::array<uint8_t, proto::kDeviceInfoSize> stored{};
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        stored[i] = std::atomic_ref<uint8_t>(m.deviceInfo[i]).load(std::memory_order_acquire);
+    // The stored bytes get the checks a fresh answer gets.
+    const proto::IdentInfo info = proto::parseIdentReply(proto::buildIdentReply(stored, fieldString(m.deviceName)));
+    multiLevel_ = variant_.allowsMultiLevel() && info.multiLevel;
+    variant_.afterIdentification(*this, info);
+}
+
 void DriverPlugin::markSlotChanged(int32_t slot) {
     if (!isSlot(slot)) return;
     PortDataMap& m = *map();
     if (loadWord(m.textCells) != 0) storeWord(m.slots[slot].textChanged, 2);
-    if (loadWord(m.graphicWidth) * loadWord(m.graphicHeight) != 0) storeWord(m.slots[slot].graphicChanged, 2);
+    if (int64_t{loadWord(m.graphicWidth)} * int64_t{loadWord(m.graphicHeight)} != 0)
+        storeWord(m.slots[slot].graphicChanged, 2);
 }
 
 void DriverPlugin::followForeground(int32_t foregroundPid) {
@@ -156,7 +193,7 @@ void DriverPlugin::showSlot(int32_t slot) {
 void DriverPlugin::sendText(std::span<const uint8_t> text, int cells) {
     std::array<uint8_t, kTextBytes> buf{};
     std::memcpy(buf.data(), text.data(), static_cast<std::size_t>(cells));
-    link_->writeFrame(proto::host::kText, 0, {buf.data(), static_cast<std::size_t>(cells)});
+    link()->writeFrame(proto::host::kText, 0, {buf.data(), static_cast<std::size_t>(cells)});
 }
 
 void DriverPlugin::sendGraphic(int32_t slot, ClientSlot& s) {
@@ -170,9 +207,7 @@ void DriverPlugin::sendGraphic(int32_t slot, ClientSlot& s) {
         sendMultiLevel({dots_.data(), n}, w, h, format, static_cast<uint8_t>(slot));
         return;
     }
-    const int32_t level = loadWord(s.planeLevel);
-    variant_.sendTwoPlaneGraphic(*this, {dots_.data(), n}, w, h,
-                                 level == 0 ? proto::kDefaultPlaneLevel : static_cast<uint8_t>(level));
+    variant_.sendTwoPlaneGraphic(*this, {dots_.data(), n}, w, h, proto::secondPlaneParameter(loadWord(s.planeLevel)));
 }
 
 void DriverPlugin::sendMultiLevel(std::span<const uint8_t> dots, int width, int height, int format,
@@ -188,8 +223,8 @@ void DriverPlugin::sendMultiLevel(std::span<const uint8_t> dots, int width, int 
     // An undefined format sends the header alone.
     const auto header = proto::multiLevelHeader(true, format, width, height);
     std::memcpy(packed_.data(), header.data(), header.size());
-    if (link_->writeFrame(proto::host::kMultiLevel, parameter, {packed_.data(), header.size() + size}))
-        link_->waitReplyByte(static_cast<int>(proto::kMultiLevelReplyWaitMs), &commStop_);
+    if (link()->writeFrame(proto::host::kMultiLevel, parameter, {packed_.data(), header.size() + size}))
+        link()->waitReplyByte(static_cast<int>(proto::kMultiLevelReplyWaitMs), &commStop_);
 }
 
 void DriverPlugin::clearDisplay() {
@@ -197,14 +232,14 @@ void DriverPlugin::clearDisplay() {
     const int32_t cells = loadWord(m.textCells);
     if (cells >= 0 && cells <= kTextBytes) {
         std::array<uint8_t, kTextBytes> zeros{};
-        link_->writeFrame(proto::host::kText, 0, {zeros.data(), static_cast<std::size_t>(cells)});
+        link()->writeFrame(proto::host::kText, 0, {zeros.data(), static_cast<std::size_t>(cells)});
     }
     const int32_t w = loadWord(m.graphicWidth), h = loadWord(m.graphicHeight);
     if (!validGraphicSize(w, h)) return;
     if (multiLevel()) {
         const auto header = proto::multiLevelHeader(false, 1, w, h);
-        if (link_->writeFrame(proto::host::kMultiLevel, proto::kMultiLevelClearSlot, header))
-            link_->waitReplyByte(static_cast<int>(proto::kMultiLevelReplyWaitMs), &commStop_);
+        if (link()->writeFrame(proto::host::kMultiLevel, proto::kMultiLevelClearSlot, header))
+            link()->waitReplyByte(static_cast<int>(proto::kMultiLevelReplyWaitMs), &commStop_);
     } else {
         variant_.sendClearGraphic(*this, w, h);
     }

@@ -68,7 +68,8 @@ void DeviceLink::pushReply(std::span<const uint8_t> bytes) {
     replyReady_.notify_all();
 }
 
-std::optional<uint8_t> DeviceLink::waitReplyByte(int timeoutMs, const std::atomic<bool>* stop) {
+std::optional<uint8_t> DeviceLink::waitReplyByte(int timeoutMs, const std::atomic<bool>* stop,
+                                                 const std::function<bool()>& giveUp) {
     std::unique_lock<std::mutex> lock(replyMutex_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
@@ -79,6 +80,13 @@ std::optional<uint8_t> DeviceLink::waitReplyByte(int timeoutMs, const std::atomi
             return b;
         }
         if (cancelled_ || (stop && stop->load())) return std::nullopt;
+        if (giveUp) {
+            lock.unlock();
+            const bool over = giveUp();
+            lock.lock();
+            if (over && replyCount_ == 0) return std::nullopt;
+            if (replyCount_ > 0) continue;
+        }
         // Wake at least every 100 ms to notice a stop request.
         auto step = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         if (replyReady_.wait_until(lock, step < deadline ? step : deadline) == std::cv_status::timeout &&

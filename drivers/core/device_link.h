@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,8 +44,11 @@ public:
 
     // ---- reply queue (128 bytes; a byte pushed into a full queue is dropped)
     void pushReply(std::span<const uint8_t> bytes);
-    // Waits up to timeoutMs for a reply byte; stops early when `stop` is set.
-    std::optional<uint8_t> waitReplyByte(int timeoutMs, const std::atomic<bool>* stop = nullptr);
+    // Waits up to timeoutMs for a reply byte; stops early (nullopt) when
+    // `stop` is set, the link is cancelled, or `giveUp` (asked every 100 ms)
+    // says so.
+    std::optional<uint8_t> waitReplyByte(int timeoutMs, const std::atomic<bool>* stop = nullptr,
+                                         const std::function<bool()>& giveUp = {});
 
     // ---- port send lock: waits up to timeoutMs (100 tries of 10 ms).
     bool takeSendLock(int timeoutMs = 1000);

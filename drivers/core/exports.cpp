@@ -1,16 +1,35 @@
 // The exported functions of a driver plug-in. Compiled into each plug-in
 // module, which supplies its variant through pluginVariant().
+#include <memory>
+
 #include "common/export.h"
 #include "drivers/core/plugin.h"
 #include "drivers/core/plugin_api.h"
 
 namespace {
 
-// The module's one plug-in instance: made when the library is attached,
-// destroyed (drvEnd, map closed) when it is detached.
+// How long the detach step waits for the plug-in's threads and requests.
+constexpr int kDetachBoundMs = 3000;
+
+// The module's one plug-in instance: made when the library is attached and,
+// when it is detached, ended and destroyed, unless a thread or request still
+// runs inside it: then it is left as it is for that thread (the module was
+// pinned in memory when the thread was left running).
+class Instance {
+public:
+    Instance() : plugin_(std::make_unique<tavik::drv::DriverPlugin>(tavik::drv::pluginVariant())) {}
+    ~Instance() {
+        if (!plugin_->prepareUnload(kDetachBoundMs)) (void)plugin_.release();
+    }
+    tavik::drv::DriverPlugin& get() { return *plugin_; }
+
+private:
+    std::unique_ptr<tavik::drv::DriverPlugin> plugin_;
+};
+
 tavik::drv::DriverPlugin& plugin() {
-    static tavik::drv::DriverPlugin instance(tavik::drv::pluginVariant());
-    return instance;
+    static Instance instance;
+    return instance.get();
 }
 
 __attribute__((constructor)) void attach() { plugin(); }
@@ -34,3 +53,4 @@ TAVIK_API TavikWindowHandle drvOpenMonitorWindow(const char* title, int32_t dotS
 TAVIK_API void drvCloseMonitorWindow(void) {}
 TAVIK_API int32_t chSendDirectCommand(int32_t blockNumber) { return plugin().sendDirectCommand(blockNumber); }
 TAVIK_API int32_t chSendDirectBytes(int32_t blockNumber) { return plugin().sendDirectBytes(blockNumber); }
+TAVIK_API uint64_t drvDroppedNotifications(void) { return plugin().droppedNotifications(); }

@@ -3,27 +3,50 @@
 #include "drivers/core/plugin.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <system_error>
+#include <dlfcn.h>
 
 #include "common/settings.h"
 #include "common/shared_block.h"
+#include "drivers/core/direct_request.h"
+#include "drivers/core/version.h"
 #include "platform/atomic_word.h"
 #include "platform/word_wait.h"
 
 namespace tavik::drv {
 namespace {
 
-// Waits up to ms for a thread to report that its body returned, then joins
-// it. A thread stuck in the transport is released by `unblock` first.
-template <typename Unblock>
-void joinWithin(std::thread& t, const std::atomic<bool>& done, int ms, Unblock unblock) {
-    if (!t.joinable()) return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done.load() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (!done.load()) unblock();
-    t.join();
+// Bounds of drvEnd's waits: the receive thread notices its flag within one
+// read turn; the communication thread still clears the display and drains.
+constexpr int kReceiveStopBoundMs = 1000;
+constexpr int kCommStopBoundMs = 2500;
+
+// Keeps this module mapped for the life of the process: called when a thread
+// is left running inside it, so unloading the library can never pull its code
+// from under that thread.
+void pinModule() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&pinModule), &info) == 0 || !info.dli_fname) return;
+    // The reference taken here is never given back.
+    (void)::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+// Counts a request for the time it runs inside the plug-in.
+class RequestScope {
+public:
+    explicit RequestScope(std::atomic<int>& count) : count_(count) { ++count_; }
+    ~RequestScope() { --count_; }
+    RequestScope(const RequestScope&) = delete;
+    RequestScope& operator=(const RequestScope&) = delete;
+
+private:
+    std::atomic<int>& count_;
+};
+
+void writeVersion(PortDataMap& m) {
+    for (std::size_t i = 0; i < kPluginVersion.size(); ++i)
+        std::atomic_ref<uint8_t>(m.driverVersion[i]).store(kPluginVersion[i], std::memory_order_release);
 }
 
 }  // namespace
@@ -39,31 +62,48 @@ DriverPlugin::~DriverPlugin() {
     map_.reset();
 }
 
+bool DriverPlugin::prepareUnload(int boundMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs < 0 ? 0 : boundMs);
+    // On one of our own threads (a library calling exit() there) nothing may
+    // be joined: that thread is running by definition.
+    if (receiveThread_.isCurrent() || commThread_.isCurrent()) return false;
+    std::unique_lock<std::timed_mutex> lock(lifecycle_, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) return false;  // a life-cycle call that does not return
+    endLocked();
+    while (receiveThread_.running() || commThread_.running() || requestsRunning_.load() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 int32_t DriverPlugin::init(int32_t portIndex) {
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    std::lock_guard<std::timed_mutex> lock(lifecycle_);
     if (state_.load() != ConnectionState::Idle) return 0;
     if (!isPortIndex(portIndex)) return 0;
-    if (map_ && map_->portIndex() == portIndex) {
-        map_->map().driverVersion[0] = 4;
-        map_->map().driverVersion[1] = 2;
-        map_->map().driverVersion[2] = 1;
-        return 1;
+    if (!map_ || map_->portIndex() != portIndex) {
+        auto pm = PortMap::open(portIndex);
+        if (!pm) return 0;
+        map_ = std::move(pm);
     }
-    auto pm = PortMap::open(portIndex);
-    if (!pm) return 0;
-    map_ = std::move(pm);
-    map_->map().driverVersion[0] = 4;
-    map_->map().driverVersion[1] = 2;
-    map_->map().driverVersion[2] = 1;
+    writeVersion(map_->map());
     return 1;
 }
 
 int32_t DriverPlugin::start() {
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    std::lock_guard<std::timed_mutex> lock(lifecycle_);
     if (state_.load() != ConnectionState::Idle || !map_) return 0;
     PortDataMap& m = map_->map();
     if (!variant_.acceptsPort(*this, map_->portIndex())) return 0;
+    // A thread of the last connection that would not stop still uses the
+    // sending state: no second pair may start beside it.
+    if (receiveThread_.running() || commThread_.running()) {
+        status_.write(StatusLines::threadFailed());
+        platform::storeWord(m.status, kStatusThreadFailed);
+        return 0;
+    }
     state_ = ConnectionState::Opening;
+    openNote_.clear();
     bool silent = false;
     auto transport = variant_.openTransport(*this, silent);
     if (!transport) {
@@ -71,36 +111,27 @@ int32_t DriverPlugin::start() {
         state_ = ConnectionState::Idle;
         return 0;
     }
-    setLink(std::make_shared<DeviceLink>(std::move(transport), variant_.frameWrites()));
-    link_->resetReceiveState();
+    auto link = std::make_shared<DeviceLink>(std::move(transport), variant_.frameWrites());
+    link->resetReceiveState();
+    setLink(link);
+    deviceGone_ = false;
     state_ = ConnectionState::Connected;
 
     receiveStop_ = false;
     commStop_ = false;
-    try {
-        receiveDone_ = false;
-        receiveThread_ = std::thread([this] {
-            receiveLoop();
-            receiveDone_ = true;
-        });
-    } catch (const std::system_error&) {
-        receiveDone_ = true;
+    if (!receiveThread_.start([this] { receiveLoop(); })) {
         status_.write(StatusLines::threadFailed());
         setLink(nullptr);
         platform::storeWord(m.status, kStatusThreadFailed);
         state_ = ConnectionState::Idle;
         return 0;
     }
-    try {
-        commDone_ = false;
-        commThread_ = std::thread([this] {
-            communicationLoop();
-            commDone_ = true;
-        });
-    } catch (const std::system_error&) {
-        commDone_ = true;
+    if (!commThread_.start([this] { communicationLoop(); })) {
         receiveStop_ = true;
-        joinWithin(receiveThread_, receiveDone_, 1000, [this] { link_->cancel(); });
+        if (!receiveThread_.joinWithin(kReceiveStopBoundMs)) {
+            link->cancel();
+            if (!receiveThread_.joinWithin(kReceiveStopBoundMs)) pinModule();
+        }
         status_.write(StatusLines::threadFailed());
         setLink(nullptr);
         platform::storeWord(m.status, kStatusThreadFailed);
@@ -110,7 +141,7 @@ int32_t DriverPlugin::start() {
     return 1;
 }
 
-void DriverPlugin::stopThreads() {
+bool DriverPlugin::stopThreads() {
     receiveStop_ = true;
     {
         std::lock_guard<std::mutex> lock(stopMutex_);
@@ -118,19 +149,36 @@ void DriverPlugin::stopThreads() {
     }
     stopCv_.notify_all();
     if (map_) platform::wakeWordWaiters(map_->map().displayRequest);
-    // The receive thread notices its flag within one read wait; the
-    // communication thread still clears the display and drains the output.
-    joinWithin(receiveThread_, receiveDone_, 1000, [this] { link_->cancel(); });
-    joinWithin(commThread_, commDone_, 2500, [this] { link_->cancel(); });
+    std::shared_ptr<DeviceLink> link = sharedLink();
+    bool receiveEnded = receiveThread_.joinWithin(kReceiveStopBoundMs);
+    if (!receiveEnded && link) {
+        link->cancel();  // a read or write stuck in the transport returns now
+        receiveEnded = receiveThread_.joinWithin(kReceiveStopBoundMs);
+    }
+    bool commEnded = commThread_.joinWithin(kCommStopBoundMs);
+    if (!commEnded && link) {
+        link->cancel();
+        commEnded = commThread_.joinWithin(kReceiveStopBoundMs);
+    }
+    if (receiveEnded && commEnded) return true;
+    // Left to end on its own: it keeps its link (and the port) until then,
+    // and the module stays mapped under it.
+    pinModule();
+    std::fprintf(stderr, "driver: a communication thread did not stop in time; it is left to end on its own\n");
+    return false;
 }
 
 int32_t DriverPlugin::end() {
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    return endLocked();
+}
+
+int32_t DriverPlugin::endLocked() {
     if (state_.load() != ConnectionState::Connected) return 0;
     stopThreads();
     state_ = ConnectionState::Closing;
     const std::string line = variant_.releasedLine(*this);
-    setLink(nullptr);  // closes the port once no request holds it
+    setLink(nullptr);  // closes the port once no thread or request holds it
     status_.write(line);
     if (map_) platform::storeWord(map_->map().status, kStatusNoConnection);
     state_ = ConnectionState::Idle;
@@ -142,24 +190,39 @@ bool DriverPlugin::pause(int ms) {
     return !stopCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return commStop_.load(); });
 }
 
+void DriverPlugin::noteDropped(int count) {
+    if (count <= 0) return;
+    const uint64_t before = droppedNotifications_.fetch_add(static_cast<uint64_t>(count));
+    const uint64_t after = before + static_cast<uint64_t>(count);
+    // A line at 1, 10, 100, ... dropped: enough to see, never a flood.
+    for (uint64_t mark = 1; mark != 0 && mark <= after; mark *= 10)
+        if (before < mark) {
+            std::fprintf(stderr, "driver: %llu notification(s) dropped: a client's queue is full\n",
+                         static_cast<unsigned long long>(after));
+            break;
+        }
+}
+
+void DriverPlugin::noteDeviceGone(bool gone) {
+    if (deviceGone_.exchange(gone) == gone || !gone) return;
+    status_.write(StatusLines::deviceLost(openPortName));
+}
+
 // ---- direct requests of clients, each on a thread of the controller
 
 int32_t DriverPlugin::sendDirectCommand(int32_t blockNumber) {
+    RequestScope scope(requestsRunning_);
     auto block = SharedBlock::open(blockNumber);
     if (!block) return 0;
-    // Payload: result, reply wait, command, parameter, length n, n data bytes.
-    const int32_t size = block->payloadSize();
-    if (size < 20) {
-        publishBlockResult(*block, -1);
+    const auto request = readDirectCommand(*block);
+    if (!request || !map_) {
+        publishBlockResult(*block, -1);  // malformed: refused, nothing sent
         return 0;
     }
-    const int32_t wait = block->read(4);
-    const uint8_t command = static_cast<uint8_t>(block->read(8));
-    const uint8_t parameter = static_cast<uint8_t>(block->read(12));
-    int32_t n = block->read(16);
-    if (n < 0) n = 0;
-    if (n > size - 20 || n > static_cast<int32_t>(proto::kMaxFramePayload)) {
-        publishBlockResult(*block, -1);  // length beyond the block: refused, nothing sent
+    PortDataMap& m = map_->map();
+    const auto right = directRightHolder(m, *block);
+    if (!right) {
+        publishBlockResult(*block, -1);  // the requester does not hold the direct-operation right
         return 0;
     }
     std::shared_ptr<DeviceLink> link = sharedLink();
@@ -167,46 +230,57 @@ int32_t DriverPlugin::sendDirectCommand(int32_t blockNumber) {
         publishBlockResult(*block, -1);
         return 0;
     }
-    if (!link->takeSendLock(1000)) {
-        publishBlockResult(*block, -1);
-        return 0;
-    }
-    bool sent = link->writeFrame(command, parameter, {block->payload() + 20, static_cast<std::size_t>(n)});
-    int32_t result = sent ? 1 : -1;
-    if (sent && wait != 0) {
-        auto reply = link->waitReplyByte(wait < 0 ? 0 : wait, &receiveStop_);
-        if (reply) {
-            *block->word(4) = *reply;
-            result = 1;
-        } else {
-            result = -1;
+    int32_t result = -1;
+    {
+        SendLockGuard guard(*link, kSendLockWaitMs);
+        if (guard.held()) {
+            const bool sent = link->writeFrame(request->command, request->parameter, request->data);
+            result = sent ? 1 : -1;
+            if (sent && request->replyWaitMs != 0) {
+                // The wait ends early when the right is given back or its
+                // holder ends: nobody is left to take the answer.
+                const auto reply = link->waitReplyByte(clampedReplyWaitMs(request->replyWaitMs), &receiveStop_,
+                                                       [&] { return !stillHoldsRight(m, *right); });
+                if (reply) {
+                    storeDirectReply(*block, *reply);
+                    result = 1;
+                } else {
+                    result = -1;
+                }
+            }
         }
     }
-    link->releaseSendLock();
     publishBlockResult(*block, result);
     return 0;
 }
 
 int32_t DriverPlugin::sendDirectBytes(int32_t blockNumber) {
+    RequestScope scope(requestsRunning_);
     auto block = SharedBlock::open(blockNumber);
     if (!block) return 0;
-    const int32_t size = block->payloadSize();
-    int32_t n = block->read(4);
-    if (n <= 0) {
+    const auto request = readDirectBytes(*block);
+    if (!request || !map_) {
+        publishBlockResult(*block, -1);
+        return 0;
+    }
+    if (request->data.empty()) {
         publishBlockResult(*block, 1);
         return 0;
     }
-    if (n > size - 8) {
+    if (!directRightHolder(map_->map(), *block)) {
         publishBlockResult(*block, -1);
         return 0;
     }
     std::shared_ptr<DeviceLink> link = sharedLink();
-    if (state_.load() != ConnectionState::Connected || !link || !link->takeSendLock(1000)) {
+    if (state_.load() != ConnectionState::Connected || !link) {
         publishBlockResult(*block, -1);
         return 0;
     }
-    bool ok = link->writeBytes({block->payload() + 8, static_cast<std::size_t>(n)});
-    link->releaseSendLock();
+    bool ok = false;
+    {
+        SendLockGuard guard(*link, kSendLockWaitMs);
+        ok = guard.held() && link->writeBytes(request->data);
+    }
     publishBlockResult(*block, ok ? 1 : -1);
     return 0;
 }

@@ -15,6 +15,7 @@
 
 #include "common/data_maps.h"
 #include "common/messages.h"
+#include "drivers/core/bounded_thread.h"
 #include "drivers/core/device_link.h"
 #include "drivers/core/status_lines.h"
 #include "drivers/core/variant.h"
@@ -27,7 +28,8 @@ class DriverPlugin {
 public:
     // Library attach: language, settings paths, message registration.
     explicit DriverPlugin(ProtocolVariant& variant);
-    // Library detach: drvEnd and the map closed.
+    // Library detach: drvEnd and the map closed. Never called while one of the
+    // plug-in's threads or a request still runs (see prepareUnload).
     ~DriverPlugin();
     DriverPlugin(const DriverPlugin&) = delete;
     DriverPlugin& operator=(const DriverPlugin&) = delete;
@@ -41,10 +43,24 @@ public:
     int32_t sendDirectCommand(int32_t blockNumber);
     int32_t sendDirectBytes(int32_t blockNumber);
 
+    // Before the library goes: drvEnd, then waits up to boundMs for every
+    // thread and request inside the plug-in to end. True when none is left
+    // and the plug-in may be destroyed; false leaves it intact (a thread that
+    // would not stop keeps running on it until the process ends). Never blocks
+    // longer than the bound, also when called on one of the plug-in's threads.
+    bool prepareUnload(int boundMs);
+
+    // Notifications the receive thread dropped: a client's queue stayed full
+    // while the notification waited in its line (the thread itself never
+    // waits for a client).
+    uint64_t droppedNotifications() const { return droppedNotifications_.load(); }
+
     // ---- for the variants and the threads
     PortDataMap* map() const { return map_ ? &map_->map() : nullptr; }
     int32_t portIndex() const { return map_ ? map_->portIndex() : -1; }
-    DeviceLink* link() const { return link_.get(); }
+    // The link of the running communication thread (its sending side: the
+    // variants' send operations); null outside that thread's life.
+    DeviceLink* link() const { return commLink_.load(); }
     StatusLines& status() { return status_; }
     const MessageNumbers& messages() const { return messages_; }
     ProtocolVariant& variant() { return variant_; }
@@ -53,6 +69,9 @@ public:
     // Free for the variant: the note-taker's cell count, the USB entry.
     std::atomic<int> cellCount{16};
     std::string openPortName;
+    // A status line the communication thread writes after its first one (set
+    // while opening, e.g. a speed the port refused).
+    void setOpenNote(std::string line) { openNote_ = std::move(line); }
     const std::atomic<bool>& commStop() const { return commStop_; }
 
     // The communication thread's and receive thread's bodies.
@@ -69,9 +88,23 @@ public:
     void followForeground(int32_t foregroundPid);
     // Marks a slot to be sent in full.
     void markSlotChanged(int32_t slot);
+    // Gives the sending steps above a link when no communication thread runs
+    // (tools and fuzzing drive them by hand); null takes it back.
+    void useSendingLink(DeviceLink* link) { commLink_ = link; }
+
+    // Counts dropped notifications (receive thread).
+    void noteDropped(int count);
+    // Reports once per loss that the device stopped answering reads.
+    void noteDeviceGone(bool gone);
 
 private:
-    void stopThreads();
+    // drvEnd with the life-cycle lock held.
+    int32_t endLocked();
+    // False when a thread was left running.
+    bool stopThreads();
+    // Sets multiLevel and the variant's settings from the map's stored
+    // identification, for a device identified by an earlier start.
+    void restoreIdentification();
     void sendText(std::span<const uint8_t> text, int cells);
     void sendGraphic(int32_t slot, ClientSlot& s);
     void sendMultiLevel(std::span<const uint8_t> dots, int width, int height, int format, uint8_t parameter);
@@ -92,10 +125,14 @@ private:
         std::lock_guard<std::mutex> lock(linkMutex_);
         link_ = std::move(link);
     }
-    std::thread receiveThread_, commThread_;
+    std::string openNote_;
+    std::atomic<DeviceLink*> commLink_{nullptr};
+    BoundedThread receiveThread_, commThread_;
     std::atomic<bool> receiveStop_{false}, commStop_{false};
-    std::mutex lifecycle_;
-    std::atomic<bool> receiveDone_{true}, commDone_{true};
+    std::timed_mutex lifecycle_;
+    std::atomic<int> requestsRunning_{0};
+    std::atomic<uint64_t> droppedNotifications_{0};
+    std::atomic<bool> deviceGone_{false};
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
 

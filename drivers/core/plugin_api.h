@@ -31,7 +31,10 @@ typedef intptr_t TavikWindowHandle;
  *   drvOpenMonitorWindow(title, dotSize, icon, keepOnTop)  window or 0
  *   drvCloseMonitorWindow()
  *   chSendDirectCommand(blockNumber)  0 (result goes into the block)
- *   chSendDirectBytes(blockNumber)    0 (result goes into the block) */
+ *   chSendDirectBytes(blockNumber)    0 (result goes into the block)
+ * and one diagnostic export, not needed by a host:
+ *   drvDroppedNotifications()      device events dropped because a client's
+ *                                  queue was full (never waited for) */
 typedef int32_t (*TavikVersionFn)(void);
 typedef int32_t (*TavikDrvInitFn)(int32_t portIndex);
 typedef void (*TavikDrvSetStatusWindowFn)(TavikWindowHandle window);
@@ -43,6 +46,7 @@ typedef TavikWindowHandle (*TavikDrvOpenMonitorWindowFn)(const char* title, int3
 typedef void (*TavikDrvCloseMonitorWindowFn)(void);
 typedef int32_t (*TavikChSendDirectCommandFn)(int32_t blockNumber);
 typedef int32_t (*TavikChSendDirectBytesFn)(int32_t blockNumber);
+typedef uint64_t (*TavikDrvDroppedNotificationsFn)(void);
 
 #define TAVIK_INTERFACE_VERSION 66052
 

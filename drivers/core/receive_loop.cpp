@@ -5,9 +5,12 @@
 #include <thread>
 
 #include "common/shared_block.h"
+#include "drivers/core/notify_outbox.h"
 #include "drivers/core/plugin.h"
 #include "event_bytes.h"
 #include "frame_parser.h"
+#include "platform/atomic_word.h"
+#include "platform/thread_queue.h"
 
 namespace tavik::drv {
 namespace {
@@ -21,7 +24,12 @@ uint64_t nowMs() {
 class ReceiveSink : public proto::ParserSink {
 public:
     ReceiveSink(DriverPlugin& plugin, DeviceLink& link, const std::atomic<bool>& stop)
-        : plugin_(plugin), link_(link), stop_(stop) {}
+        : plugin_(plugin), link_(link), stop_(stop), outbox_(plugin.messages().notify) {}
+
+    // Tries the lined-up notifications again (every turn of the thread).
+    void flush() {
+        if (!outbox_.empty()) plugin_.noteDropped(outbox_.flush(nowMs()));
+    }
 
     void onFrame(const proto::ParsedFrame& frame) override {
         const proto::DeviceFrameReaction r = plugin_.variant().reactions()[frame.command];
@@ -33,10 +41,10 @@ public:
         const int64_t param = static_cast<int64_t>(proto::eventParam(frame.payload));
         switch (r.event) {
             case proto::DeviceEvent::Key:
-                postNotifyToAddressee(m, plugin_.messages(), kNotifyKey, param);
+                post(m, eventAddressee(m), kNotifyKey, param);
                 break;
             case proto::DeviceEvent::Broadcast:
-                postNotifyToAll(m, plugin_.messages(), kNotifyBroadcast, param);
+                for (int32_t slot = 0; slot < kSlotCount; ++slot) post(m, slot, kNotifyBroadcast, param);
                 break;
             case proto::DeviceEvent::DataBlock:
                 deliverDataBlock(m, frame);
@@ -49,6 +57,15 @@ public:
     void onStray(std::span<const uint8_t> bytes) override { link_.pushReply(bytes); }
 
 private:
+    // Sends or lines up one notification; false when no client is there.
+    bool post(PortDataMap& m, int32_t slot, int32_t code, int64_t param) {
+        if (!isSlot(slot)) return false;
+        const int32_t tid = platform::loadWord(m.slots[slot].notifyThreadId);
+        if (tid == 0) return false;
+        plugin_.noteDropped(outbox_.post(slot, tid, code, param, nowMs()));
+        return true;
+    }
+
     // Hands the block to the client in front and waits for it to be taken; no
     // bytes are read meanwhile (the port's input queue holds them).
     void deliverDataBlock(PortDataMap& m, const proto::ParsedFrame& frame) {
@@ -57,15 +74,18 @@ private:
         if (!block) return;
         *block->word(4) = frame.parameter;
         if (n > 0) std::memcpy(block->payload() + 8, frame.payload.data(), static_cast<std::size_t>(n));
-        if (!postNotifyToAddressee(m, plugin_.messages(), kNotifyDataBlock, block->number())) return;
+        if (!post(m, eventAddressee(m), kNotifyDataBlock, block->number())) return;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDataBlockBoundMs);
-        while (!stop_.load() && std::chrono::steady_clock::now() < deadline)
-            if (awaitBlockResult(*block, 100) != 0) break;
+        while (!stop_.load() && std::chrono::steady_clock::now() < deadline) {
+            if (awaitBlockResult(*block, 10) != 0) break;
+            flush();  // the block's notice may wait behind earlier ones
+        }
     }
 
     DriverPlugin& plugin_;
     DeviceLink& link_;
     const std::atomic<bool>& stop_;
+    NotifyOutbox outbox_;
 };
 
 }  // namespace
@@ -80,7 +100,14 @@ void DriverPlugin::receiveLoop() {
         // the 10 ms bound is the idle turn at which the stop flag is checked.
         auto byte = link->nextByte(10, &gone);
         parser.step(byte, nowMs());
-        if (gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!byte) sink.flush();  // between frames
+        if (gone && receiveStop_.load()) break;  // cancelled: stopping
+        if (gone) {
+            noteDeviceGone(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (byte) {
+            noteDeviceGone(false);
+        }
     }
 }
 

@@ -14,35 +14,12 @@
 
 #include "common/ini_store.h"
 #include "common/settings.h"
+#include "drivers/core/serial_speed.h"
 
 namespace tavik::drv {
 namespace {
 
 constexpr int kWriteTimeoutMs = 15000;
-
-speed_t speedFor(int baud) {
-    struct Rate {
-        int bps;
-        speed_t code;
-    };
-    static constexpr Rate rates[] = {
-        {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
-        {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
-        {921600, B921600},
-    };
-    // The nearest standard rate; a pseudo-terminal ignores it anyway.
-    speed_t best = B9600;
-    long bestDiff = -1;
-    for (const Rate& r : rates) {
-        long d = static_cast<long>(r.bps) - baud;
-        if (d < 0) d = -d;
-        if (bestDiff < 0 || d < bestDiff) {
-            bestDiff = d;
-            best = r.code;
-        }
-    }
-    return best;
-}
 
 class SerialTransport final : public Transport {
 public:
@@ -121,7 +98,8 @@ std::string serialDevicePath(int portIndex) {
     return profileGetString("Ports", key, fallback, TavikIniPath());
 }
 
-std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baudRate) {
+std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baudRate, int* actualBaud) {
+    if (actualBaud) *actualBaud = baudRate;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
@@ -135,10 +113,10 @@ std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baud
         tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        const speed_t speed = speedFor(baudRate);
-        ::cfsetispeed(&tio, speed);
-        ::cfsetospeed(&tio, speed);
         ::tcsetattr(fd, TCSANOW, &tio);
+        // The exact rate, standard or not; the port says what it took.
+        const int actual = setExactSpeed(fd, baudRate);
+        if (actualBaud && actual > 0) *actualBaud = actual;
     }
     int bits = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIS, &bits);

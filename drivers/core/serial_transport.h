@@ -1,5 +1,5 @@
 // The serial-port transport (termios): raw 8N1, no flow control, the map's
-// speed, DTR raised while open. Port index i ("Com{i+1}") maps to a device
+// speed (any bit rate, not only the standard ones), DTR raised while open. Port index i ("Com{i+1}") maps to a device
 // path through TAVIK.ini section "Ports", key "Com{i+1}", default /dev/ttyS{i}.
 #pragma once
 
@@ -14,8 +14,9 @@ namespace tavik::drv {
 std::string serialDevicePath(int portIndex);
 
 // Opens and configures the port; null when the device cannot be opened.
-// Configuration problems (a pseudo-terminal ignores speed and DTR) are not
-// failures.
-std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baudRate);
+// Configuration problems are not failures: `actualBaud` (when given) receives
+// the speed the port runs at (`baudRate` when the port cannot tell), so the
+// caller can say so when it differs.
+std::unique_ptr<Transport> openSerialTransport(const std::string& path, int baudRate, int* actualBaud = nullptr);
 
 }  // namespace tavik::drv

@@ -27,8 +27,9 @@ std::string StatusLines::connectedDevice(std::string_view name) {
 }
 
 std::string StatusLines::portOpenFailed(int portIndex) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "接続ポート(Com%d)が開けませんでした。", portIndex + 1);
+    char buf[128];
+    std::snprintf(buf, sizeof buf, pickText("Couldn't open the connection port (Com%d).", "接続ポート(Com%d)が開けませんでした。"),
+                  portIndex + 1);
     return buf;
 }
 
@@ -37,13 +38,28 @@ std::string StatusLines::threadFailed() {
 }
 
 std::string StatusLines::portReleased(std::string_view portName) {
-    return "接続ポート(" + std::string(portName) + ")を解放しました。";
+    return pickText("Released the connection port (", "接続ポート(") + std::string(portName) +
+           pickText(").", ")を解放しました。");
 }
 
 std::string StatusLines::usbConnectFailed(std::string_view description) {
-    return std::string(description) + "に接続できませんでした。";
+    return pickText("Couldn't connect to ", "") + std::string(description) + pickText(".", "に接続できませんでした。");
 }
 
-std::string StatusLines::usbReleased() { return "ＵＳＢ接続を解放しました。"; }
+std::string StatusLines::usbReleased() { return pickText("Released the USB connection.", "ＵＳＢ接続を解放しました。"); }
+
+std::string StatusLines::deviceLost(std::string_view portName) {
+    return pickText("Lost the connection to the device (", "機器との接続が切れました(") + std::string(portName) +
+           pickText(").", ")。");
+}
+
+std::string StatusLines::speedRefused(int requested, int actual) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  pickText("The port does not take %d bit/s; it runs at %d bit/s.",
+                           "通信速度 %d bps は設定できません。%d bps で通信します。"),
+                  requested, actual);
+    return buf;
+}
 
 }  // namespace tavik::drv

@@ -23,6 +23,10 @@ public:
     static std::string portReleased(std::string_view portName);
     static std::string usbConnectFailed(std::string_view description);
     static std::string usbReleased();
+    // The device stopped answering reads (unplugged or switched off).
+    static std::string deviceLost(std::string_view portName);
+    // The port could not be set to the map's speed and runs at `actual`.
+    static std::string speedRefused(int requested, int actual);
 
     const std::string& last() const { return last_; }
 

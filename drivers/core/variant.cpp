@@ -19,8 +19,11 @@ std::unique_ptr<Transport> ProtocolVariant::openTransport(DriverPlugin& plugin, 
     refusedSilently = false;
     const int port = plugin.portIndex();
     plugin.openPortName = serialDevicePath(port);
-    auto t = openSerialTransport(plugin.openPortName, platform::loadWord(plugin.map()->baudRate));
+    const int baud = platform::loadWord(plugin.map()->baudRate);
+    int actual = baud;
+    auto t = openSerialTransport(plugin.openPortName, baud, &actual);
     if (!t) plugin.status().write(StatusLines::portOpenFailed(port));
+    else if (actual != baud) plugin.setOpenNote(StatusLines::speedRefused(baud, actual));
     return t;
 }
 
@@ -28,8 +31,10 @@ std::string ProtocolVariant::releasedLine(const DriverPlugin& plugin) const {
     return StatusLines::portReleased(plugin.openPortName);
 }
 
-void ProtocolVariant::sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height,
-                                          uint8_t level) {
+namespace {
+
+// The two run-length coded 0x93 planes of an image.
+void sendCodedPlanes(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height, uint8_t level) {
     const std::size_t size = proto::planeSize(width, height);
     if (size == 0 || size > proto::kMaxPlaneBytes) return;
     std::array<uint8_t, proto::kMaxPlaneBytes> plane{};
@@ -41,11 +46,20 @@ void ProtocolVariant::sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const 
     }
 }
 
+}  // namespace
+
+void ProtocolVariant::sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height,
+                                          uint8_t level) {
+    sendCodedPlanes(plugin, dots, width, height, level);
+}
+
 void ProtocolVariant::sendClearGraphic(DriverPlugin& plugin, int width, int height) {
+    // Always the coded planes of an all-zero image, whatever form the
+    // variant's graphics take.
     static constexpr std::array<uint8_t, kGraphicBytes> kBlank{};
+    if (width <= 0 || height <= 0 || int64_t{width} * int64_t{height} > int64_t{kBlank.size()}) return;
     const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (n > kBlank.size()) return;
-    sendTwoPlaneGraphic(plugin, {kBlank.data(), n}, width, height, proto::kDefaultPlaneLevel);
+    sendCodedPlanes(plugin, {kBlank.data(), n}, width, height, proto::kDefaultPlaneLevel);
 }
 
 }  // namespace tavik::drv

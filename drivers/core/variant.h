@@ -42,7 +42,9 @@ public:
     // run-length coded 0x93 planes.
     virtual void sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height,
                                      uint8_t level);
-    // Sends the empty graphic of a clear on a device without multi-level.
+    // Sends the empty graphic of a clear on a device without multi-level. The
+    // default sends the two 0x93 planes of an all-zero image (also for a
+    // variant whose graphics take another form).
     virtual void sendClearGraphic(DriverPlugin& plugin, int width, int height);
     // After a successful identification.
     virtual void afterIdentification(DriverPlugin& plugin, const proto::IdentInfo& info) {

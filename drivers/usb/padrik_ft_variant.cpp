@@ -2,6 +2,7 @@
 // entries of the connection info map; the device is opened by the entry's
 // serial number at a fixed 921600 bit/s, frames go out in one write, and dot
 // planes go uncompressed (0x92), each followed by draining the output.
+// Clearing is the serial plug-in's (the coded planes of an all-zero image).
 #include <array>
 #include <optional>
 

@@ -274,6 +274,27 @@ TEST_F(ControllerProcess, EndsWhenTheOnlyClientIsKilled) {
     EXPECT_EQ(m().defaultSlot, -1);
 }
 
+// A direct command that is still running inside the plug-in when the last
+// client leaves: the controller waits for it within its bound and then ends
+// without detaching the plug-in under it.
+TEST_F(ControllerProcess, ARequestStillRunningAtTheEndNeverRunsPastThePluginsDetach) {
+    ::setenv("FAKE_DRV_DIRECT_MS", "15000", 1);
+    enterAsClient("FakeDrv.dll");
+    startController(remoteArgs());
+    ::unsetenv("FAKE_DRV_DIRECT_MS");
+    ASSERT_TRUE(waitFor([&] { return ready(); }));
+    auto block = SharedBlock::create(3 + 21);
+    ASSERT_TRUE(block);
+    *block->word(8) = 0x41;
+    ASSERT_TRUE(post(kCmdDirectCommand, block->number()));
+    ASSERT_TRUE(waitFor([&] { return logCount("chSendDirectCommand") == 1; }));
+    leaveAsClient();
+    EXPECT_EQ(waitExit(), 1);
+    EXPECT_EQ(logCount("drvEnd"), 1);
+    EXPECT_EQ(platform::loadWord(m().controllerThreadId), 0);
+    EXPECT_FALSE(logHas("chSendDirectCommand ran after detach"));
+}
+
 TEST_F(ControllerProcess, EndsCleanlyOnSigterm) {
     enterAsClient("FakeDrv.dll");
     startController(remoteArgs());

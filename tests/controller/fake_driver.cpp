@@ -1,14 +1,19 @@
 // A stand-in driver plug-in for the controller's tests: exports the plug-in
 // functions, keeps the port map as a real plug-in does, serves direct
 // commands and bytes through the shared block handshake, and appends one line
-// per call to the file named by $FAKE_DRV_LOG.
+// per call to the file named by $FAKE_DRV_LOG. With $FAKE_DRV_DIRECT_MS a
+// direct command takes that long, and tells in the log when the library was
+// detached (its statics destroyed) while the command still ran.
 #include "common/data_maps.h"
 #include "common/export.h"
 #include "common/shared_block.h"
 #include "drivers/core/plugin_api.h"
 #include "platform/atomic_word.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdarg>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -42,6 +47,18 @@ void logLine(const char* format, ...) {
     std::fputc('\n', f);
     std::fclose(f);
 }
+
+// Destroyed when the library is detached; then waits (bounded) for direct
+// commands still running, so that they can report it.
+struct DetachWatch {
+    std::atomic<bool> detached{false};
+    std::atomic<int> running{0};
+    ~DetachWatch() {
+        detached = true;
+        for (int i = 0; i < 300 && running.load() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+};
+DetachWatch detachWatch;
 
 bool envSet(const char* name) {
     const char* v = std::getenv(name);
@@ -114,6 +131,19 @@ TAVIK_API int32_t chSendDirectCommand(int32_t blockNumber) {
     const int32_t command = block->read(8);
     const int32_t param = block->read(12);
     logLine("chSendDirectCommand %d cmd=%d param=%d wait=%d", blockNumber, command, param, wait);
+    if (const char* ms = std::getenv("FAKE_DRV_DIRECT_MS")) {
+        ++detachWatch.running;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(ms));
+        while (std::chrono::steady_clock::now() < until) {
+            if (detachWatch.detached) {
+                logLine("chSendDirectCommand ran after detach");
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        logLine("chSendDirectCommand done %d", blockNumber);
+        --detachWatch.running;
+    }
     if (wait != 0) {
         if (int32_t* reply = block->word(4)) *reply = (command + 1) & 0xFF;
     }

@@ -3,14 +3,21 @@
 // prints "result <r> reply <byte>".
 //   direct_client command <controllerTid> <cmd> <param> <waitMs> <hex bytes...>
 //   direct_client bytes <controllerTid> <hex bytes...>
+// With DIRECT_CLIENT_PORT set it first takes the direct-operation right of
+// that port as a client would: slot 15 with its own process id.
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "common/data_maps.h"
 #include "common/messages.h"
 #include "common/shared_block.h"
+#include "platform/atomic_word.h"
 #include "platform/thread_queue.h"
 
 using namespace tavik;
@@ -21,6 +28,13 @@ int main(int argc, char** argv) {
     const int32_t tid = std::atoi(argv[2]);
     MessageNumbers msgs;
     registerMessages(msgs);
+    std::optional<PortMap> map;
+    if (const char* port = std::getenv("DIRECT_CLIENT_PORT")) {
+        map = PortMap::openExisting(std::atoi(port), true);
+        if (!map) return 5;
+        platform::storeWord(map->map().slots[15].processId, ::getpid());
+        platform::storeWord(map->map().directOperationSlot, 15);
+    }
     std::vector<uint8_t> data;
     const int first = kind == "command" ? 6 : 3;
     for (int i = first; i < argc; ++i) data.push_back(static_cast<uint8_t>(std::strtoul(argv[i], nullptr, 16)));

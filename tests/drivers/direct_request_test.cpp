@@ -2,12 +2,17 @@
 // blocks, served by the plug-in loaded with dlopen, as the controller does.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/messages.h"
 #include "tests/drivers/plugin_harness.h"
+
+extern char** environ;
 
 using namespace tavik;
 using namespace tavik::test;
@@ -51,9 +56,11 @@ private:
     std::atomic<bool> stop_{false};
 };
 
+std::string clientPath() { return std::string(std::getenv("TAVIK_BIN_DIR")) + "/../tests/direct_client"; }
+
+// Runs direct_client to its end and returns what it printed.
 std::string run(const std::string& args) {
-    const char* dir = std::getenv("TAVIK_BIN_DIR");
-    std::string cmd = std::string(dir) + "/../tests/direct_client " + args;
+    std::string cmd = clientPath() + " " + args;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p) return "popen failed";
     char buf[128] = {};
@@ -64,16 +71,48 @@ std::string run(const std::string& args) {
     return out;
 }
 
+// Starts direct_client in the background.
+pid_t spawnClient(const std::vector<std::string>& args) {
+    std::vector<std::string> all{clientPath()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+}
+
+// One settings folder for the whole program: a loaded plug-in resolves its
+// settings paths once, when it is attached.
+TempSettings& sharedSettings() {
+    static TempSettings settings;
+    return settings;
+}
+
+struct DirectRig {
+    TempSettings& settings = sharedSettings();
+    int port = 30 + ::getpid() % 10;
+    std::string link = settings.folder() + "/tty";
+    std::optional<PortMap> map;
+    DirectRig() {
+        settings.mapPort(port, link);
+        map = PortMap::open(port);
+        fillDeviceFields(map->map());
+        map->map().directOperationSlot = -1;
+        ::setenv("DIRECT_CLIENT_PORT", std::to_string(port).c_str(), 1);
+    }
+    ~DirectRig() { ::unsetenv("DIRECT_CLIENT_PORT"); }
+    PortDataMap& m() { return map->map(); }
+};
+
 }  // namespace
 
 TEST(DirectRequests, ServedFromAnotherProcessWithAndWithoutReply) {
-    TempSettings settings;
-    const int port = 30 + ::getpid() % 10;
-    const std::string link = settings.folder() + "/tty";
-    settings.mapPort(port, link);
-    auto map = PortMap::open(port);
-    ASSERT_TRUE(map);
-    fillDeviceFields(map->map());
+    DirectRig rig;
+    const int port = rig.port;
+    const std::string& link = rig.link;
+    auto& map = rig.map;
 
     padsim::DeviceConfig config;
     config.answers = {{0xA0, {0x5A}}, {0x77, {}}};
@@ -103,4 +142,58 @@ TEST(DirectRequests, ServedFromAnotherProcessWithAndWithoutReply) {
     lib.drvEnd();
     EXPECT_EQ(run("command " + tid + " a0 0 0 1"), "result -1 reply 0\n");
     EXPECT_EQ(run("bytes " + tid + " 1"), "result -1\n");
+}
+
+TEST(DirectRequests, OnlyTheHolderOfTheDirectOperationRightIsServed) {
+    DirectRig rig;
+    FakeDevice device(padsim::DeviceConfig{}, rig.link);
+    PluginLib lib("Padrik");
+    ASSERT_EQ(lib.drvInit(rig.port), 1);
+    ASSERT_EQ(lib.drvStart(), 1);
+    ASSERT_TRUE(waitUntil([&] { return rig.m().deviceIdentified == 1; }));
+    MiniController controller(lib);
+    const std::string tid = std::to_string(controller.tid());
+
+    // Nobody holds the right: refused, nothing reaches the device.
+    ::unsetenv("DIRECT_CLIENT_PORT");
+    EXPECT_EQ(run("command " + tid + " 77 0 0 aa"), "result -1 reply 0\n");
+    EXPECT_EQ(run("bytes " + tid + " 31 32"), "result -1\n");
+    // Another client holds it (this process, which made no request).
+    rig.m().slots[4].processId = ::getpid();
+    rig.m().directOperationSlot = 4;
+    EXPECT_EQ(run("command " + tid + " 77 0 0 bb"), "result -1 reply 0\n");
+    EXPECT_EQ(run("bytes " + tid + " 33"), "result -1\n");
+    EXPECT_EQ(device.framesWith(0x77), 0);
+    EXPECT_TRUE(device.junk().empty());
+    // The requester holds it: served.
+    ::setenv("DIRECT_CLIENT_PORT", std::to_string(rig.port).c_str(), 1);
+    EXPECT_EQ(run("command " + tid + " 77 0 0 cc"), "result 1 reply 0\n");
+    EXPECT_TRUE(waitUntil([&] { return device.framesWith(0x77) == 1; }));
+    EXPECT_EQ(device.lastFrame(0x77), std::vector<uint8_t>{0xCC});
+}
+
+// A request asking for a reply wait of about 24 days on a silent device holds
+// the send lock while it waits. Its requester going away must end the wait,
+// or no client's display is ever sent again.
+TEST(DirectRequests, ALongReplyWaitEndsWithItsRequester) {
+    DirectRig rig;
+    NotifyThread client;
+    enterDisplaySlot(rig.m(), 0, ::getpid(), client.threadId(), true);
+    FakeDevice device(padsim::DeviceConfig{}, rig.link);
+    PluginLib lib("Padrik");
+    ASSERT_EQ(lib.drvInit(rig.port), 1);
+    ASSERT_EQ(lib.drvStart(), 1);
+    ASSERT_TRUE(waitUntil([&] { return rig.m().deviceIdentified == 1; }));
+    MiniController controller(lib);
+
+    const pid_t requester = spawnClient({"command", std::to_string(controller.tid()), "77", "0", "2000000000"});
+    ASSERT_GT(requester, 0);
+    ASSERT_TRUE(waitUntil([&] { return device.framesWith(0x77) == 1; }));
+    // While the request waits, a display write stays queued behind it.
+    writeSlot(rig.m(), 0, std::vector<uint8_t>(32, 0x21), {});
+    ::kill(requester, SIGKILL);
+    ::waitpid(requester, nullptr, 0);
+    EXPECT_TRUE(device.waitFor(
+        [&](const padsim::DeviceModel& d) { return d.state().text == std::vector<uint8_t>(32, 0x21); }, 20000));
+    lib.drvEnd();
 }

@@ -148,7 +148,7 @@ std::vector<uint8_t> FakeDevice::junk() {
 
 PluginLib::PluginLib(const std::string& name) {
     const char* dir = std::getenv("TAVIK_BIN_DIR");
-    std::string path = std::string(dir ? dir : ".") + "/" + name + ".so";
+    std::string path = name.find('/') != std::string::npos ? name : std::string(dir ? dir : ".") + "/" + name + ".so";
     handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) return;
     auto sym = [this](const char* s) { return ::dlsym(handle_, s); };
@@ -160,6 +160,7 @@ PluginLib::PluginLib(const std::string& name) {
     drvIsConnected = reinterpret_cast<TavikDrvIsConnectedFn>(sym("drvIsConnected"));
     chSendDirectCommand = reinterpret_cast<TavikChSendDirectCommandFn>(sym("chSendDirectCommand"));
     chSendDirectBytes = reinterpret_cast<TavikChSendDirectBytesFn>(sym("chSendDirectBytes"));
+    drvDroppedNotifications = reinterpret_cast<TavikDrvDroppedNotificationsFn>(sym("drvDroppedNotifications"));
     sink_.context = this;
     sink_.setText = &PluginLib::onLine;
     if (drvSetStatusWindow) drvSetStatusWindow(reinterpret_cast<TavikWindowHandle>(&sink_));

@@ -69,7 +69,8 @@ private:
 // The plug-in library and its exports.
 class PluginLib {
 public:
-    explicit PluginLib(const std::string& name);  // "Padrik" -> $TAVIK_BIN_DIR/Padrik.so
+    // "Padrik" -> $TAVIK_BIN_DIR/Padrik.so; a name with a '/' is the path.
+    explicit PluginLib(const std::string& name);
     ~PluginLib();
     bool loaded() const { return handle_ != nullptr; }
     TavikVersionFn Version = nullptr;
@@ -80,6 +81,8 @@ public:
     TavikDrvIsConnectedFn drvIsConnected = nullptr;
     TavikChSendDirectCommandFn chSendDirectCommand = nullptr;
     TavikChSendDirectBytesFn chSendDirectBytes = nullptr;
+    TavikDrvDroppedNotificationsFn drvDroppedNotifications = nullptr;
+    uint64_t droppedNotifications() const { return drvDroppedNotifications ? drvDroppedNotifications() : ~0ull; }
 
     // Status lines the plug-in wrote.
     std::vector<std::string> lines();

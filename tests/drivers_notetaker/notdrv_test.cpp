@@ -4,6 +4,7 @@
 // portrait, clearing, and its own key frames.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <unistd.h>
 
 #include "platform/atomic_word.h"
@@ -181,6 +182,15 @@ TEST(Notdrv, ClearsWithEmptyCellsNeverSendsMultiLevelAndEndsTheMode) {
     });
     EXPECT_TRUE(device.lastFrame(0x28).empty());
     EXPECT_EQ(device.framesWith(0xA2), 0);
+
+    // Connected again (the user's Connect): the device, told to leave its
+    // display mode at the end, is put back into it without a new
+    // identification.
+    ASSERT_EQ(device.framesWith(0x20), 1);
+    ASSERT_EQ(lib.drvStart(), 1);
+    EXPECT_TRUE(waitUntil([&] { return device.framesWith(0x20) == 2; }));
+    device.inspect([&](const padsim::DeviceModel& d) { EXPECT_EQ(d.state().identifications, 1u); });
+    lib.drvEnd();
 }
 
 TEST(Notdrv, KeysComeAsF0FramesAndTactileEventsAreIgnored) {
@@ -248,4 +258,29 @@ TEST(Notdrv, AgainstThePadsimProgramWithFortyCells) {
     EXPECT_EQ(client.events()[0].lParam & 0xFFFF, 0x0105);
     lib.drvEnd();
     EXPECT_TRUE(padsim.waitState("notetaker_ended", "1"));
+}
+
+// A controller restarted while the port map lives on (deviceIdentified 1)
+// does not ask the device again: the cell count and the display mode come
+// from the stored identification. A fresh copy of the plug-in starts at 16
+// cells, as a restarted controller's does.
+TEST(Notdrv, ARestartedControllerTakesCellsAndModeFromTheStoredIdentification) {
+    Rig rig(5, 64, 4);
+    NotifyThread client;
+    enterDisplaySlot(rig.m(), 0, ::getpid(), client.threadId(), true);
+    rig.m().deviceIdentified = 1;
+    rig.m().deviceInfo[5] = 40;
+    const std::string copy = sharedSettings().folder() + "/NotdrvRestart.so";
+    std::filesystem::copy_file(std::string(std::getenv("TAVIK_BIN_DIR")) + "/Notdrv.so", copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    PluginLib lib(copy);
+    FakeDevice device(noteTaker(40), rig.link);
+    ASSERT_EQ(lib.drvInit(rig.port), 1);
+    ASSERT_EQ(lib.drvStart(), 1);
+    ASSERT_TRUE(device.waitFor([](const padsim::DeviceModel& d) { return d.state().noteTakerModeSet; }));
+    EXPECT_EQ(device.lastFrame(0x20), (std::vector<uint8_t>{0x02, 0x00}));
+    writeSlot(rig.m(), 0, {}, image(64, 4, {{0, 0, 1}, {63, 3, 2}}));
+    EXPECT_TRUE(showsBraille(device, cells(40, {{1, 0, 0x80}, {2, 31, 0x01}})));
+    device.inspect([&](const padsim::DeviceModel& d) { EXPECT_EQ(d.state().identifications, 0u); });
+    lib.drvEnd();
 }

@@ -117,7 +117,7 @@ TEST(PadrikFt, OpensBySerialAtFixedSpeedIdentifiesAndReleases) {
     EXPECT_EQ(lib.drvEnd(), 0);
     EXPECT_EQ(lib.drvIsConnected(), 0);
     EXPECT_EQ(rig.m().status, kStatusNoConnection);
-    EXPECT_TRUE(lib.waitLine("ＵＳＢ接続を解放しました。"));
+    EXPECT_TRUE(lib.waitLine("Released the USB connection."));
     EXPECT_TRUE(logged("dtr 0"));
     EXPECT_TRUE(logged("close"));
 
@@ -152,7 +152,7 @@ TEST(PadrikFt, RefusesSerialPortsAndMissingEntriesSilentlyReportsOpenFailures) {
     ASSERT_EQ(lib.drvInit(absent.port), 1);
     EXPECT_EQ(lib.drvStart(), 0);
     EXPECT_EQ(absent.m().status, kStatusPortOpenFailed);
-    EXPECT_TRUE(lib.waitLine(std::string(kDescription) + "に接続できませんでした。"));
+    EXPECT_TRUE(lib.waitLine("Couldn't connect to " + std::string(kDescription) + "."));
     EXPECT_EQ(lib.drvIsConnected(), 0);
 }
 
@@ -200,11 +200,18 @@ TEST(PadrikFt, TextAndUncompressedPlanesInOneWriteEachThenClear) {
     EXPECT_TRUE(logged("write 6")) << "the identification request has no payload";
     EXPECT_TRUE(device.junk().empty());
 
-    // No slot to show: the display is cleared (zero text, two empty planes).
+    // No slot to show: the display is cleared as on the serial link: zero
+    // text, then the two coded 0x93 planes of an all-zero image (each 3 runs
+    // of 128 zero bytes), never raw 0x92 planes.
+    const int rawPlanes = device.framesWith(0x92);
     platform::storeWord(rig.m().displayRequest, -1);
     ASSERT_TRUE(device.waitFor([&](const padsim::DeviceModel& d) {
         return d.state().text == std::vector<uint8_t>(32, 0) && d.state().plane2Level == 10;
     }));
+    ASSERT_TRUE(waitUntil([&] { return device.framesWith(0x93) == 2; }));
+    EXPECT_EQ(device.lastFrame(0x93), (std::vector<uint8_t>{0xFF, 0, 0xFF, 0, 0xFF, 0}));
+    EXPECT_EQ(device.framesWith(0x92), rawPlanes);
+    EXPECT_TRUE(logged("write 12")) << "a coded plane leaves with its header in one write";
     device.inspect([&](const padsim::DeviceModel& d) {
         EXPECT_EQ(d.state().plane1, std::vector<uint8_t>(64 * 48, 0));
         EXPECT_EQ(d.state().plane2, std::vector<uint8_t>(64 * 48, 0));
