@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -54,6 +55,7 @@ class FakeController {
 public:
     explicit FakeController(int port) {
         map_ = PortMap::open(port);
+        map_->claimController(1000);
         registerMessages(msgs_);
         thread_ = std::thread([this] { run(); });
         std::unique_lock lock(m_);
@@ -368,9 +370,30 @@ TEST_F(Entry, DisplayWritesFillTheSlotAndNameItWhenShown) {
     EXPECT_EQ(m.slots[0].graphic[64 * 48 - 1], 5);
     EXPECT_EQ(m.slotBusy[0], 0);
 
-    m.graphicWidth = 300;  // 300 x 48: more dots than the slot holds
-    EXPECT_EQ(gdDisplayGraphicData(plane.data(), nullptr, 3), 0);
+    // Anyone may rewrite the map's geometry: a write still reads only the
+    // 64 x 48 the entry was made with. The dots end right before a page no
+    // access is allowed to, so reading one byte more ends the test.
+    const long page = ::sysconf(_SC_PAGESIZE);
+    auto* pages = static_cast<unsigned char*>(
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(::mprotect(pages + page, page, PROT_NONE), 0);
+    unsigned char* tight = pages + page - 64 * 48;
+    std::memset(tight, 1, 64 * 48);
+    m.graphicWidth = 100;
+    m.graphicHeight = 100;
+    ASSERT_EQ(gdDisplayV2GraphicData(tight, 1), 1);
+    EXPECT_EQ(m.slots[0].graphic[64 * 48 - 1], 1);
+    EXPECT_EQ(m.slots[0].graphic[64 * 48], 0) << "more than the entry's 64 x 48 dots were copied";
+    m.textCells = 128;
+    unsigned char* tightText = pages + page - 32;
+    std::memset(tightText, 0x22, 32);
+    ASSERT_EQ(gdDisplayTextData(tightText), 1);
+    EXPECT_EQ(m.slots[0].text[31], 0x22);
     m.graphicWidth = 64;
+    m.graphicHeight = 48;
+    m.textCells = 32;
+    ::munmap(pages, 2 * page);
 
     ASSERT_EQ(gdSuspendDisplay(1), 1);
     EXPECT_EQ(m.slots[0].displayFlags, 3 | 8);
