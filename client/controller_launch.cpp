@@ -63,13 +63,20 @@ bool startController(int32_t portIndex) {
 
 bool launchController(PortMap& map, uint32_t commandMessage) {
     const int32_t portIndex = map.portIndex();
-    if (!startController(portIndex)) return false;
     PortDataMap& m = map.map();
+    bool started = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnnounceBoundMs);
     while (std::chrono::steady_clock::now() < deadline) {
         if (controllerReady(m) && controllerAlive(map)) {
             const int32_t tid = platform::loadWord(m.controllerThreadId);
             return platform::postThreadMessage(tid, commandMessage, kCmdOpenPort, portIndex);
+        }
+        // A claimed port has a controller starting up (or one that is
+        // ending, which may stay for a client that entered meanwhile): wait
+        // for it. Only an unclaimed port gets a new one, once.
+        if (!started && !map.controllerClaimed()) {
+            if (!startController(portIndex)) return false;
+            started = true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kAnnouncePollMs));
     }

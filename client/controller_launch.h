@@ -16,13 +16,14 @@ namespace tavik::client {
 // PATH; "" when none exists.
 std::string findControllerProgram();
 
-// Starts the controller with "/Remote" and "/Port:<index>", waits up to 10 s
-// (polling every 10 ms) until it is alive and announced (controllerAlive and
-// a non-zero controllerVersion byte), then posts the open-port command to
-// controllerThreadId. False when the program cannot be started, ends before
-// announcing itself, or does not announce itself in time. A second controller
-// started for a port that already has one ends by itself (it cannot claim the
-// port) and the one that serves is used.
+// Waits up to 10 s (polling every 10 ms) until a controller is alive and
+// announced (controllerAlive and a non-zero controllerVersion byte), then
+// posts the open-port command to controllerThreadId. The controller program
+// ("/Remote" "/Port:<index>") is started once, and only while nobody holds
+// the port's claim: a claimed port has a controller starting or ending, and
+// is waited for. False when the program cannot be started or no controller
+// announces itself in time. A second controller started in a race ends by
+// itself (it cannot claim the port) and the one that serves is used.
 bool launchController(PortMap& map, uint32_t commandMessage);
 
 // Starts the controller program for the port without waiting for it.
