@@ -1,6 +1,7 @@
 // Entering a port, notifications, display writes and direct calls, in one
 // process against a stand-in controller: a thread that owns a queue, names
 // itself in the port map and answers the shared blocks it is sent.
+#include "client/port_entry.h"
 #include "client/tavikutil.h"
 #include "common/data_maps.h"
 #include "common/messages.h"
@@ -516,6 +517,67 @@ TEST_F(Entry, CloseReopenRestartAndWindowCommands) {
     EXPECT_EQ(c.served()[3].code, 9);
     EXPECT_EQ(c.served()[3].lParam, 1);
     EXPECT_EQ(c.served().size(), 4u);
+}
+
+TEST_F(Entry, DeadControllerIsNoticedAndPostsThatFailAreReported) {
+    const int port = nextPort();
+    auto c = std::make_optional<FakeController>(port);
+    auto view = PortMap::openExisting(port, true);
+    ASSERT_TRUE(view);
+    PortDataMap& m = view->map();
+    ASSERT_EQ(gdStart("Pinora PX-2", port, nullptr), 1);
+    m.status = 1;
+    m.allowHideWindow = 2;
+    // The controller dies: its queue and its claim go, its thread id stays.
+    c.reset();
+    EXPECT_EQ(gdClosePort(), 0) << "a close nobody will carry out reported as done";
+    EXPECT_NE(m.status, 8);
+    EXPECT_EQ(m.closingSlot, -1);
+    EXPECT_EQ(gdHideTavikWindow(1), 0);
+    // No controller program can be started here: the restart says so, and
+    // the dead controller is no longer named in the map.
+    EXPECT_EQ(gdRestart(), 0);
+    EXPECT_EQ(m.controllerThreadId, 0);
+    EXPECT_EQ(m.controllerVersion[0], 0);
+
+    // A new controller for the port is used at once.
+    c.emplace(port);
+    m.status = 0;
+    EXPECT_EQ(gdRestart(), 1);
+    ASSERT_TRUE(c->waitServed(1));
+    EXPECT_EQ(c->served()[0].code, 1);
+    ASSERT_EQ(gdEnd(), 1);
+}
+
+// Many takers race for the slots: every slot taken carries its own taker's
+// process id, never a loser's.
+TEST(SlotTake, LosersNeverWriteIntoTheWinnersSlot) {
+    auto m = std::make_unique<PortDataMap>();
+    std::memset(m.get(), 0, sizeof(PortDataMap));
+    constexpr int kThreads = 6;
+    constexpr int kRounds = 100000;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const int32_t tid = 1000 + t, pid = 5000 + t;
+            for (int r = 0; r < kRounds; ++r) {
+                const int32_t k = client::takeFreeSlot(*m, tid, pid);
+                if (k < 0) continue;
+                for (int i = 0; i < 20; ++i)
+                    if (platform::loadWord(m->slots[k].processId) != pid && i > 0) {
+                        wrong.fetch_add(1);
+                        break;
+                    }
+                client::releaseSlot(*m, k);
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    for (auto& s : m->slots) {
+        EXPECT_EQ(s.notifyThreadId, 0);
+        EXPECT_EQ(s.processId, 0);
+    }
 }
 
 TEST_F(Entry, NoControllerMeansNoEntry) {
