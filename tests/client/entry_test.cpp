@@ -580,6 +580,37 @@ TEST(SlotTake, LosersNeverWriteIntoTheWinnersSlot) {
     }
 }
 
+TEST_F(Entry, PortInfoNameIsATerminatedCopyAndItemCountsAreChecked) {
+    FakeController c(nextPort());
+    PortDataMap& m = c.map();
+    ASSERT_EQ(gdStart("QX-64X48", m.portIndex, nullptr), 1);
+    // Anyone can fill the name field to its end, without a terminating zero.
+    std::memset(m.deviceName, 'N', sizeof m.deviceName);
+    std::memset(m.deviceInfo, 'I', sizeof m.deviceInfo);
+    m.deviceIdentified = 1;
+    const char* name = nullptr;
+    ASSERT_EQ(gdGetPortInfo(nullptr, nullptr, &name), 1);
+    ASSERT_NE(name, nullptr);
+    EXPECT_NE(name, m.deviceName) << "a pointer into the shared map";
+    EXPECT_EQ(std::string(name), std::string(23, 'N'));
+    m.deviceName[0] = 'X';  // later changes do not reach the copy
+    EXPECT_EQ(name[0], 'N');
+
+    // 8192 items of 8 bytes do not fit the 16-bit length; nor do absurd counts.
+    ASSERT_EQ(gdStartDirectOperation(nullptr), 1);
+    ASSERT_EQ(gdEndDirectOperation(), 1);
+    m.status = 1;
+    std::vector<unsigned char> items(8 * 8192, 1);
+    EXPECT_EQ(gdSendV2CCB(items.data(), 8192), 0);
+    EXPECT_EQ(gdSendV2CCB(items.data(), 0x20000001), 0);
+    EXPECT_EQ(gdSendV2CCB(items.data(), -1), 0);
+    EXPECT_TRUE(c.served().empty()) << "a truncated item list was sent";
+    ASSERT_EQ(gdSendV2CCB(items.data(), 8191), 1);
+    ASSERT_TRUE(c.waitServed(1));
+    EXPECT_EQ(c.served()[0].payload.size(), 20u + 8 * 8191 + 1);
+    ASSERT_EQ(gdEnd(), 1);
+}
+
 TEST_F(Entry, NoControllerMeansNoEntry) {
     const int port = nextPort();
     EXPECT_EQ(gdStart("Pinora PX-2", port, nullptr), 0);
