@@ -135,6 +135,29 @@ TEST_F(Faults, KilledControllerIsReplacedAndServesItsClients) {
     EXPECT_TRUE(waitUntil([&] { return controllers().empty(); }));
 }
 
+// The last client leaves and another enters at once, again and again: the
+// ending controller either stays for the newcomer or a new one takes over;
+// the newcomer is always served.
+TEST_F(Faults, ClientEnteringWhileTheControllerEnds) {
+    for (int round = 0; round < 6; ++round) {
+        Child& a = app();
+        Child& b = app();
+        ASSERT_EQ(a.result(start()), 1);
+        ASSERT_TRUE(a.expect("status 1"));
+        a.send("end");
+        b.send(start());
+        ASSERT_EQ(a.expect("end ").value_or(""), "end 1");
+        ASSERT_EQ(b.expect("start ").value_or(""), "start 1") << "round " << round;
+        ASSERT_EQ(b.result("display 3"), 1);
+        ASSERT_TRUE(waitUntil([&] { return b.call("version") == "version 1 4 2 1"; })) << "round " << round;
+        keysArrive(b, 1 + round, 1);
+        EXPECT_LE(controllers().size(), 1u);
+        ASSERT_EQ(b.result("end"), 1);
+        ASSERT_TRUE(waitUntil([&] { return controllers().empty(); }));
+        apps_.clear();
+    }
+}
+
 // Sixteen applications enter one port at the same moment: one controller,
 // sixteen distinct slots, and a seventeenth is refused.
 TEST_F(Faults, SixteenClientsEnterAtOnce) {
