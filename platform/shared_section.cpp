@@ -46,7 +46,8 @@ public:
             }
             if (errno != EWOULDBLOCK && errno != EINTR) break;
             if (std::chrono::steady_clock::now() >= deadline) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // Held only for a few system calls by a well-behaved process.
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
         closeFd();
     }
