@@ -24,7 +24,8 @@ bool withOwnSlot(Library& lib, Write&& write) {
     if (!takeSlotBusy(m, slot, kSlotWaitTries)) return false;
     write(m, slot);
     setSlotBusy(m, slot, 0);
-    return true;
+    // A map shrunk under the write took it into private memory: not shown.
+    return !lib.ownMap->lost();
 }
 
 int displayWrite(Library& lib, auto&& write) {

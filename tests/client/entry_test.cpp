@@ -7,6 +7,7 @@
 #include "common/messages.h"
 #include "common/shared_block.h"
 #include "platform/atomic_word.h"
+#include "platform/shared_section.h"
 #include "platform/thread_queue.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -609,6 +611,25 @@ TEST_F(Entry, PortInfoNameIsATerminatedCopyAndItemCountsAreChecked) {
     ASSERT_TRUE(c.waitServed(1));
     EXPECT_EQ(c.served()[0].payload.size(), 20u + 8 * 8191 + 1);
     ASSERT_EQ(gdEnd(), 1);
+}
+
+// Another process shrinks the port map while this one is entered: the
+// application lives on, its writes report failure, and it can still leave.
+TEST_F(Entry, ShrunkPortMapMakesWritesFailInsteadOfKilling) {
+    FakeController c(nextPort());
+    const int32_t port = c.map().portIndex;
+    ASSERT_EQ(gdStart("QX-64X48", port, nullptr), 1);
+    ASSERT_EQ(gdStartDisplayMode(3, nullptr, nullptr, nullptr), 1);
+    std::vector<unsigned char> text(32, 0x44);
+    ASSERT_EQ(gdDisplayTextData(text.data()), 1);
+    const int fd = ::shm_open(platform::sectionObjectName(portMapName(port)).c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+    EXPECT_EQ(gdDisplayTextData(text.data()), 0);
+    EXPECT_EQ(gdDisplayTextData(text.data()), 0);
+    EXPECT_EQ(gdSendDirectBytes(1, text.data()), 0);
+    EXPECT_EQ(gdEnd(), 1);
 }
 
 TEST_F(Entry, NoControllerMeansNoEntry) {
