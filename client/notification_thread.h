@@ -41,7 +41,7 @@ public:
     // never unmapped (it is linked "nodelete"), so its code stays valid even
     // when the application unloads the library. Called again, it does nothing.
     void stop();
-    static constexpr int kStopWaitMs = 5000;
+    static constexpr int kStopWaitMs = 1000;
 
     struct Shared;
     // Used by start(); the thread itself is started there.
