@@ -75,9 +75,12 @@ TEST(HostileSections, ForeignSigbusIsNotSwallowed) {
         ::unlink(path);
         if (fd < 0 || ::ftruncate(fd, 4096) != 0) return 2;
         auto* p = static_cast<volatile char*>(::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0));
-        return static_cast<int>(p[4096 + 1]);  // past the end of the file
+        return static_cast<int>(p[4096 + 1]) + 3;  // past the end of the file
     });
-    EXPECT_EQ(child.wait(), -SIGBUS);
+    // Ends as without our handler: by the signal, or by a sanitizer's report
+    // of it; never by going on.
+    const int status = child.wait();
+    EXPECT_TRUE(status == -SIGBUS || status == 1) << status;
 }
 
 // Someone holds the guard lock for ever: opens fail after a bounded wait.
