@@ -105,7 +105,8 @@ int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCal
     auto map = std::make_shared<PortMap>(std::move(*opened));
     PortDataMap& m = map->map();
 
-    reclaimDeadSlots(m, [](int32_t pid) { return platform::processAlive(pid); });
+    const auto alive = [](int32_t id) { return platform::processAlive(id); };
+    reclaimDeadSlots(m, alive, kReclaimBusyTries, alive);
 
     if (platform::loadWord(m.deviceIdentified) != 0) {
         // The name as the map would hold it for this row.

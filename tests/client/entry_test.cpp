@@ -6,6 +6,8 @@
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "common/shared_block.h"
+#include "common/slot_reclaim.h"
+#include "platform/process.h"
 #include "platform/atomic_word.h"
 #include "platform/shared_section.h"
 #include "platform/thread_queue.h"
@@ -549,6 +551,24 @@ TEST_F(Entry, DeadControllerIsNoticedAndPostsThatFailAreReported) {
     ASSERT_TRUE(c->waitServed(1));
     EXPECT_EQ(c->served()[0].code, 1);
     ASSERT_EQ(gdEnd(), 1);
+}
+
+// A taker that died between taking a slot and writing its process id leaves
+// no slot behind; one still in between is left alone.
+TEST(SlotTake, SlotOfATakerThatDiedHalfwayIsReclaimed) {
+    auto m = std::make_unique<PortDataMap>();
+    clearPortMap(*m);
+    int32_t goneTid = 0;
+    std::thread([&] { goneTid = platform::currentThreadId(); }).join();
+    m->slots[3].notifyThreadId = goneTid;  // taken, id never written
+    m->slots[5].notifyThreadId = platform::currentThreadId();  // being taken right now
+    m->entryCount = 2;
+    const auto alive = [](int32_t id) { return platform::processAlive(id); };
+    EXPECT_EQ(reclaimDeadSlots(*m, alive, 0, alive), 1);
+    EXPECT_EQ(m->slots[3].notifyThreadId, 0);
+    EXPECT_EQ(m->slots[3].processId, 0);
+    EXPECT_EQ(m->slots[5].notifyThreadId, platform::currentThreadId());
+    EXPECT_EQ(m->entryCount, 1);
 }
 
 // Many takers race for the slots: every slot taken carries its own taker's
