@@ -633,6 +633,38 @@ TEST_F(Entry, PortInfoNameIsATerminatedCopyAndItemCountsAreChecked) {
     ASSERT_EQ(gdEnd(), 1);
 }
 
+// The calling thread's voluntary context switches: every wait for a busy
+// flag sleeps, so a call that waits shows up here whatever the machine's speed.
+long waitsSoFar() {
+    std::ifstream in("/proc/thread-self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    return -1;
+}
+
+// The application in front that is also the default client suspends itself:
+// its own slot takes over, and the call must not wait for its own busy flag.
+TEST_F(Entry, SuspendByTheFrontAndDefaultClientDoesNotWaitForItself) {
+    FakeController c(nextPort());
+    PortDataMap& m = c.map();
+    ASSERT_EQ(gdStart("QX-64X48", m.portIndex, nullptr), 1);
+    ASSERT_EQ(gdStartDisplayMode(3, nullptr, nullptr, nullptr), 1);
+    m.foregroundSlot = 0;
+    m.slots[0].textChanged = 0;
+    m.slots[0].graphicChanged = 0;
+    const long before = waitsSoFar();
+    ASSERT_GE(before, 0);
+    ASSERT_EQ(gdSuspendDisplay(1), 1);
+    const long waits = waitsSoFar() - before;
+    EXPECT_LT(waits, 50) << "the call waited for a busy flag it held itself";
+    EXPECT_EQ(m.foregroundSlot, -1);
+    EXPECT_EQ(m.displayRequest, 0);
+    EXPECT_EQ(m.slots[0].textChanged, 1);  // shown again in full
+    EXPECT_EQ(m.slots[0].graphicChanged, 1);
+    EXPECT_EQ(m.slotBusy[0], 0);
+    ASSERT_EQ(gdEnd(), 1);
+}
+
 // Another process shrinks the port map while this one is entered: the
 // application lives on, its writes report failure, and it can still leave.
 TEST_F(Entry, ShrunkPortMapMakesWritesFailInsteadOfKilling) {
