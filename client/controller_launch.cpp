@@ -1,4 +1,4 @@
-// Starting the controller program.
+// Starting the controller program and checking that it still lives.
 #include "client/controller_launch.h"
 
 #include "common/messages.h"
@@ -23,6 +23,8 @@ bool isRegularFile(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+void storeByte(uint8_t& b, uint8_t v) { std::atomic_ref<uint8_t>(b).store(v, std::memory_order_release); }
+
 }  // namespace
 
 std::string findControllerProgram() {
@@ -38,17 +40,43 @@ bool controllerReady(PortDataMap& map) {
     return false;
 }
 
-bool launchController(PortDataMap& map, int32_t portIndex, uint32_t commandMessage) {
+bool controllerAlive(const PortMap& map) {
+    return platform::loadWord(map.map().controllerThreadId) != 0 && map.controllerClaimed();
+}
+
+bool withdrawDeadController(PortMap& map) {
+    PortDataMap& m = map.map();
+    const int32_t tid = platform::loadWord(m.controllerThreadId);
+    if (tid == 0 || map.controllerClaimed()) return false;
+    if (!platform::exchangeWord(m.controllerThreadId, tid, 0)) return false;
+    for (auto& b : m.controllerVersion) storeByte(b, 0);
+    for (auto& b : m.driverVersion) storeByte(b, 0);
+    platform::storeWord(m.status, kStatusNoConnection);
+    return true;
+}
+
+bool startController(int32_t portIndex) {
     const std::string program = findControllerProgram();
     if (program.empty()) return false;
-    const int32_t pid = platform::startProgram(program, {"/Remote", "/Port:" + std::to_string(portIndex)});
-    if (pid <= 0) return false;
+    return platform::startProgram(program, {"/Remote", "/Port:" + std::to_string(portIndex)}) > 0;
+}
+
+bool launchController(PortMap& map, uint32_t commandMessage) {
+    const int32_t portIndex = map.portIndex();
+    PortDataMap& m = map.map();
+    bool started = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnnounceBoundMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (controllerReady(map)) {
-            const int32_t tid = platform::loadWord(map.controllerThreadId);
-            platform::postThreadMessage(tid, commandMessage, kCmdOpenPort, portIndex);
-            return true;
+        if (controllerReady(m) && controllerAlive(map)) {
+            const int32_t tid = platform::loadWord(m.controllerThreadId);
+            return platform::postThreadMessage(tid, commandMessage, kCmdOpenPort, portIndex);
+        }
+        // A claimed port has a controller starting up (or one that is
+        // ending, which may stay for a client that entered meanwhile): wait
+        // for it. Only an unclaimed port gets a new one, once.
+        if (!started && !map.controllerClaimed()) {
+            if (!startController(portIndex)) return false;
+            started = true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kAnnouncePollMs));
     }

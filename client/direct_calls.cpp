@@ -51,7 +51,7 @@ namespace {
 
 // The caller may send: an entry, the port open, and the right held by its slot.
 bool maySend(Library& lib) {
-    if (!lib.entered()) return false;
+    if (!lib.entered() || lib.ownMap->lost()) return false;
     PortDataMap& m = lib.map();
     return platform::loadWord(m.status) == kStatusConnected &&
            platform::loadWord(m.directOperationSlot) == lib.entrySlot;
@@ -130,8 +130,11 @@ TAVIK_API int gdSendDirectBytes(int length, const unsigned char* data) {
 
 TAVIK_API int gdSendV2CCB(const unsigned char* data, int count) {
     Library& lib = library();
+    // count items of 8 bytes; the length must fit the 16-bit length field.
+    const int64_t length = static_cast<int64_t>(count) * 8;
+    if (count < 0 || length > 0xFFFF) return 0;
     if (!gdStartDirectOperation(nullptr)) return 0;
-    const int result = gdPostDirectCommand(0xA0, lib.entrySlot & 0xFF, static_cast<uint16_t>(count * 8), data);
+    const int result = gdPostDirectCommand(0xA0, lib.entrySlot & 0xFF, static_cast<int>(length), data);
     gdEndDirectOperation();
     return result;
 }

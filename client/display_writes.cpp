@@ -18,13 +18,14 @@ constexpr int kSlotWaitTries = 5000;
 // without an entry or when the flag stays taken.
 template <typename Write>
 bool withOwnSlot(Library& lib, Write&& write) {
-    if (!lib.entered()) return false;
+    if (!lib.entered() || lib.ownMap->lost()) return false;
     PortDataMap& m = lib.map();
     const int32_t slot = lib.entrySlot;
     if (!takeSlotBusy(m, slot, kSlotWaitTries)) return false;
     write(m, slot);
     setSlotBusy(m, slot, 0);
-    return true;
+    // A map shrunk under the write took it into private memory: not shown.
+    return !lib.ownMap->lost();
 }
 
 int displayWrite(Library& lib, auto&& write) {
@@ -77,7 +78,7 @@ TAVIK_API int gdEndDisplayMode(void) {
 TAVIK_API int gdDisplayGraphicData(const unsigned char* plane1, const unsigned char* plane2, int level) {
     Library& lib = library();
     if (!lib.entered()) return 0;
-    auto size = graphicSize(lib.map());
+    const auto size = lib.geometry.graphic;
     if (!size) return 0;
     return displayWrite(lib, [&](ClientSlot& s) { writePlanes(s, *size, plane1, plane2, level); });
 }
@@ -86,7 +87,7 @@ TAVIK_API int gdDisplayV2GraphicData(const unsigned char* dots, int format) {
     Library& lib = library();
     if (!lib.entered() || !dots) return 0;
     if (format != 0 && format != 1 && format != 2 && format != 4 && format != 8) return 0;
-    auto size = graphicSize(lib.map());
+    const auto size = lib.geometry.graphic;
     if (!size) return 0;
     return displayWrite(lib, [&](ClientSlot& s) { writeDotValues(s, *size, dots, format); });
 }
@@ -94,21 +95,25 @@ TAVIK_API int gdDisplayV2GraphicData(const unsigned char* dots, int format) {
 TAVIK_API int gdDisplayTextData(const unsigned char* text) {
     Library& lib = library();
     if (!lib.entered()) return 0;
-    const int32_t cells = textSize(lib.map());
+    const int32_t cells = lib.geometry.textCells;
     return displayWrite(lib, [&](ClientSlot& s) { writeText(s, cells, text, nullptr); });
 }
 
 TAVIK_API int gdDisplayTextData2(const unsigned char* text, const unsigned char* text2) {
     Library& lib = library();
     if (!lib.entered()) return 0;
-    const int32_t cells = textSize(lib.map());
+    const int32_t cells = lib.geometry.textCells;
     return displayWrite(lib, [&](ClientSlot& s) { writeText(s, cells, text, text2); });
 }
 
 TAVIK_API int gdSuspendDisplay(int flag) {
     Library& lib = library();
-    bool ok = withOwnSlot(lib, [&](PortDataMap& m, int32_t slot) { suspendSlot(m, slot, flag != 0); });
+    int32_t showNext = -1;
+    bool ok = withOwnSlot(lib, [&](PortDataMap& m, int32_t slot) { showNext = suspendSlot(m, slot, flag != 0); });
     if (!ok) return 0;
+    // The slot that takes over is marked after the own flag is given back:
+    // it may be this very slot (in front and the default client at once).
+    if (showNext != -1) showInFull(lib.map(), showNext);
     mirrorToMonitor(lib, MirrorScope::SlotAndForeground, lib.entrySlot);
     return 1;
 }

@@ -14,6 +14,7 @@
 #include "client/device_table.h"
 #include "client/mouse_map.h"
 #include "client/notification_thread.h"
+#include "client/slot_writes.h"
 #include "common/data_maps.h"
 #include "common/messages.h"
 
@@ -29,6 +30,7 @@ struct Library {
     std::optional<ConnectionInfo> connectionInfo;
 
     int32_t entrySlot = -1;                 // 0..15 while entered, else -1
+    GeometryFix geometry;                   // what the display writes read from the application
     std::shared_ptr<PortMap> ownMap;        // the entered port, or the monitor port
     std::optional<MouseMap> mouseMap;       // open during an entry
     std::unique_ptr<NotificationThread> notifier;
@@ -41,6 +43,7 @@ struct Library {
 
     std::unique_ptr<PortDataMap> equipment = std::make_unique<PortDataMap>();  // gdQueryEquipment's copy
     std::array<uint16_t, 24> equipmentNameW{};
+    std::array<char, 24> portInfoName{};    // gdGetPortInfo's terminated copy of deviceName
 
     // Set by the bitmap viewer when it opens: closes it before the entry ends
     // (the library links without the viewer when it is absent).

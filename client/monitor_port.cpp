@@ -77,9 +77,8 @@ TAVIK_API int gdOpenMonitorPort(int sourcePort, int monitorPort) {
     if (!own) return 0;
     copyMapState(own->map(), source->map());
     own->map().portIndex = monitorPort;
-    if (platform::loadWord(own->map().controllerThreadId) == 0 &&
-        !launchController(own->map(), monitorPort, lib.messages.command))
-        return 0;
+    withdrawDeadController(*own);
+    if (!controllerAlive(*own) && !launchController(*own, lib.messages.command)) return 0;
     platform::storeWord(source->map().monitorPort, monitorPort);
     lib.monitorSource = std::move(source);
     lib.ownMap = std::make_shared<PortMap>(std::move(*own));

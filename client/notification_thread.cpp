@@ -14,7 +14,7 @@ namespace tavik::client {
 namespace {
 
 constexpr int kStatusPollMs = 50;
-constexpr int kStopWaitMs = 1000;
+constexpr int kWatchEveryPolls = 10;
 
 int byteOf(int64_t lParam, int n) { return static_cast<int>((static_cast<uint64_t>(lParam) >> (8 * n)) & 0xFF); }
 
@@ -60,6 +60,7 @@ struct NotificationThread::Shared {
     std::shared_ptr<PortMap> map;
     Callbacks* callbacks = nullptr;
     uint32_t notifyMessage = 0;
+    std::function<void()> watch;
     std::atomic<bool> stop{false};
     std::atomic<int32_t> threadId{0};
     std::mutex m;
@@ -77,7 +78,12 @@ void run(std::shared_ptr<NotificationThread::Shared> s, std::promise<int32_t> re
         s->threadId = queue->threadId();
         ready.set_value(queue->threadId());
         int32_t lastStatus = 0;
+        auto nextWatch = std::chrono::steady_clock::now();
         while (!s->stop.load()) {
+            if (s->watch && std::chrono::steady_clock::now() >= nextWatch) {
+                nextWatch = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStatusPollMs * kWatchEveryPolls);
+                s->watch();
+            }
             platform::ThreadMessage msg;
             if (queue->peek(msg)) {
                 if (msg.message == s->notifyMessage && msg.message != 0)
@@ -106,10 +112,11 @@ void run(std::shared_ptr<NotificationThread::Shared> s, std::promise<int32_t> re
 NotificationThread::NotificationThread(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
 std::unique_ptr<NotificationThread> NotificationThread::start(std::shared_ptr<PortMap> map, Callbacks& callbacks,
-                                                              uint32_t notifyMessage) {
+                                                              uint32_t notifyMessage, std::function<void()> watch) {
     if (!map) return nullptr;
     auto shared = std::make_shared<Shared>();
     shared->map = std::move(map);
+    shared->watch = std::move(watch);
     shared->callbacks = &callbacks;
     shared->notifyMessage = notifyMessage;
     auto t = std::make_unique<NotificationThread>(shared);

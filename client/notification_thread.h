@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -23,18 +24,24 @@ class NotificationThread {
 public:
     // Starts the thread and waits until its queue exists. nullptr when the
     // thread or its queue cannot be made. The thread keeps `map` mapped for
-    // as long as it runs.
+    // as long as it runs. `watch`, when given, runs on the thread about
+    // twice a second (it must not block for long).
     static std::unique_ptr<NotificationThread> start(std::shared_ptr<PortMap> map, Callbacks& callbacks,
-                                                     uint32_t notifyMessage);
+                                                     uint32_t notifyMessage, std::function<void()> watch = {});
     ~NotificationThread();
     NotificationThread(const NotificationThread&) = delete;
     NotificationThread& operator=(const NotificationThread&) = delete;
 
     int32_t threadId() const;
-    // Sets the stop flag, wakes the thread and waits for it at most 1000 ms.
-    // A thread still inside a callback after that is left to end on its own
-    // (it holds what it uses). Called again, it does nothing.
+    // Sets the stop flag, wakes the thread and joins it, waiting at most
+    // kStopWaitMs for a callback that is still running. Called from inside a
+    // callback (on the thread itself) it only sets the flag: the thread ends
+    // as soon as the callback returns. A thread that outlives the wait is
+    // left to end on its own; it holds what it uses, and the library is
+    // never unmapped (it is linked "nodelete"), so its code stays valid even
+    // when the application unloads the library. Called again, it does nothing.
     void stop();
+    static constexpr int kStopWaitMs = 1000;
 
     struct Shared;
     // Used by start(); the thread itself is started there.

@@ -14,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/thread_queue.h"
 
+#include <atomic>
 #include <cstring>
 #include <sched.h>
 
@@ -43,10 +44,13 @@ void decrementToZero(int32_t& word) {
 
 namespace {
 
+// Posts a command to the port's controller; false when it was not delivered
+// (no controller, or its queue is gone with its process).
 bool post(Library& lib, int32_t code, int64_t lParam) {
     const int32_t tid = platform::loadWord(lib.map().controllerThreadId);
     return platform::postThreadMessage(tid, lib.messages.command, static_cast<uint64_t>(code), lParam);
 }
+
 
 void fillDeviceFields(PortDataMap& m, int32_t portIndex, const DeviceRow& row) {
     std::memset(m.deviceName, 0, sizeof m.deviceName);
@@ -62,24 +66,34 @@ void fillDeviceFields(PortDataMap& m, int32_t portIndex, const DeviceRow& row) {
     platform::storeWord(m.deviceIdentified, 0);
 }
 
-// The slot is taken by its thread id; the process id is written first (and
-// again after the take, in case a concurrent taker overwrote it) so that a
-// reclaim never sees a taken slot without its owner.
-int32_t takeFreeSlot(PortDataMap& m, int32_t threadId) {
-    const int32_t pid = platform::currentProcessId();
+}  // namespace
+
+int32_t takeFreeSlot(PortDataMap& m, int32_t threadId, int32_t processId) {
     for (int32_t k = 0; k < kSlotCount; ++k) {
         ClientSlot& s = m.slots[k];
         if (platform::loadWord(s.notifyThreadId) != 0) continue;
-        platform::storeWord(s.processId, pid);
         if (platform::exchangeWord(s.notifyThreadId, 0, threadId)) {
-            platform::storeWord(s.processId, pid);
+            platform::storeWord(s.processId, processId);
             return k;
         }
     }
     return -1;
 }
 
-}  // namespace
+void releaseSlot(PortDataMap& m, int32_t slot) {
+    if (!isSlot(slot)) return;
+    // The id goes first: once the thread id is 0 another client may take the
+    // slot and write its own id.
+    platform::storeWord(m.slots[slot].processId, 0);
+    platform::storeWord(m.slots[slot].notifyThreadId, 0);
+}
+
+GeometryFix fixGeometry(const PortDataMap& m) {
+    GeometryFix g;
+    g.graphic = graphicSize(m);
+    g.textCells = textSize(m);
+    return g;
+}
 
 int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCallback statusCallback) {
     if (lib.entrySlot != -1) return 1;
@@ -91,7 +105,8 @@ int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCal
     auto map = std::make_shared<PortMap>(std::move(*opened));
     PortDataMap& m = map->map();
 
-    reclaimDeadSlots(m, [](int32_t pid) { return platform::processAlive(pid); });
+    const auto alive = [](int32_t id) { return platform::processAlive(id); };
+    reclaimDeadSlots(m, alive, kReclaimBusyTries, alive);
 
     if (platform::loadWord(m.deviceIdentified) != 0) {
         // The name as the map would hold it for this row.
@@ -102,6 +117,10 @@ int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCal
     if (platform::loadWord(m.entryCount) == 0) fillDeviceFields(m, portIndex, row);
 
     platform::addWord(m.entryCount, 1);
+    // Pairs with the controller's withdraw-then-recheck when it decides to
+    // end: either it sees this entry and stays, or this entry sees its thread
+    // id gone and starts a new controller.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
     lib.callbacks.status = statusCallback;
     auto fail = [&] {
         decrementToZero(m.entryCount);
@@ -109,19 +128,25 @@ int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCal
         return 0;
     };
 
-    auto notifier = NotificationThread::start(map, lib.callbacks, lib.messages.notify);
+    auto notifier = NotificationThread::start(map, lib.callbacks, lib.messages.notify, [map] {
+        // A controller that died while clients are entered is replaced by
+        // the one client that withdraws it.
+        if (withdrawDeadController(*map)) startController(map->portIndex());
+    });
     if (!notifier) return fail();
     sched_yield();
-    if (platform::loadWord(m.controllerThreadId) == 0 && !launchController(m, portIndex, lib.messages.command)) {
+    withdrawDeadController(*map);
+    if (!controllerAlive(*map) && !launchController(*map, lib.messages.command)) {
         notifier->stop();
         return fail();
     }
-    const int32_t slot = takeFreeSlot(m, notifier->threadId());
+    const int32_t slot = takeFreeSlot(m, notifier->threadId(), platform::currentProcessId());
     if (slot < 0) {
         notifier->stop();
         return fail();
     }
     lib.entrySlot = slot;
+    lib.geometry = fixGeometry(m);
     lib.ownMap = std::move(map);
     lib.mouseMap = std::move(mouse);
     lib.notifier = std::move(notifier);
@@ -141,7 +166,7 @@ int endEntry(Library& lib) {
         platform::storeWord(m.closingSlot, -1);
     platform::exchangeWord(m.directOperationSlot, slot, -1);
     lib.callbacks.directOperation = nullptr;
-    platform::storeWord(m.slots[slot].notifyThreadId, 0);
+    releaseSlot(m, slot);
     lib.entrySlot = -1;
     decrementToZero(m.entryCount);
     if (platform::loadWord(m.monitorPort) != -1 && platform::loadWord(m.entryCount) == 0 && lib.mirror) {
@@ -188,10 +213,11 @@ TAVIK_API int gdRestart(void) {
     if (!lib.entered()) return 0;
     PortDataMap& m = lib.map();
     const int32_t port = lib.ownMap->portIndex();
-    if (platform::loadWord(m.controllerThreadId) == 0) return launchController(m, port, lib.messages.command) ? 1 : 0;
+    // A controller that died is replaced; a live one is asked to open the port.
+    withdrawDeadController(*lib.ownMap);
+    if (!controllerAlive(*lib.ownMap)) return launchController(*lib.ownMap, lib.messages.command) ? 1 : 0;
     if (platform::loadWord(m.status) != 0) return 1;
-    post(lib, kCmdOpenPort, port);
-    return 1;
+    return post(lib, kCmdOpenPort, port) ? 1 : 0;
 }
 
 TAVIK_API int gdClosePort(void) {
@@ -199,9 +225,16 @@ TAVIK_API int gdClosePort(void) {
     if (!lib.entered()) return 0;
     PortDataMap& m = lib.map();
     if (platform::loadWord(m.status) == kStatusClosing || platform::loadWord(m.closingSlot) != -1) return 0;
+    if (!controllerAlive(*lib.ownMap)) return 0;
+    const int32_t before = platform::loadWord(m.status);
+    if (!platform::exchangeWord(m.closingSlot, -1, lib.entrySlot)) return 0;
     platform::storeWord(m.status, kStatusClosing);
-    platform::storeWord(m.closingSlot, lib.entrySlot);
-    post(lib, kCmdClosePort, 0);
+    if (!post(lib, kCmdClosePort, 0)) {
+        // Nobody will close the port: the request is taken back.
+        platform::exchangeWord(m.status, kStatusClosing, before);
+        platform::exchangeWord(m.closingSlot, lib.entrySlot, -1);
+        return 0;
+    }
     mirrorToMonitor(lib, MirrorScope::Whole);
     return 1;
 }
@@ -229,6 +262,5 @@ TAVIK_API int gdHideTavikWindow(int flag) {
     if (!lib.entered()) return 0;
     const int32_t allow = platform::loadWord(lib.map().allowHideWindow);
     if (allow != 1 && allow != 2) return 0;
-    post(lib, kCmdShowWindow, flag);
-    return 1;
+    return post(lib, kCmdShowWindow, flag) ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Queries on a port: gdQueryEquipment(W), gdGetPortInfo, gdGetEntriesCount,
 // the two version calls and the library's own Version.
 #include "client/library_state.h"
+#include "client/port_entry.h"
 #include "client/text_convert.h"
 #include "platform/atomic_word.h"
 
@@ -24,6 +25,9 @@ bool queryEquipment(Library& lib, int portIndex, int* textCells, int* width, int
     if (textCells) *textCells = eq.textCells;
     if (width) *width = eq.graphicWidth;
     if (height) *height = eq.graphicHeight;
+    // The application sizes its buffers from what it was told about its own
+    // port: the display writes use that geometry from now on.
+    if (lib.entered() && (portIndex == -1 || portIndex == lib.ownMap->portIndex())) lib.geometry = fixGeometry(eq);
     return true;
 }
 
@@ -61,7 +65,15 @@ TAVIK_API int gdGetPortInfo(int* portIndex, int* status, const char** name) {
     PortDataMap& m = lib.map();
     if (portIndex) *portIndex = platform::loadWord(m.portIndex);
     if (status) *status = platform::loadWord(m.status);
-    if (name) *name = platform::loadWord(m.deviceIdentified) != 0 ? m.deviceName : nullptr;
+    if (name) {
+        // A terminated copy: the map's field may lack its zero, and anyone
+        // may rewrite it while the application reads the name.
+        *name = nullptr;
+        if (platform::loadWord(m.deviceIdentified) != 0) {
+            setFieldString(lib.portInfoName.data(), lib.portInfoName.size(), fieldString(m.deviceName));
+            *name = lib.portInfoName.data();
+        }
+    }
     return 1;
 }
 

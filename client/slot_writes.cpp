@@ -82,19 +82,20 @@ void requestDisplay(PortDataMap& map, int32_t slot) {
         setDisplayRequest(map, slot);
 }
 
-void suspendSlot(PortDataMap& map, int32_t slot, bool suspend) {
-    if (!isSlot(slot)) return;
+int32_t suspendSlot(PortDataMap& map, int32_t slot, bool suspend) {
+    if (!isSlot(slot)) return -1;
     ClientSlot& s = map.slots[slot];
     if (suspend) {
         platform::storeWord(s.displayFlags, platform::loadWord(s.displayFlags) | kDisplaySuspended);
         if (platform::exchangeWord(map.foregroundSlot, slot, -1)) {
             const int32_t def = platform::loadWord(map.defaultSlot);
-            showInFull(map, def);
             setDisplayRequest(map, def);
+            return isSlot(def) ? def : -1;
         }
     } else {
         platform::storeWord(s.displayFlags, platform::loadWord(s.displayFlags) & ~kDisplaySuspended);
     }
+    return -1;
 }
 
 void startDisplayMode(PortDataMap& map, int32_t slot, int32_t flags) {

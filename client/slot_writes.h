@@ -16,6 +16,15 @@ struct GraphicSize {
     int32_t height;
 };
 
+// The sizes an entry's display writes use, fixed when the entry is made (and
+// again when the application asks gdQueryEquipment for its own port): the
+// map is writable by anyone, and a size that grew later would make a write
+// read past the application's buffer.
+struct GeometryFix {
+    std::optional<GraphicSize> graphic;
+    int32_t textCells = 0;
+};
+
 // The map's graphic size when it fits the slot (both positive, W x H <= 10000);
 // nullopt otherwise, and a graphic write then fails without writing.
 std::optional<GraphicSize> graphicSize(const PortDataMap& map);
@@ -46,9 +55,11 @@ void showInFull(PortDataMap& map, int32_t slot);
 // slot and it is the default slot.
 void requestDisplay(PortDataMap& map, int32_t slot);
 
-// Suspends (bit 3; a foreground slot gives way to the default slot, shown in
-// full) or resumes.
-void suspendSlot(PortDataMap& map, int32_t slot, bool suspend);
+// Suspends (bit 3; a foreground slot gives way to the default slot, named in
+// displayRequest) or resumes. Returns the slot that took over, which the
+// caller marks with showInFull once it has given its own busy flag back (it
+// may be the caller's own slot), or -1.
+int32_t suspendSlot(PortDataMap& map, int32_t slot, bool suspend);
 
 // Display mode start: cleared slot contents, planeLevel 10, format 1, the
 // flags; bit 1 makes the slot the default slot; displayClientCount + 1.

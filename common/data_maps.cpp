@@ -63,15 +63,16 @@ std::optional<PortMap> PortMap::open(int32_t portIndex, bool* created) {
     const std::string name = portMapName(portIndex);
     EnsureEveryoneSecurity();
     bool fresh = false;
-    auto section = platform::SharedSection::create(name, kPortMapSize, &fresh);
+    // A new map is cleared before anyone else can open it: an entry made by
+    // another process right after the creation is never wiped out.
+    auto section = platform::SharedSection::create(name, kPortMapSize, &fresh, [portIndex](void* bytes) {
+        auto& m = *static_cast<PortDataMap*>(bytes);
+        clearPortMap(m);
+        m.portIndex = portIndex;
+    });
     if (!section) return std::nullopt;
-    PortMap pm(std::move(*section), portIndex);
-    if (fresh) {
-        clearPortMap(pm.map());
-        pm.map().portIndex = portIndex;
-    }
     if (created) *created = fresh;
-    return pm;
+    return PortMap(std::move(*section), portIndex);
 }
 
 std::optional<PortMap> PortMap::openExisting(int32_t portIndex, bool writable) {

@@ -170,6 +170,16 @@ public:
     PortDataMap* operator->() const { return &map(); }
     int32_t portIndex() const { return portIndex_; }
 
+    // The controller's claim on the port: one controller per port. Taken by
+    // the controller at start-up (waiting up to boundMs for an ending one to
+    // go) and held until it closes the map or its process ends.
+    bool claimController(int boundMs) { return section_.claimWithin(boundMs); }
+    // True when a live controller process holds the claim (through another
+    // open of the map than this one).
+    bool controllerClaimed() const { return section_.claimedElsewhere(); }
+    // True once the map shrank under this mapping and reads as private zeros.
+    bool lost() const { return section_.lost(); }
+
 private:
     PortMap(platform::SharedSection section, int32_t portIndex)
         : section_(std::move(section)), portIndex_(portIndex) {}

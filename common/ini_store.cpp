@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,18 +78,43 @@ Document parse(const std::string& text) {
     return doc;
 }
 
-bool readFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
-    return true;
+enum class ReadResult { Whole, Absent, Failed };
+
+// Reads the whole file. Absent only when there is no file at all; any other
+// failure (no permission, a directory, I/O error, no descriptors) is Failed,
+// and a writer must then leave the file alone: rewriting it from what could
+// not be read would lose every other setting.
+ReadResult readFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ReadResult::Absent : ReadResult::Failed;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            out.clear();
+            return ReadResult::Failed;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ReadResult::Whole;
 }
 
 Document load(const std::string& path) {
     std::string text;
     readFile(path, text);
+    return parse(text);
+}
+
+// For a writer: the document, or nothing when the file exists but could not
+// be read whole.
+std::optional<Document> loadForWrite(const std::string& path) {
+    std::string text;
+    if (readFile(path, text) == ReadResult::Failed) return std::nullopt;
     return parse(text);
 }
 
@@ -247,7 +271,9 @@ bool profileWriteString(std::string_view section, std::string_view key, std::str
         return false;
     FolderLock lock(folderOf(path));
     if (!lock.held()) return false;
-    Document doc = load(path);
+    auto loaded = loadForWrite(path);
+    if (!loaded) return false;
+    Document& doc = *loaded;
     long sectionEnd = -1;
     long i = findKey(doc, section, key, &sectionEnd);
     Line line;
@@ -273,7 +299,9 @@ bool profileWriteString(std::string_view section, std::string_view key, std::str
 bool profileDeleteKey(std::string_view section, std::string_view key, const std::string& path) {
     FolderLock lock(folderOf(path));
     if (!lock.held()) return false;
-    Document doc = load(path);
+    auto loaded = loadForWrite(path);
+    if (!loaded) return false;
+    Document& doc = *loaded;
     long i = findKey(doc, section, key, nullptr);
     if (i < 0) return true;
     doc.lines.erase(doc.lines.begin() + i);

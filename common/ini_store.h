@@ -31,11 +31,13 @@ std::vector<std::pair<std::string, std::string>> profileGetSection(std::string_v
 std::vector<std::string> profileSectionNames(const std::string& path);
 
 // Writes key=value, creating what is missing. False when the file could not
-// be written (the store is then unchanged).
+// be written, or exists but could not be read whole (the store is then
+// unchanged: a write never replaces settings it could not read).
 bool profileWriteString(std::string_view section, std::string_view key, std::string_view value,
                         const std::string& path);
 
-// Removes a key; true when the store no longer holds it.
+// Removes a key; true when the store no longer holds it. False, with the file
+// unchanged, when it exists but could not be read whole.
 bool profileDeleteKey(std::string_view section, std::string_view key, const std::string& path);
 
 }  // namespace tavik

@@ -20,14 +20,23 @@ std::optional<SharedBlock> SharedBlock::create(int32_t payloadSize) {
     if (payloadSize < 4 || payloadSize > kMaxSharedPayload) return std::nullopt;
     EnsureEveryoneSecurity();
     const std::size_t total = static_cast<std::size_t>(payloadSize) + 4;
-    for (int32_t n = 0; n < kSharedBlockCount; ++n) {
+    // Unusable names are skipped, but a few failures in a row mean creation
+    // itself fails (the guard lock is held for ever, no memory): give up.
+    int failures = 0;
+    constexpr int kMaxFailures = 8;
+    for (int32_t n = 0; n < kSharedBlockCount && failures < kMaxFailures; ++n) {
         const std::string name = sharedBlockName(n);
         if (platform::SharedSection::exists(name)) continue;
         bool fresh = false;
-        auto section = platform::SharedSection::create(name, total, &fresh);
-        if (!section) return std::nullopt;
-        if (!fresh) continue;  // another requester took this number meanwhile
-        std::memcpy(section->data(), &payloadSize, 4);
+        auto section = platform::SharedSection::create(
+            name, total, &fresh, [payloadSize](void* bytes) { std::memcpy(bytes, &payloadSize, 4); });
+        // A name this process cannot use (another user's, too small, not a
+        // section at all) or taken meanwhile by another requester: next number.
+        if (!section) {
+            ++failures;
+            continue;
+        }
+        if (!fresh) continue;
         return SharedBlock(std::move(*section), n, payloadSize);
     }
     return std::nullopt;

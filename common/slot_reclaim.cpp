@@ -54,15 +54,23 @@ int countTakenSlots(PortDataMap& map) {
     return n;
 }
 
-int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int busyTries) {
+int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int busyTries,
+                     const ProcessAlivePredicate& isThreadAlive) {
     int freed = 0;
     for (int32_t k = 0; k < kSlotCount; ++k) {
         ClientSlot& slot = m.slots[k];
-        if (platform::loadWord(slot.notifyThreadId) == 0) continue;
+        const int32_t tid = platform::loadWord(slot.notifyThreadId);
+        if (tid == 0) continue;
         const int32_t pid = platform::loadWord(slot.processId);
-        if (pid <= 0 || isAlive(pid)) continue;
+        if (pid < 0) continue;
+        if (pid == 0 ? (!isThreadAlive || isThreadAlive(tid)) : isAlive(pid)) continue;
         // Claim the slot: whoever swaps the id out frees it, nobody else.
-        if (!platform::exchangeWord(slot.processId, pid, 0)) continue;
+        if (!platform::exchangeWord(slot.processId, pid, -1)) continue;
+        if (platform::loadWord(slot.notifyThreadId) != tid) {
+            // Freed and taken again meanwhile: not ours to free.
+            platform::exchangeWord(slot.processId, -1, pid);
+            continue;
+        }
 
         // Going on whatever the wait gives: the dead owner may hold the flag.
         const bool took = takeSlotBusy(m, k, busyTries);
@@ -71,6 +79,7 @@ int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int b
         if (platform::loadWord(m.closingSlot) == k && platform::loadWord(m.entryCount) > 1)
             platform::storeWord(m.closingSlot, -1);
         platform::exchangeWord(m.directOperationSlot, k, -1);
+        platform::storeWord(slot.processId, 0);
         platform::storeWord(slot.notifyThreadId, 0);
         decrementToZero(m.entryCount);
         setSlotBusy(m, k, 0);

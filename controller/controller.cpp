@@ -21,6 +21,8 @@ namespace {
 constexpr const char* kVersionText = "Ver 4.2.0";
 // The controller speaks the plug-in interface's version.
 constexpr auto kControllerVersion = drv::kPluginVersion;
+// How long a new controller waits for the port's claim (an ending one's shutdown).
+constexpr int kClaimWaitMs = 5000;
 
 void storeByte(uint8_t& b, uint8_t v) { std::atomic_ref<uint8_t>(b).store(v, std::memory_order_release); }
 
@@ -75,6 +77,13 @@ void Controller::openPort(int32_t portIndex) {
         auto pm = PortMap::open(portIndex);
         if (!pm) {
             window_.setStatusText("Inner error: DataMap couldn't open.");
+            return;
+        }
+        // One controller per port: a second one ends at once; an ending one
+        // is given the time its shutdown takes.
+        if (!pm->claimController(kClaimWaitMs)) {
+            std::fprintf(stderr, "TAVIK: another controller serves this port\n");
+            requestQuit();
             return;
         }
         auto mouse = MouseMapReference::acquire();
@@ -291,7 +300,19 @@ bool Controller::idleCheck(bool slowTick) {
                 std::fprintf(stderr, "TAVIK: freed %d slot(s) of ended clients\n", freed);
             checkStrayEntries();
         }
-        return platform::loadWord(m.entryCount) <= 0;
+        if (platform::loadWord(m.entryCount) > 0) return false;
+        // Ending: withdraw the thread id first, then look again. A client
+        // entering meanwhile either is seen here (and the controller stays)
+        // or sees the thread id gone and starts a new controller, which
+        // waits for this one's claim.
+        const int32_t tid = platform::loadWord(m.controllerThreadId);
+        platform::storeWord(m.controllerThreadId, 0);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (platform::loadWord(m.entryCount) > 0) {
+            platform::storeWord(m.controllerThreadId, tid);
+            return false;
+        }
+        return true;
     }
     if (slowTick && requestedPort_ && !portOpened_) {
         // The port never opened: nobody can reach this controller once the

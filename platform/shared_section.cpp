@@ -1,11 +1,17 @@
 // Shared sections on POSIX shared memory with holder-lifetime semantics.
 #include "platform/shared_section.h"
 
+#include "platform/mapping_guard.h"
+#include "platform/user_scope.h"
+
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <utility>
@@ -13,31 +19,73 @@
 namespace tavik::platform {
 namespace {
 
-constexpr const char* kGuardName = "/tavik-section-guard";
-
-// Serialises every open, create and last-holder check across processes.
+// Serialises every open, create and last-holder check across processes. Each
+// user has a private guard (nobody else can hold it); ports shared across
+// users on purpose use one guard open to all. The wait for it is bounded: a
+// guard held for longer makes the operation fail instead of hanging.
 class GuardLock {
 public:
     GuardLock() {
-        fd_ = ::shm_open(kGuardName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            ::fchmod(fd_, 0666);
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        const bool shared = portsSharedAcrossUsers();
+        const std::string name =
+            shared ? std::string("/tavik-section-guard") : "/tavik-section-guard-" + std::to_string(::geteuid());
+        const mode_t mode = shared ? 0666 : 0600;
+        fd_ = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+        if (fd_ < 0) return;
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !trustedUser(st.st_uid)) {
+            closeFd();
+            return;
         }
+        if (st.st_uid == ::geteuid()) ::fchmod(fd_, mode);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SharedSection::kGuardWaitMs);
+        for (;;) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                held_ = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) break;
+            if (std::chrono::steady_clock::now() >= deadline) break;
+            // Held only for a few system calls by a well-behaved process.
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        closeFd();
     }
     ~GuardLock() {
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_UN);
-            ::close(fd_);
-        }
+        if (held_) ::flock(fd_, LOCK_UN);
+        closeFd();
     }
     GuardLock(const GuardLock&) = delete;
     GuardLock& operator=(const GuardLock&) = delete;
+    bool held() const { return held_; }
 
 private:
+    void closeFd() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
     int fd_ = -1;
+    bool held_ = false;
 };
+
+// The object belongs to a user this process trusts.
+bool trustedObject(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && trustedUser(st.st_uid);
+}
+
+// A record lock on the first byte, owned by the open file description.
+bool claimLock(int fd, short type, int cmd, struct flock* out = nullptr) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 1;
+    fl.l_pid = 0;
+    if (::fcntl(fd, cmd, &fl) != 0) return false;
+    if (out) *out = fl;
+    return true;
+}
 
 class Fd {
 public:
@@ -81,13 +129,14 @@ std::string sectionObjectName(std::string_view name) {
 }
 
 SharedSection::SharedSection(std::string name, int fd, void* addr, std::size_t size)
-    : name_(std::move(name)), fd_(fd), addr_(addr), size_(size) {}
+    : name_(std::move(name)), fd_(fd), addr_(addr), size_(size), guard_(registerMapping(addr, size)) {}
 
 SharedSection::SharedSection(SharedSection&& other) noexcept
     : name_(std::move(other.name_)),
       fd_(std::exchange(other.fd_, -1)),
       addr_(std::exchange(other.addr_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
+      size_(std::exchange(other.size_, 0)),
+      guard_(std::exchange(other.guard_, -1)) {}
 
 SharedSection& SharedSection::operator=(SharedSection&& other) noexcept {
     if (this != &other) {
@@ -96,6 +145,7 @@ SharedSection& SharedSection::operator=(SharedSection&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         addr_ = std::exchange(other.addr_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        guard_ = std::exchange(other.guard_, -1);
     }
     return *this;
 }
@@ -103,13 +153,15 @@ SharedSection& SharedSection::operator=(SharedSection&& other) noexcept {
 SharedSection::~SharedSection() { release(); }
 
 void SharedSection::release() noexcept {
+    unregisterMapping(std::exchange(guard_, -1));
     if (addr_) ::munmap(addr_, size_);
     addr_ = nullptr;
     if (fd_ >= 0) {
         GuardLock guard;
         // Converting our shared lock to an exclusive one succeeds only when we
-        // are the last holder: then the name goes with us.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        // are the last holder: then the name goes with us. Without the guard
+        // the name stays; the next open finds it stale and removes it.
+        if (guard.held() && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
             const std::string obj = sectionObjectName(name_);
             // Only unlink if the name still refers to our object.
             int probe = ::shm_open(obj.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -131,8 +183,9 @@ std::optional<SharedSection> SharedSection::open(std::string_view name, Access a
     const std::string obj = sectionObjectName(name);
     const bool writable = access == Access::ReadWrite;
     GuardLock guard;
+    if (!guard.held()) return std::nullopt;
     Fd fd(::shm_open(obj.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0));
-    if (fd.get() < 0) return std::nullopt;
+    if (fd.get() < 0 || !trustedObject(fd.get())) return std::nullopt;
     if (isStale(fd.get())) {
         ::shm_unlink(obj.c_str());
         return std::nullopt;
@@ -145,12 +198,14 @@ std::optional<SharedSection> SharedSection::open(std::string_view name, Access a
     return SharedSection(std::string(name), fd.release(), addr, *size);
 }
 
-std::optional<SharedSection> SharedSection::create(std::string_view name, std::size_t size, bool* created) {
+std::optional<SharedSection> SharedSection::create(std::string_view name, std::size_t size, bool* created,
+                                                   const std::function<void(void*)>& initialise) {
     if (size == 0) return std::nullopt;
     const std::string obj = sectionObjectName(name);
     GuardLock guard;
+    if (!guard.held()) return std::nullopt;
     Fd fd(::shm_open(obj.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return std::nullopt;
+    if (fd.get() < 0 || !trustedObject(fd.get())) return std::nullopt;
     bool fresh = false;
     if (isStale(fd.get())) {
         // Nobody holds it: new, or left behind by processes that died.
@@ -163,20 +218,43 @@ std::optional<SharedSection> SharedSection::create(std::string_view name, std::s
     if (!actual || *actual < size) return std::nullopt;
     void* addr = mapFd(fd.get(), *actual, true);
     if (!addr) return std::nullopt;
+    SharedSection section(std::string(name), fd.release(), addr, *actual);
+    // Still under the guard: nobody else can open the new section yet.
+    if (fresh && initialise) initialise(addr);
     if (created) *created = fresh;
-    return SharedSection(std::string(name), fd.release(), addr, *actual);
+    return section;
 }
 
 bool SharedSection::exists(std::string_view name) {
     const std::string obj = sectionObjectName(name);
     GuardLock guard;
     Fd fd(::shm_open(obj.c_str(), O_RDONLY | O_CLOEXEC, 0));
-    if (fd.get() < 0) return false;
+    if (fd.get() < 0) return errno != ENOENT;  // present but not ours to open: taken
+    if (!guard.held() || !trustedObject(fd.get())) return true;
     if (isStale(fd.get())) {
         ::shm_unlink(obj.c_str());
         return false;
     }
     return true;
 }
+
+bool SharedSection::tryClaim() { return fd_ >= 0 && claimLock(fd_, F_WRLCK, F_OFD_SETLK); }
+
+bool SharedSection::claimWithin(int boundMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        if (tryClaim()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool SharedSection::claimedElsewhere() const {
+    struct flock fl {};
+    if (fd_ < 0 || !claimLock(fd_, F_WRLCK, F_OFD_GETLK, &fl)) return false;
+    return fl.l_type != F_UNLCK;
+}
+
+bool SharedSection::lost() const { return mappingLost(guard_); }
 
 }  // namespace tavik::platform

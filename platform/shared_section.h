@@ -1,9 +1,12 @@
 // Named shared-memory sections that live exactly as long as some process holds
 // them: every holder keeps a shared flock on the section's descriptor, so a
-// section whose holders all died can be told apart from a live one.
+// section whose holders all died can be told apart from a live one. Sections
+// owned by an untrusted user (see user_scope.h) are refused, and a section
+// shrunk under its mapping is contained (see mapping_guard.h) and reads as lost.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,18 +19,38 @@ public:
 
     // Opens the live section `name` and maps all of it. Fails (nullopt) when no
     // live process holds it, or when it is smaller than `minSize` (a foreign or
-    // truncated object is never mapped short). Never blocks for long: only the
-    // guard lock that serialises opening and creating is waited for.
+    // truncated object is never mapped short), or when an untrusted user owns
+    // it. Never blocks for long: only the guard lock that serialises opening
+    // and creating is waited for, at most kGuardWaitMs (then the call fails).
     static std::optional<SharedSection> open(std::string_view name, Access access, std::size_t minSize = 0);
 
     // Opens the live section `name`, or creates it with `size` zero bytes when it
     // is absent or stale (a stale one is re-initialised). `created` tells which.
-    // The new section is readable and writable by every local user. An existing
-    // section must be at least `size` bytes, else the call fails.
-    static std::optional<SharedSection> create(std::string_view name, std::size_t size, bool* created = nullptr);
+    // `initialise` runs on a new section's bytes before any other process can
+    // open it. The new section is readable and writable by every local user.
+    // An existing section must be at least `size` bytes and owned by a trusted
+    // user, else the call fails.
+    static std::optional<SharedSection> create(std::string_view name, std::size_t size, bool* created = nullptr,
+                                               const std::function<void(void*)>& initialise = {});
 
-    // True when a live section of that name exists.
+    // True when a live section of that name exists (whoever owns it).
     static bool exists(std::string_view name);
+
+    // The longest wait for the guard lock.
+    static constexpr int kGuardWaitMs = 2000;
+
+    // The exclusive claim on the section: a record lock on its first byte,
+    // held by this open of it until the section is closed or the process
+    // ends, whichever comes first. tryClaim tries once; claimWithin retries
+    // every 10 ms up to boundMs. Needs ReadWrite access.
+    bool tryClaim();
+    bool claimWithin(int boundMs);
+    // True when another open of the section (in any process) holds the claim.
+    bool claimedElsewhere() const;
+
+    // True once the section shrank under this mapping: the mapping is now
+    // private zero memory and no longer reaches the others.
+    bool lost() const;
 
     SharedSection(SharedSection&& other) noexcept;
     SharedSection& operator=(SharedSection&& other) noexcept;
@@ -48,6 +71,7 @@ private:
     int fd_ = -1;
     void* addr_ = nullptr;
     std::size_t size_ = 0;
+    int guard_ = -1;  // mapping_guard handle
 };
 
 // The object name used for a section: "/" + name, with any "/" in the name

@@ -1,6 +1,8 @@
 // Thread queues on abstract-namespace AF_UNIX datagram sockets.
 #include "platform/thread_queue.h"
 
+#include "platform/user_scope.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -40,14 +42,43 @@ struct SenderSocket {
     }
 };
 
+// The sender's credentials the kernel attached to a datagram (the queue's
+// socket has SO_PASSCRED); nullptr when there are none.
+const ucred* senderOf(msghdr& mh) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(ucred)))
+            return reinterpret_cast<const ucred*>(CMSG_DATA(c));
+    }
+    return nullptr;
+}
+
+// Takes queued datagrams until one of the right size from a trusted sender
+// arrives (true) or the queue is empty (false). Anything else is dropped.
 bool readOne(int fd, ThreadMessage& out) {
-    Wire w{};
-    ssize_t n = ::recv(fd, &w, sizeof w, MSG_DONTWAIT);
-    if (n != static_cast<ssize_t>(sizeof w)) return false;
-    out.message = w.message;
-    out.wParam = w.wParam;
-    out.lParam = w.lParam;
-    return true;
+    for (;;) {
+        Wire w{};
+        iovec iov{&w, sizeof w};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+        msghdr mh{};
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        mh.msg_control = control;
+        mh.msg_controllen = sizeof control;
+        ssize_t n = ::recvmsg(fd, &mh, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        const ucred* cred = senderOf(mh);
+        if (n != static_cast<ssize_t>(sizeof w) || (mh.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) || !cred ||
+            !trustedUser(cred->uid))
+            continue;
+        out.message = w.message;
+        out.wParam = w.wParam;
+        out.lParam = w.lParam;
+        return true;
+    }
 }
 
 }  // namespace
@@ -59,6 +90,13 @@ std::optional<ThreadQueue> ThreadQueue::createForCurrentThread() {
     int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return std::nullopt;
     const int32_t tid = currentThreadId();
+    // Every datagram then carries its sender's credentials: only the own
+    // user's (and root's) messages are taken, anyone else's are dropped.
+    const int on = 1;
+    if (::setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
     sockaddr_un addr{};
     socklen_t len = queueAddress(tid, addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {

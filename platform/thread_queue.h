@@ -1,6 +1,8 @@
 // Thread message queues between processes. A receiving thread owns a queue
 // named after its thread id; any process can post {number, wParam, lParam} to
 // it. Posting to a thread without a queue fails at once (the message is lost).
+// A queue takes only messages sent by its own user or root (or by anyone while
+// ports are shared across users, see user_scope.h); the rest are dropped.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,8 @@
 // Connection info entries and the FTDI device search.
 #include "client/selection/ftdi_selection.h"
 
+#include "common/connection_record.h"
+
 #include <atomic>
 #include <string>
 
@@ -43,7 +45,10 @@ int32_t selectFtConnection(ftdi::FtdiLink* link, ConnectionInfoMap* map) {
     std::string serial, description;
     if (link->serialNumber(0, serial) != ftdi::kOk || link->description(0, description) != ftdi::kOk) return -1;
     if (cut(description) != kFtdiDescription) return -1;
-    return connectionInfoEntry(*map, serial, description);
+    const int32_t port = connectionInfoEntry(*map, serial, description);
+    // The plug-in opens only what this user's own selection registered.
+    if (port != -1) rememberConnectionSerial(cut(serial));
+    return port;
 }
 
 }  // namespace tavik::selection

@@ -24,8 +24,9 @@ int32_t connectionInfoEntry(ConnectionInfoMap& map, std::string_view serial, std
 
 // gdSelectFTConnection over `link`: at least one device, the last one opens
 // (and is closed again), device 0 has the description "New PX-2 USB driver"
-// and gets a connection entry. The port index (64..79), or -1 when any step
-// fails. A null link or map fails.
+// and gets a connection entry, whose serial number goes into the user's
+// connection record (the plug-in opens no device missing from it). The port
+// index (64..79), or -1 when any step fails. A null link or map fails.
 int32_t selectFtConnection(ftdi::FtdiLink* link, ConnectionInfoMap* map);
 
 // The FTDI link of this build (the double when TAVIK_FTDI_DOUBLE is set);

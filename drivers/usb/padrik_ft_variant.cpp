@@ -6,6 +6,9 @@
 #include <array>
 #include <optional>
 
+#include <cstdio>
+
+#include "common/connection_record.h"
 #include "common/data_maps.h"
 #include "drivers/core/plugin.h"
 #include "drivers/core/serial_transport.h"
@@ -36,6 +39,13 @@ public:
         const auto e = entry(plugin.portIndex());
         refusedSilently = !e;
         if (!e) return nullptr;
+        // Anyone can write the map: only a device this user registered is opened.
+        if (!connectionSerialRemembered(e->serialNumber)) {
+            std::fprintf(stderr, "Padrik_ft: serial number of port %d was not registered by this user\n",
+                         static_cast<int>(plugin.portIndex()));
+            plugin.status().write(StatusLines::usbConnectFailed(e->description));
+            return nullptr;
+        }
         plugin.openPortName = e->description;
         auto t = openFtdiTransport(ftdi::createFtdiLink(), e->serialNumber);
         if (!t) {

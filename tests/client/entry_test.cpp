@@ -1,11 +1,15 @@
 // Entering a port, notifications, display writes and direct calls, in one
 // process against a stand-in controller: a thread that owns a queue, names
 // itself in the port map and answers the shared blocks it is sent.
+#include "client/port_entry.h"
 #include "client/tavikutil.h"
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "common/shared_block.h"
+#include "common/slot_reclaim.h"
+#include "platform/process.h"
 #include "platform/atomic_word.h"
+#include "platform/shared_section.h"
 #include "platform/thread_queue.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +19,11 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -54,6 +60,7 @@ class FakeController {
 public:
     explicit FakeController(int port) {
         map_ = PortMap::open(port);
+        map_->claimController(1000);
         registerMessages(msgs_);
         thread_ = std::thread([this] { run(); });
         std::unique_lock lock(m_);
@@ -368,9 +375,30 @@ TEST_F(Entry, DisplayWritesFillTheSlotAndNameItWhenShown) {
     EXPECT_EQ(m.slots[0].graphic[64 * 48 - 1], 5);
     EXPECT_EQ(m.slotBusy[0], 0);
 
-    m.graphicWidth = 300;  // 300 x 48: more dots than the slot holds
-    EXPECT_EQ(gdDisplayGraphicData(plane.data(), nullptr, 3), 0);
+    // Anyone may rewrite the map's geometry: a write still reads only the
+    // 64 x 48 the entry was made with. The dots end right before a page no
+    // access is allowed to, so reading one byte more ends the test.
+    const long page = ::sysconf(_SC_PAGESIZE);
+    auto* pages = static_cast<unsigned char*>(
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(::mprotect(pages + page, page, PROT_NONE), 0);
+    unsigned char* tight = pages + page - 64 * 48;
+    std::memset(tight, 1, 64 * 48);
+    m.graphicWidth = 100;
+    m.graphicHeight = 100;
+    ASSERT_EQ(gdDisplayV2GraphicData(tight, 1), 1);
+    EXPECT_EQ(m.slots[0].graphic[64 * 48 - 1], 1);
+    EXPECT_EQ(m.slots[0].graphic[64 * 48], 0) << "more than the entry's 64 x 48 dots were copied";
+    m.textCells = 128;
+    unsigned char* tightText = pages + page - 32;
+    std::memset(tightText, 0x22, 32);
+    ASSERT_EQ(gdDisplayTextData(tightText), 1);
+    EXPECT_EQ(m.slots[0].text[31], 0x22);
     m.graphicWidth = 64;
+    m.graphicHeight = 48;
+    m.textCells = 32;
+    ::munmap(pages, 2 * page);
 
     ASSERT_EQ(gdSuspendDisplay(1), 1);
     EXPECT_EQ(m.slots[0].displayFlags, 3 | 8);
@@ -493,6 +521,167 @@ TEST_F(Entry, CloseReopenRestartAndWindowCommands) {
     EXPECT_EQ(c.served()[3].code, 9);
     EXPECT_EQ(c.served()[3].lParam, 1);
     EXPECT_EQ(c.served().size(), 4u);
+}
+
+TEST_F(Entry, DeadControllerIsNoticedAndPostsThatFailAreReported) {
+    const int port = nextPort();
+    auto c = std::make_optional<FakeController>(port);
+    auto view = PortMap::openExisting(port, true);
+    ASSERT_TRUE(view);
+    PortDataMap& m = view->map();
+    ASSERT_EQ(gdStart("Pinora PX-2", port, nullptr), 1);
+    m.status = 1;
+    m.allowHideWindow = 2;
+    // The controller dies: its queue and its claim go, its thread id stays.
+    c.reset();
+    EXPECT_EQ(gdClosePort(), 0) << "a close nobody will carry out reported as done";
+    EXPECT_NE(m.status, 8);
+    EXPECT_EQ(m.closingSlot, -1);
+    EXPECT_EQ(gdHideTavikWindow(1), 0);
+    // No controller program can be started here: the restart says so, and
+    // the dead controller is no longer named in the map.
+    EXPECT_EQ(gdRestart(), 0);
+    EXPECT_EQ(m.controllerThreadId, 0);
+    EXPECT_EQ(m.controllerVersion[0], 0);
+
+    // A new controller for the port is used at once.
+    c.emplace(port);
+    m.status = 0;
+    EXPECT_EQ(gdRestart(), 1);
+    ASSERT_TRUE(c->waitServed(1));
+    EXPECT_EQ(c->served()[0].code, 1);
+    ASSERT_EQ(gdEnd(), 1);
+}
+
+// A taker that died between taking a slot and writing its process id leaves
+// no slot behind; one still in between is left alone.
+TEST(SlotTake, SlotOfATakerThatDiedHalfwayIsReclaimed) {
+    auto m = std::make_unique<PortDataMap>();
+    clearPortMap(*m);
+    int32_t goneTid = 0;
+    std::thread([&] { goneTid = platform::currentThreadId(); }).join();
+    m->slots[3].notifyThreadId = goneTid;  // taken, id never written
+    m->slots[5].notifyThreadId = platform::currentThreadId();  // being taken right now
+    m->entryCount = 2;
+    const auto alive = [](int32_t id) { return platform::processAlive(id); };
+    EXPECT_EQ(reclaimDeadSlots(*m, alive, 0, alive), 1);
+    EXPECT_EQ(m->slots[3].notifyThreadId, 0);
+    EXPECT_EQ(m->slots[3].processId, 0);
+    EXPECT_EQ(m->slots[5].notifyThreadId, platform::currentThreadId());
+    EXPECT_EQ(m->entryCount, 1);
+}
+
+// Many takers race for the slots: every slot taken carries its own taker's
+// process id, never a loser's.
+TEST(SlotTake, LosersNeverWriteIntoTheWinnersSlot) {
+    auto m = std::make_unique<PortDataMap>();
+    std::memset(m.get(), 0, sizeof(PortDataMap));
+    constexpr int kThreads = 6;
+    constexpr int kRounds = 100000;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const int32_t tid = 1000 + t, pid = 5000 + t;
+            for (int r = 0; r < kRounds; ++r) {
+                const int32_t k = client::takeFreeSlot(*m, tid, pid);
+                if (k < 0) continue;
+                for (int i = 0; i < 20; ++i)
+                    if (platform::loadWord(m->slots[k].processId) != pid && i > 0) {
+                        wrong.fetch_add(1);
+                        break;
+                    }
+                client::releaseSlot(*m, k);
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    for (auto& s : m->slots) {
+        EXPECT_EQ(s.notifyThreadId, 0);
+        EXPECT_EQ(s.processId, 0);
+    }
+}
+
+TEST_F(Entry, PortInfoNameIsATerminatedCopyAndItemCountsAreChecked) {
+    FakeController c(nextPort());
+    PortDataMap& m = c.map();
+    ASSERT_EQ(gdStart("QX-64X48", m.portIndex, nullptr), 1);
+    // Anyone can fill the name field to its end, without a terminating zero.
+    std::memset(m.deviceName, 'N', sizeof m.deviceName);
+    std::memset(m.deviceInfo, 'I', sizeof m.deviceInfo);
+    m.deviceIdentified = 1;
+    const char* name = nullptr;
+    ASSERT_EQ(gdGetPortInfo(nullptr, nullptr, &name), 1);
+    ASSERT_NE(name, nullptr);
+    EXPECT_NE(name, m.deviceName) << "a pointer into the shared map";
+    EXPECT_EQ(std::string(name), std::string(23, 'N'));
+    m.deviceName[0] = 'X';  // later changes do not reach the copy
+    EXPECT_EQ(name[0], 'N');
+
+    // 8192 items of 8 bytes do not fit the 16-bit length; nor do absurd counts.
+    ASSERT_EQ(gdStartDirectOperation(nullptr), 1);
+    ASSERT_EQ(gdEndDirectOperation(), 1);
+    m.status = 1;
+    std::vector<unsigned char> items(8 * 8192, 1);
+    EXPECT_EQ(gdSendV2CCB(items.data(), 8192), 0);
+    EXPECT_EQ(gdSendV2CCB(items.data(), 0x20000001), 0);
+    EXPECT_EQ(gdSendV2CCB(items.data(), -1), 0);
+    EXPECT_TRUE(c.served().empty()) << "a truncated item list was sent";
+    ASSERT_EQ(gdSendV2CCB(items.data(), 8191), 1);
+    ASSERT_TRUE(c.waitServed(1));
+    EXPECT_EQ(c.served()[0].payload.size(), 20u + 8 * 8191 + 1);
+    ASSERT_EQ(gdEnd(), 1);
+}
+
+// The calling thread's voluntary context switches: every wait for a busy
+// flag sleeps, so a call that waits shows up here whatever the machine's speed.
+long waitsSoFar() {
+    std::ifstream in("/proc/thread-self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    return -1;
+}
+
+// The application in front that is also the default client suspends itself:
+// its own slot takes over, and the call must not wait for its own busy flag.
+TEST_F(Entry, SuspendByTheFrontAndDefaultClientDoesNotWaitForItself) {
+    FakeController c(nextPort());
+    PortDataMap& m = c.map();
+    ASSERT_EQ(gdStart("QX-64X48", m.portIndex, nullptr), 1);
+    ASSERT_EQ(gdStartDisplayMode(3, nullptr, nullptr, nullptr), 1);
+    m.foregroundSlot = 0;
+    m.slots[0].textChanged = 0;
+    m.slots[0].graphicChanged = 0;
+    const long before = waitsSoFar();
+    ASSERT_GE(before, 0);
+    ASSERT_EQ(gdSuspendDisplay(1), 1);
+    const long waits = waitsSoFar() - before;
+    EXPECT_LT(waits, 50) << "the call waited for a busy flag it held itself";
+    EXPECT_EQ(m.foregroundSlot, -1);
+    EXPECT_EQ(m.displayRequest, 0);
+    EXPECT_EQ(m.slots[0].textChanged, 1);  // shown again in full
+    EXPECT_EQ(m.slots[0].graphicChanged, 1);
+    EXPECT_EQ(m.slotBusy[0], 0);
+    ASSERT_EQ(gdEnd(), 1);
+}
+
+// Another process shrinks the port map while this one is entered: the
+// application lives on, its writes report failure, and it can still leave.
+TEST_F(Entry, ShrunkPortMapMakesWritesFailInsteadOfKilling) {
+    FakeController c(nextPort());
+    const int32_t port = c.map().portIndex;
+    ASSERT_EQ(gdStart("QX-64X48", port, nullptr), 1);
+    ASSERT_EQ(gdStartDisplayMode(3, nullptr, nullptr, nullptr), 1);
+    std::vector<unsigned char> text(32, 0x44);
+    ASSERT_EQ(gdDisplayTextData(text.data()), 1);
+    const int fd = ::shm_open(platform::sectionObjectName(portMapName(port)).c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    ::close(fd);
+    EXPECT_EQ(gdDisplayTextData(text.data()), 0);
+    EXPECT_EQ(gdDisplayTextData(text.data()), 0);
+    EXPECT_EQ(gdSendDirectBytes(1, text.data()), 0);
+    EXPECT_EQ(gdEnd(), 1);
 }
 
 TEST_F(Entry, NoControllerMeansNoEntry) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/data_maps.h"
@@ -17,6 +18,8 @@
 using namespace e2e;
 
 namespace {
+
+std::string hexText(const std::string& s) { return hexOf(std::vector<unsigned char>(s.begin(), s.end())); }
 
 class OtherPlugins : public ::testing::Test {
 protected:
@@ -71,6 +74,20 @@ TEST_F(OtherPlugins, UsbDisplayThroughTheFtdiDouble) {
     tavik::setFieldString(e.description, "New PX-2 USB");
     tavik::platform::storeWord(e.inUse, 1);
     writeFile(dir_ + "/ftdi.list", serial + "|New PX-2 USB|" + pad_->link() + "\n");
+
+    // An entry this user's selection never registered (anyone can write
+    // the map): the plug-in does not open the device.
+    {
+        Child& forged = app();
+        ASSERT_EQ(forged.result("start " + std::to_string(port_) + " Pinora New PX-2"), 1);
+        EXPECT_FALSE(forged.expect("status 1", 2s)) << "a device named only in the shared map was opened";
+        EXPECT_EQ(forged.result("end"), 1);
+        ASSERT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
+        app_.reset();
+    }
+    // Registered as the user's own selection does it.
+    writeFile(dir_ + "/config/Orvane/TAVIK200_J/Connections.ini", "[Registered]\ns" + hexText(serial) + "=1\n");
+    ::chmod((dir_ + "/config/Orvane/TAVIK200_J/Connections.ini").c_str(), 0600);
 
     Child& a = app();
     ASSERT_EQ(a.result("start " + std::to_string(port_) + " Pinora New PX-2"), 1);

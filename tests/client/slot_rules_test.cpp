@@ -153,17 +153,19 @@ TEST(DisplayMode, SuspendedForegroundSlotGivesWayToDefault) {
     startDisplayMode(*m, 0, 3);
     startDisplayMode(*m, 1, 1);
     m->foregroundSlot = 1;
-    suspendSlot(*m, 1, true);
+    // The default slot takes over; the caller marks it to be sent in full
+    // (or the pins would keep showing the suspended slot) once its own busy
+    // flag is back: the rule itself takes no flag.
+    m->slotBusy[1] = 1;
+    EXPECT_EQ(suspendSlot(*m, 1, true), 0);
     EXPECT_EQ(m->slots[1].displayFlags, 1 | 8);
     EXPECT_EQ(m->foregroundSlot, -1);
     EXPECT_EQ(m->displayRequest, 0);
-    // The default slot's content is sent again in full, or the pins would
-    // keep showing the suspended slot.
-    EXPECT_EQ(m->slots[0].textChanged, 1);
-    EXPECT_EQ(m->slots[0].graphicChanged, 1);
+    EXPECT_EQ(m->slotBusy[1], 1);
     EXPECT_EQ(m->slotBusy[0], 0);
+    m->slotBusy[1] = 0;
     m->displayRequest = -1;
-    suspendSlot(*m, 1, false);
+    EXPECT_EQ(suspendSlot(*m, 1, false), -1);
     EXPECT_EQ(m->slots[1].displayFlags, 1);
     EXPECT_EQ(m->displayRequest, -1);  // resuming asks for nothing
 }

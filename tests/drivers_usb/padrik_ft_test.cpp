@@ -9,6 +9,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "common/connection_record.h"
 #include "platform/atomic_word.h"
 #include "tests/drivers/plugin_harness.h"
 
@@ -80,6 +81,7 @@ struct UsbRig {
         setFieldString(e.serialNumber, serial);
         setFieldString(e.description, kDescription);
         platform::storeWord(e.inUse, 1);
+        rememberConnectionSerial(serial);  // as the user's own selection does
         if (listed) std::ofstream(shared().list, std::ios::app) << serial << "|" << kDescription << "|" << link << "\n";
         map = PortMap::open(port);
         fillDeviceFields(map->map());

@@ -122,3 +122,25 @@ TEST(IniStore, ConcurrentWritersLoseNothing) {
             EXPECT_EQ(profileGetInt(section, "k" + std::to_string(w) + "_" + std::to_string(k), -1, ini), w * 1000 + k);
         }
 }
+
+// A settings file that exists but cannot be read must never be replaced by a
+// file holding only the key being written. Root reads any file, so the
+// unreadable file here is a symbolic link that loops (ELOOP on open).
+TEST(IniStore, UnreadableFileIsNeverRewritten) {
+    TempDir dir;
+    const std::string ini = dir.path() + "/TAVIK.ini";
+    ASSERT_EQ(::symlink("TAVIK.ini", ini.c_str()), 0);
+    EXPECT_FALSE(profileWriteString("Ports", "Com1", "/dev/ttyUSB0", ini));
+    EXPECT_FALSE(profileDeleteKey("Ports", "Com1", ini));
+    EXPECT_TRUE(fs::is_symlink(ini)) << "the unreadable file was replaced";
+    int leftovers = 0;
+    for (const auto& e : fs::directory_iterator(dir.path())) leftovers += e.path() != ini;
+    EXPECT_EQ(leftovers, 0) << "a temporary file was left behind";
+
+    // An absent file is created, and a readable one keeps its other keys.
+    const std::string other = dir.path() + "/Lumo.ini";
+    ASSERT_TRUE(profileWriteString("A", "x", "1", other));
+    ASSERT_TRUE(profileWriteString("B", "y", "2", other));
+    EXPECT_EQ(profileGetInt("A", "x", 0, other), 1);
+    EXPECT_EQ(profileGetInt("B", "y", 0, other), 2);
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -11,6 +12,8 @@
 #include <memory>
 
 #include "client/selection/ftdi_selection.h"
+#include "common/connection_record.h"
+#include "common/settings.h"
 #include "client/tavikutil.h"
 #include "fake_sysfs.h"
 
@@ -93,6 +96,24 @@ TEST_F(FtdiSelection, FindsTheNewPx2AndRegistersIt) {
     std::ifstream log(list + ".log");
     std::string all((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(all.find("open-index FT01\nclose"), std::string::npos) << all;
+}
+
+// The user's record of registered serial numbers: written by the selection,
+// private to the user, and the only thing the plug-in trusts.
+TEST_F(FtdiSelection, RegistrationGoesIntoTheUsersPrivateRecord) {
+    ::setenv("XDG_CONFIG_HOME", (dir.root() / "config").c_str(), 1);
+    InitSettingsPaths();
+    devices({{"REC\x01=[x]", "New PX-2 USB driver"}});
+    EXPECT_EQ(select(), 64);
+    EXPECT_TRUE(connectionSerialRemembered("REC\x01=[x]"));
+    EXPECT_FALSE(connectionSerialRemembered("REC"));
+    EXPECT_FALSE(connectionSerialRemembered("FORGED"));
+    struct stat st {};
+    ASSERT_EQ(::stat(connectionRecordPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A record others may write is no proof.
+    ::chmod(connectionRecordPath().c_str(), 0622);
+    EXPECT_FALSE(connectionSerialRemembered("REC\x01=[x]"));
 }
 
 TEST_F(FtdiSelection, DuplicateSerialNumbersMapToOnePort) {
