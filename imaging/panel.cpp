@@ -49,7 +49,7 @@ TAVIK_API void lumoClearDotMap(DotMap* map, int32_t width, int32_t height) {
     if (!map) return;
     map->nWidth = std::max(0, std::min(map->nAllocWidth, width));
     map->nHeight = std::max(0, std::min(map->nAllocHeight, height));
-    if (!map->lpData) return;
+    if (!map->lpData || map->nAllocWidth <= 0) return;
     for (int32_t y = 0; y < map->nHeight; ++y)
         std::memset(map->lpData + size_t(y) * size_t(map->nAllocWidth), 0, size_t(map->nWidth));
 }
@@ -121,7 +121,7 @@ TAVIK_API void lumoSetPanel(ScanContext* ctx, DotPanel* panel) {
 }
 
 TAVIK_API int32_t lumoDotOperation(DotOpRequest* req, DotPanel* panel) {
-    if (!req || !panel || !req->lpMap || !panel->lpData) return 0;
+    if (!req || !panel || !req->lpMap || !panel->lpData || panel->nStride < 0 || panel->nSize < 0) return 0;
     const DotMap& map = *req->lpMap;
     const int op = req->bOperation;
     const bool hasData = map.lpData != nullptr;
@@ -150,8 +150,9 @@ TAVIK_API int32_t lumoDotOperation(DotOpRequest* req, DotPanel* panel) {
         return 1;
     }
     if (hasData) {
+        // The used size is a header field like any other: never beyond the allocation.
         i1 = std::min<int64_t>(i1, std::min(map.nWidth, map.nAllocWidth));
-        j1 = std::min<int64_t>(j1, map.nHeight);
+        j1 = std::min<int64_t>(j1, std::min(map.nHeight, map.nAllocHeight));
         first_i = std::max<int64_t>(first_i, 0);
         first_j = std::max<int64_t>(first_j, 0);
     } else if (op != DOTOP_RAISE && op != DOTOP_LOWER && op != DOTOP_FRAME) {
