@@ -1,0 +1,594 @@
+// The marker and the three effects as row-streaming passes. The marker turns each row into bits
+// (one per pixel, set where the pixel meets the condition); runs are then found with bit scans,
+// and the rows that change are rewritten with vector stores. Character Mode keeps the depths in a
+// column-major copy so that its column walk reads contiguous bytes.
+#include "imaging/effects.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "imaging/simd_pixels.h"
+
+namespace lumo {
+
+namespace {
+
+constexpr int32_t kTile = 16;  // rows and columns of one transposed tile
+
+int64_t wordsOf(int64_t n) { return (n + 63) / 64; }
+int64_t roundUp(int64_t n, int64_t to) { return (n + to - 1) / to * to; }
+
+// ---- The marker ---------------------------------------------------------------------------------
+
+// Bits of n pixels: bit x of the row where the qualify flag is set and the grey level meets M;
+// with Write, bit 0x02 of byte 0 is set there too. bits must hold wordsOf(n) zeroed words.
+template <int M, bool Write>
+void markScalar(uint8_t* p, int32_t from, int32_t n, int lo, int hi, uint64_t* bits) {
+    for (int32_t x = from; x < n; ++x) {
+        uint8_t* q = p + 3 * int64_t{x};
+        if (q[0] != 0 && compare<M>(q[1], lo, hi)) {
+            bits[x >> 6] |= uint64_t{1} << (x & 63);
+            if constexpr (Write) q[0] |= 0x02;
+        }
+    }
+}
+
+template <int M, bool Write>
+LUMO_SSSE3 int32_t markSsse3(uint8_t* p, int32_t from, int32_t n, int lo, int hi, uint64_t* bits) {
+    const __m128i vlo = _mm_set1_epi16(int16_t(lo)), vhi = _mm_set1_epi16(int16_t(hi));
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi8(2);
+    int32_t i = from;
+    for (; i + 16 <= n; i += 16) {
+        uint8_t* a = p + 3 * int64_t{i};
+        simd::Planes s = simd::split(a);
+        const __m128i cmp = simd::compareBytes<M>(_mm_unpacklo_epi8(s.c1, z), _mm_unpackhi_epi8(s.c1, z), vlo, vhi);
+        const __m128i flagged = _mm_andnot_si128(_mm_cmpeq_epi8(s.c0, z), cmp);
+        const uint32_t m = static_cast<uint32_t>(_mm_movemask_epi8(flagged));
+        if (!m) continue;
+        bits[i >> 6] |= uint64_t{m} << (i & 63);
+        if constexpr (Write) {
+            s.c0 = _mm_or_si128(s.c0, _mm_and_si128(flagged, two));
+            simd::merge(a, s);
+        }
+    }
+    return i;
+}
+
+template <int M, bool Write>
+LUMO_AVX2 int32_t markAvx2(uint8_t* p, int32_t n, int lo, int hi, uint64_t* bits) {
+    const __m256i vlo = _mm256_set1_epi16(int16_t(lo)), vhi = _mm256_set1_epi16(int16_t(hi));
+    const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2);
+    int32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        uint8_t* a = p + 3 * int64_t{i};
+        simd::Planes2 s = simd::split2(a, a + 48);
+        const __m256i cmp = simd::compareBytes2<M>(_mm256_unpacklo_epi8(s.c1, z), _mm256_unpackhi_epi8(s.c1, z), vlo, vhi);
+        const __m256i flagged = _mm256_andnot_si256(_mm256_cmpeq_epi8(s.c0, z), cmp);
+        const uint32_t m = static_cast<uint32_t>(_mm256_movemask_epi8(flagged));
+        if (!m) continue;
+        bits[i >> 6] |= uint64_t{m} << (i & 63);
+        if constexpr (Write) {
+            s.c0 = _mm256_or_si256(s.c0, _mm256_and_si256(flagged, two));
+            simd::merge2(a, a + 48, s);
+        }
+    }
+    return i;
+}
+
+// One row through the marker at the widest level allowed.
+template <int M, bool Write>
+void markRow(uint8_t* p, int32_t n, int lo, int hi, uint64_t* bits, int level) {
+    std::fill_n(bits, wordsOf(n), 0);
+    int32_t done = 0;
+    if (level >= 2) done = markAvx2<M, Write>(p, n, lo, hi, bits);
+    if (level >= 1) done = markSsse3<M, Write>(p, done, n, lo, hi, bits);
+    markScalar<M, Write>(p, done, n, lo, hi, bits);
+}
+
+using MarkFn = void (*)(uint8_t*, int32_t, int, int, uint64_t*, int);
+
+template <bool Write>
+MarkFn markerFor(int m) {
+    switch (m) {
+    case 1: return markRow<1, Write>;
+    case 2: return markRow<2, Write>;
+    case 3: return markRow<3, Write>;
+    case 4: return markRow<4, Write>;
+    case 5: return markRow<5, Write>;
+    default: return markRow<6, Write>;
+    }
+}
+
+// ---- Bits ---------------------------------------------------------------------------------------
+
+// First set bit at or after from, or limit when none is below it.
+inline int64_t nextSet(const uint64_t* bits, int64_t from, int64_t limit) {
+    if (from >= limit) return limit;
+    int64_t k = from >> 6;
+    uint64_t w = bits[k] & (~uint64_t{0} << (from & 63));
+    const int64_t words = wordsOf(limit);
+    while (!w) {
+        if (++k >= words) return limit;
+        w = bits[k];
+    }
+    return std::min(limit, k * 64 + std::countr_zero(w));
+}
+
+// First clear bit at or after from (bits past the last word count as clear), capped at limit.
+inline int64_t nextClear(const uint64_t* bits, int64_t from, int64_t limit) {
+    if (from >= limit) return limit;
+    int64_t k = from >> 6;
+    uint64_t w = ~bits[k] & (~uint64_t{0} << (from & 63));
+    const int64_t words = wordsOf(limit);
+    while (!w) {
+        if (++k >= words) return limit;
+        w = ~bits[k];
+    }
+    return std::min(limit, k * 64 + std::countr_zero(w));
+}
+
+// Calls f(start, end) for every run of set bits among the first n.
+template <class F>
+inline void forEachRun(const uint64_t* bits, int64_t n, F&& f) {
+    for (int64_t x = nextSet(bits, 0, n); x < n; x = nextSet(bits, x, n)) {
+        const int64_t end = nextClear(bits, x, n);
+        f(x, end);
+        x = end;
+    }
+}
+
+// Calls f(x) for every set bit of w, word k.
+template <class F>
+inline void forEachBit(uint64_t w, int64_t k, F&& f) {
+    while (w) {
+        f(k * 64 + std::countr_zero(w));
+        w &= w - 1;
+    }
+}
+
+// 8 bits to 8 bytes of 0 or 1.
+struct Spread {
+    uint64_t v[256];
+    constexpr Spread() : v{} {
+        for (int b = 0; b < 256; ++b)
+            for (int k = 0; k < 8; ++k)
+                if (b & (1 << k)) v[b] |= uint64_t{1} << (8 * k);
+    }
+};
+constexpr Spread kSpread;
+
+inline uint64_t spread(uint64_t word, int byte) { return kSpread.v[(word >> (8 * byte)) & 0xFF]; }
+
+// ---- Writing rows -------------------------------------------------------------------------------
+
+// Masks that keep bytes 0 and 1 of each pixel of output vector v.
+struct KeepMasks {
+    alignas(16) uint8_t keep01[3][16];
+    constexpr KeepMasks() : keep01{} {
+        for (int v = 0; v < 3; ++v)
+            for (int j = 0; j < 16; ++j) keep01[v][j] = (16 * v + j) % 3 == 2 ? 0 : 0xFF;
+    }
+};
+constexpr KeepMasks kKeep;
+
+// n pixels: byte 0 |= orBytes[x], byte 2 = setBytes[x]; byte 1 kept.
+void writeRowScalar(uint8_t* p, int32_t from, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes) {
+    for (int32_t x = from; x < n; ++x) {
+        uint8_t* q = p + 3 * int64_t{x};
+        q[0] = static_cast<uint8_t>(q[0] | orBytes[x]);
+        q[2] = setBytes[x];
+    }
+}
+
+LUMO_SSSE3 int32_t writeRowSsse3(uint8_t* p, int32_t from, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes) {
+    int32_t i = from;
+    for (; i + 16 <= n; i += 16) {
+        uint8_t* a = p + 3 * int64_t{i};
+        const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(orBytes + i));
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(setBytes + i));
+        for (int v = 0; v < 3; ++v) {
+            __m128i* at = reinterpret_cast<__m128i*>(a + 16 * v);
+            const __m128i raw = _mm_loadu_si128(at);
+            const __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(raw, simd::mask(kKeep.keep01[v])),
+                                                          _mm_shuffle_epi8(o, simd::mask(simd::kMasks.merge[v][0]))),
+                                             _mm_shuffle_epi8(s, simd::mask(simd::kMasks.merge[v][2])));
+            _mm_storeu_si128(at, out);
+        }
+    }
+    return i;
+}
+
+LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes) {
+    int32_t i = 0;
+    __m256i keep[3], mergeO[3], mergeS[3];
+    for (int v = 0; v < 3; ++v) {
+        keep[v] = simd::mask2(kKeep.keep01[v]);
+        mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
+        mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+    }
+    for (; i + 32 <= n; i += 32) {
+        uint8_t* a = p + 3 * int64_t{i};
+        uint8_t* b = a + 48;
+        const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(orBytes + i));
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(setBytes + i));
+        for (int v = 0; v < 3; ++v) {
+            const __m256i raw = simd::load2(a + 16 * v, b + 16 * v);
+            const __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw, keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                                _mm256_shuffle_epi8(s, mergeS[v]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
+        }
+    }
+    return i;
+}
+
+void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level) {
+    int32_t done = 0;
+    if (level >= 2) done = writeRowAvx2(p, n, orBytes, setBytes);
+    if (level >= 1) done = writeRowSsse3(p, done, n, orBytes, setBytes);
+    writeRowScalar(p, done, n, orBytes, setBytes);
+}
+
+// ---- Erase Grid Lines ---------------------------------------------------------------------------
+// One pass over the rows: the marker, the horizontal classes of the row's runs, and the vertical
+// runs that end above this row (open runs are tracked per column), whose pixels are revisited
+// only when the run unmarks some of them.
+void eraseGridLines(const Image& im, int m, int lo, int hi, const EffectParams& pr, EffectScratch& sc, int level) {
+    const int32_t w = im.width, h = im.height;
+    const int64_t words = wordsOf(w);
+    uint64_t* prev = sc.bits.data();
+    uint64_t* cur = prev + words;
+    std::fill_n(prev, words, 0);
+    int32_t* runStart = sc.runStart.data();
+    const MarkFn mark = markerFor<true>(m);
+    uint8_t* top = im.top();
+    const int64_t step = im.rowStep();
+    for (int32_t y = 0; y <= h; ++y) {
+        if (y < h) {
+            uint8_t* row = im.row(y);
+            mark(row, w, lo, hi, cur, level);
+            forEachRun(cur, w, [&](int64_t s, int64_t e) {
+                const int64_t len = e - s;
+                const uint8_t cls = len <= pr.thickness ? 1 : len < pr.hLength ? 2 : 3;
+                for (int64_t i = s; i < e; ++i) row[3 * i + 2] = cls;
+            });
+        } else {
+            std::fill_n(cur, words, 0);
+        }
+        for (int64_t k = 0; k < words; ++k) {
+            const uint64_t was = prev[k], is = cur[k];
+            if (!(was | is)) continue;
+            forEachBit(is & ~was, k, [&](int64_t x) { runStart[x] = y; });
+            forEachBit(was & ~is, k, [&](int64_t x) {
+                const int32_t start = runStart[x];
+                const int64_t len = y - start;
+                uint8_t victim = 0;  // class of the pixels this run unmarks
+                if (len <= pr.thickness) victim = 3;
+                else if (len >= pr.vLength) victim = 1;
+                if (!victim) return;
+                uint8_t* p = top + start * step + 3 * x;
+                for (int32_t r = start; r < y; ++r, p += step)
+                    if (p[2] == victim) p[0] &= static_cast<uint8_t>(~0x02);
+            });
+        }
+        std::swap(prev, cur);
+    }
+}
+
+// ---- Outline Mode -------------------------------------------------------------------------------
+// The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
+// come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
+// the mark unless all four neighbours are marked.
+void outline(const Image& im, int m, int lo, int hi, EffectScratch& sc, int level) {
+    const int32_t w = im.width, h = im.height;
+    const int64_t words = wordsOf(w);
+    uint64_t* ring[3] = {sc.bits.data(), sc.bits.data() + words, sc.bits.data() + 2 * words};
+    uint64_t* inner = sc.bits.data() + 3 * words;   // columns 1 .. w-2
+    uint64_t* zero = sc.bits.data() + 4 * words;
+    std::fill_n(inner, words, 0);
+    std::fill_n(zero, words, 0);
+    for (int64_t x = 1; x + 1 < w; ++x) inner[x >> 6] |= uint64_t{1} << (x & 63);
+    uint8_t* orBytes = sc.rows.data();
+    uint8_t* flagBytes = orBytes + roundUp(w, 64) + 64;
+    const MarkFn mark = markerFor<false>(m);
+    mark(im.row(0), w, lo, hi, ring[0], level);
+    for (int32_t y = 0; y < h; ++y) {
+        if (y + 1 < h) mark(im.row(y + 1), w, lo, hi, ring[(y + 1) % 3], level);
+        const uint64_t* up = y > 0 ? ring[(y + 2) % 3] : zero;
+        const uint64_t* cur = ring[y % 3];
+        const uint64_t* down = y + 1 < h ? ring[(y + 1) % 3] : zero;
+        const bool horizontal = y >= 1 && y + 2 <= h;
+        for (int64_t k = 0; k < words; ++k) {
+            const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
+            uint64_t f4 = 0, f8 = 0;
+            if (horizontal) {
+                f4 = (cur[k] << 1) | (k > 0 ? cur[k - 1] >> 63 : 0);
+                f8 = (cur[k] >> 1) | (k + 1 < words ? cur[k + 1] << 63 : 0);
+            }
+            const uint64_t keep = cur[k] & ~(f1 & f2 & f4 & f8);
+            for (int b = 0; b < 8; ++b) {
+                const uint64_t flags = spread(f1, b) | spread(f2, b) << 1 | spread(f4, b) << 2 | spread(f8, b) << 3;
+                std::memcpy(flagBytes + 64 * k + 8 * b, &flags, 8);
+                const uint64_t ors = spread(keep, b) << 1;
+                std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
+            }
+        }
+        writeRow(im.row(y), w, orBytes, flagBytes, level);
+    }
+}
+
+// ---- Character Mode -----------------------------------------------------------------------------
+
+// 16 x 16 bytes: dst row r, byte c = src row c, byte r.
+LUMO_SSSE3 void transposeTile(const uint8_t* src, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
+    __m128i r[16];
+    for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * srcStride));
+    __m128i t[16];
+    for (int i = 0; i < 8; ++i) {
+        t[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+        t[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 2; ++j) {
+            r[4 * i + j] = _mm_unpacklo_epi16(t[4 * i + j], t[4 * i + 2 + j]);
+            r[4 * i + 2 + j] = _mm_unpackhi_epi16(t[4 * i + j], t[4 * i + 2 + j]);
+        }
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 4; ++j) {
+            t[8 * i + j] = _mm_unpacklo_epi32(r[8 * i + j], r[8 * i + 4 + j]);
+            t[8 * i + 4 + j] = _mm_unpackhi_epi32(r[8 * i + j], r[8 * i + 4 + j]);
+        }
+    for (int j = 0; j < 8; ++j) {
+        r[j] = _mm_unpacklo_epi64(t[j], t[8 + j]);
+        r[8 + j] = _mm_unpackhi_epi64(t[j], t[8 + j]);
+    }
+    // After the four stages r[k] holds source column c(k) with k's bits reversed in pairs; map back.
+    static constexpr int order[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+    for (int k = 0; k < 16; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + order[k] * dstStride), r[k]);
+}
+
+void transposeTileScalar(const uint8_t* src, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c) dst[c * dstStride + r] = src[r * srcStride + c];
+}
+
+// Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
+// both ends at once, capped at limit.
+void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
+    std::memset(out, 0, size_t(w));
+    forEachRun(bits, w, [&](int64_t s, int64_t e) {
+        int64_t left = s, right = e - 1;
+        int d = 1;
+        while (left < right) {
+            out[left] = out[right] = static_cast<uint8_t>(d);
+            if (d < limit) ++d;
+            ++left;
+            --right;
+        }
+        out[right] = static_cast<uint8_t>(d);
+    });
+}
+
+// First non-zero byte of col at or after y, or h.
+inline int32_t nextNonZero(const uint8_t* col, int32_t y, int32_t h) {
+    while (y < h && (y & 15)) {
+        if (col[y]) return y;
+        ++y;
+    }
+    for (; y + 16 <= h; y += 16) {
+        uint64_t a, b;
+        std::memcpy(&a, col + y, 8);
+        std::memcpy(&b, col + y + 8, 8);
+        if (a) return y + std::countr_zero(a) / 8;
+        if (b) return y + 8 + std::countr_zero(b) / 8;
+    }
+    for (; y < h; ++y)
+        if (col[y]) return y;
+    return h;
+}
+
+// The vertical walk of every column over the column-major depths; centre marks go straight into
+// byte 0 of the image (they are few).
+void verticalDepth(const Image& im, uint8_t* columns, int64_t colStride) {
+    const int32_t w = im.width, h = im.height;
+    uint8_t* top = im.top();
+    const int64_t step = im.rowStep();
+    int L = 0;  // carried from segment to segment and from column to column
+    for (int32_t x = 0; x < w; ++x) {
+        uint8_t* d = columns + x * colStride;
+        auto markAt = [&](int32_t y) { top[y * step + 3 * int64_t{x}] |= 0x04; };
+        int32_t y = nextNonZero(d, 0, h);
+        while (y < h) {
+            const int32_t S = y;
+            int32_t e = S;
+            while (e + 1 < h && d[e + 1] >= d[e]) ++e;
+            int32_t E, N;
+            int F = 0;
+            if (e + 1 >= h) {
+                E = h - 1;
+                N = h;
+            } else if (d[e + 1] == 0) {
+                E = e;
+                N = e + 1;
+            } else {
+                int32_t q = e + 1;  // descending: non-zero and not greater than the previous
+                for (;;) {
+                    if (q + 1 >= h) { E = q; N = h; break; }
+                    if (d[q + 1] == 0) { E = q; N = q + 1; break; }
+                    if (d[q + 1] > d[q]) { E = q - 1; N = q; F = d[q]; break; }  // q is a valley
+                    ++q;
+                }
+            }
+            int32_t P = S, Q = E;
+            int M = F;
+            while (P <= Q) {
+                if (L < M) {
+                    if (L < d[P]) d[P] = static_cast<uint8_t>(++L);
+                    ++P;
+                } else {
+                    if (M < d[Q]) d[Q] = static_cast<uint8_t>(++M);
+                    --Q;
+                }
+            }
+            if (P < N) {
+                const int32_t U = Q;  // directly above P
+                L = F;
+                if (U < 0 || d[U] < d[P]) {
+                    if (P < h - 1 && d[P + 1] < d[P]) markAt(P);
+                } else if (U > 0 && P < h - 1 && d[U - 1] < d[U] && d[P + 1] < d[U]) {
+                    markAt(U);
+                    d[U] = static_cast<uint8_t>(d[U] + 1);
+                }
+            }
+            y = nextNonZero(d, N, h);
+        }
+    }
+}
+
+// Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]):
+// 0x02 where marked (depth non-zero), 0x04 for a horizontal centre mark.
+void rowMarks(const uint8_t* d, int32_t w, bool inner, uint8_t* out) {
+    for (int32_t x = 0; x < w; ++x) {
+        const int c = d[x];
+        uint8_t v = c ? 0x02 : 0;
+        if (inner && c && d[x - 1] < c && (d[x + 1] < c || (d[x + 1] == c && d[x + 2] < c))) v |= 0x04;
+        out[x] = v;
+    }
+}
+
+LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, int32_t w, bool inner, uint8_t* out) {
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi8(2), four = _mm_set1_epi8(inner ? 4 : 0);
+    auto lt = [](__m128i a, __m128i b) {  // unsigned a < b
+        return _mm_andnot_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(_mm_max_epu8(a, b), b));
+    };
+    int32_t x = 0;
+    for (; x + 16 <= w; x += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + x));
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + x - 1));
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + x + 1));
+        const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + x + 2));
+        const __m128i on = _mm_andnot_si128(_mm_cmpeq_epi8(c, z), _mm_set1_epi8(-1));
+        const __m128i centre = _mm_and_si128(
+            _mm_and_si128(on, lt(l, c)), _mm_or_si128(lt(r, c), _mm_and_si128(_mm_cmpeq_epi8(r, c), lt(r2, c))));
+        const __m128i v = _mm_or_si128(_mm_and_si128(on, two), _mm_and_si128(centre, four));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), v);
+    }
+    return x;
+}
+
+bool characterMode(const Image& im, int m, int lo, int hi, const EffectParams& pr, EffectScratch& sc, int level) {
+    const int32_t w = im.width, h = im.height;
+    // Depths live in one byte; the cap keeps every later increase inside it.
+    const int limit = std::clamp(pr.depthLimit, 1, 254);
+    const int64_t words = wordsOf(w);
+    const int64_t wp = roundUp(w, kTile), hp = roundUp(h, kTile);
+    const int64_t stageStride = wp + 64;  // 16 bytes of padding either side of each staged row
+    uint8_t* stage = sc.rows.data() + 16;
+    uint8_t* orBytes = sc.rows.data() + kTile * stageStride + 16;
+    uint8_t* columns = sc.columns.data();
+    uint64_t* bits = sc.bits.data();
+    const MarkFn mark = markerFor<false>(m);
+    const bool vec = level >= 1;
+
+    // Rows in bands of 16: marker bits, horizontal depths, then the band's tiles into columns.
+    for (int32_t y0 = 0; y0 < h; y0 += kTile) {
+        const int32_t rows = std::min<int32_t>(kTile, h - y0);
+        for (int32_t r = 0; r < kTile; ++r) {
+            uint8_t* out = stage + r * stageStride;
+            if (r < rows) {
+                mark(im.row(y0 + r), w, lo, hi, bits, level);
+                rowDepths(bits, w, limit, out);
+                std::memset(out + w, 0, size_t(wp - w));
+            } else {
+                std::memset(out, 0, size_t(wp));
+            }
+        }
+        for (int64_t x0 = 0; x0 < wp; x0 += kTile) {
+            const uint8_t* src = stage + x0;
+            uint8_t* dst = columns + x0 * hp + y0;
+            if (vec) transposeTile(src, stageStride, dst, hp);
+            else transposeTileScalar(src, stageStride, dst, hp);
+        }
+    }
+
+    verticalDepth(im, columns, hp);
+
+    // Rows in bands of 16 again: the final depths back into rows, the horizontal centre marks, and
+    // each row written once (byte 0 gains the marks, byte 2 takes the depth).
+    for (int32_t y0 = 0; y0 < h; y0 += kTile) {
+        const int32_t rows = std::min<int32_t>(kTile, h - y0);
+        for (int64_t x0 = 0; x0 < wp; x0 += kTile) {
+            const uint8_t* src = columns + x0 * hp + y0;
+            uint8_t* dst = stage + x0;
+            if (vec) transposeTile(src, hp, dst, stageStride);
+            else transposeTileScalar(src, hp, dst, stageStride);
+        }
+        for (int32_t r = 0; r < rows; ++r) {
+            const int32_t y = y0 + r;
+            uint8_t* d = stage + r * stageStride;
+            d[-1] = d[w] = d[w + 1] = 255;
+            const bool inner = y >= 1 && y + 2 <= h;
+            int32_t done = vec ? rowMarksSsse3(d, w, inner, orBytes) : 0;
+            rowMarks(d + done, w - done, inner, orBytes + done);
+            // rowMarks judged d[w - 1]'s right side on the padding; write byte 2 with real zeros.
+            d[w] = d[w + 1] = 0;
+            writeRow(im.row(y), w, orBytes, d, level);
+        }
+    }
+    (void)words;
+    return true;
+}
+
+}  // namespace
+
+bool EffectScratch::reserve(int32_t width, int32_t height) {
+    const int64_t w = std::max(width, 1), h = std::max(height, 1);
+    const int64_t words = wordsOf(w);
+    const int64_t wp = roundUp(w, kTile), hp = roundUp(h, kTile);
+    try {
+        if (bits.size() < size_t(6 * words)) bits.resize(size_t(6 * words));
+        if (runStart.size() < size_t(w)) runStart.resize(size_t(w));
+        // Character Mode: 16 staged rows and one mark row, each with padding; the others need less.
+        const size_t rowBytes = size_t((kTile + 1) * (wp + 64) + 128);
+        if (rows.size() < rowBytes) rows.resize(rowBytes);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    (void)hp;
+}
+
+void EffectScratch::release() {
+    std::vector<uint64_t>().swap(bits);
+    std::vector<int32_t>().swap(runStart);
+    std::vector<uint8_t>().swap(rows);
+    std::vector<uint8_t>().swap(columns);
+}
+
+EffectScratch& threadScratch() {
+    thread_local EffectScratch scratch;
+    return scratch;
+}
+
+bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
+                        EffectScratch& scratch, int maxLevel) {
+    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
+    if (!scratch.reserve(im.width, im.height)) return false;
+    if (character) {
+        const size_t need = size_t(roundUp(im.width, kTile)) * size_t(roundUp(im.height, kTile));
+        try {
+            if (scratch.columns.size() < need) scratch.columns.resize(need);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    if (mode & BIN_ERASE_GRID) eraseGridLines(im, m, lo, hi, params, scratch, level);
+    else if (mode & BIN_OUTLINE) outline(im, m, lo, hi, scratch, level);
+    else characterMode(im, m, lo, hi, params, scratch, level);
+    return true;
+}
+
+}  // namespace lumo

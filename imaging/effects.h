@@ -1,0 +1,45 @@
+// The pre-scan's marker and its three effects (Erase Grid Lines, Outline Mode, Character Mode) as
+// row-streaming passes over an encoded image: the marker yields one bit per pixel, runs are found
+// in those bits, and each row is rewritten once with vector stores.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "imaging/scan.h"
+
+namespace lumo {
+
+// Work memory of the effects, sized for the largest image seen and reused: after the first
+// call on an image of a given size no pass allocates.
+class EffectScratch {
+public:
+    // Makes room for an image of width x height; false when memory runs out.
+    bool reserve(int32_t width, int32_t height);
+    // Frees everything (the next call allocates again).
+    void release();
+
+    std::vector<uint64_t> bits;      // marker bits: a few rows of words
+    std::vector<int32_t> runStart;   // per column: first row of the open vertical run
+    std::vector<uint8_t> rows;       // byte rows: flags, OR masks, depths
+    std::vector<uint8_t> columns;    // depths column by column (Character Mode)
+};
+
+// The work memory of the calling thread (kept until the thread ends).
+EffectScratch& threadScratch();
+
+struct EffectParams {
+    int32_t thickness = 2;
+    int32_t hLength = 30;
+    int32_t vLength = 20;
+    int32_t depthLimit = 10;
+};
+
+// Marks the pixels meeting comparison m (1..6) with bounds lo/hi and runs the effect chosen by
+// mode (grid, else outline, else character). maxLevel caps the vector width (0 scalar, 1 SSSE3,
+// 2 AVX2) for tests. False only when the scratch could not be sized (the image is then marked
+// but has no effect applied).
+bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
+                        EffectScratch& scratch, int maxLevel = 2);
+
+}  // namespace lumo
