@@ -357,6 +357,7 @@ void transposeTileScalar(const uint8_t* src, int64_t srcStride, uint8_t* dst, in
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
 // both ends at once, capped at limit.
 void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
+    if (w <= 0) return;
     std::memset(out, 0, size_t(w));
     forEachRun(bits, w, [&](int64_t s, int64_t e) {
         int64_t left = s, right = e - 1;
@@ -371,53 +372,69 @@ void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
     });
 }
 
-// First non-zero byte of col at or after y, or h.
-inline int32_t nextNonZero(const uint8_t* col, int32_t y, int32_t h) {
-    while (y < h && (y & 15)) {
-        if (col[y]) return y;
-        ++y;
-    }
-    for (; y + 16 <= h; y += 16) {
-        uint64_t a, b;
-        std::memcpy(&a, col + y, 8);
-        std::memcpy(&b, col + y + 8, 8);
-        if (a) return y + std::countr_zero(a) / 8;
-        if (b) return y + 8 + std::countr_zero(b) / 8;
-    }
-    for (; y < h; ++y)
-        if (col[y]) return y;
-    return h;
-}
+// The depths column by column, in bands of 16 rows: the 16 bytes of column x in band b lie at
+// (b * paddedWidth + x) * 16, so a tile of 16 x 16 pixels is 256 contiguous bytes and a column
+// walk reads 16 contiguous bytes per band. tileOn says which tiles hold any marked pixel (the
+// others are all zero).
+struct Columns {
+    uint8_t* data;
+    int64_t bandStride;     // paddedWidth * 16 + 64: one spare line, so a column's bands do not
+                            // all fall into the same few cache sets
+    const uint8_t* tileOn;  // band * tilesPerRow + tile
+    int64_t tilesPerRow;
+    uint8_t* chunk(int64_t band, int64_t x) const { return data + band * bandStride + x * kTile; }
+    static int64_t strideFor(int64_t paddedWidth) { return paddedWidth * kTile + 64; }
+};
 
-// The vertical walk of every column over the column-major depths; centre marks go straight into
-// byte 0 of the image (they are few).
-void verticalDepth(const Image& im, uint8_t* columns, int64_t colStride) {
+// The vertical walk of every column; centre marks go straight into byte 0 of the image (they are
+// few).
+void verticalDepth(const Image& im, const Columns& cols) {
     const int32_t w = im.width, h = im.height;
     uint8_t* top = im.top();
     const int64_t step = im.rowStep();
+    const int64_t bandStride = cols.bandStride;
     int L = 0;  // carried from segment to segment and from column to column
     for (int32_t x = 0; x < w; ++x) {
-        uint8_t* d = columns + x * colStride;
+        uint8_t* base = cols.data + int64_t{x} * kTile;
+        const uint8_t* on = cols.tileOn + (x / kTile);
+        auto at = [&](int32_t y) -> uint8_t& { return base[(y >> 4) * bandStride + (y & 15)]; };
+        auto d = [&](int32_t y) -> int { return at(y); };
+        // First non-zero depth at or after y, or h; bands without marks are passed whole.
+        auto nextNonZero = [&](int32_t y) {
+            while (y < h) {
+                const int64_t band = y >> 4;
+                if (!on[band * cols.tilesPerRow]) {
+                    y = int32_t((band + 1) * kTile);
+                    continue;
+                }
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + band * bandStride));
+                const uint32_t nonZero = ~uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_setzero_si128()))) & 0xFFFF;
+                const uint32_t from = nonZero & (0xFFFFu << (y & 15));
+                if (from) return std::min(h, int32_t(band * kTile + std::countr_zero(from)));
+                y = int32_t((band + 1) * kTile);
+            }
+            return h;
+        };
         auto markAt = [&](int32_t y) { top[y * step + 3 * int64_t{x}] |= 0x04; };
-        int32_t y = nextNonZero(d, 0, h);
+        int32_t y = nextNonZero(0);
         while (y < h) {
             const int32_t S = y;
             int32_t e = S;
-            while (e + 1 < h && d[e + 1] >= d[e]) ++e;
+            while (e + 1 < h && d(e + 1) >= d(e)) ++e;
             int32_t E, N;
             int F = 0;
             if (e + 1 >= h) {
                 E = h - 1;
                 N = h;
-            } else if (d[e + 1] == 0) {
+            } else if (d(e + 1) == 0) {
                 E = e;
                 N = e + 1;
             } else {
                 int32_t q = e + 1;  // descending: non-zero and not greater than the previous
                 for (;;) {
                     if (q + 1 >= h) { E = q; N = h; break; }
-                    if (d[q + 1] == 0) { E = q; N = q + 1; break; }
-                    if (d[q + 1] > d[q]) { E = q - 1; N = q; F = d[q]; break; }  // q is a valley
+                    if (d(q + 1) == 0) { E = q; N = q + 1; break; }
+                    if (d(q + 1) > d(q)) { E = q - 1; N = q; F = d(q); break; }  // q is a valley
                     ++q;
                 }
             }
@@ -425,24 +442,24 @@ void verticalDepth(const Image& im, uint8_t* columns, int64_t colStride) {
             int M = F;
             while (P <= Q) {
                 if (L < M) {
-                    if (L < d[P]) d[P] = static_cast<uint8_t>(++L);
+                    if (L < d(P)) at(P) = static_cast<uint8_t>(++L);
                     ++P;
                 } else {
-                    if (M < d[Q]) d[Q] = static_cast<uint8_t>(++M);
+                    if (M < d(Q)) at(Q) = static_cast<uint8_t>(++M);
                     --Q;
                 }
             }
             if (P < N) {
                 const int32_t U = Q;  // directly above P
                 L = F;
-                if (U < 0 || d[U] < d[P]) {
-                    if (P < h - 1 && d[P + 1] < d[P]) markAt(P);
-                } else if (U > 0 && P < h - 1 && d[U - 1] < d[U] && d[P + 1] < d[U]) {
+                if (U < 0 || d(U) < d(P)) {
+                    if (P < h - 1 && d(P + 1) < d(P)) markAt(P);
+                } else if (U > 0 && P < h - 1 && d(U - 1) < d(U) && d(P + 1) < d(U)) {
                     markAt(U);
-                    d[U] = static_cast<uint8_t>(d[U] + 1);
+                    at(U) = static_cast<uint8_t>(d(U) + 1);
                 }
             }
-            y = nextNonZero(d, N, h);
+            y = nextNonZero(N);
         }
     }
 }
@@ -483,47 +500,60 @@ bool characterMode(const Image& im, int m, int lo, int hi, const EffectParams& p
     // Depths live in one byte; the cap keeps every later increase inside it.
     const int limit = std::clamp(pr.depthLimit, 1, 254);
     const int64_t words = wordsOf(w);
-    const int64_t wp = roundUp(w, kTile), hp = roundUp(h, kTile);
+    const int64_t wp = roundUp(w, kTile);
     const int64_t stageStride = wp + 64;  // 16 bytes of padding either side of each staged row
     uint8_t* stage = sc.rows.data() + 16;
     uint8_t* orBytes = sc.rows.data() + kTile * stageStride + 16;
-    uint8_t* columns = sc.columns.data();
+    const int64_t tilesPerRow = wp / kTile;
+    uint8_t* tileOn = sc.tiles.data();
+    const Columns cols{sc.columns.data(), Columns::strideFor(wp), tileOn, tilesPerRow};
     uint64_t* bits = sc.bits.data();
+    uint64_t* bandOr = bits + words;
     const MarkFn mark = markerFor<false>(m);
     const bool vec = level >= 1;
 
     // Rows in bands of 16: marker bits, horizontal depths, then the band's tiles into columns.
     for (int32_t y0 = 0; y0 < h; y0 += kTile) {
         const int32_t rows = std::min<int32_t>(kTile, h - y0);
+        std::fill_n(bandOr, words, 0);
         for (int32_t r = 0; r < kTile; ++r) {
             uint8_t* out = stage + r * stageStride;
             if (r < rows) {
                 mark(im.row(y0 + r), w, lo, hi, bits, level);
+                for (int64_t k = 0; k < words; ++k) bandOr[k] |= bits[k];
                 rowDepths(bits, w, limit, out);
                 std::memset(out + w, 0, size_t(wp - w));
             } else {
                 std::memset(out, 0, size_t(wp));
             }
         }
-        for (int64_t x0 = 0; x0 < wp; x0 += kTile) {
-            const uint8_t* src = stage + x0;
-            uint8_t* dst = columns + x0 * hp + y0;
-            if (vec) transposeTile(src, stageStride, dst, hp);
-            else transposeTileScalar(src, stageStride, dst, hp);
+        const int64_t band = y0 / kTile;
+        for (int64_t t = 0; t < tilesPerRow; ++t) {
+            const bool any = ((bandOr[t >> 2] >> (16 * (t & 3))) & 0xFFFF) != 0;
+            tileOn[band * tilesPerRow + t] = any;
+            uint8_t* dst = cols.chunk(band, t * kTile);
+            if (!any) std::memset(dst, 0, kTile * kTile);
+            else if (vec) transposeTile(stage + t * kTile, stageStride, dst, kTile);
+            else transposeTileScalar(stage + t * kTile, stageStride, dst, kTile);
         }
     }
 
-    verticalDepth(im, columns, hp);
+    verticalDepth(im, cols);
 
     // Rows in bands of 16 again: the final depths back into rows, the horizontal centre marks, and
     // each row written once (byte 0 gains the marks, byte 2 takes the depth).
     for (int32_t y0 = 0; y0 < h; y0 += kTile) {
         const int32_t rows = std::min<int32_t>(kTile, h - y0);
-        for (int64_t x0 = 0; x0 < wp; x0 += kTile) {
-            const uint8_t* src = columns + x0 * hp + y0;
-            uint8_t* dst = stage + x0;
-            if (vec) transposeTile(src, hp, dst, stageStride);
-            else transposeTileScalar(src, hp, dst, stageStride);
+        const int64_t band = y0 / kTile;
+        for (int64_t t = 0; t < tilesPerRow; ++t) {
+            uint8_t* dst = stage + t * kTile;
+            if (!tileOn[band * tilesPerRow + t]) {
+                for (int r = 0; r < kTile; ++r) std::memset(dst + r * stageStride, 0, kTile);
+            } else if (vec) {
+                transposeTile(cols.chunk(band, t * kTile), kTile, dst, stageStride);
+            } else {
+                transposeTileScalar(cols.chunk(band, t * kTile), kTile, dst, stageStride);
+            }
         }
         for (int32_t r = 0; r < rows; ++r) {
             const int32_t y = y0 + r;
@@ -537,16 +567,16 @@ bool characterMode(const Image& im, int m, int lo, int hi, const EffectParams& p
             writeRow(im.row(y), w, orBytes, d, level);
         }
     }
-    (void)words;
     return true;
 }
 
 }  // namespace
 
 bool EffectScratch::reserve(int32_t width, int32_t height) {
-    const int64_t w = std::max(width, 1), h = std::max(height, 1);
+    const int64_t w = std::max(width, 1);
+    (void)height;
     const int64_t words = wordsOf(w);
-    const int64_t wp = roundUp(w, kTile), hp = roundUp(h, kTile);
+    const int64_t wp = roundUp(w, kTile);
     try {
         if (bits.size() < size_t(6 * words)) bits.resize(size_t(6 * words));
         if (runStart.size() < size_t(w)) runStart.resize(size_t(w));
@@ -557,7 +587,6 @@ bool EffectScratch::reserve(int32_t width, int32_t height) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    (void)hp;
 }
 
 void EffectScratch::release() {
@@ -565,6 +594,7 @@ void EffectScratch::release() {
     std::vector<int32_t>().swap(runStart);
     std::vector<uint8_t>().swap(rows);
     std::vector<uint8_t>().swap(columns);
+    std::vector<uint8_t>().swap(tiles);
 }
 
 EffectScratch& threadScratch() {
@@ -578,9 +608,12 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
     const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
     if (!scratch.reserve(im.width, im.height)) return false;
     if (character) {
-        const size_t need = size_t(roundUp(im.width, kTile)) * size_t(roundUp(im.height, kTile));
+        const int64_t wp = roundUp(im.width, kTile), bands = roundUp(im.height, kTile) / kTile;
+        const size_t need = size_t(Columns::strideFor(wp) * bands);
+        const size_t tiles = size_t(wp / kTile * bands);
         try {
             if (scratch.columns.size() < need) scratch.columns.resize(need);
+            if (scratch.tiles.size() < tiles) scratch.tiles.resize(tiles);
         } catch (const std::bad_alloc&) {
             return false;
         }

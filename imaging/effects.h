@@ -23,6 +23,7 @@ public:
     std::vector<int32_t> runStart;   // per column: first row of the open vertical run
     std::vector<uint8_t> rows;       // byte rows: flags, OR masks, depths
     std::vector<uint8_t> columns;    // depths column by column (Character Mode)
+    std::vector<uint8_t> tiles;      // which 16 x 16 tiles hold marks (Character Mode)
 };
 
 // The work memory of the calling thread (kept until the thread ends).
