@@ -99,13 +99,26 @@ TAVIK_API void lumoSetPanel(ScanContext* ctx, DotPanel* panel) {
                 for (int32_t i = 0; i < count; ++i) done[i] = cx1[i] <= cx0[i];
                 for (int64_t y = y0; y < y1 && open > 0; ++y) {
                     const uint8_t* row = im.row(static_cast<int32_t>(y));
-                    for (int32_t i = 0; i < count; ++i) {
-                        if (done[i]) continue;
-                        if (rule.test(rule.params, row + 3 * int64_t{cx0[i]}, cx1[i] - cx0[i])) {
-                            done[i] = 1;
-                            bytes[i] |= bit;
-                            --open;
+                    // Adjacent open cells are tested as one span first: a span without a hit (the
+                    // common case) costs one vector loop; a hit is then found cell by cell, which
+                    // closes at least one cell, so each pixel is read at most twice per row.
+                    for (int32_t i = 0; i < count;) {
+                        if (done[i]) {
+                            ++i;
+                            continue;
                         }
+                        int32_t j = i + 1;
+                        while (j < count && !done[j] && cx0[j] == cx1[j - 1]) ++j;
+                        if (j - i > 1 && !rule.test(rule.params, row + 3 * int64_t{cx0[i]}, cx1[j - 1] - cx0[i])) {
+                            i = j;
+                            continue;
+                        }
+                        for (; i < j; ++i)
+                            if (rule.test(rule.params, row + 3 * int64_t{cx0[i]}, cx1[i] - cx0[i])) {
+                                done[i] = 1;
+                                bytes[i] |= bit;
+                                --open;
+                            }
                     }
                 }
             }
