@@ -101,6 +101,35 @@ MarkFn markerFor(int m) {
     }
 }
 
+// Marker bits of the rows in order: taken from the bits the pre-scan made while encoding
+// (premarked), or made here on demand into a ring of four rows.
+class RowMarks {
+public:
+    RowMarks(const Image& im, int m, int lo, int hi, EffectScratch& sc, int level, bool premarked)
+        : im_(im), words_(wordsOf(im.width)), mark_(markerFor<false>(m)), lo_(lo), hi_(hi), level_(level),
+          premarked_(premarked), all_(sc.marks.data()), ring_(sc.bits.data() + 6 * wordsOf(im.width)) {}
+    // Bits of row y; valid until row y + 4 is asked for.
+    const uint64_t* row(int32_t y) {
+        if (premarked_) return all_ + y * words_;
+        uint64_t* slot = ring_ + (y & 3) * words_;
+        if (have_[y & 3] != y) {
+            mark_(im_.row(y), im_.width, lo_, hi_, slot, level_);
+            have_[y & 3] = y;
+        }
+        return slot;
+    }
+
+private:
+    const Image& im_;
+    int64_t words_;
+    MarkFn mark_;
+    int lo_, hi_, level_;
+    bool premarked_;
+    const uint64_t* all_;
+    uint64_t* ring_;
+    int32_t have_[4] = {-1, -1, -1, -1};
+};
+
 // ---- Bits ---------------------------------------------------------------------------------------
 
 // First set bit at or after from, or limit when none is below it.
@@ -235,27 +264,28 @@ void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setB
 // One pass over the rows: the marker, the horizontal classes of the row's runs, and the vertical
 // runs that end above this row (open runs are tracked per column), whose pixels are revisited
 // only when the run unmarks some of them.
-void eraseGridLines(const Image& im, int m, int lo, int hi, const EffectParams& pr, EffectScratch& sc, int level) {
+void eraseGridLines(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
-    uint64_t* prev = sc.bits.data();
-    uint64_t* cur = prev + words;
-    std::fill_n(prev, words, 0);
+    const uint64_t* zero = sc.bits.data();
+    std::fill_n(sc.bits.data(), words, 0);
+    const uint64_t* prev = zero;
     int32_t* runStart = sc.runStart.data();
-    const MarkFn mark = markerFor<true>(m);
     uint8_t* top = im.top();
     const int64_t step = im.rowStep();
     for (int32_t y = 0; y <= h; ++y) {
+        const uint64_t* cur = zero;
         if (y < h) {
             uint8_t* row = im.row(y);
-            mark(row, w, lo, hi, cur, level);
+            cur = marks.row(y);
             forEachRun(cur, w, [&](int64_t s, int64_t e) {
                 const int64_t len = e - s;
                 const uint8_t cls = len <= pr.thickness ? 1 : len < pr.hLength ? 2 : 3;
-                for (int64_t i = s; i < e; ++i) row[3 * i + 2] = cls;
+                for (int64_t i = s; i < e; ++i) {
+                    row[3 * i] |= 0x02;
+                    row[3 * i + 2] = cls;
+                }
             });
-        } else {
-            std::fill_n(cur, words, 0);
         }
         for (int64_t k = 0; k < words; ++k) {
             const uint64_t was = prev[k], is = cur[k];
@@ -273,7 +303,7 @@ void eraseGridLines(const Image& im, int m, int lo, int hi, const EffectParams& 
                     if (p[2] == victim) p[0] &= static_cast<uint8_t>(~0x02);
             });
         }
-        std::swap(prev, cur);
+        prev = cur;
     }
 }
 
@@ -281,24 +311,20 @@ void eraseGridLines(const Image& im, int m, int lo, int hi, const EffectParams& 
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
 // the mark unless all four neighbours are marked.
-void outline(const Image& im, int m, int lo, int hi, EffectScratch& sc, int level) {
+void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
-    uint64_t* ring[3] = {sc.bits.data(), sc.bits.data() + words, sc.bits.data() + 2 * words};
-    uint64_t* inner = sc.bits.data() + 3 * words;   // columns 1 .. w-2
-    uint64_t* zero = sc.bits.data() + 4 * words;
+    uint64_t* inner = sc.bits.data();   // columns 1 .. w-2
+    uint64_t* zero = sc.bits.data() + words;
     std::fill_n(inner, words, 0);
     std::fill_n(zero, words, 0);
     for (int64_t x = 1; x + 1 < w; ++x) inner[x >> 6] |= uint64_t{1} << (x & 63);
     uint8_t* orBytes = sc.rows.data();
     uint8_t* flagBytes = orBytes + roundUp(w, 64) + 64;
-    const MarkFn mark = markerFor<false>(m);
-    mark(im.row(0), w, lo, hi, ring[0], level);
     for (int32_t y = 0; y < h; ++y) {
-        if (y + 1 < h) mark(im.row(y + 1), w, lo, hi, ring[(y + 1) % 3], level);
-        const uint64_t* up = y > 0 ? ring[(y + 2) % 3] : zero;
-        const uint64_t* cur = ring[y % 3];
-        const uint64_t* down = y + 1 < h ? ring[(y + 1) % 3] : zero;
+        const uint64_t* up = y > 0 ? marks.row(y - 1) : zero;
+        const uint64_t* cur = marks.row(y);
+        const uint64_t* down = y + 1 < h ? marks.row(y + 1) : zero;
         const bool horizontal = y >= 1 && y + 2 <= h;
         for (int64_t k = 0; k < words; ++k) {
             const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
@@ -495,7 +521,7 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, int32_t w, bool inner, uint8_
     return x;
 }
 
-bool characterMode(const Image& im, int m, int lo, int hi, const EffectParams& pr, EffectScratch& sc, int level) {
+bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level) {
     const int32_t w = im.width, h = im.height;
     // Depths live in one byte; the cap keeps every later increase inside it.
     const int limit = std::clamp(pr.depthLimit, 1, 254);
@@ -507,9 +533,7 @@ bool characterMode(const Image& im, int m, int lo, int hi, const EffectParams& p
     const int64_t tilesPerRow = wp / kTile;
     uint8_t* tileOn = sc.tiles.data();
     const Columns cols{sc.columns.data(), Columns::strideFor(wp), tileOn, tilesPerRow};
-    uint64_t* bits = sc.bits.data();
-    uint64_t* bandOr = bits + words;
-    const MarkFn mark = markerFor<false>(m);
+    uint64_t* bandOr = sc.bits.data();
     const bool vec = level >= 1;
 
     // Rows in bands of 16: marker bits, horizontal depths, then the band's tiles into columns.
@@ -519,7 +543,7 @@ bool characterMode(const Image& im, int m, int lo, int hi, const EffectParams& p
         for (int32_t r = 0; r < kTile; ++r) {
             uint8_t* out = stage + r * stageStride;
             if (r < rows) {
-                mark(im.row(y0 + r), w, lo, hi, bits, level);
+                const uint64_t* bits = marks.row(y0 + r);
                 for (int64_t k = 0; k < words; ++k) bandOr[k] |= bits[k];
                 rowDepths(bits, w, limit, out);
                 std::memset(out + w, 0, size_t(wp - w));
@@ -578,7 +602,7 @@ bool EffectScratch::reserve(int32_t width, int32_t height) {
     const int64_t words = wordsOf(w);
     const int64_t wp = roundUp(w, kTile);
     try {
-        if (bits.size() < size_t(6 * words)) bits.resize(size_t(6 * words));
+        if (bits.size() < size_t(10 * words)) bits.resize(size_t(10 * words));
         if (runStart.size() < size_t(w)) runStart.resize(size_t(w));
         // Character Mode: 16 staged rows and one mark row, each with padding; the others need less.
         const size_t rowBytes = size_t((kTile + 1) * (wp + 64) + 128);
@@ -595,6 +619,7 @@ void EffectScratch::release() {
     std::vector<uint8_t>().swap(rows);
     std::vector<uint8_t>().swap(columns);
     std::vector<uint8_t>().swap(tiles);
+    std::vector<uint64_t>().swap(marks);
 }
 
 EffectScratch& threadScratch() {
@@ -602,11 +627,17 @@ EffectScratch& threadScratch() {
     return scratch;
 }
 
+void markRowBits(uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel) {
+    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    markerFor<false>(m)(row, n, lo, hi, bits, level);
+}
+
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
-                        EffectScratch& scratch, int maxLevel) {
+                        EffectScratch& scratch, int maxLevel, bool premarked) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
     const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
     if (!scratch.reserve(im.width, im.height)) return false;
+    if (premarked && scratch.marks.size() < size_t(wordsOf(im.width) * im.height)) return false;
     if (character) {
         const int64_t wp = roundUp(im.width, kTile), bands = roundUp(im.height, kTile) / kTile;
         const size_t need = size_t(Columns::strideFor(wp) * bands);
@@ -618,10 +649,21 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
             return false;
         }
     }
-    if (mode & BIN_ERASE_GRID) eraseGridLines(im, m, lo, hi, params, scratch, level);
-    else if (mode & BIN_OUTLINE) outline(im, m, lo, hi, scratch, level);
-    else characterMode(im, m, lo, hi, params, scratch, level);
+    RowMarks marks(im, m, lo, hi, scratch, level, premarked);
+    if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
+    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level);
+    else characterMode(im, marks, params, scratch, level);
     return true;
+}
+
+bool EffectScratch::reserveMarks(int32_t width, int32_t height) {
+    try {
+        const size_t need = size_t(wordsOf(std::max(width, 1))) * size_t(std::max(height, 1));
+        if (marks.size() < need) marks.resize(need);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 }  // namespace lumo

@@ -24,6 +24,10 @@ public:
     std::vector<uint8_t> rows;       // byte rows: flags, OR masks, depths
     std::vector<uint8_t> columns;    // depths column by column (Character Mode)
     std::vector<uint8_t> tiles;      // which 16 x 16 tiles hold marks (Character Mode)
+    std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
+
+    // Makes room for the marker bits of every row; false when memory runs out.
+    bool reserveMarks(int32_t width, int32_t height);
 };
 
 // The work memory of the calling thread (kept until the thread ends).
@@ -40,7 +44,13 @@ struct EffectParams {
 // mode (grid, else outline, else character). maxLevel caps the vector width (0 scalar, 1 SSSE3,
 // 2 AVX2) for tests. False only when the scratch could not be sized (the image is then marked
 // but has no effect applied).
+// With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
+// rows were encoded), so the effect does not read the rows again for them.
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
-                        EffectScratch& scratch, int maxLevel = 2);
+                        EffectScratch& scratch, int maxLevel = 2, bool premarked = false);
+
+// Marker bits of one row (the image is not changed): bit x set where the qualify flag is set and
+// the grey level meets comparison m. bits holds (n + 63) / 64 words.
+void markRowBits(uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel = 2);
 
 }  // namespace lumo

@@ -160,9 +160,18 @@ LUMO_AVX2 uint32_t encodeAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
     return qualified + encodeSimd<C, Count>(p + 3 * i, n - i, part);
 }
 
+// Marking rows while they are encoded (when the thresholds are known before the histogram): the
+// row is still in the first-level cache, so the effects need not read the image again for it.
+struct Premark {
+    bool on = false;
+    int m = 5, lo = 0, hi = 0;
+    uint64_t* bits = nullptr;
+    int64_t words = 0;
+};
+
 // Encodes the whole image and fills the histogram over the window in the same pass.
 template <int C>
-uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist) {
+uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm) {
     uint32_t part[4][256] = {};
     const bool simd = simd::hasSsse3();
     auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
@@ -174,15 +183,16 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist) {
         if (simd) {
             if (!inside) {
                 encode(row, im.width, part);
-                continue;
+            } else {
+                encode(row, w.x0, part);
+                qualified += encodeCount(row + 3 * w.x0, w.x1 - w.x0, part);
+                encode(row + 3 * w.x1, im.width - w.x1, part);
             }
-            encode(row, w.x0, part);
-            qualified += encodeCount(row + 3 * w.x0, w.x1 - w.x0, part);
-            encode(row + 3 * w.x1, im.width - w.x1, part);
         } else {
             encodeRow<C>(row, im.width);
             if (inside) qualified += countPixels(row + 3 * w.x0, w.x1 - w.x0, part);
         }
+        if (pm.on) markRowBits(row, im.width, pm.m, pm.lo, pm.hi, pm.bits + y * pm.words);
     }
     for (int g = 0; g < 256; ++g) hist[g] = part[0][g] + part[1][g] + part[2][g] + part[3][g];
     return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
@@ -198,25 +208,34 @@ TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
     cond.dwPixelCount = 1;
     std::memset(cond.adwHistogram, 0, sizeof cond.adwHistogram);
     const Window w = clampWindow(ctx->nHistLeft, ctx->nHistRight, ctx->nHistTop, ctx->nHistBottom, im);
+    const bool effect = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) != 0;
+    EffectScratch& scratch = threadScratch();
+    // Without the automatic threshold the marker's condition is known now: mark while encoding.
+    Premark pm;
+    if (effect && !cond.fAutoThreshfold && scratch.reserveMarks(im.width, im.height)) {
+        const bool range = (cond.bMode & BIN_RANGE) != 0;
+        pm = {true, comparisonOf(cond.bMode), range ? cond.bThreshfoldMin : cond.bThreshfold,
+              range ? cond.bThreshfoldMax : cond.bThreshfold, scratch.marks.data(), (int64_t{im.width} + 63) / 64};
+    }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {
-    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram); break;
-    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram); break;
-    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram); break;
-    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram); break;
-    default: rejected = encodeImage<7>(im, w, cond.adwHistogram); break;
+    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram, pm); break;
+    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram, pm); break;
+    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram, pm); break;
+    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram, pm); break;
+    default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm); break;
     }
     const uint64_t n = uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - rejected;
     if (n == 0) return 0;
     cond.dwPixelCount = static_cast<uint32_t>(n);
     if (cond.fAutoThreshfold) autoThreshold(cond, cond.dwPixelCount);
-    if (!(cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER))) return 1;
+    if (!effect) return 1;
 
     const bool range = (cond.bMode & BIN_RANGE) != 0;
     const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold;
     const int hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
     const EffectParams params{ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength, ctx->nDepthLimit};
-    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, threadScratch());
+    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 2, pm.on);
     return 1;
 }
 
