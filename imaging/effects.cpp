@@ -334,6 +334,11 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level) {
                 f8 = (cur[k] >> 1) | (k + 1 < words ? cur[k + 1] << 63 : 0);
             }
             const uint64_t keep = cur[k] & ~(f1 & f2 & f4 & f8);
+            if (!(f1 | f2 | f4 | f8 | keep)) {  // nothing marked near these 64 pixels
+                std::memset(flagBytes + 64 * k, 0, 64);
+                std::memset(orBytes + 64 * k, 0, 64);
+                continue;
+            }
             for (int b = 0; b < 8; ++b) {
                 const uint64_t flags = spread(f1, b) | spread(f2, b) << 1 | spread(f4, b) << 2 | spread(f8, b) << 3;
                 std::memcpy(flagBytes + 64 * k + 8 * b, &flags, 8);
@@ -521,6 +526,41 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, int32_t w, bool inner, uint8_
     return x;
 }
 
+// Unsigned a < b, byte by byte.
+LUMO_AVX2 inline __m256i lt(__m256i a, __m256i b) { return simd::gtU8x2(b, a); }
+
+// AVX2: rowMarks and writeRow in one loop, thirty-two pixels per step; returns the pixels done.
+LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, bool inner) {
+    const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2), four = _mm256_set1_epi8(inner ? 4 : 0);
+    __m256i keep[3], mergeO[3], mergeS[3];
+    for (int v = 0; v < 3; ++v) {
+        keep[v] = simd::mask2(kKeep.keep01[v]);
+        mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
+        mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+    }
+    int32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i - 1));
+        const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i + 1));
+        const __m256i r2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i + 2));
+        const __m256i on = _mm256_xor_si256(_mm256_cmpeq_epi8(c, z), _mm256_set1_epi8(-1));
+        const __m256i centre = _mm256_and_si256(
+            _mm256_and_si256(on, lt(l, c)), _mm256_or_si256(lt(r, c), _mm256_and_si256(_mm256_cmpeq_epi8(r, c), lt(r2, c))));
+        const __m256i o = _mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four));
+        uint8_t* a = p + 3 * int64_t{i};
+        uint8_t* b = a + 48;
+        for (int v = 0; v < 3; ++v) {
+            const __m256i raw = simd::load2(a + 16 * v, b + 16 * v);
+            const __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw, keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                                _mm256_shuffle_epi8(c, mergeS[v]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
+        }
+    }
+    return i;
+}
+
 bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level) {
     const int32_t w = im.width, h = im.height;
     // Depths live in one byte; the cap keeps every later increase inside it.
@@ -584,11 +624,13 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
             uint8_t* d = stage + r * stageStride;
             d[-1] = d[w] = d[w + 1] = 255;
             const bool inner = y >= 1 && y + 2 <= h;
-            int32_t done = vec ? rowMarksSsse3(d, w, inner, orBytes) : 0;
+            uint8_t* row = im.row(y);
+            const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, d, inner) : 0;
+            int32_t done = vec ? fused + rowMarksSsse3(d + fused, w - fused, inner, orBytes + fused) : fused;
             rowMarks(d + done, w - done, inner, orBytes + done);
             // rowMarks judged d[w - 1]'s right side on the padding; write byte 2 with real zeros.
             d[w] = d[w + 1] = 0;
-            writeRow(im.row(y), w, orBytes, d, level);
+            writeRow(row + 3 * int64_t{fused}, w - fused, orBytes + fused, d + fused, level);
         }
     }
     return true;
