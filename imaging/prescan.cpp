@@ -7,6 +7,7 @@
 #include "imaging/effects.h"
 #include "imaging/scan.h"
 #include "imaging/simd_pixels.h"
+#include "imaging/workers.h"
 
 using namespace lumo;
 
@@ -162,6 +163,8 @@ LUMO_AVX2 uint32_t encodeAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
 
 // Marking rows while they are encoded (when the thresholds are known before the histogram): the
 // row is still in the first-level cache, so the effects need not read the image again for it.
+constexpr int kMaxParts = 8;
+
 struct Premark {
     bool on = false;
     int m = 5, lo = 0, hi = 0;
@@ -169,15 +172,15 @@ struct Premark {
     int64_t words = 0;
 };
 
-// Encodes the whole image and fills the histogram over the window in the same pass.
+// Encodes rows y0..y1-1 and counts them into part (four partial histograms) over the window;
+// returns how many qualified.
 template <int C>
-uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm) {
-    uint32_t part[4][256] = {};
+uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, uint32_t (*part)[256], const Premark& pm) {
     const bool simd = simd::hasSsse3();
     auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
     auto encodeCount = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<true> : encodeAvx2<C, true>) : encodeSimd<C, true>;
     uint64_t qualified = 0;
-    for (int32_t y = 0; y < im.height; ++y) {
+    for (int32_t y = y0; y < y1; ++y) {
         uint8_t* row = im.row(y);
         const bool inside = y >= w.y0 && y < w.y1;
         if (simd) {
@@ -194,7 +197,44 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Pre
         }
         if (pm.on) markRowBits(row, im.width, pm.m, pm.lo, pm.hi, pm.bits + y * pm.words);
     }
-    for (int g = 0; g < 256; ++g) hist[g] = part[0][g] + part[1][g] + part[2][g] + part[3][g];
+    return qualified;
+}
+
+// One band of rows per thread, each with its own histograms; the sums do not depend on the split.
+template <int C>
+struct EncodeJob {
+    const Image* im;
+    const Window* w;
+    const Premark* pm;
+    uint32_t part[kMaxParts][4][256];
+    uint64_t qualified[kMaxParts];
+
+    static void run(void* self, int part, int parts) {
+        auto& j = *static_cast<EncodeJob*>(self);
+        const int64_t h = j.im->height;
+        const auto y0 = static_cast<int32_t>(h * part / parts), y1 = static_cast<int32_t>(h * (part + 1) / parts);
+        std::memset(j.part[part], 0, sizeof j.part[part]);
+        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, j.part[part], *j.pm);
+    }
+};
+
+// Encodes the whole image and fills the histogram over the window in the same pass; returns how
+// many pixels of the window did not qualify.
+template <int C>
+uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm) {
+    // Helper threads pay off only on large images.
+    const int parts = int64_t{im.width} * im.height >= (int64_t{1} << 18) ? std::min(scanThreads(), kMaxParts) : 1;
+    EncodeJob<C> job;
+    job.im = &im;
+    job.w = &w;
+    job.pm = &pm;
+    runParts(parts, EncodeJob<C>::run, &job);
+    uint64_t qualified = 0;
+    for (int g = 0; g < 256; ++g) hist[g] = 0;
+    for (int p = 0; p < parts; ++p) {
+        qualified += job.qualified[p];
+        for (int g = 0; g < 256; ++g) hist[g] += job.part[p][0][g] + job.part[p][1][g] + job.part[p][2][g] + job.part[p][3][g];
+    }
     return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
 }
 
