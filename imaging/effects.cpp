@@ -22,82 +22,67 @@ int64_t roundUp(int64_t n, int64_t to) { return (n + to - 1) / to * to; }
 
 // ---- The marker ---------------------------------------------------------------------------------
 
-// Bits of n pixels: bit x of the row where the qualify flag is set and the grey level meets M;
-// with Write, bit 0x02 of byte 0 is set there too. bits must hold wordsOf(n) zeroed words.
-template <int M, bool Write>
-void markScalar(uint8_t* p, int32_t from, int32_t n, int lo, int hi, uint64_t* bits) {
+// Bits of n pixels: bit x of the row where the qualify flag is set and the grey level meets M.
+// bits must hold wordsOf(n) zeroed words; the row is only read.
+template <int M>
+void markScalar(const uint8_t* p, int32_t from, int32_t n, int lo, int hi, uint64_t* bits) {
     for (int32_t x = from; x < n; ++x) {
-        uint8_t* q = p + 3 * int64_t{x};
+        const uint8_t* q = p + 3 * int64_t{x};
         if (q[0] != 0 && compare<M>(q[1], lo, hi)) {
             bits[x >> 6] |= uint64_t{1} << (x & 63);
-            if constexpr (Write) q[0] |= 0x02;
         }
     }
 }
 
-template <int M, bool Write>
-LUMO_SSSE3 int32_t markSsse3(uint8_t* p, int32_t from, int32_t n, int lo, int hi, uint64_t* bits) {
+template <int M>
+LUMO_SSSE3 int32_t markSsse3(const uint8_t* p, int32_t from, int32_t n, int lo, int hi, uint64_t* bits) {
     const __m128i vlo = _mm_set1_epi16(int16_t(lo)), vhi = _mm_set1_epi16(int16_t(hi));
-    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi8(2);
+    const __m128i z = _mm_setzero_si128();
     int32_t i = from;
     for (; i + 16 <= n; i += 16) {
-        uint8_t* a = p + 3 * int64_t{i};
-        simd::Planes s = simd::split(a);
+        const simd::Planes s = simd::split(p + 3 * int64_t{i});
         const __m128i cmp = simd::compareBytes<M>(_mm_unpacklo_epi8(s.c1, z), _mm_unpackhi_epi8(s.c1, z), vlo, vhi);
         const __m128i flagged = _mm_andnot_si128(_mm_cmpeq_epi8(s.c0, z), cmp);
-        const uint32_t m = static_cast<uint32_t>(_mm_movemask_epi8(flagged));
-        if (!m) continue;
-        bits[i >> 6] |= uint64_t{m} << (i & 63);
-        if constexpr (Write) {
-            s.c0 = _mm_or_si128(s.c0, _mm_and_si128(flagged, two));
-            simd::merge(a, s);
-        }
+        bits[i >> 6] |= uint64_t(static_cast<uint32_t>(_mm_movemask_epi8(flagged))) << (i & 63);
     }
     return i;
 }
 
-template <int M, bool Write>
-LUMO_AVX2 int32_t markAvx2(uint8_t* p, int32_t n, int lo, int hi, uint64_t* bits) {
+template <int M>
+LUMO_AVX2 int32_t markAvx2(const uint8_t* p, int32_t n, int lo, int hi, uint64_t* bits) {
     const __m256i vlo = _mm256_set1_epi16(int16_t(lo)), vhi = _mm256_set1_epi16(int16_t(hi));
-    const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2);
+    const __m256i z = _mm256_setzero_si256();
     int32_t i = 0;
     for (; i + 32 <= n; i += 32) {
-        uint8_t* a = p + 3 * int64_t{i};
-        simd::Planes2 s = simd::split2(a, a + 48);
+        const uint8_t* a = p + 3 * int64_t{i};
+        const simd::Planes2 s = simd::split2(a, a + 48);
         const __m256i cmp = simd::compareBytes2<M>(_mm256_unpacklo_epi8(s.c1, z), _mm256_unpackhi_epi8(s.c1, z), vlo, vhi);
         const __m256i flagged = _mm256_andnot_si256(_mm256_cmpeq_epi8(s.c0, z), cmp);
-        const uint32_t m = static_cast<uint32_t>(_mm256_movemask_epi8(flagged));
-        if (!m) continue;
-        bits[i >> 6] |= uint64_t{m} << (i & 63);
-        if constexpr (Write) {
-            s.c0 = _mm256_or_si256(s.c0, _mm256_and_si256(flagged, two));
-            simd::merge2(a, a + 48, s);
-        }
+        bits[i >> 6] |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(flagged))) << (i & 63);
     }
     return i;
 }
 
 // One row through the marker at the widest level allowed.
-template <int M, bool Write>
-void markRow(uint8_t* p, int32_t n, int lo, int hi, uint64_t* bits, int level) {
+template <int M>
+void markRow(const uint8_t* p, int32_t n, int lo, int hi, uint64_t* bits, int level) {
     std::fill_n(bits, wordsOf(n), 0);
     int32_t done = 0;
-    if (level >= 2) done = markAvx2<M, Write>(p, n, lo, hi, bits);
-    if (level >= 1) done = markSsse3<M, Write>(p, done, n, lo, hi, bits);
-    markScalar<M, Write>(p, done, n, lo, hi, bits);
+    if (level >= 2) done = markAvx2<M>(p, n, lo, hi, bits);
+    if (level >= 1) done = markSsse3<M>(p, done, n, lo, hi, bits);
+    markScalar<M>(p, done, n, lo, hi, bits);
 }
 
-using MarkFn = void (*)(uint8_t*, int32_t, int, int, uint64_t*, int);
+using MarkFn = void (*)(const uint8_t*, int32_t, int, int, uint64_t*, int);
 
-template <bool Write>
 MarkFn markerFor(int m) {
     switch (m) {
-    case 1: return markRow<1, Write>;
-    case 2: return markRow<2, Write>;
-    case 3: return markRow<3, Write>;
-    case 4: return markRow<4, Write>;
-    case 5: return markRow<5, Write>;
-    default: return markRow<6, Write>;
+    case 1: return markRow<1>;
+    case 2: return markRow<2>;
+    case 3: return markRow<3>;
+    case 4: return markRow<4>;
+    case 5: return markRow<5>;
+    default: return markRow<6>;
     }
 }
 
@@ -106,7 +91,7 @@ MarkFn markerFor(int m) {
 class RowMarks {
 public:
     RowMarks(const Image& im, int m, int lo, int hi, EffectScratch& sc, int level, bool premarked)
-        : im_(im), words_(wordsOf(im.width)), mark_(markerFor<false>(m)), lo_(lo), hi_(hi), level_(level),
+        : im_(im), words_(wordsOf(im.width)), mark_(markerFor(m)), lo_(lo), hi_(hi), level_(level),
           premarked_(premarked), all_(sc.marks.data()), ring_(sc.bits.data() + 6 * wordsOf(im.width)) {}
     // Bits of row y; valid until row y + 4 is asked for.
     const uint64_t* row(int32_t y) {
@@ -669,9 +654,9 @@ EffectScratch& threadScratch() {
     return scratch;
 }
 
-void markRowBits(uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel) {
+void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
-    markerFor<false>(m)(row, n, lo, hi, bits, level);
+    markerFor(m)(row, n, lo, hi, bits, level);
 }
 
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,

@@ -51,6 +51,6 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
 
 // Marker bits of one row (the image is not changed): bit x set where the qualify flag is set and
 // the grey level meets comparison m. bits holds (n + 63) / 64 words.
-void markRowBits(uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel = 2);
+void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel = 2);
 
 }  // namespace lumo
