@@ -432,9 +432,26 @@ void verticalDepth(const Image& im, const Columns& cols) {
             return h;
         };
         auto markAt = [&](int32_t y) { top[y * step + 3 * int64_t{x}] |= 0x04; };
+        if ((x & 3) == 0 && x + 4 < w) {
+            // Four columns share each cache line of a band: fetch the next four's lines of every
+            // band that holds marks now, all at once, rather than one miss at a time.
+            const uint8_t* next = base + 4 * kTile;
+            const uint8_t* nextOn = cols.tileOn + (x + 4) / kTile;
+            for (int64_t band = 0, bands = (h + kTile - 1) / kTile; band < bands; ++band)
+                if (nextOn[band * cols.tilesPerRow]) __builtin_prefetch(next + band * bandStride);
+        }
         int32_t y = nextNonZero(0);
         while (y < h) {
             const int32_t S = y;
+            if (S + 1 < h && d(S + 1) == 0 && (S == 0 || d(S - 1) == 0)) {
+                // A lone pixel (a thin horizontal stroke crossing the column), the commonest
+                // segment: the walk below gives it depth 1 and a centre mark, and resets L.
+                at(S) = 1;
+                markAt(S);
+                L = 0;
+                y = nextNonZero(S + 1);
+                continue;
+            }
             int32_t e = S;
             while (e + 1 < h && d(e + 1) >= d(e)) ++e;
             int32_t E, N;
