@@ -550,15 +550,21 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, boo
         const __m256i centre = _mm256_and_si256(
             _mm256_and_si256(on, lt(l, c)), _mm256_or_si256(lt(r, c), _mm256_and_si256(_mm256_cmpeq_epi8(r, c), lt(r2, c))));
         const __m256i o = _mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four));
+        // The 96 bytes of the 32 pixels as three whole vectors, regrouped so that lane 0 holds
+        // pixels 0..15 and lane 1 pixels 16..31 (byte 16 v + k of each lane in vector v).
         uint8_t* a = p + 3 * int64_t{i};
-        uint8_t* b = a + 48;
-        for (int v = 0; v < 3; ++v) {
-            const __m256i raw = simd::load2(a + 16 * v, b + 16 * v);
-            const __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw, keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                                _mm256_shuffle_epi8(c, mergeS[v]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
-        }
+        const __m256i m0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+        const __m256i m1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 32));
+        const __m256i m2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 64));
+        const __m256i raw[3] = {_mm256_permute2x128_si256(m0, m1, 0x30), _mm256_permute2x128_si256(m0, m2, 0x21),
+                                _mm256_permute2x128_si256(m1, m2, 0x30)};
+        __m256i out[3];
+        for (int v = 0; v < 3; ++v)
+            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                     _mm256_shuffle_epi8(c, mergeS[v]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), _mm256_permute2x128_si256(out[0], out[1], 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 32), _mm256_permute2x128_si256(out[2], out[0], 0x30));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 64), _mm256_permute2x128_si256(out[1], out[2], 0x31));
     }
     return i;
 }
