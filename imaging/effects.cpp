@@ -404,17 +404,33 @@ struct Columns {
 
 // The vertical walk of every column; centre marks go straight into byte 0 of the image (they are
 // few).
-void verticalDepth(const Image& im, const Columns& cols) {
+void verticalDepth(const Image& im, const Columns& cols, uint8_t* column) {
     const int32_t w = im.width, h = im.height;
     uint8_t* top = im.top();
     const int64_t step = im.rowStep();
     const int64_t bandStride = cols.bandStride;
+    const int64_t bands = (int64_t{h} + kTile - 1) / kTile;
     int L = 0;  // carried from segment to segment and from column to column
     for (int32_t x = 0; x < w; ++x) {
         uint8_t* base = cols.data + int64_t{x} * kTile;
         const uint8_t* on = cols.tileOn + (x / kTile);
-        auto at = [&](int32_t y) -> uint8_t& { return base[(y >> 4) * bandStride + (y & 15)]; };
-        auto d = [&](int32_t y) -> int { return at(y); };
+        if ((x & 3) == 0 && x + 4 < w) {
+            // Four columns share each cache line of a band: fetch the next four's lines of every
+            // band that holds marks now, all at once, rather than one miss at a time.
+            const uint8_t* next = base + 4 * kTile;
+            const uint8_t* nextOn = cols.tileOn + (x + 4) / kTile;
+            for (int64_t band = 0; band < bands; ++band)
+                if (nextOn[band * cols.tilesPerRow]) __builtin_prefetch(next + band * bandStride);
+        }
+        // The column gathered into one contiguous run of bytes (zero in bands without marks),
+        // walked there, and the marked bands put back.
+        for (int64_t band = 0; band < bands; ++band) {
+            const __m128i c = on[band * cols.tilesPerRow]
+                                  ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + band * bandStride))
+                                  : _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(column + band * kTile), c);
+        }
+        uint8_t* const d = column;
         // First non-zero depth at or after y, or h; bands without marks are passed whole.
         auto nextNonZero = [&](int32_t y) {
             while (y < h) {
@@ -423,7 +439,7 @@ void verticalDepth(const Image& im, const Columns& cols) {
                     y = int32_t((band + 1) * kTile);
                     continue;
                 }
-                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + band * bandStride));
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + band * kTile));
                 const uint32_t nonZero = ~uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_setzero_si128()))) & 0xFFFF;
                 const uint32_t from = nonZero & (0xFFFFu << (y & 15));
                 if (from) return std::min(h, int32_t(band * kTile + std::countr_zero(from)));
@@ -432,42 +448,34 @@ void verticalDepth(const Image& im, const Columns& cols) {
             return h;
         };
         auto markAt = [&](int32_t y) { top[y * step + 3 * int64_t{x}] |= 0x04; };
-        if ((x & 3) == 0 && x + 4 < w) {
-            // Four columns share each cache line of a band: fetch the next four's lines of every
-            // band that holds marks now, all at once, rather than one miss at a time.
-            const uint8_t* next = base + 4 * kTile;
-            const uint8_t* nextOn = cols.tileOn + (x + 4) / kTile;
-            for (int64_t band = 0, bands = (h + kTile - 1) / kTile; band < bands; ++band)
-                if (nextOn[band * cols.tilesPerRow]) __builtin_prefetch(next + band * bandStride);
-        }
         int32_t y = nextNonZero(0);
         while (y < h) {
             const int32_t S = y;
-            if (S + 1 < h && d(S + 1) == 0 && (S == 0 || d(S - 1) == 0)) {
+            if (S + 1 < h && d[S + 1] == 0 && (S == 0 || d[S - 1] == 0)) {
                 // A lone pixel (a thin horizontal stroke crossing the column), the commonest
                 // segment: the walk below gives it depth 1 and a centre mark, and resets L.
-                at(S) = 1;
+                d[S] = 1;
                 markAt(S);
                 L = 0;
                 y = nextNonZero(S + 1);
                 continue;
             }
             int32_t e = S;
-            while (e + 1 < h && d(e + 1) >= d(e)) ++e;
+            while (e + 1 < h && d[e + 1] >= d[e]) ++e;
             int32_t E, N;
             int F = 0;
             if (e + 1 >= h) {
                 E = h - 1;
                 N = h;
-            } else if (d(e + 1) == 0) {
+            } else if (d[e + 1] == 0) {
                 E = e;
                 N = e + 1;
             } else {
                 int32_t q = e + 1;  // descending: non-zero and not greater than the previous
                 for (;;) {
                     if (q + 1 >= h) { E = q; N = h; break; }
-                    if (d(q + 1) == 0) { E = q; N = q + 1; break; }
-                    if (d(q + 1) > d(q)) { E = q - 1; N = q; F = d(q); break; }  // q is a valley
+                    if (d[q + 1] == 0) { E = q; N = q + 1; break; }
+                    if (d[q + 1] > d[q]) { E = q - 1; N = q; F = d[q]; break; }  // q is a valley
                     ++q;
                 }
             }
@@ -475,25 +483,29 @@ void verticalDepth(const Image& im, const Columns& cols) {
             int M = F;
             while (P <= Q) {
                 if (L < M) {
-                    if (L < d(P)) at(P) = static_cast<uint8_t>(++L);
+                    if (L < d[P]) d[P] = static_cast<uint8_t>(++L);
                     ++P;
                 } else {
-                    if (M < d(Q)) at(Q) = static_cast<uint8_t>(++M);
+                    if (M < d[Q]) d[Q] = static_cast<uint8_t>(++M);
                     --Q;
                 }
             }
             if (P < N) {
                 const int32_t U = Q;  // directly above P
                 L = F;
-                if (U < 0 || d(U) < d(P)) {
-                    if (P < h - 1 && d(P + 1) < d(P)) markAt(P);
-                } else if (U > 0 && P < h - 1 && d(U - 1) < d(U) && d(P + 1) < d(U)) {
+                if (U < 0 || d[U] < d[P]) {
+                    if (P < h - 1 && d[P + 1] < d[P]) markAt(P);
+                } else if (U > 0 && P < h - 1 && d[U - 1] < d[U] && d[P + 1] < d[U]) {
                     markAt(U);
-                    at(U) = static_cast<uint8_t>(d(U) + 1);
+                    d[U] = static_cast<uint8_t>(d[U] + 1);
                 }
             }
             y = nextNonZero(N);
         }
+        for (int64_t band = 0; band < bands; ++band)
+            if (on[band * cols.tilesPerRow])
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(base + band * bandStride),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(column + band * kTile)));
     }
 }
 
@@ -610,7 +622,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         }
     }
 
-    verticalDepth(im, cols);
+    verticalDepth(im, cols, sc.rows.data() + kTile * stageStride + 16 + wp + 64);
 
     // Rows in bands of 16 again: the final depths back into rows, the horizontal centre marks, and
     // each row written once (byte 0 gains the marks, byte 2 takes the depth).
@@ -647,15 +659,15 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
 }  // namespace
 
 bool EffectScratch::reserve(int32_t width, int32_t height) {
-    const int64_t w = std::max(width, 1);
-    (void)height;
+    const int64_t w = std::max(width, 1), h = std::max(height, 1);
     const int64_t words = wordsOf(w);
     const int64_t wp = roundUp(w, kTile);
     try {
         if (bits.size() < size_t(10 * words)) bits.resize(size_t(10 * words));
         if (runStart.size() < size_t(w)) runStart.resize(size_t(w));
-        // Character Mode: 16 staged rows and one mark row, each with padding; the others need less.
-        const size_t rowBytes = size_t((kTile + 1) * (wp + 64) + 128);
+        // Character Mode: 16 staged rows and one mark row, each with padding, then one column;
+        // the others need less.
+        const size_t rowBytes = size_t((kTile + 1) * (wp + 64) + 128 + roundUp(h, kTile) + 64);
         if (rows.size() < rowBytes) rows.resize(rowBytes);
         return true;
     } catch (const std::bad_alloc&) {
