@@ -694,23 +694,26 @@ void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t*
     markerFor(m)(row, n, lo, hi, bits, level);
 }
 
+bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked) {
+    if (!reserve(width, height) || (premarked && !reserveMarks(width, height))) return false;
+    if (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) return true;
+    const int64_t wp = roundUp(std::max(width, 1), kTile), bands = roundUp(std::max(height, 1), kTile) / kTile;
+    const size_t need = size_t(Columns::strideFor(wp) * bands);
+    const size_t tileCount = size_t(wp / kTile * bands);
+    try {
+        if (columns.size() < need) columns.resize(need);
+        if (tiles.size() < tileCount) tiles.resize(tileCount);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
                         EffectScratch& scratch, int maxLevel, bool premarked) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
-    const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
-    if (!scratch.reserve(im.width, im.height)) return false;
+    if (!scratch.reserveFor(im.width, im.height, mode, false)) return false;
     if (premarked && scratch.marks.size() < size_t(wordsOf(im.width) * im.height)) return false;
-    if (character) {
-        const int64_t wp = roundUp(im.width, kTile), bands = roundUp(im.height, kTile) / kTile;
-        const size_t need = size_t(Columns::strideFor(wp) * bands);
-        const size_t tiles = size_t(wp / kTile * bands);
-        try {
-            if (scratch.columns.size() < need) scratch.columns.resize(need);
-            if (scratch.tiles.size() < tiles) scratch.tiles.resize(tiles);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-    }
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level);

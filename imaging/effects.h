@@ -28,6 +28,10 @@ public:
 
     // Makes room for the marker bits of every row; false when memory runs out.
     bool reserveMarks(int32_t width, int32_t height);
+    // Everything the effect of mode needs on an image of width x height (with premarked, the
+    // bits of every row too); false when memory runs out. Once it succeeded for a size, the
+    // effect runs without allocating.
+    bool reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked);
 };
 
 // The work memory of the calling thread (kept until the thread ends).
@@ -42,8 +46,8 @@ struct EffectParams {
 
 // Marks the pixels meeting comparison m (1..6) with bounds lo/hi and runs the effect chosen by
 // mode (grid, else outline, else character). maxLevel caps the vector width (0 scalar, 1 SSSE3,
-// 2 AVX2) for tests. False only when the scratch could not be sized (the image is then marked
-// but has no effect applied).
+// 2 AVX2) for tests. False (the image unchanged) only when the scratch could not be sized; a
+// caller that reserved it first (reserveFor) never meets that.
 // With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
 // rows were encoded), so the effect does not read the rows again for them.
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,

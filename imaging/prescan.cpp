@@ -1,6 +1,6 @@
-// The pre-scan (pixel encoding, histogram, automatic threshold, marker), its three effects
-// (Erase Grid Lines, Outline Mode, Character Mode) and lumoFindDot. Everything works in place on
-// the image; byte 2 of each pixel is the effects' work area.
+// The pre-scan (pixel encoding with the histogram, automatic threshold, and the marker and effects
+// of effects.cpp) and lumoFindDot. Everything works in place on the image; byte 2 of each pixel
+// is the effects' work area.
 #include <algorithm>
 #include <cstring>
 
@@ -244,15 +244,19 @@ TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
     Image im;
     if (!openScan(ctx, im)) return 0;
     BinCondition& cond = *ctx->lpCondition;
+    const bool effect = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) != 0;
+    // Without the automatic threshold the marker's condition is known now: mark while encoding.
+    const bool premark = effect && !cond.fAutoThreshfold;
+    EffectScratch& scratch = threadScratch();
+    // The effects' work memory is had before anything changes: when it cannot be had, the image
+    // stays as it was and the call fails (it never pretends an effect it did not apply).
+    if (effect && !scratch.reserveFor(im.width, im.height, cond.bMode, premark)) return 0;
     cond.bMode |= BIN_PRESCANNED;
     cond.dwPixelCount = 1;
     std::memset(cond.adwHistogram, 0, sizeof cond.adwHistogram);
     const Window w = clampWindow(ctx->nHistLeft, ctx->nHistRight, ctx->nHistTop, ctx->nHistBottom, im);
-    const bool effect = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) != 0;
-    EffectScratch& scratch = threadScratch();
-    // Without the automatic threshold the marker's condition is known now: mark while encoding.
     Premark pm;
-    if (effect && !cond.fAutoThreshfold && scratch.reserveMarks(im.width, im.height)) {
+    if (premark) {
         const bool range = (cond.bMode & BIN_RANGE) != 0;
         pm = {true, comparisonOf(cond.bMode), range ? cond.bThreshfoldMin : cond.bThreshfold,
               range ? cond.bThreshfoldMax : cond.bThreshfold, scratch.marks.data(), (int64_t{im.width} + 63) / 64};
