@@ -187,6 +187,24 @@ struct KeepMasks {
 };
 constexpr KeepMasks kKeep;
 
+// The 96 bytes of 32 pixels as three whole vectors, regrouped as the simd:: AVX2 helpers lay them
+// out: lane 0 holds pixels 0..15 and lane 1 pixels 16..31, bytes 16 v .. 16 v + 15 of each lane
+// in vector v. store96 is the reverse.
+LUMO_AVX2 inline void load96(const uint8_t* a, __m256i (&v)[3]) {
+    const __m256i m0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i m1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 32));
+    const __m256i m2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 64));
+    v[0] = _mm256_permute2x128_si256(m0, m1, 0x30);
+    v[1] = _mm256_permute2x128_si256(m0, m2, 0x21);
+    v[2] = _mm256_permute2x128_si256(m1, m2, 0x30);
+}
+
+LUMO_AVX2 inline void store96(uint8_t* a, const __m256i (&v)[3]) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), _mm256_permute2x128_si256(v[0], v[1], 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 32), _mm256_permute2x128_si256(v[2], v[0], 0x30));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 64), _mm256_permute2x128_si256(v[1], v[2], 0x31));
+}
+
 // n pixels: byte 0 |= orBytes[x], byte 2 = setBytes[x]; byte 1 kept.
 void writeRowScalar(uint8_t* p, int32_t from, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes) {
     for (int32_t x = from; x < n; ++x) {
@@ -224,16 +242,15 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
     }
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * int64_t{i};
-        uint8_t* b = a + 48;
         const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(orBytes + i));
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(setBytes + i));
-        for (int v = 0; v < 3; ++v) {
-            const __m256i raw = simd::load2(a + 16 * v, b + 16 * v);
-            const __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw, keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                                _mm256_shuffle_epi8(s, mergeS[v]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
-        }
+        __m256i raw[3];
+        load96(a, raw);
+        __m256i out[3];
+        for (int v = 0; v < 3; ++v)
+            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                     _mm256_shuffle_epi8(s, mergeS[v]));
+        store96(a, out);
     }
     return i;
 }
@@ -562,21 +579,14 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, boo
         const __m256i centre = _mm256_and_si256(
             _mm256_and_si256(on, lt(l, c)), _mm256_or_si256(lt(r, c), _mm256_and_si256(_mm256_cmpeq_epi8(r, c), lt(r2, c))));
         const __m256i o = _mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four));
-        // The 96 bytes of the 32 pixels as three whole vectors, regrouped so that lane 0 holds
-        // pixels 0..15 and lane 1 pixels 16..31 (byte 16 v + k of each lane in vector v).
         uint8_t* a = p + 3 * int64_t{i};
-        const __m256i m0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
-        const __m256i m1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 32));
-        const __m256i m2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 64));
-        const __m256i raw[3] = {_mm256_permute2x128_si256(m0, m1, 0x30), _mm256_permute2x128_si256(m0, m2, 0x21),
-                                _mm256_permute2x128_si256(m1, m2, 0x30)};
+        __m256i raw[3];
+        load96(a, raw);
         __m256i out[3];
         for (int v = 0; v < 3; ++v)
             out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
                                      _mm256_shuffle_epi8(c, mergeS[v]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), _mm256_permute2x128_si256(out[0], out[1], 0x20));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 32), _mm256_permute2x128_si256(out[2], out[0], 0x30));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 64), _mm256_permute2x128_si256(out[1], out[2], 0x31));
+        store96(a, out);
     }
     return i;
 }
