@@ -187,24 +187,6 @@ struct KeepMasks {
 };
 constexpr KeepMasks kKeep;
 
-// The 96 bytes of 32 pixels as three whole vectors, regrouped as the simd:: AVX2 helpers lay them
-// out: lane 0 holds pixels 0..15 and lane 1 pixels 16..31, bytes 16 v .. 16 v + 15 of each lane
-// in vector v. store96 is the reverse.
-LUMO_AVX2 inline void load96(const uint8_t* a, __m256i (&v)[3]) {
-    const __m256i m0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
-    const __m256i m1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 32));
-    const __m256i m2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 64));
-    v[0] = _mm256_permute2x128_si256(m0, m1, 0x30);
-    v[1] = _mm256_permute2x128_si256(m0, m2, 0x21);
-    v[2] = _mm256_permute2x128_si256(m1, m2, 0x30);
-}
-
-LUMO_AVX2 inline void store96(uint8_t* a, const __m256i (&v)[3]) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), _mm256_permute2x128_si256(v[0], v[1], 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 32), _mm256_permute2x128_si256(v[2], v[0], 0x30));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 64), _mm256_permute2x128_si256(v[1], v[2], 0x31));
-}
-
 // n pixels: byte 0 |= orBytes[x], byte 2 = setBytes[x]; byte 1 kept.
 void writeRowScalar(uint8_t* p, int32_t from, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes) {
     for (int32_t x = from; x < n; ++x) {
@@ -245,12 +227,12 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
         const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(orBytes + i));
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(setBytes + i));
         __m256i raw[3];
-        load96(a, raw);
+        simd::load96(a, raw);
         __m256i out[3];
         for (int v = 0; v < 3; ++v)
             out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
                                      _mm256_shuffle_epi8(s, mergeS[v]));
-        store96(a, out);
+        simd::store96(a, out);
     }
     return i;
 }
@@ -581,12 +563,12 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, boo
         const __m256i o = _mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four));
         uint8_t* a = p + 3 * int64_t{i};
         __m256i raw[3];
-        load96(a, raw);
+        simd::load96(a, raw);
         __m256i out[3];
         for (int v = 0; v < 3; ++v)
             out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
                                      _mm256_shuffle_epi8(c, mergeS[v]));
-        store96(a, out);
+        simd::store96(a, out);
     }
     return i;
 }

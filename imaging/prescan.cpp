@@ -96,18 +96,16 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * i;
         uint8_t* b = a + 48;
-        const simd::Raw2 w = simd::loadRaw2(a, b);
+        __m256i raw[3];
+        simd::load96(a, raw);
         __m256i low, high;
-        simd::rawSums2(w, low, high);
+        simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
         const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
-        const __m256i raw[3] = {w.a0, w.a1, w.a2};
-        for (int v = 0; v < 3; ++v) {
-            const __m256i out = _mm256_or_si256(
-                _mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
-                _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 16 * v), _mm256_castsi256_si128(out));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + 16 * v), _mm256_extracti128_si256(out, 1));
-        }
+        __m256i out[3];
+        for (int v = 0; v < 3; ++v)
+            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
+                                     _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
+        simd::store96(a, out);
         if constexpr (Count) {
             const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(grey, _mm256_shuffle_epi8(grey, z))));
             if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(grey) & 255] += 16;
