@@ -375,6 +375,14 @@ void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
     if (w <= 0) return;
     std::memset(out, 0, size_t(w));
     forEachRun(bits, w, [&](int64_t s, int64_t e) {
+        const int64_t len = e - s;
+        if (len / 2 > limit) {
+            // Long run: both ends climb to the cap, and everything between them is the cap
+            // (the last pixel set, in the middle, takes the cap as well).
+            for (int k = 0; k < limit; ++k) out[s + k] = out[e - 1 - k] = static_cast<uint8_t>(k + 1);
+            std::memset(out + s + limit, limit, size_t(len - 2 * limit));
+            return;
+        }
         int64_t left = s, right = e - 1;
         int d = 1;
         while (left < right) {
