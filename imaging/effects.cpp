@@ -412,6 +412,7 @@ struct Columns {
 // The vertical walk of every column; centre marks go straight into byte 0 of the image (they are
 // few).
 void verticalDepth(const Image& im, const Columns& cols, uint8_t* column) {
+    constexpr int32_t kAhead = 4;
     const int32_t w = im.width, h = im.height;
     uint8_t* top = im.top();
     const int64_t step = im.rowStep();
@@ -421,11 +422,12 @@ void verticalDepth(const Image& im, const Columns& cols, uint8_t* column) {
     for (int32_t x = 0; x < w; ++x) {
         uint8_t* base = cols.data + int64_t{x} * kTile;
         const uint8_t* on = cols.tileOn + (x / kTile);
-        if ((x & 3) == 0 && x + 4 < w) {
-            // Four columns share each cache line of a band: fetch the next four's lines of every
-            // band that holds marks now, all at once, rather than one miss at a time.
-            const uint8_t* next = base + 4 * kTile;
-            const uint8_t* nextOn = cols.tileOn + (x + 4) / kTile;
+        if ((x & 3) == 0 && x + kAhead < w) {
+            // Four columns share each cache line of a band: fetch the lines of the columns kAhead
+            // further on, for every band that holds marks, all at once rather than one miss at a
+            // time.
+            const uint8_t* next = base + kAhead * kTile;
+            const uint8_t* nextOn = cols.tileOn + (x + kAhead) / kTile;
             for (int64_t band = 0; band < bands; ++band)
                 if (nextOn[band * cols.tilesPerRow]) __builtin_prefetch(next + band * bandStride);
         }
