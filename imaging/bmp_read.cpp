@@ -1,5 +1,5 @@
-// The BMP reader: optional file header, 12-, 40-, 108- or 124-byte info header, colour table (3- or 4-byte
-// entries), bit-field masks, then the pixel bytes from bfOffBits or right behind the table.
+// The BMP reader: optional file header, 12-, 40-, 108- or 124-byte info header, bit-field masks,
+// colour table (3- or 4-byte entries), then the pixel bytes from bfOffBits or behind the table.
 #include "imaging/bmp_read.h"
 
 #include <fcntl.h>

@@ -111,8 +111,10 @@ LumoBitmap* decodePackedDib(const LumoDibBlock& block, const ImageLimits& limits
     std::vector<uint8_t> padded;  // a row cut short by the end of the block, zero-extended
     for (int32_t s = 0; s < d->height; ++s) {
         const size_t at = size_t(s) * d->stride;
-        const uint8_t* row = pixels + at;
-        if (avail < at + d->stride) {
+        const uint8_t* row;
+        if (avail >= at + d->stride) {
+            row = pixels + at;
+        } else {
             if (padded.empty()) padded.resize(d->stride);
             std::fill(padded.begin(), padded.end(), 0);
             if (avail > at) std::memcpy(padded.data(), pixels + at, avail - at);
