@@ -10,6 +10,7 @@
 #include <new>
 
 #include "imaging/simd_pixels.h"
+#include "imaging/workers.h"
 
 namespace lumo {
 
@@ -19,6 +20,35 @@ constexpr int32_t kTile = 16;  // rows and columns of one transposed tile
 
 int64_t wordsOf(int64_t n) { return (n + 63) / 64; }
 int64_t roundUp(int64_t n, int64_t to) { return (n + to - 1) / to * to; }
+
+constexpr int kMaxParts = 8;  // helper threads of one effect pass, caller included
+
+// Bytes of one part's byte rows: Character Mode's 16 staged rows and one mark row, each with
+// padding, then one column; Outline Mode needs less.
+size_t rowBytesFor(int64_t width, int64_t height) {
+    const int64_t wp = roundUp(std::max<int64_t>(width, 1), kTile);
+    return size_t((kTile + 1) * (wp + 64) + 128 + roundUp(std::max<int64_t>(height, 1), kTile) + 64);
+}
+
+// Row passes split over helper threads only with marks made beforehand (the on-demand marker is
+// one sequence) and on images large enough to pay for the hand-over.
+int partsFor(int32_t width, int32_t height, bool premarked) {
+    if (!premarked || int64_t{width} * height < (int64_t{1} << 18)) return 1;
+    return std::clamp(scanThreads(), 1, kMaxParts);
+}
+
+// Runs f(part, parts) for every part through the pool.
+template <class F>
+void inParts(int parts, F& f) {
+    runParts(parts, [](void* context, int part, int n) { (*static_cast<F*>(context))(part, n); }, &f);
+}
+
+// Rows y0..y1-1 of part p of parts, for a pass over h rows in bands of `unit` rows.
+inline void partRange(int64_t h, int64_t unit, int p, int parts, int32_t& y0, int32_t& y1) {
+    const int64_t units = (h + unit - 1) / unit;
+    y0 = static_cast<int32_t>(std::min(h, units * p / parts * unit));
+    y1 = static_cast<int32_t>(std::min(h, units * (p + 1) / parts * unit));
+}
 
 // ---- The marker ---------------------------------------------------------------------------------
 
@@ -295,7 +325,7 @@ void eraseGridLines(const Image& im, RowMarks& marks, const EffectParams& pr, Ef
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
 // the mark unless all four neighbours are marked.
-void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level) {
+void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int parts) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
     uint64_t* inner = sc.bits.data();   // columns 1 .. w-2
@@ -303,35 +333,41 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level) {
     std::fill_n(inner, words, 0);
     std::fill_n(zero, words, 0);
     for (int64_t x = 1; x + 1 < w; ++x) inner[x >> 6] |= uint64_t{1} << (x & 63);
-    uint8_t* orBytes = sc.rows.data();
-    uint8_t* flagBytes = orBytes + roundUp(w, 64) + 64;
-    for (int32_t y = 0; y < h; ++y) {
-        const uint64_t* up = y > 0 ? marks.row(y - 1) : zero;
-        const uint64_t* cur = marks.row(y);
-        const uint64_t* down = y + 1 < h ? marks.row(y + 1) : zero;
-        const bool horizontal = y >= 1 && y + 2 <= h;
-        for (int64_t k = 0; k < words; ++k) {
-            const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
-            uint64_t f4 = 0, f8 = 0;
-            if (horizontal) {
-                f4 = (cur[k] << 1) | (k > 0 ? cur[k - 1] >> 63 : 0);
-                f8 = (cur[k] >> 1) | (k + 1 < words ? cur[k + 1] << 63 : 0);
+    // Rows depend only on the marks, so parts of the image can be written at once.
+    auto rowsOfPart = [&](int part, int n) {
+        uint8_t* orBytes = sc.rowsFor(part);
+        uint8_t* flagBytes = orBytes + roundUp(w, 64) + 64;
+        int32_t first, end;
+        partRange(h, 1, part, n, first, end);
+        for (int32_t y = first; y < end; ++y) {
+            const uint64_t* up = y > 0 ? marks.row(y - 1) : zero;
+            const uint64_t* cur = marks.row(y);
+            const uint64_t* down = y + 1 < h ? marks.row(y + 1) : zero;
+            const bool horizontal = y >= 1 && y + 2 <= h;
+            for (int64_t k = 0; k < words; ++k) {
+                const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
+                uint64_t f4 = 0, f8 = 0;
+                if (horizontal) {
+                    f4 = (cur[k] << 1) | (k > 0 ? cur[k - 1] >> 63 : 0);
+                    f8 = (cur[k] >> 1) | (k + 1 < words ? cur[k + 1] << 63 : 0);
+                }
+                const uint64_t keep = cur[k] & ~(f1 & f2 & f4 & f8);
+                if (!(f1 | f2 | f4 | f8 | keep)) {  // nothing marked near these 64 pixels
+                    std::memset(flagBytes + 64 * k, 0, 64);
+                    std::memset(orBytes + 64 * k, 0, 64);
+                    continue;
+                }
+                for (int b = 0; b < 8; ++b) {
+                    const uint64_t flags = spread(f1, b) | spread(f2, b) << 1 | spread(f4, b) << 2 | spread(f8, b) << 3;
+                    std::memcpy(flagBytes + 64 * k + 8 * b, &flags, 8);
+                    const uint64_t ors = spread(keep, b) << 1;
+                    std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
+                }
             }
-            const uint64_t keep = cur[k] & ~(f1 & f2 & f4 & f8);
-            if (!(f1 | f2 | f4 | f8 | keep)) {  // nothing marked near these 64 pixels
-                std::memset(flagBytes + 64 * k, 0, 64);
-                std::memset(orBytes + 64 * k, 0, 64);
-                continue;
-            }
-            for (int b = 0; b < 8; ++b) {
-                const uint64_t flags = spread(f1, b) | spread(f2, b) << 1 | spread(f4, b) << 2 | spread(f8, b) << 3;
-                std::memcpy(flagBytes + 64 * k + 8 * b, &flags, 8);
-                const uint64_t ors = spread(keep, b) << 1;
-                std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
-            }
+            writeRow(im.row(y), w, orBytes, flagBytes, level);
         }
-        writeRow(im.row(y), w, orBytes, flagBytes, level);
-    }
+    };
+    inParts(parts, rowsOfPart);
 }
 
 // ---- Character Mode -----------------------------------------------------------------------------
@@ -583,104 +619,122 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, boo
     return i;
 }
 
-bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level) {
+bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level, int parts) {
     const int32_t w = im.width, h = im.height;
     // Depths live in one byte; the cap keeps every later increase inside it.
     const int limit = std::clamp(pr.depthLimit, 1, 254);
     const int64_t words = wordsOf(w);
     const int64_t wp = roundUp(w, kTile);
     const int64_t stageStride = wp + 64;  // 16 bytes of padding either side of each staged row
-    uint8_t* stage = sc.rows.data() + 16;
-    uint8_t* orBytes = sc.rows.data() + kTile * stageStride + 16;
     const int64_t tilesPerRow = wp / kTile;
     uint8_t* tileOn = sc.tiles.data();
     const Columns cols{sc.columns.data(), Columns::strideFor(wp), tileOn, tilesPerRow};
-    uint64_t* bandOr = sc.bits.data();
     const bool vec = level >= 1;
 
     // Rows in bands of 16: marker bits, horizontal depths, then the band's tiles into columns.
-    for (int32_t y0 = 0; y0 < h; y0 += kTile) {
-        const int32_t rows = std::min<int32_t>(kTile, h - y0);
-        std::fill_n(bandOr, words, 0);
-        for (int32_t r = 0; r < kTile; ++r) {
-            uint8_t* out = stage + r * stageStride;
-            if (r < rows) {
-                const uint64_t* bits = marks.row(y0 + r);
-                for (int64_t k = 0; k < words; ++k) bandOr[k] |= bits[k];
-                rowDepths(bits, w, limit, out);
-                std::memset(out + w, 0, size_t(wp - w));
-            } else {
-                std::memset(out, 0, size_t(wp));
+    // Bands are independent, so parts of them can be done at once.
+    auto depthBands = [&](int part, int n) {
+        uint8_t* stage = sc.rowsFor(part) + 16;
+        uint64_t* bandOr = sc.bits.data() + (10 + part) * words;
+        int32_t first, end;
+        partRange(h, kTile, part, n, first, end);
+        for (int32_t y0 = first; y0 < end; y0 += kTile) {
+            const int32_t rows = std::min<int32_t>(kTile, h - y0);
+            std::fill_n(bandOr, words, 0);
+            for (int32_t r = 0; r < kTile; ++r) {
+                uint8_t* out = stage + r * stageStride;
+                if (r < rows) {
+                    const uint64_t* bits = marks.row(y0 + r);
+                    for (int64_t k = 0; k < words; ++k) bandOr[k] |= bits[k];
+                    rowDepths(bits, w, limit, out);
+                    std::memset(out + w, 0, size_t(wp - w));
+                } else {
+                    std::memset(out, 0, size_t(wp));
+                }
+            }
+            const int64_t band = y0 / kTile;
+            for (int64_t t = 0; t < tilesPerRow; ++t) {
+                const bool any = ((bandOr[t >> 2] >> (16 * (t & 3))) & 0xFFFF) != 0;
+                tileOn[band * tilesPerRow + t] = any;
+                uint8_t* dst = cols.chunk(band, t * kTile);
+                if (!any) std::memset(dst, 0, kTile * kTile);
+                else if (vec) transposeTile(stage + t * kTile, stageStride, dst, kTile);
+                else transposeTileScalar(stage + t * kTile, stageStride, dst, kTile);
             }
         }
-        const int64_t band = y0 / kTile;
-        for (int64_t t = 0; t < tilesPerRow; ++t) {
-            const bool any = ((bandOr[t >> 2] >> (16 * (t & 3))) & 0xFFFF) != 0;
-            tileOn[band * tilesPerRow + t] = any;
-            uint8_t* dst = cols.chunk(band, t * kTile);
-            if (!any) std::memset(dst, 0, kTile * kTile);
-            else if (vec) transposeTile(stage + t * kTile, stageStride, dst, kTile);
-            else transposeTileScalar(stage + t * kTile, stageStride, dst, kTile);
-        }
-    }
+    };
+    inParts(parts, depthBands);
 
-    verticalDepth(im, cols, sc.rows.data() + kTile * stageStride + 16 + wp + 64);
+    verticalDepth(im, cols, sc.rowsFor(0) + kTile * stageStride + 16 + wp + 64);
 
     // Rows in bands of 16 again: the final depths back into rows, the horizontal centre marks, and
     // each row written once (byte 0 gains the marks, byte 2 takes the depth).
-    for (int32_t y0 = 0; y0 < h; y0 += kTile) {
-        const int32_t rows = std::min<int32_t>(kTile, h - y0);
-        const int64_t band = y0 / kTile;
-        for (int64_t t = 0; t < tilesPerRow; ++t) {
-            uint8_t* dst = stage + t * kTile;
-            if (!tileOn[band * tilesPerRow + t]) {
-                for (int r = 0; r < kTile; ++r) std::memset(dst + r * stageStride, 0, kTile);
-            } else if (vec) {
-                transposeTile(cols.chunk(band, t * kTile), kTile, dst, stageStride);
-            } else {
-                transposeTileScalar(cols.chunk(band, t * kTile), kTile, dst, stageStride);
+    auto writeBands = [&](int part, int n) {
+        uint8_t* stage = sc.rowsFor(part) + 16;
+        uint8_t* orBytes = sc.rowsFor(part) + kTile * stageStride + 16;
+        int32_t first, end;
+        partRange(h, kTile, part, n, first, end);
+        for (int32_t y0 = first; y0 < end; y0 += kTile) {
+            const int32_t rows = std::min<int32_t>(kTile, h - y0);
+            const int64_t band = y0 / kTile;
+            for (int64_t t = 0; t < tilesPerRow; ++t) {
+                uint8_t* dst = stage + t * kTile;
+                if (!tileOn[band * tilesPerRow + t]) {
+                    for (int r = 0; r < kTile; ++r) std::memset(dst + r * stageStride, 0, kTile);
+                } else if (vec) {
+                    transposeTile(cols.chunk(band, t * kTile), kTile, dst, stageStride);
+                } else {
+                    transposeTileScalar(cols.chunk(band, t * kTile), kTile, dst, stageStride);
+                }
+            }
+            for (int32_t r = 0; r < rows; ++r) {
+                const int32_t y = y0 + r;
+                uint8_t* d = stage + r * stageStride;
+                d[-1] = d[w] = d[w + 1] = 255;
+                const bool inner = y >= 1 && y + 2 <= h;
+                uint8_t* row = im.row(y);
+                const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, d, inner) : 0;
+                const int32_t done = vec ? fused + rowMarksSsse3(d + fused, w - fused, inner, orBytes + fused) : fused;
+                rowMarks(d + done, w - done, inner, orBytes + done);
+                // rowMarks judged d[w - 1]'s right side on the padding; write byte 2 with real zeros.
+                d[w] = d[w + 1] = 0;
+                writeRow(row + 3 * int64_t{fused}, w - fused, orBytes + fused, d + fused, level);
             }
         }
-        for (int32_t r = 0; r < rows; ++r) {
-            const int32_t y = y0 + r;
-            uint8_t* d = stage + r * stageStride;
-            d[-1] = d[w] = d[w + 1] = 255;
-            const bool inner = y >= 1 && y + 2 <= h;
-            uint8_t* row = im.row(y);
-            const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, d, inner) : 0;
-            int32_t done = vec ? fused + rowMarksSsse3(d + fused, w - fused, inner, orBytes + fused) : fused;
-            rowMarks(d + done, w - done, inner, orBytes + done);
-            // rowMarks judged d[w - 1]'s right side on the padding; write byte 2 with real zeros.
-            d[w] = d[w + 1] = 0;
-            writeRow(row + 3 * int64_t{fused}, w - fused, orBytes + fused, d + fused, level);
-        }
-    }
+    };
+    inParts(parts, writeBands);
     return true;
 }
 
 }  // namespace
 
-bool EffectScratch::reserve(int32_t width, int32_t height) {
-    const int64_t w = std::max(width, 1), h = std::max(height, 1);
+bool EffectScratch::reserve(int32_t width, int32_t height, int parts) {
+    const int64_t w = std::max(width, 1);
     const int64_t words = wordsOf(w);
-    const int64_t wp = roundUp(w, kTile);
+    const size_t rowBytes = rowBytesFor(width, height);
     try {
-        if (bits.size() < size_t(10 * words)) bits.resize(size_t(10 * words));
+        if (bits.size() < size_t((10 + kMaxParts) * words)) bits.resize(size_t((10 + kMaxParts) * words));
         if (runStart.size() < size_t(w)) runStart.resize(size_t(w));
-        // Character Mode: 16 staged rows and one mark row, each with padding, then one column;
-        // the others need less.
-        const size_t rowBytes = size_t((kTile + 1) * (wp + 64) + 128 + roundUp(h, kTile) + 64);
         if (rows.size() < rowBytes) rows.resize(rowBytes);
+        if (parts > 1 && partRows.size() < rowBytes * size_t(parts - 1)) partRows.resize(rowBytes * size_t(parts - 1));
+        partRowBytes_ = rowBytes;
+        partsReady_ = parts > 1 ? 1 + int(partRows.size() / rowBytes) : 1;
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
+uint8_t* EffectScratch::rowsFor(int part) {
+    return part == 0 ? rows.data() : partRows.data() + size_t(part - 1) * partRowBytes_;
+}
+
 void EffectScratch::release() {
     std::vector<uint64_t>().swap(bits);
     std::vector<int32_t>().swap(runStart);
     std::vector<uint8_t>().swap(rows);
+    std::vector<uint8_t>().swap(partRows);
+    partsReady_ = 1;
     std::vector<uint8_t>().swap(columns);
     std::vector<uint8_t>().swap(tiles);
     std::vector<uint64_t>().swap(marks);
@@ -697,7 +751,8 @@ void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t*
 }
 
 bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked) {
-    if (!reserve(width, height) || (premarked && !reserveMarks(width, height))) return false;
+    if (!reserve(width, height, partsFor(width, height, premarked)) || (premarked && !reserveMarks(width, height)))
+        return false;
     if (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) return true;
     const int64_t wp = roundUp(std::max(width, 1), kTile), bands = roundUp(std::max(height, 1), kTile) / kTile;
     const size_t need = size_t(Columns::strideFor(wp) * bands);
@@ -714,12 +769,13 @@ bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, boo
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
                         EffectScratch& scratch, int maxLevel, bool premarked) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
-    if (!scratch.reserveFor(im.width, im.height, mode, false)) return false;
-    if (premarked && scratch.marks.size() < size_t(wordsOf(im.width) * im.height)) return false;
+    if (!scratch.reserveFor(im.width, im.height, mode, premarked)) return false;
+    // Never more parts than the scratch holds rows for (the setting may have changed since).
+    const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
-    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level);
-    else characterMode(im, marks, params, scratch, level);
+    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
+    else characterMode(im, marks, params, scratch, level, parts);
     return true;
 }
 

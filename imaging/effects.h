@@ -14,14 +14,19 @@ namespace lumo {
 // call on an image of a given size no pass allocates.
 class EffectScratch {
 public:
-    // Makes room for an image of width x height; false when memory runs out.
-    bool reserve(int32_t width, int32_t height);
+    // Makes room for an image of width x height, with byte rows for parts threads; false when
+    // memory runs out.
+    bool reserve(int32_t width, int32_t height, int parts = 1);
     // Frees everything (the next call allocates again).
     void release();
+    // The byte rows of part (0 = the calling thread) and how many parts the last reserve sized.
+    uint8_t* rowsFor(int part);
+    int partsReady() const { return partsReady_; }
 
     std::vector<uint64_t> bits;      // marker bits: a few rows of words
     std::vector<int32_t> runStart;   // per column: first row of the open vertical run
     std::vector<uint8_t> rows;       // byte rows: flags, OR masks, depths
+    std::vector<uint8_t> partRows;   // the same for helper threads 1, 2, ...
     std::vector<uint8_t> columns;    // depths column by column (Character Mode)
     std::vector<uint8_t> tiles;      // which 16 x 16 tiles hold marks (Character Mode)
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
@@ -32,6 +37,10 @@ public:
     // bits of every row too); false when memory runs out. Once it succeeded for a size, the
     // effect runs without allocating.
     bool reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked);
+
+private:
+    size_t partRowBytes_ = 0;
+    int partsReady_ = 1;
 };
 
 // The work memory of the calling thread (kept until the thread ends).

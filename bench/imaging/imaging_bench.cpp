@@ -206,7 +206,7 @@ size_t lastLevelCache() {
 
 BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PreScan)->Arg(0)->Arg(BIN_ERASE_GRID)->Arg(BIN_OUTLINE)->Arg(BIN_CHARACTER)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PreScanThreads)->Args({0, 1})->Args({0, 2})->Args({BIN_OUTLINE, 2})->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PreScanThreads)->Args({0, 2})->Args({BIN_OUTLINE, 2})->Args({BIN_CHARACTER, 2})->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetPanel)->Arg(1)->Arg(8)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetPanelPrescanned)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
