@@ -204,15 +204,16 @@ struct EncodeJob {
     const Image* im;
     const Window* w;
     const Premark* pm;
-    uint32_t part[kMaxParts][4][256];
+    uint32_t sums[kMaxParts][256];
     uint64_t qualified[kMaxParts];
 
     static void run(void* self, int part, int parts) {
         auto& j = *static_cast<EncodeJob*>(self);
         const int64_t h = j.im->height;
         const auto y0 = static_cast<int32_t>(h * part / parts), y1 = static_cast<int32_t>(h * (part + 1) / parts);
-        std::memset(j.part[part], 0, sizeof j.part[part]);
-        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, j.part[part], *j.pm);
+        uint32_t tables[4][256] = {};  // on the stack of the thread doing the part
+        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, tables, *j.pm);
+        for (int g = 0; g < 256; ++g) j.sums[part][g] = tables[0][g] + tables[1][g] + tables[2][g] + tables[3][g];
     }
 };
 
@@ -231,7 +232,7 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Pre
     for (int g = 0; g < 256; ++g) hist[g] = 0;
     for (int p = 0; p < parts; ++p) {
         qualified += job.qualified[p];
-        for (int g = 0; g < 256; ++g) hist[g] += job.part[p][0][g] + job.part[p][1][g] + job.part[p][2][g] + job.part[p][3][g];
+        for (int g = 0; g < 256; ++g) hist[g] += job.sums[p][g];
     }
     return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
 }
