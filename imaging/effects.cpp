@@ -1,7 +1,7 @@
 // The marker and the three effects as row-streaming passes. The marker turns each row into bits
 // (one per pixel, set where the pixel meets the condition); runs are then found with bit scans,
-// and the rows that change are rewritten with vector stores. Character Mode keeps the depths in a
-// column-major copy so that its column walk reads contiguous bytes.
+// and the rows that change are rewritten with vector stores. Character Mode keeps the depths in
+// column order (16-row bands of 16 x 16 tiles) for its column walk.
 #include "imaging/effects.h"
 
 #include <algorithm>
@@ -395,7 +395,7 @@ LUMO_SSSE3 void transposeTile(const uint8_t* src, int64_t srcStride, uint8_t* ds
         r[j] = _mm_unpacklo_epi64(t[j], t[8 + j]);
         r[8 + j] = _mm_unpackhi_epi64(t[j], t[8 + j]);
     }
-    // After the four stages r[k] holds source column c(k) with k's bits reversed in pairs; map back.
+    // After the four stages r[k] holds source column order[k] (k's four bits reversed).
     static constexpr int order[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
     for (int k = 0; k < 16; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + order[k] * dstStride), r[k]);
 }
@@ -432,7 +432,7 @@ void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
 }
 
 // The depths column by column, in bands of 16 rows: the 16 bytes of column x in band b lie at
-// (b * paddedWidth + x) * 16, so a tile of 16 x 16 pixels is 256 contiguous bytes and a column
+// b * bandStride + x * 16, so a tile of 16 x 16 pixels is 256 contiguous bytes and a column
 // walk reads 16 contiguous bytes per band. tileOn says which tiles hold any marked pixel (the
 // others are all zero).
 struct Columns {
@@ -445,8 +445,9 @@ struct Columns {
     static int64_t strideFor(int64_t paddedWidth) { return paddedWidth * kTile + 64; }
 };
 
-// The vertical walk of every column; centre marks go straight into byte 0 of the image (they are
-// few).
+// The vertical walk of every column, L carried from one to the next: each column is gathered
+// into `column` (h rounded up to 16 bytes), walked there and put back; centre marks go straight
+// into byte 0 of the image (they are few).
 void verticalDepth(const Image& im, const Columns& cols, uint8_t* column) {
     constexpr int32_t kAhead = 4;
     const int32_t w = im.width, h = im.height;
