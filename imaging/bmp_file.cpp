@@ -1,11 +1,15 @@
 // Exported BMP file functions (load, save, properties) and the bitmap constructor/destructor.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "imaging/bitmap.h"
 #include "imaging/bmp_read.h"
@@ -16,6 +20,18 @@ struct BlockDeleter {
     void operator()(LumoDibBlock* b) const { lumo::freeBlock(b); }
 };
 using BlockPtr = std::unique_ptr<LumoDibBlock, BlockDeleter>;
+
+// The process umask, read without changing it (umask() would race with other threads).
+mode_t currentUmask() {
+    std::FILE* f = std::fopen("/proc/self/status", "re");
+    if (!f) return 022;
+    char line[128];
+    unsigned mask = 022;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    std::fclose(f);
+    return static_cast<mode_t>(mask & 0777);
+}
 
 bool writeAll(int fd, const uint8_t* p, size_t n) {
     while (n > 0) {
@@ -48,21 +64,39 @@ TAVIK_API LumoHBITMAP lumoLoadBmp(const char* path, int32_t* size) {
     return lumo::decodePackedDib(*dib);
 }
 
+// Writes the file beside the target under a fresh name and renames it over the target only once
+// every byte is on disk, so a failed write (a full disk, a file-size limit) leaves the old file
+// as it was. A symbolic link as target is followed: the file it names is replaced.
 TAVIK_API int32_t lumoSaveBmp(LumoHBITMAP hBitmap, const char* path) {
-    if (!hBitmap || !path) return 0;
+    if (!hBitmap || !path || !*path) return 0;
     BlockPtr dib(lumo::bitmapToDib24(*hBitmap));
     if (!dib) return 0;
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (dib->size > UINT32_MAX - 14) return 0;  // bfSize would not hold it
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path, nullptr), &std::free);
+        if (real) target = real.get();
+    }
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return 0;
+    const size_t slash = target.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".lumo-save-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return 0;
+    // The new file keeps the mode of the one it replaces; a new one gets 0644 less the umask.
+    const mode_t mode = exists ? (st.st_mode & 07777) : (0644 & ~currentUmask());
     uint8_t header[14] = {'B', 'M'};
     const uint32_t fileSize = static_cast<uint32_t>(dib->size + 14);
     const uint32_t offBits = 54;
     std::memcpy(header + 2, &fileSize, 4);
     std::memcpy(header + 10, &offBits, 4);
-    // A failed write is reported: a truncated file must not look saved.
-    bool ok = writeAll(fd, header, sizeof header) && writeAll(fd, dib->data.get(), dib->size);
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, header, sizeof header) && writeAll(fd, dib->data.get(), dib->size) &&
+              ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
-    return ok ? 1 : 0;
+    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) return 1;
+    ::unlink(temp.c_str());
+    return 0;
 }
 
 TAVIK_API LumoBitmapInfoHeader* lumoGetDibProperties(const char* path, int32_t* estimate) {

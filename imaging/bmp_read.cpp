@@ -1,5 +1,5 @@
-// The BMP reader: optional file header, 12- or 40-byte info header, colour table (3- or 4-byte
-// entries), bit-field masks, then the pixel bytes from bfOffBits or right behind the table.
+// The BMP reader: optional file header, 12-, 40-, 108- or 124-byte info header, bit-field masks,
+// colour table (3- or 4-byte entries), then the pixel bytes from bfOffBits or behind the table.
 #include "imaging/bmp_read.h"
 
 #include <fcntl.h>
@@ -80,41 +80,52 @@ LumoDibBlock* readPackedDib(ByteSource& src, bool withPixels, const ImageLimits&
         h.biBitCount = le16(raw + 10);
         h.biClrUsed = colourCount(h);
         h.biClrImportant = h.biClrUsed;
-    } else if (headerSize == 40) {
-        if (got < 40) return nullptr;
+    } else if (headerSize == 40 || headerSize == 108 || headerSize == 124) {
+        // The 108- and 124-byte headers are the 40-byte one followed by the red, green, blue
+        // (and alpha) masks and colour-space fields; the masks are used as a 40-byte header's.
+        if (got < 40 || src.size() < headerPos + headerSize) return nullptr;
         std::memcpy(&h, raw, sizeof h);  // the record is the file's little-endian layout
+        h.biSize = 40;
     } else {
         return nullptr;
     }
     const bool core = headerSize == 12;
     auto layout = describeDib(h, limits);
     if (!layout) return nullptr;
+    // A file must back the image it claims (see ImageLimits).
+    const int64_t claimed = int64_t{layout->width} * layout->height;
+    if (claimed > limits.freePixels &&
+        uint64_t(claimed) > uint64_t(limits.pixelsPerFileByte) * std::min<uint64_t>(src.size(), uint64_t{1} << 40))
+        return nullptr;
     const bool compressed = layout->compression == kBiRle8 || layout->compression == kBiRle4;
     if (h.biSizeImage == 0 && !compressed) h.biSizeImage = static_cast<uint32_t>(std::min<size_t>(layout->pixelBytes, UINT32_MAX));
     if (h.biClrUsed == 0) h.biClrUsed = layout->colours;
 
-    const uint64_t tablePos = headerPos + headerSize;
-    const size_t fileTableBytes = layout->maskBytes + size_t{layout->colours} * (core ? 3 : 4);
-    uint64_t pixelPos = offBits != 0 ? uint64_t{offBits} : tablePos + fileTableBytes;
+    // Bit-field masks follow the first 40 header bytes (inside the longer headers); the colour
+    // table follows the whole header and, for a 40-byte header, the masks.
+    const uint64_t masksPos = headerPos + 40;
+    const uint64_t coloursPos = headerPos + headerSize + (headerSize == 40 ? layout->maskBytes : 0);
+    const size_t fileTableBytes = size_t{layout->colours} * (core ? 3 : 4);
+    const uint64_t pixelPos = offBits != 0 ? uint64_t{offBits} : coloursPos + fileTableBytes;
+    const uint64_t inFile = src.size() > pixelPos ? src.size() - pixelPos : 0;
 
     size_t pixelBytes = 0;
     if (withPixels) {
         if (compressed) {
             // Bound the compressed stream by what a valid encoding of this image can need.
             const size_t bound = size_t(layout->width) * size_t(layout->height) * 2 + size_t(layout->height) * 4 + 64;
-            const uint64_t inFile = src.size() > pixelPos ? src.size() - pixelPos : 0;
             pixelBytes = std::min<uint64_t>(h.biSizeImage != 0 ? std::min<size_t>(h.biSizeImage, bound) : bound, inFile);
         } else {
-            pixelBytes = layout->pixelBytes;
+            // Only the bytes the file holds; the decoder reads the missing rows as zero.
+            pixelBytes = std::min<uint64_t>(layout->pixelBytes, inFile);
         }
     }
     const size_t headerAndTable = kInfoHeaderSize + layout->tableBytes;
     LumoDibBlock* block = allocBlock(headerAndTable + pixelBytes);
     if (!block) return nullptr;
     uint8_t* base = block->data.get();
-    if (layout->maskBytes) src.readAt(tablePos, std::span(base + kInfoHeaderSize, layout->maskBytes));
+    if (layout->maskBytes) src.readAt(masksPos, std::span(base + kInfoHeaderSize, layout->maskBytes));
     uint8_t* table = base + kInfoHeaderSize + layout->maskBytes;
-    const uint64_t coloursPos = tablePos + layout->maskBytes;
     if (core) {
         // 3-byte entries widened in place, last entry first.
         src.readAt(coloursPos, std::span(table, size_t{layout->colours} * 3));

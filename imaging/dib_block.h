@@ -25,10 +25,15 @@ inline constexpr uint32_t kBiBitfields = 3;
 inline constexpr size_t kInfoHeaderSize = 40;
 
 // Size bounds applied to every image the library creates or reads: a file cannot make the
-// library allocate more than about maxPixels * 8 bytes.
+// library allocate more than about maxPixels * 8 bytes. A file must also back what it claims:
+// an image larger than freePixels may claim at most pixelsPerFileByte pixels per byte of the
+// file (the densest ordinary encoding, an RLE8 run, packs 255 pixels into 2 bytes), so a short
+// file cannot make the library allocate hundreds of megabytes.
 struct ImageLimits {
     int64_t maxDimension = 1 << 20;
     int64_t maxPixels = int64_t{1} << 27;
+    int64_t freePixels = int64_t{1} << 22;  // 2048 x 2048, 16 MiB decoded
+    int64_t pixelsPerFileByte = 128;
 };
 
 // Null when memory runs out or size exceeds the bound of ImageLimits.

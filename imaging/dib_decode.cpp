@@ -2,7 +2,9 @@
 // masks, RLE4, RLE8) into a 32-bit bitmap. Every index into the block is checked first.
 #include <array>
 #include <bit>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/bmp_read.h"
@@ -83,7 +85,8 @@ LumoBitmap* decodePackedDib(const LumoDibBlock& block, const ImageLimits& limits
     if (start > block.size) return nullptr;
     const size_t avail = block.size - start;
     const bool compressed = d->compression == kBiRle8 || d->compression == kBiRle4;
-    if (!compressed && avail < d->pixelBytes) return nullptr;
+    // An uncompressed block may hold fewer rows than the header claims (a short file): the
+    // missing bytes read as zero.
 
     BitmapPtr bm(newBitmap(d->width, d->height));
     if (!bm) return nullptr;
@@ -105,8 +108,18 @@ LumoBitmap* decodePackedDib(const LumoDibBlock& block, const ImageLimits& limits
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
 
     const int32_t w = d->width;
+    std::vector<uint8_t> padded;  // a row cut short by the end of the block, zero-extended
     for (int32_t s = 0; s < d->height; ++s) {
-        const uint8_t* row = pixels + size_t(s) * d->stride;
+        const size_t at = size_t(s) * d->stride;
+        const uint8_t* row;
+        if (avail >= at + d->stride) {
+            row = pixels + at;
+        } else {
+            if (padded.empty()) padded.resize(d->stride);
+            std::fill(padded.begin(), padded.end(), 0);
+            if (avail > at) std::memcpy(padded.data(), pixels + at, avail - at);
+            row = padded.data();
+        }
         uint32_t* out = bm->lpPixels + size_t(d->topDown ? s : d->height - 1 - s) * size_t(w);
         switch (d->bits) {
         case 1:

@@ -223,8 +223,14 @@ TAVIK_API int32_t lumoDotOperation(DotOpRequest* request, DotPanel* panel);
 /* Converts the image in place (byte 0 qualify flag and marks, byte 1 grey, byte 2 effect work
  * value), fills the histogram, applies the automatic threshold and the requested effect, sets
  * BIN_PRESCANNED. False when no pixel of the histogram window qualifies (the image is converted
- * all the same). Irreversible: reopen the image to scan it with another filter or effect. */
+ * all the same). Irreversible: reopen the image to scan it with another filter or effect. The
+ * effects use work memory kept by the calling thread (about 1.3 bytes per pixel, reused by later
+ * calls); in the rare case it cannot be had, the call returns false and changes nothing. */
 TAVIK_API int32_t lumoPreScan(ScanContext* ctx);
+/* Threads the full-image passes of the pre-scan may use, 1 (the default) to 8; the results are
+ * the same whatever the number. Returns the previous setting. Helper threads are started on first
+ * use and kept until the process ends; one pass at a time uses them. */
+TAVIK_API int32_t lumoSetScanThreads(int32_t threads);
 /* Moves nOriginY to the first row and nOriginX to the first column (at or below it) of the scan
  * window holding the key colour (blue + 256 green + 65536 red); false and nothing moved if none. */
 TAVIK_API int32_t lumoFindDot(ScanContext* ctx, uint32_t colourKey);

@@ -49,7 +49,7 @@ TAVIK_API void lumoClearDotMap(DotMap* map, int32_t width, int32_t height) {
     if (!map) return;
     map->nWidth = std::max(0, std::min(map->nAllocWidth, width));
     map->nHeight = std::max(0, std::min(map->nAllocHeight, height));
-    if (!map->lpData) return;
+    if (!map->lpData || map->nAllocWidth <= 0) return;
     for (int32_t y = 0; y < map->nHeight; ++y)
         std::memset(map->lpData + size_t(y) * size_t(map->nAllocWidth), 0, size_t(map->nWidth));
 }
@@ -99,13 +99,26 @@ TAVIK_API void lumoSetPanel(ScanContext* ctx, DotPanel* panel) {
                 for (int32_t i = 0; i < count; ++i) done[i] = cx1[i] <= cx0[i];
                 for (int64_t y = y0; y < y1 && open > 0; ++y) {
                     const uint8_t* row = im.row(static_cast<int32_t>(y));
-                    for (int32_t i = 0; i < count; ++i) {
-                        if (done[i]) continue;
-                        if (rule.test(rule.params, row + 3 * int64_t{cx0[i]}, cx1[i] - cx0[i])) {
-                            done[i] = 1;
-                            bytes[i] |= bit;
-                            --open;
+                    // Adjacent open cells are tested as one span first: a span without a hit (the
+                    // common case) costs one vector loop; a hit is then found cell by cell, which
+                    // closes at least one cell, so each pixel is read at most twice per row.
+                    for (int32_t i = 0; i < count;) {
+                        if (done[i]) {
+                            ++i;
+                            continue;
                         }
+                        int32_t j = i + 1;
+                        while (j < count && !done[j] && cx0[j] == cx1[j - 1]) ++j;
+                        if (j - i > 1 && !rule.test(rule.params, row + 3 * int64_t{cx0[i]}, cx1[j - 1] - cx0[i])) {
+                            i = j;
+                            continue;
+                        }
+                        for (; i < j; ++i)
+                            if (rule.test(rule.params, row + 3 * int64_t{cx0[i]}, cx1[i] - cx0[i])) {
+                                done[i] = 1;
+                                bytes[i] |= bit;
+                                --open;
+                            }
                     }
                 }
             }
@@ -121,7 +134,7 @@ TAVIK_API void lumoSetPanel(ScanContext* ctx, DotPanel* panel) {
 }
 
 TAVIK_API int32_t lumoDotOperation(DotOpRequest* req, DotPanel* panel) {
-    if (!req || !panel || !req->lpMap || !panel->lpData) return 0;
+    if (!req || !panel || !req->lpMap || !panel->lpData || panel->nStride < 0 || panel->nSize < 0) return 0;
     const DotMap& map = *req->lpMap;
     const int op = req->bOperation;
     const bool hasData = map.lpData != nullptr;
@@ -150,8 +163,9 @@ TAVIK_API int32_t lumoDotOperation(DotOpRequest* req, DotPanel* panel) {
         return 1;
     }
     if (hasData) {
+        // The used size is a header field like any other: never beyond the allocation.
         i1 = std::min<int64_t>(i1, std::min(map.nWidth, map.nAllocWidth));
-        j1 = std::min<int64_t>(j1, map.nHeight);
+        j1 = std::min<int64_t>(j1, std::min(map.nHeight, map.nAllocHeight));
         first_i = std::max<int64_t>(first_i, 0);
         first_j = std::max<int64_t>(first_j, 0);
     } else if (op != DOTOP_RAISE && op != DOTOP_LOWER && op != DOTOP_FRAME) {

@@ -178,6 +178,24 @@ LUMO_AVX2 inline void rawSums2(const Raw2& w, __m256i& low, __m256i& high) {
     high = halfSums2(w.a1, w.a2, 1);
 }
 
+// The 96 bytes of 32 pixels as three whole vectors, regrouped as the simd:: AVX2 helpers lay them
+// out: lane 0 holds pixels 0..15 and lane 1 pixels 16..31, bytes 16 v .. 16 v + 15 of each lane
+// in vector v. store96 is the reverse.
+LUMO_AVX2 inline void load96(const uint8_t* a, __m256i (&v)[3]) {
+    const __m256i m0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i m1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 32));
+    const __m256i m2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 64));
+    v[0] = _mm256_permute2x128_si256(m0, m1, 0x30);
+    v[1] = _mm256_permute2x128_si256(m0, m2, 0x21);
+    v[2] = _mm256_permute2x128_si256(m1, m2, 0x30);
+}
+
+LUMO_AVX2 inline void store96(uint8_t* a, const __m256i (&v)[3]) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), _mm256_permute2x128_si256(v[0], v[1], 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 32), _mm256_permute2x128_si256(v[2], v[0], 0x30));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + 64), _mm256_permute2x128_si256(v[1], v[2], 0x31));
+}
+
 LUMO_AVX2 inline __m256i plane2(__m256i a0, __m256i a1, __m256i a2, int ch) {
     return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a0, mask2(kMasks.split[ch][0])),
                                            _mm256_shuffle_epi8(a1, mask2(kMasks.split[ch][1]))),

@@ -1,12 +1,17 @@
-// Throughput of the image pipeline on a 1920 x 1080 24-bit picture, each result also given as a
-// ratio to a plain memcpy of the same pixel rows (the memory-bandwidth floor), measured first in
-// the same run: pre-scan without and with each effect, and a 64 x 48 panel at divisions 1, 8, 30.
+// Throughput of the image pipeline on a 1920 x 1080 24-bit picture: pre-scan without and with
+// each effect, and a 64 x 48 panel at divisions 1, 8, 30. Each result is also given as ratios to
+// two copies of the same number of bytes measured first in the same run: x_copy to a copy whose
+// source and target are in cache, x_uncached to one whose source and target lie in a buffer
+// larger than the last-level cache (the memory-bandwidth floor, comparable across machines).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
+#include <unistd.h>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "imaging/dib_block.h"
@@ -15,7 +20,8 @@
 namespace {
 
 constexpr int kW = 1920, kH = 1080;
-double gMemcpySeconds = 0;
+double gCopySeconds = 0;      // in-cache copy
+double gUncachedSeconds = 0;  // copy from and to memory not in any cache
 
 // A screen-like picture: white, with dark text-like strokes, a ruled grid and a filled panel.
 std::vector<uint8_t> makePixels(bool blank) {
@@ -75,19 +81,30 @@ double now() {
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
+// Wall-clock time, for passes that use helper threads (their work is not the caller's CPU time).
+double wallNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
 template <class F>
-void timed(benchmark::State& state, F&& op, bool resetEachTime, Bench* b) {
+void timed(benchmark::State& state, F&& op, bool resetEachTime, Bench* b, bool wall = false) {
     double total = 0;
+    auto clock = wall ? wallNow : now;
     for (auto _ : state) {
         if (resetEachTime) b->reset();
-        const double t0 = now();
+        const double t0 = clock();
         op();
-        const double s = now() - t0;
+        const double s = clock() - t0;
         state.SetIterationTime(s);
         total += s;
     }
-    if (gMemcpySeconds > 0 && state.iterations() > 0)
-        state.counters["x_memcpy"] = total / double(state.iterations()) / gMemcpySeconds;
+    if (gCopySeconds > 0 && state.iterations() > 0) {
+        const double mean = total / double(state.iterations());
+        state.counters["x_copy"] = mean / gCopySeconds;
+        state.counters["x_uncached"] = mean / gUncachedSeconds;
+    }
 }
 
 void BM_Memcpy(benchmark::State& state) {
@@ -108,6 +125,19 @@ void BM_PreScan(benchmark::State& state) {
         b.cond.bThreshfold = 128;
         benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
     }, true, &b);
+}
+
+// The same with the pre-scan's helper threads (wall-clock time; the machine's other load counts).
+void BM_PreScanThreads(benchmark::State& state) {
+    Bench b(false);
+    const uint16_t effect = uint16_t(state.range(0));
+    lumoSetScanThreads(int32_t(state.range(1)));
+    timed(state, [&] {
+        b.cond.bMode = uint16_t(BIN_DARK | effect);
+        b.cond.bThreshfold = 128;
+        benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
+    }, true, &b, true);
+    lumoSetScanThreads(1);
 }
 
 void BM_SetPanel(benchmark::State& state) {
@@ -137,31 +167,57 @@ void BM_SetPanelPrescanned(benchmark::State& state) {
     lumoFreePanel(panel);
 }
 
-// The floor (median of 101 copies), measured before the other benchmarks so that every ratio uses it.
-double measureMemcpy() {
-    Bench b(false);
-    std::vector<uint8_t> dst(b.original.size());
-    std::vector<double> runs;
-    for (int i = 0; i < 101; ++i) {
+// The median of runs copies of size bytes; with slices > 1 each copy takes the next slice of a
+// buffer of slices x size bytes, so source and target have left the cache since their last use.
+double measureCopy(size_t size, size_t slices, int runs) {
+    std::vector<uint8_t> src(size * slices, 7), dst(size * slices, 1);
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const size_t at = size * (size_t(i) % slices);
         const double t0 = now();
-        std::memcpy(dst.data(), b.ctx.dib.lpBits, dst.size());
+        std::memcpy(dst.data() + at, src.data() + at, size);
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
-        runs.push_back(now() - t0);
+        times.push_back(now() - t0);
     }
-    std::nth_element(runs.begin(), runs.begin() + 50, runs.end());
-    return runs[50];  // the median
+    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
+    return times[size_t(runs / 2)];
+}
+
+// Size of the last-level cache in bytes, from sysfs (the highest cache level of cpu 0), else
+// from sysconf, else 32 MiB.
+size_t lastLevelCache() {
+    size_t best = 0;
+    for (int i = 0; i < 8; ++i) {
+        const std::string dir = "/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(i) + "/";
+        std::FILE* f = std::fopen((dir + "size").c_str(), "r");
+        if (!f) continue;
+        unsigned long kib = 0;
+        char unit = 'K';
+        if (std::fscanf(f, "%lu%c", &kib, &unit) >= 1) best = std::max<size_t>(best, unit == 'M' ? kib << 20 : kib << 10);
+        std::fclose(f);
+    }
+    if (best) return best;
+    const long llc = sysconf(_SC_LEVEL3_CACHE_SIZE);
+    return llc > 0 ? size_t(llc) : size_t{32} << 20;
 }
 
 }  // namespace
 
 BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PreScan)->Arg(0)->Arg(BIN_ERASE_GRID)->Arg(BIN_OUTLINE)->Arg(BIN_CHARACTER)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PreScanThreads)->Args({0, 2})->Args({BIN_OUTLINE, 2})->Args({BIN_CHARACTER, 2})->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetPanel)->Arg(1)->Arg(8)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetPanelPrescanned)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    gMemcpySeconds = measureMemcpy();
+    const size_t bytes = size_t(lumo::rowStride(24, kW)) * kH;
+    gCopySeconds = measureCopy(bytes, 1, 101);
+    // Source and target together four times the last-level cache.
+    const size_t slices = std::max<size_t>(4, 2 * lastLevelCache() / bytes + 1);
+    gUncachedSeconds = measureCopy(bytes, slices, int(std::max<size_t>(101, 4 * slices + 1)));
+    std::printf("copy of %zu bytes: in cache %.1f us, uncached %.1f us (buffer %zu MiB, last-level cache %zu MiB)\n",
+                bytes, gCopySeconds * 1e6, gUncachedSeconds * 1e6, 2 * slices * bytes >> 20, lastLevelCache() >> 20);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

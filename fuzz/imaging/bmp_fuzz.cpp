@@ -1,10 +1,13 @@
 // Fuzz target of the BMP reader: any bytes go through the header, table and pixel reader, the
-// decoder and, for small images that load, the pre-scan, effects and panel code.
+// decoder and, for small images that load, the pre-scan, effects (checked against the reference
+// copy of their earlier code) and panel code.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "imaging/bitmap.h"
 #include "imaging/bmp_read.h"
+#include "tests/imaging/reference_effects.h"
 
 namespace {
 struct BlockDeleter {
@@ -43,7 +46,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ctx.nHLineLength = 30;
     ctx.nVLineLength = 20;
     ctx.nDepthLimit = data[size / 8];
-    lumoPreScan(&ctx);
+    // The effects are checked against the reference copy of their earlier code: the same picture
+    // pre-scanned without the effect, then marked and thinned by the reference.
+    ScanContext ref = ctx;
+    BinCondition refCond = cond;
+    ref.lpCondition = &refCond;
+    ref.dib.hDib = nullptr;
+    const uint16_t effects = BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER;
+    const bool checkEffect = (cond.bMode & effects) != 0 && lumoOpenDib(&ref.dib);
+    refCond.bMode = static_cast<uint16_t>(cond.bMode & ~effects);
+    const int32_t got = lumoPreScan(&ctx);
+    if (checkEffect) {
+        const int32_t want = lumoPreScan(&ref);
+        if (got != want) __builtin_trap();
+        if (want) {
+            lumo::Image im;
+            im.bits = ref.dib.lpBits;
+            im.stride = ref.dib.nStride;
+            im.width = ref.dib.nWidth;
+            im.height = ref.dib.nHeight;
+            im.topDown = ref.dib.lpbi->biHeight < 0;
+            const bool range = refCond.bMode & BIN_RANGE;
+            lumoref::markImage(im, lumo::comparisonOf(refCond.bMode), range ? refCond.bThreshfoldMin : refCond.bThreshfold,
+                               range ? refCond.bThreshfoldMax : refCond.bThreshfold);
+            if (cond.bMode & BIN_ERASE_GRID) lumoref::eraseGridLines(im, ctx.nLineThickness, ctx.nHLineLength, ctx.nVLineLength);
+            else if (cond.bMode & BIN_OUTLINE) lumoref::outline(im);
+            else lumoref::characterMode(im, ctx.nDepthLimit);
+        }
+        const size_t bytes = size_t(ctx.dib.nStride) * size_t(ctx.dib.nHeight);
+        if (std::memcmp(ctx.dib.lpBits, ref.dib.lpBits, bytes) != 0) __builtin_trap();
+        lumoCloseDib(&ref.dib);
+    }
     DotPanel* panel = lumoNewPanel(17, 13);
     lumoSetPanel(&ctx, panel);
     lumoFreePanel(panel);

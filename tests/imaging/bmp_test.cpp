@@ -1,7 +1,12 @@
 // BMP reading and writing, DIB handles and bitmap pixels: every file kind against its 24-bit
 // picture, the written file layout, and files with hostile sizes, offsets and codes.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <array>
 
 #include <filesystem>
 #include <fstream>
@@ -175,7 +180,7 @@ TEST_F(BmpFiles, HostileOrUnsupportedHeadersAreRefused) {
     };
     const std::vector<std::pair<const char*, std::vector<uint8_t>>> bad = {
         {"header size 41", patched(14, 41)},
-        {"header size 108", patched(14, 108)},
+        {"header size 64", patched(14, 64)},
         {"width 0", patched(18, 0)},
         {"negative width", patched(18, 0xFFFFFFF0)},
         {"height 0", patched(22, 0)},
@@ -300,4 +305,147 @@ TEST(DibHandles, BitmapPixelsInsideAndOutside) {
     EXPECT_EQ(bgr[2], 255);
     EXPECT_EQ(lumoGetPixelFromBmp(bgr, nullptr, 0, 0), 0);
     lumoDeleteBitmap(bm);
+}
+
+namespace {
+
+// A file written byte by byte: file header, a 108- or 124-byte header with the given masks,
+// an optional colour table, then the pixel bytes.
+std::vector<uint8_t> longHeaderFile(uint32_t headerSize, int32_t w, int32_t h, uint16_t bits, uint32_t compression,
+                                    std::array<uint32_t, 4> masks, const std::vector<uint8_t>& table,
+                                    const std::vector<uint8_t>& pixels) {
+    ByteWriter b;
+    const uint32_t offBits = 14 + headerSize + uint32_t(table.size());
+    b.u8('B'), b.u8('M'), b.u32(offBits + uint32_t(pixels.size())), b.u32(0), b.u32(offBits);
+    b.u32(headerSize), b.u32(uint32_t(w)), b.u32(uint32_t(h)), b.u16(1), b.u16(bits), b.u32(compression);
+    b.u32(uint32_t(pixels.size())), b.u32(2835), b.u32(2835), b.u32(uint32_t(table.size() / 4)), b.u32(0);
+    for (uint32_t m : masks) b.u32(m);                // red, green, blue, alpha masks
+    b.u32(0x73524742);                                 // colour space "sRGB"
+    for (int i = 0; i < 9 + 3; ++i) b.u32(0);          // end points and gamma
+    if (headerSize == 124) b.u32(4), b.u32(0), b.u32(0), b.u32(0);  // intent, profile, reserved
+    EXPECT_EQ(b.out.size(), 14u + headerSize);
+    b.out.insert(b.out.end(), table.begin(), table.end());
+    b.out.insert(b.out.end(), pixels.begin(), pixels.end());
+    return b.out;
+}
+
+}  // namespace
+
+TEST_F(BmpFiles, LongHeadersLoadWithTheirMasksAndTables) {
+    // 16 bits, 5-6-5 masks (a plain 16-bit file would be 5-5-5): 2 x 1 pixels, one row of 4 bytes.
+    // 0x0400 is green 32 of 63 under 5-6-5, but a dark red under 5-5-5.
+    std::vector<uint8_t> px16 = {0x00, 0xF8, 0x00, 0x04};
+    LumoHBITMAP bm = load(longHeaderFile(108, 2, 1, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, {}, px16));
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[0], rgb(255, 0, 0));
+    EXPECT_EQ(bm->lpPixels[1], rgb(0, 130, 0));
+    lumoDeleteBitmap(bm);
+
+    // 32 bits with the bytes in red, green, blue, alpha order (masks swap red and blue).
+    std::vector<uint8_t> px32 = {10, 20, 30, 255, 200, 100, 50, 0};
+    bm = load(longHeaderFile(124, 2, 1, 32, 3, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, {}, px32));
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[0], rgb(10, 20, 30));
+    EXPECT_EQ(bm->lpPixels[1], rgb(200, 100, 50));
+    lumoDeleteBitmap(bm);
+
+    // Without bit fields the masks of the header are ignored: blue, green, red, unused.
+    bm = load(longHeaderFile(124, 2, 1, 32, 0, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, {}, px32));
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[0], rgb(30, 20, 10));
+    lumoDeleteBitmap(bm);
+
+    // 8 bits with a two-colour table right behind the 124-byte header; with bfOffBits 0 the
+    // pixels follow the table, bottom-up: row 0 of the file is the picture's bottom row.
+    std::vector<uint8_t> table = {1, 2, 3, 0, 250, 128, 7, 0};
+    std::vector<uint8_t> px8 = {1, 0, 0, 0, 0, 1, 0, 0};
+    std::vector<uint8_t> f = longHeaderFile(124, 2, 2, 8, 0, {}, table, px8);
+    put32(f, 10, 0);
+    bm = load(f);
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[0], rgb(3, 2, 1));       // top row: indexes 0, 1
+    EXPECT_EQ(bm->lpPixels[1], rgb(7, 128, 250));
+    EXPECT_EQ(bm->lpPixels[2], rgb(7, 128, 250));   // bottom row: indexes 1, 0
+    EXPECT_EQ(bm->lpPixels[3], rgb(3, 2, 1));
+    lumoDeleteBitmap(bm);
+    const LumoBitmapInfoHeader* props = lumoGetDibProperties(write("v5.bmp", f).c_str(), nullptr);
+    ASSERT_NE(props, nullptr);
+    EXPECT_EQ(props->biSize, 40u);
+    EXPECT_EQ(props->biClrUsed, 2u);
+
+    // A long header cut inside its own fields is refused.
+    f.resize(14 + 100);
+    EXPECT_EQ(load(f), nullptr);
+}
+
+TEST_F(BmpFiles, ClaimedSizeIsBoundByWhatTheFileHolds) {
+    // 60 bytes claiming 16384 x 8192 at 32 bits (512 MiB): refused before anything is allocated.
+    ByteWriter b;
+    b.u8('B'), b.u8('M'), b.u32(60), b.u32(0), b.u32(54);
+    b.u32(40), b.u32(16384), b.u32(8192), b.u16(1), b.u16(32), b.u32(0), b.u32(0), b.u32(0), b.u32(0), b.u32(0), b.u32(0);
+    b.u32(0), b.u16(0);
+    ASSERT_EQ(b.out.size(), 60u);
+    EXPECT_EQ(load(b.out), nullptr);
+    EXPECT_EQ(lumoGetDibProperties(write("p.bmp", b.out).c_str(), nullptr), nullptr);
+
+    // 3000 x 3000 at 8 bits (9 M pixels) backed by 100 000 bytes: loaded, missing rows are
+    // colour 0 of the table; the pixel block holds only what the file has.
+    auto big = [](size_t keep) {
+        ByteWriter w;
+        w.u8('B'), w.u8('M'), w.u32(0), w.u32(0), w.u32(14 + 40 + 8);
+        w.u32(40), w.u32(3000), w.u32(3000), w.u16(1), w.u16(8), w.u32(0), w.u32(0), w.u32(0), w.u32(0), w.u32(2), w.u32(0);
+        w.u32(0x000010), w.u32(0xFFFFFF);  // colour 0 dark blue, colour 1 white
+        while (w.out.size() < keep) w.u8(1);
+        return w.out;
+    };
+    const std::vector<uint8_t> held = big(100000);
+    lumo::MemorySource src(held);
+    std::unique_ptr<LumoDibBlock, void (*)(LumoDibBlock*)> block(lumo::readPackedDib(src, true), lumo::freeBlock);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->size, 40u + 8u + (100000u - 62u));
+    LumoHBITMAP bm = load(held);
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->lpPixels[size_t(2999) * 3000], rgb(255, 255, 255));  // bottom row from the file
+    EXPECT_EQ(bm->lpPixels[0], rgb(0, 0, 16));                         // top row missing: colour 0
+    lumoDeleteBitmap(bm);
+    // The same claim backed by 60 000 bytes (150 pixels per byte) is too much.
+    EXPECT_EQ(load(big(60000)), nullptr);
+}
+
+TEST_F(BmpFiles, AFailedSaveLeavesTheOldFileWhole) {
+    const Pixels img = eightColours();
+    LumoHBITMAP small = lumoCreateBitmap(img.w, img.h);
+    std::copy(img.px.begin(), img.px.end(), small->lpPixels);
+    const std::string path = (dir_ / "keep.bmp").string();
+    ASSERT_EQ(lumoSaveBmp(small, path.c_str()), 1);
+    ::chmod(path.c_str(), 0640);
+    const std::vector<uint8_t> before = read(path);
+
+    // A picture larger than the file-size limit: the write fails part way.
+    LumoHBITMAP large = lumoCreateBitmap(200, 200);
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
+    rlimit lim{}, saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    lim = saved;
+    lim.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
+    const int32_t result = lumoSaveBmp(large, path.c_str());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &old, nullptr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(read(path), before);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_)) ++entries;
+    EXPECT_EQ(entries, 1u);  // no temporary file left behind
+
+    // A successful save over it replaces the contents and keeps the file's mode.
+    ASSERT_EQ(lumoSaveBmp(large, path.c_str()), 1);
+    EXPECT_EQ(read(path).size(), 54u + 600u * 200u);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    lumoDeleteBitmap(small);
+    lumoDeleteBitmap(large);
 }

@@ -215,3 +215,27 @@ TEST(DotOperations, CopyOrAndUseTheMapAndReadBackFillsIt) {
     EXPECT_TRUE(pin(p.p, 4, 4));  // map dot (2,2)
     EXPECT_EQ(countPins(p.p), 1);
 }
+
+TEST(DotOperations, UsedSizeBeyondTheAllocationIsCutToIt) {
+    // A program's own header over pattern bytes: 3 x 2 allocated, but the used size claims 3 x 40.
+    // The bytes past the allocation are raised, so reading them would raise pins.
+    std::vector<uint8_t> bytes(3 * 40, 1);
+    DotMap header{};
+    header.nAllocWidth = 3;
+    header.nAllocHeight = 2;
+    header.lpData = bytes.data();
+    header.nWidth = 3;
+    header.nHeight = 40;
+    Panel p(8, 40);
+    std::fill_n(p.p->lpData, p.p->nSize, 0);
+    auto r = request(&header, DOTOP_COPY, 0, 0, 3, 40, 0, 0);
+    ASSERT_EQ(lumoDotOperation(&r, p.p), 1);
+    EXPECT_EQ(countPins(p.p), 6);
+    EXPECT_TRUE(pin(p.p, 2, 1));
+    EXPECT_FALSE(pin(p.p, 0, 2));
+
+    // A panel whose header was damaged (negative stride) is refused rather than indexed.
+    p.p->nStride = -8;
+    EXPECT_EQ(lumoDotOperation(&r, p.p), 0);
+    p.p->nStride = 8;
+}

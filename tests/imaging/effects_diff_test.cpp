@@ -1,0 +1,156 @@
+// The effects against the reference copy of their previous implementation: random screen-like
+// pictures of odd sizes in both storage orders, every effect, comparison and parameter range;
+// every stored byte (flags, grey level and the work byte) must be the same.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "imaging/effects.h"
+#include "tests/imaging/image_fixture.h"
+#include "tests/imaging/reference_effects.h"
+
+using namespace lumotest;
+
+namespace {
+
+// Strokes, bars, ruled lines and filled boxes of a few dark levels on a light background, with
+// some noise, so that runs of every length (and crossings) occur in both directions.
+Pixels randomPicture(std::mt19937& rng, int w, int h) {
+    auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    const uint32_t levels[] = {rgb(250, 250, 250), rgb(20, 20, 20), rgb(90, 60, 40), rgb(128, 128, 128), rgb(200, 30, 30)};
+    Pixels p(w, h, levels[0]);
+    auto fill = [&](int x0, int y0, int cw, int ch, uint32_t c) {
+        p.fillRect(x0, y0, std::min(cw, w - x0), std::min(ch, h - y0), c);
+    };
+    const int shapes = 1 + pick(12);
+    for (int s = 0; s < shapes; ++s) {
+        const uint32_t c = levels[1 + pick(4)];
+        switch (pick(4)) {
+        case 0: fill(pick(w), 0, 1 + pick(3), h, c); break;  // vertical line
+        case 1: fill(0, pick(h), w, 1 + pick(3), c); break;  // horizontal line
+        default: fill(pick(w), pick(h), 1 + pick(w), 1 + pick(h), c);
+        }
+    }
+    const int noise = pick(w * h / 4 + 1);
+    for (int i = 0; i < noise; ++i) p.at(pick(w), pick(h)) = levels[pick(5)];
+    return p;
+}
+
+std::vector<uint8_t> storedBytes(Opened& o) {
+    const size_t n = size_t(o.ctx.dib.nStride) * size_t(o.ctx.dib.nHeight);
+    return {o.ctx.dib.lpBits, o.ctx.dib.lpBits + n};
+}
+
+}  // namespace
+
+TEST(EffectsAgainstReference, RandomPicturesOfOddSizesGiveTheSameBytes) {
+    std::mt19937 rng(20261208);
+    const uint16_t effects[] = {BIN_ERASE_GRID, BIN_OUTLINE, BIN_CHARACTER, BIN_ERASE_GRID | BIN_CHARACTER};
+    int ran[3] = {};
+    for (int round = 0; round < 900; ++round) {
+        const int w = 1 + int(rng() % (round < 300 ? 9u : 140u));
+        const int h = 1 + int(rng() % (round < 300 ? 9u : 110u));
+        const bool topDown = rng() & 1;
+        const Pixels pic = randomPicture(rng, w, h);
+        const uint16_t effect = effects[rng() % 4];
+        BinCondition cond{};
+        cond.bMode = uint16_t((rng() % 16) | ((rng() % 8) << 4) | ((rng() & 1) ? BIN_RANGE : 0) | effect);
+        cond.fAutoThreshfold = (rng() % 4) == 0;
+        cond.bThreshfold = uint8_t(rng());
+        cond.bThreshfoldMin = uint8_t(rng() % 128);
+        cond.bThreshfoldMax = uint8_t(128 + rng() % 128);
+        const int32_t params[4] = {int32_t(rng() % 5), int32_t(rng() % 40), int32_t(rng() % 40),
+                                   int32_t(rng() % 24) - 2};
+
+        Opened fast(pic, topDown), ref(pic, topDown);
+        ASSERT_TRUE(fast.ok && ref.ok);
+        for (Opened* o : {&fast, &ref}) {
+            o->cond = cond;
+            o->ctx.nLineThickness = params[0];
+            o->ctx.nHLineLength = params[1];
+            o->ctx.nVLineLength = params[2];
+            o->ctx.nDepthLimit = params[3];
+        }
+        ref.cond.bMode = uint16_t(cond.bMode & ~(BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER));
+        const int32_t got = lumoPreScan(&fast.ctx);
+        const int32_t want = lumoPreScan(&ref.ctx);
+        ASSERT_EQ(got, want);
+        // The narrower vector paths start from the encoded picture the reference starts from.
+        std::vector<std::vector<uint8_t>> narrow;
+        if (want) {
+            lumo::Image im;
+            im.stride = ref.ctx.dib.nStride;
+            im.width = w;
+            im.height = h;
+            im.topDown = topDown;
+            const uint16_t mode = uint16_t(ref.cond.bMode | effect);
+            const bool range = mode & BIN_RANGE;
+            const lumo::EffectParams ep{params[0], params[1], params[2], params[3]};
+            lumo::EffectScratch scratch;
+            for (int level = 0; level < 2; ++level) {
+                narrow.push_back(storedBytes(ref));
+                im.bits = narrow.back().data();
+                ASSERT_TRUE(lumo::markAndApplyEffect(im, mode, lumo::comparisonOf(mode),
+                                                     range ? ref.cond.bThreshfoldMin : ref.cond.bThreshfold,
+                                                     range ? ref.cond.bThreshfoldMax : ref.cond.bThreshfold, ep, scratch, level));
+            }
+        }
+        if (want) {
+            const uint16_t mode = ref.cond.bMode;
+            const bool range = mode & BIN_RANGE;
+            const int lo = range ? ref.cond.bThreshfoldMin : ref.cond.bThreshfold;
+            const int hi = range ? ref.cond.bThreshfoldMax : ref.cond.bThreshfold;
+            lumo::Image im;
+            im.bits = ref.ctx.dib.lpBits;
+            im.stride = ref.ctx.dib.nStride;
+            im.width = w;
+            im.height = h;
+            im.topDown = topDown;
+            lumoref::markImage(im, lumo::comparisonOf(mode), lo, hi);
+            if (effect & BIN_ERASE_GRID) lumoref::eraseGridLines(im, params[0], params[1], params[2]), ++ran[0];
+            else if (effect & BIN_OUTLINE) lumoref::outline(im), ++ran[1];
+            else lumoref::characterMode(im, params[3]), ++ran[2];
+        }
+        const std::vector<uint8_t> a = storedBytes(fast), b = storedBytes(ref);
+        for (size_t i = 0; i < a.size(); ++i)
+            ASSERT_EQ(int(a[i]), int(b[i])) << "round " << round << " effect " << effect << " size " << w << "x" << h
+                                            << (topDown ? " top-down" : " bottom-up") << " byte " << i << " (pixel "
+                                            << i % size_t(fast.ctx.dib.nStride) / 3 << ", stored row "
+                                            << i / size_t(fast.ctx.dib.nStride) << ")";
+        for (size_t level = 0; level < narrow.size(); ++level)
+            ASSERT_TRUE(narrow[level] == b) << "round " << round << " effect " << effect << " vector level " << level;
+        ASSERT_EQ(fast.cond.bMode & 0x1FFF, ref.cond.bMode & 0x1FFF);
+        ASSERT_EQ(fast.cond.dwPixelCount, ref.cond.dwPixelCount);
+        ASSERT_EQ(0, std::memcmp(fast.cond.adwHistogram, ref.cond.adwHistogram, sizeof cond.adwHistogram));
+    }
+    // Each effect ran often enough to mean something.
+    for (int n : ran) EXPECT_GT(n, 100);
+}
+
+TEST(EffectsAgainstReference, HelperThreadsGiveTheSameBytesAndHistogram) {
+    std::mt19937 rng(77);
+    const Pixels pic = randomPicture(rng, 701, 413);  // large enough to be split
+    for (uint16_t effect : {uint16_t(0), uint16_t(BIN_ERASE_GRID), uint16_t(BIN_OUTLINE), uint16_t(BIN_CHARACTER)})
+        for (int autoThreshold = 0; autoThreshold < 2; ++autoThreshold) {
+            Opened one(pic), two(pic);
+            for (Opened* o : {&one, &two}) {
+                o->cond.bMode = uint16_t(BIN_DARK | BIN_RED | effect);
+                o->cond.bThreshfold = 100;
+                o->cond.fAutoThreshfold = autoThreshold;
+                o->ctx.nHistLeft = 13;
+                o->ctx.nHistTop = 7;
+            }
+            ASSERT_EQ(lumoSetScanThreads(1), 1);
+            const int32_t a = lumoPreScan(&one.ctx);
+            lumoSetScanThreads(3);
+            const int32_t b = lumoPreScan(&two.ctx);
+            EXPECT_EQ(lumoSetScanThreads(1), 3);
+            ASSERT_EQ(a, b);
+            EXPECT_TRUE(storedBytes(one) == storedBytes(two)) << "effect " << effect << " auto " << autoThreshold;
+            EXPECT_EQ(0, std::memcmp(one.cond.adwHistogram, two.cond.adwHistogram, sizeof one.cond.adwHistogram));
+            EXPECT_EQ(one.cond.dwPixelCount, two.cond.dwPixelCount);
+            EXPECT_EQ(one.cond.bMode, two.cond.bMode);
+        }
+}
