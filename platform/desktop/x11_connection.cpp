@@ -100,13 +100,14 @@ void Connection::onExit(Display*, void* self) { static_cast<Connection*>(self)->
 
 void Connection::close() {
     if (!dpy_) return;
+    // After an I/O error XCloseDisplay sends nothing and only frees. A server that went away
+    // since is noticed here: the display stays registered until closed, so that is ours too.
+    XCloseDisplay(dpy_);
     {
         Registry& r = registry();
         std::lock_guard g(r.m);
         std::erase(r.displays, dpy_);
     }
-    // After an I/O error XCloseDisplay sends nothing and only frees.
-    XCloseDisplay(dpy_);
     dpy_ = nullptr;
     lost_.store(false);
 }
