@@ -187,6 +187,7 @@ struct DesktopEvents::Impl {
             {
                 std::lock_guard g(m);
                 if (stop) return;
+                x11::CallMark call(conn);
                 if (Display* d = ready()) {
                     drain(d);
                     if (!conn.lost()) xfd = ConnectionNumber(d);
@@ -213,8 +214,10 @@ DesktopEvents::~DesktopEvents() {
         [[maybe_unused]] auto n = write(impl_->wakeFd, &one, sizeof one);
     }
     impl_->thread = {};  // joins; the thread wakes at once
-    if (Display* d = impl_->conn.current())
+    if (Display* d = impl_->conn.current()) {
+        x11::CallMark call(impl_->conn);
         for (auto& [id, k] : impl_->keys) impl_->ungrab(d, k);
+    }
     impl_->conn.close();
     if (impl_->eventFd >= 0) close(impl_->eventFd);
     if (impl_->wakeFd >= 0) close(impl_->wakeFd);
@@ -223,6 +226,7 @@ DesktopEvents::~DesktopEvents() {
 DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
     std::lock_guard g(impl_->m);
     Impl& s = *impl_;
+    x11::CallMark call(s.conn);
     if (auto it = s.keys.find(id); it != s.keys.end()) {
         if (Display* d = s.conn.current()) s.ungrab(d, it->second);
         s.keys.erase(it);
@@ -243,6 +247,7 @@ void DesktopEvents::removeHotKey(int32_t id) {
     std::lock_guard g(impl_->m);
     auto it = impl_->keys.find(id);
     if (it == impl_->keys.end()) return;
+    x11::CallMark call(impl_->conn);
     if (Display* d = impl_->conn.current()) impl_->ungrab(d, it->second);
     impl_->keys.erase(it);
 }
@@ -266,6 +271,7 @@ bool DesktopEvents::waitEvents(int timeoutMs) {
 std::optional<bool> DesktopEvents::takeDamage(Rect area) {
     std::lock_guard g(impl_->m);
     Impl& s = *impl_;
+    x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
     // A round trip: every damage the server caused before this call is then in the queue.

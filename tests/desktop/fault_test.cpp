@@ -7,6 +7,7 @@
 // Xlib after gtest: its macros (None, Bool) clash with gtest's names.
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <signal.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -109,6 +110,27 @@ TEST(DesktopFault, LosingTheServerAnswersNoDisplayAndTheLayerReconnects) {
             EXPECT_EQ(e.hotKeyId, 3);
         }
     }
+}
+
+TEST(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    Xvfb x;
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", x.display().c_str(), 1);
+    dt::Desktop desk;
+    ASSERT_EQ(desk.screenSize(), (dt::Size{1024, 768}));
+
+    ::kill(x.pid(), SIGSTOP);
+    // The watchdog breaks the waiting call; the connection counts as lost.
+    EXPECT_EQ(desk.screenSize(), std::nullopt);
+    EXPECT_EQ(desk.activeWindow(), std::nullopt);
+    // Opening a connection to the silent server gives up as well.
+    dt::Desktop fresh;
+    EXPECT_FALSE(fresh.connected());
+
+    ::kill(x.pid(), SIGCONT);
+    EXPECT_TRUE(waitFor([&] { return desk.screenSize().has_value(); }));
+    EXPECT_TRUE(waitFor([&] { return fresh.connected(); }));
 }
 
 #ifdef CLIENT_APP_PATH
