@@ -258,6 +258,10 @@ Connection::~Connection() {
 }
 
 void Connection::beginCall() {
+    // A toolkit that set its own handlers after our first connection (Qt does when its
+    // QApplication starts) would end the process on our connection's I/O error: put ours back in
+    // front, chaining to theirs for their displays.
+    installHandlers();
     std::lock_guard g(callM_);
     busy_ = true;
     busySince_ = std::chrono::steady_clock::now();
