@@ -183,7 +183,8 @@ public:
 
     // Readable while events are pending; never changes; owned by this object.
     int fd() const;
-    // Takes every pending event (oldest first) and makes fd() unreadable. Never blocks.
+    // Takes every pending event (oldest first) and makes fd() unreadable. Never waits for the
+    // server or the reading thread.
     std::vector<DesktopEvent> take();
     // Waits up to `timeoutMs` for an event; true when one is pending.
     bool waitEvents(int timeoutMs);
@@ -194,7 +195,8 @@ public:
     // true. nullopt without a display or without the extension.
     std::optional<bool> takeDamage(Rect area);
 
-    // True while connected (for tests and status lines).
+    // True while connected (for tests and status lines). Like addHotKey, removeHotKey and
+    // takeDamage it may wait for the reading thread while that (re)connects (at most ~2 s).
     bool connected() const;
 
 private:

@@ -229,15 +229,15 @@ Display* Connection::get() {
     lastTry_ = now;
     if (!d) return nullptr;
     XSetIOErrorExitHandler(d, &Connection::onExit, this);
+    dpy_ = d;
+    fd_ = ConnectionNumber(d);
+    lost_.store(false);
     {
         Registry& r = registry();
         std::lock_guard g(r.m);
         r.connections.push_back(this);
         Watchdog::start(r);
     }
-    dpy_ = d;
-    fd_ = ConnectionNumber(d);
-    lost_.store(false);
     ++generation_;
     return dpy_;
 }

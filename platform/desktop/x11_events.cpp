@@ -61,6 +61,7 @@ struct DesktopEvents::Impl {
     Size screen;
 
     std::map<int32_t, HotKey> keys;
+    std::mutex qm;  // guards `pending` alone, so take() never waits for the server
     std::deque<DesktopEvent> pending;
     std::vector<Rect> dirty;
     bool allDirty = true;  // first ask, or after a reconnect
@@ -71,6 +72,7 @@ struct DesktopEvents::Impl {
     std::jthread thread;
 
     void push(DesktopEvent e) {
+        std::lock_guard g(qm);
         pending.push_back(e);
         const uint64_t one = 1;
         [[maybe_unused]] auto n = write(eventFd, &one, sizeof one);
@@ -255,7 +257,7 @@ void DesktopEvents::removeHotKey(int32_t id) {
 int DesktopEvents::fd() const { return impl_->eventFd; }
 
 std::vector<DesktopEvent> DesktopEvents::take() {
-    std::lock_guard g(impl_->m);
+    std::lock_guard g(impl_->qm);
     uint64_t count = 0;
     [[maybe_unused]] auto n = read(impl_->eventFd, &count, sizeof count);
     std::vector<DesktopEvent> out(impl_->pending.begin(), impl_->pending.end());
