@@ -13,9 +13,9 @@
 // - A protocol error inside a call (a window id that names no window, a refused grab) makes only
 //   that call fail; it never reaches the program's own error handler and never ends the process.
 // - No call waits for the server for long: a server that went away is noticed on the first read
-//   or write (the socket breaks); a call that waits more than 2 seconds for a server that stopped
+//   or write (the socket breaks); a call that waits more than 3 seconds for a server that stopped
 //   answering has its connection broken by a watchdog (the call fails, the connection counts as
-//   lost); opening a connection runs on a thread of its own and is given up after 2 seconds (a
+//   lost); opening a connection runs on a thread of its own and is given up after 3 seconds (a
 //   later call picks up an opening that finished meanwhile).
 //
 // Threads: every member function of Desktop and DesktopEvents may be called from any thread.
@@ -196,7 +196,7 @@ public:
     std::optional<bool> takeDamage(Rect area);
 
     // True while connected (for tests and status lines). Like addHotKey, removeHotKey and
-    // takeDamage it may wait for the reading thread while that (re)connects (at most ~2 s).
+    // takeDamage it may wait for the reading thread while that (re)connects (at most ~3 s).
     bool connected() const;
 
 private:

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -104,8 +105,11 @@ struct Watchdog {
     }
     static void start(Registry& r) {
         if (r.watching) return;
-        r.watching = true;
-        std::thread(run).detach();
+        try {
+            std::thread(run).detach();
+            r.watching = true;
+        } catch (const std::system_error&) {  // tried again with the next connection
+        }
     }
 };
 
@@ -217,7 +221,12 @@ Display* Connection::get() {
         if (!name || !*name) return nullptr;
         installHandlers();
         opening_ = std::make_shared<OpenAttempt>();
-        std::thread(openOn, opening_, std::string(name)).detach();
+        try {
+            std::thread(openOn, opening_, std::string(name)).detach();
+        } catch (const std::system_error&) {  // no thread now: try again later
+            opening_.reset();
+            return nullptr;
+        }
     }
     Display* d = nullptr;
     {

@@ -41,7 +41,7 @@ public:
     // Marks a call in progress. A call that waits for the server longer than kCallBound (a
     // server that stopped answering) has its socket shut down by a watchdog: the call fails
     // and the connection is lost, as if the server had gone.
-    static constexpr std::chrono::seconds kCallBound{2};
+    static constexpr std::chrono::seconds kCallBound{3};
     void beginCall();
     void endCall();
 
