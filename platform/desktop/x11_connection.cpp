@@ -76,6 +76,8 @@ void installHandlers() {
     if (io != onXIoError) r.previousIo = io;
     if (!r.pinned) {
         r.pinned = true;
+        // Implicit since libX11 1.8; our connections are used from several threads.
+        XInitThreads();
         Dl_info info{};
         if (dladdr(reinterpret_cast<void*>(&onXIoError), &info) && info.dli_fname)
             dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
