@@ -215,6 +215,8 @@ Display* Connection::get() {
         tried_ = true;
     }
     if (dpy_) return dpy_;
+    // Only the call that starts an opening waits for it; later calls just look.
+    const bool started = !opening_;
     if (!opening_) {
         if (tried_ && now - lastTry_ < std::chrono::seconds(1)) return nullptr;
         tried_ = true;
@@ -233,7 +235,9 @@ Display* Connection::get() {
     Display* d = nullptr;
     {
         std::unique_lock g(opening_->m);
-        if (!opening_->cv.wait_for(g, kCallBound, [&] { return opening_->done; })) return nullptr;
+        const auto bound = started ? std::chrono::steady_clock::duration(kCallBound)
+                                   : std::chrono::steady_clock::duration::zero();
+        if (!opening_->cv.wait_for(g, bound, [&] { return opening_->done; })) return nullptr;
         d = opening_->result;
     }
     opening_.reset();
