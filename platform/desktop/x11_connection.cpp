@@ -69,10 +69,11 @@ int onXIoError(Display* d) {
 // would leave Xlib calling into unmapped code.
 void installHandlers() {
     Registry& r = registry();
+    // Xlib's own lock is taken by these, so not under ours (our handlers take ours).
+    const XErrorHandler e = XSetErrorHandler(onXError);
+    const XIOErrorHandler io = XSetIOErrorHandler(onXIoError);
     std::lock_guard g(r.m);
-    XErrorHandler e = XSetErrorHandler(onXError);
     if (e != onXError) r.previousError = e;
-    XIOErrorHandler io = XSetIOErrorHandler(onXIoError);
     if (io != onXIoError) r.previousIo = io;
     if (!r.pinned) {
         r.pinned = true;
