@@ -57,12 +57,16 @@ BitmapPtr makePicture() {
 
 class FakeHost : public WindowHost {
 public:
-    void reportFailure(Failure what, const std::string& path) override { failures.emplace_back(what, path); }
+    void reportFailure(Failure what, const std::string& path, const LoadProblem& why) override {
+        failures.emplace_back(what, path);
+        reasons.push_back(why);
+    }
     void fitImage(int w, int h) override { fitted = {w, h}; }
     void setFileTitle(const std::string& name) override { title = name; }
     void requestRepaint() override { ++repaints; }
 
     std::vector<std::pair<Failure, std::string>> failures;
+    std::vector<LoadProblem> reasons;
     std::pair<int, int> fitted{0, 0};
     std::string title = "<none>";
     int repaints = 0;
