@@ -7,7 +7,8 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QPainter>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "bitmapviewer/picture_loader.h"
+#include "bitmapviewer/ui/main_window.h"
 #include "bitmapviewer/ui/qt_picture_decoder.h"
 
 using bitora::BitmapPtr;
@@ -261,6 +263,57 @@ TEST_F(PictureDecoderTest, TheOpenDialogListsTheInstalledFormats) {
     const QString patterns = QtPictureDecoder::namePatterns();
     for (const char* p : {"*.bmp", "*.BMP", "*.png", "*.PNG", "*.jpg", "*.jpeg", "*.gif"})
         EXPECT_TRUE(patterns.split(QLatin1Char(' ')).contains(QLatin1String(p))) << p;
+}
+
+// The window's message: the load sentence with the file's name, the reason in
+// the user's language, and the reader's own words.
+TEST_F(PictureDecoderTest, TheFailureMessageNamesTheFileAndTheReasonInBothLanguages) {
+    struct Case {
+        bool japanese;
+        const char* sentence;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {false, "File /pictures/bad.png couldn't be loaded.", "The picture data could not be read."},
+        {true, "ファイル /pictures/bad.png を読み込めませんでした。", "画像データを読み込めませんでした。"},
+    };
+    for (const Case& c : cases) {
+        const bitora::ui::Texts texts(c.japanese);
+        bitora::ui::MainWindow window(texts, bitora::DeviceSize{32, 64, 48});
+        QString shown;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->close();
+            }
+        });
+        poll.start(10);
+        window.reportFailure(bitora::WindowHost::Failure::Load, "/pictures/bad.png",
+                             LoadProblem{LoadProblem::Reason::Undecodable, "Unable to read image data"});
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 3) << shown.toStdString();
+        EXPECT_EQ(lines[0], QString::fromUtf8(c.sentence));
+        EXPECT_EQ(lines[1], QString::fromUtf8(c.reason));
+        EXPECT_EQ(lines[2], QStringLiteral("(Unable to read image data)"));
+    }
+}
+
+// Every text the program shows exists in both languages.
+TEST(BitoraTexts, EveryEnglishTextHasAJapaneseOne) {
+    const char* src = std::getenv("TAVIK_SOURCE_DIR");
+    if (!src) GTEST_SKIP() << "TAVIK_SOURCE_DIR not set";
+    auto keys = [&](const char* name) {
+        std::vector<std::string> out;
+        std::ifstream in(std::string(src) + "/resources/bitora/" + name);
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty() && line[0] != '#' && line.find('=') != std::string::npos)
+                out.push_back(line.substr(0, line.find('=')));
+        return out;
+    };
+    const std::vector<std::string> en = keys("bitora_en.txt"), ja = keys("bitora_ja.txt");
+    ASSERT_FALSE(en.empty());
+    EXPECT_EQ(en, ja);
 }
 
 }  // namespace
