@@ -51,12 +51,12 @@ protected:
     }
 
     // Starts Bitora on `file`; its standard error joins its output.
-    void startBitora(const std::string& file = "pic.bmp") {
+    void startBitora(const std::string& file = "pic.bmp", const std::vector<std::string>& extra = {}) {
         const std::string bin = binDir();
-        app_ = std::make_unique<Child>("/bin/sh",
-                                       std::vector<std::string>{"-c", "exec \"$0\" \"$@\" 2>&1", bin + "/Bitora",
-                                                                dir_ + "/" + file, "/Com" + std::to_string(port_ + 1),
-                                                                "/Hardware=QX-64X48"},
+        std::vector<std::string> args{"-c", "exec \"$0\" \"$@\" 2>&1", bin + "/Bitora", dir_ + "/" + file,
+                                      "/Com" + std::to_string(port_ + 1), "/Hardware=QX-64X48"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        app_ = std::make_unique<Child>("/bin/sh", args,
                                        std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
                                                                 "TAVIK_PATH=" + bin + "/TAVIK",
                                                                 "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
@@ -158,6 +158,21 @@ TEST_F(BitoraEndToEnd, PngAndJpegRaiseTheSamePinsAsTheSamePictureAsBmp) {
         ASSERT_TRUE(app_->waitExit()) << ext;
         app_.reset();
     }
+}
+
+TEST_F(BitoraEndToEnd, SvgIsRenderedAtTheSizeTheCommandLineGives) {
+    // Black on the left half: at 64 pixels on the long side the picture is the display.
+    writeFile(dir_ + "/half.svg",
+              "<svg xmlns='http://www.w3.org/2000/svg' width='640' height='480' viewBox='0 0 640 480'>"
+              "<rect x='0' y='0' width='320' height='480' fill='#000'/></svg>");
+    writeFile(dir_ + "/half.LMC", "nBaseX=0\r\nnBaseY=0\r\nnDivX=1\r\nnDivY=1\r\nfOverview=0\r\n"
+                                  "fAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=4\r\n");
+    startBitora("half.svg", {"--svg-size", "64"});
+    EXPECT_TRUE(waitPins([](const std::vector<std::string>& r) {
+        for (const std::string& row : r)
+            if (row != std::string(32, '#') + std::string(32, '.')) return false;
+        return true;
+    })) << pad_->state();
 }
 
 TEST_F(BitoraEndToEnd, AFileNoReaderTakesIsReportedByNameAndNothingCrashes) {
