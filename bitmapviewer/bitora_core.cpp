@@ -135,12 +135,12 @@ void BitoraCore::fillRecord(const ViewConditions& v) {
 }
 
 bool BitoraCore::openFile(const std::string& path) {
-    int32_t size[2] = {0, 0};
-    std::shared_ptr<LumoBitmap> bitmap = shared(lumoLoadBmp(path.c_str(), size));
-    if (!bitmap) {
-        host_.reportFailure(WindowHost::Failure::Load, path);
+    LoadResult loaded = loadPicture(path, decoder_);
+    if (!loaded.bitmap) {
+        host_.reportFailure(WindowHost::Failure::Load, path, loaded.problem);
         return false;
     }
+    std::shared_ptr<LumoBitmap> bitmap = shared(loaded.bitmap.release());
     closeFile();
     colour_ = std::move(bitmap);
     host_.fitImage(colour_->nWidth, colour_->nHeight);
@@ -165,7 +165,7 @@ bool BitoraCore::openFile(const std::string& path) {
     gMouseTarget = this;
     if (!gdOpenBitmapViewer(&r)) {
         gMouseTarget = nullptr;
-        host_.reportFailure(WindowHost::Failure::Buffer, path);
+        host_.reportFailure(WindowHost::Failure::Buffer, path, LoadProblem{});
         record_.reset();
         colour_.reset();
         path_.clear();

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "bitmapviewer/picture_loader.h"
 #include "bitmapviewer/view_condition_file.h"
 #include "bitmapviewer/view_geometry.h"
 #include "client/viewer/bitmap_viewer.h"
@@ -25,8 +26,9 @@ class WindowHost {
 public:
     virtual ~WindowHost() = default;
     enum class Failure { Load, Buffer };
-    // Shows a failure message for `path` (modal; returns when dismissed).
-    virtual void reportFailure(Failure what, const std::string& path) = 0;
+    // Shows a failure message for `path` (modal; returns when dismissed); `why`
+    // says what went wrong with a load (Reason::None for a buffer failure).
+    virtual void reportFailure(Failure what, const std::string& path, const LoadProblem& why) = 0;
     // Sizes the window for an image of w x h pixels and centres it.
     virtual void fitImage(int w, int h) = 0;
     // Sets the title for the open file's name ("" : no file).
@@ -73,10 +75,6 @@ struct Properties {
     int64_t workBytes = 0;
 };
 
-struct BitmapFree {
-    void operator()(LumoBitmap* b) const { lumoDeleteBitmap(b); }
-};
-using BitmapPtr = std::unique_ptr<LumoBitmap, BitmapFree>;
 // A picture shared with whoever draws or prints it: a rebuilt preview or a new
 // file does not free the one still in use.
 using Picture = std::shared_ptr<const LumoBitmap>;
@@ -95,8 +93,12 @@ public:
     BitoraCore& operator=(const BitoraCore&) = delete;
 
     // ---- files ----
-    // Loads the bitmap and shows it; on failure reports it and keeps the previous file.
+    // Loads the picture (BMP through the image library, other formats through
+    // the picture decoder) and shows it; on failure reports it with its reason
+    // and keeps the previous file.
     bool openFile(const std::string& path);
+    // The reader of formats other than BMP (null: BMP only). Must outlive the core.
+    void setPictureDecoder(PictureDecoder* decoder) { decoder_ = decoder; }
     // Saves the colour bitmap under `path` with its view-condition file; the new
     // name becomes the open file. false (nothing changed) on failure.
     bool saveAs(const std::string& path);
@@ -158,6 +160,7 @@ private:
     void onMouse(int message, int x, int y, int buttons);
 
     WindowHost& host_;
+    PictureDecoder* decoder_ = nullptr;
     DeviceSize device_;
     LumoCtrlEntry entry_;
     unsigned long windowId_;

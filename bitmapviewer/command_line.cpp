@@ -73,6 +73,8 @@ CommandLine parseTokens(std::span<const std::string> tokens) {
     for (const std::string& t : tokens) {
         if (t == "--help" || t == "-h" || t == "/?") {
             cl.help = true;
+        } else if (t == "--version") {
+            cl.version = true;
         } else if (auto port = portToken(t)) {
             if (*port >= 0) cl.portIndex = *port;
             else cl.ignored.push_back(t);
@@ -92,18 +94,21 @@ CommandLine parseCommandLine(std::string_view line) {
 }
 
 std::string usageText() {
-    return "Usage: Bitora [FILE.bmp] [/Com<n>] [/Hardware=<model>]\n"
-           "Shows a BMP file in a window and on a tactile pin display.\n"
+    return "Usage: Bitora [FILE] [/Com<n>] [/Hardware=<model>]\n"
+           "Shows a picture in a window and on a tactile pin display.\n"
            "\n"
-           "  FILE.bmp            the bitmap to open (quote a path with blanks)\n"
+           "  FILE                the picture to open (quote a path with blanks): BMP,\n"
+           "                      or PNG, JPEG, GIF, WebP, TIFF, SVG and every other\n"
+           "                      format the installed Qt image plug-ins read\n"
            "  /Com<n>             the display's port, n = 1..64 serial, 65..80 USB\n"
            "  /Hardware=<model>   the display model, e.g. \"QX-64X48\" or \"Pinora PX-2\"\n"
            "  --help              this text\n"
+           "  --version           the program's version\n"
            "\n"
            "With both /Com and /Hardware the display is entered directly; otherwise a\n"
            "connected USB display is used, or the port selection asks.\n"
-           "The view and the binarization condition are kept beside the bitmap in a\n"
-           "file with the extension .LMC.\n";
+           "The view and the binarization condition are kept beside the picture in a\n"
+           "file with the extension .LMC. Save As always writes BMP.\n";
 }
 
 }  // namespace bitora

@@ -16,6 +16,7 @@ struct CommandLine {
     std::string model;             // "" when not given
     std::string file;              // "" when not given (the last such token wins)
     bool help = false;             // "--help", "-h", "/?"
+    bool version = false;          // "--version"
     std::vector<std::string> ignored;  // "/com" tokens with a number outside 1..80
 };
 

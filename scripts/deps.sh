@@ -19,6 +19,8 @@ libxext-dev
 xvfb
 x11-utils
 qt6-base-dev
+qt6-image-formats-plugins
+libqt6svg6
 udev
 poppler-utils
 libftdi1-dev

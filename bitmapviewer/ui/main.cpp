@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -69,9 +70,21 @@ int main(int argc, char** argv) {
     std::vector<std::string> tokens;
     QString screenshot;
     bool binary = false;
+    int svgSize = bitora::ui::QtPictureDecoder::kDefaultSvgSize;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--binary") == 0) {
             binary = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--svg-size") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            const long v = std::strtol(argv[++i], &end, 10);
+            if (!end || *end != '\0' || v < 1 || v > bitora::ui::QtPictureDecoder::kMaxSvgSize) {
+                std::fprintf(stderr, "Bitora: --svg-size takes 1..%d pixels\n",
+                             bitora::ui::QtPictureDecoder::kMaxSvgSize);
+                return 2;
+            }
+            svgSize = static_cast<int>(v);
             continue;
         }
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
@@ -84,7 +97,17 @@ int main(int argc, char** argv) {
     if (cl.help) {
         std::fputs(bitora::usageText().c_str(), stdout);
         std::fputs("  --binary            open the file in the two-level view\n", stdout);
+        std::printf("  --svg-size N        render scalable pictures (SVG) with N pixels on the long\n"
+                    "                      side (default %d)\n",
+                    bitora::ui::QtPictureDecoder::kDefaultSvgSize);
         std::fputs("  --screenshot PNG    save a picture of the window shortly after start (diagnostics)\n", stdout);
+        QCoreApplication core(argc, argv);  // the plug-ins are found through it
+        std::printf("\nFormats read here: %s\n",
+                    bitora::ui::QtPictureDecoder::formats().join(QStringLiteral(", ")).toUtf8().constData());
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("Bitora %s\n", TAVIK_VERSION_STRING);
         return 0;
     }
     for (const std::string& t : cl.ignored) std::fprintf(stderr, "Bitora: ignored \"%s\" (port 1..80)\n", t.c_str());
@@ -113,6 +136,7 @@ int main(int argc, char** argv) {
     int result = 0;
     {
         bitora::ui::MainWindow window(texts, device);
+        window.setSvgSize(svgSize);
         window.show();
         window.activateWindow();
         const LumoCtrlEntry entry = lumoCreateEntry(static_cast<unsigned long>(window.winId()));

@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
@@ -96,6 +97,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::attach(LumoCtrlEntry entry) {
     core_ = std::make_unique<BitoraCore>(*this, device_, entry, static_cast<unsigned long>(winId()));
+    core_->setPictureDecoder(&decoder_);
     updateClientArea();
 }
 
@@ -212,9 +214,28 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 // ---- WindowHost ----
 
-void MainWindow::reportFailure(Failure what, const std::string& path) {
-    const QString text = what == Failure::Load ? format(texts_["loadFailed"], QString::fromStdString(path))
-                                               : texts_["bufferFailed"];
+QString MainWindow::reasonText(const LoadProblem& why) const {
+    const char* key = nullptr;
+    switch (why.reason) {
+        case LoadProblem::Reason::None: return {};
+        case LoadProblem::Reason::NotFound: key = "reasonNotFound"; break;
+        case LoadProblem::Reason::NoAccess: key = "reasonNoAccess"; break;
+        case LoadProblem::Reason::NotAFile: key = "reasonNotAFile"; break;
+        case LoadProblem::Reason::BadBmp: key = "reasonBadBmp"; break;
+        case LoadProblem::Reason::Unsupported: key = "reasonUnsupported"; break;
+        case LoadProblem::Reason::Undecodable: key = "reasonUndecodable"; break;
+        case LoadProblem::Reason::TooLarge: key = "reasonTooLarge"; break;
+    }
+    QString text = texts_[key];
+    if (!why.detail.empty()) text += QStringLiteral("\n(") + QString::fromStdString(why.detail) + QLatin1Char(')');
+    return text;
+}
+
+void MainWindow::reportFailure(Failure what, const std::string& path, const LoadProblem& why) {
+    QString text = what == Failure::Load ? format(texts_["loadFailed"], QString::fromStdString(path))
+                                         : texts_["bufferFailed"];
+    const QString reason = reasonText(why);
+    if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
     std::fprintf(stderr, "Bitora: %s\n", text.toUtf8().constData());  // also for a run without a screen
     QMessageBox::warning(this, texts_["app"], text);
 }
@@ -254,8 +275,9 @@ QString MainWindow::chooseFile(const QString& title) {
     const QString start = core_ && core_->fileOpen() ? QFileInfo(QString::fromStdString(core_->path())).absolutePath()
                                                      : QString();
     QString selected = texts_["filterBmp"];
-    return QFileDialog::getOpenFileName(this, title, start, texts_["filterAll"] + ";;" + texts_["filterBmp"],
-                                        &selected);
+    const QString pictures = format(texts_["filterPictures"], QtPictureDecoder::namePatterns());
+    return QFileDialog::getOpenFileName(this, title, start,
+                                        texts_["filterAll"] + ";;" + texts_["filterBmp"] + ";;" + pictures, &selected);
 }
 
 void MainWindow::openCommand() {
@@ -267,7 +289,11 @@ void MainWindow::openCommand() {
 
 void MainWindow::saveAsCommand() {
     if (!core_ || !core_->fileOpen()) return;
-    const QString start = QString::fromStdString(core_->path());
+    // The file is written as BMP whatever it was read from: offer a BMP name.
+    QString start = QString::fromStdString(core_->path());
+    const QFileInfo info(start);
+    if (info.suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) != 0)
+        start = info.dir().filePath(info.completeBaseName() + QStringLiteral(".bmp"));
     const QString path = QFileDialog::getSaveFileName(this, texts_["saveTitle"], start,
                                                       texts_["filterBmp"] + ";;" + texts_["filterAll"]);
     if (path.isEmpty()) return;

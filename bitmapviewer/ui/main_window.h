@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "bitmapviewer/bitora_core.h"
+#include "bitmapviewer/ui/qt_picture_decoder.h"
 #include "bitmapviewer/ui/texts.h"
 
 class QAction;
@@ -29,12 +30,14 @@ public:
     // Creates the view-control entry and the core; call once the window is shown.
     void attach(LumoCtrlEntry entry);
     BitoraCore* core() { return core_.get(); }
+    // The long side scalable pictures (SVG) are rendered to from the next file on.
+    void setSvgSize(int pixels) { decoder_ = QtPictureDecoder(pixels); }
     const Texts& texts() const { return texts_; }
     // Paints the window into a PNG file (diagnostics); false on failure.
     bool saveScreenshot(const QString& path);
 
     // WindowHost
-    void reportFailure(Failure what, const std::string& path) override;
+    void reportFailure(Failure what, const std::string& path, const LoadProblem& why) override;
     void fitImage(int w, int h) override;
     void setFileTitle(const std::string& fileName) override;
     void requestRepaint() override;
@@ -47,6 +50,7 @@ protected:
 
 private:
     void buildMenus();
+    QString reasonText(const LoadProblem& why) const;
     void updateMenus();
     void updateClientArea();
     QString chooseFile(const QString& title);
@@ -59,6 +63,7 @@ private:
 
     const Texts& texts_;
     DeviceSize device_;
+    QtPictureDecoder decoder_;
     Canvas* canvas_ = nullptr;
     std::unique_ptr<BitoraCore> core_;
     std::unique_ptr<QPrinter> printer_;

@@ -3,13 +3,14 @@
 // state with and without a file, the window keys and their view reports while
 // suspended, mouse points scaled to the image, Save As and its failure, the
 // preview rebuilt when the condition or the scale changes (a picture in use
-// stays valid), the condition dialog opening without a new scan, and the
-// printed page of a picture in a PDF file.
+// stays valid), the condition dialog opening without a new scan, the printed
+// page of a picture in a PDF file, and pictures of other formats.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -29,6 +31,7 @@
 #include "bitmapviewer/bitora_core.h"
 #include "bitmapviewer/ui/main_window.h"
 #include "bitmapviewer/ui/print_page.h"
+#include "bitmapviewer/ui/qt_picture_decoder.h"
 #include "client/tavikutil.h"
 #include "client/ui/condition_dialog.h"
 #include "tests/client/e2e_support.h"
@@ -57,12 +60,16 @@ BitmapPtr makePicture() {
 
 class FakeHost : public WindowHost {
 public:
-    void reportFailure(Failure what, const std::string& path) override { failures.emplace_back(what, path); }
+    void reportFailure(Failure what, const std::string& path, const LoadProblem& why) override {
+        failures.emplace_back(what, path);
+        reasons.push_back(why);
+    }
     void fitImage(int w, int h) override { fitted = {w, h}; }
     void setFileTitle(const std::string& name) override { title = name; }
     void requestRepaint() override { ++repaints; }
 
     std::vector<std::pair<Failure, std::string>> failures;
+    std::vector<LoadProblem> reasons;
     std::pair<int, int> fitted{0, 0};
     std::string title = "<none>";
     int repaints = 0;
@@ -350,6 +357,46 @@ TEST_F(BitoraCoreTest, SaveAsMovesTheFileAndItsConditionsAndFailureKeepsTheName)
     core_->key(Key::Pad3, false);
     core_->closeFile();
     EXPECT_EQ(readFile(dir_ + "/copy.LMC").substr(0, 18), "nBaseX=2\r\nnBaseY=2");
+}
+
+// A PNG opens through the picture decoder and shows like its BMP; Save As
+// writes BMP; a file no reader takes is reported with its reason while the
+// open file stays.
+TEST_F(BitoraCoreTest, OtherFormatsOpenThroughTheDecoderAndAFailureKeepsTheFile) {
+    ui::QtPictureDecoder decoder;
+    core_->setPictureDecoder(&decoder);
+    const QImage png(reinterpret_cast<const uchar*>(picture_->lpPixels), kW, kH, kW * 4, QImage::Format_RGB32);
+    ASSERT_TRUE(png.save(QString::fromStdString(dir_ + "/pic.png"), "PNG"));
+    fixedCondition(5);
+    ASSERT_TRUE(core_->openFile(dir_ + "/pic.png"));
+    EXPECT_EQ(host_.fitted, std::make_pair(kW, kH));
+    EXPECT_EQ(host_.title, "pic.png");
+    // The whole picture at five pixels a pin: the white block on columns 20..27, rows 12..17.
+    EXPECT_TRUE(pinsShow([](const std::vector<std::string>& r) {
+        return r[14].substr(19, 10) == ".########." && r[11].substr(19, 10) == std::string(10, '.');
+    })) << gDevice->pad->state();
+
+    ASSERT_TRUE(core_->saveAs(dir_ + "/copy.bmp"));
+    BitmapPtr back(lumoLoadBmp((dir_ + "/copy.bmp").c_str(), nullptr));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->nWidth, kW);
+    ASSERT_EQ(back->nHeight, kH);
+    EXPECT_EQ(std::memcmp(back->lpPixels, picture_->lpPixels, size_t(kW) * kH * 4), 0);
+
+    writeFile(dir_ + "/bad.png", "\x89PNG\r\n\x1a\nno picture here");
+    host_.failures.clear();
+    host_.reasons.clear();
+    EXPECT_FALSE(core_->openFile(dir_ + "/bad.png"));
+    ASSERT_EQ(host_.failures.size(), 1u);
+    EXPECT_EQ(host_.failures[0], std::make_pair(WindowHost::Failure::Load, dir_ + "/bad.png"));
+    EXPECT_EQ(host_.reasons[0].reason, LoadProblem::Reason::Undecodable);
+    EXPECT_FALSE(host_.reasons[0].detail.empty());
+    EXPECT_FALSE(core_->openFile(dir_ + "/gone.jpg"));
+    EXPECT_EQ(host_.reasons[1].reason, LoadProblem::Reason::NotFound);
+    EXPECT_TRUE(core_->fileOpen());
+    EXPECT_EQ(core_->path(), dir_ + "/copy.bmp");
+    EXPECT_EQ(host_.title, "copy.bmp");
+    core_->closeFile();
 }
 
 // The preview shows qualifying pixels in greys 64..191 and outlines the cells

@@ -1,12 +1,16 @@
 // Bitora end to end: the real program with a file, "/Com" and "/Hardware="
 // on the virtual display through the controller and the serial plug-in; the
 // pins show the stored view, device keys scroll it, and the view-condition
-// file holds the new view once the program has ended.
+// file holds the new view once the program has ended. One picture as BMP, PNG
+// and JPEG raises the same pins; a file no reader takes is reported by name.
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/client/e2e_support.h"
@@ -46,11 +50,13 @@ protected:
         if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
-    void startBitora() {
+    // Starts Bitora on `file`; its standard error joins its output.
+    void startBitora(const std::string& file = "pic.bmp", const std::vector<std::string>& extra = {}) {
         const std::string bin = binDir();
-        app_ = std::make_unique<Child>(bin + "/Bitora",
-                                       std::vector<std::string>{dir_ + "/pic.bmp", "/Com" + std::to_string(port_ + 1),
-                                                                "/Hardware=QX-64X48"},
+        std::vector<std::string> args{"-c", "exec \"$0\" \"$@\" 2>&1", bin + "/Bitora", dir_ + "/" + file,
+                                      "/Com" + std::to_string(port_ + 1), "/Hardware=QX-64X48"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        app_ = std::make_unique<Child>("/bin/sh", args,
                                        std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
                                                                 "TAVIK_PATH=" + bin + "/TAVIK",
                                                                 "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
@@ -108,10 +114,94 @@ TEST_F(BitoraEndToEnd, ShowsTheFileScrollsByDeviceKeysAndStoresTheViewOnExit) {
     EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
 }
 
+// 8 x 8 blocks of black, white, grey 60 and grey 200 over the whole 64 x 48
+// display: levels 68 and more from the threshold, which JPEG's loss does not
+// cross. '#' marks the dark pixels, the pins the "dark" condition raises.
+QImage greyBlocks(std::vector<std::string>& expected) {
+    static const int kLevels[] = {0, 255, 60, 200};
+    QImage img(64, 48, QImage::Format_RGB32);
+    expected.assign(48, std::string(64, '.'));
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const int v = kLevels[(x / 8 + 3 * (y / 8) + (y / 16)) % 4];
+            img.setPixel(x, y, qRgb(v, v, v));
+            if (v < 128) expected[y][x] = '#';
+        }
+    return img;
+}
+
+TEST_F(BitoraEndToEnd, PngAndJpegRaiseTheSamePinsAsTheSamePictureAsBmp) {
+    std::vector<std::string> expected;
+    const QImage img = greyBlocks(expected);
+    const std::string lmc =
+        "nBaseX=0\r\nnBaseY=0\r\nnDivX=1\r\nnDivY=1\r\nfOverview=0\r\nfAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=4\r\n";
+    const std::pair<std::string, const char*> files[] = {{"bmp", "BMP"}, {"png", "PNG"}, {"jpg", "JPEG"}};
+    for (const auto& [ext, format] : files) {
+        ASSERT_TRUE(img.save(QString::fromStdString(dir_ + "/grey_" + ext + "." + ext), format, 90)) << ext;
+        writeFile(dir_ + "/grey_" + ext + ".LMC", lmc);
+    }
+    int run = 0;
+    for (const auto& [ext, format] : files) {
+        // Each file on a display of its own, so no pins are left from the file before.
+        if (run++ > 0) {
+            const std::string padDir = dir_ + "/pad" + std::to_string(run);
+            std::filesystem::create_directories(padDir);
+            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+            pad_ = std::make_unique<Padsim>(padDir);
+            writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
+                      "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        }
+        startBitora("grey_" + ext + "." + ext);
+        EXPECT_TRUE(waitPins([&](const std::vector<std::string>& r) { return r == expected; }))
+            << ext << "\n" << pad_->state();
+        app_->kill(SIGTERM);
+        ASSERT_TRUE(app_->waitExit()) << ext;
+        app_.reset();
+    }
+}
+
+TEST_F(BitoraEndToEnd, SvgIsRenderedAtTheSizeTheCommandLineGives) {
+    // Black on the left half: at 64 pixels on the long side the picture is the display.
+    writeFile(dir_ + "/half.svg",
+              "<svg xmlns='http://www.w3.org/2000/svg' width='640' height='480' viewBox='0 0 640 480'>"
+              "<rect x='0' y='0' width='320' height='480' fill='#000'/></svg>");
+    writeFile(dir_ + "/half.LMC", "nBaseX=0\r\nnBaseY=0\r\nnDivX=1\r\nnDivY=1\r\nfOverview=0\r\n"
+                                  "fAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=4\r\n");
+    startBitora("half.svg", {"--svg-size", "64"});
+    EXPECT_TRUE(waitPins([](const std::vector<std::string>& r) {
+        for (const std::string& row : r)
+            if (row != std::string(32, '#') + std::string(32, '.')) return false;
+        return true;
+    })) << pad_->state();
+}
+
+TEST_F(BitoraEndToEnd, AFileNoReaderTakesIsReportedByNameAndNothingCrashes) {
+    writeFile(dir_ + "/bad.png", std::string("\x89PNG\r\n\x1a\n but nothing of a picture follows"));
+    startBitora("bad.png");
+    const auto line = app_->expect("Bitora: File " + dir_ + "/bad.png couldn't be loaded.");
+    ASSERT_TRUE(line.has_value());
+    // The reason follows on the message's next line.
+    EXPECT_TRUE(app_->expect("The picture data could not be read.").has_value());
+    // The program is still there, its window waiting for the user.
+    int status = 0;
+    EXPECT_EQ(::waitpid(app_->pid(), &status, WNOHANG), 0);
+}
+
+TEST_F(BitoraEndToEnd, VersionNeedsNoDisplay) {
+    const std::string bin = binDir();
+    app_ = std::make_unique<Child>(bin + "/Bitora", std::vector<std::string>{"--version"});
+    const auto line = app_->expect("Bitora ");
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(*line, "Bitora " TAVIK_VERSION_STRING);
+    ASSERT_TRUE(app_->waitExit());
+    app_.reset();
+}
+
 TEST_F(BitoraEndToEnd, HelpNeedsNoDisplay) {
     const std::string bin = binDir();
     app_ = std::make_unique<Child>(bin + "/Bitora", std::vector<std::string>{"--help"});
     ASSERT_TRUE(app_->expect("Usage: Bitora").has_value());
+    EXPECT_TRUE(app_->expect("Formats read here: ").has_value());
     EXPECT_TRUE(app_->waitExit());
     app_.reset();
 }

@@ -45,10 +45,15 @@ TEST(CommandLineParse, PortsOutsideTheRangeAreIgnored) {
 
 TEST(CommandLineParse, HelpAndArgvTokens) {
     EXPECT_TRUE(parseCommandLine("Bitora --help").help);
+    const CommandLine v = parseCommandLine("Bitora --version");
+    EXPECT_TRUE(v.version);
+    EXPECT_TRUE(v.file.empty());  // not a file to open
+    EXPECT_FALSE(parseCommandLine("Bitora pic.png").version);
     const std::vector<std::string> argv = {"my file.bmp", "/Com2", "/hardware="};
     const CommandLine cl = parseTokens(argv);
     EXPECT_EQ(cl.file, "my file.bmp");
     EXPECT_EQ(cl.portIndex, 1);
     EXPECT_EQ(cl.model, "");
     EXPECT_NE(usageText().find("/Hardware="), std::string::npos);
+    EXPECT_NE(usageText().find("PNG, JPEG"), std::string::npos);
 }

@@ -71,6 +71,7 @@ void usage() {
     std::printf(
         "pin_demo - draws a frame and a movable cross on a tactile display\n\n"
         "Usage: pin_demo [--device NAME] [--port N] [--seconds S]\n"
+        "       pin_demo --help | --version\n"
         "  --device NAME  device row (default \"QX-64X48\": 64 x 48 pins, 32 text cells)\n"
         "  --port N       port index, 0 = Com1 (default 0)\n"
         "  --seconds S    end after S seconds (default: run until Ctrl+C)\n\n"
@@ -86,6 +87,9 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             usage();
+            return 0;
+        } else if (a == "--version") {
+            std::printf("pin_demo %s\n", TAVIK_VERSION_STRING);
             return 0;
         } else if (a == "--device" && i + 1 < argc) {
             device = argv[++i];
