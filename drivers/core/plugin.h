@@ -16,6 +16,7 @@
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "drivers/core/device_link.h"
+#include "drivers/core/monitor_window.h"
 #include "drivers/core/status_lines.h"
 #include "drivers/core/variant.h"
 
@@ -54,6 +55,8 @@ public:
     std::atomic<int> cellCount{16};
     std::string openPortName;
     const std::atomic<bool>& commStop() const { return commStop_; }
+    // The monitor window; the communication thread refreshes it.
+    MonitorWindow monitor;
 
     // The communication thread's and receive thread's bodies.
     void communicationLoop();

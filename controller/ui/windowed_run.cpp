@@ -1,0 +1,121 @@
+// The windowed controller: display check, QApplication, main window and the
+// queue, signal and idle timers driving the controller core.
+#include "controller/ui/windowed_run.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "common/settings.h"
+#include "controller/controller.h"
+#include "controller/driver_library.h"
+#include "controller/ui/main_window.h"
+#include "controller/ui/texts.h"
+
+namespace tavik::controller::ui {
+
+namespace {
+
+bool envSet(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+}  // namespace
+
+bool displayUsable(int boundMs) {
+    if (envSet("QT_QPA_PLATFORM")) return true;
+    if (!envSet("DISPLAY") && !envSet("WAYLAND_DISPLAY")) return false;
+    // Qt ends the process when it cannot reach the display: try in a child.
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        // The toolkit's complaint about a missing display belongs to nobody.
+        if (const int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, STDERR_FILENO);
+        int argc = 1;
+        char name[] = "TAVIK";
+        char* argv[] = {name, nullptr};
+        QGuiApplication probe(argc, argv);
+        ::_exit(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        int status = 0;
+        const pid_t got = ::waitpid(child, &status, WNOHANG);
+        if (got == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (got < 0 || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return false;
+}
+
+int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform::ThreadQueue& queue, int signalFd,
+                std::optional<int32_t> portIndex, LoopTiming timing) {
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    const Texts texts(isJapanese(UiLanguage()));
+    MainWindow window(texts, TavikIniPath());
+    window.showMinimizedNoActivate();
+    Controller controller(window, messages, queue.threadId(), pluginFolder());
+    window.attach(controller);
+    if (portIndex) controller.openPort(*portIndex);
+
+    // Command messages: a bounded batch per wake, like the headless loop.
+    QSocketNotifier queueNotifier(queue.fd(), QSocketNotifier::Read);
+    bool ended = false;
+    auto idle = [&](bool slow) {
+        if (!ended && controller.idleCheck(slow)) {
+            ended = true;
+            app.quit();
+        }
+    };
+    QObject::connect(&queueNotifier, &QSocketNotifier::activated, &app, [&] {
+        platform::ThreadMessage msg;
+        int taken = 0;
+        while (taken < timing.maxBatch && queue.peek(msg)) {
+            ++taken;
+            if (msg.message == messages.command) controller.dispatchCommand(msg.wParam, msg.lParam);
+        }
+        idle(false);
+    });
+    std::optional<QSocketNotifier> signalNotifier;
+    if (signalFd >= 0) {
+        signalNotifier.emplace(signalFd, QSocketNotifier::Read);
+        QObject::connect(&*signalNotifier, &QSocketNotifier::activated, &app, [&] {
+            signalfd_siginfo info{};
+            if (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+                std::fprintf(stderr, "TAVIK: signal %u received, ending\n", info.ssi_signo);
+                ended = true;
+                app.quit();
+            }
+        });
+    }
+    QTimer idleTimer, slowTimer;
+    QObject::connect(&idleTimer, &QTimer::timeout, &app, [&] { idle(false); });
+    QObject::connect(&slowTimer, &QTimer::timeout, &app, [&] { idle(true); });
+    idleTimer.start(timing.idleMs);
+    slowTimer.start(timing.slowTickMs);
+    idle(true);
+    if (!ended) app.exec();
+
+    idleTimer.stop();
+    slowTimer.stop();
+    // The plug-in's monitor window and status sink go before the window does.
+    controller.shutdown();
+    return 1;
+}
+
+}  // namespace tavik::controller::ui
