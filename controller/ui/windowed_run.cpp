@@ -20,6 +20,7 @@
 #include "common/settings.h"
 #include "controller/controller.h"
 #include "controller/driver_library.h"
+#include "controller/joystick/joystick_input.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/texts.h"
 
@@ -103,6 +104,20 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
             }
         });
     }
+    // Joystick input when the settings ask for it; the joystick may come later.
+    const auto msNow = [] {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count());
+    };
+    JoystickInput joystick([&](uint32_t e) { controller.notifyKey(e); }, [&](uint32_t e) { controller.notifyAll(e); });
+    QTimer joystickTimer;
+    QObject::connect(&joystickTimer, &QTimer::timeout, &app, [&] { joystick.tick(msNow()); });
+    if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
+        joystick.start(js);
+        joystickTimer.start(joystick.intervalMs());
+    }
+
     QTimer idleTimer, slowTimer;
     QObject::connect(&idleTimer, &QTimer::timeout, &app, [&] { idle(false); });
     QObject::connect(&slowTimer, &QTimer::timeout, &app, [&] { idle(true); });
@@ -113,6 +128,8 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
 
     idleTimer.stop();
     slowTimer.stop();
+    joystickTimer.stop();
+    joystick.stop(msNow());
     // The plug-in's monitor window and status sink go before the window does.
     controller.shutdown();
     return 1;
