@@ -3,6 +3,8 @@
 #include "controller/ui/windowed_run.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -31,6 +33,22 @@ namespace {
 bool envSet(const char* name) {
     const char* v = std::getenv(name);
     return v && *v;
+}
+
+// The main window and, when open, the monitor window beside it.
+bool saveScreenshot(MainWindow& window, const QString& path) {
+    const QPixmap main = window.grab();
+    MonitorWidget* monitor = window.monitor().window();
+    const QPixmap pins = monitor && monitor->isVisible() ? monitor->grab() : QPixmap();
+    constexpr int kGap = 16;
+    QImage out(main.width() + (pins.isNull() ? 0 : kGap + pins.width()), std::max(main.height(), pins.height()),
+               QImage::Format_RGB32);
+    out.fill(QColor(0x40, 0x40, 0x40));
+    QPainter painter(&out);
+    painter.drawPixmap(0, 0, main);
+    if (!pins.isNull()) painter.drawPixmap(main.width() + kGap, 0, pins);
+    painter.end();
+    return out.save(path, "PNG");
 }
 
 }  // namespace
@@ -116,6 +134,19 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
         joystick.start(js);
         joystickTimer.start(joystick.intervalMs());
+    }
+
+    // Diagnostics: $TAVIK_SCREENSHOT names a PNG that receives, a few seconds
+    // after start, the main window and the monitor window side by side.
+    if (const char* shot = std::getenv("TAVIK_SCREENSHOT"); shot && *shot) {
+        const QString path = QString::fromLocal8Bit(shot);
+        QTimer::singleShot(3000, &window, [&window] {
+            window.showNormal();
+            window.monitorClicked();
+        });
+        QTimer::singleShot(5000, &window, [&window, path] {
+            if (!saveScreenshot(window, path)) std::fputs("TAVIK: screenshot not written\n", stderr);
+        });
     }
 
     QTimer idleTimer, slowTimer;
