@@ -18,6 +18,7 @@ xvfb
 x11-utils
 qt6-base-dev
 libftdi1-dev
+libevdev-dev
 libatspi2.0-dev
 zlib1g-dev
 "

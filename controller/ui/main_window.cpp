@@ -106,7 +106,7 @@ void MainWindow::setupClicked() {
     }
     PortDataMap* map = controller_ ? controller_->map() : nullptr;
     QPointer<MainWindow> self(this);
-    auto* dialog = new OptionsDialog(texts_, iniPath_, map, false,
+    auto* dialog = new OptionsDialog(texts_, iniPath_, map, penAvailable_,
                                      [self](const OptionsEffect& effect) {
                                          if (!self) return;
                                          self->setHideButtonVisible(effect.hideButtonVisible);

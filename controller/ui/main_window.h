@@ -46,6 +46,8 @@ public:
     // The options dialog while it is open (tests).
     OptionsDialog* optionsDialog() const { return options_; }
     MonitorHost& monitor() { return monitor_; }
+    // Whether the pen library loaded ("Pen Input ..." of the options).
+    void setPenAvailable(bool available) { penAvailable_ = available; }
 
     // The buttons' actions.
     void connectClicked();
@@ -68,6 +70,7 @@ private:
     QPushButton* hide_ = nullptr;
     QPointer<OptionsDialog> options_;
     std::function<int()> confirm_;
+    bool penAvailable_ = false;
 };
 
 }  // namespace tavik::controller::ui

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 #include <QPainter>
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -23,6 +24,7 @@
 #include "controller/controller.h"
 #include "controller/driver_library.h"
 #include "controller/joystick/joystick_input.h"
+#include "controller/pen/pen_input.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/texts.h"
 
@@ -98,7 +100,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     auto idle = [&](bool slow) {
         if (!ended && controller.idleCheck(slow)) {
             ended = true;
-            app.quit();
+            app.exit(0);  // quit() would ask the windows to close first
         }
     };
     QObject::connect(&queueNotifier, &QSocketNotifier::activated, &app, [&] {
@@ -118,7 +120,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
             if (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
                 std::fprintf(stderr, "TAVIK: signal %u received, ending\n", info.ssi_signo);
                 ended = true;
-                app.quit();
+                app.exit(0);  // quit() would ask the windows to close first
             }
         });
     }
@@ -149,6 +151,26 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
         });
     }
 
+    // Pen input in the Japanese interface, when the pen library is there.
+    PenInput pen([&](const PenEvent& e) { controller.notifyPen(e.code, e.x, e.y, e.flags); }, pluginFolder());
+    QTimer penTimer;
+    QObject::connect(&penTimer, &QTimer::timeout, &app, [&] { pen.drain(); });
+    if (texts.japanese()) {
+        const PenInput::Library lib = pen.load();
+        if (lib == PenInput::Library::LinkError) {
+            auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("test"), QStringLiteral("LinkError"),
+                                        QMessageBox::Ok, &window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        } else if (lib == PenInput::Library::Loaded) {
+            const PenSettings ps = readPenSettings(TavikIniPath());
+            pen.tracker().load(ps);
+            if (ps.use) pen.start();
+            penTimer.start(10);
+        }
+    }
+    window.setPenAvailable(pen.library() == PenInput::Library::Loaded);
+
     QTimer idleTimer, slowTimer;
     QObject::connect(&idleTimer, &QTimer::timeout, &app, [&] { idle(false); });
     QObject::connect(&slowTimer, &QTimer::timeout, &app, [&] { idle(true); });
@@ -161,6 +183,9 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     slowTimer.stop();
     joystickTimer.stop();
     joystick.stop(msNow());
+    penTimer.stop();
+    pen.stop();
+    pen.drain();
     // The plug-in's monitor window and status sink go before the window does.
     controller.shutdown();
     return 1;
