@@ -114,7 +114,22 @@ void MainWindow::setupClicked() {
                                      },
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (joystickApply_) dialog->setJoystickOpener([self] {
+        if (self) self->openJoystickDialog();
+    });
     options_ = dialog;
+    dialog->show();
+}
+
+void MainWindow::openJoystickDialog() {
+    if (joystick_) {
+        joystick_->raise();
+        joystick_->activateWindow();
+        return;
+    }
+    auto* dialog = new JoystickDialog(texts_, iniPath_, joystickActive_, joystickApply_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    joystick_ = dialog;
     dialog->show();
 }
 

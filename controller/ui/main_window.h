@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "controller/controller_window.h"
+#include "controller/ui/joystick_dialog.h"
 #include "controller/ui/monitor_host.h"
 #include "controller/ui/options_dialog.h"
 #include "controller/ui/texts.h"
@@ -48,6 +49,15 @@ public:
     MonitorHost& monitor() { return monitor_; }
     // Whether the pen library loaded ("Pen Input ..." of the options).
     void setPenAvailable(bool available) { penAvailable_ = available; }
+    // What the joystick dialog acts on: whether input is on, and applying
+    // new settings (stop, then start when they say so).
+    void setJoystickHooks(std::function<bool()> active, std::function<void(const JoystickSettings&)> apply) {
+        joystickActive_ = std::move(active);
+        joystickApply_ = std::move(apply);
+    }
+    void openJoystickDialog();
+    // The joystick dialog while it is open, else null.
+    JoystickDialog* joystickDialog() const { return joystick_; }
 
     // The buttons' actions.
     void connectClicked();
@@ -71,6 +81,9 @@ private:
     QPointer<OptionsDialog> options_;
     std::function<int()> confirm_;
     bool penAvailable_ = false;
+    std::function<bool()> joystickActive_;
+    std::function<void(const JoystickSettings&)> joystickApply_;
+    QPointer<JoystickDialog> joystick_;
 };
 
 }  // namespace tavik::controller::ui

@@ -35,7 +35,11 @@ OptionsDialog::OptionsDialog(const Texts& texts, std::string iniPath, PortDataMa
 
     auto* joystick = new QPushButton(texts("joystick"), this);
     joystick->setObjectName(QStringLiteral("279"));
-    joystick->setEnabled(false);  // no joystick dialog in this build
+    joystick->setEnabled(false);  // until a joystick dialog can be opened
+    joystick_ = joystick;
+    connect(joystick, &QPushButton::clicked, this, [this] {
+        if (openJoystick_) openJoystick_();
+    });
     auto* pen = new QPushButton(texts("pen"), this);
     pen->setObjectName(QStringLiteral("280"));
     pen->setEnabled(penAvailable);
@@ -63,6 +67,11 @@ OptionsDialog::OptionsDialog(const Texts& texts, std::string iniPath, PortDataMa
     layout->addWidget(keepOnTop_);
     layout->addLayout(extra);
     layout->addWidget(buttons);
+}
+
+void OptionsDialog::setJoystickOpener(std::function<void()> open) {
+    openJoystick_ = std::move(open);
+    joystick_->setEnabled(static_cast<bool>(openJoystick_));
 }
 
 void OptionsDialog::accept() {

@@ -26,6 +26,9 @@ public:
                   std::function<void(const OptionsEffect&)> applied, QWidget* parent = nullptr);
 
     void accept() override;
+    // "Joystick ..." (279) opens the joystick dialog through `open`; without
+    // it the button stays disabled.
+    void setJoystickOpener(std::function<void()> open);
 
 private:
     std::string iniPath_;
@@ -36,6 +39,8 @@ private:
     QComboBox* policy_ = nullptr;
     QComboBox* size_ = nullptr;
     QCheckBox* keepOnTop_ = nullptr;
+    QPushButton* joystick_ = nullptr;
+    std::function<void()> openJoystick_;
 };
 
 }  // namespace tavik::controller::ui

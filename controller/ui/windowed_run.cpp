@@ -132,7 +132,19 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     };
     JoystickInput joystick([&](uint32_t e) { controller.notifyKey(e); }, [&](uint32_t e) { controller.notifyAll(e); });
     QTimer joystickTimer;
-    QObject::connect(&joystickTimer, &QTimer::timeout, &app, [&] { joystick.tick(msNow()); });
+    QObject::connect(&joystickTimer, &QTimer::timeout, &app, [&] {
+        JoystickDialog* dialog = window.joystickDialog();
+        joystick.tick(msNow(), dialog != nullptr);
+        if (dialog && joystick.lastDialogFocus() >= 0) dialog->focusFor(joystick.lastDialogFocus());
+    });
+    window.setJoystickHooks([&] { return joystick.active(); },
+                            [&](const JoystickSettings& s) {
+                                joystickTimer.stop();
+                                joystick.stop(msNow());
+                                if (!s.use) return;
+                                joystick.start(s);
+                                joystickTimer.start(joystick.intervalMs());
+                            });
     if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
         joystick.start(js);
         joystickTimer.start(joystick.intervalMs());

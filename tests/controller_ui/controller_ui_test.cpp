@@ -19,6 +19,7 @@
 #include "common/ini_store.h"
 #include "common/messages.h"
 #include "controller/controller.h"
+#include "controller/ui/joystick_dialog.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/monitor_host.h"
 #include "controller/ui/options_dialog.h"
@@ -155,6 +156,55 @@ TEST_F(UiTest, OptionsDialogReadsAndStores) {
     OptionsDialog ja(japanese_, ini_, nullptr, false, {});
     EXPECT_EQ(child<QComboBox>(ja, 275)->itemText(0), "常に非表示");
     EXPECT_EQ(child<QComboBox>(ja, 275)->currentText(), "常に表示");
+}
+
+TEST_F(UiTest, JoystickDialogStoresAndRestarts) {
+    ASSERT_TRUE(profileWriteString("Joystick", "UseJoystick", "0", ini_));
+    ASSERT_TRUE(profileWriteString("Joystick", "JoystickButton2", "11", ini_));
+    bool active = false;
+    std::vector<JoystickSettings> applied;
+    JoystickDialog d(english_, ini_, [&] { return active; }, [&](const JoystickSettings& s) {
+        applied.push_back(s);
+        active = s.use;
+    });
+    for (int id = 289; id <= 302; ++id) EXPECT_NE(d.findChild<QWidget*>(QString::number(id)), nullptr) << id;
+    auto* use = child<QCheckBox>(d, 299);
+    auto* connect = child<QPushButton>(d, 302);
+    EXPECT_FALSE(use->isChecked());
+    EXPECT_EQ(connect->text(), "Update");
+    EXPECT_EQ(child<QComboBox>(d, 290)->currentText(), "ShiftDown");
+    EXPECT_EQ(child<QComboBox>(d, 289)->currentText(), "Down");
+    EXPECT_EQ(child<QComboBox>(d, 301)->currentText(), "20ms");
+    use->setChecked(true);
+    EXPECT_EQ(connect->text(), "Connect");
+    child<QComboBox>(d, 298)->setCurrentIndex(12);  // button 10: "ShiftMulti"
+    connect->click();
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_TRUE(applied[0].use);
+    EXPECT_EQ(applied[0].actions[9], 12);
+    EXPECT_EQ(profileGetInt("Joystick", "UseJoystick", -1, ini_), 1);
+    EXPECT_EQ(profileGetInt("Joystick", "JoystickButton10", -1, ini_), 12);
+    EXPECT_EQ(connect->text(), "Re_connect");
+    use->setChecked(false);
+    EXPECT_EQ(connect->text(), "Disconnect");
+    child<QPushButton>(d, 2)->click();  // Cancel: nothing more stored
+    EXPECT_EQ(applied.size(), 1u);
+    EXPECT_EQ(profileGetInt("Joystick", "UseJoystick", -1, ini_), 1);
+
+    JoystickDialog ja(japanese_, ini_, [] { return true; }, {});
+    EXPECT_EQ(child<QComboBox>(ja, 289)->itemText(9), "親指");
+    EXPECT_EQ(child<QPushButton>(ja, 302)->text(), "再接");
+}
+
+TEST_F(UiTest, OptionsOpenTheJoystickDialog) {
+    MainWindow w(english_, ini_);
+    w.setJoystickHooks([] { return false; }, [](const JoystickSettings&) {});
+    w.setupClicked();
+    ASSERT_NE(w.optionsDialog(), nullptr);
+    auto* joystick = child<QPushButton>(*w.optionsDialog(), 279);
+    ASSERT_TRUE(joystick->isEnabled());
+    joystick->click();
+    EXPECT_NE(w.joystickDialog(), nullptr);
 }
 
 class MonitorUiTest : public UiTest {
