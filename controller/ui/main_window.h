@@ -40,6 +40,10 @@ public:
     void showNormal() override;
     void hide() override;
     const TavikMonitorHost* monitorHost() override { return monitor_.host(); }
+    bool hotKeyRegistered() const override { return hotKey_; }
+    // Whether WIN+G was grabbed for this window (set before the port opens:
+    // the title tells it).
+    void setHotKeyRegistered(bool registered) { hotKey_ = registered; }
 
     // The question asked before the user closes the program: returns the
     // QMessageBox button pressed. Tests replace it.
@@ -81,6 +85,7 @@ private:
     QPointer<OptionsDialog> options_;
     std::function<int()> confirm_;
     bool penAvailable_ = false;
+    bool hotKey_ = false;
     std::function<bool()> joystickActive_;
     std::function<void(const JoystickSettings&)> joystickApply_;
     QPointer<JoystickDialog> joystick_;

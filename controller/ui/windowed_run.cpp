@@ -25,6 +25,7 @@
 #include "controller/driver_library.h"
 #include "controller/joystick/joystick_input.h"
 #include "controller/pen/pen_input.h"
+#include "platform/desktop/desktop.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/texts.h"
 
@@ -92,6 +93,23 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     window.showMinimizedNoActivate();
     Controller controller(window, messages, queue.threadId(), pluginFolder());
     window.attach(controller);
+
+    // WIN+G brings every controller to the front; a key another program
+    // holds leaves the hot key to it (and the title without the suffix).
+    constexpr int32_t kHotKeyId = 0;
+    constexpr uint32_t kKeysymG = 0x67;
+    desktop::DesktopEvents desktopEvents;
+    window.setHotKeyRegistered(desktopEvents.addHotKey(kHotKeyId, kKeysymG, desktop::kModSuper) ==
+                               desktop::DesktopStatus::Ok);
+    QSocketNotifier hotKeyNotifier(desktopEvents.fd(), QSocketNotifier::Read);
+    QObject::connect(&hotKeyNotifier, &QSocketNotifier::activated, &app, [&] {
+        for (const desktop::DesktopEvent& e : desktopEvents.take()) {
+            if (e.kind != desktop::DesktopEvent::Kind::HotKey || e.hotKeyId != kHotKeyId) continue;
+            showRunningControllers(messages);
+            window.showNormal();
+        }
+    });
+
     if (portIndex) controller.openPort(*portIndex);
 
     // Command messages: a bounded batch per wake, like the headless loop.
@@ -198,6 +216,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     penTimer.stop();
     pen.stop();
     pen.drain();
+    desktopEvents.removeHotKey(kHotKeyId);
     // The plug-in's monitor window and status sink go before the window does.
     controller.shutdown();
     return 1;
