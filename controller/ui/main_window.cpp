@@ -117,6 +117,9 @@ void MainWindow::setupClicked() {
     if (joystickApply_) dialog->setJoystickOpener([self] {
         if (self) self->openJoystickDialog();
     });
+    if (pen_ && penAvailable_) dialog->setPenOpener([self] {
+        if (self) self->openPenDialog();
+    });
     options_ = dialog;
     dialog->show();
 }
@@ -130,6 +133,19 @@ void MainWindow::openJoystickDialog() {
     auto* dialog = new JoystickDialog(texts_, iniPath_, joystickActive_, joystickApply_, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     joystick_ = dialog;
+    dialog->show();
+}
+
+void MainWindow::openPenDialog() {
+    if (!pen_) return;
+    if (penDialog_) {
+        penDialog_->raise();
+        penDialog_->activateWindow();
+        return;
+    }
+    auto* dialog = new PenDialog(texts_, iniPath_, *pen_, penMatrix_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    penDialog_ = dialog;
     dialog->show();
 }
 

@@ -14,6 +14,7 @@
 #include "controller/ui/joystick_dialog.h"
 #include "controller/ui/monitor_host.h"
 #include "controller/ui/options_dialog.h"
+#include "controller/ui/pen_dialog.h"
 #include "controller/ui/texts.h"
 
 namespace tavik::controller {
@@ -60,6 +61,13 @@ public:
         joystickApply_ = std::move(apply);
     }
     void openJoystickDialog();
+    // The pen input the pen dialog acts on, and the display's dot matrix.
+    void setPenHooks(PenInput* pen, std::function<std::pair<int, int>()> matrix) {
+        pen_ = pen;
+        penMatrix_ = std::move(matrix);
+    }
+    void openPenDialog();
+    PenDialog* penDialog() const { return penDialog_; }
     // The joystick dialog while it is open, else null.
     JoystickDialog* joystickDialog() const { return joystick_; }
 
@@ -89,6 +97,9 @@ private:
     std::function<bool()> joystickActive_;
     std::function<void(const JoystickSettings&)> joystickApply_;
     QPointer<JoystickDialog> joystick_;
+    PenInput* pen_ = nullptr;
+    std::function<std::pair<int, int>()> penMatrix_;
+    QPointer<PenDialog> penDialog_;
 };
 
 }  // namespace tavik::controller::ui

@@ -43,6 +43,9 @@ OptionsDialog::OptionsDialog(const Texts& texts, std::string iniPath, PortDataMa
     auto* pen = new QPushButton(texts("pen"), this);
     pen->setObjectName(QStringLiteral("280"));
     pen->setEnabled(penAvailable);
+    connect(pen, &QPushButton::clicked, this, [this] {
+        if (openPen_) openPen_();
+    });
     pen->setVisible(texts.japanese());
 
     auto* buttons = new QDialogButtonBox(this);

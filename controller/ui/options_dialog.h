@@ -29,6 +29,8 @@ public:
     // "Joystick ..." (279) opens the joystick dialog through `open`; without
     // it the button stays disabled.
     void setJoystickOpener(std::function<void()> open);
+    // "Pen Input ..." (280) opens the pen dialog through `open`.
+    void setPenOpener(std::function<void()> open) { openPen_ = std::move(open); }
 
 private:
     std::string iniPath_;
@@ -41,6 +43,7 @@ private:
     QCheckBox* keepOnTop_ = nullptr;
     QPushButton* joystick_ = nullptr;
     std::function<void()> openJoystick_;
+    std::function<void()> openPen_;
 };
 
 }  // namespace tavik::controller::ui

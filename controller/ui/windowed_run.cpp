@@ -200,6 +200,10 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
         }
     }
     window.setPenAvailable(pen.library() == PenInput::Library::Loaded);
+    window.setPenHooks(&pen, [&controller] {
+        PortDataMap* m = controller.map();
+        return m ? std::pair<int, int>{m->graphicWidth, m->graphicHeight} : std::pair<int, int>{0, 0};
+    });
 
     QTimer idleTimer, slowTimer;
     QObject::connect(&idleTimer, &QTimer::timeout, &app, [&] { idle(false); });

@@ -14,6 +14,9 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/ini_store.h"
@@ -21,6 +24,7 @@
 #include "controller/controller.h"
 #include "controller/ui/joystick_dialog.h"
 #include "controller/ui/main_window.h"
+#include "controller/ui/pen_dialog.h"
 #include "controller/ui/monitor_host.h"
 #include "controller/ui/options_dialog.h"
 #include "controller/ui/texts.h"
@@ -205,6 +209,67 @@ TEST_F(UiTest, OptionsOpenTheJoystickDialog) {
     ASSERT_TRUE(joystick->isEnabled());
     joystick->click();
     EXPECT_NE(w.joystickDialog(), nullptr);
+}
+
+TEST_F(UiTest, PenDialogWithoutPenLibrary) {
+    PenInput pen({}, dir_.string());  // no SkrivoNoteSDK.so there
+    EXPECT_EQ(pen.load(), PenInput::Library::Missing);
+    ASSERT_TRUE(profileWriteString("Skrivo", "UseSkrivo", "0", ini_));
+    PenDialog d(japanese_, ini_, pen, [] { return std::pair<int, int>{64, 48}; });
+    EXPECT_EQ(d.windowTitle(), "ペン入力の設定");
+    EXPECT_EQ(child<QLabel>(d, 257)->text(), "Skrivoを使用していません。");
+    EXPECT_FALSE(child<QPushButton>(d, 302)->isEnabled());
+    child<QCheckBox>(d, 305)->setChecked(true);  // pen mode cannot start
+    EXPECT_EQ(child<QLabel>(d, 257)->text(), "Skrivoをペンモードに設定できません。");
+    EXPECT_FALSE(child<QPushButton>(d, 302)->isEnabled());
+}
+
+TEST_F(UiTest, PenDialogSetsTheAreaAlongTheDiagonal) {
+    const char* bin = std::getenv("TAVIK_BIN_DIR");
+    if (!bin || !std::filesystem::exists(std::string(bin) + "/SkrivoNoteSDK.so")) GTEST_SKIP() << "no pen SDK";
+    const std::string fifo = (dir_ / "pen").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ::setenv("SKRIVO_SCRIPT", fifo.c_str(), 1);
+    std::vector<PenEvent> sent;
+    PenInput pen([&](const PenEvent& e) { sent.push_back(e); }, bin);
+    ASSERT_EQ(pen.load(), PenInput::Library::Loaded);
+    ASSERT_TRUE(profileWriteString("Skrivo", "UseSkrivo", "0", ini_));
+    {
+        PenDialog d(japanese_, ini_, pen, [] { return std::pair<int, int>{64, 48}; });
+        child<QCheckBox>(d, 305)->setChecked(true);
+        ASSERT_TRUE(pen.on());
+        EXPECT_EQ(child<QLabel>(d, 257)->text(), "Skrivoを、ペンモードで使用中 ...");
+        auto* area = child<QPushButton>(d, 302);
+        ASSERT_TRUE(area->isEnabled());
+        area->click();
+        EXPECT_EQ(area->text(), "領域の確定");
+        EXPECT_EQ(child<QLabel>(d, 257)->text(), "ペンで触知部の対角線をドラッグしてください。");
+        const std::string script = "4 0 0\n3 1000 1900\n3 4200 4400\n5 0 0\n";
+        ASSERT_EQ(::write(writer, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (pen.tracker().collected().maxY != 4400 && std::chrono::steady_clock::now() < deadline) {
+            pen.drain();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_EQ(pen.tracker().collected().maxY, 4400);
+        area->click();
+        EXPECT_EQ(child<QLabel>(d, 257)->text(), "領域を設定しました。");
+        EXPECT_EQ(area->text(), "領域の修正");
+        EXPECT_EQ(child<QLineEdit>(d, 309)->text(), "1000");
+        EXPECT_EQ(child<QLineEdit>(d, 311)->text(), "4400");
+        child<QPushButton>(d, 1)->click();
+    }
+    EXPECT_EQ(profileGetInt("Skrivo", "UseSkrivo", -1, ini_), 1);
+    EXPECT_EQ(profileGetInt("Skrivo", "Left", -1, ini_), 1000);
+    EXPECT_EQ(profileGetInt("Skrivo", "DeltaX", -1, ini_), 5000);
+    EXPECT_EQ(profileGetInt("Skrivo", "DeltaY", -1, ini_), 5208);
+    // Only the buttons reached the client while the area was set.
+    for (const PenEvent& e : sent) EXPECT_TRUE(e.code == kPenButton1Down || e.code == kPenButton1Up) << int(e.code);
+    pen.stop();
+    ::close(writer);
+    ::unsetenv("SKRIVO_SCRIPT");
 }
 
 class MonitorUiTest : public UiTest {
