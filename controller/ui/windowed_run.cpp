@@ -17,8 +17,10 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
+#include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "common/settings.h"
 #include "controller/controller.h"
@@ -36,6 +38,29 @@ namespace {
 bool envSet(const char* name) {
     const char* v = std::getenv(name);
     return v && *v;
+}
+
+// Qt ends the process with exit() when its display connection breaks. While
+// the windowed loop runs, an exit handler then starts the program again in
+// its place, headless, for the same port: the clients' map and slots live on
+// and the controller keeps serving them.
+struct HeadlessRestart {
+    std::vector<std::string> args;
+    bool armed = false;
+};
+HeadlessRestart& headlessRestart() {
+    static HeadlessRestart restart;
+    return restart;
+}
+void restartHeadless() {
+    HeadlessRestart& r = headlessRestart();
+    if (!r.armed) return;
+    r.armed = false;
+    std::fputs("TAVIK: the display connection broke; continuing without a window\n", stderr);
+    std::vector<char*> argv;
+    for (std::string& a : r.args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv("/proc/self/exe", argv.data());
 }
 
 // The main window and, when open, the monitor window beside it.
@@ -88,6 +113,13 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
                 std::optional<int32_t> portIndex, LoopTiming timing) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    if (portIndex) {
+        HeadlessRestart& restart = headlessRestart();
+        restart.args = {argc > 0 && argv[0] ? argv[0] : "TAVIK", "/Remote", "/Port:" + std::to_string(*portIndex),
+                        "--headless"};
+        static const bool registered = std::atexit(restartHeadless) == 0;
+        restart.armed = registered;
+    }
     const Texts texts(isJapanese(UiLanguage()));
     MainWindow window(texts, TavikIniPath());
     window.showMinimizedNoActivate();
@@ -222,6 +254,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     pen.drain();
     desktopEvents.removeHotKey(kHotKeyId);
     // The plug-in's monitor window and status sink go before the window does.
+    headlessRestart().armed = false;
     controller.shutdown();
     return 1;
 }
