@@ -1,7 +1,7 @@
 // A client for the input end-to-end test: enters the port given on the
 // command line in display mode and prints "key A B C", "broadcast A B C" and
-// "pen A B C D" as the callbacks come; "ready" once entered. Ends on "quit"
-// or the end of its input.
+// "pen A B C D" as the callbacks come; "ready" once entered. "hide F" calls
+// gdHideTavikWindow(F). Ends on "quit" or the end of its input.
 #include "client/tavikutil.h"
 
 #include <cstdio>
@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     say("ready");
     std::string line;
     while (std::getline(std::cin, line) && line != "quit") {
+        if (line.rfind("hide ", 0) == 0) say("hide " + std::to_string(gdHideTavikWindow(std::atoi(line.c_str() + 5))));
     }
     gdEnd();
     return 0;
