@@ -42,6 +42,8 @@ CommandLine parseCommandText(std::string_view text) {
             cl.help = true;
         } else if (word == "--version") {
             cl.version = true;
+        } else if (word == "--headless") {
+            cl.headless = true;
         } else if (word.find("/Remote") == std::string_view::npos && !startsWith(word, kPort)) {
             cl.unknown.emplace_back(word);
         }
@@ -69,6 +71,8 @@ std::string usageText() {
            "             brings the running controllers of Com1..Com4 to the front)\n"
            "  /Port:N    port index: 0..63 serial port Com1..Com64, 64..79 USB1..USB16\n"
            "             (one or two digits; 80 or more means 0)\n"
+           "  --headless no window: status lines go to standard error (also the case\n"
+           "             when no display can be opened)\n"
            "  --help     this text\n"
            "  --version  the version of the suite\n"
            "\n"

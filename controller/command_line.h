@@ -16,6 +16,7 @@ struct CommandLine {
     bool remote = false;                 // "/Remote" present
     bool help = false;                   // "--help", "-h" or "/?"
     bool version = false;                // "--version"
+    bool headless = false;               // "--headless": no window even with a display
     std::optional<int32_t> portIndex;    // from "/Port:"; none without a digit
     std::vector<std::string> unknown;    // words that mean nothing to the controller
 };

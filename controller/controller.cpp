@@ -128,6 +128,7 @@ void Controller::openPort(int32_t portIndex) {
         }
         auto driver = std::make_shared<DriverLibrary>(std::move(*lib));
         driver->entry().drvSetStatusWindow(window_.statusHandle());
+        if (driver->entry().drvSetMonitorHost) driver->entry().drvSetMonitorHost(window_.monitorHost());
         if (!driver->entry().drvInit(portIndex)) {
             closeMaps();
             window_.setStatusText("Inner error: Driver couldn't initialize.");
@@ -268,6 +269,16 @@ void Controller::userConnectToggle() {
     }
 }
 
+void Controller::userHide() {
+    if (map_ && platform::loadWord(map_->map().allowHideWindow) > 1) platform::storeWord(map_->map().allowHideWindow, 1);
+    window_.hide();
+}
+
+intptr_t Controller::openMonitorWindow(const std::string& title, int cellSize, bool keepOnTop) {
+    if (!driver_ || !driver_->entry().drvOpenMonitorWindow) return 0;
+    return driver_->entry().drvOpenMonitorWindow(title.c_str(), cellSize, 0, keepOnTop ? 1 : 0);
+}
+
 void Controller::checkStrayEntries() {
     PortDataMap& m = map_->map();
     const int32_t count = platform::loadWord(m.entryCount);
@@ -332,6 +343,9 @@ bool Controller::shutdown() {
         if (!drained) drained = threads_.drain(limits_.drainBoundMs);
         // Late status lines go to standard error: the window goes before the plug-in.
         driver_->entry().drvSetStatusWindow(0);
+        // The monitor window goes with the window system, before the plug-in.
+        if (driver_->entry().drvCloseMonitorWindow) driver_->entry().drvCloseMonitorWindow();
+        if (driver_->entry().drvSetMonitorHost) driver_->entry().drvSetMonitorHost(nullptr);
         // The plug-in stays loaded until the process ends.
         driver_->keepLoaded();
     }

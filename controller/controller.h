@@ -51,6 +51,11 @@ public:
 
     // The user's Connect/Disconnect button: only with a loaded driver.
     void userConnectToggle();
+    // The Hide button: a policy above 1 becomes 1 (hidden on request); hides.
+    void userHide();
+    // The Monitor button: opens the plug-in's monitor window when it offers
+    // one; 0 when it does not or cannot (headless).
+    intptr_t openMonitorWindow(const std::string& title, int cellSize, bool keepOnTop);
 
     // Called when the message queue is empty. `slowTick` (a few times a
     // second) also reclaims the slots of dead clients and checks an unopened

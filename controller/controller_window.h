@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "drivers/core/monitor_host.h"
 #include "drivers/core/plugin_api.h"
 
 namespace tavik::controller {
@@ -30,6 +31,8 @@ public:
     virtual void hide() = 0;
     // Whether the WIN+G hot key belongs to this window (never headless).
     virtual bool hotKeyRegistered() const { return false; }
+    // The windowing host for the plug-in's monitor window; null headless.
+    virtual const TavikMonitorHost* monitorHost() { return nullptr; }
 
     // The handle given to the plug-in's drvSetStatusWindow: a status sink
     // whose lines land in setStatusText. Valid while the window lives.

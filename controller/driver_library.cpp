@@ -78,6 +78,7 @@ std::optional<DriverLibrary> DriverLibrary::load(const std::string& path, LoadEr
     e.drvCloseMonitorWindow = symbol<TavikDrvCloseMonitorWindowFn>(h, "drvCloseMonitorWindow");
     e.chSendDirectCommand = symbol<TavikChSendDirectCommandFn>(h, "chSendDirectCommand");
     e.chSendDirectBytes = symbol<TavikChSendDirectBytesFn>(h, "chSendDirectBytes");
+    e.drvSetMonitorHost = symbol<TavikDrvSetMonitorHostFn>(h, "drvSetMonitorHost");
     return DriverLibrary(h, e);
 }
 

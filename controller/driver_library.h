@@ -1,6 +1,6 @@
 // Loading a driver plug-in: the map's Windows-style file name ("Padrik.dll")
 // is resolved to a shared library in the plug-in folder and its ten entry
-// points are looked up, five required and four optional (Version is for
+// points are looked up, five required and the optional others (Version is for
 // outside callers and is not looked up).
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "drivers/core/monitor_host.h"
 #include "drivers/core/plugin_api.h"
 
 namespace tavik::controller {
@@ -35,6 +36,7 @@ struct DriverEntryPoints {
     TavikDrvCloseMonitorWindowFn drvCloseMonitorWindow = nullptr;
     TavikChSendDirectCommandFn chSendDirectCommand = nullptr;
     TavikChSendDirectBytesFn chSendDirectBytes = nullptr;
+    TavikDrvSetMonitorHostFn drvSetMonitorHost = nullptr;  // the monitor window's host
 };
 
 // A loaded plug-in. Destruction unloads it unless keepLoaded() was called

@@ -1,6 +1,7 @@
 // TAVIK: the resident controller of one tactile display port. Parses the
 // command line, sets up the queue and the signal descriptor, and runs the
-// controller core headless until the last client has left.
+// controller core with its window (or headless without a display) until the
+// last client has left.
 #include "common/messages.h"
 #include "common/settings.h"
 #include "controller/command_line.h"
@@ -9,6 +10,9 @@
 #include "controller/headless_window.h"
 #include "controller/message_loop.h"
 #include "platform/thread_queue.h"
+#ifdef TAVIK_CONTROLLER_WINDOW
+#include "controller/ui/windowed_run.h"
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -83,6 +87,11 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+#ifdef TAVIK_CONTROLLER_WINDOW
+    // With a display the window; without one (or asked to) headless.
+    if (!cl.headless && ui::displayUsable())
+        return ui::runWindowed(argc, argv, messages, *queue, signals.fd(), cl.portIndex);
+#endif
     HeadlessWindow window;
     window.showMinimizedNoActivate();
     Controller controller(window, messages, queue->threadId(), pluginFolder());

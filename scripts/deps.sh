@@ -24,6 +24,7 @@ libqt6svg6
 udev
 poppler-utils
 libftdi1-dev
+libevdev-dev
 libatspi2.0-dev
 zlib1g-dev
 "

@@ -158,13 +158,17 @@ void DriverPlugin::followForeground(int32_t foregroundPid) {
     if (isSlot(slot) && (flags & kDisplayModeOn) && !(flags & kDisplaySuspended)) {
         if (loadWord(m.foregroundSlot) == slot) return;
         storeWord(m.foregroundSlot, slot);
+        monitor.refresh(&m, slot);
         markSlotChanged(slot);
         storeWord(m.displayRequest, slot);
     } else {
         if (loadWord(m.foregroundSlot) == -1) return;
         storeWord(m.foregroundSlot, -1);
         const int32_t def = loadWord(m.defaultSlot);
-        if (isSlot(def)) markSlotChanged(def);
+        if (isSlot(def)) {
+            monitor.refresh(&m, def);
+            markSlotChanged(def);
+        }
         storeWord(m.displayRequest, def);
     }
 }
@@ -172,6 +176,7 @@ void DriverPlugin::followForeground(int32_t foregroundPid) {
 void DriverPlugin::showSlot(int32_t slot) {
     PortDataMap& m = *map();
     ClientSlot& s = m.slots[slot];
+    monitor.refresh(&m, slot);
     if (!takeSlotBusy(m, slot, 1000)) {
         exchangeWord(m.displayRequest, kRequestSending, slot);  // try again next turn
         return;
@@ -229,6 +234,7 @@ void DriverPlugin::sendMultiLevel(std::span<const uint8_t> dots, int width, int 
 
 void DriverPlugin::clearDisplay() {
     PortDataMap& m = *map();
+    monitor.refresh(&m, -1);
     const int32_t cells = loadWord(m.textCells);
     if (cells >= 0 && cells <= kTextBytes) {
         std::array<uint8_t, kTextBytes> zeros{};

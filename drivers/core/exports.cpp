@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/export.h"
+#include "drivers/core/monitor_host.h"
 #include "drivers/core/plugin.h"
 #include "drivers/core/plugin_api.h"
 
@@ -42,15 +43,14 @@ TAVIK_API void drvSetStatusWindow(TavikWindowHandle window) { plugin().setStatus
 TAVIK_API int32_t drvStart(void) { return plugin().start(); }
 TAVIK_API int32_t drvEnd(void) { return plugin().end(); }
 TAVIK_API int32_t drvIsConnected(void) { return plugin().isConnected(); }
+// The monitor window needs a windowing host (drvSetMonitorHost); a headless
+// host has none and the window never opens. The icon is the host's business.
+TAVIK_API void drvSetMonitorHost(const TavikMonitorHost* host) { plugin().monitor.setHost(host); }
 TAVIK_API TavikWindowHandle drvOpenMonitorWindow(const char* title, int32_t dotSize, intptr_t icon, int32_t keepOnTop) {
-    // The monitor window needs a windowing host; headless plug-ins have none.
-    (void)title;
-    (void)dotSize;
     (void)icon;
-    (void)keepOnTop;
-    return 0;
+    return plugin().monitor.open(title, dotSize, keepOnTop != 0, plugin().map());
 }
-TAVIK_API void drvCloseMonitorWindow(void) {}
+TAVIK_API void drvCloseMonitorWindow(void) { plugin().monitor.close(); }
 TAVIK_API int32_t chSendDirectCommand(int32_t blockNumber) { return plugin().sendDirectCommand(blockNumber); }
 TAVIK_API int32_t chSendDirectBytes(int32_t blockNumber) { return plugin().sendDirectBytes(blockNumber); }
 TAVIK_API uint64_t drvDroppedNotifications(void) { return plugin().droppedNotifications(); }

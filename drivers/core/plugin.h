@@ -17,6 +17,7 @@
 #include "common/messages.h"
 #include "drivers/core/bounded_thread.h"
 #include "drivers/core/device_link.h"
+#include "drivers/core/monitor_window.h"
 #include "drivers/core/status_lines.h"
 #include "drivers/core/variant.h"
 
@@ -73,6 +74,8 @@ public:
     // while opening, e.g. a speed the port refused).
     void setOpenNote(std::string line) { openNote_ = std::move(line); }
     const std::atomic<bool>& commStop() const { return commStop_; }
+    // The monitor window; the communication thread refreshes it.
+    MonitorWindow monitor;
 
     // The communication thread's and receive thread's bodies.
     void communicationLoop();

@@ -1,0 +1,262 @@
+// The windowed controller: display check, QApplication, main window and the
+// queue, signal and idle timers driving the controller core.
+#include "controller/ui/windowed_run.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "common/settings.h"
+#include "controller/controller.h"
+#include "controller/driver_library.h"
+#include "controller/joystick/joystick_input.h"
+#include "controller/pen/pen_input.h"
+#include "platform/desktop/desktop.h"
+#include "controller/ui/main_window.h"
+#include "controller/ui/texts.h"
+
+namespace tavik::controller::ui {
+
+namespace {
+
+bool envSet(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Qt ends the process with exit() when its display connection breaks. While
+// the windowed loop runs, an exit handler then starts the program again in
+// its place, headless, for the same port: the clients' map and slots live on
+// and the controller keeps serving them.
+struct HeadlessRestart {
+    std::vector<std::string> args;
+    bool armed = false;
+};
+HeadlessRestart& headlessRestart() {
+    static HeadlessRestart restart;
+    return restart;
+}
+void restartHeadless() {
+    HeadlessRestart& r = headlessRestart();
+    if (!r.armed) return;
+    r.armed = false;
+    std::fputs("TAVIK: the display connection broke; continuing without a window\n", stderr);
+    std::vector<char*> argv;
+    for (std::string& a : r.args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv("/proc/self/exe", argv.data());
+}
+
+// The main window and, when open, the monitor window beside it.
+bool saveScreenshot(MainWindow& window, const QString& path) {
+    const QPixmap main = window.grab();
+    MonitorWidget* monitor = window.monitor().window();
+    const QPixmap pins = monitor && monitor->isVisible() ? monitor->grab() : QPixmap();
+    constexpr int kGap = 16;
+    QImage out(main.width() + (pins.isNull() ? 0 : kGap + pins.width()), std::max(main.height(), pins.height()),
+               QImage::Format_RGB32);
+    out.fill(QColor(0x40, 0x40, 0x40));
+    QPainter painter(&out);
+    painter.drawPixmap(0, 0, main);
+    if (!pins.isNull()) painter.drawPixmap(main.width() + kGap, 0, pins);
+    painter.end();
+    return out.save(path, "PNG");
+}
+
+}  // namespace
+
+bool displayUsable(int boundMs) {
+    if (envSet("QT_QPA_PLATFORM")) return true;
+    if (!envSet("DISPLAY") && !envSet("WAYLAND_DISPLAY")) return false;
+    // Qt ends the process when it cannot reach the display: try in a child.
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        // The toolkit's complaint about a missing display belongs to nobody.
+        if (const int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, STDERR_FILENO);
+        int argc = 1;
+        char name[] = "TAVIK";
+        char* argv[] = {name, nullptr};
+        QGuiApplication probe(argc, argv);
+        ::_exit(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        int status = 0;
+        const pid_t got = ::waitpid(child, &status, WNOHANG);
+        if (got == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (got < 0 || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return false;
+}
+
+int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform::ThreadQueue& queue, int signalFd,
+                std::optional<int32_t> portIndex, LoopTiming timing) {
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    if (portIndex) {
+        HeadlessRestart& restart = headlessRestart();
+        restart.args = {argc > 0 && argv[0] ? argv[0] : "TAVIK", "/Remote", "/Port:" + std::to_string(*portIndex),
+                        "--headless"};
+        static const bool registered = std::atexit(restartHeadless) == 0;
+        restart.armed = registered;
+    }
+    const Texts texts(isJapanese(UiLanguage()));
+    MainWindow window(texts, TavikIniPath());
+    window.showMinimizedNoActivate();
+    Controller controller(window, messages, queue.threadId(), pluginFolder());
+    window.attach(controller);
+
+    // WIN+G brings every controller to the front; a key another program
+    // holds leaves the hot key to it (and the title without the suffix).
+    constexpr int32_t kHotKeyId = 0;
+    constexpr uint32_t kKeysymG = 0x67;
+    desktop::DesktopEvents desktopEvents;
+    window.setHotKeyRegistered(desktopEvents.addHotKey(kHotKeyId, kKeysymG, desktop::kModSuper) ==
+                               desktop::DesktopStatus::Ok);
+    QSocketNotifier hotKeyNotifier(desktopEvents.fd(), QSocketNotifier::Read);
+    QObject::connect(&hotKeyNotifier, &QSocketNotifier::activated, &app, [&] {
+        for (const desktop::DesktopEvent& e : desktopEvents.take()) {
+            if (e.kind != desktop::DesktopEvent::Kind::HotKey || e.hotKeyId != kHotKeyId) continue;
+            showRunningControllers(messages);
+            window.showNormal();
+        }
+    });
+
+    if (portIndex) controller.openPort(*portIndex);
+
+    // Command messages: a bounded batch per wake, like the headless loop.
+    QSocketNotifier queueNotifier(queue.fd(), QSocketNotifier::Read);
+    bool ended = false;
+    auto idle = [&](bool slow) {
+        if (!ended && controller.idleCheck(slow)) {
+            ended = true;
+            app.exit(0);  // quit() would ask the windows to close first
+        }
+    };
+    QObject::connect(&queueNotifier, &QSocketNotifier::activated, &app, [&] {
+        platform::ThreadMessage msg;
+        int taken = 0;
+        while (taken < timing.maxBatch && queue.peek(msg)) {
+            ++taken;
+            if (msg.message == messages.command) controller.dispatchCommand(msg.wParam, msg.lParam);
+        }
+        idle(false);
+    });
+    std::optional<QSocketNotifier> signalNotifier;
+    if (signalFd >= 0) {
+        signalNotifier.emplace(signalFd, QSocketNotifier::Read);
+        QObject::connect(&*signalNotifier, &QSocketNotifier::activated, &app, [&] {
+            signalfd_siginfo info{};
+            if (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+                std::fprintf(stderr, "TAVIK: signal %u received, ending\n", info.ssi_signo);
+                ended = true;
+                app.exit(0);  // quit() would ask the windows to close first
+            }
+        });
+    }
+    // Joystick input when the settings ask for it; the joystick may come later.
+    const auto msNow = [] {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count());
+    };
+    JoystickInput joystick([&](uint32_t e) { controller.notifyKey(e); }, [&](uint32_t e) { controller.notifyAll(e); });
+    QTimer joystickTimer;
+    QObject::connect(&joystickTimer, &QTimer::timeout, &app, [&] {
+        JoystickDialog* dialog = window.joystickDialog();
+        joystick.tick(msNow(), dialog != nullptr);
+        if (dialog && joystick.lastDialogFocus() >= 0) dialog->focusFor(joystick.lastDialogFocus());
+    });
+    window.setJoystickHooks([&] { return joystick.active(); },
+                            [&](const JoystickSettings& s) {
+                                joystickTimer.stop();
+                                joystick.stop(msNow());
+                                if (!s.use) return;
+                                joystick.start(s);
+                                joystickTimer.start(joystick.intervalMs());
+                            });
+    if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
+        joystick.start(js);
+        joystickTimer.start(joystick.intervalMs());
+    }
+
+    // Diagnostics: $TAVIK_SCREENSHOT names a PNG that receives, a few seconds
+    // after start, the main window and the monitor window side by side.
+    if (const char* shot = std::getenv("TAVIK_SCREENSHOT"); shot && *shot) {
+        const QString path = QString::fromLocal8Bit(shot);
+        QTimer::singleShot(3000, &window, [&window] {
+            window.showNormal();
+            window.monitorClicked();
+        });
+        QTimer::singleShot(5000, &window, [&window, path] {
+            if (!saveScreenshot(window, path)) std::fputs("TAVIK: screenshot not written\n", stderr);
+        });
+    }
+
+    // Pen input in the Japanese interface, when the pen library is there.
+    PenInput pen([&](const PenEvent& e) { controller.notifyPen(e.code, e.x, e.y, e.flags); }, pluginFolder());
+    QTimer penTimer;
+    QObject::connect(&penTimer, &QTimer::timeout, &app, [&] { pen.drain(); });
+    if (texts.japanese()) {
+        const PenInput::Library lib = pen.load();
+        if (lib == PenInput::Library::LinkError) {
+            auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("test"), QStringLiteral("LinkError"),
+                                        QMessageBox::Ok, &window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        } else if (lib == PenInput::Library::Loaded) {
+            const PenSettings ps = readPenSettings(TavikIniPath());
+            pen.tracker().load(ps);
+            if (ps.use) pen.start();
+            penTimer.start(10);
+        }
+    }
+    window.setPenAvailable(pen.library() == PenInput::Library::Loaded);
+    window.setPenHooks(&pen, [&controller] {
+        PortDataMap* m = controller.map();
+        return m ? std::pair<int, int>{m->graphicWidth, m->graphicHeight} : std::pair<int, int>{0, 0};
+    });
+
+    QTimer idleTimer, slowTimer;
+    QObject::connect(&idleTimer, &QTimer::timeout, &app, [&] { idle(false); });
+    QObject::connect(&slowTimer, &QTimer::timeout, &app, [&] { idle(true); });
+    idleTimer.start(timing.idleMs);
+    slowTimer.start(timing.slowTickMs);
+    idle(true);
+    if (!ended) app.exec();
+
+    idleTimer.stop();
+    slowTimer.stop();
+    joystickTimer.stop();
+    joystick.stop(msNow());
+    penTimer.stop();
+    pen.stop();
+    pen.drain();
+    desktopEvents.removeHotKey(kHotKeyId);
+    // The plug-in's monitor window and status sink go before the window does.
+    headlessRestart().armed = false;
+    controller.shutdown();
+    return 1;
+}
+
+}  // namespace tavik::controller::ui

@@ -1,0 +1,107 @@
+// End to end: a scripted joystick (a FIFO of js_event records) and a
+// scripted pen (report lines for the pen SDK stand-in) reach a client's
+// callbacks through the real controller, plug-in and padsim. The controller
+// runs with its window on Qt's offscreen platform, in the Japanese interface
+// (pen input is offered there only).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <linux/joystick.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/client/e2e_support.h"
+
+using namespace e2e;
+
+namespace {
+
+class WriteEnd {
+public:
+    explicit WriteEnd(const std::string& fifo) {
+        EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        fd_ = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);  // a writer from now on (not the children)
+    }
+    ~WriteEnd() { close(); }
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    void write(const void* data, std::size_t size) { ASSERT_EQ(::write(fd_, data, size), static_cast<ssize_t>(size)); }
+    void line(const std::string& text) { write((text + "\n").data(), text.size() + 1); }
+    void js(uint8_t type, uint8_t number, int16_t value) {
+        js_event e{0, value, type, number};
+        write(&e, sizeof e);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
+    const std::string bin = binDir();
+    for (const char* f : {"TAVIK", "Padrik.so", "padsim", "SkrivoNoteSDK.so"})
+        if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
+    const std::string dir = makeTempDir("input-e2e");
+    const int port = 10 + ::getpid() % 50;
+    Padsim pad(dir);
+    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
+              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() +
+                  "\n[Joystick]\nJoystickButton9=9\n[Skrivo]\nUseSkrivo=1\n");
+    WriteEnd joystick(dir + "/js0");
+    WriteEnd pen(dir + "/pen");
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                                          "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg",
+                                          "TAVIK_JOYSTICK_DEVICE0=" + dir + "/js0", "SKRIVO_SCRIPT=" + dir + "/pen",
+                                          "QT_QPA_PLATFORM=offscreen", "LC_ALL=ja_JP.UTF-8", "DISPLAY="};
+    Child client(testsDir() + "/input_client", {std::to_string(port)}, env);
+    writeFile(dir + "/fg", std::to_string(client.pid()) + "\n");
+    ASSERT_TRUE(client.expect("ready"));
+
+    // The stick held fully right repeats direction events (code 5, bit 0x02).
+    joystick.js(JS_EVENT_AXIS, 0, 32767);
+    auto key = client.expect("key ");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(*key, "key 5 2 0");
+    joystick.js(JS_EVENT_AXIS, 0, 0);
+
+    // The pen: touch, move onto dot (0, 0), drag to (1, 1), lift.
+    pen.line("1 0 0");
+    pen.line("3 1540 700");
+    auto event = client.expect("pen ");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(*event, "pen 1 0 0 128");
+    pen.line("3 1585 745");
+    pen.line("2 0 0");
+    event = client.expect("pen ");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(*event, "pen 2 1 1 128");
+    event = client.expect("pen ");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(*event, "pen 3 1 1 0");
+    // A report the SDK cannot parse is dropped, the next one still counts.
+    pen.line("3 nonsense");
+    pen.line("3 1630 700");
+    event = client.expect("pen ");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(*event, "pen 0 2 0 0");
+
+    // Button 9 is "ShiftUp": its shift bits go to every client; when the
+    // joystick is unplugged while it is held, they are released.
+    joystick.js(JS_EVENT_BUTTON, 8, 1);
+    auto shift = client.expect("broadcast ");
+    ASSERT_TRUE(shift);
+    EXPECT_EQ(shift->rfind("broadcast 64 ", 0), 0u) << *shift;
+    joystick.close();
+    shift = client.expect("broadcast ");
+    ASSERT_TRUE(shift);
+    EXPECT_EQ(shift->rfind("broadcast 0 ", 0), 0u) << *shift;
+
+    client.send("quit");
+    EXPECT_TRUE(client.waitExit());
+    EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
+    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
+}
+
+}  // namespace
