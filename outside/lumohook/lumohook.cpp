@@ -1,0 +1,173 @@
+// The AT-SPI 2 listener behind StartMSAAThread / EndMSAAThread: a thread
+// running the accessibility event loop; focus and caret-moved events become
+// focus records (the window is the one in front when it belongs to the
+// event's process).
+#include "outside/lumohook/lumohook.h"
+
+#include <atspi/atspi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "outside/lumohook/focus_records.h"
+#include "platform/desktop/desktop.h"
+#include "screenviewer/sections.h"
+
+namespace {
+
+struct Listener {
+    std::optional<lumo::HookSection> hook;
+    tavik::desktop::Desktop desk;
+    std::thread thread;
+    std::atomic<bool> running{false};
+    std::atomic<int> started{0};  // 1 running, -1 failed
+    std::atomic<bool> abandoned{false};  // the starter gave up waiting: end at once
+    GMainLoop* loop = nullptr;
+    AtspiEventListener* focus = nullptr;
+    AtspiEventListener* caret = nullptr;
+};
+
+std::mutex gMutex;
+std::unique_ptr<Listener> gListener;  // the library's one listener
+
+void onEvent(AtspiEvent* event, void* data) {
+    auto* l = static_cast<Listener*>(data);
+    if (!event || !event->source || !l->hook) return;
+    const bool caret = event->type && g_str_has_prefix(event->type, "object:text-caret-moved");
+    if (!caret && event->detail1 == 0) return;  // focus lost
+    GError* err = nullptr;
+    lumohook::FocusEvent e;
+    e.process = static_cast<int32_t>(atspi_accessible_get_process_id(event->source, &err));
+    if (err) {
+        g_clear_error(&err);
+        return;
+    }
+    e.caret = caret;
+    bool placed = false;
+    if (caret) {
+        if (AtspiText* text = atspi_accessible_get_text_iface(event->source)) {
+            if (AtspiRect* r = atspi_text_get_character_extents(text, static_cast<gint>(event->detail1),
+                                                                ATSPI_COORD_TYPE_SCREEN, &err)) {
+                e.screenX = r->x;
+                e.screenY = r->y;
+                placed = r->width >= 0 && r->height >= 0;
+                g_free(r);
+            }
+            g_clear_error(&err);
+            g_object_unref(text);
+        }
+    }
+    if (!placed) {
+        if (AtspiComponent* c = atspi_accessible_get_component_iface(event->source)) {
+            if (AtspiPoint* p = atspi_component_get_position(c, ATSPI_COORD_TYPE_SCREEN, &err)) {
+                e.screenX = p->x;
+                e.screenY = p->y;
+                placed = true;
+                g_free(p);
+            }
+            g_clear_error(&err);
+            g_object_unref(c);
+        }
+    }
+    if (!placed) return;
+    // The window: the one in front, when it belongs to the event's process.
+    if (auto active = l->desk.activeWindow(); active && *active) {
+        if (l->desk.windowProcess(*active) == e.process) {
+            e.window = *active;
+            if (auto client = l->desk.clientRect(*active)) {
+                e.clientX = e.screenX - client->left;
+                e.clientY = e.screenY - client->top;
+            }
+        }
+    }
+    lumohook::recordEvent(l->hook->data(), e);
+}
+
+bool busAvailable() {
+    return std::getenv("AT_SPI_BUS_ADDRESS") != nullptr || std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr;
+}
+
+}  // namespace
+
+extern "C" TAVIK_API int StartMSAAThread(void*) {
+    std::lock_guard lock(gMutex);
+    if (gListener) return 1;
+    if (!busAvailable()) {
+        std::fputs("LumoHook: no accessibility bus; focus and caret are not followed.\n", stderr);
+        return 0;
+    }
+    auto l = std::make_unique<Listener>();
+    l->hook = lumo::HookSection::openOrCreate();
+    if (!l->hook) return 0;
+    Listener* raw = l.get();
+    std::atomic<int>& started = raw->started;
+    l->thread = std::thread([raw] {
+        std::atomic<int>& started = raw->started;
+        GMainContext* ctx = g_main_context_new();
+        g_main_context_push_thread_default(ctx);
+        if (atspi_init() > 1) {
+            started = -1;
+            g_main_context_pop_thread_default(ctx);
+            g_main_context_unref(ctx);
+            return;
+        }
+        raw->focus = atspi_event_listener_new(onEvent, raw, nullptr);
+        raw->caret = atspi_event_listener_new(onEvent, raw, nullptr);
+        GError* err = nullptr;
+        const bool ok = atspi_event_listener_register(raw->focus, "object:state-changed:focused", &err) &&
+                        atspi_event_listener_register(raw->caret, "object:text-caret-moved", &err);
+        g_clear_error(&err);
+        if (!ok || raw->abandoned.load()) {
+            started = -1;
+        } else {
+            raw->loop = g_main_loop_new(ctx, FALSE);
+            raw->running = true;
+            started = 1;
+            g_main_loop_run(raw->loop);
+            raw->running = false;
+            g_main_loop_unref(raw->loop);
+        }
+        atspi_event_listener_deregister(raw->focus, "object:state-changed:focused", nullptr);
+        atspi_event_listener_deregister(raw->caret, "object:text-caret-moved", nullptr);
+        g_object_unref(raw->focus);
+        g_object_unref(raw->caret);
+        g_main_context_pop_thread_default(ctx);
+        g_main_context_unref(ctx);
+    });
+    for (int i = 0; i < 300 && started.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (started.load() != 1) {
+        std::fputs("LumoHook: the accessibility bus does not answer; focus and caret are not followed.\n", stderr);
+        if (started.load() == 1) {
+            g_main_loop_quit(raw->loop);
+            l->thread.join();
+        } else if (started.load() == -1) {
+            l->thread.join();
+        } else {
+            // Still connecting: it ends by itself once the bus answers or fails. The library is
+            // never unloaded (the viewer opens it with RTLD_NODELETE), so the thread may outlive us.
+            raw->abandoned = true;
+            l->thread.detach();
+            l.release();
+        }
+        return 0;
+    }
+    gListener = std::move(l);
+    return 1;
+}
+
+extern "C" TAVIK_API int EndMSAAThread(void) {
+    std::unique_ptr<Listener> l;
+    {
+        std::lock_guard lock(gMutex);
+        l = std::move(gListener);
+    }
+    if (!l) return 1;
+    if (l->loop) g_main_loop_quit(l->loop);
+    if (l->thread.joinable()) l->thread.join();
+    return 1;
+}
