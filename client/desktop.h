@@ -1,6 +1,6 @@
 // What the mouse calls need of the desktop: the screen size, the pointer, the
-// rectangles of a window, and injecting one absolute pointer event. The X11
-// implementation lives in x11_desktop.cpp; tests use a fake.
+// rectangles of a window, and injecting one absolute pointer event. x11_desktop.cpp
+// puts it on the suite's desktop layer; tests use a fake.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +38,9 @@ public:
     virtual bool send(uint32_t flags, AbsolutePoint at) = 0;
 };
 
-// The X11 desktop of this process (opened at the first use, kept); nullptr
-// when no X display can be opened.
+// The desktop of this process (connected at the first use, reconnected after a
+// lost display; calls fail while there is none); nullptr when the library is
+// built without X11.
 Desktop* x11Desktop();
 
 }  // namespace tavik::client

@@ -13,6 +13,8 @@ libbenchmark-dev
 libx11-dev
 libxtst-dev
 libxfixes-dev
+libxdamage-dev
+libxrandr-dev
 libxext-dev
 xvfb
 x11-utils

@@ -1,31 +1,34 @@
-// Which process owns the window in front. On X11 that is the root window's
-// _NET_ACTIVE_WINDOW and its _NET_WM_PID. When the environment variable
-// TAVIK_FOREGROUND_PID_FILE names a file, the process id written in it is
-// used instead (tests and scripted demos set the foreground this way).
+// Which process owns the window in front: the desktop layer's active window and its process.
+// When the environment variable TAVIK_FOREGROUND_PID_FILE names a file, the process id written
+// in it is used instead (tests and scripted demos set the foreground this way).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+namespace tavik::desktop {
+class Desktop;
+}
+
 namespace tavik::drv {
 
 class ForegroundSource {
 public:
-    // Reads the environment once; connects to X lazily on the calling thread.
+    // Reads the environment once; the desktop connects at the first query.
     ForegroundSource();
     ~ForegroundSource();
     ForegroundSource(const ForegroundSource&) = delete;
     ForegroundSource& operator=(const ForegroundSource&) = delete;
 
-    // Process id of the foreground window, 0 when there is none.
+    // Process id of the foreground window, 0 when there is none. Without a display (none, or
+    // the server went away) answers 0 at once; a display that comes back is found again within
+    // about a second of the next queries. At most two round trips to a live server.
     int32_t foregroundProcess();
 
 private:
-    struct X11State;
     std::string pidFile_;
-    std::unique_ptr<X11State> x_;
-    bool xTried_ = false;
+    std::unique_ptr<desktop::Desktop> desktop_;
 };
 
 }  // namespace tavik::drv

@@ -1,0 +1,73 @@
+// The X11 connection policy and error trap every object of the desktop layer uses: one display
+// connection per object, opened on demand, marked lost (never exit()) on an I/O error, reopened
+// at most once a second; protocol errors caught per call.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+namespace tavik::desktop::x11 {
+
+class ErrorTrap;
+int onXError(Display*, XErrorEvent*);
+
+// Not thread-safe: the owner serialises its calls (it holds its own lock or uses one thread).
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // The display when usable. Closes a lost connection first; opens a new one when none is
+    // open and the last attempt is at least a second ago. nullptr: no display now.
+    Display* get();
+    // The display only when already open and not lost; never connects.
+    Display* current() const { return dpy_ && !lost_.load() ? dpy_ : nullptr; }
+    // True after an I/O error on the open connection (until get() closes it).
+    bool lost() const { return lost_.load(); }
+    // Counts the connections made; a new value means server-side objects must be made again.
+    uint64_t generation() const { return generation_; }
+    void close();
+
+private:
+    static void onExit(Display*, void* self);
+    Display* dpy_ = nullptr;
+    std::atomic<bool> lost_{false};
+    bool tried_ = false;
+    std::chrono::steady_clock::time_point lastTry_{};
+    uint64_t generation_ = 0;
+};
+
+// Catches the protocol errors of `dpy` raised on this thread while it lives. Nested traps are
+// fine. Errors are delivered when Xlib reads them: call sync() before asking failed() after
+// requests that have no reply.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* dpy);
+    ~ErrorTrap();
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+    // XSync, then true when no error was caught (and the connection still stands).
+    bool sync();
+    bool failed() const { return error_; }
+    void clear() { error_ = false; }
+    // Error code of the first error caught (0 when none).
+    int code() const { return code_; }
+
+private:
+    friend int onXError(Display*, XErrorEvent*);
+    Display* dpy_;
+    ErrorTrap* outer_;
+    bool error_ = false;
+    int code_ = 0;
+};
+
+// Reads one 32-bit property value of type `type` (XA_WINDOW, XA_CARDINAL); false when absent.
+bool readLongProperty(Display* d, Window w, Atom property, Atom type, unsigned long& value);
+
+}  // namespace tavik::desktop::x11

@@ -1,0 +1,56 @@
+// State of one Desktop on X11, shared by the files of the X11 back end (queries, capture, frame).
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <mutex>
+
+#include "platform/desktop/desktop.h"
+#include "platform/desktop/x11_connection.h"
+
+namespace tavik::desktop {
+
+struct Desktop::Impl {
+    std::mutex m;
+    x11::Connection conn;
+    uint64_t generation = 0;  // of the connection the state below belongs to
+
+    // Per connection.
+    Window root = 0;
+    Atom netActiveWindow = 0;
+    Atom netWmPid = 0;
+    bool hasXTest = false;
+    bool hasXFixes = false;
+    bool hasShape = false;
+    bool hasShm = false;
+
+    // Capture through a shared-memory segment kept between calls.
+    struct Shm {
+        XShmSegmentInfo info{};
+        size_t bytes = 0;      // size of the attached segment, 0 when none
+        XImage* image = nullptr;  // header for the last size, data in the segment
+    } shm;
+
+    // The view frame.
+    Window frame = 0;
+    Rect frameRect;
+    int32_t frameThickness = 0;
+    bool frameMapped = false;
+
+    // The display with the per-connection state ready (atoms, extensions); resets what belonged
+    // to a previous connection. nullptr: no display. Call with `m` held.
+    Display* ready();
+    // Forgets the per-connection state (the server objects died with the connection).
+    void resetConnectionState();
+    void releaseShm(Display* d);
+
+    DesktopStatus captureLocked(Display* d, Rect area, std::span<uint32_t> pixels, size_t stride);
+    DesktopStatus showFrameLocked(Display* d, Rect outer, int32_t thickness);
+    void destroyFrame(Display* d);
+};
+
+}  // namespace tavik::desktop

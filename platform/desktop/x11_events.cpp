@@ -1,0 +1,287 @@
+// Desktop events on X11: hot keys grabbed on the root, screen size changes (RandR) and damage of
+// the root window (XDamage), read by one thread on a connection of its own and handed over
+// through an eventfd that a GUI loop can watch.
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/desktop/desktop.h"
+#include "platform/desktop/x11_connection.h"
+
+namespace tavik::desktop {
+
+namespace {
+
+// Lock keys that must not change what a hot key is.
+constexpr unsigned kIgnoredMods[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
+constexpr unsigned kHotKeyMods = ShiftMask | ControlMask | Mod1Mask | Mod4Mask;
+// Beyond this many separate damaged rectangles they are merged into their bounding box.
+constexpr size_t kMaxDamageRects = 64;
+
+struct HotKey {
+    uint32_t keysym = 0;
+    uint32_t modifiers = 0;
+    KeyCode code = 0;  // grabbed on the current connection, 0 when not
+};
+
+bool intersects(const Rect& a, const Rect& b) {
+    return int64_t{a.left} < int64_t{b.left} + b.width && int64_t{b.left} < int64_t{a.left} + a.width &&
+           int64_t{a.top} < int64_t{b.top} + b.height && int64_t{b.top} < int64_t{a.top} + a.height;
+}
+
+Rect unite(const Rect& a, const Rect& b) {
+    const int64_t l = std::min(a.left, b.left), t = std::min(a.top, b.top);
+    const int64_t r = std::max(int64_t{a.left} + a.width, int64_t{b.left} + b.width);
+    const int64_t bo = std::max(int64_t{a.top} + a.height, int64_t{b.top} + b.height);
+    return {static_cast<int32_t>(l), static_cast<int32_t>(t), static_cast<int32_t>(r - l),
+            static_cast<int32_t>(bo - t)};
+}
+
+}  // namespace
+
+struct DesktopEvents::Impl {
+    std::mutex m;
+    x11::Connection conn;
+    uint64_t generation = 0;
+    bool wasConnected = false;
+    Window root = 0;
+    int rrEventBase = -1;
+    int damageEventBase = -1;
+    Damage damage = 0;
+    Size screen;
+
+    std::map<int32_t, HotKey> keys;
+    std::deque<DesktopEvent> pending;
+    std::vector<Rect> dirty;
+    bool allDirty = true;  // first ask, or after a reconnect
+
+    int eventFd = -1;  // readable while `pending` holds events
+    int wakeFd = -1;   // stops the thread's wait
+    bool stop = false;
+    std::jthread thread;
+
+    void push(DesktopEvent e) {
+        pending.push_back(e);
+        const uint64_t one = 1;
+        [[maybe_unused]] auto n = write(eventFd, &one, sizeof one);
+    }
+
+    bool grab(Display* d, HotKey& k) {
+        const KeyCode code = XKeysymToKeycode(d, static_cast<KeySym>(k.keysym));
+        if (code == 0) return false;
+        x11::ErrorTrap trap(d);
+        for (unsigned extra : kIgnoredMods)
+            XGrabKey(d, code, k.modifiers | extra, root, False, GrabModeAsync, GrabModeAsync);
+        if (!trap.sync()) {
+            for (unsigned extra : kIgnoredMods) XUngrabKey(d, code, k.modifiers | extra, root);
+            trap.sync();
+            return false;
+        }
+        k.code = code;
+        return true;
+    }
+
+    void ungrab(Display* d, HotKey& k) {
+        if (!k.code) return;
+        x11::ErrorTrap trap(d);
+        for (unsigned extra : kIgnoredMods) XUngrabKey(d, k.code, k.modifiers | extra, root);
+        trap.sync();
+        k.code = 0;
+    }
+
+    // Connects when due and sets up a new connection; reports losses and returns. Holds `m`.
+    Display* ready() {
+        Display* d = conn.get();
+        if (!d) {
+            if (wasConnected) {
+                wasConnected = false;
+                allDirty = true;
+                dirty.clear();
+                for (auto& [id, k] : keys) k.code = 0;
+                push({DesktopEvent::Kind::DisplayLost, 0, {}});
+            }
+            return nullptr;
+        }
+        if (conn.generation() == generation) return d;
+        const bool again = generation != 0;
+        generation = conn.generation();
+        root = DefaultRootWindow(d);
+        x11::ErrorTrap trap(d);
+        int err = 0;
+        rrEventBase = -1;
+        if (XRRQueryExtension(d, &rrEventBase, &err))
+            XRRSelectInput(d, root, RRScreenChangeNotifyMask);
+        else
+            rrEventBase = -1;
+        damageEventBase = -1;
+        damage = 0;
+        if (XDamageQueryExtension(d, &damageEventBase, &err))
+            damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        else
+            damageEventBase = -1;
+        screen = {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+        trap.sync();
+        allDirty = true;
+        dirty.clear();
+        for (auto& [id, k] : keys) {
+            k.code = 0;
+            grab(d, k);
+        }
+        wasConnected = !conn.lost();
+        if (!wasConnected) return nullptr;
+        if (again) push({DesktopEvent::Kind::DisplayBack, 0, screen});
+        return d;
+    }
+
+    void addDirty(Rect r) {
+        if (allDirty) return;
+        dirty.push_back(r);
+        if (dirty.size() > kMaxDamageRects) {
+            Rect box = dirty.front();
+            for (const Rect& x : dirty) box = unite(box, x);
+            dirty.assign(1, box);
+        }
+    }
+
+    // Reads every event that has arrived and turns it into ours. Holds `m`.
+    void drain(Display* d) {
+        x11::ErrorTrap trap(d);
+        while (!conn.lost() && XPending(d) > 0) {
+            XEvent ev{};
+            XNextEvent(d, &ev);
+            if (ev.type == KeyPress) {
+                const unsigned state = ev.xkey.state & kHotKeyMods;
+                for (const auto& [id, k] : keys)
+                    if (k.code && k.code == ev.xkey.keycode && k.modifiers == state)
+                        push({DesktopEvent::Kind::HotKey, id, {}});
+            } else if (rrEventBase >= 0 && ev.type == rrEventBase + RRScreenChangeNotify) {
+                XRRUpdateConfiguration(&ev);
+                const auto& rr = reinterpret_cast<const XRRScreenChangeNotifyEvent&>(ev);
+                const Size now{rr.width, rr.height};
+                if (now != screen) {
+                    screen = now;
+                    allDirty = true;
+                    dirty.clear();
+                    push({DesktopEvent::Kind::ScreenResized, 0, now});
+                }
+            } else if (damageEventBase >= 0 && ev.type == damageEventBase + XDamageNotify) {
+                const auto& dn = reinterpret_cast<const XDamageNotifyEvent&>(ev);
+                addDirty({dn.area.x, dn.area.y, dn.area.width, dn.area.height});
+            }
+        }
+    }
+
+    void run() {
+        for (;;) {
+            int xfd = -1;
+            {
+                std::lock_guard g(m);
+                if (stop) return;
+                if (Display* d = ready()) {
+                    drain(d);
+                    if (!conn.lost()) xfd = ConnectionNumber(d);
+                }
+            }
+            std::array<pollfd, 2> fds{{{wakeFd, POLLIN, 0}, {xfd, POLLIN, 0}}};
+            // Without a connection the wait is the reconnect interval.
+            poll(fds.data(), xfd >= 0 ? 2 : 1, xfd >= 0 ? 5000 : 1000);
+        }
+    }
+};
+
+DesktopEvents::DesktopEvents() : impl_(std::make_unique<Impl>()) {
+    impl_->eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    impl_->thread = std::jthread([this] { impl_->run(); });
+}
+
+DesktopEvents::~DesktopEvents() {
+    {
+        std::lock_guard g(impl_->m);
+        impl_->stop = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] auto n = write(impl_->wakeFd, &one, sizeof one);
+    }
+    impl_->thread = {};  // joins; the thread wakes at once
+    if (Display* d = impl_->conn.current())
+        for (auto& [id, k] : impl_->keys) impl_->ungrab(d, k);
+    impl_->conn.close();
+    if (impl_->eventFd >= 0) close(impl_->eventFd);
+    if (impl_->wakeFd >= 0) close(impl_->wakeFd);
+}
+
+DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
+    std::lock_guard g(impl_->m);
+    Impl& s = *impl_;
+    if (auto it = s.keys.find(id); it != s.keys.end()) {
+        if (Display* d = s.conn.current()) s.ungrab(d, it->second);
+        s.keys.erase(it);
+    }
+    HotKey& k = s.keys[id];
+    k.keysym = keysym;
+    k.modifiers = modifiers & kHotKeyMods;
+    Display* d = s.conn.current();
+    if (!d || s.generation != s.conn.generation()) return DesktopStatus::NoDisplay;
+    const bool ok = s.grab(d, k);
+    if (s.conn.lost()) return DesktopStatus::NoDisplay;
+    s.drain(d);
+    if (!ok) s.keys.erase(id);
+    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+}
+
+void DesktopEvents::removeHotKey(int32_t id) {
+    std::lock_guard g(impl_->m);
+    auto it = impl_->keys.find(id);
+    if (it == impl_->keys.end()) return;
+    if (Display* d = impl_->conn.current()) impl_->ungrab(d, it->second);
+    impl_->keys.erase(it);
+}
+
+int DesktopEvents::fd() const { return impl_->eventFd; }
+
+std::vector<DesktopEvent> DesktopEvents::take() {
+    std::lock_guard g(impl_->m);
+    uint64_t count = 0;
+    [[maybe_unused]] auto n = read(impl_->eventFd, &count, sizeof count);
+    std::vector<DesktopEvent> out(impl_->pending.begin(), impl_->pending.end());
+    impl_->pending.clear();
+    return out;
+}
+
+bool DesktopEvents::waitEvents(int timeoutMs) {
+    pollfd p{impl_->eventFd, POLLIN, 0};
+    return poll(&p, 1, std::max(timeoutMs, 0)) > 0;
+}
+
+std::optional<bool> DesktopEvents::takeDamage(Rect area) {
+    std::lock_guard g(impl_->m);
+    Impl& s = *impl_;
+    Display* d = s.conn.current();
+    if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
+    // A round trip: every damage the server caused before this call is then in the queue.
+    XSync(d, False);
+    s.drain(d);
+    if (s.conn.lost()) return std::nullopt;
+    bool changed = s.allDirty;
+    for (const Rect& r : s.dirty) changed = changed || intersects(r, area);
+    s.allDirty = false;
+    s.dirty.clear();
+    return changed;
+}
+
+bool DesktopEvents::connected() const {
+    std::lock_guard g(impl_->m);
+    return impl_->conn.current() != nullptr && impl_->wasConnected;
+}
+
+}  // namespace tavik::desktop
