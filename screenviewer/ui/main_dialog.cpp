@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "client/selection/ui/ui_script.h"
 #include "common/ini_store.h"
 #include "common/settings.h"
 
@@ -121,6 +122,7 @@ void MainDialog::setHotKeyTitle(bool hotKey) {
 }
 
 void MainDialog::bringForward() {
+    tavik::selection::ui::logShown("dialog 256 forward");
     showNormal();
     raise();
     activateWindow();

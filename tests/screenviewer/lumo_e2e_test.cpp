@@ -1,0 +1,232 @@
+// Lumo end to end under a private Xvfb with the real controller, the serial
+// plug-in and padsim: the window in front appears on the pins exactly as the
+// image library maps the same pixels, at the view's position and division;
+// switching windows switches records and brings back their views; the 64 x 48
+// row gives 64 x 48 pins and a 32-cell text line; a second start hands over
+// and ends; a display that goes away ends the viewer and the controller.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "imaging/lumoutil.h"
+#include "platform/shared_section.h"
+#include "screenviewer/share_layout.h"
+#include "tests/client/e2e_support.h"
+#include "tests/desktop/x_helpers.h"
+#include "tests/desktop/xvfb.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kCols = 64, kRows = 48;
+
+// The pins the image library gives for a view of `window` (base, cell), with
+// the viewer's capture margins and a fresh record's condition.
+std::vector<std::string> libraryPins(Window window, int bx, int by, int cell) {
+    CaptureArea a{window, bx, by, kCols * cell, kRows * cell, 1, 1, 0, 30, 30, 20, 20};
+    if (!lumoAreaCheck(&a)) return {};
+    LumoHBITMAP bmp = lumoGetBmp(&a);
+    if (!bmp) return {};
+    DibHandle dib{};
+    dib.hBitmap = bmp;
+    const int opened = lumoOpenDib(&dib);
+    lumoDeleteBitmap(bmp);
+    dib.hBitmap = nullptr;
+    if (!opened) return {};
+    BinCondition cond{};
+    cond.bMode = BIN_LIGHT | BIN_DARK;
+    cond.fAutoThreshfold = 1;
+    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
+    ScanContext ctx{};
+    ctx.dib = dib;
+    ctx.lpCondition = &cond;
+    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
+    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
+    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
+    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
+    ctx.nCellWidth = ctx.nCellHeight = cell;
+    ctx.nLineThickness = 2;
+    ctx.nHLineLength = 30;
+    ctx.nVLineLength = 20;
+    ctx.nDepthLimit = 10;
+    lumoPreScan(&ctx);
+    DotPanel* panel = lumoNewPanel(kCols, kRows);
+    lumoSetPanel(&ctx, panel);
+    std::vector<std::string> rows(kRows, std::string(kCols, '.'));
+    for (int r = 0; r < kRows; ++r)
+        for (int x = 0; x < kCols; ++x)
+            if (panel->lpData[(r / 8) * panel->nStride + x] & (1 << (r % 8))) rows[r][x] = '#';
+    lumoFreePanel(panel);
+    lumoCloseDib(&dib);
+    return rows;
+}
+
+bool mixed(const std::vector<std::string>& rows) {
+    std::string all;
+    for (auto& r : rows) all += r;
+    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
+}
+
+class LumoEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string bin = binDir();
+        for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
+            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
+        xvfb_ = std::make_unique<desktop_test::Xvfb>("640x480x24");
+        if (xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
+        ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures
+        dpy_ = XOpenDisplay(xvfb_->display().c_str());
+        ASSERT_NE(dpy_, nullptr);
+        dir_ = makeTempDir("lumo-e2e");
+        port_ = 20 + (::getpid() % 40);
+        pad_ = std::make_unique<Padsim>(dir_);
+        const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
+        writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
+                                        "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
+        writeFile(dir_ + "/fg", "0\n");
+    }
+    void TearDown() override {
+        for (auto* c : {&second_, &app_})
+            if (*c) {
+                (*c)->kill(SIGKILL);
+                c->reset();
+            }
+        if (pad_) {
+            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+            pad_.reset();
+        }
+        if (dpy_) XCloseDisplay(dpy_);
+        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
+    }
+
+    std::vector<std::string> env() const {
+        const std::string bin = binDir();
+        return {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=" + xvfb_->display(),
+                "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir_ + "/script",
+                "TAVIK_UI_LOG=" + dir_ + "/ui.log"};
+    }
+    void startLumo() {
+        writeFile(dir_ + "/script", "connect||2|ok\n");
+        app_ = std::make_unique<Child>(binDir() + "/Lumo", std::vector<std::string>{}, env());
+        writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // the viewer's slot is shown
+    }
+    bool waitPins(const std::vector<std::string>& expected) {
+        return pad_->waitState([&](const std::string& st) { return Padsim::grid(st, "plane1") == expected; });
+    }
+    // Changes the record of `window` as another process sharing the map may, and asks for a refresh.
+    void setView(Window window, int bx, int by, int cell) {
+        auto s = tavik::platform::SharedSection::open(lumo::kShareName, tavik::platform::SharedSection::Access::ReadWrite,
+                                                      lumo::kShareSize);
+        ASSERT_TRUE(s.has_value());
+        auto* share = static_cast<lumo::ViewerShare*>(s->data());
+        for (auto& r : share->records)
+            if (r.useStamp != 0 && r.keyWindow == window) {
+                r.baseX = bx;
+                r.baseY = by;
+                r.cellWidth = r.cellHeight = cell;
+            }
+        share->requestFlags |= lumo::kRequestRefresh;
+    }
+
+    std::unique_ptr<desktop_test::Xvfb> xvfb_;
+    Display* dpy_ = nullptr;
+    std::string dir_;
+    int port_ = 0;
+    std::unique_ptr<Padsim> pad_;
+    std::unique_ptr<Child> app_, second_;
+};
+
+TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartHandsOver) {
+    using namespace desktop_test;
+    const Window root = DefaultRootWindow(dpy_);
+    const Window a = makeWindow(dpy_, root, 100, 80, 200, 150, 0xFFFFFF);
+    fill(dpy_, a, 10, 6, 24, 12, 0x000000);
+    fill(dpy_, a, 40, 30, 8, 30, 0x202020);
+    fill(dpy_, a, 90, 50, 40, 40, 0x000000);
+    setPid(dpy_, a, 4242);
+    const Window b = makeWindow(dpy_, root, 320, 200, 240, 180, 0x000000);
+    fill(dpy_, b, 5, 5, 30, 20, 0xFFFFFF);
+    fill(dpy_, b, 50, 12, 6, 30, 0xFFFFFF);
+    setActive(dpy_, a);
+
+    startLumo();
+    const auto a1 = libraryPins(a, 0, 0, 1);
+    ASSERT_TRUE(mixed(a1));
+    ASSERT_TRUE(waitPins(a1)) << pad_->state();
+    const std::string st = pad_->state();
+    EXPECT_EQ(Padsim::value(st, "size"), "64x48");
+    const std::string text = Padsim::value(st, "text");
+    EXPECT_EQ(text.size(), 64u);  // 32 cells
+    EXPECT_EQ(text.substr(0, 2), "4e");  // "w": the application window
+
+    // The record's view: base (16, 8), two pixels per pin.
+    setView(a, 16, 8, 2);
+    const auto a2 = libraryPins(a, 16, 8, 2);
+    ASSERT_TRUE(mixed(a2));
+    ASSERT_NE(a1, a2);
+    ASSERT_TRUE(waitPins(a2)) << pad_->state();
+
+    // Another window in front: its own record from the top left.
+    setActive(dpy_, b);
+    const auto b1 = libraryPins(b, 0, 0, 1);
+    ASSERT_TRUE(mixed(b1));
+    ASSERT_TRUE(waitPins(b1)) << pad_->state();
+    // Back: the remembered view of the first window.
+    setActive(dpy_, a);
+    ASSERT_TRUE(waitPins(a2)) << pad_->state();
+
+    // A second start brings the first forward and ends at once.
+    second_ = std::make_unique<Child>(binDir() + "/Lumo", std::vector<std::string>{}, env());
+    EXPECT_TRUE(second_->waitExit());
+    second_.reset();
+    EXPECT_TRUE(waitUntil([&] { return readFile(dir_ + "/ui.log").find("dialog 256 forward") != std::string::npos; }));
+    EXPECT_EQ(::kill(app_->pid(), 0), 0);
+
+    // Ending the viewer leaves the port: the controller ends with its last client.
+    app_->kill(SIGTERM);
+    EXPECT_TRUE(app_->waitExit());
+    app_.reset();
+    EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
+}
+
+TEST_F(LumoEndToEnd, TheViewerEndsCleanlyWhenTheDisplayGoesAway) {
+    using namespace desktop_test;
+    const Window a = makeWindow(dpy_, DefaultRootWindow(dpy_), 10, 10, 100, 80, 0xFFFFFF);
+    fill(dpy_, a, 0, 0, 20, 20, 0x000000);
+    setActive(dpy_, a);
+    startLumo();
+    ASSERT_TRUE(pad_->waitState([](const std::string& st) {
+        return Padsim::grid(st, "plane1").size() == kRows && st.find('#') != std::string::npos;
+    })) << pad_->state();
+    XCloseDisplay(dpy_);
+    dpy_ = nullptr;
+    xvfb_->kill();
+    EXPECT_TRUE(app_->waitExit());
+    app_.reset();
+    EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
+}
+
+TEST(LumoProgram, HelpNeedsNoDisplayAndNoDisplayGivesAClearMessage) {
+    const std::string bin = binDir();
+    if (!std::filesystem::exists(bin + "/Lumo")) GTEST_SKIP() << "Lumo not built";
+    Child help(bin + "/Lumo", {"--help"}, {"DISPLAY="});
+    EXPECT_TRUE(help.expect("Usage: Lumo").has_value());
+    EXPECT_TRUE(help.waitExit());
+    const std::string dir = makeTempDir("lumo-nodisplay");
+    Child none("/bin/sh", {"-c", "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; exec \"$0\" 2>&1", bin + "/Lumo"},
+               {"XDG_CONFIG_HOME=" + dir});
+    EXPECT_TRUE(none.expect("Lumo: no display").has_value());
+    EXPECT_TRUE(none.waitExit());
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
