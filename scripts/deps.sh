@@ -21,6 +21,8 @@ x11-utils
 qt6-base-dev
 libftdi1-dev
 libatspi2.0-dev
+at-spi2-core
+dbus-daemon
 zlib1g-dev
 "
 missing=""
