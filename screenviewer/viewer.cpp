@@ -228,7 +228,10 @@ void Viewer::jumpTo(int key) {
     const int i = currentIndex();
     ViewRecord& r = share_.records[i];
     std::optional<Rect> client;
-    if (scanningMode() == ScanningMode::FocusSync) client = clientRects_[i];
+    if (scanningMode() == ScanningMode::FocusSync) {
+        std::lock_guard lock(clientMutex_);
+        client = clientRects_[i];
+    }
     jump(r, key, pins(), client);
     afterChange();
 }
@@ -426,11 +429,18 @@ void Viewer::placeOnHook(ViewRecord& r, int i, const HookThreadRecord& h) {
         if (h.window != 0) focusClient = desk_->clientRect(h.window);
     }
     if (focusClient) {
-        clientRects_[i] = Rect{focusClient->x - capture.x, focusClient->y - capture.y, focusClient->width,
-                               focusClient->height};
-        if (r.overview && r.clientFit) fitClientOverview(r, *clientRects_[i], pins());
+        const Rect stored{focusClient->x - capture.x, focusClient->y - capture.y, focusClient->width,
+                          focusClient->height};
+        {
+            std::lock_guard lock(clientMutex_);
+            clientRects_[i] = stored;
+        }
+        if (r.overview && r.clientFit) fitClientOverview(r, stored, pins());
     } else {
-        clientRects_[i].reset();
+        {
+            std::lock_guard lock(clientMutex_);
+            clientRects_[i].reset();
+        }
         if (r.clientFit) fitClientFromWindow(r);
     }
     FocusPoint p;

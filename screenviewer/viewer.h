@@ -165,6 +165,7 @@ private:
 
     PanelPtr main_, mainSent_, layer_, layerSent_;
     MapPtr map_;
+    std::mutex clientMutex_;  // the watch thread writes, the keys read
     std::array<std::optional<Rect>, kRecordCount> clientRects_{};  // focus client area, relative to capture
 
     // Hand-over buffer.

@@ -6,7 +6,9 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -91,7 +93,12 @@ MainDialog::MainDialog(Viewer& viewer, bool ja, std::string ini, std::function<v
         timer_->stop();
         done(QDialog::Accepted);
     });
-    viewer_.onModesChanged = [this] { QMetaObject::invokeMethod(this, [this] { syncBoxes(); }, Qt::QueuedConnection); };
+    // Called from the watch thread too, and possibly after this dialog is gone: the
+    // boxes are synchronised on the application's thread, only while the dialog lives.
+    viewer_.onModesChanged = [self = QPointer<MainDialog>(this)] {
+        QMetaObject::invokeMethod(
+            qApp, [self] { if (self) self->syncBoxes(); }, Qt::QueuedConnection);
+    };
     syncBoxes();
     setHotKeyTitle(false);
 
