@@ -110,7 +110,11 @@ extern "C" TAVIK_API int StartMSAAThread(void*) {
         std::atomic<int>& started = raw->started;
         GMainContext* ctx = g_main_context_new();
         g_main_context_push_thread_default(ctx);
-        if (atspi_init() > 1) {
+        // Every AT-SPI call and event of this library runs on this thread's own context, never
+        // on the program's default context (which the program's toolkit may run).
+        const int init = atspi_init();
+        if (init == 0 || init == 1) atspi_set_main_context(ctx);
+        if (init > 1) {
             started = -1;
             g_main_context_pop_thread_default(ctx);
             g_main_context_unref(ctx);
