@@ -37,6 +37,7 @@ std::unique_ptr<Listener> gListener;  // the library's one listener
 
 void onEvent(AtspiEvent* event, void* data) {
     auto* l = static_cast<Listener*>(data);
+    if (std::getenv("LUMOHOOK_TRACE")) std::fprintf(stderr, "LumoHook: %s %d\n", event && event->type ? event->type : "?", event ? event->detail1 : -1);
     if (!event || !event->source || !l->hook) return;
     const bool caret = event->type && g_str_has_prefix(event->type, "object:text-caret-moved");
     if (!caret && event->detail1 == 0) return;  // focus lost

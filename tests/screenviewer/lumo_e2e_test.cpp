@@ -225,6 +225,11 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
     writeFile(dir_ + "/config/Orvane/TAVIK200_J/Lumo.ini",
               "[Connection]\nPort=" + std::to_string(port_) +
                   "\nHardware=2\n[Browse]\nScanningMode=2\nRefresh=1\nViewFrame=0\n");
+    // The viewer first: its hook listens before the application's accessibility starts.
+    startLumo();
+    ASSERT_TRUE(pad_->waitState([](const std::string& st) { return st.find("frames_received") != std::string::npos &&
+                                                                   Padsim::value(st, "text").substr(0, 2) == "c8"; }))
+        << pad_->state();  // "f": focus-sync on the whole screen's record until a window is in front
     Child field(appPath, {},
                 {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
     const auto shown = field.expect("window ");
@@ -233,9 +238,6 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
     int wx = 0, wy = 0;
     ASSERT_EQ(std::sscanf(shown->c_str(), "window %llu %d %d", &id, &wx, &wy), 3);
     desktop_test::setActive(dpy_, static_cast<Window>(id));
-    startLumo();
-    ASSERT_TRUE(pad_->waitState([](const std::string& st) { return st.find('#') != std::string::npos; }))
-        << pad_->state();
 
     // The hook listens once the viewer's threads run: move the caret until its record appears.
     auto hookMap = tavik::platform::SharedSection::open(lumo::kHookName,
