@@ -263,6 +263,16 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
             if (r.useStamp != 0 && r.keyWindow == id && r.cellWidth > 0) return (caretScreenX - wx - r.baseX) / r.cellWidth;
         return -1;
     };
+    auto hookText = [&] {
+        std::string t;
+        for (const auto& h : hook->threads)
+            if (h.inUse && h.threadId == field.pid())
+                t += "hook record: window " + std::to_string(h.window) + " kind " + std::to_string(h.kind) + " caret " +
+                     std::to_string(h.caretX) + "," + std::to_string(h.caretY) + " screen " +
+                     std::to_string(h.screenGiven) + " " + std::to_string(h.screenX) + "," +
+                     std::to_string(h.screenY) + " changed " + std::to_string(h.changed);
+        return t;
+    };
     for (int position : {100, 40}) {
         field.send("caret " + std::to_string(position));
         const auto moved = field.expect("caret ");
@@ -275,7 +285,7 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
         EXPECT_TRUE(waitUntil([&] {
             const int col = caretColumn(cx);
             return col >= 30 && col <= 34;
-        })) << "caret at " << cx << ", column " << caretColumn(cx);
+        })) << "caret at " << cx << ", column " << caretColumn(cx) << "; " << hookText();
     }
     field.kill(SIGTERM);
 }
