@@ -312,6 +312,7 @@ bool Viewer::takeHandOver() {
     snapIndex_ = handIndex_;
     snapPeriodic_ = duePeriodicOnly_;
     due_ = false;
+    tickCounter_ = 0;  // the periodic refresh counts again from this pass
     return true;
 }
 
@@ -487,7 +488,6 @@ void Viewer::refreshLoop() {
         }
         if (stop_ || !takeHandOver()) continue;
         refreshView(false);
-        tickCounter_ = 0;
         // Pacing: at most one pass per 50 ms reaches the device.
         std::unique_lock lock(runMutex_);
         runCv_.wait_for(lock, kPassPacing, [this] { return stop_.load(); });
