@@ -291,6 +291,12 @@ void Viewer::placeViewFrame(const ViewRecord& r) {
     share_.frameRect[3] = v.height;
 }
 
+void Viewer::hideViewFrame() {
+    std::lock_guard lock(deskMutex_);
+    desk_->hideFrame();
+    std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+}
+
 // ---- PublishView and the hand-over ----
 
 void Viewer::publishView(bool periodic) {

@@ -104,6 +104,11 @@ public:
     void centreOn(int32_t x, int32_t y);
     void contain(int32_t x, int32_t y);
 
+    // Hides the view frame before a capture that must not show it (a saved
+    // screen image); the hide has reached the X server when this returns. The
+    // next change of the view shows it again.
+    void hideViewFrame();
+
     // ---- Pipeline ----
     // Hands the current record to the refresh thread. `periodic`: from the
     // refresh timer (such a pass is skipped when nothing under the view changed).

@@ -266,6 +266,28 @@ TEST_F(ViewerCore, TheRefreshChoiceSetsHowOftenTheTimerHandsTheViewOver) {
     EXPECT_TRUE(viewer_->takeHandOver());
 }
 
+TEST_F(ViewerCore, TheWholeScreenTakesTheWindowsViewAndConditionAtTheWindowsPlace) {
+    viewer_->setScanningMode(ScanningMode::ApplicationWindow);
+    world_.active = 200;
+    viewer_->trackForeground();
+    viewer_->pan(10, 4);
+    ASSERT_TRUE(viewer_->zoomOut(ZoomAnchor::TopLeft));
+    cur().condition.bThreshfold = 77;
+    viewer_->wholeScreenFromWindow();
+    EXPECT_EQ(viewer_->scanningMode(), ScanningMode::FullScreen);
+    EXPECT_EQ(cur().keyWindow, 0u);
+    EXPECT_EQ(viewer_->currentIndex(), share_->desktopRecord);
+    EXPECT_EQ(cur().baseX, 60);  // 10 + the window's left 50
+    EXPECT_EQ(cur().baseY, 64);  // 4 + its top 60
+    EXPECT_EQ(cur().cellWidth, 2);
+    EXPECT_EQ(cur().condition.bThreshfold, 77);
+    EXPECT_EQ(cur().overview, 0);
+    // From the whole screen there is nothing to take.
+    viewer_->pan(1, 0);
+    viewer_->wholeScreenFromWindow();
+    EXPECT_EQ(cur().baseX, 62);  // one pin of two pixels
+}
+
 TEST_F(ViewerCore, ACaptureWindowThatClosedFallsBackToTheLastForegroundWindow) {
     viewer_->setScanningMode(ScanningMode::ApplicationWindow);
     world_.active = 100;
