@@ -192,6 +192,7 @@ private:
     std::atomic<int> scanningMode_{2};
     std::atomic<bool> mouseSync_{false};
     std::atomic<bool> replace_{false};
+    std::atomic<bool> reselect_{false};  // select the window in front even when it did not change
     std::atomic<bool> frameEnabled_{true};
     std::atomic<bool> resumed_{false};
     std::atomic<bool> stop_{false};
