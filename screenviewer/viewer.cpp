@@ -311,6 +311,11 @@ void Viewer::publishView(bool periodic) {
     handCv_.notify_one();
 }
 
+void Viewer::forceRefresh() {
+    forceNext_ = true;
+    publishView();
+}
+
 bool Viewer::takeHandOver() {
     std::lock_guard lock(handMutex_);
     if (!due_) return false;
@@ -495,7 +500,7 @@ void Viewer::refreshLoop() {
             handCv_.wait_for(lock, std::chrono::seconds(1), [this] { return due_ || stop_.load(); });
         }
         if (stop_ || !takeHandOver()) continue;
-        refreshView(false);
+        refreshView(forceNext_.exchange(false));
         // Pacing: at most one pass per 50 ms reaches the device.
         std::unique_lock lock(runMutex_);
         runCv_.wait_for(lock, kPassPacing, [this] { return stop_.load(); });

@@ -113,6 +113,8 @@ public:
     // Hands the current record to the refresh thread. `periodic`: from the
     // refresh timer (such a pass is skipped when nothing under the view changed).
     void publishView(bool periodic = false);
+    // Makes the next pass send the panels and the text line even when unchanged (Enter), and hands over.
+    void forceRefresh();
     // Copies the hand-over buffer into the snapshot when a view is due; false when none is.
     bool takeHandOver();
     // One refresh pass on the snapshot (refresh thread; tests call it directly).
@@ -192,7 +194,8 @@ private:
     std::atomic<int> scanningMode_{2};
     std::atomic<bool> mouseSync_{false};
     std::atomic<bool> replace_{false};
-    std::atomic<bool> reselect_{false};  // select the window in front even when it did not change
+    std::atomic<bool> reselect_{false};
+    std::atomic<bool> forceNext_{false};  // select the window in front even when it did not change
     std::atomic<bool> frameEnabled_{true};
     std::atomic<bool> resumed_{false};
     std::atomic<bool> stop_{false};
