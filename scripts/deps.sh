@@ -26,6 +26,8 @@ poppler-utils
 libftdi1-dev
 libevdev-dev
 libatspi2.0-dev
+at-spi2-core
+dbus-daemon
 zlib1g-dev
 "
 missing=""

@@ -1,0 +1,108 @@
+// One refresh pass of the screen viewer at 1920 x 1080 in full-screen
+// overview (capture through the desktop layer's MIT-SHM path, pre-scan, panel,
+// compare; the device send is a no-op) against a plain copy of the captured
+// pixels and against the capture alone, all in the same run on a private Xvfb.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/desktop/desktop.h"
+#include "screenviewer/sections.h"
+#include "screenviewer/viewer.h"
+#include "tests/desktop/x_helpers.h"
+#include "tests/desktop/xvfb.h"
+
+namespace {
+
+constexpr int kW = 1920, kH = 1080;
+
+// A screen with some windows of text-like strokes, made once.
+struct Screen {
+    desktop_test::Xvfb xvfb{"1920x1080x24"};
+    Display* dpy = nullptr;
+    Screen() {
+        if (xvfb.display().empty()) return;
+        ::setenv("DISPLAY", xvfb.display().c_str(), 1);
+        XInitThreads();
+        dpy = XOpenDisplay(xvfb.display().c_str());
+        if (!dpy) return;
+        const Window root = DefaultRootWindow(dpy);
+        desktop_test::fill(dpy, root, 0, 0, kW, kH, 0x3060A0);
+        for (int i = 0; i < 6; ++i) {
+            const Window w = desktop_test::makeWindow(dpy, root, 60 + i * 290, 80 + (i % 3) * 300, 600, 420, 0xF0F0F0);
+            for (int y = 10; y < 410; y += 14)
+                for (int x = 8; x < 590; x += 9) desktop_test::fill(dpy, w, x, y, 5 + (x * y) % 3, 9, 0x101010);
+        }
+    }
+    ~Screen() {
+        if (dpy) XCloseDisplay(dpy);
+    }
+};
+
+Screen& screen() {
+    static Screen s;
+    return s;
+}
+
+void BM_RefreshPassOverview(benchmark::State& state) {
+    if (!screen().dpy) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    auto share = std::make_unique<lumo::ViewerShare>();
+    lumo::initialiseShare(*share);
+    auto hook = std::make_unique<lumo::HookData>();
+    uint64_t sends = 0;
+    lumo::DeviceSink sink{[&sends](const uint8_t*, const uint8_t*, int) { return int(++sends != 0); },
+                          [](const uint8_t*) { return 1; }};
+    lumo::Viewer viewer(*share, hook.get(), lumo::configForCode(3, "QX-64X48"), lumo::makeDesktopPort(),
+                        lumo::makeDesktopPort(), sink);
+    viewer.createThreads({});  // never resumed: the passes run here
+    viewer.fullScreen();
+    viewer.toggleOverview();
+    for (auto _ : state) {
+        viewer.publishView();
+        viewer.takeHandOver();
+        viewer.refreshView(false);
+    }
+    state.counters["cell"] = viewer.current().cellWidth;
+    state.counters["captures"] = double(viewer.stats().captures.load());
+}
+BENCHMARK(BM_RefreshPassOverview)->Unit(benchmark::kMillisecond);
+
+void BM_CaptureOnly(benchmark::State& state) {
+    if (!screen().dpy) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    tavik::desktop::Desktop desk;
+    std::vector<uint32_t> pixels(size_t(kW) * kH);
+    for (auto _ : state) {
+        desk.capture({0, 0, kW, kH}, pixels, kW);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+BENCHMARK(BM_CaptureOnly)->Unit(benchmark::kMillisecond);
+
+void BM_PlainCopyOfCapturedPixels(benchmark::State& state) {
+    if (!screen().dpy) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    tavik::desktop::Desktop desk;
+    std::vector<uint32_t> captured(size_t(kW) * kH), copy(size_t(kW) * kH);
+    desk.capture({0, 0, kW, kH}, captured, kW);
+    for (auto _ : state) {
+        std::copy(captured.begin(), captured.end(), copy.begin());
+        benchmark::DoNotOptimize(copy.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_PlainCopyOfCapturedPixels)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,25 @@
+/* The focus hook library LumoHook (least stand-in): an accessibility
+ * listener that fills the focus records of "Lumo hook data" from AT-SPI 2
+ * focus and caret-moved events. Loaded at run time by the screen viewer. */
+#ifndef LUMOHOOK_H
+#define LUMOHOOK_H
+
+#include "common/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Starts the listener thread. 1 when it runs, 0 when there is no
+ * accessibility bus or no hook section (the viewer then follows the window
+ * in front alone). `args` is not read. Returns at once. */
+TAVIK_API int StartMSAAThread(void* args);
+/* Stops the listener (waits up to about 1 s) and releases the hook section.
+ * Harmless when it was not started. */
+TAVIK_API int EndMSAAThread(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,199 @@
+// One refresh pass: capture the view rectangle with its margins, pre-scan,
+// map it onto the pins, draw the overlays, send only what changed, and
+// rebuild the text line. Runs on the refresh thread only.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "screenviewer/viewer.h"
+
+namespace lumo {
+
+namespace {
+
+constexpr int kMarginX = 30;
+constexpr int kMarginY = 20;
+constexpr int64_t kMaxCaptureSide = 1 << 15;
+constexpr int64_t kMaxCapturePixels = int64_t(1) << 26;
+
+bool validIndex(int i) { return i >= 0 && i < kRecordCount; }
+
+struct DibCloser {
+    DibHandle& dib;
+    ~DibCloser() { lumoCloseDib(&dib); }
+};
+
+}  // namespace
+
+void Viewer::refreshView(bool force) {
+    ++stats_.passes;
+    ViewRecord& snap = snapshot_;
+    ViewRecord* live = validIndex(snapIndex_) ? &share_.records[snapIndex_] : nullptr;
+    const Pins p = pins();
+    // A record another process excluded from the display is not shown.
+    if (live && (live->flags & kRecordExcluded)) return;
+
+    // 1. A capture window that closed falls back to the last foreground window.
+    const WindowId target = share_.targetWindow;
+    if (target != 0 && !refreshDesk_->windowExists(target)) {
+        const WindowId last = share_.lastForeground;
+        if (last != 0 && !refreshDesk_->windowExists(last)) return;
+        share_.targetWindow = last;
+        if (live) live->captureWindow = live->keyWindow;
+        snap.captureWindow = snap.keyWindow;
+    }
+
+    // 2. Capture.
+    const int32_t cw = saneCell(snap.cellWidth), ch = saneCell(snap.cellHeight);
+    const bool area = snap.areaWidth > 0 && snap.areaHeight > 0;
+    const int64_t cx = area ? snap.areaWidth : int64_t(p.columns) * cw;
+    const int64_t cy = area ? snap.areaHeight : int64_t(p.rows) * ch;
+    if (cx > kMaxCaptureSide || cy > kMaxCaptureSide || cx * cy > kMaxCapturePixels) return;
+    CaptureArea a{};
+    a.hWnd = snap.captureWindow;
+    a.x = snap.baseX;
+    a.y = snap.baseY;
+    a.cx = int32_t(cx);
+    a.cy = int32_t(cy);
+    a.nFitX = a.nFitY = 1;
+    a.fClient = 0;
+    a.nMarginLeft = a.nMarginRight = kMarginX;
+    a.nMarginTop = a.nMarginBottom = kMarginY;
+    if (!lumoAreaCheck(&a)) return;
+    if ((a.nFitX & 0x100) || (a.nFitY & 0x100)) {
+        snap.baseX = a.x;
+        snap.baseY = a.y;
+    }
+    // Nothing under the view (and its margins) changed since the last pass:
+    // a periodic pass has nothing to show.
+    {
+        Rect screen{a.x - kMarginX, a.y - kMarginY, a.cx + 2 * kMarginX, a.cy + 2 * kMarginY};
+        if (a.hWnd != 0) {
+            const auto w = refreshDesk_->windowRect(a.hWnd);
+            if (w) {
+                screen.x += w->x;
+                screen.y += w->y;
+            }
+        }
+        const auto damaged = refreshDesk_->takeDamage(screen);
+        if (snapPeriodic_ && !force && damaged && !*damaged) {
+            ++stats_.skippedUnchanged;
+            return;
+        }
+    }
+    LumoHBITMAP bmp = lumoGetBmp(&a);
+    if (!bmp) return;
+    DibHandle dib{};
+    dib.hBitmap = bmp;
+    const int32_t opened = lumoOpenDib(&dib);
+    lumoDeleteBitmap(bmp);
+    dib.hBitmap = nullptr;
+    DibCloser closer{dib};
+    if (!opened) return;
+    ++stats_.captures;
+
+    // 3. Pre-scan on a private copy of the condition; the results go back to the live record.
+    BinCondition cond = live ? live->condition : snap.condition;
+    ScanContext ctx{};
+    ctx.dib = dib;
+    ctx.lpCondition = &cond;
+    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
+    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
+    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
+    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
+    ctx.nCellWidth = cw;
+    ctx.nCellHeight = ch;
+    ctx.nLineThickness = 2;
+    ctx.nHLineLength = 30;
+    ctx.nVLineLength = 20;
+    ctx.nDepthLimit = 10;
+    if (!lumoPreScan(&ctx)) return;
+    if (live) {
+        BinCondition& lc = live->condition;
+        std::memcpy(lc.adwHistogram, cond.adwHistogram, sizeof lc.adwHistogram);
+        lc.dwPixelCount = cond.dwPixelCount;
+        lc.dwPeakCount = cond.dwPeakCount;
+        if (cond.fAutoThreshfold) {
+            lc.bThreshfold = cond.bThreshfold;
+            lc.bThreshfoldMin = cond.bThreshfoldMin;
+            lc.bThreshfoldMax = cond.bThreshfoldMax;
+            lc.bMode = uint16_t(cond.bMode & ~BIN_PRESCANNED);
+        }
+    }
+
+    // 4. Panel: an information page or the view mapped onto the pins.
+    const bool page = drawInfoPage && drawInfoPage(live ? *live : snap, *main_);
+    if (!page) lumoSetPanel(&ctx, main_.get());
+    std::memset(layer_->lpData, 0, size_t(layer_->nSize));
+    lumoCloseDib(&dib);
+
+    // 6. Overlays on the image page.
+    if (!page && snap.overview && snap.viewScope) drawScopeOverlay(snap);
+
+    // 7. Send what changed.
+    const size_t bytes = size_t(main_->nSize);
+    bool mainSent = false;
+    if (force || std::memcmp(main_->lpData, mainSent_->lpData, bytes) != 0) {
+        if (sink_.graphic) sink_.graphic(main_->lpData, nullptr, 0);
+        std::memcpy(mainSent_->lpData, main_->lpData, bytes);
+        mainSent = true;
+        ++stats_.graphicSends;
+    }
+    if (mainSent || std::memcmp(layer_->lpData, layerSent_->lpData, bytes) != 0) {
+        if (sink_.graphic) sink_.graphic(nullptr, layer_->lpData, 10);
+        std::memcpy(layerSent_->lpData, layer_->lpData, bytes);
+    }
+
+    // 8. The text line.
+    if (device_.textCells > 0) {
+        TextLine line;
+        line.fill(kEmptyCell);
+        line[kTextLineCells] = 0;
+        if (buildTextLine) buildTextLine(live ? *live : snap, line);
+        else defaultTextLine(live ? *live : snap, line);
+        if (force || !textSentOnce_ || line != lastText_) {
+            const auto cells = toDeviceOrder(line);
+            std::vector<uint8_t> out(size_t(std::max(device_.textCells, kTextLineCells)), 0);
+            std::copy(cells.begin(), cells.end(), out.begin());
+            if (sink_.text) sink_.text(out.data());
+            lastText_ = line;
+            textSentOnce_ = true;
+            ++stats_.textSends;
+        }
+    }
+}
+
+void Viewer::drawScopeOverlay(const ViewRecord& r) {
+    const Pins p = pins();
+    const int64_t cw = saneCell(r.cellWidth), ch = saneCell(r.cellHeight);
+    const int64_t x0 = std::max<int64_t>(r.scopeX, 0) / cw, y0 = std::max<int64_t>(r.scopeY, 0) / ch;
+    const int64_t x1 = (std::max<int64_t>(r.scopeX, 0) + int64_t(saneCell(r.scopeCellWidth)) * p.columns - 1) / cw;
+    const int64_t y1 = (std::max<int64_t>(r.scopeY, 0) + int64_t(saneCell(r.scopeCellHeight)) * p.rows - 1) / ch;
+    if (x0 >= p.columns || y0 >= p.rows) return;
+    const int32_t w = int32_t(std::min<int64_t>(x1 - x0 + 1, p.columns - x0));
+    const int32_t h = int32_t(std::min<int64_t>(y1 - y0 + 1, p.rows - y0));
+    if (w <= 0 || h <= 0) return;
+    lumoClearDotMap(map_.get(), w, h);
+    DotOpRequest req{map_.get(), 0, 0, w, h, int32_t(x0), int32_t(y0), DOTOP_READ};
+    lumoDotOperation(&req, main_.get());
+    req.bOperation = DOTOP_FRAME;
+    lumoDotOperation(&req, main_.get());
+    uint8_t* d = map_->lpData;
+    const int32_t stride = map_->nAllocWidth;
+    for (int32_t i = 0; i < w; ++i) d[i] = d[size_t(h - 1) * stride + i] = 1;
+    for (int32_t j = 0; j < h; ++j) d[size_t(j) * stride] = d[size_t(j) * stride + w - 1] = 1;
+    req.bOperation = DOTOP_COPY;
+    lumoDotOperation(&req, layer_.get());
+}
+
+void Viewer::defaultTextLine(const ViewRecord& r, TextLine& line) const {
+    const int mode = scanningMode_.load();
+    line[0] = letterCell(mode == 0 ? 'd' : mode == 1 ? 'w' : 'f');
+    if (r.overview) line[1] = letterCell(r.viewScope ? 'v' : r.clientFit ? 'c' : 'h');
+    if (mouseSync_.load()) line[3] = letterCell('s');
+    std::span<uint8_t> cells(line.data(), kTextLineCells);
+    const std::size_t at = renderNumber(cells, 12, r.imageWidth);
+    renderNumber(cells, at + 1, r.imageHeight);
+}
+
+}  // namespace lumo

@@ -1,0 +1,118 @@
+// The session: hand-over listener, hot key, session and display end, shutdown.
+#include "screenviewer/ui/session.h"
+
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+#include "client/tavikutil.h"
+#include "platform/thread_queue.h"
+#include "screenviewer/ui/main_dialog.h"
+#ifdef LUMO_HAVE_DESKTOP_LAYER
+#include "platform/desktop/desktop.h"
+#endif
+
+namespace lumo::ui {
+
+namespace {
+// The session that exit() must still end (Qt ends the process when its display breaks).
+std::atomic<Session*> gLiveSession{nullptr};
+void endAtExit() {
+    if (Session* s = gLiveSession.exchange(nullptr)) s->end();
+}
+}  // namespace
+
+struct Session::Impl {
+    Impl(Viewer& v, HookData& h) : viewer(v), hook(h) {}
+    Viewer& viewer;
+    HookData& hook;
+    MainDialog* dialog = nullptr;
+    std::optional<tavik::platform::ThreadQueue> queue;
+    uint32_t showMessage = 0;
+    bool ended = false;
+#ifdef LUMO_HAVE_DESKTOP_LAYER
+    std::unique_ptr<tavik::desktop::DesktopEvents> events;
+#endif
+};
+
+Session::Session(Viewer& viewer, HookData& hook) : impl_(std::make_unique<Impl>(viewer, hook)) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(endAtExit); });
+    gLiveSession = this;
+}
+
+Session::~Session() {
+    end();
+    Session* self = this;
+    gLiveSession.compare_exchange_strong(self, nullptr);
+}
+
+void Session::attach(MainDialog& dialog) {
+    Impl& s = *impl_;
+    s.dialog = &dialog;
+    // The running viewer: its process first, then the dialog handle that says "running".
+    s.hook.viewerProcess = tavik::platform::currentProcessId();
+    const auto wid = static_cast<WindowId>(dialog.winId());
+    s.hook.dialogWindow = wid ? wid : 1;
+    s.viewer.setDialogWindow(s.hook.dialogWindow);
+    s.showMessage = tavik::platform::registerMessage(kShowMessageName);
+    s.queue = tavik::platform::ThreadQueue::createForCurrentThread();
+    if (s.queue) {
+        auto* n = new QSocketNotifier(s.queue->fd(), QSocketNotifier::Read, this);
+        connect(n, &QSocketNotifier::activated, this, [this] {
+            tavik::platform::ThreadMessage m;
+            while (impl_->queue && impl_->queue->peek(m))
+                if (m.message == impl_->showMessage && impl_->dialog) impl_->dialog->bringForward();
+        });
+    }
+#ifdef LUMO_HAVE_DESKTOP_LAYER
+    namespace d = tavik::desktop;
+    s.events = std::make_unique<d::DesktopEvents>();
+    const bool hotKey = s.events->addHotKey(0, 0x76 /* v */, d::kModSuper) == d::DesktopStatus::Ok;
+    dialog.setHotKeyTitle(hotKey);
+    auto* n = new QSocketNotifier(s.events->fd(), QSocketNotifier::Read, this);
+    connect(n, &QSocketNotifier::activated, this, [this] {
+        for (const auto& e : impl_->events->take()) {
+            if (e.kind == d::DesktopEvent::Kind::HotKey && impl_->dialog) impl_->dialog->bringForward();
+            if (e.kind == d::DesktopEvent::Kind::ScreenResized) impl_->viewer.publishView();
+            if (e.kind == d::DesktopEvent::Kind::DisplayLost && impl_->dialog) {
+                std::fputs("Lumo: the X display went away; the viewer ends.\n", stderr);
+                impl_->dialog->saveSettings();
+                impl_->dialog->done(0);
+            }
+        }
+    });
+#endif
+    // The end of the desktop session: save and end as on Exit.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+        if (!impl_->dialog) return;
+        impl_->dialog->saveSettings();
+        impl_->dialog->done(0);
+    });
+}
+
+void Session::end() {
+    Impl& s = *impl_;
+    if (s.ended) return;
+    s.ended = true;
+    if (s.viewer.threadsRunning()) std::this_thread::sleep_for(std::chrono::seconds(1));
+    s.viewer.stopThreads();
+#ifdef LUMO_HAVE_DESKTOP_LAYER
+    s.events.reset();
+#endif
+    s.hook.dialogWindow = 0;
+    s.hook.viewerProcess = 0;
+    s.viewer.setDialogWindow(0);
+    s.queue.reset();
+    gdEnd();
+}
+
+}  // namespace lumo::ui

@@ -1,0 +1,510 @@
+// The viewer core: record choice and navigation on the shared records, the
+// hand-over to the refresh thread, the refresh pass and the tracking pass.
+#include "screenviewer/viewer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "client/tavikutil.h"
+
+namespace lumo {
+
+namespace {
+
+constexpr int kCaptureMarginX = 30;
+constexpr int kCaptureMarginY = 20;
+// A capture larger than this (in pixels) comes only from hostile cell sizes.
+constexpr int64_t kMaxCapturePixels = int64_t(1) << 26;
+constexpr auto kTrackPeriod = std::chrono::milliseconds(100);
+constexpr auto kPassPacing = std::chrono::milliseconds(50);
+
+bool validIndex(int i) { return i >= 0 && i < kRecordCount; }
+
+}  // namespace
+
+DeviceSink clientLibrarySink() {
+    return {[](const uint8_t* p1, const uint8_t* p2, int level) { return gdDisplayGraphicData(p1, p2, level); },
+            [](const uint8_t* cells) { return gdDisplayTextData(cells); }};
+}
+
+Viewer::Viewer(ViewerShare& share, HookData* hook, const DeviceConfig& device, std::unique_ptr<DesktopPort> watchDesk,
+               std::unique_ptr<DesktopPort> refreshDesk, DeviceSink sink)
+    : share_(share), hook_(hook), device_(device), desk_(std::move(watchDesk)), refreshDesk_(std::move(refreshDesk)),
+      sink_(std::move(sink)) {
+    share_.pinColumns = device_.pins.columns;
+    share_.pinRows = device_.pins.rows;
+    share_.textCells = device_.textCells;
+    share_.maxCellPixels = device_.maxCellPixels;
+    const auto [w, h] = device_.pins;
+    main_.reset(lumoNewPanel(w, h));
+    mainSent_.reset(lumoNewPanel(w, h));
+    layer_.reset(lumoNewPanel(w, h));
+    layerSent_.reset(lumoNewPanel(w, h));
+    map_.reset(lumoNewDotMap(w, h));
+}
+
+Viewer::~Viewer() { stopThreads(); }
+
+// ---- Records ----
+
+WindowFacts Viewer::factsOf(WindowId w) {
+    WindowFacts f;
+    const Rect r = screenRectOf(w);
+    f.width = r.width;
+    f.height = r.height;
+    if (w != 0) {
+        std::lock_guard lock(deskMutex_);
+        f.threadId = desk_->windowProcess(w).value_or(0);
+    }
+    return f;
+}
+
+Rect Viewer::screenRectOf(WindowId w) {
+    std::lock_guard lock(deskMutex_);
+    return desk_->windowRect(w).value_or(Rect{});
+}
+
+ViewRecord& Viewer::current() {
+    int i = share_.currentRecord;
+    if (!validIndex(i)) {
+        i = share_.desktopRecord;
+        if (!validIndex(i) || share_.records[i].keyWindow != 0) i = 0;
+        share_.currentRecord = i;
+    }
+    return share_.records[i];
+}
+
+int Viewer::currentIndex() {
+    current();
+    const int i = share_.currentRecord;
+    return validIndex(i) ? i : 0;
+}
+
+// ---- Life cycle ----
+
+bool Viewer::createThreads(HookLibrary hookLibrary) {
+    const int desk = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+    share_.desktopRecord = desk;
+    hookLibrary_ = hookLibrary;
+    try {
+        refresh_ = std::thread([this] { refreshLoop(); });
+        watch_ = std::thread([this] { watchLoop(hookLibrary_); });
+    } catch (const std::system_error&) {
+        stopThreads();
+        return false;
+    }
+    return true;
+}
+
+void Viewer::onTimerTick(const std::function<void()>& startCommand) {
+    if (countdown_.load() > 0 && --countdown_ == 0) {
+        if (startCommand) startCommand();
+        {
+            std::lock_guard lock(runMutex_);
+            resumed_ = true;
+        }
+        runCv_.notify_all();
+        publishView();
+        return;
+    }
+    static constexpr int kPeriods[4] = {0, 1, 2, 5};
+    const int choice = refreshChoice_.load();
+    const int period = choice >= 0 && choice < 4 ? kPeriods[choice] : 0;
+    if (period != 0 && ++tickCounter_ >= period) publishView(true);
+}
+
+void Viewer::stopThreads() {
+    {
+        std::lock_guard lock(runMutex_);
+        stop_ = true;
+    }
+    runCv_.notify_all();
+    {
+        std::lock_guard lock(handMutex_);
+    }
+    handCv_.notify_all();
+    if (watch_.joinable()) watch_.join();
+    if (refresh_.joinable()) refresh_.join();
+}
+
+void Viewer::setRefreshChoice(int choice) { refreshChoice_ = std::clamp(choice, 0, 3); }
+
+void Viewer::setFrameEnabled(bool on) {
+    frameEnabled_ = on;
+    std::lock_guard lock(deskMutex_);
+    if (!on) {
+        desk_->hideFrame();
+        share_.frameShown = 0;
+        std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+    } else {
+        share_.frameShown = 1;
+    }
+}
+
+// ---- Display range and modes ----
+
+void Viewer::fullScreen() {
+    scanningMode_ = int(ScanningMode::FullScreen);
+    selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+    share_.desktopRecord = share_.currentRecord;
+    if (onModesChanged) onModesChanged();
+    afterChange();
+}
+
+void Viewer::applicationWindow() {
+    if (scanningMode_.load() != int(ScanningMode::ApplicationWindow)) {
+        scanningMode_ = int(ScanningMode::ApplicationWindow);
+        replace_ = true;
+        reselect_ = true;  // the next tracking pass selects the window in front
+    }
+    if (onModesChanged) onModesChanged();
+}
+
+void Viewer::toggleFocusSync() {
+    const bool wasFullScreen = scanningMode_.load() == int(ScanningMode::FullScreen);
+    scanningMode_ = scanningMode_.load() == int(ScanningMode::FocusSync) ? int(ScanningMode::ApplicationWindow)
+                                                                          : int(ScanningMode::FocusSync);
+    replace_ = true;
+    if (wasFullScreen) reselect_ = true;
+    if (onModesChanged) onModesChanged();
+}
+
+void Viewer::toggleMouseSync() {
+    mouseSync_ = !mouseSync_.load();
+    if (onModesChanged) onModesChanged();
+}
+
+void Viewer::toggleOverview() {
+    ViewRecord& r = current();
+    if (r.overview) leaveOverview(r);
+    else enterOverview(r, true, pins());
+    if (onModesChanged) onModesChanged();
+    afterChange();
+}
+
+void Viewer::toggleViewScope() {
+    ViewRecord& r = current();
+    enterOverview(r, r.overview ? !r.viewScope : false, pins());
+    if (onModesChanged) onModesChanged();
+    afterChange();
+}
+
+void Viewer::wholeScreenFromWindow() {
+    const int cur = currentIndex();
+    const ViewRecord window = share_.records[cur];
+    const WindowId target = share_.targetWindow;
+    if (target == 0 || window.captureWindow == 0) return;
+    const Rect at = screenRectOf(window.captureWindow);
+    scanningMode_ = int(ScanningMode::FullScreen);
+    const int desk = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+    share_.desktopRecord = desk;
+    copyToWholeScreen(window, share_.records[desk], at.x, at.y);
+    if (onModesChanged) onModesChanged();
+    afterChange();
+}
+
+// ---- Navigation ----
+
+void Viewer::afterChange() {
+    placeViewFrame(current());
+    publishView();
+}
+
+void Viewer::pan(int dx, int dy) {
+    ViewRecord& r = current();
+    if (dx) panX(r, dx, pins());
+    if (dy) panY(r, dy, pins());
+    afterChange();
+}
+
+void Viewer::panScope(int dx, int dy) {
+    ViewRecord& r = current();
+    if (dx) panScopeX(r, dx, pins());
+    if (dy) panScopeY(r, dy, pins());
+    afterChange();
+}
+
+void Viewer::jumpTo(int key) {
+    const int i = currentIndex();
+    ViewRecord& r = share_.records[i];
+    std::optional<Rect> client;
+    if (scanningMode() == ScanningMode::FocusSync) {
+        std::lock_guard lock(clientMutex_);
+        client = clientRects_[i];
+    }
+    jump(r, key, pins(), client);
+    afterChange();
+}
+
+bool Viewer::zoomOut(ZoomAnchor anchor, int32_t px, int32_t py) {
+    ViewRecord& r = current();
+    const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth);
+    if (c >= share_.maxCellPixels || c >= device_.maxCellPixels) return false;
+    const bool done = zoom(r, c * 2, anchor, pins(), px, py);
+    if (done) afterChange();
+    return done;
+}
+
+bool Viewer::zoomIn(ZoomAnchor anchor, int32_t px, int32_t py) {
+    ViewRecord& r = current();
+    const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth);
+    if (c < 2) return false;
+    const bool done = zoom(r, c / 2, anchor, pins(), px, py);
+    if (done) afterChange();
+    return done;
+}
+
+void Viewer::centreOn(int32_t x, int32_t y) {
+    lumo::centreOn(current(), x, y, pins());
+    afterChange();
+}
+
+void Viewer::contain(int32_t x, int32_t y) {
+    lumo::contain(current(), x, y, pins());
+    afterChange();
+}
+
+// ---- View frame ----
+
+void Viewer::placeViewFrame(const ViewRecord& r) {
+    if (!frameEnabled_.load() || !share_.frameShown) return;
+    std::lock_guard lock(deskMutex_);
+    if (r.flags & kRecordHideFrame) {
+        desk_->hideFrame();
+        std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+        return;
+    }
+    Rect v = viewRectangle(r, pins());
+    if (r.captureWindow != 0) {
+        const auto at = desk_->windowRect(r.captureWindow);
+        if (!at) return;
+        v.x += at->x;
+        v.y += at->y;
+    }
+    if (share_.frameRect[0] == v.x && share_.frameRect[1] == v.y && share_.frameRect[2] == v.width &&
+        share_.frameRect[3] == v.height)
+        return;
+    desk_->showFrame(v);
+    share_.frameRect[0] = v.x;
+    share_.frameRect[1] = v.y;
+    share_.frameRect[2] = v.width;
+    share_.frameRect[3] = v.height;
+}
+
+void Viewer::hideViewFrame() {
+    std::lock_guard lock(deskMutex_);
+    desk_->hideFrame();
+    std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+}
+
+// ---- PublishView and the hand-over ----
+
+void Viewer::publishView(bool periodic) {
+    const int i = currentIndex();
+    {
+        std::lock_guard lock(handMutex_);
+        std::memcpy(&handOver_, &share_.records[i], sizeof handOver_);
+        handIndex_ = i;
+        duePeriodicOnly_ = due_ ? (duePeriodicOnly_ && periodic) : periodic;
+        due_ = true;
+    }
+    handCv_.notify_one();
+}
+
+void Viewer::forceRefresh() {
+    forceNext_ = true;
+    publishView();
+}
+
+bool Viewer::takeHandOver() {
+    std::lock_guard lock(handMutex_);
+    if (!due_) return false;
+    std::memcpy(&snapshot_, &handOver_, sizeof snapshot_);
+    snapIndex_ = handIndex_;
+    snapPeriodic_ = duePeriodicOnly_;
+    due_ = false;
+    tickCounter_ = 0;  // the periodic refresh counts again from this pass
+    return true;
+}
+
+// ---- Tracking ----
+
+void Viewer::watchPass() {
+    // Other processes set these bits at any time: clear only what is handled here.
+    std::atomic_ref<uint32_t> flags(share_.requestFlags);
+    const uint32_t req = flags.load();
+    if (req & kRequestRefresh) {
+        flags.fetch_and(~(kRequestRefresh | kRequestPlaceFrame));
+        if (req & kRequestPlaceFrame) {
+            std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+            placeViewFrame(current());
+        }
+        publishView();
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastTrack_ >= kTrackPeriod) {
+        lastTrack_ = now;
+        trackForeground();
+    }
+}
+
+void Viewer::trackForeground() {
+    const auto lookup = [this](WindowId w) { return factsOf(w); };
+    bool changed = false;
+    const int mode = scanningMode_.load();
+    if (mode != int(ScanningMode::FullScreen)) {
+        std::optional<WindowId> fg;
+        bool exists = false;
+        {
+            std::lock_guard lock(deskMutex_);
+            fg = desk_->activeWindow();
+            exists = fg && *fg != 0 && desk_->windowExists(*fg);
+        }
+        if (exists && (*fg != share_.lastForeground || reselect_.load())) {
+            reselect_ = false;
+            selectViewRecord(share_, *fg, lookup, pins());
+            changed = true;
+        }
+    }
+    // The window (or the screen) may have changed size since the last pass.
+    const int i = currentIndex();
+    ViewRecord& r = share_.records[i];
+    {
+        const WindowFacts f = factsOf(r.captureWindow);
+        if (f.width > 0 && f.height > 0 && (f.width != r.imageWidth || f.height != r.imageHeight)) {
+            fitViewToWindow(r, f.width, f.height, pins());
+            changed = true;
+        }
+    }
+    if (mode == int(ScanningMode::FocusSync)) {
+        std::optional<HookThreadRecord> h;
+        int hi = -1;
+        if (hook_ && r.threadId != 0) {
+            for (int k = 0; k < kHookRecordCount; ++k) {
+                const HookThreadRecord& rec = hook_->threads[k];
+                if (rec.inUse && rec.threadId == r.threadId) {
+                    h = rec;  // a private copy: the hook writes the section concurrently
+                    hi = k;
+                    break;
+                }
+            }
+        }
+        if (h && (replace_.load() || h->changed)) {
+            placeOnHook(r, i, *h);
+            replace_ = false;
+            if (hi >= 0) hook_->threads[hi].changed = 0;
+            placeViewFrame(r);
+            publishView();
+        } else if (changed) {
+            placeViewFrame(r);
+            publishView();
+        }
+    } else if (mode == int(ScanningMode::ApplicationWindow) && replace_.load()) {
+        if (r.clientFit) fitClientFromWindow(r);
+        replace_ = false;
+        placeViewFrame(r);
+        publishView();
+    } else if (changed) {
+        placeViewFrame(r);
+        publishView();
+    }
+    if (changed && onModesChanged) onModesChanged();
+}
+
+void Viewer::fitClientFromWindow(ViewRecord& r) {
+    Rect area;
+    if (r.captureWindow == 0) {
+        area = screenRectOf(0);
+        area.x = area.y = 0;
+    } else {
+        std::lock_guard lock(deskMutex_);
+        const auto win = desk_->windowRect(r.captureWindow);
+        const auto cli = desk_->clientRect(r.captureWindow);
+        if (!win || !cli) return;
+        area = {cli->x - win->x, cli->y - win->y, cli->width, cli->height};
+    }
+    fitClientOverview(r, area, pins());
+}
+
+void Viewer::placeOnHook(ViewRecord& r, int i, const HookThreadRecord& h) {
+    Rect capture, captureClient;
+    std::optional<Rect> focusClient;
+    {
+        std::lock_guard lock(deskMutex_);
+        if (r.captureWindow == 0) {
+            capture = desk_->windowRect(0).value_or(Rect{});
+            captureClient = capture;
+        } else {
+            const auto c = desk_->windowRect(r.captureWindow);
+            if (!c) return;
+            capture = *c;
+            captureClient = desk_->clientRect(r.captureWindow).value_or(capture);
+        }
+        if (h.window != 0) focusClient = desk_->clientRect(h.window);
+    }
+    if (focusClient) {
+        const Rect stored{focusClient->x - capture.x, focusClient->y - capture.y, focusClient->width,
+                          focusClient->height};
+        {
+            std::lock_guard lock(clientMutex_);
+            clientRects_[i] = stored;
+        }
+        if (r.overview && r.clientFit) fitClientOverview(r, stored, pins());
+    } else {
+        {
+            std::lock_guard lock(clientMutex_);
+            clientRects_[i].reset();
+        }
+        if (r.clientFit) fitClientFromWindow(r);
+    }
+    FocusPoint p;
+    p.caret = h.kind == 1;
+    p.caretX = h.caretX;
+    p.caretY = h.caretY;
+    p.screenGiven = h.screenGiven != 0;
+    p.screenX = h.screenX;
+    p.screenY = h.screenY;
+    placeOnFocus(r, capture, focusClient, captureClient, p, pins());
+}
+
+// ---- Threads ----
+
+void Viewer::watchLoop(HookLibrary lib) {
+    {
+        std::unique_lock lock(runMutex_);
+        runCv_.wait(lock, [this] { return resumed_.load() || stop_.load(); });
+        if (stop_) return;
+    }
+    if (lib.start) lib.start(this);
+    std::unique_lock lock(runMutex_);
+    while (!stop_) {
+        lock.unlock();
+        watchPass();
+        lock.lock();
+        // Nothing signals the shared request flags or the hook records: look at them every 100 ms.
+        runCv_.wait_for(lock, kTrackPeriod, [this] { return stop_.load(); });
+    }
+    lock.unlock();
+    if (lib.end) lib.end();
+}
+
+void Viewer::refreshLoop() {
+    {
+        std::unique_lock lock(runMutex_);
+        runCv_.wait(lock, [this] { return resumed_.load() || stop_.load(); });
+        if (stop_) return;
+    }
+    while (!stop_) {
+        {
+            std::unique_lock lock(handMutex_);
+            handCv_.wait_for(lock, std::chrono::seconds(1), [this] { return due_ || stop_.load(); });
+        }
+        if (stop_ || !takeHandOver()) continue;
+        refreshView(forceNext_.exchange(false));
+        // Pacing: at most one pass per 50 ms reaches the device.
+        std::unique_lock lock(runMutex_);
+        runCv_.wait_for(lock, kPassPacing, [this] { return stop_.load(); });
+    }
+}
+
+}  // namespace lumo

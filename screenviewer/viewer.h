@@ -1,0 +1,210 @@
+// The screen viewer's core (no Qt): the view records in "Lumo share data",
+// the focus records in "Lumo hook data", the hand-over of the view to the
+// refresh thread, the refresh pass (capture, pre-scan, panel, overlays, send
+// only what changed, text line), the watch thread's foreground and focus
+// tracking, and the navigation commands that keys and dialogs call.
+//
+// Threads: the dialog thread calls the commands and onTimerTick(); the watch
+// thread tracks; the refresh thread is the only one that captures and sends.
+// Commands change the current record with plain stores (other processes share
+// the map) and end with publishView(). Every value read from the sections is
+// checked before it indexes anything.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "imaging/lumoutil.h"
+#include "screenviewer/braille_cells.h"
+#include "screenviewer/desktop_port.h"
+#include "screenviewer/device_config.h"
+#include "screenviewer/navigation.h"
+#include "screenviewer/share_layout.h"
+
+namespace lumo {
+
+// Where the pins and the text line go; the real one is the client library.
+struct DeviceSink {
+    std::function<int(const uint8_t* plane1, const uint8_t* plane2, int level)> graphic;
+    std::function<int(const uint8_t* cells)> text;
+};
+DeviceSink clientLibrarySink();
+
+// The focus hook library's entry points (either may be missing).
+struct HookLibrary {
+    using StartFn = int (*)(void* args);
+    using EndFn = int (*)(void);
+    StartFn start = nullptr;
+    EndFn end = nullptr;
+};
+
+enum class ScanningMode { FullScreen = 0, ApplicationWindow = 1, FocusSync = 2 };
+
+class Viewer {
+public:
+    // `hook` may be null (no focus records). `watchDesk` serves the dialog and
+    // the watch thread, `refreshDesk` the refresh thread.
+    Viewer(ViewerShare& share, HookData* hook, const DeviceConfig& device, std::unique_ptr<DesktopPort> watchDesk,
+           std::unique_ptr<DesktopPort> refreshDesk, DeviceSink sink);
+    ~Viewer();  // stops the threads (bounded waits)
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    // False when the panels could not be made.
+    bool usable() const { return main_ && mainSent_ && layer_ && layerSent_ && map_; }
+    const DeviceConfig& device() const { return device_; }
+    Pins pins() const { return device_.pins; }
+
+    // Publishes the main dialog's window in the share section.
+    void setDialogWindow(WindowId w) { share_.dialogWindow = w; }
+
+    // ---- Life cycle ----
+    // Selects the whole-screen record and creates both threads, waiting to be
+    // resumed. False when a thread cannot be created.
+    bool createThreads(HookLibrary hookLibrary);
+    // The dialog's 100 ms timer: the start countdown (the fifth tick sends the
+    // device start-up command through `startCommand` and resumes the threads)
+    // and the periodic refresh.
+    void onTimerTick(const std::function<void()>& startCommand);
+    // Stops the watch thread (which ends the hook library) and the refresh
+    // thread: each waited for up to 1000 ms.
+    void stopThreads();
+    bool threadsRunning() const { return resumed_.load(); }
+
+    // ---- Settings ----
+    void setRefreshChoice(int choice);  // 0 None, 1 0.1 s, 2 0.2 s, 3 0.5 s
+    int refreshChoice() const { return refreshChoice_.load(); }
+    ScanningMode scanningMode() const { return ScanningMode(scanningMode_.load()); }
+    void setScanningMode(ScanningMode m) { scanningMode_ = int(m); }
+    bool mouseSync() const { return mouseSync_.load(); }
+    void setFrameEnabled(bool on);
+    bool frameEnabled() const { return frameEnabled_.load(); }
+
+    // ---- Display range and modes (dialog commands) ----
+    void fullScreen();                 // 258
+    void applicationWindow();          // 257
+    void toggleFocusSync();            // 264
+    void toggleMouseSync();            // 265
+    void toggleOverview();             // 266
+    void toggleViewScope();            // 267
+    void wholeScreenFromWindow();
+
+    // ---- Navigation of the current record (each ends with the frame and PublishView) ----
+    void pan(int dxPins, int dyPins);
+    void panScope(int dxCells, int dyCells);
+    void jumpTo(int key);
+    bool zoomOut(ZoomAnchor anchor, int32_t px = 0, int32_t py = 0);
+    bool zoomIn(ZoomAnchor anchor, int32_t px = 0, int32_t py = 0);
+    void centreOn(int32_t x, int32_t y);
+    void contain(int32_t x, int32_t y);
+
+    // Hides the view frame before a capture that must not show it (a saved
+    // screen image); the hide has reached the X server when this returns. The
+    // next change of the view shows it again.
+    void hideViewFrame();
+
+    // ---- Pipeline ----
+    // Hands the current record to the refresh thread. `periodic`: from the
+    // refresh timer (such a pass is skipped when nothing under the view changed).
+    void publishView(bool periodic = false);
+    // Makes the next pass send the panels and the text line even when unchanged (Enter), and hands over.
+    void forceRefresh();
+    // Copies the hand-over buffer into the snapshot when a view is due; false when none is.
+    bool takeHandOver();
+    // One refresh pass on the snapshot (refresh thread; tests call it directly).
+    void refreshView(bool force);
+    // One foreground / focus tracking pass (watch thread; tests call it directly).
+    void trackForeground();
+    // One watch pass: request flags, then tracking when 100 ms have passed.
+    void watchPass();
+
+    // The current record, made valid first (a hostile index falls back to
+    // the whole-screen record).
+    ViewRecord& current();
+    int currentIndex();
+    // Called on the dialog thread's behalf whenever the boxes should follow
+    // the current record (runs on the calling thread).
+    std::function<void()> onModesChanged;
+    // The text line builder (pages module); the default gives the mode field
+    // and the image size.
+    std::function<void(const ViewRecord&, TextLine&)> buildTextLine;
+    // The panel of an information page instead of the image, when set and it returns true.
+    std::function<bool(const ViewRecord&, DotPanel&)> drawInfoPage;
+
+    // Counters for tests and benchmarks.
+    struct Stats {
+        std::atomic<uint64_t> passes{0}, captures{0}, skippedUnchanged{0}, graphicSends{0}, textSends{0};
+    };
+    const Stats& stats() const { return stats_; }
+    const DotPanel& mainPanel() const { return *main_; }
+
+private:
+    struct PanelDeleter {
+        void operator()(void* p) const { lumoFreePanel(p); }
+    };
+    using PanelPtr = std::unique_ptr<DotPanel, PanelDeleter>;
+    using MapPtr = std::unique_ptr<DotMap, PanelDeleter>;
+
+    WindowFacts factsOf(WindowId w);
+    Rect screenRectOf(WindowId w);  // window 0: the screen
+    void placeViewFrame(const ViewRecord& r);
+    void placeOnHook(ViewRecord& r, int recordIndex, const HookThreadRecord& h);
+    void fitClientFromWindow(ViewRecord& r);
+    void afterChange();  // frame + PublishView
+    void defaultTextLine(const ViewRecord& r, TextLine& line) const;
+    void drawScopeOverlay(const ViewRecord& r);
+    void refreshLoop();
+    void watchLoop(HookLibrary hookLibrary);
+
+    ViewerShare& share_;
+    HookData* hook_;
+    DeviceConfig device_;
+    std::unique_ptr<DesktopPort> desk_;
+    std::unique_ptr<DesktopPort> refreshDesk_;
+    DeviceSink sink_;
+    std::mutex deskMutex_;  // the watch desk serves the dialog and the watch thread
+
+    PanelPtr main_, mainSent_, layer_, layerSent_;
+    MapPtr map_;
+    std::mutex clientMutex_;  // the watch thread writes, the keys read
+    std::array<std::optional<Rect>, kRecordCount> clientRects_{};  // focus client area, relative to capture
+
+    // Hand-over buffer.
+    std::mutex handMutex_;
+    std::condition_variable handCv_;
+    ViewRecord handOver_{};
+    int handIndex_ = -1;
+    bool due_ = false;
+    bool duePeriodicOnly_ = false;
+    ViewRecord snapshot_{};
+    int snapIndex_ = -1;
+    bool snapPeriodic_ = false;
+    TextLine lastText_{};
+    bool textSentOnce_ = false;
+
+    std::atomic<int> refreshChoice_{1};
+    std::atomic<int> tickCounter_{0};
+    std::atomic<int> countdown_{5};
+    std::atomic<int> scanningMode_{2};
+    std::atomic<bool> mouseSync_{false};
+    std::atomic<bool> replace_{false};
+    std::atomic<bool> reselect_{false};
+    std::atomic<bool> forceNext_{false};  // select the window in front even when it did not change
+    std::atomic<bool> frameEnabled_{true};
+    std::atomic<bool> resumed_{false};
+    std::atomic<bool> stop_{false};
+    std::mutex runMutex_;
+    std::condition_variable runCv_;
+    std::chrono::steady_clock::time_point lastTrack_{};
+    std::thread watch_, refresh_;
+    HookLibrary hookLibrary_;
+    Stats stats_;
+};
+
+}  // namespace lumo
