@@ -155,7 +155,7 @@ ActionList tableF4(int k, const KeyContext& c) {
 ActionList tableF6(int k, const KeyContext& c) {
     ActionList out;
     switch (k) {
-    case 1: if (!c.mouseEmulation) startEmulation(out, 0, c); break;
+    case 1: startEmulation(out, 0, c); break;
     case 2: mouseSyncTo(out, true, c); break;
     case 3: storeBookmark(out, 0, c, false); break;
     case 4: out.push(act(KeyAct::DialogCommand, kCmdFocusSync)); break;
@@ -265,7 +265,7 @@ ActionList navigationTable(int code, const KeyContext& c) {
     case kKeyUp | kKeyLeft: out.push(act(KeyAct::ToggleViewScope)); break;
     case kKeyDown | kKeyRight: out.push(act(KeyAct::DialogCommand, kCmdFullScreen)); break;
     case kKeyDown | kKeyLeft: out.push(act(KeyAct::DialogCommand, kCmdApplicationWindow)); break;
-    case kKeyRight | kKeyLeft: if (!c.mouseEmulation) startEmulation(out, 0, c); break;
+    case kKeyRight | kKeyLeft: startEmulation(out, 0, c); break;
     case kKeyUp | kKeyRight | kKeyLeft: out.push(act(KeyAct::SaveScreenImage, 1)); break;
     case kKeyDown | kKeyRight | kKeyLeft: out.push(act(KeyAct::WholeScreenFromWindow)); break;
     case kKeyHome: jumpOrMouseJump(out, 4, c); break;

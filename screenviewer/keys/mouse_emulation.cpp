@@ -170,6 +170,34 @@ void mouseToViewPin(ViewRect& v, const ViewGrid& g, MousePoint& p, int axis, int
     containPoint(v, g, p);
 }
 
+MouseOps startEmulation(Emulation& e, const SavedMouse& saved, bool penDrag, int buttons, const ViewRect& v,
+                        const ViewGrid& g) {
+    MouseOps ops;
+    if (penDrag) return ops;
+    if (!e.on && (buttons & 3) && saved.valid) {
+        ops.push({MouseOp::Kind::Move, saved.at, 0});
+        ops.push({MouseOp::Kind::Press, saved.at, buttons & 3});
+    }
+    const int64_t cx = static_cast<int64_t>(v.baseX) + static_cast<int64_t>(g.pinColumns) * safeCell(v.cellWidth) / 2;
+    const int64_t cy = static_cast<int64_t>(v.baseY) + static_cast<int64_t>(g.pinRows) * safeCell(v.cellHeight) / 2;
+    e.mouse = {fit(cx), fit(cy)};
+    ops.push({MouseOp::Kind::Move, e.mouse, 0});
+    e.on = true;
+    e.known = true;
+    return ops;
+}
+
+MouseOps stopEmulation(Emulation& e, SavedMouse& saved) {
+    MouseOps ops;
+    if (e.on) {
+        ops.push({MouseOp::Kind::Release, e.mouse, 0});
+        saved = {true, e.mouse};
+    }
+    e.on = false;
+    e.known = false;
+    return ops;
+}
+
 void drawMarker(PinCanvas& main, PinCanvas& second, const ViewRect& shown, MousePoint p, bool alternative) {
     const int64_t cx64 = (static_cast<int64_t>(p.x) - shown.baseX) / safeCell(shown.cellWidth);
     const int64_t cy64 = (static_cast<int64_t>(p.y) - shown.baseY) / safeCell(shown.cellHeight);

@@ -12,6 +12,8 @@
 // filled, with the shown view (overview: the overview cells, base 0).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "screenviewer/keys/key_actions.h"
@@ -69,6 +71,39 @@ bool zoomAtMouse(ViewRect& v, const ViewGrid& g, MousePoint p, bool zoomOut, int
 // The strip position: the mouse goes to row (axis 0) or column (axis 1) `pin`
 // of the view, clamped to the image, and the view holds it.
 void mouseToViewPin(ViewRect& v, const ViewGrid& g, MousePoint& p, int axis, int32_t pin);
+
+// Switching emulation on and off as the mouse operations the core performs
+// in order (positions relative to targetWindow).
+struct MouseOp {
+    enum class Kind : uint8_t { Move, Press, Release } kind = Kind::Move;
+    MousePoint at;
+    int buttons = 0;  // Press: bit 0 left, bit 1 right
+};
+struct MouseOps {
+    std::array<MouseOp, 3> ops{};
+    size_t count = 0;
+    void push(const MouseOp& op) {
+        if (count < ops.size()) ops[count++] = op;
+    }
+};
+struct Emulation {
+    bool on = false;
+    bool known = false;  // mouse position known
+    MousePoint mouse;
+};
+struct SavedMouse {
+    bool valid = false;
+    MousePoint at;  // capture-window pixels, kept per view record
+};
+// StartEmulation(buttons): nothing while a pen drag is active. Coming from
+// off with buttons and a saved position: move there and press the buttons
+// first. Then the mouse goes to the centre of `view`; emulation on, position
+// known (check box 272 checked by the caller).
+MouseOps startEmulation(Emulation& e, const SavedMouse& saved, bool penDrag, int buttons, const ViewRect& view,
+                        const ViewGrid& g);
+// StopEmulation: when on, every button is released at the mouse and the
+// position saved; emulation off, position unknown.
+MouseOps stopEmulation(Emulation& e, SavedMouse& saved);
 
 // The marker centred on the pin under the mouse in the shown view: AND with
 // the mask, then OR with the pattern on the main panel, OR with the pattern

@@ -166,3 +166,30 @@ TEST(Marker, CrossOnBothPanelsAndTheAlternativeCentre) {
     drawMarker(n, n, shown, {90, 210}, false);
     for (uint8_t byte : none) EXPECT_EQ(byte, 0);
 }
+
+TEST(Emulation, StartWithButtonsDragsFromTheSavedPositionAndStopSavesIt) {
+    const ViewGrid g = grid(1000, 800);
+    const ViewRect v{100, 60, 2, 2};
+    Emulation e;
+    SavedMouse saved{true, {7, 9}};
+    MouseOps ops = startEmulation(e, saved, false, 2, v, g);
+    ASSERT_EQ(ops.count, 3u);
+    EXPECT_EQ(ops.ops[0].kind, MouseOp::Kind::Move);
+    EXPECT_EQ(ops.ops[0].at, (MousePoint{7, 9}));
+    EXPECT_EQ(ops.ops[1].kind, MouseOp::Kind::Press);
+    EXPECT_EQ(ops.ops[1].buttons, 2);
+    EXPECT_EQ(ops.ops[2].at, (MousePoint{100 + 48, 60 + 32}));  // the view's centre
+    EXPECT_TRUE(e.on && e.known);
+    // Already on: only the move to the centre.
+    EXPECT_EQ(startEmulation(e, saved, false, 2, v, g).count, 1u);
+    e.mouse = {300, 200};
+    ops = stopEmulation(e, saved);
+    ASSERT_EQ(ops.count, 1u);
+    EXPECT_EQ(ops.ops[0].kind, MouseOp::Kind::Release);
+    EXPECT_EQ(saved.at, (MousePoint{300, 200}));
+    EXPECT_FALSE(e.on || e.known);
+    EXPECT_EQ(stopEmulation(e, saved).count, 0u);
+    // A pen drag keeps emulation off.
+    EXPECT_EQ(startEmulation(e, saved, true, 0, v, g).count, 0u);
+    EXPECT_FALSE(e.on);
+}
