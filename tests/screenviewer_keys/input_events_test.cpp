@@ -6,6 +6,7 @@
 #include "key_test_support.h"
 #include "screenviewer/keys/bookmarks.h"
 #include "screenviewer/keys/key_decode.h"
+#include "screenviewer/keys/screen_image.h"
 #include "screenviewer/keys/shift_chords.h"
 #include "screenviewer/keys/strips_pen.h"
 #include "screenviewer/keys/tones.h"
@@ -224,4 +225,17 @@ TEST(ConditionKeys, ThresholdUpAt255CollapsesTheRangeOnlyWhenThereIsOne) {
     cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 100;
     tavik::viewer::applyConditionOp(cond, a[0].cond);
     EXPECT_EQ(cond.bThreshfold, 230);
+}
+
+TEST(ScreenImage, DocumentsFolderFileNameAndViewerArguments) {
+    EXPECT_EQ(documentsFolder("# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", "/home/u"), "/home/u/Dokumente");
+    EXPECT_EQ(documentsFolder("XDG_DOCUMENTS_DIR = \"/data/docs\"\r\n", "/home/u"), "/data/docs");
+    EXPECT_EQ(documentsFolder("XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n", "/home/u"), "/home/u/Documents");
+    EXPECT_EQ(documentsFolder("XDG_DOCUMENTS_DIR=\"$HOME/Docs\"", ""), "");
+    EXPECT_EQ(windowImagePath("/home/u/Documents", false), "/home/u/Documents/WindowImage.bmp");
+    EXPECT_EQ(windowImagePath("", false), "WindowImage.bmp");
+    EXPECT_EQ(windowImagePath("/d/", true), "/d/" + std::string(kWindowImageNameJapanese));
+    EXPECT_EQ(bitoraCommandLine("/d/WindowImage.bmp", 0, "Pinora PX-2"),
+              "\"/d/WindowImage.bmp\" /Com1 \"/Hardware=Pinora PX-2\"");
+    EXPECT_EQ(bitoraArguments("x.bmp", 64, "QX-64X48")[1], "/Com65");
 }
