@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "client/viewer/condition_ops.h"
+#include "screenviewer/keys/condition_keys.h"
 #include "key_test_support.h"
 #include "screenviewer/keys/bookmarks.h"
 #include "screenviewer/keys/key_decode.h"
@@ -211,7 +212,7 @@ TEST(ConditionKeys, ThresholdUpAt255CollapsesTheRangeOnlyWhenThereIsOne) {
     cond.bThreshfoldMax = 255;
     cond.adwHistogram[10] = 5;
     cond.adwHistogram[230] = 7;
-    EXPECT_EQ(tavik::viewer::applyConditionOp(cond, a[0].cond), tavik::viewer::Outcome::Refresh);
+    EXPECT_EQ(applyKeyCondition(cond, a[0].cond), tavik::viewer::Outcome::Refresh);
     EXPECT_EQ(cond.bThreshfold, 255);
     EXPECT_EQ(cond.bThreshfoldMin, 255);
     EXPECT_EQ(cond.bThreshfoldMax, 255);
@@ -219,11 +220,11 @@ TEST(ConditionKeys, ThresholdUpAt255CollapsesTheRangeOnlyWhenThereIsOne) {
     EXPECT_EQ(cond.fAutoThreshfold, 0);
     // Lower and upper both 255: nothing happens.
     const BinCondition before = cond;
-    EXPECT_EQ(tavik::viewer::applyConditionOp(cond, a[0].cond), tavik::viewer::Outcome::NoChange);
+    EXPECT_EQ(applyKeyCondition(cond, a[0].cond), tavik::viewer::Outcome::NoChange);
     EXPECT_EQ(cond.bThreshfoldMin, before.bThreshfoldMin);
     // From 100 the next present level up is 230.
     cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 100;
-    tavik::viewer::applyConditionOp(cond, a[0].cond);
+    applyKeyCondition(cond, a[0].cond);
     EXPECT_EQ(cond.bThreshfold, 230);
 }
 
@@ -238,4 +239,19 @@ TEST(ScreenImage, DocumentsFolderFileNameAndViewerArguments) {
     EXPECT_EQ(bitoraCommandLine("/d/WindowImage.bmp", 0, "Pinora PX-2"),
               "\"/d/WindowImage.bmp\" /Com1 \"/Hardware=Pinora PX-2\"");
     EXPECT_EQ(bitoraArguments("x.bmp", 64, "QX-64X48")[1], "/Com65");
+}
+
+TEST(ConditionKeys, CommonestLevelNeedsAHistogram) {
+    BinCondition cond{};
+    cond.bMode = BIN_LIGHT | BIN_DARK;
+    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
+    cond.fAutoThreshfold = 1;
+    EXPECT_EQ(thresholdToCommonest(cond), tavik::viewer::Outcome::NoChange);
+    EXPECT_EQ(cond.bThreshfold, 128);
+    EXPECT_EQ(cond.fAutoThreshfold, 1);
+    cond.adwHistogram[40] = 3;
+    cond.adwHistogram[90] = 9;
+    EXPECT_NE(thresholdToCommonest(cond), tavik::viewer::Outcome::NoChange);
+    EXPECT_EQ(cond.bThreshfold, 90);
+    EXPECT_EQ(cond.bMode & (BIN_LIGHT | BIN_EQUAL | BIN_DARK), BIN_EQUAL);
 }
