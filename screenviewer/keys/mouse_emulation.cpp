@@ -38,7 +38,29 @@ int32_t centreAxis(int32_t count, int32_t cell, int32_t size, int32_t x) {
 // Zoom of one axis by the anchor rule; `end` / `mid` / `point` variants.
 int32_t notBelow0(int64_t v) { return v < 0 ? 0 : fit(v); }
 
+using MarkerMap = std::array<uint8_t, kMarkerSize * kMarkerSize>;
+
+constexpr bool inPattern(int i, int j, bool alternative) {
+    const int c = kMarkerSize / 2;
+    if (alternative) return i == c && j == c;
+    return (j == c && i >= 1 && i <= kMarkerSize - 2) || (i == c && j >= 1 && j <= kMarkerSize - 2);
+}
+
+constexpr MarkerMap makeMarker(bool mask, bool alternative) {
+    MarkerMap m{};
+    for (int j = 0; j < kMarkerSize; ++j)
+        for (int i = 0; i < kMarkerSize; ++i)
+            m[static_cast<size_t>(j * kMarkerSize + i)] = inPattern(i, j, alternative) != mask ? 1 : 0;
+    return m;
+}
+
+constexpr MarkerMap kMask = makeMarker(true, false), kAltMask = makeMarker(true, true);
+constexpr MarkerMap kPattern = makeMarker(false, false), kAltPattern = makeMarker(false, true);
+
 }  // namespace
+
+std::span<const uint8_t> markerMask(bool alternative) { return alternative ? kAltMask : kMask; }
+std::span<const uint8_t> markerPattern(bool alternative) { return alternative ? kAltPattern : kPattern; }
 
 int32_t lastAlignedStart(int32_t size, int32_t count, int32_t cell) {
     cell = safeCell(cell);

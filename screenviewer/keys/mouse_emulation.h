@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "screenviewer/keys/key_actions.h"
 #include "screenviewer/pages/pin_canvas.h"
@@ -110,6 +111,13 @@ MouseOps stopEmulation(Emulation& e, SavedMouse& saved);
 // on the second layer. Normal: mask all raised but the 11-pin cross of the
 // middle row and column (ends excluded), pattern that cross. Alternative:
 // mask all raised but the centre, pattern the centre pin.
+// The same marker as 13 x 13 dot maps for lumoDotOperation (one byte per
+// dot, row-major, dot (i, j) at j * 13 + i): the mask for operation 2 (AND)
+// and the pattern for operation 1 (OR), placed at (pin - 6, pin - 6).
+constexpr int kMarkerSize = 13;
+std::span<const uint8_t> markerMask(bool alternative);
+std::span<const uint8_t> markerPattern(bool alternative);
+
 void drawMarker(PinCanvas& main, PinCanvas& second, const ViewRect& shown, MousePoint p, bool alternative);
 
 }  // namespace tavik::lumo
