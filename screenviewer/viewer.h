@@ -63,6 +63,8 @@ public:
 
     // Publishes the main dialog's window in the share section.
     void setDialogWindow(WindowId w) { share_.dialogWindow = w; }
+    // Mouse positions of the client library are relative to this window (0: the screen).
+    WindowId targetWindow() const { return share_.targetWindow; }
 
     // ---- Life cycle ----
     // Selects the whole-screen record and creates both threads, waiting to be
@@ -103,6 +105,15 @@ public:
     bool zoomIn(ZoomAnchor anchor, int32_t px = 0, int32_t py = 0);
     void centreOn(int32_t x, int32_t y);
     void contain(int32_t x, int32_t y);
+    // The current record was changed by the caller: frame and PublishView.
+    void viewChanged() { afterChange(); }
+    // Client-area overview: from the focus window's stored client area
+    // (`fromFocus`, when one is known) or from the capture window's.
+    void clientOverview(bool fromFocus);
+    // The focus window's client area of the current record is known.
+    bool clientRectKnown();
+    // The next tracking pass places the view on the focus.
+    void placeOnFocusNext() { replace_ = true; }
 
     // ---- Pipeline ----
     // Hands the current record to the refresh thread. `periodic`: from the
@@ -129,6 +140,9 @@ public:
     std::function<void(const ViewRecord&, TextLine&)> buildTextLine;
     // The panel of an information page instead of the image, when set and it returns true.
     std::function<bool(const ViewRecord&, DotPanel&)> drawInfoPage;
+    // Overlays on the image page after the ViewScope frame (the mouse marker):
+    // the shown record, the main panel and the second layer.
+    std::function<void(const ViewRecord&, DotPanel& main, DotPanel& layer)> drawOverlays;
 
     // Counters for tests and benchmarks.
     struct Stats {
