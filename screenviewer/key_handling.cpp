@@ -315,13 +315,9 @@ void KeyHandler::perform(const keys::KeyAction& a) {
     case KeyAct::SaveScreenImage:
         break;
     case KeyAct::PanBy: {
-        if (!a.longStep) {
-            viewer_.pan(a.x, a.y);
-        } else if (viewer_.current().overview) {
-            viewer_.panScope(a.x * stepX_, a.y * stepY_);
-        } else {
-            viewer_.pan(a.x * stepX_, a.y * stepY_);
-        }
+        // The long steps move the ViewScope rectangle by scope cells in overview.
+        if (a.longStep && viewer_.current().overview) viewer_.panScope(a.x, a.y);
+        else viewer_.pan(a.x, a.y);
         break;
     }
     case KeyAct::Jump:

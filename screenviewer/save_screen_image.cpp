@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/process.h"
@@ -45,6 +46,21 @@ bitora::ViewConditions viewConditionsFor(const ViewRecord& r, bool whole,
     return v;
 }
 
+std::string conditionFileText(const ViewRecord& r, bool whole,
+                              const std::array<tavik::lumo::ConditionSlot, 4>& conditions) {
+    const std::string text = bitora::formatConditions(viewConditionsFor(r, whole, conditions));
+    if (!whole) return text;
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line(text.data() + at, end - at);
+        if (!line.starts_with("Condition")) out.append(line);
+        at = end;
+    }
+    return out;
+}
+
 std::string findBitora() {
     const std::string beside = tavik::platform::programFolder() + "/Bitora";
     std::error_code ec;
@@ -84,7 +100,15 @@ ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& q, s
         std::fprintf(stderr, "Lumo: the screen image could not be saved to \"%s\".\n", out.imagePath.c_str());
         return out;
     }
-    if (!bitora::writeConditionFile(out.imagePath, viewConditionsFor(r, q.whole, q.conditions))) {
+    bool written = false;
+    if (!q.whole) {
+        written = bitora::writeConditionFile(out.imagePath, viewConditionsFor(r, false, q.conditions));
+    } else if (const auto lmc = bitora::conditionFilePath(out.imagePath)) {
+        std::ofstream file(*lmc, std::ios::binary | std::ios::trunc);
+        file << conditionFileText(r, true, q.conditions);
+        written = bool(file.flush());
+    }
+    if (!written) {
         std::fprintf(stderr, "Lumo: the view conditions could not be written beside \"%s\".\n", out.imagePath.c_str());
         return out;
     }

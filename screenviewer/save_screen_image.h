@@ -35,6 +35,11 @@ struct ScreenImageResult {
 bitora::ViewConditions viewConditionsFor(const ViewRecord& r, bool whole,
                                          const std::array<tavik::lumo::ConditionSlot, 4>& conditions);
 
+// The condition file's text: the bitmap viewer's format; the whole-window
+// variant without the stored-condition lines.
+std::string conditionFileText(const ViewRecord& r, bool whole,
+                              const std::array<tavik::lumo::ConditionSlot, 4>& conditions);
+
 // The bitmap viewer beside this program, else on PATH; empty when neither.
 std::string findBitora();
 
