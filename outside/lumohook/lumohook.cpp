@@ -37,6 +37,7 @@ std::unique_ptr<Listener> gListener;  // the library's one listener
 
 void onEvent(AtspiEvent* event, void* data) {
     auto* l = static_cast<Listener*>(data);
+    if (std::getenv("LUMOHOOK_TRACE")) std::fprintf(stderr, "LumoHook: %s %d\n", event && event->type ? event->type : "?", event ? event->detail1 : -1);
     if (!event || !event->source || !l->hook) return;
     const bool caret = event->type && g_str_has_prefix(event->type, "object:text-caret-moved");
     if (!caret && event->detail1 == 0) return;  // focus lost
@@ -110,7 +111,11 @@ extern "C" TAVIK_API int StartMSAAThread(void*) {
         std::atomic<int>& started = raw->started;
         GMainContext* ctx = g_main_context_new();
         g_main_context_push_thread_default(ctx);
-        if (atspi_init() > 1) {
+        // Every AT-SPI call and event of this library runs on this thread's own context, never
+        // on the program's default context (which the program's toolkit may run).
+        const int init = atspi_init();
+        if (init == 0 || init == 1) atspi_set_main_context(ctx);
+        if (init > 1) {
             started = -1;
             g_main_context_pop_thread_default(ctx);
             g_main_context_unref(ctx);

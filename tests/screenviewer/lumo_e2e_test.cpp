@@ -215,6 +215,81 @@ TEST_F(LumoEndToEnd, TheViewerEndsCleanlyWhenTheDisplayGoesAway) {
     EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
 }
 
+// With an accessibility bus (the test runs under its own session bus): the caret of a wide text
+// field in a Qt application lands in the middle column of the pins.
+class LumoAccessibility : public LumoEndToEnd {};
+
+TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
+    const char* appPath = std::getenv("LUMO_TEXT_FIELD_APP");
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS") || !appPath) GTEST_SKIP() << "no session bus or no test application";
+    writeFile(dir_ + "/config/Orvane/TAVIK200_J/Lumo.ini",
+              "[Connection]\nPort=" + std::to_string(port_) +
+                  "\nHardware=2\n[Browse]\nScanningMode=2\nRefresh=1\nViewFrame=0\n");
+    // The viewer first: its hook listens before the application's accessibility starts.
+    startLumo();
+    ASSERT_TRUE(pad_->waitState([](const std::string& st) { return st.find("frames_received") != std::string::npos &&
+                                                                   Padsim::value(st, "text").substr(0, 2) == "c8"; }))
+        << pad_->state();  // "f": focus-sync on the whole screen's record until a window is in front
+    Child field(appPath, {},
+                {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
+    const auto shown = field.expect("window ");
+    ASSERT_TRUE(shown.has_value());
+    unsigned long long id = 0;
+    int wx = 0, wy = 0;
+    ASSERT_EQ(std::sscanf(shown->c_str(), "window %llu %d %d", &id, &wx, &wy), 3);
+    desktop_test::setActive(dpy_, static_cast<Window>(id));
+
+    // The hook listens once the viewer's threads run: move the caret until its record appears.
+    auto hookMap = tavik::platform::SharedSection::open(lumo::kHookName,
+                                                        tavik::platform::SharedSection::Access::ReadOnly, lumo::kHookSize);
+    ASSERT_TRUE(hookMap.has_value());
+    const auto* hook = static_cast<const lumo::HookData*>(hookMap->data());
+    int nudge = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        field.send("caret " + std::to_string(5 + (nudge++ % 2)));
+        field.expect("caret ");
+        for (const auto& t : hook->threads)
+            if (t.inUse && t.threadId == field.pid()) return true;
+        return false;
+    })) << "no focus record from the accessibility bus";
+
+    auto share = tavik::platform::SharedSection::open(lumo::kShareName,
+                                                      tavik::platform::SharedSection::Access::ReadOnly, lumo::kShareSize);
+    ASSERT_TRUE(share.has_value());
+    const auto* s = static_cast<const lumo::ViewerShare*>(share->data());
+    // The pin column under the caret in the record of the field's window (-1 while there is none).
+    auto caretColumn = [&](int caretScreenX) {
+        for (const auto& r : s->records)
+            if (r.useStamp != 0 && r.keyWindow == id && r.cellWidth > 0) return (caretScreenX - wx - r.baseX) / r.cellWidth;
+        return -1;
+    };
+    auto hookText = [&] {
+        std::string t;
+        for (const auto& h : hook->threads)
+            if (h.inUse && h.threadId == field.pid())
+                t += "hook record: window " + std::to_string(h.window) + " kind " + std::to_string(h.kind) + " caret " +
+                     std::to_string(h.caretX) + "," + std::to_string(h.caretY) + " screen " +
+                     std::to_string(h.screenGiven) + " " + std::to_string(h.screenX) + "," +
+                     std::to_string(h.screenY) + " changed " + std::to_string(h.changed);
+        return t;
+    };
+    for (int position : {100, 40}) {
+        field.send("caret " + std::to_string(position));
+        const auto moved = field.expect("caret ");
+        ASSERT_TRUE(moved.has_value());
+        int cx = 0, cy = 0;
+        ASSERT_EQ(std::sscanf(moved->c_str(), "caret %d %d", &cx, &cy), 2);
+        ASSERT_GT(cx - wx, 64) << "the caret must lie beyond half the view";
+        // The character's extents (what the hook reports) and the drawn caret line may differ by
+        // a pixel or two: the middle column of 64 is 32.
+        EXPECT_TRUE(waitUntil([&] {
+            const int col = caretColumn(cx);
+            return col >= 30 && col <= 34;
+        })) << "caret at " << cx << ", column " << caretColumn(cx) << "; " << hookText();
+    }
+    field.kill(SIGTERM);
+}
+
 TEST(LumoProgram, HelpNeedsNoDisplayAndNoDisplayGivesAClearMessage) {
     const std::string bin = binDir();
     if (!std::filesystem::exists(bin + "/Lumo")) GTEST_SKIP() << "Lumo not built";
