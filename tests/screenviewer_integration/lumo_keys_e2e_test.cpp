@@ -6,6 +6,7 @@
 // mouse emulation moves the real X pointer with the marker on the pins.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -88,6 +89,27 @@ int raisedCount(const Grid& rows) {
     return n;
 }
 
+// Processes whose command line holds `arg` as one argument (the bitmap viewers started on this test's image).
+std::vector<pid_t> processesWithArgument(const std::string& arg) {
+    std::vector<pid_t> out;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string cmd = readFile(e.path().string() + "/cmdline");
+        size_t at = 0;
+        while (at < cmd.size()) {
+            const size_t end = cmd.find('\0', at);
+            if (cmd.compare(at, (end == std::string::npos ? cmd.size() : end) - at, arg) == 0) {
+                out.push_back(pid_t(std::stoi(name)));
+                break;
+            }
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+    }
+    return out;
+}
+
 class LumoKeys : public ::testing::Test {
 protected:
     // One server for the suite: the image library keeps its display connection for the process.
@@ -131,6 +153,8 @@ protected:
         setActive(dpy_, window_);
     }
     void TearDown() override {
+        if (!dir_.empty())
+            for (pid_t p : processesWithArgument(dir_ + "/Documents/WindowImage.bmp")) ::kill(p, SIGKILL);
         if (app_) {
             app_->kill(SIGKILL);
             app_.reset();
@@ -303,10 +327,59 @@ TEST_F(LumoKeys, MouseEmulationMovesTheRealPointerAndShowsTheMarker) {
         p1 = desk.pointer();
         return p1 && p1->x == p0->x + 32 && p1->y == p0->y;
     })) << (p1 ? std::to_string(p1->x) + "," + std::to_string(p1->y) : "no pointer");
+    // ShiftCenter with Left clicks the left button at the mouse, over the test window.
+    XSelectInput(dpy_, window_, ButtonPressMask | ButtonReleaseMask);
+    XSync(dpy_, False);
+    key(4, 0x08, 0x20);
+    bool pressed = false, released = false;
+    ASSERT_TRUE(waitUntil([&] {
+        XEvent e;
+        while (XCheckWindowEvent(dpy_, window_, ButtonPressMask | ButtonReleaseMask, &e)) {
+            const XButtonEvent& b = e.xbutton;
+            if (b.button != Button1 || b.x != p1->x - kWindowX || b.y != p1->y - kWindowY) continue;
+            (e.type == ButtonPress ? pressed : released) = true;
+        }
+        return pressed && released;
+    })) << pressed << released;
     // ShiftDown with Right+Left (0x800C) stops the emulation: the marker goes.
     key(4, 0x0C, 0x80);
     ASSERT_TRUE(pad_->waitState([&](const std::string& st) { return raisedCount(Padsim::grid(st, "plane2")) == 0; }))
         << pad_->state();
+}
+
+TEST_F(LumoKeys, TheScreenImageIsSavedWithItsViewConditionsAndOpenedInTheBitmapViewer) {
+    std::filesystem::create_directories(dir_ + "/Documents");
+    startAtTopLeft();
+    key(4, 0x04, 0);  // the view at (32, 0)
+    ASSERT_TRUE(waitPins(libraryPins(window_, 32, 0, 1))) << pad_->state();
+    const std::string bmp = dir_ + "/Documents/WindowImage.bmp", lmc = dir_ + "/Documents/WindowImage.LMC";
+
+    key(4, 0x0D, 0x20);  // ShiftCenter with Up+Right+Left: the current view
+    ASSERT_TRUE(waitUntil([&] { return readFile(lmc).find("bMode=") != std::string::npos; }));
+    const std::string view = readFile(lmc);
+    EXPECT_NE(view.find("nBaseX=32\r\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("Condition1=0\r\n"), std::string::npos) << view;
+    // The whole window, as the image library captures it: a 200 x 150 bitmap.
+    const std::string image = readFile(bmp);
+    ASSERT_GE(image.size(), 26u);
+    EXPECT_EQ(image.substr(0, 2), "BM");
+    auto le32 = [&](size_t at) {
+        return int32_t(uint8_t(image[at]) | uint8_t(image[at + 1]) << 8 | uint8_t(image[at + 2]) << 16 |
+                       uint32_t(uint8_t(image[at + 3])) << 24);
+    };
+    EXPECT_EQ(le32(18), 200);
+    EXPECT_EQ(std::abs(le32(22)), 150);
+    // The bitmap viewer runs on the file with the port and the model.
+    EXPECT_TRUE(waitUntil([&] { return !processesWithArgument(bmp).empty(); }));
+    EXPECT_FALSE(processesWithArgument("/Hardware=QX-64X48").empty());
+
+    std::filesystem::remove(lmc);
+    key(4, 0x0D, 0);  // Up+Right+Left: the whole window variant
+    ASSERT_TRUE(waitUntil([&] { return readFile(lmc).find("bMode=") != std::string::npos; }));
+    const std::string whole = readFile(lmc);
+    EXPECT_NE(whole.find("nBaseX=0\r\n"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("bThreshfold="), std::string::npos) << whole;
+    EXPECT_EQ(whole.find("Condition"), std::string::npos) << whole;
 }
 
 }  // namespace
