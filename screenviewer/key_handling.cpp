@@ -19,6 +19,14 @@ namespace {
 using keys::KeyAct;
 
 std::atomic<KeyHandler*> gHandler{nullptr};
+// Set while this thread carries out the handler's own actions.
+thread_local bool tInHandler = false;
+
+struct InHandler {
+    bool was = tInHandler;
+    InHandler() { tInHandler = true; }
+    ~InHandler() { tInHandler = was; }
+};
 
 void keyCallback(int g, int k, int m) {
     if (KeyHandler* h = gHandler.load()) h->onKey(g, k, m);
@@ -75,6 +83,11 @@ KeyHandler::KeyHandler(Viewer& viewer, InputPorts ports, bool japanese)
     viewer_.drawInfoPage = [this](const ViewRecord& r, DotPanel& p) { return drawInfoPage(r, p); };
     viewer_.drawOverlays = [this](const ViewRecord& r, DotPanel& m, DotPanel& l) { drawOverlays(r, m, l); };
     viewer_.buildTextLine = [this](const ViewRecord& r, TextLine& line) { buildTextLine(r, line); };
+    previousModesChanged_ = viewer_.onModesChanged;
+    viewer_.onModesChanged = [this] {
+        if (previousModesChanged_) previousModesChanged_();
+        if (!tInHandler) followRecord();
+    };
 }
 
 KeyHandler::~KeyHandler() {
@@ -83,6 +96,7 @@ KeyHandler::~KeyHandler() {
     viewer_.drawInfoPage = nullptr;
     viewer_.drawOverlays = nullptr;
     viewer_.buildTextLine = nullptr;
+    viewer_.onModesChanged = previousModesChanged_;
 }
 
 void KeyHandler::activate() { gHandler = this; }
@@ -212,7 +226,35 @@ void KeyHandler::run(const keys::ActionList& actions) {
             continue;
         }
         std::lock_guard lock(m_);
+        InHandler inHandler;
         perform(a);
+    }
+    {
+        std::lock_guard lock(m_);
+        lastRecord_ = viewer_.currentIndex();
+        lastCapture_ = viewer_.current().captureWindow;
+    }
+    viewer_.publishView();
+}
+
+void KeyHandler::followRecord() {
+    {
+        std::lock_guard lock(m_);
+        const int i = viewer_.currentIndex();
+        ViewRecord& r = viewer_.current();
+        const bool changed = i != lastRecord_ || r.captureWindow != lastCapture_;
+        lastRecord_ = i;
+        lastCapture_ = r.captureWindow;
+        if (!changed || !emu_.on) return;
+        keys::ViewRect v = viewRectOf(r);
+        const keys::ViewGrid g = gridOf(r);
+        keys::MousePoint p{int32_t(std::clamp<int64_t>(v.baseX + int64_t(g.pinColumns) * v.cellWidth / 2, 0, INT32_MAX)),
+                           int32_t(std::clamp<int64_t>(v.baseY + int64_t(g.pinRows) * v.cellHeight / 2, 0, INT32_MAX))};
+        keys::containPoint(v, g, p);
+        writeViewRect(r, v);
+        emu_.mouse = p;
+        emu_.known = true;
+        moveMouse();
     }
     viewer_.publishView();
 }
@@ -245,6 +287,19 @@ keys::ViewGrid KeyHandler::gridOf(const ViewRecord& r) const {
 
 void KeyHandler::moveMouse() {
     if (ports_.mouseMove) ports_.mouseMove(viewer_.targetWindow(), emu_.mouse.x, emu_.mouse.y);
+    updateMouseText();
+}
+
+void KeyHandler::updateMouseText() {
+    std::string text;
+    if (emu_.on) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "X:%d, Y:%d (pixels)", emu_.mouse.x, emu_.mouse.y);
+        text = buf;
+    }
+    if (text == lastMouseText_) return;
+    lastMouseText_ = text;
+    if (ports_.mouseText) ports_.mouseText(text);
 }
 
 void KeyHandler::mouseAction(
@@ -284,6 +339,7 @@ void KeyHandler::startEmulationLocked(int buttons) {
         }
     }
     if (ports_.emulationBox) ports_.emulationBox(emu_.on);
+    updateMouseText();
 }
 
 void KeyHandler::stopEmulationLocked() {
@@ -296,6 +352,7 @@ void KeyHandler::stopEmulationLocked() {
         if (op.kind == keys::MouseOp::Kind::Move && ports_.mouseMove) ports_.mouseMove(w, op.at.x, op.at.y);
     }
     if (ports_.emulationBox) ports_.emulationBox(false);
+    updateMouseText();
 }
 
 void KeyHandler::playTone(keys::Tone tone) {

@@ -120,6 +120,10 @@ private:
     void writeViewRect(ViewRecord& r, const keys::ViewRect& v) const;
     keys::ViewGrid gridOf(const ViewRecord& r) const;
     void moveMouse();
+    void updateMouseText();
+    // The record or the display range changed beside the keys: an emulated
+    // mouse goes to the centre of the new view.
+    void followRecord();
     void startEmulationLocked(int buttons);
     void stopEmulationLocked();
     void mouseAction(const std::function<void(keys::ViewRect&, const keys::ViewGrid&, keys::MousePoint&)>& f);
@@ -146,7 +150,10 @@ private:
     int textLinePage_ = 0;
     int subSelector_ = 0;
     std::array<keys::ConditionSlot, 4> conditions_{};
-    std::string lastMouseText_;
+    std::string lastMouseText_;  // text 273 last shown
+    std::function<void()> previousModesChanged_;
+    int lastRecord_ = -1;
+    WindowId lastCapture_ = 0;
 };
 
 }  // namespace lumo

@@ -2,7 +2,6 @@
 // information pages instead of the image, the mouse marker over it, and the
 // device text line with the dialog's mouse position text.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "screenviewer/key_handling.h"
@@ -133,17 +132,6 @@ void KeyHandler::buildTextLine(const ViewRecord& r, TextLine& line) {
     keys::buildTextLine(in, japanese_, out);
     static_assert(sizeof out.cells == sizeof(TextLine));
     std::memcpy(line.data(), out.cells.data(), line.size());
-
-    std::string text;
-    if (emulating) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "X:%d, Y:%d (pixels)", mouse.x, mouse.y);
-        text = buf;
-    }
-    if (text != lastMouseText_) {
-        lastMouseText_ = text;
-        if (ports_.mouseText) ports_.mouseText(text);
-    }
 }
 
 }  // namespace lumo

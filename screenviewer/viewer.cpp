@@ -486,7 +486,7 @@ void Viewer::refreshLoop() {
             handCv_.wait_for(lock, std::chrono::seconds(1), [this] { return due_ || stop_.load(); });
         }
         if (stop_ || !takeHandOver()) continue;
-        refreshView(false);
+        refreshView(forceNext_.exchange(false));
         tickCounter_ = 0;
         // Pacing: at most one pass per 50 ms reaches the device.
         std::unique_lock lock(runMutex_);

@@ -119,6 +119,8 @@ public:
     // Hands the current record to the refresh thread. `periodic`: from the
     // refresh timer (such a pass is skipped when nothing under the view changed).
     void publishView(bool periodic = false);
+    // The next pass sends the panels and the text line even when unchanged (Enter in the dialog).
+    void forceNextPass() { forceNext_ = true; }
     // Copies the hand-over buffer into the snapshot when a view is due; false when none is.
     bool takeHandOver();
     // One refresh pass on the snapshot (refresh thread; tests call it directly).
@@ -203,6 +205,7 @@ private:
     std::atomic<bool> replace_{false};
     std::atomic<bool> frameEnabled_{true};
     std::atomic<bool> resumed_{false};
+    std::atomic<bool> forceNext_{false};
     std::atomic<bool> stop_{false};
     std::mutex runMutex_;
     std::condition_variable runCv_;

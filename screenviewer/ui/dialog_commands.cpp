@@ -64,7 +64,10 @@ void MainDialog::showMouseText(const QString& text) {
 
 void MainDialog::runCommand(int id) {
     switch (id) {
-    case 1: viewer_.publishView(); break;  // the next pass is forced by the unchanged check only
+    case 1:
+        viewer_.forceNextPass();
+        viewer_.publishView();
+        break;
     case 257: viewer_.applicationWindow(); break;
     case 258: viewer_.fullScreen(); break;
     case 262:

@@ -30,6 +30,8 @@ struct Recorded {
 class KeyHandling : public ::testing::Test {
 protected:
     void make(int code, const char* model) {
+        keys_.reset();  // before the viewer it hooks into
+        viewer_.reset();
         share_ = std::make_unique<ViewerShare>();
         initialiseShare(*share_);
         world_.windows[100] = {{0, 0, 800, 600}, {0, 20, 800, 580}, 4100};
@@ -57,6 +59,11 @@ protected:
     }
     void SetUp() override { make(1, "Pinora PX-2"); }  // 48 x 32, tones allowed
     ViewRecord& cur() { return viewer_->current(); }
+
+    void TearDown() override {
+        keys_.reset();
+        viewer_.reset();
+    }
 
     FakeWorld world_;
     std::unique_ptr<ViewerShare> share_;
@@ -139,6 +146,20 @@ TEST_F(KeyHandling, MouseEmulationMovesThePointerStopsAtTheImageEdgeAndClicksAtT
     EXPECT_FALSE(keys_->emulating());
     ASSERT_FALSE(rec_.drags.empty());
     EXPECT_EQ(rec_.drags.back()[2], 0);
+
+    // A new window in front while emulating: the mouse goes to the centre of its view.
+    keys_->onKey(4, 0x0C, 0);
+    ASSERT_TRUE(keys_->emulating());
+    world_.windows[200] = {{50, 60, 400, 300}, {52, 90, 396, 268}, 4200};
+    world_.active = 200;
+    const size_t before = rec_.moves.size();
+    viewer_->trackForeground();
+    ASSERT_EQ(cur().keyWindow, 200u);
+    ASSERT_GT(rec_.moves.size(), before);
+    EXPECT_EQ(rec_.moves.back()[0], 200);
+    EXPECT_EQ(rec_.moves.back()[1], 24);  // 48 x 32 pins at one pixel per pin from (0, 0)
+    EXPECT_EQ(rec_.moves.back()[2], 16);
+    keys_->onKey(4, 0x0C, 0x80);
 
     // With the filter off the emulation does not start.
     auto f = keys_->filters();
