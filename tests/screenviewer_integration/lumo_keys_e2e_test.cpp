@@ -170,9 +170,10 @@ protected:
         if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
-    void startLumo() {
+    // `row`: the connect dialog's device row (2: the 64 x 48 model, 1: "Pinora PX-2").
+    void startLumo(int row = 2) {
         const std::string bin = binDir();
-        writeFile(dir_ + "/script", "connect||2|ok\n");
+        writeFile(dir_ + "/script", "connect||" + std::to_string(row) + "|ok\n");
         app_ = std::make_unique<Child>(
             bin + "/Lumo", std::vector<std::string>{},
             std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
@@ -380,6 +381,29 @@ TEST_F(LumoKeys, TheScreenImageIsSavedWithItsViewConditionsAndOpenedInTheBitmapV
     EXPECT_NE(whole.find("nBaseX=0\r\n"), std::string::npos) << whole;
     EXPECT_NE(whole.find("bThreshfold="), std::string::npos) << whole;
     EXPECT_EQ(whole.find("Condition"), std::string::npos) << whole;
+}
+
+TEST_F(LumoKeys, ToneFramesReachAPinoraPx2WhenLockingAndStoringABookmark) {
+    pad_.reset();  // a 48 x 32 display without a text line on the same link
+    pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--size", "48x32", "--cells", "0"});
+    startLumo(1);
+    ASSERT_TRUE(pad_->waitState([](const std::string& st) {
+        return Padsim::grid(st, "plane1").size() == 32 && st.find('#') != std::string::npos;
+    })) << pad_->state();
+    // The lock signal: 660 Hz for 66, five times with the flag alternating, then the closing entry.
+    key(4, 0x0E, 0x20);
+    ASSERT_TRUE(waitUntil([&] { return pad_->log().find("rx e6 param 6 len 36") != std::string::npos; }))
+        << pad_->log();
+    const std::string log = pad_->log();
+    const size_t at = log.find("rx e6 param 6 len 36");
+    const std::string line = log.substr(at, log.find('\n', at) - at);
+    EXPECT_NE(line.find("02 94 00 42 00 00 02 94 00 42 01 00"), std::string::npos) << line;
+    // Unlocking plays nothing; storing bookmark 0 plays chime B (660, 440, 330 Hz and the end).
+    key(4, 0x0E, 0x20);
+    key(4, 0x0B, 0x20);
+    ASSERT_TRUE(waitUntil([&] { return pad_->log().find("rx e6 param 4 len 24") != std::string::npos; }))
+        << pad_->log();
+    EXPECT_EQ(pad_->log().find("rx e6", at + 1), pad_->log().find("rx e6 param 4 len 24"));
 }
 
 }  // namespace
