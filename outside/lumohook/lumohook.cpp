@@ -27,6 +27,8 @@ struct Listener {
     std::atomic<bool> running{false};
     std::atomic<int> started{0};  // 1 running, -1 failed
     std::atomic<bool> abandoned{false};  // the starter gave up waiting: end at once
+    AtspiAccessible* focused = nullptr;  // the last object that took the focus (listener thread only)
+    int lastOffset = -1;
     GMainLoop* loop = nullptr;
     AtspiEventListener* focus = nullptr;
     AtspiEventListener* caret = nullptr;
@@ -35,15 +37,11 @@ struct Listener {
 std::mutex gMutex;
 std::unique_ptr<Listener> gListener;  // the library's one listener
 
-void onEvent(AtspiEvent* event, void* data) {
-    auto* l = static_cast<Listener*>(data);
-    if (std::getenv("LUMOHOOK_TRACE")) std::fprintf(stderr, "LumoHook: %s %d\n", event && event->type ? event->type : "?", event ? event->detail1 : -1);
-    if (!event || !event->source || !l->hook) return;
-    const bool caret = event->type && g_str_has_prefix(event->type, "object:text-caret-moved");
-    if (!caret && event->detail1 == 0) return;  // focus lost
+// Records the caret (at `offset`) or the focus of `source`.
+void record(Listener* l, AtspiAccessible* source, bool caret, int offset) {
     GError* err = nullptr;
     lumohook::FocusEvent e;
-    e.process = static_cast<int32_t>(atspi_accessible_get_process_id(event->source, &err));
+    e.process = static_cast<int32_t>(atspi_accessible_get_process_id(source, &err));
     if (err) {
         g_clear_error(&err);
         return;
@@ -51,9 +49,8 @@ void onEvent(AtspiEvent* event, void* data) {
     e.caret = caret;
     bool placed = false;
     if (caret) {
-        if (AtspiText* text = atspi_accessible_get_text_iface(event->source)) {
-            if (AtspiRect* r = atspi_text_get_character_extents(text, static_cast<gint>(event->detail1),
-                                                                ATSPI_COORD_TYPE_SCREEN, &err)) {
+        if (AtspiText* text = atspi_accessible_get_text_iface(source)) {
+            if (AtspiRect* r = atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, &err)) {
                 e.screenX = r->x;
                 e.screenY = r->y;
                 placed = r->width >= 0 && r->height >= 0;
@@ -62,9 +59,10 @@ void onEvent(AtspiEvent* event, void* data) {
             g_clear_error(&err);
             g_object_unref(text);
         }
+        e.caret = placed;
     }
     if (!placed) {
-        if (AtspiComponent* c = atspi_accessible_get_component_iface(event->source)) {
+        if (AtspiComponent* c = atspi_accessible_get_component_iface(source)) {
             if (AtspiPoint* p = atspi_component_get_position(c, ATSPI_COORD_TYPE_SCREEN, &err)) {
                 e.screenX = p->x;
                 e.screenY = p->y;
@@ -87,6 +85,45 @@ void onEvent(AtspiEvent* event, void* data) {
         }
     }
     lumohook::recordEvent(l->hook->data(), e);
+}
+
+void onEvent(AtspiEvent* event, void* data) {
+    auto* l = static_cast<Listener*>(data);
+    if (std::getenv("LUMOHOOK_TRACE"))
+        std::fprintf(stderr, "LumoHook: %s %d\n", event && event->type ? event->type : "?", event ? event->detail1 : -1);
+    if (!event || !event->source || !l->hook) return;
+    const bool caret = event->type && g_str_has_prefix(event->type, "object:text-caret-moved");
+    if (!caret && event->detail1 == 0) return;  // focus lost
+    if (!caret) {
+        // The focused object: its caret is also looked at every 100 ms (below).
+        if (l->focused) g_object_unref(l->focused);
+        l->focused = ATSPI_ACCESSIBLE(g_object_ref(event->source));
+        l->lastOffset = -1;
+    } else if (event->source == l->focused) {
+        l->lastOffset = event->detail1;
+    }
+    record(l, event->source, caret, event->detail1);
+}
+
+// The caret of the focused object, as the window system's "GUI thread info" would give it:
+// read every 100 ms, recorded when it moved (applications do not always send caret events).
+gboolean pollCaret(void* data) {
+    auto* l = static_cast<Listener*>(data);
+    if (!l->focused || !l->hook) return G_SOURCE_CONTINUE;
+    AtspiText* text = atspi_accessible_get_text_iface(l->focused);
+    if (!text) return G_SOURCE_CONTINUE;
+    GError* err = nullptr;
+    const gint offset = atspi_text_get_caret_offset(text, &err);
+    g_object_unref(text);
+    if (err) {
+        g_clear_error(&err);
+        return G_SOURCE_CONTINUE;
+    }
+    if (offset >= 0 && offset != l->lastOffset) {
+        l->lastOffset = offset;
+        record(l, l->focused, true, offset);
+    }
+    return G_SOURCE_CONTINUE;
 }
 
 bool busAvailable() {
@@ -131,11 +168,18 @@ extern "C" TAVIK_API int StartMSAAThread(void*) {
             started = -1;
         } else {
             raw->loop = g_main_loop_new(ctx, FALSE);
+            GSource* poll = g_timeout_source_new(100);
+            g_source_set_callback(poll, pollCaret, raw, nullptr);
+            g_source_attach(poll, ctx);
             raw->running = true;
             started = 1;
             g_main_loop_run(raw->loop);
             raw->running = false;
+            g_source_destroy(poll);
+            g_source_unref(poll);
             g_main_loop_unref(raw->loop);
+            if (raw->focused) g_object_unref(raw->focused);
+            raw->focused = nullptr;
         }
         atspi_event_listener_deregister(raw->focus, "object:state-changed:focused", nullptr);
         atspi_event_listener_deregister(raw->caret, "object:text-caret-moved", nullptr);

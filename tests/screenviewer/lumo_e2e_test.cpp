@@ -239,7 +239,7 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
     ASSERT_EQ(std::sscanf(shown->c_str(), "window %llu %d %d", &id, &wx, &wy), 3);
     desktop_test::setActive(dpy_, static_cast<Window>(id));
 
-    // The hook listens once the viewer's threads run: move the caret until its record appears.
+    // The hook listens once the viewer's threads run: move the caret until its caret record appears.
     auto hookMap = tavik::platform::SharedSection::open(lumo::kHookName,
                                                         tavik::platform::SharedSection::Access::ReadOnly, lumo::kHookSize);
     ASSERT_TRUE(hookMap.has_value());
@@ -249,9 +249,9 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
         field.send("caret " + std::to_string(5 + (nudge++ % 2)));
         field.expect("caret ");
         for (const auto& t : hook->threads)
-            if (t.inUse && t.threadId == field.pid()) return true;
+            if (t.inUse && t.threadId == field.pid() && t.kind == 1) return true;
         return false;
-    })) << "no focus record from the accessibility bus";
+    })) << "no caret record from the accessibility bus";
 
     auto share = tavik::platform::SharedSection::open(lumo::kShareName,
                                                       tavik::platform::SharedSection::Access::ReadOnly, lumo::kShareSize);
