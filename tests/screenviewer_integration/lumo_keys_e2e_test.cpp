@@ -19,6 +19,7 @@
 #include "platform/shared_section.h"
 #include "screenviewer/pages/info_pages.h"
 #include "screenviewer/pages/pin_canvas.h"
+#include "screenviewer/pages/text_line.h"
 #include "screenviewer/share_layout.h"
 #include "tests/client/e2e_support.h"
 #include "tests/desktop/x_helpers.h"
@@ -404,6 +405,49 @@ TEST_F(LumoKeys, ToneFramesReachAPinoraPx2WhenLockingAndStoringABookmark) {
     ASSERT_TRUE(waitUntil([&] { return pad_->log().find("rx e6 param 4 len 24") != std::string::npos; }))
         << pad_->log();
     EXPECT_EQ(pad_->log().find("rx e6", at + 1), pad_->log().find("rx e6 param 4 len 24"));
+}
+
+TEST_F(LumoKeys, ABookmarkBringsTheViewBackAndTextLineKeysPageTheStatusLine) {
+    startAtTopLeft();
+    // The status line of this window: "w" for the application window, page 0 with the image size.
+    tavik::lumo::TextLineInput in;
+    in.scanningMode = 1;
+    in.imageWidth = 200;
+    in.imageHeight = 150;
+    in.right = kCols;
+    in.bottom = kRows;
+    auto expectedText = [](const tavik::lumo::TextLineInput& i) {
+        tavik::lumo::TextLine line;
+        tavik::lumo::buildTextLine(i, false, line);
+        std::array<uint8_t, tavik::lumo::kTextLineCells> device{};
+        tavik::lumo::toDeviceLine(line, device);
+        return hexOf(std::vector<unsigned char>(device.begin(), device.end()));
+    };
+    const std::string page0 = expectedText(in);
+    ASSERT_EQ(page0.substr(0, 2), "4e");
+    EXPECT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == page0; }))
+        << pad_->state() << "\nexpected " << page0;
+    // Text-line key 5: the next page, the mode field unchanged.
+    key(2, 5, 0);
+    in.page = 1;
+    const std::string page1 = expectedText(in);
+    ASSERT_NE(page1, page0);
+    EXPECT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == page1; }))
+        << pad_->state() << "\nexpected " << page1;
+
+    // Bookmark 0 stored at (32, 0) comes back after moving and zooming away.
+    key(4, 0x04, 0);
+    const Grid right = libraryPins(window_, 32, 0, 1);
+    ASSERT_TRUE(waitPins(right)) << pad_->state();
+    key(4, 0x0B, 0x20);  // store bookmark 0
+    key(4, 0x02, 0);
+    key(4, 0x80, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto r = record();
+        return r && r->cellWidth == 2;
+    }));
+    key(4, 0x07, 0x20);  // return to bookmark 0
+    ASSERT_TRUE(waitPins(right)) << pad_->state();
 }
 
 }  // namespace
