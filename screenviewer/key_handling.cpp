@@ -162,6 +162,7 @@ void KeyHandler::onKey(int group, int key, int modifier) {
     keys::ActionList a;
     {
         std::lock_guard lock(m_);
+        if (!(viewer_.current().flags & kRecordExcluded)) viewer_.fitCurrentToWindow();
         a = keys::decodeKey(group, key, modifier, contextLocked());
     }
     run(a);
@@ -172,6 +173,7 @@ void KeyHandler::onNoteTakerKey(int b0, int b1, int b2) {
     keys::ActionList a;
     {
         std::lock_guard lock(m_);
+        if (!(viewer_.current().flags & kRecordExcluded)) viewer_.fitCurrentToWindow();
         a = keys::decodeNoteTakerKey(b0, b1, b2, contextLocked());
     }
     run(a);

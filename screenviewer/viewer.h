@@ -112,6 +112,8 @@ public:
     void clientOverview(bool fromFocus);
     // The focus window's client area of the current record is known.
     bool clientRectKnown();
+    // FitViewToWindow on the current record with its window's size now.
+    void fitCurrentToWindow();
     // The next tracking pass places the view on the focus.
     void placeOnFocusNext() { replace_ = true; }
 

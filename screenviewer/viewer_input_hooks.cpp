@@ -1,5 +1,6 @@
 // The few core operations the device keys need beyond navigation: the
-// client-area overview and whether the focus window's client area is known.
+// client-area overview, whether the focus window's client area is known, and
+// the fit of the view to its window before a key acts.
 #include "screenviewer/viewer.h"
 
 namespace lumo {
@@ -22,6 +23,13 @@ void Viewer::clientOverview(bool fromFocus) {
     else fitClientFromWindow(r);
     if (onModesChanged) onModesChanged();
     afterChange();
+}
+
+void Viewer::fitCurrentToWindow() {
+    ViewRecord& r = current();
+    const WindowFacts f = factsOf(r.captureWindow);
+    if (f.width > 0 && f.height > 0 && (f.width != r.imageWidth || f.height != r.imageHeight))
+        fitViewToWindow(r, f.width, f.height, pins());
 }
 
 }  // namespace lumo

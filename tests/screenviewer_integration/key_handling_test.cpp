@@ -220,6 +220,34 @@ TEST_F(KeyHandling, ShiftUpShowsTheHistogramPageAndTextLineKeysPage) {
     EXPECT_EQ(line[0], first[0]);  // the mode field stays
 }
 
+TEST_F(KeyHandling, StripsPanOrPlaceTheMouseAndThePenDragsTheRealMouse) {
+    keys_->onKey(4, 0x04, 0);  // view at (24, 0)
+    ASSERT_EQ(cur().baseX, 24);
+    // Column strip: 30 then 10 move the column from ((7112 - 1680) >> 7) + 4 = 46 to 55: the view pans back 9.
+    keys_->onData(2, std::vector<uint8_t>{30});
+    keys_->onData(2, std::vector<uint8_t>{10});
+    EXPECT_EQ(cur().baseX, 15);
+    // A jump of 10 or more is ignored; a released strip (bit 7) starts again.
+    keys_->onData(2, std::vector<uint8_t>{100});
+    EXPECT_EQ(cur().baseX, 15);
+
+    // Pen down at pin (5, 3) presses the left button at that screen point; up releases it.
+    keys_->onPen(1, 5, 3, 1);
+    ASSERT_FALSE(rec_.moves.empty());
+    EXPECT_EQ(rec_.moves.back()[1], 15 + 5);
+    EXPECT_EQ(rec_.moves.back()[2], 3);
+    ASSERT_FALSE(rec_.drags.empty());
+    EXPECT_EQ(rec_.drags.back()[2], 1);
+    // Moving with the pen: the mouse follows; a coordinate beyond the grid counts as the last pin,
+    // one with bit 7 set as 0.
+    keys_->onPen(2, 100, 0x85, 1);
+    EXPECT_EQ(rec_.moves.back()[1], 15 + 47);
+    EXPECT_EQ(rec_.moves.back()[2], 0);
+    keys_->onPen(3, 6, 4, 0);
+    EXPECT_EQ(rec_.drags.back()[2], 0);
+    EXPECT_EQ(rec_.drags.back()[0], 15 + 6);
+}
+
 TEST(ScreenImageConditions, TheWholeWindowVariantDropsTheViewAndTheStoredConditions) {
     ViewRecord r{};
     r.baseX = 40;
