@@ -101,6 +101,11 @@ KeyHandler::~KeyHandler() {
 
 void KeyHandler::activate() { gHandler = this; }
 
+void KeyHandler::deactivate() {
+    KeyHandler* self = this;
+    gHandler.compare_exchange_strong(self, nullptr);
+}
+
 void KeyHandler::registerCallbacks(int modelCode) {
     if (modelCode == keys::kModelNoteTaker) {
         gdStartDisplayMode(2, noteTakerCallback, nullptr, nullptr);
@@ -589,6 +594,11 @@ bool KeyHandler::menuCommand(int id, bool& viewFrame, keys::MenuEffects& fx) {
     }
     viewer_.publishView();
     return true;
+}
+
+void KeyHandler::moveToEmulatedPosition() {
+    std::lock_guard lock(m_);
+    if (emu_.known) moveMouse();
 }
 
 // ---- Settings and state ----

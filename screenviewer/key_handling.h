@@ -67,8 +67,10 @@ public:
     // else key, broadcast and data callbacks and the pen callback). Events
     // reach the handler made active; before that they are dropped.
     static void registerCallbacks(int modelCode);
-    // Makes this handler the one the callbacks reach (one per process).
+    // Makes this handler the one the callbacks reach (one per process), or
+    // no longer (an event already running finishes).
     void activate();
+    void deactivate();
 
     // ---- Device events (any thread, one at a time) ----
     void onKey(int group, int key, int modifier);
@@ -90,6 +92,9 @@ public:
 
     // Replaces the screen image port (it may need the handler itself).
     void setSaveScreenImage(std::function<void(bool whole)> f) { ports_.saveScreenImage = std::move(f); }
+
+    // At shutdown: the real mouse goes to the emulated position, when one is known.
+    void moveToEmulatedPosition();
 
     // ---- Settings ----
     keys::FunctionFilters filters() const;

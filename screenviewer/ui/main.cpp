@@ -172,6 +172,8 @@ int main(int argc, char** argv) {
     }
     dialog.show();
     dialog.exec();
+    input->deactivate();  // device events from now on are dropped
+    input->moveToEmulatedPosition();
     session.end();
     return 0;
 }
