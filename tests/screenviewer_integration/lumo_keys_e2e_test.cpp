@@ -154,12 +154,17 @@ protected:
         setActive(dpy_, window_);
     }
     void TearDown() override {
-        if (!dir_.empty())
-            for (pid_t p : processesWithArgument(dir_ + "/Documents/WindowImage.bmp")) ::kill(p, SIGKILL);
         if (app_) {
             app_->kill(SIGKILL);
             app_.reset();
         }
+        // The bitmap viewers started on this test's image (their controller client ends with them).
+        if (!dir_.empty())
+            waitUntil([&] {
+                const auto left = processesWithArgument(dir_ + "/Documents/WindowImage.bmp");
+                for (pid_t p : left) ::kill(p, SIGKILL);
+                return left.empty();
+            });
         if (pad_) {
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_.reset();
@@ -382,6 +387,8 @@ TEST_F(LumoKeys, TheScreenImageIsSavedWithItsViewConditionsAndOpenedInTheBitmapV
     EXPECT_NE(whole.find("nBaseX=0\r\n"), std::string::npos) << whole;
     EXPECT_NE(whole.find("bThreshfold="), std::string::npos) << whole;
     EXPECT_EQ(whole.find("Condition"), std::string::npos) << whole;
+    // The second viewer is started as well (and ended with the first one at tear-down).
+    EXPECT_TRUE(waitUntil([&] { return processesWithArgument(bmp).size() >= 2; }));
 }
 
 TEST_F(LumoKeys, ToneFramesReachAPinoraPx2WhenLockingAndStoringABookmark) {
