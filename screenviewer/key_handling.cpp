@@ -540,6 +540,7 @@ void KeyHandler::perform(const keys::KeyAction& a) {
 void KeyHandler::conditionCommand(int id) {
     {
         std::lock_guard lock(m_);
+        InHandler inHandler;
         BinCondition& c = viewer_.current().condition;
         using tavik::viewer::CondOp;
         switch (id) {
@@ -558,6 +559,7 @@ void KeyHandler::conditionCommand(int id) {
 void KeyHandler::toggleEmulation() {
     {
         std::lock_guard lock(m_);
+        InHandler inHandler;
         if (emu_.on) stopEmulationLocked();
         else startEmulationLocked(0);
     }
@@ -567,6 +569,7 @@ void KeyHandler::toggleEmulation() {
 void KeyHandler::zoomCommand(bool out) {
     {
         std::lock_guard lock(m_);
+        InHandler inHandler;
         ViewRecord& r = viewer_.current();
         if (emu_.on && !(r.overview && r.viewScope)) {
             if (r.overview) return;
@@ -585,6 +588,7 @@ void KeyHandler::zoomCommand(bool out) {
 bool KeyHandler::menuCommand(int id, bool& viewFrame, keys::MenuEffects& fx) {
     {
         std::lock_guard lock(m_);
+        InHandler inHandler;
         fx = keys::toggleMenuItem(id, filters_, viewFrame, locked_);
         if (!fx.handled) return false;
         if (fx.stopEmulation && emu_.on) stopEmulationLocked();

@@ -30,6 +30,8 @@ void Viewer::refreshView(bool force) {
     ViewRecord& snap = snapshot_;
     ViewRecord* live = validIndex(snapIndex_) ? &share_.records[snapIndex_] : nullptr;
     const Pins p = pins();
+    // A record another process excluded from the display is not shown.
+    if (live && (live->flags & kRecordExcluded)) return;
 
     // 1. A capture window that closed falls back to the last foreground window.
     const WindowId target = share_.targetWindow;

@@ -76,7 +76,7 @@ ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& q, s
     const ViewRecord r = viewer.current();  // a private copy: other processes write the map
     const bool frame = viewer.frameEnabled();
     if (frame) {
-        viewer.setFrameEnabled(false);
+        viewer.hideViewFrame();
         std::this_thread::sleep_for(frameWait);
     }
     // The whole target window, without margins.
@@ -92,10 +92,7 @@ ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& q, s
             lumoDeleteBitmap(bmp);
         }
     }
-    if (frame) {
-        viewer.setFrameEnabled(true);
-        viewer.viewChanged();
-    }
+    if (frame) viewer.viewChanged();  // the frame is placed again
     if (!saved) {
         std::fprintf(stderr, "Lumo: the screen image could not be saved to \"%s\".\n", out.imagePath.c_str());
         return out;

@@ -155,7 +155,7 @@ void Viewer::applicationWindow() {
     if (scanningMode_.load() != int(ScanningMode::ApplicationWindow)) {
         scanningMode_ = int(ScanningMode::ApplicationWindow);
         replace_ = true;
-        share_.lastForeground = ~WindowId(0);  // the next tracking pass selects the window in front
+        reselect_ = true;  // the next tracking pass selects the window in front
     }
     if (onModesChanged) onModesChanged();
 }
@@ -165,7 +165,7 @@ void Viewer::toggleFocusSync() {
     scanningMode_ = scanningMode_.load() == int(ScanningMode::FocusSync) ? int(ScanningMode::ApplicationWindow)
                                                                           : int(ScanningMode::FocusSync);
     replace_ = true;
-    if (wasFullScreen) share_.lastForeground = ~WindowId(0);
+    if (wasFullScreen) reselect_ = true;
     if (onModesChanged) onModesChanged();
 }
 
@@ -291,6 +291,12 @@ void Viewer::placeViewFrame(const ViewRecord& r) {
     share_.frameRect[3] = v.height;
 }
 
+void Viewer::hideViewFrame() {
+    std::lock_guard lock(deskMutex_);
+    desk_->hideFrame();
+    std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+}
+
 // ---- PublishView and the hand-over ----
 
 void Viewer::publishView(bool periodic) {
@@ -312,15 +318,18 @@ bool Viewer::takeHandOver() {
     snapIndex_ = handIndex_;
     snapPeriodic_ = duePeriodicOnly_;
     due_ = false;
+    tickCounter_ = 0;  // the periodic refresh counts again from this pass
     return true;
 }
 
 // ---- Tracking ----
 
 void Viewer::watchPass() {
-    const uint32_t req = share_.requestFlags;
+    // Other processes set these bits at any time: clear only what is handled here.
+    std::atomic_ref<uint32_t> flags(share_.requestFlags);
+    const uint32_t req = flags.load();
     if (req & kRequestRefresh) {
-        share_.requestFlags = req & ~(kRequestRefresh | kRequestPlaceFrame);
+        flags.fetch_and(~(kRequestRefresh | kRequestPlaceFrame));
         if (req & kRequestPlaceFrame) {
             std::memset(share_.frameRect, 0, sizeof share_.frameRect);
             placeViewFrame(current());
@@ -346,7 +355,8 @@ void Viewer::trackForeground() {
             fg = desk_->activeWindow();
             exists = fg && *fg != 0 && desk_->windowExists(*fg);
         }
-        if (exists && *fg != share_.lastForeground) {
+        if (exists && (*fg != share_.lastForeground || reselect_.load())) {
+            reselect_ = false;
             selectViewRecord(share_, *fg, lookup, pins());
             changed = true;
         }
@@ -381,7 +391,6 @@ void Viewer::trackForeground() {
             placeViewFrame(r);
             publishView();
         } else if (changed) {
-            if (replace_.exchange(false)) placeOnHook(r, i, HookThreadRecord{});
             placeViewFrame(r);
             publishView();
         }
@@ -487,7 +496,6 @@ void Viewer::refreshLoop() {
         }
         if (stop_ || !takeHandOver()) continue;
         refreshView(forceNext_.exchange(false));
-        tickCounter_ = 0;
         // Pacing: at most one pass per 50 ms reaches the device.
         std::unique_lock lock(runMutex_);
         runCv_.wait_for(lock, kPassPacing, [this] { return stop_.load(); });

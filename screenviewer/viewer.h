@@ -117,6 +117,11 @@ public:
     // The next tracking pass places the view on the focus.
     void placeOnFocusNext() { replace_ = true; }
 
+    // Hides the view frame before a capture that must not show it (a saved
+    // screen image); the hide has reached the X server when this returns. The
+    // next change of the view shows it again.
+    void hideViewFrame();
+
     // ---- Pipeline ----
     // Hands the current record to the refresh thread. `periodic`: from the
     // refresh timer (such a pass is skipped when nothing under the view changed).
@@ -205,6 +210,7 @@ private:
     std::atomic<int> scanningMode_{2};
     std::atomic<bool> mouseSync_{false};
     std::atomic<bool> replace_{false};
+    std::atomic<bool> reselect_{false};  // select the window in front even when it did not change
     std::atomic<bool> frameEnabled_{true};
     std::atomic<bool> resumed_{false};
     std::atomic<bool> forceNext_{false};

@@ -26,6 +26,7 @@ struct Screen {
     Screen() {
         if (xvfb.display().empty()) return;
         ::setenv("DISPLAY", xvfb.display().c_str(), 1);
+        XInitThreads();
         dpy = XOpenDisplay(xvfb.display().c_str());
         if (!dpy) return;
         const Window root = DefaultRootWindow(dpy);

@@ -23,7 +23,8 @@ public:
 
     // Process id of the foreground window, 0 when there is none. Without a display (none, or
     // the server went away) answers 0 at once; a display that comes back is found again within
-    // about a second of the next queries. At most two round trips to a live server.
+    // about a second of the next queries. Two round trips to a live server; a server that
+    // stopped answering holds the caller about 3 s at most (then it counts as gone).
     int32_t foregroundProcess();
 
 private:

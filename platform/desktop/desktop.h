@@ -12,13 +12,17 @@
 //   connection is made. A new connection is tried on demand at most once a second.
 // - A protocol error inside a call (a window id that names no window, a refused grab) makes only
 //   that call fail; it never reaches the program's own error handler and never ends the process.
-// - No call waits for the server beyond one round trip on a live connection; a server that went
-//   away is noticed on the first read or write (the socket breaks).
+// - No call waits for the server for long: a server that went away is noticed on the first read
+//   or write (the socket breaks); a call that waits more than 3 seconds for a server that stopped
+//   answering has its connection broken by a watchdog (the call fails, the connection counts as
+//   lost); opening a connection runs on a thread of its own and is given up after 3 seconds (a
+//   later call picks up an opening that finished meanwhile).
 //
 // Threads: every member function of Desktop and DesktopEvents may be called from any thread.
 // Desktop serialises its calls on one internal lock (a capture holds it for its copy); threads
 // that must not wait for each other (a refresh thread and the GUI thread) each use their own
-// Desktop. DesktopEvents runs one thread of its own that reads the events.
+// Desktop. DesktopEvents runs one thread of its own that reads the events. The layer starts one
+// watchdog thread for the process with its first connection.
 //
 // Window ids are X11 window ids (0 = none); coordinates are screen pixels of the default screen.
 #pragma once
@@ -179,7 +183,8 @@ public:
 
     // Readable while events are pending; never changes; owned by this object.
     int fd() const;
-    // Takes every pending event (oldest first) and makes fd() unreadable. Never blocks.
+    // Takes every pending event (oldest first) and makes fd() unreadable. Never waits for the
+    // server or the reading thread.
     std::vector<DesktopEvent> take();
     // Waits up to `timeoutMs` for an event; true when one is pending.
     bool waitEvents(int timeoutMs);
@@ -190,7 +195,8 @@ public:
     // true. nullopt without a display or without the extension.
     std::optional<bool> takeDamage(Rect area);
 
-    // True while connected (for tests and status lines).
+    // True while connected (for tests and status lines). Like addHotKey, removeHotKey and
+    // takeDamage it may wait for the reading thread while that (re)connects (at most ~3 s).
     bool connected() const;
 
 private:

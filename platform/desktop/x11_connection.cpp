@@ -5,10 +5,16 @@
 
 #include <X11/Xatom.h>
 #include <dlfcn.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace tavik::desktop::x11 {
@@ -21,6 +27,8 @@ namespace {
 struct Registry {
     std::mutex m;
     std::vector<Display*> displays;
+    std::vector<Connection*> connections;  // the open ones, for the watchdog
+    bool watching = false;
     XErrorHandler previousError = nullptr;
     XIOErrorHandler previousIo = nullptr;
     bool pinned = false;
@@ -76,6 +84,35 @@ void installHandlers() {
 
 }  // namespace
 
+// Breaks connections whose call has waited for the server beyond the bound. One thread for the
+// process, started with the first connection and never ended (the module stays loaded).
+struct Watchdog {
+    static void run() {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            Registry& r = registry();
+            std::lock_guard g(r.m);
+            const auto now = std::chrono::steady_clock::now();
+            for (Connection* c : r.connections) {
+                std::lock_guard cg(c->callM_);
+                // The connection stays open while it is listed and busy: close() needs r.m.
+                if (c->busy_ && now - c->busySince_ > Connection::kCallBound && c->fd_ >= 0) {
+                    ::shutdown(c->fd_, SHUT_RDWR);
+                    c->busy_ = false;
+                }
+            }
+        }
+    }
+    static void start(Registry& r) {
+        if (r.watching) return;
+        try {
+            std::thread(run).detach();
+            r.watching = true;
+        } catch (const std::system_error&) {  // tried again with the next connection
+        }
+    }
+};
+
 int onXError(Display* d, XErrorEvent* ev) {
     for (ErrorTrap* t = tTrap; t; t = t->outer_) {
         if (t->dpy_ == d) {
@@ -94,22 +131,79 @@ int onXError(Display* d, XErrorEvent* ev) {
     return prev ? prev(d, ev) : 0;
 }
 
-Connection::~Connection() { close(); }
-
 void Connection::onExit(Display*, void* self) { static_cast<Connection*>(self)->lost_.store(true); }
 
 void Connection::close() {
     if (!dpy_) return;
+    // After an I/O error XCloseDisplay sends nothing and only frees. A server that went away
+    // since is noticed here: the display stays registered until closed, so that is ours too.
+    {
+        // Off the watchdog's list first, so it never shuts down a descriptor being closed.
+        Registry& r = registry();
+        std::lock_guard g(r.m);
+        std::erase(r.connections, this);
+    }
+    XCloseDisplay(dpy_);
     {
         Registry& r = registry();
         std::lock_guard g(r.m);
         std::erase(r.displays, dpy_);
     }
-    // After an I/O error XCloseDisplay sends nothing and only frees.
-    XCloseDisplay(dpy_);
     dpy_ = nullptr;
+    fd_ = -1;
     lost_.store(false);
 }
+
+// An XOpenDisplay on a thread of its own: a server that accepts connections but never answers
+// (stopped, hung) must not hold the caller. The caller waits up to the call bound; an attempt
+// still running then is picked up by a later get(), or closed by its thread when its
+// connection has gone meanwhile.
+struct OpenAttempt {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    bool abandoned = false;
+    Display* result = nullptr;
+};
+
+namespace {
+
+void ignoreExit(Display*, void*) {}
+
+void registerDisplay(Display* d) {
+    Registry& r = registry();
+    std::lock_guard g(r.m);
+    r.displays.push_back(d);
+}
+
+void unregisterDisplay(Display* d) {
+    Registry& r = registry();
+    std::lock_guard g(r.m);
+    std::erase(r.displays, d);
+}
+
+void openOn(std::shared_ptr<OpenAttempt> a, std::string name) {
+    Display* d = XOpenDisplay(name.c_str());
+    if (d) {
+        // Ours from the start: losing it before it is adopted must not end the process either.
+        XSetIOErrorExitHandler(d, ignoreExit, nullptr);
+        registerDisplay(d);
+    }
+    std::unique_lock g(a->m);
+    if (a->abandoned) {
+        g.unlock();
+        if (d) {
+            XCloseDisplay(d);
+            unregisterDisplay(d);
+        }
+        return;
+    }
+    a->result = d;
+    a->done = true;
+    a->cv.notify_all();
+}
+
+}  // namespace
 
 Display* Connection::get() {
     const auto now = std::chrono::steady_clock::now();
@@ -119,24 +213,72 @@ Display* Connection::get() {
         tried_ = true;
     }
     if (dpy_) return dpy_;
-    if (tried_ && now - lastTry_ < std::chrono::seconds(1)) return nullptr;
-    tried_ = true;
+    if (!opening_) {
+        if (tried_ && now - lastTry_ < std::chrono::seconds(1)) return nullptr;
+        tried_ = true;
+        lastTry_ = now;
+        const char* name = std::getenv("DISPLAY");
+        if (!name || !*name) return nullptr;
+        installHandlers();
+        opening_ = std::make_shared<OpenAttempt>();
+        try {
+            std::thread(openOn, opening_, std::string(name)).detach();
+        } catch (const std::system_error&) {  // no thread now: try again later
+            opening_.reset();
+            return nullptr;
+        }
+    }
+    Display* d = nullptr;
+    {
+        std::unique_lock g(opening_->m);
+        if (!opening_->cv.wait_for(g, kCallBound, [&] { return opening_->done; })) return nullptr;
+        d = opening_->result;
+    }
+    opening_.reset();
     lastTry_ = now;
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return nullptr;
-    installHandlers();
-    Display* d = XOpenDisplay(nullptr);
     if (!d) return nullptr;
     XSetIOErrorExitHandler(d, &Connection::onExit, this);
+    dpy_ = d;
+    fd_ = ConnectionNumber(d);
+    lost_.store(false);
     {
         Registry& r = registry();
         std::lock_guard g(r.m);
-        r.displays.push_back(d);
+        r.connections.push_back(this);
+        Watchdog::start(r);
     }
-    dpy_ = d;
-    lost_.store(false);
     ++generation_;
     return dpy_;
+}
+
+Connection::~Connection() {
+    close();
+    if (opening_) {
+        std::lock_guard g(opening_->m);
+        if (opening_->done) {
+            if (Display* d = opening_->result) {
+                XCloseDisplay(d);
+                unregisterDisplay(d);
+            }
+        } else {
+            opening_->abandoned = true;  // its thread closes what it opens
+        }
+    }
+}
+
+void Connection::beginCall() {
+    // A toolkit that set its own handlers after our first connection (Qt does when its
+    // QApplication starts) would end the process on our connection's I/O error: put ours back in
+    // front, chaining to theirs for their displays.
+    installHandlers();
+    std::lock_guard g(callM_);
+    busy_ = true;
+    busySince_ = std::chrono::steady_clock::now();
+}
+
+void Connection::endCall() {
+    std::lock_guard g(callM_);
+    busy_ = false;
 }
 
 ErrorTrap::ErrorTrap(Display* dpy) : dpy_(dpy), outer_(tTrap) { tTrap = this; }

@@ -8,10 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 namespace tavik::desktop::x11 {
 
 class ErrorTrap;
+struct OpenAttempt;
 int onXError(Display*, XErrorEvent*);
 
 // Not thread-safe: the owner serialises its calls (it holds its own lock or uses one thread).
@@ -23,7 +26,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // The display when usable. Closes a lost connection first; opens a new one when none is
-    // open and the last attempt is at least a second ago. nullptr: no display now.
+    // open and the last attempt is at least a second ago. The opening runs on a thread of its
+    // own and is waited for up to kCallBound; one still running is taken by a later call.
+    // nullptr: no display now.
     Display* get();
     // The display only when already open and not lost; never connects.
     Display* current() const { return dpy_ && !lost_.load() ? dpy_ : nullptr; }
@@ -33,13 +38,38 @@ public:
     uint64_t generation() const { return generation_; }
     void close();
 
+    // Marks a call in progress. A call that waits for the server longer than kCallBound (a
+    // server that stopped answering) has its socket shut down by a watchdog: the call fails
+    // and the connection is lost, as if the server had gone.
+    static constexpr std::chrono::seconds kCallBound{3};
+    void beginCall();
+    void endCall();
+
 private:
+    friend struct Watchdog;
     static void onExit(Display*, void* self);
     Display* dpy_ = nullptr;
+    int fd_ = -1;
+    std::mutex callM_;  // guards busySince_ against the watchdog
+    std::chrono::steady_clock::time_point busySince_{};
+    bool busy_ = false;
     std::atomic<bool> lost_{false};
     bool tried_ = false;
     std::chrono::steady_clock::time_point lastTry_{};
     uint64_t generation_ = 0;
+    std::shared_ptr<OpenAttempt> opening_;
+};
+
+// Marks one call on a connection for its scope.
+class CallMark {
+public:
+    explicit CallMark(Connection& c) : c_(c) { c_.beginCall(); }
+    ~CallMark() { c_.endCall(); }
+    CallMark(const CallMark&) = delete;
+    CallMark& operator=(const CallMark&) = delete;
+
+private:
+    Connection& c_;
 };
 
 // Catches the protocol errors of `dpy` raised on this thread while it lives. Nested traps are

@@ -90,6 +90,7 @@ Desktop::Desktop() : impl_(std::make_unique<Impl>()) {}
 
 Desktop::~Desktop() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     if (Display* d = impl_->conn.current()) {
         impl_->destroyFrame(d);
         impl_->releaseShm(d);
@@ -99,11 +100,13 @@ Desktop::~Desktop() {
 
 bool Desktop::connected() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     return impl_->ready() != nullptr;
 }
 
 std::optional<WindowId> Desktop::activeWindow() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     x11::ErrorTrap trap(d);
@@ -116,6 +119,7 @@ std::optional<WindowId> Desktop::activeWindow() {
 std::optional<int32_t> Desktop::windowProcess(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     x11::ErrorTrap trap(d);
@@ -129,6 +133,7 @@ std::optional<int32_t> Desktop::windowProcess(WindowId window) {
 bool Desktop::windowExists(WindowId window) {
     if (!fitsWindowId(window)) return false;
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     XWindowAttributes a{};
     return d && attributes(d, static_cast<Window>(window), a);
@@ -137,6 +142,7 @@ bool Desktop::windowExists(WindowId window) {
 std::optional<WindowId> Desktop::topLevelFrame(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     const Window top = walkToFrame(d, static_cast<Window>(window));
@@ -147,6 +153,7 @@ std::optional<WindowId> Desktop::topLevelFrame(WindowId window) {
 std::optional<Rect> Desktop::windowRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     const Window top = walkToFrame(d, static_cast<Window>(window));
@@ -159,6 +166,7 @@ std::optional<Rect> Desktop::windowRect(WindowId window) {
 std::optional<Rect> Desktop::clientRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     XWindowAttributes a{};
@@ -170,6 +178,7 @@ std::optional<Rect> Desktop::clientRect(WindowId window) {
 
 std::optional<Size> Desktop::screenSize() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     x11::ErrorTrap trap(d);
@@ -183,6 +192,7 @@ std::optional<Size> Desktop::screenSize() {
 
 DesktopStatus Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t stride) {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return DesktopStatus::NoDisplay;
     const DesktopStatus s = impl_->captureLocked(d, area, pixels, stride);
@@ -191,6 +201,7 @@ DesktopStatus Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t str
 
 DesktopStatus Desktop::showFrame(Rect outer, int32_t thickness) {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return DesktopStatus::NoDisplay;
     const DesktopStatus s = impl_->showFrameLocked(d, outer, thickness);
@@ -199,6 +210,7 @@ DesktopStatus Desktop::showFrame(Rect outer, int32_t thickness) {
 
 void Desktop::hideFrame() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->conn.current();
     if (!d || !impl_->frame || !impl_->frameMapped) return;
     x11::ErrorTrap trap(d);
@@ -209,11 +221,13 @@ void Desktop::hideFrame() {
 
 WindowId Desktop::frameWindow() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     return impl_->conn.current() ? impl_->frame : 0;
 }
 
 DesktopStatus Desktop::movePointer(Point to) {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return DesktopStatus::NoDisplay;
     if (!impl_->hasXTest) return DesktopStatus::Failed;
@@ -227,6 +241,7 @@ DesktopStatus Desktop::movePointer(Point to) {
 DesktopStatus Desktop::pressButton(int button, bool down) {
     if (button < 1 || button > 5) return DesktopStatus::Failed;
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return DesktopStatus::NoDisplay;
     if (!impl_->hasXTest) return DesktopStatus::Failed;
@@ -239,6 +254,7 @@ DesktopStatus Desktop::pressButton(int button, bool down) {
 
 std::optional<Point> Desktop::pointer() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d) return std::nullopt;
     x11::ErrorTrap trap(d);
@@ -252,6 +268,7 @@ std::optional<Point> Desktop::pointer() {
 
 std::optional<CursorImage> Desktop::cursorImage() {
     std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
     Display* d = impl_->ready();
     if (!d || !impl_->hasXFixes) return std::nullopt;
     x11::ErrorTrap trap(d);

@@ -61,6 +61,7 @@ struct DesktopEvents::Impl {
     Size screen;
 
     std::map<int32_t, HotKey> keys;
+    std::mutex qm;  // guards `pending` alone, so take() never waits for the server
     std::deque<DesktopEvent> pending;
     std::vector<Rect> dirty;
     bool allDirty = true;  // first ask, or after a reconnect
@@ -71,6 +72,7 @@ struct DesktopEvents::Impl {
     std::jthread thread;
 
     void push(DesktopEvent e) {
+        std::lock_guard g(qm);
         pending.push_back(e);
         const uint64_t one = 1;
         [[maybe_unused]] auto n = write(eventFd, &one, sizeof one);
@@ -187,6 +189,7 @@ struct DesktopEvents::Impl {
             {
                 std::lock_guard g(m);
                 if (stop) return;
+                x11::CallMark call(conn);
                 if (Display* d = ready()) {
                     drain(d);
                     if (!conn.lost()) xfd = ConnectionNumber(d);
@@ -213,8 +216,10 @@ DesktopEvents::~DesktopEvents() {
         [[maybe_unused]] auto n = write(impl_->wakeFd, &one, sizeof one);
     }
     impl_->thread = {};  // joins; the thread wakes at once
-    if (Display* d = impl_->conn.current())
+    if (Display* d = impl_->conn.current()) {
+        x11::CallMark call(impl_->conn);
         for (auto& [id, k] : impl_->keys) impl_->ungrab(d, k);
+    }
     impl_->conn.close();
     if (impl_->eventFd >= 0) close(impl_->eventFd);
     if (impl_->wakeFd >= 0) close(impl_->wakeFd);
@@ -223,6 +228,7 @@ DesktopEvents::~DesktopEvents() {
 DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
     std::lock_guard g(impl_->m);
     Impl& s = *impl_;
+    x11::CallMark call(s.conn);
     if (auto it = s.keys.find(id); it != s.keys.end()) {
         if (Display* d = s.conn.current()) s.ungrab(d, it->second);
         s.keys.erase(it);
@@ -243,6 +249,7 @@ void DesktopEvents::removeHotKey(int32_t id) {
     std::lock_guard g(impl_->m);
     auto it = impl_->keys.find(id);
     if (it == impl_->keys.end()) return;
+    x11::CallMark call(impl_->conn);
     if (Display* d = impl_->conn.current()) impl_->ungrab(d, it->second);
     impl_->keys.erase(it);
 }
@@ -250,7 +257,7 @@ void DesktopEvents::removeHotKey(int32_t id) {
 int DesktopEvents::fd() const { return impl_->eventFd; }
 
 std::vector<DesktopEvent> DesktopEvents::take() {
-    std::lock_guard g(impl_->m);
+    std::lock_guard g(impl_->qm);
     uint64_t count = 0;
     [[maybe_unused]] auto n = read(impl_->eventFd, &count, sizeof count);
     std::vector<DesktopEvent> out(impl_->pending.begin(), impl_->pending.end());
@@ -266,6 +273,7 @@ bool DesktopEvents::waitEvents(int timeoutMs) {
 std::optional<bool> DesktopEvents::takeDamage(Rect area) {
     std::lock_guard g(impl_->m);
     Impl& s = *impl_;
+    x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
     // A round trip: every damage the server caused before this call is then in the queue.

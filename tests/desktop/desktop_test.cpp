@@ -214,15 +214,43 @@ TEST_F(DesktopLayer, FrameIsARedRingThatTakesNoInput) {
     EXPECT_EQ(a.map_state, IsViewable);
 }
 
-TEST_F(DesktopLayer, CursorImageIsTheCurrentShape) {
+TEST_F(DesktopLayer, CursorImageIsTheShapeUnderThePointer) {
     dt::Desktop desk;
-    const auto c = desk.cursorImage();
-    ASSERT_TRUE(c);
-    EXPECT_GT(c->width, 0);
-    EXPECT_GT(c->height, 0);
-    EXPECT_EQ(c->pixels.size(), size_t(c->width) * size_t(c->height));
-    EXPECT_LT(c->hotSpot.x, c->width);
-    EXPECT_LT(c->hotSpot.y, c->height);
+    // A 16 x 8 cursor: the left half drawn in the foreground colour, the right half transparent,
+    // hot spot (3, 5).
+    const Window w = make(root_, 500, 400, 100, 100, 0x000000);
+    const Pixmap source = XCreatePixmap(d_, w, 16, 8, 1), mask = XCreatePixmap(d_, w, 16, 8, 1);
+    GC gc = XCreateGC(d_, source, 0, nullptr);
+    XSetForeground(d_, gc, 1);
+    XFillRectangle(d_, source, gc, 0, 0, 16, 8);
+    XSetForeground(d_, gc, 0);
+    XFillRectangle(d_, mask, gc, 0, 0, 16, 8);
+    XSetForeground(d_, gc, 1);
+    XFillRectangle(d_, mask, gc, 0, 0, 8, 8);
+    XFreeGC(d_, gc);
+    XColor fg{}, bg{};
+    fg.red = 0xFFFF;
+    fg.flags = bg.flags = DoRed | DoGreen | DoBlue;
+    const Cursor c = XCreatePixmapCursor(d_, source, mask, &fg, &bg, 3, 5);
+    XDefineCursor(d_, w, c);
+    XSync(d_, False);
+    ASSERT_EQ(desk.movePointer({550, 450}), dt::DesktopStatus::Ok);
+
+    std::optional<dt::CursorImage> img;
+    ASSERT_TRUE(waitFor([&] { return (img = desk.cursorImage()) && img->width == 16; }));
+    EXPECT_EQ(img->height, 8);
+    EXPECT_EQ(img->hotSpot, (dt::Point{3, 5}));
+    ASSERT_EQ(img->pixels.size(), 16u * 8u);
+    EXPECT_EQ(img->pixels[0], 0xFFFF0000u);          // opaque red
+    EXPECT_EQ(img->pixels[7 * 16 + 7], 0xFFFF0000u);  // last of the drawn half
+    EXPECT_EQ(img->pixels[7 * 16 + 8] >> 24, 0u);     // transparent
+    const uint64_t serial = img->serial;
+
+    ASSERT_EQ(desk.movePointer({10, 10}), dt::DesktopStatus::Ok);  // back over the root's cursor
+    ASSERT_TRUE(waitFor([&] { return (img = desk.cursorImage()) && img->serial != serial; }));
+    XFreeCursor(d_, c);
+    XFreePixmap(d_, source);
+    XFreePixmap(d_, mask);
 }
 
 namespace {
@@ -264,5 +292,41 @@ TEST(DesktopWithoutDisplay, EveryCallAnswersNoDisplay) {
     EXPECT_EQ(desk.movePointer({1, 1}), dt::DesktopStatus::NoDisplay);
     EXPECT_EQ(desk.pointer(), std::nullopt);
     EXPECT_EQ(desk.cursorImage(), std::nullopt);
+    if (!keep.empty()) setenv("DISPLAY", keep.c_str(), 1);
+}
+
+TEST(DesktopOtherDepth, SixteenBitScreenComesBackAsEightBitChannels) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    Xvfb x("320x200x16");
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    const char* saved = getenv("DISPLAY");
+    const std::string keep = saved ? saved : "";
+    setenv("DISPLAY", x.display().c_str(), 1);
+    Display* d = XOpenDisplay(x.display().c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(DefaultDepth(d, DefaultScreen(d)), 16);
+    // Pixels in the screen's 5-6-5 format: red, green and blue side by side.
+    auto pixelOf = [&](unsigned short r, unsigned short g, unsigned short b) {
+        XColor c{};
+        c.red = r;
+        c.green = g;
+        c.blue = b;
+        c.flags = DoRed | DoGreen | DoBlue;
+        XAllocColor(d, DefaultColormap(d, DefaultScreen(d)), &c);
+        return c.pixel;
+    };
+    const Window red = makeWindow(d, DefaultRootWindow(d), 10, 10, 4, 4, pixelOf(0xFFFF, 0, 0));
+    const Window green = makeWindow(d, DefaultRootWindow(d), 14, 10, 4, 4, pixelOf(0, 0xFFFF, 0));
+    const Window blue = makeWindow(d, DefaultRootWindow(d), 18, 10, 4, 4, pixelOf(0, 0, 0xFFFF));
+    {
+        dt::Desktop desk;
+        std::vector<uint32_t> px(12 * 4);
+        ASSERT_EQ(desk.capture({10, 10, 12, 4}, px, 12), dt::DesktopStatus::Ok);
+        EXPECT_EQ(px[0], 0xFF0000u);
+        EXPECT_EQ(px[4], 0x00FF00u);
+        EXPECT_EQ(px[3 * 12 + 11], 0x0000FFu);
+    }
+    (void)red, (void)green, (void)blue;
+    XCloseDisplay(d);
     if (!keep.empty()) setenv("DISPLAY", keep.c_str(), 1);
 }

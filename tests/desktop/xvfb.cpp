@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +12,6 @@
 #include <filesystem>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace desktop_test {
 
@@ -54,12 +52,24 @@ bool Xvfb::spawn(const std::string& number) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    if (::posix_spawn(&pid_, kProgram, &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
+    // The server dies with the test (PR_SET_DEATHSIG), even when the test itself is killed.
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        if (fds[1] == 3)
+            ::fcntl(3, F_SETFD, 0);
+        else
+            ::dup2(fds[1], 3);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        ::execv(kProgram, argv.data());
+        ::_exit(127);
+    }
     ::close(fds[1]);
     std::string got;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);

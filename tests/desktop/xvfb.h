@@ -18,6 +18,7 @@ public:
     Xvfb& operator=(const Xvfb&) = delete;
 
     const std::string& display() const { return display_; }
+    pid_t pid() const { return pid_; }
     // Kills the server at once (SIGKILL, as a crash would) and reaps it.
     void kill();
     // Starts a server on the same display number again; false when it did not come up.

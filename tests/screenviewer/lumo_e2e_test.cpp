@@ -82,6 +82,7 @@ protected:
         xvfb_ = std::make_unique<desktop_test::Xvfb>("640x480x24");
         if (xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures
+        XInitThreads();  // the image library's captures share Xlib with this connection
         dpy_ = XOpenDisplay(xvfb_->display().c_str());
         ASSERT_NE(dpy_, nullptr);
         dir_ = makeTempDir("lumo-e2e");

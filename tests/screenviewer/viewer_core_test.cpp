@@ -234,3 +234,78 @@ TEST(HookRecords, OneRecordPerProcessWithTheCaretInClientPixels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewerCore, TheRefreshChoiceSetsHowOftenTheTimerHandsTheViewOver) {
+    // The start countdown: the fifth tick starts the threads and hands the view over.
+    int started = 0;
+    for (int i = 0; i < 4; ++i) viewer_->onTimerTick([&] { ++started; });
+    EXPECT_EQ(started, 0);
+    viewer_->onTimerTick([&] { ++started; });
+    EXPECT_EQ(started, 1);
+    viewer_->stopThreads();  // the passes are taken here, not by the refresh thread
+    EXPECT_TRUE(viewer_->takeHandOver());
+
+    auto ticksToHandOver = [&](int choice) {
+        viewer_->setRefreshChoice(choice);
+        for (int tick = 1; tick <= 12; ++tick) {
+            viewer_->onTimerTick({});
+            if (viewer_->takeHandOver()) return tick;
+        }
+        return 0;
+    };
+    EXPECT_EQ(ticksToHandOver(0), 0);  // "None": only keys, focus or mouse
+    EXPECT_EQ(ticksToHandOver(1), 1);
+    EXPECT_EQ(ticksToHandOver(2), 2);
+    EXPECT_EQ(ticksToHandOver(3), 5);
+    EXPECT_EQ(started, 1);
+    // A command hands over at once, whatever the choice.
+    viewer_->setRefreshChoice(0);
+    viewer_->pan(1, 0);
+    EXPECT_TRUE(viewer_->takeHandOver());
+}
+
+TEST_F(ViewerCore, TheWholeScreenTakesTheWindowsViewAndConditionAtTheWindowsPlace) {
+    viewer_->setScanningMode(ScanningMode::ApplicationWindow);
+    world_.active = 200;
+    viewer_->trackForeground();
+    viewer_->pan(10, 4);
+    ASSERT_TRUE(viewer_->zoomOut(ZoomAnchor::TopLeft));
+    cur().condition.bThreshfold = 77;
+    viewer_->wholeScreenFromWindow();
+    EXPECT_EQ(viewer_->scanningMode(), ScanningMode::FullScreen);
+    EXPECT_EQ(cur().keyWindow, 0u);
+    EXPECT_EQ(viewer_->currentIndex(), share_->desktopRecord);
+    EXPECT_EQ(cur().baseX, 60);  // 10 + the window's left 50
+    EXPECT_EQ(cur().baseY, 64);  // 4 + its top 60
+    EXPECT_EQ(cur().cellWidth, 2);
+    EXPECT_EQ(cur().condition.bThreshfold, 77);
+    EXPECT_EQ(cur().overview, 0);
+    // From the whole screen there is nothing to take.
+    viewer_->pan(1, 0);
+    viewer_->wholeScreenFromWindow();
+    EXPECT_EQ(cur().baseX, 62);  // one pin of two pixels
+}
+
+TEST_F(ViewerCore, ACaptureWindowThatClosedFallsBackToTheLastForegroundWindow) {
+    viewer_->setScanningMode(ScanningMode::ApplicationWindow);
+    world_.active = 100;
+    viewer_->trackForeground();
+    viewer_->publishView();
+    ASSERT_TRUE(viewer_->takeHandOver());
+    // Another process pointed the record at a window that is gone.
+    cur().captureWindow = 300;
+    share_->targetWindow = 300;
+    viewer_->refreshView(false);
+    EXPECT_EQ(share_->targetWindow, 100u);
+    EXPECT_EQ(cur().captureWindow, 100u);
+    // When the last foreground window is gone as well, the pass stops and changes nothing.
+    world_.windows.erase(100);
+    share_->targetWindow = 100;
+    viewer_->refreshView(false);
+    EXPECT_EQ(share_->targetWindow, 100u);
+    EXPECT_EQ(viewer_->stats().captures.load(), 0u);
+}
+
+}  // namespace

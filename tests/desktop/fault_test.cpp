@@ -1,0 +1,222 @@
+// Losing the X server: the desktop layer answers "no display" and the process goes on; a server
+// that comes back on the same display is used again (grabs renewed, frame recreated). End to
+// end, the real controller with applications entered keeps writing their pins and delivering
+// keys without a display, ends on gdEnd, and follows the active window again once a server
+// is back.
+#include <gtest/gtest.h>
+// Xlib after gtest: its macros (None, Bool) clash with gtest's names.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "../client/e2e_support.h"
+#include "platform/desktop/desktop.h"
+#include "platform/desktop/x11_connection.h"
+#include "x_helpers.h"
+#include "xvfb.h"
+
+using namespace desktop_test;
+namespace dt = tavik::desktop;
+
+namespace {
+
+bool has(const std::vector<dt::DesktopEvent>& all, dt::DesktopEvent::Kind k) {
+    for (const auto& e : all)
+        if (e.kind == k) return true;
+    return false;
+}
+
+// Gathers events until one of kind `k` arrived.
+bool waitEvent(dt::DesktopEvents& ev, dt::DesktopEvent::Kind k, std::vector<dt::DesktopEvent>* seen = nullptr) {
+    std::vector<dt::DesktopEvent> all;
+    const bool ok = waitFor([&] {
+        for (auto& e : ev.take()) all.push_back(e);
+        return has(all, k);
+    });
+    if (seen) *seen = all;
+    return ok;
+}
+
+// The test's own connection: the layer's connection policy, so the killed server does not end
+// the test either.
+Display* reconnect(dt::x11::Connection& conn) {
+    // A round trip notices a server that went away since the last call.
+    if (Display* old = conn.current()) XSync(old, False);
+    Display* d = nullptr;
+    waitFor([&] { return (d = conn.get()) != nullptr; });
+    return d;
+}
+
+}  // namespace
+
+TEST(DesktopFault, LosingTheServerAnswersNoDisplayAndTheLayerReconnects) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    Xvfb x;
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", x.display().c_str(), 1);
+    dt::x11::Connection conn;
+    Display* d = reconnect(conn);
+    ASSERT_NE(d, nullptr);
+    const Window w = makeWindow(d, DefaultRootWindow(d), 10, 10, 50, 50, 0x336699);
+    setActive(d, w);
+
+    dt::Desktop desk;
+    dt::DesktopEvents ev;
+    ASSERT_EQ(desk.activeWindow(), dt::WindowId{w});
+    ASSERT_EQ(desk.showFrame({100, 100, 40, 40}), dt::DesktopStatus::Ok);
+    ASSERT_TRUE(waitFor([&] { return ev.connected(); }));
+    ASSERT_EQ(ev.addHotKey(3, XK_p, dt::kModSuper), dt::DesktopStatus::Ok);
+    // A toolkit that starts later sets a handler that ends the process (as Qt's does): the
+    // layer's connections must still not reach it.
+    XSetIOErrorHandler([](Display*) -> int { _exit(3); });
+
+    x.kill();
+    // Every call answers "no display"; the process is still here to check.
+    EXPECT_EQ(desk.activeWindow(), std::nullopt);
+    std::vector<uint32_t> px(16);
+    EXPECT_EQ(desk.capture({0, 0, 4, 4}, px, 4), dt::DesktopStatus::NoDisplay);
+    EXPECT_EQ(desk.showFrame({100, 100, 40, 40}), dt::DesktopStatus::NoDisplay);
+    EXPECT_EQ(desk.pointer(), std::nullopt);
+    EXPECT_EQ(desk.windowRect(w), std::nullopt);
+    EXPECT_FALSE(desk.connected());
+    EXPECT_TRUE(waitEvent(ev, dt::DesktopEvent::Kind::DisplayLost));
+    EXPECT_EQ(ev.takeDamage({0, 0, 10, 10}), std::nullopt);
+
+    // A server again on the same display: found without a new object.
+    ASSERT_TRUE(x.restart());
+    d = reconnect(conn);
+    ASSERT_NE(d, nullptr);
+    const Window w2 = makeWindow(d, DefaultRootWindow(d), 20, 20, 50, 50, 0x996633);
+    setActive(d, w2);
+    EXPECT_TRUE(waitFor([&] { return desk.activeWindow() == dt::WindowId{w2}; }));
+    EXPECT_EQ(desk.showFrame({100, 100, 40, 40}), dt::DesktopStatus::Ok);
+    EXPECT_NE(desk.frameWindow(), 0u);
+    ASSERT_EQ(desk.capture({20, 20, 4, 4}, px, 4), dt::DesktopStatus::Ok);
+    EXPECT_EQ(px[0], 0x996633u);
+
+    // The hot key is grabbed again on the new connection.
+    ASSERT_TRUE(waitEvent(ev, dt::DesktopEvent::Kind::DisplayBack));
+    const KeyCode super = XKeysymToKeycode(d, XK_Super_L), p = XKeysymToKeycode(d, XK_p);
+    XTestFakeKeyEvent(d, super, True, CurrentTime);
+    XTestFakeKeyEvent(d, p, True, CurrentTime);
+    XTestFakeKeyEvent(d, p, False, CurrentTime);
+    XTestFakeKeyEvent(d, super, False, CurrentTime);
+    XSync(d, False);
+    std::vector<dt::DesktopEvent> seen;
+    ASSERT_TRUE(waitEvent(ev, dt::DesktopEvent::Kind::HotKey, &seen));
+    for (const auto& e : seen) {
+        if (e.kind == dt::DesktopEvent::Kind::HotKey) {
+            EXPECT_EQ(e.hotKeyId, 3);
+        }
+    }
+}
+
+TEST(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    Xvfb x;
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", x.display().c_str(), 1);
+    dt::Desktop desk;
+    ASSERT_EQ(desk.screenSize(), (dt::Size{1024, 768}));
+
+    ::kill(x.pid(), SIGSTOP);
+    // The watchdog breaks the waiting call; the connection counts as lost.
+    EXPECT_EQ(desk.screenSize(), std::nullopt);
+    EXPECT_EQ(desk.activeWindow(), std::nullopt);
+    // Opening a connection to the silent server gives up as well.
+    dt::Desktop fresh;
+    EXPECT_FALSE(fresh.connected());
+
+    ::kill(x.pid(), SIGCONT);
+    EXPECT_TRUE(waitFor([&] { return desk.screenSize().has_value(); }));
+    EXPECT_TRUE(waitFor([&] { return fresh.connected(); }));
+}
+
+#ifdef CLIENT_APP_PATH
+using namespace e2e;
+
+TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    const std::string bin = binDir();
+    for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
+        if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
+    Xvfb x;
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", x.display().c_str(), 1);
+
+    const std::string dir = makeTempDir("desktop-fault");
+    const int port = 10 + ::getpid() % 50;
+    Padsim pad(dir);
+    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
+              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
+    // The foreground comes from X11, not from a file.
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                                          "TAVIK_FOREGROUND_PID_FILE=", "DISPLAY=" + x.display()};
+    auto textShows = [&](char c) {
+        const std::string want = std::string(64, c);
+        return pad.waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
+    };
+    auto controllers = [&] { return controllerPids(bin + "/TAVIK", port); };
+
+    Child a(CLIENT_APP_PATH, {}, env);
+    Child b(CLIENT_APP_PATH, {}, env);
+    ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
+    ASSERT_EQ(a.result("display 3"), 1);
+    ASSERT_TRUE(a.expect("status 1"));
+    ASSERT_EQ(b.result("start " + std::to_string(port) + " QX-64X48"), 1);
+    ASSERT_EQ(b.result("display 1"), 1);
+    const int pidB = b.result("pid");
+    ASSERT_EQ(controllers().size(), 1u);
+    const pid_t controller = controllers().front();
+
+    ASSERT_EQ(a.result("text " + std::string(64, 'a')), 1);
+    ASSERT_TRUE(textShows('a'));
+    ASSERT_EQ(b.result("text " + std::string(64, 'b')), 1);
+
+    // B's window in front: B's cells on the pins.
+    dt::x11::Connection conn;
+    Display* d = reconnect(conn);
+    ASSERT_NE(d, nullptr);
+    Window w = makeWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0);
+    setPid(d, w, static_cast<unsigned long>(pidB));
+    setActive(d, w);
+    ASSERT_TRUE(textShows('b')) << pad.state();
+
+    // The server dies: the default client is shown and served.
+    x.kill();
+    ASSERT_TRUE(textShows('a')) << pad.state();
+    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+    pad.command("key 4 1 0");
+    auto key = a.expect("key ");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(*key, "key 4 1 0");
+    ASSERT_EQ(a.result("text " + std::string(64, 'c')), 1);
+    EXPECT_TRUE(textShows('c')) << pad.state();
+
+    // A server on the same display again: the controller follows the active window.
+    ASSERT_TRUE(x.restart());
+    d = reconnect(conn);
+    ASSERT_NE(d, nullptr);
+    w = makeWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0);
+    setPid(d, w, static_cast<unsigned long>(pidB));
+    setActive(d, w);
+    EXPECT_TRUE(textShows('b')) << pad.state();
+    pad.command("key 1 3 0");
+    key = b.expect("key ");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(*key, "key 1 3 0");
+
+    // Gone again, then every application ends: so does the controller.
+    x.kill();
+    EXPECT_TRUE(textShows('c')) << pad.state();
+    ASSERT_EQ(b.result("end"), 1);
+    ASSERT_EQ(a.result("end"), 1);
+    EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller still running after gdEnd";
+    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
+}
+#endif

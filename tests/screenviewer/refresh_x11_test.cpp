@@ -1,0 +1,86 @@
+// The refresh pass on a real X server (private Xvfb): a periodic pass whose
+// view had no damage captures nothing, a drawing under the view is captured
+// and sent, a drawing far from the view is not, a pass asked for by a command
+// always captures; a server that goes away leaves the passes harmless.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "screenviewer/sections.h"
+#include "screenviewer/viewer.h"
+#include "tests/desktop/x_helpers.h"
+#include "tests/desktop/xvfb.h"
+
+using namespace lumo;
+
+namespace {
+
+TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
+    desktop_test::Xvfb xvfb("320x240x24");
+    if (xvfb.display().empty()) GTEST_SKIP() << "no Xvfb";
+    ::setenv("DISPLAY", xvfb.display().c_str(), 1);
+    XInitThreads();  // the desktop layer shares Xlib with this test's own connection
+    Display* dpy = XOpenDisplay(xvfb.display().c_str());
+    ASSERT_NE(dpy, nullptr);
+    const Window root = DefaultRootWindow(dpy);
+    desktop_test::fill(dpy, root, 0, 0, 320, 240, 0xFFFFFF);
+
+    auto share = std::make_unique<ViewerShare>();
+    initialiseShare(*share);
+    std::vector<uint8_t> lastPlane;
+    DeviceSink sink{[&](const uint8_t* p1, const uint8_t*, int) {
+                        if (p1) lastPlane.assign(p1, p1 + 64 * 6);
+                        return 1;
+                    },
+                    [](const uint8_t*) { return 1; }};
+    Viewer viewer(*share, nullptr, configForCode(3, "QX-64X48"), makeDesktopPort(), makeDesktopPort(), sink);
+    ASSERT_TRUE(viewer.createThreads({}));  // never resumed: the passes run here
+    viewer.setFrameEnabled(false);
+    viewer.fullScreen();
+    const auto& st = viewer.stats();
+    auto pass = [&](bool periodic) {
+        viewer.publishView(periodic);
+        ASSERT_TRUE(viewer.takeHandOver());
+        viewer.refreshView(false);
+    };
+
+    pass(false);
+    ASSERT_EQ(st.captures.load(), 1u);
+    // Let every damage of the set-up arrive and be taken: a periodic pass then skips.
+    ASSERT_TRUE(desktop_test::waitFor([&] {
+        const auto skipped = st.skippedUnchanged.load();
+        pass(true);
+        return st.skippedUnchanged.load() > skipped;
+    }));
+    const auto captures = st.captures.load();
+    pass(true);
+    EXPECT_EQ(st.captures.load(), captures);
+
+    // A black block under the view: captured and on the pins.
+    desktop_test::fill(dpy, root, 8, 8, 12, 10, 0x000000);
+    ASSERT_TRUE(desktop_test::waitFor([&] {
+        pass(true);
+        return st.captures.load() > captures;
+    }));
+    ASSERT_EQ(lastPlane.size(), 64u * 6);
+    EXPECT_NE(lastPlane[1 * 64 + 10], 0);  // pin rows 8..15 at column 10
+
+    // Far from the view and its margins: nothing to capture.
+    ASSERT_TRUE(desktop_test::waitFor([&] {
+        const auto skipped = st.skippedUnchanged.load();
+        pass(true);
+        return st.skippedUnchanged.load() > skipped;
+    }));
+    desktop_test::fill(dpy, root, 200, 150, 40, 40, 0x000000);
+    const auto before = st.captures.load();
+    for (int i = 0; i < 5; ++i) pass(true);
+    EXPECT_EQ(st.captures.load(), before);
+    // A command's pass always captures.
+    pass(false);
+    EXPECT_EQ(st.captures.load(), before + 1);
+
+}
+
+}  // namespace
