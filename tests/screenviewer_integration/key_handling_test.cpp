@@ -5,6 +5,7 @@
 // condition file of a saved screen image.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -246,6 +247,34 @@ TEST_F(KeyHandling, StripsPanOrPlaceTheMouseAndThePenDragsTheRealMouse) {
     keys_->onPen(3, 6, 4, 0);
     EXPECT_EQ(rec_.drags.back()[2], 0);
     EXPECT_EQ(rec_.drags.back()[0], 15 + 6);
+}
+
+int raised(const DotPanel& p) {
+    int n = 0;
+    for (int32_t i = 0; i < p.nSize; ++i) n += __builtin_popcount(p.lpData[i]);
+    return n;
+}
+
+TEST_F(KeyHandling, TheMarkerIsTheCrossOrWithShiftDownHeldTheCentrePinAlone) {
+    DotPanel* main = lumoNewPanel(48, 32);
+    DotPanel* layer = lumoNewPanel(48, 32);
+    ASSERT_TRUE(main && layer);
+    keys_->drawOverlays(cur(), *main, *layer);
+    EXPECT_EQ(raised(*main) + raised(*layer), 0);  // no emulation: no marker
+    keys_->onKey(4, 0x0C, 0);
+    keys_->drawOverlays(cur(), *main, *layer);
+    EXPECT_EQ(raised(*main), 21);
+    EXPECT_EQ(raised(*layer), 21);
+    std::memset(main->lpData, 0, size_t(main->nSize));
+    std::memset(layer->lpData, 0, size_t(layer->nSize));
+    keys_->onBroadcast(0x80, 0, 0);  // ShiftDown held
+    keys_->drawOverlays(cur(), *main, *layer);
+    EXPECT_EQ(raised(*main), 1);
+    EXPECT_EQ(raised(*layer), 1);
+    const auto m = keys_->mouse();
+    EXPECT_TRUE(layer->lpData[(m.y / 8) * layer->nStride + m.x] & (1 << (m.y % 8)));
+    lumoFreePanel(main);
+    lumoFreePanel(layer);
 }
 
 TEST(ScreenImageConditions, TheWholeWindowVariantDropsTheViewAndTheStoredConditions) {
