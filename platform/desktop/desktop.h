@@ -165,7 +165,9 @@ struct DesktopEvent {
 // so a Qt program can put it in a QSocketNotifier; or call waitEvents() with a bound.
 class DesktopEvents {
 public:
-    // Starts the reading thread; connects in it (and reconnects at most once a second).
+    // Connects (when a display is there; a silent server is given up after ~3 s), so hot keys
+    // and damage work from the first call, then starts the reading thread, which reconnects at
+    // most once a second after a loss.
     DesktopEvents();
     // Stops the thread (it wakes at once) and releases the grabs.
     ~DesktopEvents();

@@ -69,13 +69,16 @@ int onXIoError(Display* d) {
 // would leave Xlib calling into unmapped code.
 void installHandlers() {
     Registry& r = registry();
+    // Xlib's own lock is taken by these, so not under ours (our handlers take ours).
+    const XErrorHandler e = XSetErrorHandler(onXError);
+    const XIOErrorHandler io = XSetIOErrorHandler(onXIoError);
     std::lock_guard g(r.m);
-    XErrorHandler e = XSetErrorHandler(onXError);
     if (e != onXError) r.previousError = e;
-    XIOErrorHandler io = XSetIOErrorHandler(onXIoError);
     if (io != onXIoError) r.previousIo = io;
     if (!r.pinned) {
         r.pinned = true;
+        // Implicit since libX11 1.8; our connections are used from several threads.
+        XInitThreads();
         Dl_info info{};
         if (dladdr(reinterpret_cast<void*>(&onXIoError), &info) && info.dli_fname)
             dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
@@ -213,6 +216,8 @@ Display* Connection::get() {
         tried_ = true;
     }
     if (dpy_) return dpy_;
+    // Only the call that starts an opening waits for it; later calls just look.
+    const bool started = !opening_;
     if (!opening_) {
         if (tried_ && now - lastTry_ < std::chrono::seconds(1)) return nullptr;
         tried_ = true;
@@ -231,7 +236,9 @@ Display* Connection::get() {
     Display* d = nullptr;
     {
         std::unique_lock g(opening_->m);
-        if (!opening_->cv.wait_for(g, kCallBound, [&] { return opening_->done; })) return nullptr;
+        const auto bound = started ? std::chrono::steady_clock::duration(kCallBound)
+                                   : std::chrono::steady_clock::duration::zero();
+        if (!opening_->cv.wait_for(g, bound, [&] { return opening_->done; })) return nullptr;
         d = opening_->result;
     }
     opening_.reset();

@@ -27,7 +27,8 @@ public:
 
     // The display when usable. Closes a lost connection first; opens a new one when none is
     // open and the last attempt is at least a second ago. The opening runs on a thread of its
-    // own and is waited for up to kCallBound; one still running is taken by a later call.
+    // own; the call that starts it waits up to kCallBound, later calls only look whether it
+    // has finished (an unreachable host or a silent server holds no call beyond the bound).
     // nullptr: no display now.
     Display* get();
     // The display only when already open and not lost; never connects.

@@ -205,6 +205,12 @@ struct DesktopEvents::Impl {
 DesktopEvents::DesktopEvents() : impl_(std::make_unique<Impl>()) {
     impl_->eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    {
+        // Connected before the first addHotKey or takeDamage of the caller.
+        std::lock_guard g(impl_->m);
+        x11::CallMark call(impl_->conn);
+        impl_->ready();
+    }
     impl_->thread = std::jthread([this] { impl_->run(); });
 }
 

@@ -7,7 +7,9 @@
 #include <X11/extensions/shape.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/desktop/desktop.h"
@@ -251,6 +253,28 @@ TEST_F(DesktopLayer, CursorImageIsTheShapeUnderThePointer) {
     XFreeCursor(d_, c);
     XFreePixmap(d_, source);
     XFreePixmap(d_, mask);
+}
+
+TEST_F(DesktopLayer, OneDesktopServesSeveralThreads) {
+    dt::Desktop desk;
+    const Window w = make(root_, 40, 40, 32, 16, 0x00A0B0);
+    std::atomic<int> wrong{0};
+    auto capturer = [&] {
+        std::vector<uint32_t> px(32 * 16);
+        for (int i = 0; i < 200; ++i)
+            if (desk.capture({40, 40, 32, 16}, px, 32) != dt::DesktopStatus::Ok || px[3 * 32 + 17] != 0x00A0B0u)
+                ++wrong;
+    };
+    auto asker = [&] {
+        for (int i = 0; i < 200; ++i) {
+            if (desk.clientRect(w) != dt::Rect{40, 40, 32, 16}) ++wrong;
+            if (desk.showFrame({300 + i % 7, 300, 40, 40}) != dt::DesktopStatus::Ok) ++wrong;
+        }
+    };
+    {
+        std::jthread a(capturer), b(asker), c(capturer);
+    }
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 namespace {

@@ -67,6 +67,69 @@ std::vector<std::string> libraryPins(Window window, int bx, int by, int cell) {
     return rows;
 }
 
+// True when a mapped override-redirect child of the root has exactly this geometry (the view frame).
+bool frameAt(Display* d, int x, int y, int w, int h) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return false;
+    bool found = false;
+    for (unsigned i = 0; i < n && !found; ++i) {
+        XWindowAttributes a{};
+        if (XGetWindowAttributes(d, children[i], &a) && a.override_redirect && a.map_state == IsViewable)
+            found = a.x == x && a.y == y && a.width == w && a.height == h;
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+std::string overrideWindows(Display* d) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    std::string out;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return out;
+    for (unsigned i = 0; i < n; ++i) {
+        XWindowAttributes a{};
+        if (XGetWindowAttributes(d, children[i], &a) && a.override_redirect)
+            out += std::to_string(a.x) + "," + std::to_string(a.y) + " " + std::to_string(a.width) + "x" +
+                   std::to_string(a.height) + (a.map_state == IsViewable ? " shown; " : " hidden; ");
+    }
+    if (children) XFree(children);
+    return out;
+}
+
+struct Block {
+    int x, y, w, h;
+    unsigned long rgb;
+};
+
+// A window whose picture is its background pixmap, so the server repaints it
+// whenever something that covered it (the view frame) moves away.
+Window pictureWindow(Display* d, int x, int y, int w, int h, unsigned long background,
+                     std::initializer_list<Block> blocks) {
+    const Window root = DefaultRootWindow(d);
+    const Pixmap pm = XCreatePixmap(d, root, unsigned(w), unsigned(h), unsigned(DefaultDepth(d, DefaultScreen(d))));
+    GC gc = XCreateGC(d, pm, 0, nullptr);
+    XSetForeground(d, gc, background);
+    XFillRectangle(d, pm, gc, 0, 0, unsigned(w), unsigned(h));
+    for (const Block& b : blocks) {
+        XSetForeground(d, gc, b.rgb);
+        XFillRectangle(d, pm, gc, b.x, b.y, unsigned(b.w), unsigned(b.h));
+    }
+    XFreeGC(d, gc);
+    const Window win = desktop_test::makeWindow(d, root, x, y, w, h, background);
+    XSetWindowBackgroundPixmap(d, win, pm);
+    XFreePixmap(d, pm);
+    XClearWindow(d, win);
+    XSync(d, False);
+    return win;
+}
+
+std::string joined(const std::vector<std::string>& rows) {
+    std::string t;
+    for (auto& r : rows) t += r + "\n";
+    return t;
+}
+
 bool mixed(const std::vector<std::string>& rows) {
     std::string all;
     for (auto& r : rows) all += r;
@@ -91,7 +154,7 @@ protected:
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
         writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
         writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
-                                        "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
+                                        "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=1\n");
         writeFile(dir_ + "/fg", "0\n");
     }
     void TearDown() override {
@@ -135,7 +198,7 @@ protected:
                 r.baseY = by;
                 r.cellWidth = r.cellHeight = cell;
             }
-        share->requestFlags |= lumo::kRequestRefresh;
+        share->requestFlags |= lumo::kRequestRefresh | lumo::kRequestPlaceFrame;
     }
 
     std::unique_ptr<desktop_test::Xvfb> xvfb_;
@@ -148,15 +211,11 @@ protected:
 
 TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartHandsOver) {
     using namespace desktop_test;
-    const Window root = DefaultRootWindow(dpy_);
-    const Window a = makeWindow(dpy_, root, 100, 80, 200, 150, 0xFFFFFF);
-    fill(dpy_, a, 10, 6, 24, 12, 0x000000);
-    fill(dpy_, a, 40, 30, 8, 30, 0x202020);
-    fill(dpy_, a, 90, 50, 40, 40, 0x000000);
+    const Window a = pictureWindow(dpy_, 100, 80, 200, 150, 0xFFFFFF,
+                                   {{10, 6, 24, 12, 0x000000}, {40, 30, 8, 30, 0x202020}, {90, 50, 40, 40, 0x000000}});
     setPid(dpy_, a, 4242);
-    const Window b = makeWindow(dpy_, root, 320, 200, 240, 180, 0x000000);
-    fill(dpy_, b, 5, 5, 30, 20, 0xFFFFFF);
-    fill(dpy_, b, 50, 12, 6, 30, 0xFFFFFF);
+    const Window b = pictureWindow(dpy_, 320, 200, 240, 180, 0x000000,
+                                   {{5, 5, 30, 20, 0xFFFFFF}, {50, 12, 6, 30, 0xFFFFFF}});
     setActive(dpy_, a);
 
     startLumo();
@@ -164,6 +223,7 @@ TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartH
     ASSERT_TRUE(mixed(a1));
     ASSERT_TRUE(waitPins(a1)) << pad_->state();
     const std::string st = pad_->state();
+    EXPECT_TRUE(waitUntil([&] { return frameAt(dpy_, 98, 78, 68, 52); })) << overrideWindows(dpy_);
     EXPECT_EQ(Padsim::value(st, "size"), "64x48");
     const std::string text = Padsim::value(st, "text");
     EXPECT_EQ(text.size(), 64u);  // 32 cells
@@ -171,6 +231,9 @@ TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartH
 
     // The record's view: base (16, 8), two pixels per pin.
     setView(a, 16, 8, 2);
+    // The red ring on the screen surrounds the view: 2 pixels outside (100 + 16, 80 + 8) .. + (128, 96).
+    // (Where it stood before, it crossed the new view: the expected pins are taken once it moved.)
+    ASSERT_TRUE(waitUntil([&] { return frameAt(dpy_, 114, 86, 132, 100); })) << overrideWindows(dpy_);
     const auto a2 = libraryPins(a, 16, 8, 2);
     ASSERT_TRUE(mixed(a2));
     ASSERT_NE(a1, a2);
@@ -183,7 +246,7 @@ TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartH
     ASSERT_TRUE(waitPins(b1)) << pad_->state();
     // Back: the remembered view of the first window.
     setActive(dpy_, a);
-    ASSERT_TRUE(waitPins(a2)) << pad_->state();
+    ASSERT_TRUE(waitPins(a2)) << pad_->state() << "expected\n" << joined(a2) << overrideWindows(dpy_);
 
     // A second start brings the first forward and ends at once.
     second_ = std::make_unique<Child>(binDir() + "/Lumo", std::vector<std::string>{}, env());
@@ -241,9 +304,12 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
     desktop_test::setActive(dpy_, static_cast<Window>(id));
 
     // The hook listens once the viewer's threads run: move the caret until its caret record appears.
-    auto hookMap = tavik::platform::SharedSection::open(lumo::kHookName,
-                                                        tavik::platform::SharedSection::Access::ReadOnly, lumo::kHookSize);
-    ASSERT_TRUE(hookMap.has_value());
+    std::optional<tavik::platform::SharedSection> hookMap;
+    ASSERT_TRUE(waitUntil([&] {
+        hookMap = tavik::platform::SharedSection::open(lumo::kHookName,
+                                                       tavik::platform::SharedSection::Access::ReadOnly, lumo::kHookSize);
+        return hookMap.has_value();
+    }));
     const auto* hook = static_cast<const lumo::HookData*>(hookMap->data());
     int nudge = 0;
     ASSERT_TRUE(waitUntil([&] {
