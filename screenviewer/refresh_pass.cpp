@@ -129,6 +129,7 @@ void Viewer::refreshView(bool force) {
 
     // 6. Overlays on the image page.
     if (!page && snap.overview && snap.viewScope) drawScopeOverlay(snap);
+    if (!page && drawOverlays) drawOverlays(snap, *main_, *layer_);
 
     // 7. Send what changed.
     const size_t bytes = size_t(main_->nSize);

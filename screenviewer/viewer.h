@@ -63,6 +63,8 @@ public:
 
     // Publishes the main dialog's window in the share section.
     void setDialogWindow(WindowId w) { share_.dialogWindow = w; }
+    // Mouse positions of the client library are relative to this window (0: the screen).
+    WindowId targetWindow() const { return share_.targetWindow; }
 
     // ---- Life cycle ----
     // Selects the whole-screen record and creates both threads, waiting to be
@@ -103,6 +105,17 @@ public:
     bool zoomIn(ZoomAnchor anchor, int32_t px = 0, int32_t py = 0);
     void centreOn(int32_t x, int32_t y);
     void contain(int32_t x, int32_t y);
+    // The current record was changed by the caller: frame and PublishView.
+    void viewChanged() { afterChange(); }
+    // Client-area overview: from the focus window's stored client area
+    // (`fromFocus`, when one is known) or from the capture window's.
+    void clientOverview(bool fromFocus);
+    // The focus window's client area of the current record is known.
+    bool clientRectKnown();
+    // FitViewToWindow on the current record with its window's size now.
+    void fitCurrentToWindow();
+    // The next tracking pass places the view on the focus.
+    void placeOnFocusNext() { replace_ = true; }
 
     // Hides the view frame before a capture that must not show it (a saved
     // screen image); the hide has reached the X server when this returns. The
@@ -136,6 +149,9 @@ public:
     std::function<void(const ViewRecord&, TextLine&)> buildTextLine;
     // The panel of an information page instead of the image, when set and it returns true.
     std::function<bool(const ViewRecord&, DotPanel&)> drawInfoPage;
+    // Overlays on the image page after the ViewScope frame (the mouse marker):
+    // the shown record, the main panel and the second layer.
+    std::function<void(const ViewRecord&, DotPanel& main, DotPanel& layer)> drawOverlays;
 
     // Counters for tests and benchmarks.
     struct Stats {
@@ -194,8 +210,8 @@ private:
     std::atomic<int> scanningMode_{2};
     std::atomic<bool> mouseSync_{false};
     std::atomic<bool> replace_{false};
-    std::atomic<bool> reselect_{false};
-    std::atomic<bool> forceNext_{false};  // select the window in front even when it did not change
+    std::atomic<bool> reselect_{false};  // select the window in front even when it did not change
+    std::atomic<bool> forceNext_{false};  // the next pass sends even what did not change
     std::atomic<bool> frameEnabled_{true};
     std::atomic<bool> resumed_{false};
     std::atomic<bool> stop_{false};

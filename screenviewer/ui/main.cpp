@@ -22,7 +22,9 @@
 #include "platform/thread_queue.h"
 #include "screenviewer/device_config.h"
 #include "screenviewer/sections.h"
+#include "screenviewer/key_handling.h"
 #include "screenviewer/ui/connect_dialog.h"
+#include "screenviewer/ui/input_glue.h"
 #include "screenviewer/ui/main_dialog.h"
 #include "screenviewer/ui/session.h"
 #include "screenviewer/viewer.h"
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
                      conn.device.modelName.c_str(), conn.portIndex);
         return 1;
     }
-    gdStartDisplayMode(2, nullptr, nullptr, nullptr);
+    lumo::KeyHandler::registerCallbacks(conn.device.modelCode);
 
     // 6. Panels (in the viewer); 7. the focus hook library.
     HookModule hookModule;
@@ -157,18 +159,21 @@ int main(int argc, char** argv) {
     // 9. The main dialog.
     lumo::ui::MainDialog dialog(viewer, japanese, ini, [code = conn.device.modelCode] { deviceStartCommand(code); });
     session.attach(dialog);
+    const auto input = lumo::ui::makeInput(viewer, dialog, japanese, conn.portIndex, conn.device.modelName);
 
     if (::pipe(gSignalPipe) == 0) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
         auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &dialog);
         QObject::connect(notifier, &QSocketNotifier::activated, &dialog, [&dialog] {
-            dialog.saveSettings();
+            dialog.saveSettings(lumo::ui::SaveMoment::EndSession);
             dialog.done(QDialog::Rejected);
         });
     }
     dialog.show();
     dialog.exec();
+    input->deactivate();  // device events from now on are dropped
+    input->moveToEmulatedPosition();
     session.end();
     return 0;
 }

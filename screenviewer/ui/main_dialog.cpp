@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,6 +18,7 @@
 #include "client/selection/ui/ui_script.h"
 #include "common/ini_store.h"
 #include "common/settings.h"
+#include "screenviewer/ui/function_filter_menu.h"
 
 namespace lumo::ui {
 
@@ -25,7 +27,8 @@ QString t(bool ja, const char* en, const char* jaText) { return QString::fromUtf
 }  // namespace
 
 MainDialog::MainDialog(Viewer& viewer, bool ja, std::string ini, std::function<void()> startCommand, QWidget* parent)
-    : QDialog(parent), viewer_(viewer), japanese_(ja), ini_(std::move(ini)), startCommand_(std::move(startCommand)) {
+    : QDialog(parent), viewer_(viewer), japanese_(ja), ini_(std::move(ini)), startCommand_(std::move(startCommand)),
+      store_(ini_) {
     setObjectName("256");
     auto make = [this](auto* w, int id) {
         w->setObjectName(QString::number(id));
@@ -45,6 +48,8 @@ MainDialog::MainDialog(Viewer& viewer, bool ja, std::string ini, std::function<v
     auto* overview = make(new QCheckBox(t(ja, "Overview mode", "全体表示"), modes), 266);
     auto* scope = make(new QCheckBox("ViewScope", modes), 267);
     for (auto* w : {focus, mouse, overview, scope}) modesLayout->addWidget(w);
+    auto* emulation = make(new QCheckBox(t(ja, "Mouse emulation", "マウスエミュレーション"), modes), 272);
+    modesLayout->addWidget(emulation);
     modesLayout->addWidget(make(new QLabel(modes), 273));
 
     auto* rate = new QGroupBox(t(ja, "Refresh rate:", "更新間隔:"), this);
@@ -63,22 +68,12 @@ MainDialog::MainDialog(Viewer& viewer, bool ja, std::string ini, std::function<v
     buttons->addWidget(hide);
     buttons->addWidget(exitButton);
     auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(makeFilterMenu(*this, ja, [this](int id) { runCommand(id); }));
     for (QWidget* w : {static_cast<QWidget*>(range), static_cast<QWidget*>(modes), static_cast<QWidget*>(rate)})
         layout->addWidget(w);
     layout->addLayout(buttons);
 
-    // Settings of [Browse].
-    const int scanning = tavik::profileGetInt("Browse", "ScanningMode", 2, ini_);
-    viewer_.setScanningMode(ScanningMode(scanning >= 0 && scanning <= 2 ? scanning : 2));
-    if (tavik::profileGetInt("Browse", "MouseSync", 0, ini_) == 1) viewer_.toggleMouseSync();
-    viewer_.setRefreshChoice(tavik::profileGetInt("Browse", "Refresh", 1, ini_));
-    viewer_.setFrameEnabled(tavik::profileGetInt("Browse", "ViewFrame", 1, ini_) != 0);
-    if (viewer_.scanningMode() == ScanningMode::FullScreen) viewer_.fullScreen();
-    else if (viewer_.scanningMode() == ScanningMode::FocusSync) {
-        viewer_.setScanningMode(ScanningMode::ApplicationWindow);
-        viewer_.toggleFocusSync();
-    }
-    viewer_.publishView();
+    loadSettings();
 
     connect(app, &QRadioButton::clicked, this, [this] { viewer_.applicationWindow(); });
     connect(full, &QRadioButton::clicked, this, [this] { viewer_.fullScreen(); });
@@ -87,9 +82,10 @@ MainDialog::MainDialog(Viewer& viewer, bool ja, std::string ini, std::function<v
     connect(overview, &QCheckBox::clicked, this, [this] { viewer_.toggleOverview(); });
     connect(scope, &QCheckBox::clicked, this, [this] { viewer_.toggleViewScope(); });
     connect(rateGroup, &QButtonGroup::idClicked, this, [this](int id) { viewer_.setRefreshChoice(id); });
+    connect(emulation, &QCheckBox::clicked, this, [this] { runCommand(272); });
     connect(hide, &QPushButton::clicked, this, &QWidget::hide);
     connect(exitButton, &QPushButton::clicked, this, [this] {
-        saveSettings();
+        saveSettings(SaveMoment::Exit);
         timer_->stop();
         done(QDialog::Accepted);
     });
@@ -135,20 +131,14 @@ void MainDialog::bringForward() {
     activateWindow();
 }
 
-void MainDialog::saveSettings() {
-    tavik::WriteProfileInt("Browse", "ScanningMode", int(viewer_.scanningMode()), ini_);
-    tavik::WriteProfileInt("Browse", "MouseSync", viewer_.mouseSync() ? 1 : 0, ini_);
-    tavik::WriteProfileInt("Browse", "Refresh", viewer_.refreshChoice(), ini_);
-}
-
 void MainDialog::closeEvent(QCloseEvent* e) {
-    saveSettings();
+    saveSettings(SaveMoment::Close);
     timer_->stop();
     QDialog::closeEvent(e);
 }
 
 void MainDialog::reject() {
-    saveSettings();
+    saveSettings(SaveMoment::Close);
     timer_->stop();
     QDialog::reject();
 }

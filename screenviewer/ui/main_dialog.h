@@ -8,12 +8,21 @@
 #include <functional>
 #include <string>
 
+#include "screenviewer/settings/lumo_settings.h"
 #include "screenviewer/viewer.h"
 
 class QAbstractButton;
 class QTimer;
 
+namespace lumo {
+class KeyHandler;
+}
+
 namespace lumo::ui {
+
+// When the settings are saved: "Exit" (and the end of the desktop session)
+// or the close box / system Close (also "ViewFrame").
+enum class SaveMoment { Exit, Close, EndSession };
 
 class MainDialog : public QDialog {
     Q_OBJECT
@@ -23,8 +32,17 @@ public:
                QWidget* parent = nullptr);
     // Brings the dialog back and to the front (hot key, a second start).
     void bringForward();
-    // Saves [Browse] ScanningMode, MouseSync, Refresh.
-    void saveSettings();
+    // Saves the settings as `when` asks (Lumo.ini: [Browse], the filters, the conditions).
+    void saveSettings(SaveMoment when = SaveMoment::Exit);
+    // The device input: the filters and conditions read at start go to it,
+    // the dialog's commands and menu act through it. (dialog_commands.cpp)
+    void attachInput(KeyHandler& keys);
+    // One WM_COMMAND id (the internal commands of the device keys) or
+    // system command 527, 529..535; runs on the dialog's thread.
+    void runCommand(int id);
+    // Check box 272 and text 273 follow the emulation (dialog thread).
+    void showEmulation(bool on);
+    void showMouseText(const QString& text);
     void setHotKeyTitle(bool hotKey);
     // Makes the boxes follow the viewer's modes and the current record.
     void syncBoxes();
@@ -35,11 +53,16 @@ protected:
 
 private:
     QAbstractButton* button(int id) const;
+    void loadSettings();
     Viewer& viewer_;
     bool japanese_;
     std::string ini_;
     std::function<void()> startCommand_;
     QTimer* timer_ = nullptr;
+    KeyHandler* keys_ = nullptr;
+    tavik::lumo::LumoIni store_;
+    tavik::lumo::LumoState state_;
+    bool locked_ = false;  // the menu's view of the key lock when no input is attached
 };
 
 }  // namespace lumo::ui

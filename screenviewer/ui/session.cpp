@@ -85,7 +85,7 @@ void Session::attach(MainDialog& dialog) {
             if (e.kind == d::DesktopEvent::Kind::ScreenResized) impl_->viewer.publishView();
             if (e.kind == d::DesktopEvent::Kind::DisplayLost && impl_->dialog) {
                 std::fputs("Lumo: the X display went away; the viewer ends.\n", stderr);
-                impl_->dialog->saveSettings();
+                impl_->dialog->saveSettings(SaveMoment::EndSession);
                 impl_->dialog->done(0);
             }
         }
@@ -94,7 +94,7 @@ void Session::attach(MainDialog& dialog) {
     // The end of the desktop session: save and end as on Exit.
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
         if (!impl_->dialog) return;
-        impl_->dialog->saveSettings();
+        impl_->dialog->saveSettings(SaveMoment::EndSession);
         impl_->dialog->done(0);
     });
 }

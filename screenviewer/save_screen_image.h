@@ -1,0 +1,51 @@
+// Saving the screen image for the bitmap viewer: the view frame hidden while
+// the target window is captured, "WindowImage.bmp" in the documents folder,
+// the view-condition file beside it, and Bitora started on it.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <string>
+
+#include "bitmapviewer/view_condition_file.h"
+#include "screenviewer/settings/condition_slots.h"
+#include "screenviewer/viewer.h"
+
+namespace lumo {
+
+struct ScreenImageRequest {
+    bool whole = false;     // the whole-window variant of the condition file
+    bool japanese = false;  // the image's Japanese file name
+    int portIndex = 0;
+    std::string modelName;
+    std::array<tavik::lumo::ConditionSlot, 4> conditions{};
+    std::string folder;     // documents folder; empty: from the environment
+    bool startViewer = true;
+};
+
+struct ScreenImageResult {
+    std::string imagePath;
+    bool saved = false;          // image and condition file written
+    int32_t viewerProcess = -1;  // Bitora's process, -1 when not started
+};
+
+// The condition file's values: the record's view, overview and condition and
+// the stored conditions; `whole`: base 0, one pixel per pin, no overview, the
+// condition without the stored ones.
+bitora::ViewConditions viewConditionsFor(const ViewRecord& r, bool whole,
+                                         const std::array<tavik::lumo::ConditionSlot, 4>& conditions);
+
+// The condition file's text: the bitmap viewer's format; the whole-window
+// variant without the stored-condition lines.
+std::string conditionFileText(const ViewRecord& r, bool whole,
+                              const std::array<tavik::lumo::ConditionSlot, 4>& conditions);
+
+// The bitmap viewer beside this program, else on PATH; empty when neither.
+std::string findBitora();
+
+// Blocks for the frame's wait (`frameWait`) and the capture; failures leave
+// no viewer started and are told in the result.
+ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& request,
+                                  std::chrono::milliseconds frameWait = std::chrono::seconds(1));
+
+}  // namespace lumo

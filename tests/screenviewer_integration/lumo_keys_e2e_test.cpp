@@ -1,0 +1,460 @@
+// Lumo driven from the device, end to end under a private Xvfb with the real
+// controller, the serial plug-in and padsim (64 x 48): navigation keys pan,
+// zoom and jump the view (pins compared with the image library's panel of
+// the same pixels), ShiftUp shows the histogram page (a short press latches
+// it, a long one returns), the lock chord locks and unlocks the keys, and
+// mouse emulation moves the real X pointer with the marker on the pins.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "imaging/lumoutil.h"
+#include "platform/desktop/desktop.h"
+#include "platform/shared_section.h"
+#include "screenviewer/pages/info_pages.h"
+#include "screenviewer/pages/pin_canvas.h"
+#include "screenviewer/pages/text_line.h"
+#include "screenviewer/share_layout.h"
+#include "tests/client/e2e_support.h"
+#include "tests/desktop/x_helpers.h"
+#include "tests/desktop/xvfb.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kCols = 64, kRows = 48;
+using Grid = std::vector<std::string>;
+
+Grid gridOf(const DotPanel& panel) {
+    Grid rows(kRows, std::string(kCols, '.'));
+    for (int r = 0; r < kRows; ++r)
+        for (int x = 0; x < kCols; ++x)
+            if (panel.lpData[(r / 8) * panel.nStride + x] & (1 << (r % 8))) rows[size_t(r)][size_t(x)] = '#';
+    return rows;
+}
+
+// The pins the image library gives for a view of `window` (base, cell), with
+// the viewer's capture margins and a fresh record's condition.
+Grid libraryPins(Window window, int bx, int by, int cell) {
+    CaptureArea a{window, bx, by, kCols * cell, kRows * cell, 1, 1, 0, 30, 30, 20, 20};
+    if (!lumoAreaCheck(&a)) return {};
+    LumoHBITMAP bmp = lumoGetBmp(&a);
+    if (!bmp) return {};
+    DibHandle dib{};
+    dib.hBitmap = bmp;
+    const int opened = lumoOpenDib(&dib);
+    lumoDeleteBitmap(bmp);
+    dib.hBitmap = nullptr;
+    if (!opened) return {};
+    BinCondition cond{};
+    cond.bMode = BIN_LIGHT | BIN_DARK;
+    cond.fAutoThreshfold = 1;
+    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
+    ScanContext ctx{};
+    ctx.dib = dib;
+    ctx.lpCondition = &cond;
+    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
+    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
+    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
+    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
+    ctx.nCellWidth = ctx.nCellHeight = cell;
+    ctx.nLineThickness = 2;
+    ctx.nHLineLength = 30;
+    ctx.nVLineLength = 20;
+    ctx.nDepthLimit = 10;
+    lumoPreScan(&ctx);
+    DotPanel* panel = lumoNewPanel(kCols, kRows);
+    lumoSetPanel(&ctx, panel);
+    Grid rows = gridOf(*panel);
+    lumoFreePanel(panel);
+    lumoCloseDib(&dib);
+    return rows;
+}
+
+bool mixed(const Grid& rows) {
+    std::string all;
+    for (auto& r : rows) all += r;
+    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
+}
+
+int raisedCount(const Grid& rows) {
+    int n = 0;
+    for (auto& r : rows) n += int(std::count(r.begin(), r.end(), '#'));
+    return n;
+}
+
+// Processes whose command line holds `arg` as one argument (the bitmap viewers started on this test's image).
+std::vector<pid_t> processesWithArgument(const std::string& arg) {
+    std::vector<pid_t> out;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string cmd = readFile(e.path().string() + "/cmdline");
+        size_t at = 0;
+        while (at < cmd.size()) {
+            const size_t end = cmd.find('\0', at);
+            if (cmd.compare(at, (end == std::string::npos ? cmd.size() : end) - at, arg) == 0) {
+                out.push_back(pid_t(std::stoi(name)));
+                break;
+            }
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+    }
+    return out;
+}
+
+class LumoKeys : public ::testing::Test {
+protected:
+    // One server for the suite: the image library keeps its display connection for the process.
+    static void SetUpTestSuite() {
+        xvfb_ = new desktop_test::Xvfb("640x480x24");
+        if (xvfb_->display().empty()) return;
+        ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures and pointer
+        dpy_ = XOpenDisplay(xvfb_->display().c_str());
+    }
+    static void TearDownTestSuite() {
+        if (dpy_) XCloseDisplay(dpy_);
+        dpy_ = nullptr;
+        delete xvfb_;
+        xvfb_ = nullptr;
+    }
+    void SetUp() override {
+        const std::string bin = binDir();
+        for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
+            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
+        if (!xvfb_ || xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
+        ASSERT_NE(dpy_, nullptr);
+        dir_ = makeTempDir("lumo-keys-e2e");
+        port_ = 20 + (::getpid() % 40);
+        pad_ = std::make_unique<Padsim>(dir_);
+        const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
+        writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
+                                        "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n"
+                                        "[OperationFilter]\nOperationLock=1\n");
+        writeFile(dir_ + "/fg", "0\n");
+
+        // A new window per test: a record of its own in the share section that outlives each viewer.
+        using namespace desktop_test;
+        window_ = makeWindow(dpy_, DefaultRootWindow(dpy_), kWindowX, kWindowY, 200, 150, 0xFFFFFF);
+        fill(dpy_, window_, 10, 6, 24, 12, 0x000000);
+        fill(dpy_, window_, 40, 30, 8, 30, 0x202020);
+        fill(dpy_, window_, 90, 50, 40, 40, 0x000000);
+        fill(dpy_, window_, 150, 100, 30, 40, 0x000000);
+        fill(dpy_, window_, 60, 110, 12, 30, 0x000000);
+        setPid(dpy_, window_, 4242);
+        setActive(dpy_, window_);
+    }
+    void TearDown() override {
+        if (app_) {
+            app_->kill(SIGKILL);
+            app_.reset();
+        }
+        // The bitmap viewers started on this test's image (their controller client ends with them).
+        if (!dir_.empty())
+            waitUntil([&] {
+                const auto left = processesWithArgument(dir_ + "/Documents/WindowImage.bmp");
+                for (pid_t p : left) ::kill(p, SIGKILL);
+                return left.empty();
+            });
+        if (pad_) {
+            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+            pad_.reset();
+        }
+        if (dpy_ && window_) {
+            XDestroyWindow(dpy_, window_);
+            XSync(dpy_, False);
+        }
+        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
+    }
+
+    // `row`: the connect dialog's device row (2: the 64 x 48 model, 1: "Pinora PX-2").
+    void startLumo(int row = 2) {
+        const std::string bin = binDir();
+        writeFile(dir_ + "/script", "connect||" + std::to_string(row) + "|ok\n");
+        app_ = std::make_unique<Child>(
+            bin + "/Lumo", std::vector<std::string>{},
+            std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                                     "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=" + xvfb_->display(),
+                                     "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir_ + "/script",
+                                     "TAVIK_UI_LOG=" + dir_ + "/ui.log", "HOME=" + dir_});
+        writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // the viewer's slot is shown
+    }
+    bool waitPins(const Grid& expected) {
+        return pad_->waitState([&](const std::string& st) { return Padsim::grid(st, "plane1") == expected; });
+    }
+    // Starts the viewer and waits for the window's top left at one pixel per pin.
+    void startAtTopLeft() {
+        startLumo();
+        top_ = libraryPins(window_, 0, 0, 1);
+        ASSERT_TRUE(mixed(top_));
+        ASSERT_TRUE(waitPins(top_)) << pad_->state();
+    }
+    // The window's record as the viewer keeps it.
+    std::optional<lumo::ViewRecord> record() {
+        auto s = tavik::platform::SharedSection::open(lumo::kShareName, tavik::platform::SharedSection::Access::ReadWrite,
+                                                      lumo::kShareSize);
+        if (!s) return std::nullopt;
+        const auto* share = static_cast<const lumo::ViewerShare*>(s->data());
+        for (const auto& r : share->records)
+            if (r.useStamp != 0 && r.keyWindow == window_) return r;
+        return std::nullopt;
+    }
+    void key(int group, int k, int m) {
+        pad_->command("key " + std::to_string(group) + " " + std::to_string(k) + " " + std::to_string(m));
+    }
+
+    static constexpr int kWindowX = 100, kWindowY = 80;
+    static inline desktop_test::Xvfb* xvfb_ = nullptr;
+    static inline Display* dpy_ = nullptr;
+    Window window_ = 0;
+    std::string dir_;
+    int port_ = 0;
+    std::unique_ptr<Padsim> pad_;
+    std::unique_ptr<Child> app_;
+    Grid top_;
+};
+
+TEST_F(LumoKeys, NavigationKeysPanZoomAndJumpTheView) {
+    startAtTopLeft();
+    // Right and Down pan by the long steps: half the pins (32, 24).
+    key(4, 0x04, 0);
+    const Grid right = libraryPins(window_, 32, 0, 1);
+    ASSERT_TRUE(mixed(right));
+    ASSERT_NE(right, top_);
+    ASSERT_TRUE(waitPins(right)) << pad_->state();
+    key(4, 0x02, 0);
+    const Grid down = libraryPins(window_, 32, 24, 1);
+    ASSERT_NE(down, right);
+    ASSERT_TRUE(waitPins(down)) << pad_->state();
+
+    // Increase zooms out about the centre: two pixels per pin.
+    key(4, 0x80, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto r = record();
+        return r && r->cellWidth == 2;
+    }));
+    const auto r = record();
+    const Grid zoomed = libraryPins(window_, r->baseX, r->baseY, 2);
+    ASSERT_TRUE(mixed(zoomed));
+    ASSERT_TRUE(waitPins(zoomed)) << pad_->state() << " base " << r->baseX << "," << r->baseY;
+
+    // Numbered keys with modifier 8 jump: 3 to the bottom right, 7 to the top left.
+    key(1, 3, 8);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto j = record();
+        return j && j->baseX > 0 && j->baseY > 0 && j->cellWidth == 2;
+    }));
+    const auto j = record();
+    EXPECT_GT(j->baseX + kCols * 2, 198);  // the view reaches the right and bottom edges
+    EXPECT_GT(j->baseY + kRows * 2, 148);
+    const Grid bottomRight = libraryPins(window_, j->baseX, j->baseY, 2);
+    ASSERT_TRUE(waitPins(bottomRight)) << pad_->state();
+    key(1, 7, 8);
+    const Grid topLeft2 = libraryPins(window_, 0, 0, 2);
+    ASSERT_NE(topLeft2, bottomRight);
+    ASSERT_TRUE(waitPins(topLeft2)) << pad_->state();
+    // Decrease zooms back in about the centre of the view (64, 48): base (32, 24).
+    key(4, 0x10, 0);
+    const Grid centre = libraryPins(window_, 32, 24, 1);
+    ASSERT_NE(centre, top_);
+    ASSERT_TRUE(waitPins(centre)) << pad_->state();
+}
+
+TEST_F(LumoKeys, ShortShiftUpLatchesTheHistogramPageAndALongOneReturns) {
+    startAtTopLeft();
+    pad_->command("broadcast 64 0 0 0");  // ShiftUp down
+    // The histogram page of the record's condition (the viewer's histogram of this view).
+    Grid page;
+    ASSERT_TRUE(pad_->waitState([&](const std::string& st) {
+        const auto r = record();
+        if (!r) return false;
+        DotPanel* panel = lumoNewPanel(kCols, kRows);
+        tavik::lumo::PinCanvas canvas(*panel);
+        tavik::lumo::drawHistogramPage(canvas, r->condition, false);
+        page = gridOf(*panel);
+        lumoFreePanel(panel);
+        return Padsim::grid(st, "plane1") == page;
+    })) << pad_->state();
+    ASSERT_NE(page, top_);
+    // A short press (0.3 s) keeps the page; the same short press again returns to the image.
+    pad_->command("broadcast 0 30 0 0");
+    pad_->command("broadcast 64 0 0 0");
+    pad_->command("broadcast 0 30 0 0");
+    ASSERT_TRUE(waitPins(top_)) << pad_->state();
+    // A long press (2 s) shows the page while held and returns at release.
+    pad_->command("broadcast 64 0 0 0");
+    ASSERT_TRUE(waitPins(page)) << pad_->state();
+    pad_->command("broadcast 0 200 0 0");
+    ASSERT_TRUE(waitPins(top_)) << pad_->state();
+}
+
+TEST_F(LumoKeys, TheLockChordLocksEveryOtherKeyAndUnlocks) {
+    startAtTopLeft();
+    key(4, 0x0E, 0x20);  // lock (OperationLock is on in Lumo.ini)
+    key(4, 0x04, 0);     // Right: ignored while locked
+    key(4, 0x0E, 0x20);  // unlock
+    key(4, 0x02, 0);     // Down acts again
+    const Grid down = libraryPins(window_, 0, 24, 1);
+    ASSERT_TRUE(mixed(down));
+    ASSERT_NE(down, libraryPins(window_, 32, 24, 1));
+    ASSERT_TRUE(waitPins(down)) << pad_->state();
+}
+
+TEST_F(LumoKeys, MouseEmulationMovesTheRealPointerAndShowsTheMarker) {
+    startAtTopLeft();
+    tavik::desktop::Desktop desk;
+    ASSERT_TRUE(desk.movePointer({5, 5}) == tavik::desktop::DesktopStatus::Ok);
+    key(4, 0x0C, 0);  // Right+Left: start the emulation at the centre of the view
+    std::optional<tavik::desktop::Point> p0;
+    ASSERT_TRUE(waitUntil([&] {
+        p0 = desk.pointer();
+        return p0 && p0->x >= kWindowX && p0->x < kWindowX + kCols && p0->y >= kWindowY && p0->y < kWindowY + kRows;
+    })) << (p0 ? std::to_string(p0->x) + "," + std::to_string(p0->y) : "no pointer");
+    // The marker: an 11-pin cross on the second layer, centred on the pin under the mouse.
+    const int cx = p0->x - kWindowX, cy = p0->y - kWindowY;
+    ASSERT_TRUE(pad_->waitState([&](const std::string& st) {
+        const Grid g = Padsim::grid(st, "plane2");
+        return g.size() == size_t(kRows) && raisedCount(g) == 21 && g[size_t(cy)][size_t(cx)] == '#' &&
+               g[size_t(cy)][size_t(cx - 5)] == '#' && g[size_t(cy - 5)][size_t(cx)] == '#' &&
+               g[size_t(cy)][size_t(cx - 6)] == '.';
+    })) << pad_->state();
+    // Right moves the mouse by the long step (32 pixels) and the view along with it.
+    key(4, 0x04, 0);
+    std::optional<tavik::desktop::Point> p1;
+    ASSERT_TRUE(waitUntil([&] {
+        p1 = desk.pointer();
+        return p1 && p1->x == p0->x + 32 && p1->y == p0->y;
+    })) << (p1 ? std::to_string(p1->x) + "," + std::to_string(p1->y) : "no pointer");
+    // ShiftCenter with Left clicks the left button at the mouse, over the test window.
+    XSelectInput(dpy_, window_, ButtonPressMask | ButtonReleaseMask);
+    XSync(dpy_, False);
+    key(4, 0x08, 0x20);
+    bool pressed = false, released = false;
+    ASSERT_TRUE(waitUntil([&] {
+        XEvent e;
+        while (XCheckWindowEvent(dpy_, window_, ButtonPressMask | ButtonReleaseMask, &e)) {
+            const XButtonEvent& b = e.xbutton;
+            if (b.button != Button1 || b.x != p1->x - kWindowX || b.y != p1->y - kWindowY) continue;
+            (e.type == ButtonPress ? pressed : released) = true;
+        }
+        return pressed && released;
+    })) << pressed << released;
+    // ShiftDown with Right+Left (0x800C) stops the emulation: the marker goes.
+    key(4, 0x0C, 0x80);
+    ASSERT_TRUE(pad_->waitState([&](const std::string& st) { return raisedCount(Padsim::grid(st, "plane2")) == 0; }))
+        << pad_->state();
+}
+
+TEST_F(LumoKeys, TheScreenImageIsSavedWithItsViewConditionsAndOpenedInTheBitmapViewer) {
+    std::filesystem::create_directories(dir_ + "/Documents");
+    startAtTopLeft();
+    key(4, 0x04, 0);  // the view at (32, 0)
+    ASSERT_TRUE(waitPins(libraryPins(window_, 32, 0, 1))) << pad_->state();
+    const std::string bmp = dir_ + "/Documents/WindowImage.bmp", lmc = dir_ + "/Documents/WindowImage.LMC";
+
+    key(4, 0x0D, 0x20);  // ShiftCenter with Up+Right+Left: the current view
+    ASSERT_TRUE(waitUntil([&] { return readFile(lmc).find("bMode=") != std::string::npos; }));
+    const std::string view = readFile(lmc);
+    EXPECT_NE(view.find("nBaseX=32\r\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("Condition1=0\r\n"), std::string::npos) << view;
+    // The whole window, as the image library captures it: a 200 x 150 bitmap.
+    const std::string image = readFile(bmp);
+    ASSERT_GE(image.size(), 26u);
+    EXPECT_EQ(image.substr(0, 2), "BM");
+    auto le32 = [&](size_t at) {
+        return int32_t(uint8_t(image[at]) | uint8_t(image[at + 1]) << 8 | uint8_t(image[at + 2]) << 16 |
+                       uint32_t(uint8_t(image[at + 3])) << 24);
+    };
+    EXPECT_EQ(le32(18), 200);
+    EXPECT_EQ(std::abs(le32(22)), 150);
+    // The bitmap viewer runs on the file with the port and the model.
+    EXPECT_TRUE(waitUntil([&] { return !processesWithArgument(bmp).empty(); }));
+    EXPECT_FALSE(processesWithArgument("/Hardware=QX-64X48").empty());
+
+    std::filesystem::remove(lmc);
+    key(4, 0x0D, 0);  // Up+Right+Left: the whole window variant
+    ASSERT_TRUE(waitUntil([&] { return readFile(lmc).find("bMode=") != std::string::npos; }));
+    const std::string whole = readFile(lmc);
+    EXPECT_NE(whole.find("nBaseX=0\r\n"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("bThreshfold="), std::string::npos) << whole;
+    EXPECT_EQ(whole.find("Condition"), std::string::npos) << whole;
+    // The second viewer is started as well (and ended with the first one at tear-down).
+    EXPECT_TRUE(waitUntil([&] { return processesWithArgument(bmp).size() >= 2; }));
+}
+
+TEST_F(LumoKeys, ToneFramesReachAPinoraPx2WhenLockingAndStoringABookmark) {
+    pad_.reset();  // a 48 x 32 display without a text line on the same link
+    pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--size", "48x32", "--cells", "0"});
+    startLumo(1);
+    ASSERT_TRUE(pad_->waitState([](const std::string& st) {
+        return Padsim::grid(st, "plane1").size() == 32 && st.find('#') != std::string::npos;
+    })) << pad_->state();
+    // The lock signal: 660 Hz for 66, five times with the flag alternating, then the closing entry.
+    key(4, 0x0E, 0x20);
+    ASSERT_TRUE(waitUntil([&] { return pad_->log().find("rx e6 param 6 len 36") != std::string::npos; }))
+        << pad_->log();
+    const std::string log = pad_->log();
+    const size_t at = log.find("rx e6 param 6 len 36");
+    const std::string line = log.substr(at, log.find('\n', at) - at);
+    EXPECT_NE(line.find("02 94 00 42 00 00 02 94 00 42 01 00"), std::string::npos) << line;
+    // Unlocking plays nothing; storing bookmark 0 plays chime B (660, 440, 330 Hz and the end).
+    key(4, 0x0E, 0x20);
+    key(4, 0x0B, 0x20);
+    ASSERT_TRUE(waitUntil([&] { return pad_->log().find("rx e6 param 4 len 24") != std::string::npos; }))
+        << pad_->log();
+    EXPECT_EQ(pad_->log().find("rx e6", at + 1), pad_->log().find("rx e6 param 4 len 24"));
+}
+
+TEST_F(LumoKeys, ABookmarkBringsTheViewBackAndTextLineKeysPageTheStatusLine) {
+    startAtTopLeft();
+    // The status line of this window: "w" for the application window, page 0 with the image size.
+    tavik::lumo::TextLineInput in;
+    in.scanningMode = 1;
+    in.imageWidth = 200;
+    in.imageHeight = 150;
+    in.right = kCols;
+    in.bottom = kRows;
+    auto expectedText = [](const tavik::lumo::TextLineInput& i) {
+        tavik::lumo::TextLine line;
+        tavik::lumo::buildTextLine(i, false, line);
+        std::array<uint8_t, tavik::lumo::kTextLineCells> device{};
+        tavik::lumo::toDeviceLine(line, device);
+        return hexOf(std::vector<unsigned char>(device.begin(), device.end()));
+    };
+    const std::string page0 = expectedText(in);
+    ASSERT_EQ(page0.substr(0, 2), "4e");
+    EXPECT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == page0; }))
+        << pad_->state() << "\nexpected " << page0;
+    // Text-line key 5: the next page, the mode field unchanged.
+    key(2, 5, 0);
+    in.page = 1;
+    const std::string page1 = expectedText(in);
+    ASSERT_NE(page1, page0);
+    EXPECT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == page1; }))
+        << pad_->state() << "\nexpected " << page1;
+
+    // Bookmark 0 stored at (32, 0) comes back after moving and zooming away.
+    key(4, 0x04, 0);
+    const Grid right = libraryPins(window_, 32, 0, 1);
+    ASSERT_TRUE(waitPins(right)) << pad_->state();
+    key(4, 0x0B, 0x20);  // store bookmark 0
+    key(4, 0x02, 0);
+    key(4, 0x80, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto r = record();
+        return r && r->cellWidth == 2;
+    }));
+    key(4, 0x07, 0x20);  // return to bookmark 0
+    ASSERT_TRUE(waitPins(right)) << pad_->state();
+}
+
+}  // namespace
