@@ -32,7 +32,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: Lumo [--help]\n"
+    "Usage: Lumo [--help] [--version]\n"
     "Shows the screen on a tactile pin display: the window in front (or the whole screen) at the\n"
     "view's position and zoom, following the keyboard focus and the text caret.\n"
     "\n"
@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Lumo %s\n", TAVIK_VERSION_STRING);
             return 0;
         }
         std::fprintf(stderr, "Lumo: unknown argument \"%s\"\n%s", argv[i], kUsage);

@@ -15,7 +15,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 fail() { echo "package_smoke: $*" >&2; [ -f "$T/app.log" ] && cat "$T/app.log" >&2; exit 1; }
 
-for prog in TAVIK Bitora padsim; do
+for prog in TAVIK Lumo Bitora padsim; do
   "$P/bin/$prog" --version >/dev/null 2>&1 || fail "$P/bin/$prog --version failed"
 done
 export XDG_CONFIG_HOME="$T/config"
