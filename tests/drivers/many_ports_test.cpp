@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/connection_record.h"
 #include "platform/atomic_word.h"
 #include "tests/drivers/plugin_harness.h"
 
@@ -66,6 +67,8 @@ TEST(ManyPorts, EightyControllersEachServeTheirOwnClient) {
             setFieldString(e.serialNumber, serial);
             setFieldString(e.description, "New PX-2 USB driver");
             platform::storeWord(e.inUse, 1);
+            // The plug-in opens only a device the user's own selection recorded.
+            ASSERT_TRUE(rememberConnectionSerial(serial));
             std::ofstream(list, std::ios::app) << serial << "|New PX-2 USB driver|" << link << "\n";
         } else {
             settings.mapPort(p, link);
