@@ -417,12 +417,15 @@ TEST(Padrik, ARestartedControllerTakesWhatTheStoredIdentificationSays) {
     rig.m().deviceIdentified = 1;
     rig.m().deviceInfo[2] = 2;
     FakeDevice device(tactile(true), rig.link);
-    PluginLib lib(freshCopy("Padrik", "PadrikRestart"));
-    ASSERT_EQ(lib.drvInit(rig.port), 1);
-    ASSERT_EQ(lib.drvStart(), 1);
+    // The client's levels are in its slot before the start: the first turn
+    // sends the slot in front in full, and an empty slot written after it
+    // would have gone as two planes by right.
     std::vector<uint8_t> dots(64 * 48);
     for (size_t i = 0; i < dots.size(); ++i) dots[i] = static_cast<uint8_t>(i % 16);
     writeSlot(rig.m(), 1, {}, dots, 4);
+    PluginLib lib(freshCopy("Padrik", "PadrikRestart"));
+    ASSERT_EQ(lib.drvInit(rig.port), 1);
+    ASSERT_EQ(lib.drvStart(), 1);
     EXPECT_TRUE(device.waitFor([&](const padsim::DeviceModel& d) { return d.state().levels == dots; }));
     EXPECT_EQ(device.framesWith(0x93), 0) << "sent as levels, not as two planes";
     device.inspect([&](const padsim::DeviceModel& d) { EXPECT_EQ(d.state().identifications, 0u); });
