@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <unistd.h>
 #include <thread>
 
 namespace tavik::controller {
@@ -332,6 +333,12 @@ bool Controller::idleCheck(bool slowTick) {
         if (!pm || platform::loadWord(pm->map().entryCount) <= 0) return true;
     }
     return false;
+}
+
+void Controller::shutdownForExit() {
+    if (shutdown()) return;
+    std::fflush(nullptr);
+    ::_exit(1);
 }
 
 bool Controller::shutdown() {

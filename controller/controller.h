@@ -73,6 +73,11 @@ public:
     // request thread is still running inside the plug-in: the process must
     // then end without unloading the plug-in under it (see main).
     bool shutdown();
+    // shutdown() for the end of the program (headless or windowed): when a
+    // request thread still runs inside the plug-in, the process ends here at
+    // once (_exit) instead of running the plug-in's detach step and the
+    // destructors under it. The map was withdrawn; the kernel releases the rest.
+    void shutdownForExit();
 
     // Notification senders (joystick and pen input). False when not delivered.
     bool notifyKey(uint32_t eventBytes);

@@ -98,12 +98,6 @@ int main(int argc, char** argv) {
     if (cl.portIndex) controller.openPort(*cl.portIndex);
 
     runMessageLoop(controller, *queue, signals.fd(), messages);
-    if (!controller.shutdown()) {
-        // A request thread still runs inside the plug-in: ending normally
-        // would run the plug-in's detach step and destructors under it. The
-        // map was withdrawn above; the kernel releases every other handle.
-        std::fflush(nullptr);
-        ::_exit(1);
-    }
+    controller.shutdownForExit();
     return 1;
 }

@@ -255,7 +255,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     desktopEvents.removeHotKey(kHotKeyId);
     // The plug-in's monitor window and status sink go before the window does.
     headlessRestart().armed = false;
-    controller.shutdown();
+    controller.shutdownForExit();
     return 1;
 }
 
