@@ -221,7 +221,10 @@ TEST_F(PictureDecoderTest, SvgIsRenderedAtTheChosenSize) {
 
 TEST_F(PictureDecoderTest, FilesNoReaderTakesComeBackWithTheirReason) {
     CountingDecoder decoder;
-    write("garbage.png", std::string("\x01\x02this is not a picture at all\x7f\xfe", 34));
+    {
+        static const char kGarbage[] = "\x01\x02this is not a picture at all\x7f\xfe";
+        write("garbage.png", std::string(kGarbage, sizeof kGarbage - 1));
+    }
     LoadResult r = loadPicture(file("garbage.png"), &decoder);
     EXPECT_FALSE(r.bitmap);
     EXPECT_TRUE(r.problem.reason == LoadProblem::Reason::Undecodable ||
