@@ -78,6 +78,27 @@ LUMO_SSSE3 uint32_t encodeSimd(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
     return qualified;
 }
 
+// Counts sixteen qualifying pixels of the grey levels in g by runs of one level: one histogram
+// update per run (text rows hold a few runs per sixteen pixels), the runs spread over the four
+// partial histograms so that updates of one level do not wait for each other.
+LUMO_AVX2 inline void countGreyRuns(__m128i g, uint32_t (*part)[256]) {
+    alignas(16) uint8_t level[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(level), g);
+    // Bit i set where pixel i starts a run (differs from pixel i - 1); bit 16 ends the last run.
+    uint32_t starts = (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(g, _mm_slli_si128(g, 1)))) & 0xFFFF) |
+                      1u | 0x10000u;
+    int k = 0;
+    uint32_t at = 0;
+    starts &= starts - 1;
+    while (starts) {
+        const uint32_t next = static_cast<uint32_t>(__builtin_ctz(starts));
+        part[k & 3][level[at]] += next - at;
+        ++k;
+        at = next;
+        starts &= starts - 1;
+    }
+}
+
 // AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
 // only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
 template <bool Count>
@@ -95,7 +116,6 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
     int32_t i = 0;
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * i;
-        uint8_t* b = a + 48;
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i low, high;
@@ -108,10 +128,11 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
         simd::store96(a, out);
         if constexpr (Count) {
             const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(grey, _mm256_shuffle_epi8(grey, z))));
+            const __m128i greyHigh = _mm256_extracti128_si256(grey, 1);
             if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(grey) & 255] += 16;
-            else countPixels(a, 16, part);
-            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(_mm256_extracti128_si256(grey, 1)) & 255] += 16;
-            else countPixels(b, 16, part);
+            else countGreyRuns(_mm256_castsi256_si128(grey), part);
+            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(greyHigh) & 255] += 16;
+            else countGreyRuns(greyHigh, part);
             qualified += 32;
         }
     }
@@ -173,13 +194,15 @@ struct Premark {
 // Encodes rows y0..y1-1 and counts them into part (four partial histograms) over the window;
 // returns how many qualified.
 template <int C>
-uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, uint32_t (*part)[256], const Premark& pm) {
+uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, uint32_t (*part)[256], const Premark& pm,
+                    const RowSource* source) {
     const bool simd = simd::hasSsse3();
     auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
     auto encodeCount = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<true> : encodeAvx2<C, true>) : encodeSimd<C, true>;
     uint64_t qualified = 0;
     for (int32_t y = y0; y < y1; ++y) {
         uint8_t* row = im.row(y);
+        if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
         const bool inside = y >= w.y0 && y < w.y1;
         if (simd) {
             if (!inside) {
@@ -204,6 +227,7 @@ struct EncodeJob {
     const Image* im;
     const Window* w;
     const Premark* pm;
+    const RowSource* source;
     uint32_t sums[kMaxParts][256];
     uint64_t qualified[kMaxParts];
 
@@ -212,7 +236,7 @@ struct EncodeJob {
         const int64_t h = j.im->height;
         const auto y0 = static_cast<int32_t>(h * part / parts), y1 = static_cast<int32_t>(h * (part + 1) / parts);
         uint32_t tables[4][256] = {};  // on the stack of the thread doing the part
-        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, tables, *j.pm);
+        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, tables, *j.pm, j.source);
         for (int g = 0; g < 256; ++g) j.sums[part][g] = tables[0][g] + tables[1][g] + tables[2][g] + tables[3][g];
     }
 };
@@ -220,13 +244,14 @@ struct EncodeJob {
 // Encodes the whole image and fills the histogram over the window in the same pass; returns how
 // many pixels of the window did not qualify.
 template <int C>
-uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm) {
+uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm, const RowSource* source) {
     // Helper threads pay off only on large images.
     const int parts = int64_t{im.width} * im.height >= (int64_t{1} << 18) ? std::min(scanThreads(), kMaxParts) : 1;
     EncodeJob<C> job;
     job.im = &im;
     job.w = &w;
     job.pm = &pm;
+    job.source = source;
     runParts(parts, EncodeJob<C>::run, &job);
     uint64_t qualified = 0;
     for (int g = 0; g < 256; ++g) hist[g] = 0;
@@ -239,7 +264,9 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Pre
 
 }  // namespace
 
-TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
+TAVIK_API int32_t lumoPreScan(ScanContext* ctx) { return preScan(ctx, nullptr); }
+
+int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     Image im;
     if (!openScan(ctx, im)) return 0;
     BinCondition& cond = *ctx->lpCondition;
@@ -249,7 +276,11 @@ TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
     EffectScratch& scratch = threadScratch();
     // The effects' work memory is had before anything changes: when it cannot be had, the image
     // stays as it was and the call fails (it never pretends an effect it did not apply).
-    if (effect && !scratch.reserveFor(im.width, im.height, cond.bMode, premark)) return 0;
+    if (effect && !scratch.reserveFor(im.width, im.height, cond.bMode, premark)) {
+        if (source)
+            for (int32_t y = 0; y < im.height; ++y) source->fill(source->self, y, im.row(y));
+        return 0;
+    }
     cond.bMode |= BIN_PRESCANNED;
     cond.dwPixelCount = 1;
     std::memset(cond.adwHistogram, 0, sizeof cond.adwHistogram);
@@ -262,11 +293,11 @@ TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
     }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {
-    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram, pm); break;
-    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram, pm); break;
-    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram, pm); break;
-    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram, pm); break;
-    default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm); break;
+    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram, pm, source); break;
+    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram, pm, source); break;
+    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram, pm, source); break;
+    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram, pm, source); break;
+    default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm, source); break;
     }
     const uint64_t n = uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - rejected;
     if (n == 0) return 0;
