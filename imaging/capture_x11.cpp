@@ -72,6 +72,15 @@ struct CapturedRows {
         if (right < width) std::memset(row + 3 * right, 0, 3 * size_t(width - right));
     }
     static void fillRow(const void* self, int32_t y, uint8_t* row) { static_cast<const CapturedRows*>(self)->fill(y, row); }
+    static const uint32_t* rowPixels(const void* self, int32_t y, int32_t& left, int32_t& count) {
+        const dt::Rect& on = static_cast<const CapturedRows*>(self)->view->onScreen;
+        left = count = 0;
+        if (y < on.top || y >= on.top + on.height || on.width <= 0) return nullptr;
+        left = on.left;
+        count = on.width;
+        const auto* v = static_cast<const CapturedRows*>(self)->view;
+        return v->pixels + size_t(y - on.top) * v->stride;
+    }
 };
 
 }  // namespace
@@ -183,7 +192,7 @@ TAVIK_API int32_t lumoCapturePreScan(LumoHCAPTURE capture, ScanContext* ctx) {
             for (int32_t y = 0; y < d.nHeight; ++y) rows.fill(y, d.lpBits + size_t(d.nHeight - 1 - y) * size_t(d.nStride));
             return;
         }
-        const RowSource source{&CapturedRows::fillRow, &rows};
+        const RowSource source{&CapturedRows::fillRow, &CapturedRows::rowPixels, &rows};
         scanned = preScan(ctx, &source);
     });
     ctx->dib = ok ? d : DibHandle{};

@@ -139,6 +139,74 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
     return qualified + encodeSimd<0, Count>(p + 3 * i, n - i, part);
 }
 
+// Grey encoding straight from 32-bit pixels 0x??RRGGBB into encoded 24-bit pixels (1, grey, red),
+// for images filled while they are encoded (no colour box, so every flag is 1): the 24-bit
+// colour row is never written. With Count, adds the pixels to the histogram. Returns how many
+// pixels it did (a multiple of 32; the caller does the rest with encodeGreyFrom32Tail).
+template <bool Count>
+LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, uint32_t (*part)[256]) {
+    const __m256i weights = _mm256_set1_epi32(0x00010101), ones = _mm256_set1_epi16(1);
+    const __m256i third = _mm256_set1_epi32(21846), red = _mm256_set1_epi32(0x00FF0000), flag = _mm256_set1_epi32(1);
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7), order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i z = _mm256_setzero_si256();
+    int32_t i = 0;
+    // The last of the four 32-byte stores of a step ends at 3 * i + 104: within the 3 * n bytes.
+    for (; int64_t{i} * 3 + 104 <= int64_t{n} * 3; i += 32) {
+        __m256i grey[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 8 * k));
+            const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(x, weights), ones);
+            grey[k] = _mm256_srli_epi32(_mm256_mullo_epi32(sum, third), 16);
+            const __m256i o = _mm256_or_si256(_mm256_or_si256(flag, _mm256_slli_epi32(grey[k], 8)), _mm256_and_si256(x, red));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * size_t(i + 8 * k)),
+                                _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(o, pack), join));
+        }
+        if constexpr (Count) {
+            const __m256i g = _mm256_permutevar8x32_epi32(
+                _mm256_packus_epi16(_mm256_packus_epi32(grey[0], grey[1]), _mm256_packus_epi32(grey[2], grey[3])), order);
+            const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_shuffle_epi8(g, z))));
+            const __m128i high = _mm256_extracti128_si256(g, 1);
+            if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(g) & 255] += 16;
+            else countGreyRuns(_mm256_castsi256_si128(g), part);
+            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(high) & 255] += 16;
+            else countGreyRuns(high, part);
+        }
+    }
+    return i;
+}
+
+template <bool Count>
+void encodeGreyFrom32Tail(const uint32_t* in, uint8_t* out, int32_t n, uint32_t (*part)[256]) {
+    for (int32_t i = 0; i < n; ++i, out += 3) {
+        const uint32_t c = in[i];
+        const int b = c & 255, g = (c >> 8) & 255, r = (c >> 16) & 255;
+        const auto grey = static_cast<uint8_t>((b + g + r) / 3);
+        out[0] = 1;
+        out[1] = grey;
+        out[2] = static_cast<uint8_t>(r);
+        if constexpr (Count) ++part[i & 3][grey];
+    }
+}
+
+// Encodes pixels a..b of an image row from the source's 32-bit pixels (count pixels from left,
+// black elsewhere), counting them with Count.
+template <bool Count>
+void encodeGreySpan(const uint32_t* px, int32_t left, int32_t count, int32_t a, int32_t b, uint8_t* row,
+                    uint32_t (*part)[256]) {
+    static constexpr uint32_t kBlack[256] = {};
+    while (a < b) {
+        const bool on = a >= left && a < left + count;
+        const int32_t end = on ? std::min(b, left + count) : a < left ? std::min(b, left) : b;
+        const int32_t n = on ? end - a : std::min<int32_t>(end - a, 256);
+        const uint32_t* in = on ? px + (a - left) : kBlack;
+        const int32_t done = encodeGreyFrom32<Count>(in, row + 3 * size_t(a), n, part);
+        encodeGreyFrom32Tail<Count>(in + done, row + 3 * size_t(a + done), n - done, part);
+        a += n;
+    }
+}
+
 // AVX2: thirty-two pixels per step (two blocks, one per lane), the rest by the SSSE3 loop.
 template <int C, bool Count>
 LUMO_AVX2 uint32_t encodeAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
@@ -202,8 +270,24 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
     uint64_t qualified = 0;
     for (int32_t y = y0; y < y1; ++y) {
         uint8_t* row = im.row(y);
-        if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
         const bool inside = y >= w.y0 && y < w.y1;
+        if constexpr (C == 0) {
+            if (source && source->pixels && simd::hasAvx2()) {
+                int32_t left = 0, count = 0;
+                const uint32_t* px = source->pixels(source->self, y, left, count);
+                if (!inside) {
+                    encodeGreySpan<false>(px, left, count, 0, im.width, row, part);
+                } else {
+                    encodeGreySpan<false>(px, left, count, 0, w.x0, row, part);
+                    encodeGreySpan<true>(px, left, count, w.x0, w.x1, row, part);
+                    encodeGreySpan<false>(px, left, count, w.x1, im.width, row, part);
+                    qualified += uint64_t(w.x1 - w.x0);
+                }
+                if (pm.on) markRowBits(row, im.width, pm.m, pm.lo, pm.hi, pm.bits + y * pm.words);
+                continue;
+            }
+        }
+        if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
         if (simd) {
             if (!inside) {
                 encode(row, im.width, part);

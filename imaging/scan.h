@@ -91,6 +91,9 @@ bool cellTest(const Image& im, int32_t limitX, int32_t limitY, int64_t cellX, in
 // row) writes image row y (0 = top) as 24-bit BGR. Called once per row, from the scan's threads.
 struct RowSource {
     void (*fill)(const void* self, int32_t y, uint8_t* row) = nullptr;
+    // Optional, to encode straight from the source: row y's pixels as 0x??RRGGBB, count of them
+    // from column left (left >= 0, left + count <= the width), the rest of the row black.
+    const uint32_t* (*pixels)(const void* self, int32_t y, int32_t& left, int32_t& count) = nullptr;
     const void* self = nullptr;
 };
 
