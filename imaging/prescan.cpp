@@ -99,11 +99,33 @@ LUMO_AVX2 inline void countGreyRuns(__m128i g, uint32_t (*part)[256]) {
     }
 }
 
+// Counts thirty-two qualifying pixels of the grey levels in g: at most two histogram updates
+// when they hold one or two levels (flat areas, strokes on a background), else by runs.
+LUMO_AVX2 inline void countGrey32(__m256i g, uint32_t (*part)[256]) {
+    const uint32_t a = static_cast<uint32_t>(_mm256_cvtsi256_si32(g)) & 255;
+    const auto isA = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_set1_epi8(static_cast<char>(a)))));
+    if (isA == 0xFFFFFFFFu) {
+        part[0][a] += 32;
+        return;
+    }
+    alignas(32) uint8_t level[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(level), g);
+    const uint32_t b = level[__builtin_ctz(~isA)];
+    const auto isB = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_set1_epi8(static_cast<char>(b)))));
+    if ((isA | isB) == 0xFFFFFFFFu) {
+        part[0][a] += static_cast<uint32_t>(__builtin_popcount(isA));
+        part[1][b] += static_cast<uint32_t>(__builtin_popcount(isB));
+        return;
+    }
+    countGreyRuns(_mm256_castsi256_si128(g), part);
+    countGreyRuns(_mm256_extracti128_si256(g, 1), part);
+}
+
 // AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
 // only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
 template <bool Count>
 LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
-    const __m256i third = _mm256_set1_epi16(21846), z = _mm256_setzero_si256();
+    const __m256i third = _mm256_set1_epi16(21846);
     __m256i keep[3], flags[3];
     for (int v = 0; v < 3; ++v) {
         keep[v] = simd::mask2(simd::kSumMasks.keep[v]);
@@ -127,12 +149,7 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
                                      _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
         simd::store96(a, out);
         if constexpr (Count) {
-            const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(grey, _mm256_shuffle_epi8(grey, z))));
-            const __m128i greyHigh = _mm256_extracti128_si256(grey, 1);
-            if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(grey) & 255] += 16;
-            else countGreyRuns(_mm256_castsi256_si128(grey), part);
-            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(greyHigh) & 255] += 16;
-            else countGreyRuns(greyHigh, part);
+            countGrey32(grey, part);
             qualified += 32;
         }
     }
@@ -150,7 +167,6 @@ LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, 
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7), order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    const __m256i z = _mm256_setzero_si256();
     int32_t i = 0;
     // The last of the four 32-byte stores of a step ends at 3 * i + 104: within the 3 * n bytes.
     for (; int64_t{i} * 3 + 104 <= int64_t{n} * 3; i += 32) {
@@ -166,12 +182,7 @@ LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, 
         if constexpr (Count) {
             const __m256i g = _mm256_permutevar8x32_epi32(
                 _mm256_packus_epi16(_mm256_packus_epi32(grey[0], grey[1]), _mm256_packus_epi32(grey[2], grey[3])), order);
-            const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_shuffle_epi8(g, z))));
-            const __m128i high = _mm256_extracti128_si256(g, 1);
-            if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(g) & 255] += 16;
-            else countGreyRuns(_mm256_castsi256_si128(g), part);
-            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(high) & 255] += 16;
-            else countGreyRuns(high, part);
+            countGrey32(g, part);
         }
     }
     return i;
