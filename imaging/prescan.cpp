@@ -166,19 +166,26 @@ LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, 
     const __m256i third = _mm256_set1_epi32(21846), red = _mm256_set1_epi32(0x00FF0000), flag = _mm256_set1_epi32(1);
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7), order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     int32_t i = 0;
-    // The last of the four 32-byte stores of a step ends at 3 * i + 104: within the 3 * n bytes.
-    for (; int64_t{i} * 3 + 104 <= int64_t{n} * 3; i += 32) {
-        __m256i grey[4];
+    // A step writes the 96 bytes of its 32 pixels.
+    for (; i + 32 <= n; i += 32) {
+        __m256i grey[4], p[4];
         for (int k = 0; k < 4; ++k) {
             const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 8 * k));
             const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(x, weights), ones);
             grey[k] = _mm256_srli_epi32(_mm256_mullo_epi32(sum, third), 16);
             const __m256i o = _mm256_or_si256(_mm256_or_si256(flag, _mm256_slli_epi32(grey[k], 8)), _mm256_and_si256(x, red));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * size_t(i + 8 * k)),
-                                _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(o, pack), join));
+            p[k] = _mm256_shuffle_epi8(o, pack);  // per lane: 12 bytes, then 4 spare
         }
+        // Dwords 0-2 and 4-6 of each p[k] hold its 24 bytes: gather them into three whole vectors.
+        auto* o = reinterpret_cast<__m256i*>(out + 3 * size_t(i));
+        _mm256_storeu_si256(o, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[0], _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0)),
+                                                  _mm256_permutevar8x32_epi32(p[1], _mm256_setr_epi32(0, 0, 0, 0, 0, 0, 0, 1)), 0xC0));
+        _mm256_storeu_si256(o + 1, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[1], _mm256_setr_epi32(2, 4, 5, 6, 0, 0, 0, 0)),
+                                                      _mm256_permutevar8x32_epi32(p[2], _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 2, 4)), 0xF0));
+        _mm256_storeu_si256(o + 2, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[2], _mm256_setr_epi32(5, 6, 0, 0, 0, 0, 0, 0)),
+                                                      _mm256_permutevar8x32_epi32(p[3], _mm256_setr_epi32(0, 0, 0, 1, 2, 4, 5, 6)), 0xFC));
         if constexpr (Count) {
             const __m256i g = _mm256_permutevar8x32_epi32(
                 _mm256_packus_epi16(_mm256_packus_epi32(grey[0], grey[1]), _mm256_packus_epi32(grey[2], grey[3])), order);
