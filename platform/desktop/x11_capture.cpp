@@ -84,7 +84,8 @@ bool attachSegment(Display* d, XShmSegmentInfo& info, size_t bytes) {
 
 }  // namespace
 
-bool Desktop::Impl::grabLocked(Display* d, Rect area, Rect& onScreen, const std::function<void(const XImage&)>& use) {
+template <typename Use>
+bool Desktop::Impl::grabLocked(Display* d, Rect area, Rect& onScreen, const Use& use) {
     onScreen = {};
     Window rootRet = 0;
     int gx = 0, gy = 0;

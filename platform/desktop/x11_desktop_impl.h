@@ -55,7 +55,9 @@ struct Desktop::Impl {
     DesktopStatus captureViewLocked(Display* d, Rect area, const std::function<void(const CapturedView&)>& use);
     // The on-screen part of `area` (relative to the area) as an XImage handed to `use`; false
     // when the server refused. Used by both captures.
-    bool grabLocked(Display* d, Rect area, Rect& onScreen, const std::function<void(const XImage&)>& use);
+    // (Defined and used in x11_capture.cpp only.)
+    template <typename Use>
+    bool grabLocked(Display* d, Rect area, Rect& onScreen, const Use& use);
     DesktopStatus showFrameLocked(Display* d, Rect outer, int32_t thickness);
     void destroyFrame(Display* d);
 };
