@@ -14,6 +14,7 @@ struct LumoDibBlock {
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;
     int lockCount = 0;
+    bool heldByCapture = false;  // owned by a LumoCapture: lumoCloseDib does not free it
 };
 
 namespace lumo {
@@ -44,6 +45,10 @@ void freeBlock(LumoDibBlock* block);
 // Lock: pointer to the data (null for a null block); unlock lowers the lock count.
 uint8_t* lockBlock(LumoDibBlock* block);
 void unlockBlock(LumoDibBlock* block);
+
+// Converts n pixels 0x??RRGGBB (bits 24-31 ignored) into 24-bit BGR bytes at out (3 * n bytes
+// written, nothing beyond).
+void pixelsToBgr(const uint32_t* in, uint8_t* out, int32_t n);
 
 // The colour count of the rules: biClrUsed, else 2/16/256 for 1/4/8 bits, else 0.
 uint32_t colourCount(const LumoBitmapInfoHeader& h);

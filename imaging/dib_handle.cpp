@@ -33,7 +33,7 @@ TAVIK_API void lumoUnlockDib(DibHandle* dib) {
 TAVIK_API void lumoCloseDib(DibHandle* dib) {
     if (!dib || !dib->hDib) return;
     lumo::unlockBlock(dib->hDib);
-    lumo::freeBlock(dib->hDib);
+    if (!dib->hDib->heldByCapture) lumo::freeBlock(dib->hDib);
     dib->hDib = nullptr;
     dib->lpbi = nullptr;
     dib->lpBits = nullptr;

@@ -189,6 +189,30 @@ TAVIK_API LumoHBITMAP lumoGetBmp(CaptureArea* area);
 TAVIK_API int32_t lumoAreaCheck(CaptureArea* area);
 /* One screen pixel (blue, green, red), relative to a window or its client area. */
 TAVIK_API int32_t lumoGetPixel(uint8_t* bgr, LumoHWND hWnd, int32_t x, int32_t y, int32_t fClient);
+/* A capture kept between refreshes: the 24-bit DIB a screen area is captured into, reused while
+ * the size stays (no allocation per capture), and the plan of the next capture. Opaque; one thread
+ * at a time per object. */
+typedef struct LumoCapture* LumoHCAPTURE;
+/* A new capture object, or null when memory runs out. */
+TAVIK_API LumoHCAPTURE lumoNewCapture(void);
+/* Frees the object and its DIB (handles given out by it become invalid); null does nothing. */
+TAVIK_API void lumoFreeCapture(LumoHCAPTURE capture);
+/* Plans the capture of the area: adjusts and writes back the area's fields exactly as lumoGetBmp
+ * does. False (no plan kept) where lumoGetBmp would fail before copying pixels. */
+TAVIK_API int32_t lumoPlanCapture(LumoHCAPTURE capture, CaptureArea* area);
+/* Captures the planned area and opens it in dib as a locked 24-bit bottom-up DIB whose pixels are
+ * those lumoOpenDib gives for lumoGetBmp's bitmap of the same area (parts off the screen black).
+ * The DIB belongs to the capture object: it stays valid until the next capture call on it or
+ * lumoFreeCapture; lumoCloseDib on it only releases the handle. False (dib cleared) without a plan,
+ * without a display, or when memory runs out. */
+TAVIK_API int32_t lumoCaptureDib(LumoHCAPTURE capture, DibHandle* dib);
+/* lumoCaptureDib into ctx->dib followed by lumoPreScan(ctx), with the pixels converted row by row
+ * inside the pre-scan's encoding pass (one pass over the image instead of three). The results, the
+ * image and ctx are exactly those of the two calls. False when the capture or the pre-scan fails;
+ * ctx->dib.hDib is set whenever the capture succeeded (the image then holds the captured pixels,
+ * pre-scanned or, when the pre-scan could not start, as captured). Holds the library's desktop
+ * connection for the whole call. */
+TAVIK_API int32_t lumoCapturePreScan(LumoHCAPTURE capture, ScanContext* ctx);
 /* One pixel of a bitmap (blue, green, red); outside the bitmap all three bytes are 255. */
 TAVIK_API int32_t lumoGetPixelFromBmp(uint8_t* bgr, LumoHBITMAP hBitmap, int32_t x, int32_t y);
 

@@ -78,11 +78,54 @@ LUMO_SSSE3 uint32_t encodeSimd(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
     return qualified;
 }
 
+// Counts sixteen qualifying pixels of the grey levels in g by runs of one level: one histogram
+// update per run (text rows hold a few runs per sixteen pixels), the runs spread over the four
+// partial histograms so that updates of one level do not wait for each other.
+LUMO_AVX2 inline void countGreyRuns(__m128i g, uint32_t (*part)[256]) {
+    alignas(16) uint8_t level[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(level), g);
+    // Bit i set where pixel i starts a run (differs from pixel i - 1); bit 16 ends the last run.
+    uint32_t starts = (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(g, _mm_slli_si128(g, 1)))) & 0xFFFF) |
+                      1u | 0x10000u;
+    int k = 0;
+    uint32_t at = 0;
+    starts &= starts - 1;
+    while (starts) {
+        const uint32_t next = static_cast<uint32_t>(__builtin_ctz(starts));
+        part[k & 3][level[at]] += next - at;
+        ++k;
+        at = next;
+        starts &= starts - 1;
+    }
+}
+
+// Counts thirty-two qualifying pixels of the grey levels in g: at most two histogram updates
+// when they hold one or two levels (flat areas, strokes on a background), else by runs.
+LUMO_AVX2 inline void countGrey32(__m256i g, uint32_t (*part)[256]) {
+    const uint32_t a = static_cast<uint32_t>(_mm256_cvtsi256_si32(g)) & 255;
+    const auto isA = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_set1_epi8(static_cast<char>(a)))));
+    if (isA == 0xFFFFFFFFu) {
+        part[0][a] += 32;
+        return;
+    }
+    alignas(32) uint8_t level[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(level), g);
+    const uint32_t b = level[__builtin_ctz(~isA)];
+    const auto isB = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_set1_epi8(static_cast<char>(b)))));
+    if ((isA | isB) == 0xFFFFFFFFu) {
+        part[0][a] += static_cast<uint32_t>(__builtin_popcount(isA));
+        part[1][b] += static_cast<uint32_t>(__builtin_popcount(isB));
+        return;
+    }
+    countGreyRuns(_mm256_castsi256_si128(g), part);
+    countGreyRuns(_mm256_extracti128_si256(g, 1), part);
+}
+
 // AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
 // only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
 template <bool Count>
 LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
-    const __m256i third = _mm256_set1_epi16(21846), z = _mm256_setzero_si256();
+    const __m256i third = _mm256_set1_epi16(21846);
     __m256i keep[3], flags[3];
     for (int v = 0; v < 3; ++v) {
         keep[v] = simd::mask2(simd::kSumMasks.keep[v]);
@@ -95,7 +138,6 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
     int32_t i = 0;
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * i;
-        uint8_t* b = a + 48;
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i low, high;
@@ -107,15 +149,80 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
                                      _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
         simd::store96(a, out);
         if constexpr (Count) {
-            const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(grey, _mm256_shuffle_epi8(grey, z))));
-            if ((bits & 0xFFFF) == 0xFFFF) part[0][_mm256_cvtsi256_si32(grey) & 255] += 16;
-            else countPixels(a, 16, part);
-            if ((bits >> 16) == 0xFFFF) part[1][_mm_cvtsi128_si32(_mm256_extracti128_si256(grey, 1)) & 255] += 16;
-            else countPixels(b, 16, part);
+            countGrey32(grey, part);
             qualified += 32;
         }
     }
     return qualified + encodeSimd<0, Count>(p + 3 * i, n - i, part);
+}
+
+// Grey encoding straight from 32-bit pixels 0x??RRGGBB into encoded 24-bit pixels (1, grey, red),
+// for images filled while they are encoded (no colour box, so every flag is 1): the 24-bit
+// colour row is never written. With Count, adds the pixels to the histogram. Returns how many
+// pixels it did (a multiple of 32; the caller does the rest with encodeGreyFrom32Tail).
+template <bool Count>
+LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, uint32_t (*part)[256]) {
+    const __m256i weights = _mm256_set1_epi32(0x00010101), ones = _mm256_set1_epi16(1);
+    const __m256i third = _mm256_set1_epi32(21846), red = _mm256_set1_epi32(0x00FF0000), flag = _mm256_set1_epi32(1);
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int32_t i = 0;
+    // A step writes the 96 bytes of its 32 pixels.
+    for (; i + 32 <= n; i += 32) {
+        __m256i grey[4], p[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 8 * k));
+            const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(x, weights), ones);
+            grey[k] = _mm256_srli_epi32(_mm256_mullo_epi32(sum, third), 16);
+            const __m256i o = _mm256_or_si256(_mm256_or_si256(flag, _mm256_slli_epi32(grey[k], 8)), _mm256_and_si256(x, red));
+            p[k] = _mm256_shuffle_epi8(o, pack);  // per lane: 12 bytes, then 4 spare
+        }
+        // Dwords 0-2 and 4-6 of each p[k] hold its 24 bytes: gather them into three whole vectors.
+        auto* o = reinterpret_cast<__m256i*>(out + 3 * size_t(i));
+        _mm256_storeu_si256(o, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[0], _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0)),
+                                                  _mm256_permutevar8x32_epi32(p[1], _mm256_setr_epi32(0, 0, 0, 0, 0, 0, 0, 1)), 0xC0));
+        _mm256_storeu_si256(o + 1, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[1], _mm256_setr_epi32(2, 4, 5, 6, 0, 0, 0, 0)),
+                                                      _mm256_permutevar8x32_epi32(p[2], _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 2, 4)), 0xF0));
+        _mm256_storeu_si256(o + 2, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[2], _mm256_setr_epi32(5, 6, 0, 0, 0, 0, 0, 0)),
+                                                      _mm256_permutevar8x32_epi32(p[3], _mm256_setr_epi32(0, 0, 0, 1, 2, 4, 5, 6)), 0xFC));
+        if constexpr (Count) {
+            const __m256i g = _mm256_permutevar8x32_epi32(
+                _mm256_packus_epi16(_mm256_packus_epi32(grey[0], grey[1]), _mm256_packus_epi32(grey[2], grey[3])), order);
+            countGrey32(g, part);
+        }
+    }
+    return i;
+}
+
+template <bool Count>
+void encodeGreyFrom32Tail(const uint32_t* in, uint8_t* out, int32_t n, uint32_t (*part)[256]) {
+    for (int32_t i = 0; i < n; ++i, out += 3) {
+        const uint32_t c = in[i];
+        const int b = c & 255, g = (c >> 8) & 255, r = (c >> 16) & 255;
+        const auto grey = static_cast<uint8_t>((b + g + r) / 3);
+        out[0] = 1;
+        out[1] = grey;
+        out[2] = static_cast<uint8_t>(r);
+        if constexpr (Count) ++part[i & 3][grey];
+    }
+}
+
+// Encodes pixels a..b of an image row from the source's 32-bit pixels (count pixels from left,
+// black elsewhere), counting them with Count.
+template <bool Count>
+void encodeGreySpan(const uint32_t* px, int32_t left, int32_t count, int32_t a, int32_t b, uint8_t* row,
+                    uint32_t (*part)[256]) {
+    static constexpr uint32_t kBlack[256] = {};
+    while (a < b) {
+        const bool on = a >= left && a < left + count;
+        const int32_t end = on ? std::min(b, left + count) : a < left ? std::min(b, left) : b;
+        const int32_t n = on ? end - a : std::min<int32_t>(end - a, 256);
+        const uint32_t* in = on ? px + (a - left) : kBlack;
+        const int32_t done = encodeGreyFrom32<Count>(in, row + 3 * size_t(a), n, part);
+        encodeGreyFrom32Tail<Count>(in + done, row + 3 * size_t(a + done), n - done, part);
+        a += n;
+    }
 }
 
 // AVX2: thirty-two pixels per step (two blocks, one per lane), the rest by the SSSE3 loop.
@@ -173,7 +280,8 @@ struct Premark {
 // Encodes rows y0..y1-1 and counts them into part (four partial histograms) over the window;
 // returns how many qualified.
 template <int C>
-uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, uint32_t (*part)[256], const Premark& pm) {
+uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, uint32_t (*part)[256], const Premark& pm,
+                    const RowSource* source) {
     const bool simd = simd::hasSsse3();
     auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
     auto encodeCount = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<true> : encodeAvx2<C, true>) : encodeSimd<C, true>;
@@ -181,6 +289,23 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
     for (int32_t y = y0; y < y1; ++y) {
         uint8_t* row = im.row(y);
         const bool inside = y >= w.y0 && y < w.y1;
+        if constexpr (C == 0) {
+            if (source && source->pixels && simd::hasAvx2()) {
+                int32_t left = 0, count = 0;
+                const uint32_t* px = source->pixels(source->self, y, left, count);
+                if (!inside) {
+                    encodeGreySpan<false>(px, left, count, 0, im.width, row, part);
+                } else {
+                    encodeGreySpan<false>(px, left, count, 0, w.x0, row, part);
+                    encodeGreySpan<true>(px, left, count, w.x0, w.x1, row, part);
+                    encodeGreySpan<false>(px, left, count, w.x1, im.width, row, part);
+                    qualified += uint64_t(w.x1 - w.x0);
+                }
+                if (pm.on) markRowBits(row, im.width, pm.m, pm.lo, pm.hi, pm.bits + y * pm.words);
+                continue;
+            }
+        }
+        if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
         if (simd) {
             if (!inside) {
                 encode(row, im.width, part);
@@ -204,6 +329,7 @@ struct EncodeJob {
     const Image* im;
     const Window* w;
     const Premark* pm;
+    const RowSource* source;
     uint32_t sums[kMaxParts][256];
     uint64_t qualified[kMaxParts];
 
@@ -212,7 +338,7 @@ struct EncodeJob {
         const int64_t h = j.im->height;
         const auto y0 = static_cast<int32_t>(h * part / parts), y1 = static_cast<int32_t>(h * (part + 1) / parts);
         uint32_t tables[4][256] = {};  // on the stack of the thread doing the part
-        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, tables, *j.pm);
+        j.qualified[part] = encodeRows<C>(*j.im, *j.w, y0, y1, tables, *j.pm, j.source);
         for (int g = 0; g < 256; ++g) j.sums[part][g] = tables[0][g] + tables[1][g] + tables[2][g] + tables[3][g];
     }
 };
@@ -220,13 +346,14 @@ struct EncodeJob {
 // Encodes the whole image and fills the histogram over the window in the same pass; returns how
 // many pixels of the window did not qualify.
 template <int C>
-uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm) {
+uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Premark& pm, const RowSource* source) {
     // Helper threads pay off only on large images.
     const int parts = int64_t{im.width} * im.height >= (int64_t{1} << 18) ? std::min(scanThreads(), kMaxParts) : 1;
     EncodeJob<C> job;
     job.im = &im;
     job.w = &w;
     job.pm = &pm;
+    job.source = source;
     runParts(parts, EncodeJob<C>::run, &job);
     uint64_t qualified = 0;
     for (int g = 0; g < 256; ++g) hist[g] = 0;
@@ -239,7 +366,9 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Pre
 
 }  // namespace
 
-TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
+TAVIK_API int32_t lumoPreScan(ScanContext* ctx) { return preScan(ctx, nullptr); }
+
+int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     Image im;
     if (!openScan(ctx, im)) return 0;
     BinCondition& cond = *ctx->lpCondition;
@@ -249,7 +378,11 @@ TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
     EffectScratch& scratch = threadScratch();
     // The effects' work memory is had before anything changes: when it cannot be had, the image
     // stays as it was and the call fails (it never pretends an effect it did not apply).
-    if (effect && !scratch.reserveFor(im.width, im.height, cond.bMode, premark)) return 0;
+    if (effect && !scratch.reserveFor(im.width, im.height, cond.bMode, premark)) {
+        if (source)
+            for (int32_t y = 0; y < im.height; ++y) source->fill(source->self, y, im.row(y));
+        return 0;
+    }
     cond.bMode |= BIN_PRESCANNED;
     cond.dwPixelCount = 1;
     std::memset(cond.adwHistogram, 0, sizeof cond.adwHistogram);
@@ -262,11 +395,11 @@ TAVIK_API int32_t lumoPreScan(ScanContext* ctx) {
     }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {
-    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram, pm); break;
-    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram, pm); break;
-    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram, pm); break;
-    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram, pm); break;
-    default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm); break;
+    case 0: rejected = encodeImage<0>(im, w, cond.adwHistogram, pm, source); break;
+    case 1: case 3: case 5: rejected = encodeImage<1>(im, w, cond.adwHistogram, pm, source); break;
+    case 2: case 6: rejected = encodeImage<2>(im, w, cond.adwHistogram, pm, source); break;
+    case 4: rejected = encodeImage<4>(im, w, cond.adwHistogram, pm, source); break;
+    default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm, source); break;
     }
     const uint64_t n = uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - rejected;
     if (n == 0) return 0;

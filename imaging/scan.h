@@ -87,6 +87,20 @@ PixelRule selectRule(const BinCondition& cond, int maxLevel = 2);
 bool cellTest(const Image& im, int32_t limitX, int32_t limitY, int64_t cellX, int64_t cellY, int64_t cellW,
               int64_t cellH, const PixelRule& rule);
 
+// Pixels the pre-scan takes row by row as it encodes, for an image not filled yet: fill(self, y,
+// row) writes image row y (0 = top) as 24-bit BGR. Called once per row, from the scan's threads.
+struct RowSource {
+    void (*fill)(const void* self, int32_t y, uint8_t* row) = nullptr;
+    // Optional, to encode straight from the source: row y's pixels as 0x??RRGGBB, count of them
+    // from column left (left >= 0, left + count <= the width), the rest of the row black.
+    const uint32_t* (*pixels)(const void* self, int32_t y, int32_t& left, int32_t& count) = nullptr;
+    const void* self = nullptr;
+};
+
+// lumoPreScan, with the image's rows first taken from source when it is not null. Every row is
+// filled whenever the context can be opened, also when the scan then fails.
+int32_t preScan(ScanContext* ctx, const RowSource* source);
+
 // Steps 5 to 7 of the automatic threshold, on the condition's histogram with n counted pixels.
 void autoThreshold(BinCondition& cond, uint32_t n);
 

@@ -81,21 +81,12 @@ void Viewer::refreshView(bool force) {
             return;
         }
     }
-    LumoHBITMAP bmp = lumoGetBmp(&a);
-    if (!bmp) return;
-    DibHandle dib{};
-    dib.hBitmap = bmp;
-    const int32_t opened = lumoOpenDib(&dib);
-    lumoDeleteBitmap(bmp);
-    dib.hBitmap = nullptr;
-    DibCloser closer{dib};
-    if (!opened) return;
-    ++stats_.captures;
-
+    // Capture and pre-scan in one pass over the pixels, into a DIB kept between passes.
+    if (!capture_) capture_.reset(lumoNewCapture());
+    if (!capture_ || !lumoPlanCapture(capture_.get(), &a)) return;
     // 3. Pre-scan on a private copy of the condition; the results go back to the live record.
     BinCondition cond = live ? live->condition : snap.condition;
     ScanContext ctx{};
-    ctx.dib = dib;
     ctx.lpCondition = &cond;
     ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
     ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
@@ -107,7 +98,11 @@ void Viewer::refreshView(bool force) {
     ctx.nHLineLength = 30;
     ctx.nVLineLength = 20;
     ctx.nDepthLimit = 10;
-    if (!lumoPreScan(&ctx)) return;
+    const int32_t scanned = lumoCapturePreScan(capture_.get(), &ctx);
+    DibCloser closer{ctx.dib};
+    if (!ctx.dib.hDib) return;
+    ++stats_.captures;
+    if (!scanned) return;
     if (live) {
         BinCondition& lc = live->condition;
         std::memcpy(lc.adwHistogram, cond.adwHistogram, sizeof lc.adwHistogram);
@@ -125,7 +120,7 @@ void Viewer::refreshView(bool force) {
     const bool page = drawInfoPage && drawInfoPage(live ? *live : snap, *main_);
     if (!page) lumoSetPanel(&ctx, main_.get());
     std::memset(layer_->lpData, 0, size_t(layer_->nSize));
-    lumoCloseDib(&dib);
+    lumoCloseDib(&ctx.dib);
 
     // 6. Overlays on the image page.
     if (!page && snap.overview && snap.viewScope) drawScopeOverlay(snap);

@@ -188,6 +188,11 @@ private:
 
     PanelPtr main_, mainSent_, layer_, layerSent_;
     MapPtr map_;
+    // The refresh pass's capture: its DIB is kept between passes (refresh thread only).
+    struct CaptureDeleter {
+        void operator()(LumoCapture* c) const { lumoFreeCapture(c); }
+    };
+    std::unique_ptr<LumoCapture, CaptureDeleter> capture_;
     std::mutex clientMutex_;  // the watch thread writes, the keys read
     std::array<std::optional<Rect>, kRecordCount> clientRects_{};  // focus client area, relative to capture
 

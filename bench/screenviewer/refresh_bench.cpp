@@ -1,7 +1,8 @@
 // One refresh pass of the screen viewer at 1920 x 1080 in full-screen
 // overview (capture through the desktop layer's MIT-SHM path, pre-scan, panel,
 // compare; the device send is a no-op) against a plain copy of the captured
-// pixels and against the capture alone, all in the same run on a private Xvfb.
+// pixels and against the capture alone, all in the same run on a private Xvfb; and the image
+// library's capture with pre-scan, through its kept capture and through a new bitmap.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -86,6 +87,58 @@ void BM_CaptureOnly(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_CaptureOnly)->Unit(benchmark::kMillisecond);
+
+// The image library alone on the full screen: capture and grey pre-scan with automatic threshold
+// through a kept capture (one pass over the pixels) and through a new bitmap and DIB.
+ScanContext screenScan(BinCondition& cond) {
+    cond = BinCondition{};
+    cond.fAutoThreshfold = 1;
+    ScanContext ctx{};
+    ctx.lpCondition = &cond;
+    ctx.nLimitX = ctx.nHistRight = ctx.nLimitY = ctx.nHistBottom = -1;
+    ctx.nCellWidth = ctx.nCellHeight = 30;
+    return ctx;
+}
+
+CaptureArea wholeScreen() {
+    CaptureArea a{};
+    a.cx = a.cy = -1;
+    return a;
+}
+
+void BM_LibraryKeptCapturePreScan(benchmark::State& state) {
+    if (!screen().dpy) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    LumoHCAPTURE cap = lumoNewCapture();
+    for (auto _ : state) {
+        CaptureArea a = wholeScreen();
+        BinCondition cond;
+        ScanContext ctx = screenScan(cond);
+        if (!lumoPlanCapture(cap, &a) || !lumoCapturePreScan(cap, &ctx)) state.SkipWithError("capture failed");
+        lumoCloseDib(&ctx.dib);
+    }
+    lumoFreeCapture(cap);
+}
+BENCHMARK(BM_LibraryKeptCapturePreScan)->Unit(benchmark::kMillisecond);
+
+void BM_LibraryBitmapCapturePreScan(benchmark::State& state) {
+    if (!screen().dpy) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    for (auto _ : state) {
+        CaptureArea a = wholeScreen();
+        BinCondition cond;
+        ScanContext ctx = screenScan(cond);
+        ctx.dib.hBitmap = lumoGetBmp(&a);
+        if (!ctx.dib.hBitmap || !lumoOpenDib(&ctx.dib) || !lumoPreScan(&ctx)) state.SkipWithError("capture failed");
+        lumoDeleteBitmap(ctx.dib.hBitmap);
+        lumoCloseDib(&ctx.dib);
+    }
+}
+BENCHMARK(BM_LibraryBitmapCapturePreScan)->Unit(benchmark::kMillisecond);
 
 void BM_PlainCopyOfCapturedPixels(benchmark::State& state) {
     if (!screen().dpy) {

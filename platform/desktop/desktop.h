@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -114,6 +115,24 @@ public:
     // shared-memory failure. Fails (nothing promised about `pixels`) when `pixels` is too small
     // for the area (checked in 64 bits), stride < width, or the server refuses.
     DesktopStatus capture(Rect area, std::span<uint32_t> pixels, size_t stride);
+
+    // The pixels of one capture, read where they lie (no copy into a caller buffer). Valid only
+    // during the callback of captureView.
+    struct CapturedView {
+        // Row r of `onScreen` at pixels + r * stride. Bits 0-23 of a pixel are 0xRRGGBB; bits
+        // 24-31 are unspecified (mask them).
+        const uint32_t* pixels = nullptr;
+        size_t stride = 0;
+        // The part of the captured area that lies on the screen, relative to the area's top-left
+        // corner (left, top >= 0; width or height 0 when none does). The rest is black.
+        Rect onScreen;
+    };
+    // Captures `area` like capture() and calls `use` once with the pixels on the screen, read in
+    // place from the shared-memory segment (or from a buffer of this object on the XGetImage
+    // path), so a caller converting them into its own layout copies them once. `use` runs with
+    // this object's lock held: it must not call this Desktop and should not block. `use` is not
+    // called when the result is not Ok. Failed when width or height is negative.
+    DesktopStatus captureView(Rect area, const std::function<void(const CapturedView&)>& use);
 
     // ----- View frame -----
     // Shows the frame: a red ring `thickness` pixels wide whose outer edge is `outer`, in an

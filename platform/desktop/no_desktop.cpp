@@ -25,6 +25,9 @@ std::optional<Rect> Desktop::windowRect(WindowId) { return std::nullopt; }
 std::optional<Rect> Desktop::clientRect(WindowId) { return std::nullopt; }
 std::optional<Size> Desktop::screenSize() { return std::nullopt; }
 DesktopStatus Desktop::capture(Rect, std::span<uint32_t>, size_t) { return DesktopStatus::NoDisplay; }
+DesktopStatus Desktop::captureView(Rect, const std::function<void(const CapturedView&)>&) {
+    return DesktopStatus::NoDisplay;
+}
 DesktopStatus Desktop::showFrame(Rect, int32_t) { return DesktopStatus::NoDisplay; }
 void Desktop::hideFrame() {}
 WindowId Desktop::frameWindow() { return 0; }

@@ -39,18 +39,6 @@ void copyImage(const XImage& img, uint32_t* out, size_t stride) {
     }
 }
 
-bool grabPlain(Display* d, Window root, int x, int y, int w, int h, uint32_t* out, size_t stride) {
-    x11::ErrorTrap trap(d);
-    XImage* img = XGetImage(d, root, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
-    if (!img || trap.failed()) {
-        if (img) XDestroyImage(img);
-        return false;
-    }
-    copyImage(*img, out, stride);
-    XDestroyImage(img);
-    return true;
-}
-
 }  // namespace
 
 void Desktop::Impl::releaseShm(Display* d) {
@@ -96,32 +84,22 @@ bool attachSegment(Display* d, XShmSegmentInfo& info, size_t bytes) {
 
 }  // namespace
 
-DesktopStatus Desktop::Impl::captureLocked(Display* d, Rect area, std::span<uint32_t> pixels, size_t stride) {
-    if (area.width < 0 || area.height < 0 || stride < size_t(area.width)) return DesktopStatus::Failed;
-    if (area.width == 0 || area.height == 0) return DesktopStatus::Ok;
-    const uint64_t need = uint64_t(area.height - 1) * stride + uint64_t(area.width);
-    if (need > pixels.size()) return DesktopStatus::Failed;
-
+template <typename Use>
+bool Desktop::Impl::grabLocked(Display* d, Rect area, Rect& onScreen, const Use& use) {
+    onScreen = {};
     Window rootRet = 0;
     int gx = 0, gy = 0;
     unsigned sw = 0, sh = 0, border = 0, depth = 0;
     {
         x11::ErrorTrap trap(d);
-        if (!XGetGeometry(d, root, &rootRet, &gx, &gy, &sw, &sh, &border, &depth) || trap.failed())
-            return DesktopStatus::Failed;
+        if (!XGetGeometry(d, root, &rootRet, &gx, &gy, &sw, &sh, &border, &depth) || trap.failed()) return false;
     }
     const int64_t x0 = std::max<int64_t>(area.left, 0), y0 = std::max<int64_t>(area.top, 0);
     const int64_t x1 = std::min<int64_t>(int64_t{area.left} + area.width, sw);
     const int64_t y1 = std::min<int64_t>(int64_t{area.top} + area.height, sh);
-    // Black where the area leaves the screen.
-    const bool whole = x0 == area.left && y0 == area.top && x1 == int64_t{area.left} + area.width &&
-                       y1 == int64_t{area.top} + area.height;
-    if (!whole)
-        for (int32_t r = 0; r < area.height; ++r)
-            std::fill_n(pixels.data() + size_t(r) * stride, size_t(area.width), 0u);
-    if (x1 <= x0 || y1 <= y0) return DesktopStatus::Ok;
+    if (x1 <= x0 || y1 <= y0) return true;
     const int w = static_cast<int>(x1 - x0), h = static_cast<int>(y1 - y0);
-    uint32_t* out = pixels.data() + size_t(y0 - area.top) * stride + size_t(x0 - area.left);
+    onScreen = {static_cast<int32_t>(x0 - area.left), static_cast<int32_t>(y0 - area.top), w, h};
 
     if (hasShm) {
         bool ok = false;
@@ -150,18 +128,72 @@ DesktopStatus Desktop::Impl::captureLocked(Display* d, Rect area, std::span<uint
                 x11::ErrorTrap trap(d);
                 if (XShmGetImage(d, root, shm.image, static_cast<int>(x0), static_cast<int>(y0), AllPlanes) &&
                     !trap.failed()) {
-                    copyImage(*shm.image, out, stride);
+                    use(*shm.image);
                     ok = true;
                 }
             }
         }
-        if (ok) return DesktopStatus::Ok;
-        if (conn.lost()) return DesktopStatus::NoDisplay;
+        if (ok) return true;
+        if (conn.lost()) return false;
         releaseShm(d);
         hasShm = false;  // e.g. a remote server: plain requests from now on
     }
-    return grabPlain(d, root, static_cast<int>(x0), static_cast<int>(y0), w, h, out, stride) ? DesktopStatus::Ok
-                                                                                            : DesktopStatus::Failed;
+    x11::ErrorTrap trap(d);
+    XImage* img = XGetImage(d, root, static_cast<int>(x0), static_cast<int>(y0), static_cast<unsigned>(w),
+                            static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!img || trap.failed()) {
+        if (img) XDestroyImage(img);
+        return false;
+    }
+    use(*img);
+    XDestroyImage(img);
+    return true;
+}
+
+DesktopStatus Desktop::Impl::captureLocked(Display* d, Rect area, std::span<uint32_t> pixels, size_t stride) {
+    if (area.width < 0 || area.height < 0 || stride < size_t(area.width)) return DesktopStatus::Failed;
+    if (area.width == 0 || area.height == 0) return DesktopStatus::Ok;
+    const uint64_t need = uint64_t(area.height - 1) * stride + uint64_t(area.width);
+    if (need > pixels.size()) return DesktopStatus::Failed;
+    Rect on;
+    const bool ok = grabLocked(d, area, on, [&](const XImage& img) {
+        // Black where the area leaves the screen.
+        if (on.left != 0 || on.top != 0 || on.width != area.width || on.height != area.height)
+            for (int32_t r = 0; r < area.height; ++r)
+                std::fill_n(pixels.data() + size_t(r) * stride, size_t(area.width), 0u);
+        copyImage(img, pixels.data() + size_t(on.top) * stride + size_t(on.left), stride);
+    });
+    if (ok && on.width == 0)  // wholly off the screen
+        for (int32_t r = 0; r < area.height; ++r) std::fill_n(pixels.data() + size_t(r) * stride, size_t(area.width), 0u);
+    if (ok) return DesktopStatus::Ok;
+    return conn.lost() ? DesktopStatus::NoDisplay : DesktopStatus::Failed;
+}
+
+DesktopStatus Desktop::Impl::captureViewLocked(Display* d, Rect area,
+                                               const std::function<void(const CapturedView&)>& use) {
+    if (area.width < 0 || area.height < 0) return DesktopStatus::Failed;
+    Rect on;
+    bool called = false;
+    const bool ok = area.width == 0 || area.height == 0 || grabLocked(d, area, on, [&](const XImage& img) {
+        CapturedView view;
+        view.onScreen = on;
+        const bool direct = img.bits_per_pixel == 32 && img.byte_order == LSBFirst && img.red_mask == 0xFF0000 &&
+                            img.green_mask == 0xFF00 && img.blue_mask == 0xFF && img.bytes_per_line % 4 == 0;
+        if (direct) {
+            view.pixels = reinterpret_cast<const uint32_t*>(img.data);
+            view.stride = size_t(img.bytes_per_line) / 4;
+        } else {
+            viewRows.resize(size_t(img.width) * size_t(img.height));
+            copyImage(img, viewRows.data(), size_t(img.width));
+            view.pixels = viewRows.data();
+            view.stride = size_t(img.width);
+        }
+        called = true;
+        use(view);
+    });
+    if (!ok) return conn.lost() ? DesktopStatus::NoDisplay : DesktopStatus::Failed;
+    if (!called) use(CapturedView{});  // nothing of the area is on the screen
+    return DesktopStatus::Ok;
 }
 
 }  // namespace tavik::desktop

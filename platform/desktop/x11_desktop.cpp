@@ -199,6 +199,15 @@ DesktopStatus Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t str
     return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
 }
 
+DesktopStatus Desktop::captureView(Rect area, const std::function<void(const CapturedView&)>& use) {
+    std::lock_guard g(impl_->m);
+    x11::CallMark call(impl_->conn);
+    Display* d = impl_->ready();
+    if (!d) return DesktopStatus::NoDisplay;
+    const DesktopStatus s = impl_->captureViewLocked(d, area, use);
+    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+}
+
 DesktopStatus Desktop::showFrame(Rect outer, int32_t thickness) {
     std::lock_guard g(impl_->m);
     x11::CallMark call(impl_->conn);

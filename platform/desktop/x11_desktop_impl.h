@@ -8,6 +8,7 @@
 #include <sys/shm.h>
 
 #include <mutex>
+#include <vector>
 
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/x11_connection.h"
@@ -34,6 +35,8 @@ struct Desktop::Impl {
         size_t bytes = 0;      // size of the attached segment, 0 when none
         XImage* image = nullptr;  // header for the last size, data in the segment
     } shm;
+    // Rows converted for captureView when the server's pixels are not 32-bit 0x??RRGGBB.
+    std::vector<uint32_t> viewRows;
 
     // The view frame.
     Window frame = 0;
@@ -49,6 +52,12 @@ struct Desktop::Impl {
     void releaseShm(Display* d);
 
     DesktopStatus captureLocked(Display* d, Rect area, std::span<uint32_t> pixels, size_t stride);
+    DesktopStatus captureViewLocked(Display* d, Rect area, const std::function<void(const CapturedView&)>& use);
+    // The on-screen part of `area` (relative to the area) as an XImage handed to `use`; false
+    // when the server refused. Used by both captures.
+    // (Defined and used in x11_capture.cpp only.)
+    template <typename Use>
+    bool grabLocked(Display* d, Rect area, Rect& onScreen, const Use& use);
     DesktopStatus showFrameLocked(Display* d, Rect outer, int32_t thickness);
     void destroyFrame(Display* d);
 };

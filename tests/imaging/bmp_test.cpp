@@ -449,3 +449,20 @@ TEST_F(BmpFiles, AFailedSaveLeavesTheOldFileWhole) {
     lumoDeleteBitmap(small);
     lumoDeleteBitmap(large);
 }
+
+// The 32-to-24-bit row conversion behind DIBs and captures: every length (the vector loops and
+// the scalar tail), the top byte ignored, and not a byte written past 3 * n.
+TEST(DibHandles, PixelRowsConvertToBgrWithoutWritingPastTheRow) {
+    std::vector<uint32_t> in(70);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = uint32_t(0xA5000000u ^ (i * 0x9E3779B1u));
+    for (int32_t n = 0; n <= 70; ++n) {
+        std::vector<uint8_t> out(3 * size_t(n) + 40, 0xEE);
+        lumo::pixelsToBgr(in.data(), out.data(), n);
+        for (int32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(out[3 * i], uint8_t(in[i])) << n << " " << i;
+            ASSERT_EQ(out[3 * i + 1], uint8_t(in[i] >> 8)) << n << " " << i;
+            ASSERT_EQ(out[3 * i + 2], uint8_t(in[i] >> 16)) << n << " " << i;
+        }
+        for (size_t k = 3 * size_t(n); k < out.size(); ++k) ASSERT_EQ(out[k], 0xEE) << "n " << n << " byte " << k;
+    }
+}

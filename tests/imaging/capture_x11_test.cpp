@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 // Xlib after gtest: its macros (None, Bool) clash with gtest's names.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "imaging/lumoutil.h"
 
@@ -90,6 +96,62 @@ protected:
 };
 
 uint32_t at(LumoHBITMAP b, int x, int y) { return b->lpPixels[size_t(y) * b->nWidth + x]; }
+
+// A mapped window of varied content: random pixels, runs of greys as text gives them, flat
+// colour areas. Leaves nothing to chance in the comparisons below.
+Window drawVariedWindow(Display* d, int x, int y, int w, int h) {
+    const int s = DefaultScreen(d);
+    XSetWindowAttributes attrs{};
+    attrs.override_redirect = True;
+    attrs.background_pixel = 0x808080;
+    const Window win = XCreateWindow(d, RootWindow(d, s), x, y, unsigned(w), unsigned(h), 0, CopyFromParent,
+                                     InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+    XMapRaised(d, win);
+    XSync(d, False);
+    auto* data = static_cast<uint32_t*>(std::malloc(size_t(w) * h * 4));  // XDestroyImage frees it
+    std::mt19937 rng(3);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            uint32_t v;
+            if (r < h / 3) v = rng() & 0xFFFFFF;
+            else if (r < 2 * h / 3) v = ((c / 5 + r / 9) % 3 == 0) ? 0x141414 : 0xF0F0F0;
+            else v = c < w / 2 ? 0xC02020 : 0x2040E0;
+            data[size_t(r) * w + c] = v;
+        }
+    XImage* img = XCreateImage(d, DefaultVisual(d, s), unsigned(DefaultDepth(d, s)), ZPixmap, 0,
+                               reinterpret_cast<char*>(data), unsigned(w), unsigned(h), 32, 0);
+    GC gc = XCreateGC(d, win, 0, nullptr);
+    XPutImage(d, win, gc, img, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XFreeGC(d, gc);
+    XDestroyImage(img);
+    XSync(d, False);
+    return win;
+}
+
+// Header and pixel rows of an open DIB.
+std::vector<uint8_t> dibBytes(const DibHandle& d) {
+    const size_t pixels = size_t(d.nStride) * size_t(d.nHeight);
+    std::vector<uint8_t> out(sizeof(LumoBitmapInfoHeader) + pixels);
+    std::memcpy(out.data(), d.lpbi, sizeof(LumoBitmapInfoHeader));
+    std::memcpy(out.data() + sizeof(LumoBitmapInfoHeader), d.lpBits, pixels);
+    return out;
+}
+
+std::vector<int64_t> areaFields(const CaptureArea& a) {
+    return {int64_t(a.hWnd), a.x, a.y, a.cx, a.cy, a.nFitX, a.nFitY, a.fClient, a.nMarginLeft, a.nMarginRight,
+            a.nMarginTop, a.nMarginBottom};
+}
+
+std::vector<int64_t> conditionFields(const BinCondition& c) {
+    std::vector<int64_t> v{c.bMode, c.fAutoThreshfold, c.bThreshfold, c.bThreshfoldMin, c.bThreshfoldMax,
+                           c.dwPixelCount, c.dwPeakCount};
+    v.insert(v.end(), std::begin(c.adwHistogram), std::end(c.adwHistogram));
+    return v;
+}
+
+struct CaptureFree {
+    void operator()(LumoCapture* c) const { lumoFreeCapture(c); }
+};
 
 }  // namespace
 
@@ -191,6 +253,122 @@ TEST_F(Xvfb, AreaCheckAndBadWindows) {
     EXPECT_EQ(bm->nHeight, 768);
     EXPECT_EQ(at(bm, 10 + 120, 10 + 5), 0x0000FFu);
     lumoDeleteBitmap(bm);
+    XDestroyWindow(display_, w);
+    XSync(display_, False);
+}
+
+// The kept capture gives what lumoGetBmp and lumoOpenDib give (area write-back, header, every
+// byte, parts off the screen black), through growing and shrinking sizes; the fused capture and
+// pre-scan gives what lumoPreScan gives on that DIB for grey, colour-box, effect and range
+// conditions, with one scan thread and with two.
+TEST_F(Xvfb, KeptCaptureMatchesTheBitmapCaptureAndPreScan) {
+    const Window w = drawVariedWindow(display_, 850, 640, 301, 190);  // 174 x 128 on the screen
+    std::unique_ptr<LumoCapture, CaptureFree> cap(lumoNewCapture());
+    ASSERT_NE(cap, nullptr);
+    DibHandle none{};
+    EXPECT_EQ(lumoCaptureDib(cap.get(), &none), 0);  // nothing planned
+    EXPECT_EQ(none.hDib, nullptr);
+
+    std::vector<CaptureArea> areas;
+    CaptureArea a{};
+    a.hWnd = w;
+    a.fClient = 1;
+    a.x = 13;
+    a.y = 7;
+    a.cx = 257;  // odd width: padded rows
+    a.cy = 150;
+    a.nMarginLeft = a.nMarginRight = 30;
+    a.nMarginTop = a.nMarginBottom = 20;
+    areas.push_back(a);  // partly off the screen, margins cut on the left and top
+    a.x = 120;
+    a.y = 60;
+    a.cx = 21;
+    a.cy = 17;
+    areas.push_back(a);  // smaller: the kept block is replaced
+    CaptureArea screen{};
+    screen.x = 801;
+    screen.y = 600;
+    screen.cx = 223;
+    screen.cy = 300;  // beyond the bottom
+    screen.nMarginLeft = screen.nMarginRight = 30;
+    screen.nMarginTop = screen.nMarginBottom = 20;
+    areas.push_back(screen);
+
+    struct Mode {
+        uint16_t bits;
+        bool automatic;
+    };
+    const Mode modes[] = {{0, true},
+                          {BIN_RED | BIN_DARK, false},
+                          {BIN_ERASE_GRID | BIN_DARK, true},
+                          {BIN_OUTLINE | BIN_DARK, false},
+                          {BIN_CHARACTER | BIN_RANGE | BIN_EQUAL, false}};
+    for (size_t k = 0; k < areas.size(); ++k) {
+        CaptureArea byBitmap = areas[k], byKept = areas[k];
+        LumoHBITMAP bm = lumoGetBmp(&byBitmap);
+        ASSERT_NE(bm, nullptr);
+        DibHandle ref{};
+        ref.hBitmap = bm;
+        ASSERT_EQ(lumoOpenDib(&ref), 1);
+        ASSERT_EQ(lumoPlanCapture(cap.get(), &byKept), 1);
+        EXPECT_EQ(areaFields(byBitmap), areaFields(byKept)) << "area " << k;
+        DibHandle kept{};
+        ASSERT_EQ(lumoCaptureDib(cap.get(), &kept), 1);
+        EXPECT_EQ(kept.nWidth, ref.nWidth);
+        EXPECT_EQ(kept.nHeight, ref.nHeight);
+        EXPECT_EQ(kept.nStride, ref.nStride);
+        EXPECT_TRUE(dibBytes(kept) == dibBytes(ref)) << "area " << k;
+        lumoCloseDib(&kept);  // releases the handle only: the next capture reuses the block
+        EXPECT_EQ(kept.hDib, nullptr);
+        lumoCloseDib(&ref);
+
+        for (size_t m = 0; m < std::size(modes); ++m) {
+            lumoSetScanThreads(m % 2 ? 2 : 1);
+            BinCondition c1{}, c2{};
+            c1.bMode = modes[m].bits;
+            c1.fAutoThreshfold = modes[m].automatic;
+            c1.bThreshfold = 100;
+            c1.bThreshfoldMin = 60;
+            c1.bThreshfoldMax = 200;
+            c2 = c1;
+            ScanContext s1{}, s2{};
+            s1.lpCondition = &c1;
+            s1.nOriginX = s1.nHistLeft = byBitmap.nMarginLeft;
+            s1.nOriginY = s1.nHistTop = byBitmap.nMarginTop;
+            s1.nLimitX = s1.nHistRight = byBitmap.nMarginLeft + byBitmap.cx;
+            s1.nLimitY = s1.nHistBottom = byBitmap.nMarginTop + byBitmap.cy;
+            s1.nCellWidth = 3;
+            s1.nCellHeight = 4;
+            s1.nLineThickness = 2;
+            s1.nHLineLength = 30;
+            s1.nVLineLength = 20;
+            s1.nDepthLimit = 10;
+            s2 = s1;
+            s2.lpCondition = &c2;
+            s1.dib.hBitmap = bm;
+            ASSERT_EQ(lumoOpenDib(&s1.dib), 1);
+            const int32_t r1 = lumoPreScan(&s1);
+            ASSERT_EQ(lumoPlanCapture(cap.get(), &byKept), 1);
+            const int32_t r2 = lumoCapturePreScan(cap.get(), &s2);
+            ASSERT_NE(s2.dib.hDib, nullptr);
+            EXPECT_EQ(r1, r2) << "area " << k << " mode " << m;
+            EXPECT_EQ(conditionFields(c1), conditionFields(c2)) << "area " << k << " mode " << m;
+            EXPECT_EQ(std::tie(s1.nOriginX, s1.nLimitX, s1.nOriginY, s1.nLimitY, s1.nHistRight, s1.nHistBottom),
+                      std::tie(s2.nOriginX, s2.nLimitX, s2.nOriginY, s2.nLimitY, s2.nHistRight, s2.nHistBottom));
+            EXPECT_TRUE(dibBytes(s1.dib) == dibBytes(s2.dib)) << "area " << k << " mode " << m;
+            lumoCloseDib(&s1.dib);
+            lumoCloseDib(&s2.dib);
+        }
+        lumoSetScanThreads(1);
+        lumoDeleteBitmap(bm);
+    }
+
+    CaptureArea bad{};
+    bad.hWnd = 0x7FFFFFF;  // no such window: no plan, and the plan before is dropped
+    bad.cx = bad.cy = 10;
+    EXPECT_EQ(lumoPlanCapture(cap.get(), &bad), 0);
+    DibHandle after{};
+    EXPECT_EQ(lumoCaptureDib(cap.get(), &after), 0);
     XDestroyWindow(display_, w);
     XSync(display_, False);
 }

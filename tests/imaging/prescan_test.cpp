@@ -212,6 +212,37 @@ TEST(PreScan, EncodingAndHistogramOverAWindowMatchTheDefinition) {
     }
 }
 
+// Rows of runs, as text gives them: levels that repeat in runs of 1 to 17 pixels crossing the
+// sixteen-pixel blocks, two levels alternating (strokes on a background), and whole blocks of one
+// level; the histogram counts every pixel of the window once.
+TEST(PreScan, HistogramOfRunsMatchesTheDefinition) {
+    std::mt19937 rng(11);
+    Pixels img(213, 12);
+    for (int y = 0; y < img.h; ++y) {
+        int x = 0;
+        while (x < img.w) {
+            const int run = 1 + int(rng() % (y % 3 == 0 ? 17 : 6));
+            const int level = y % 3 == 1 ? ((x / 7) % 2 ? 20 : 235) : int(rng() % 256);
+            for (int k = 0; k < run && x < img.w; ++k, ++x) img.at(x, y) = rgb(level, level, level);
+        }
+    }
+    img.fillRect(40, 8, 100, 4, rgb(9, 9, 9));
+    for (const int left : {0, 3}) {
+        Opened o(img);
+        o.cond.bMode = 0;
+        o.ctx.nHistLeft = left;
+        o.ctx.nHistRight = img.w - left;
+        o.ctx.nHistTop = 0;
+        o.ctx.nHistBottom = img.h;
+        ASSERT_EQ(lumoPreScan(&o.ctx), 1);
+        uint32_t hist[256] = {};
+        for (int y = 0; y < img.h; ++y)
+            for (int x = left; x < img.w - left; ++x) ++hist[img.at(x, y) & 255];
+        EXPECT_EQ(o.cond.dwPixelCount, uint32_t((img.w - 2 * left) * img.h));
+        for (int g = 0; g < 256; ++g) ASSERT_EQ(o.cond.adwHistogram[g], hist[g]) << "left " << left << " level " << g;
+    }
+}
+
 // The marker applies the comparison of the mode (single or range) to the grey level; isolated
 // pixels keep their marks through Erase Grid Lines, so the marks show the marker's verdict.
 TEST(PreScan, MarkerFollowsEveryComparison) {
