@@ -38,6 +38,9 @@ seeds = {
                            + rec(0, 'flags', 0x10000) + bytes([26, 1, 29]) + PASS,
     'request_flags': setup(1) + head(140, 0x10001) + bytes([10]) + head(255, -1) + bytes([10]) + PASS,
     'handover_race': setup(1) + bytes([6, 0, 7]) + rec(0, 'cellWidth', 0) + head(48, 200) + bytes([8, 1, 7, 8, 0]),
+    # The frame of a window's view whose base is near the top of the range.
+    'frame_base_overflow': setup(1) + head(48, 0) + win(0, 0, 3) + rec(0, 'baseX', 0x7FFFFFF0)
+                           + rec(0, 'baseY', -0x7FFFFFF0) + bytes([26, 1, 11, 0, 0]) + PASS,
     'no_screen': setup(1) + bytes([30, 1]) + PASS + bytes([30, 0, 20]) + PASS,
 }
 out = sys.argv[1]
