@@ -133,7 +133,9 @@ struct Rig {
         }
         case 6: v.publishView(s.u8() & 1); break;
         case 7: v.takeHandOver(); break;
-        case 8: v.refreshView(s.u8() & 1); break;
+        case 8:
+            if (++passes_ <= kMaxPasses) v.refreshView(s.u8() & 1);
+            break;
         case 9: v.trackForeground(); break;
         case 10: v.watchPass(); break;
         case 11: {
@@ -185,13 +187,18 @@ struct Rig {
         case 30: gNoScreen = s.u8() & 1; break;
         default: {  // a whole pass as the threads run it
             v.publishView(s.u8() & 1);
-            if (v.takeHandOver()) v.refreshView(false);
+            if (v.takeHandOver() && ++passes_ <= kMaxPasses) v.refreshView(false);
             break;
         }
         }
         const int i = v.currentIndex();
         if (i < 0 || i >= kRecordCount) std::abort();
     }
+
+private:
+    // Passes per input: each captures and maps a picture; more add time, not paths.
+    static constexpr int kMaxPasses = 12;
+    int passes_ = 0;
 };
 
 }  // namespace
@@ -203,7 +210,8 @@ extern "C" LumoHBITMAP lumoGetBmp(CaptureArea* area) {
     if (!area || gNoScreen) return nullptr;
     const int64_t w = int64_t(area->cx) + area->nMarginLeft + area->nMarginRight;
     const int64_t h = int64_t(area->cy) + area->nMarginTop + area->nMarginBottom;
-    if (w <= 0 || h <= 0 || w * h > (int64_t(1) << 20)) return nullptr;
+    // Larger areas only slow the search: the pass handles a failed capture as any other.
+    if (w <= 0 || h <= 0 || w * h > (int64_t(1) << 17)) return nullptr;
     LumoHBITMAP b = lumoCreateBitmap(int32_t(w), int32_t(h));
     if (!b) return nullptr;
     for (int64_t y = 0; y < h; ++y)

@@ -141,7 +141,8 @@ namespace {
 // thread that met the error. Every other thread's next call on it, XCloseDisplay included, would
 // then wait for that lock for ever (a holder destroyed on another thread than its event
 // reader). Every exit handler of ours returns, so each gives back the lock its error took; the
-// thread that met the error holds it, so the unlock is ours to make, here.
+// thread that met the error holds it, so the unlock is ours to make, here. (Where Xlib took no
+// such lock, the unlock finds none held and does nothing.)
 void releaseExitLock(Display* d) { XUnlockDisplay(d); }
 
 }  // namespace
