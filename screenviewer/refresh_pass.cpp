@@ -2,6 +2,7 @@
 // map it onto the pins, draw the overlays, send only what changed, and
 // rebuild the text line. Runs on the refresh thread only.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -67,14 +68,17 @@ void Viewer::refreshView(bool force) {
     // Nothing under the view (and its margins) changed since the last pass:
     // a periodic pass has nothing to show.
     {
-        Rect screen{a.x - kMarginX, a.y - kMarginY, a.cx + 2 * kMarginX, a.cy + 2 * kMarginY};
+        // Bases come from the shared record: in 64 bits, then held to the screen's range.
+        int64_t sx = int64_t(a.x) - kMarginX, sy = int64_t(a.y) - kMarginY;
         if (a.hWnd != 0) {
             const auto w = refreshDesk_->windowRect(a.hWnd);
             if (w) {
-                screen.x += w->x;
-                screen.y += w->y;
+                sx += w->x;
+                sy += w->y;
             }
         }
+        const auto to32 = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+        const Rect screen{to32(sx), to32(sy), a.cx + 2 * kMarginX, a.cy + 2 * kMarginY};
         const auto damaged = refreshDesk_->takeDamage(screen);
         if (snapPeriodic_ && !force && damaged && !*damaged) {
             ++stats_.skippedUnchanged;

@@ -3,6 +3,7 @@
 #include "screenviewer/viewer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "client/tavikutil.h"
@@ -278,8 +279,9 @@ void Viewer::placeViewFrame(const ViewRecord& r) {
     if (r.captureWindow != 0) {
         const auto at = desk_->windowRect(r.captureWindow);
         if (!at) return;
-        v.x += at->x;
-        v.y += at->y;
+        // The record's base is any value another process wrote: add in 64 bits.
+        v.x = int32_t(std::clamp<int64_t>(int64_t(v.x) + at->x, INT32_MIN, INT32_MAX));
+        v.y = int32_t(std::clamp<int64_t>(int64_t(v.y) + at->y, INT32_MIN, INT32_MAX));
     }
     if (share_.frameRect[0] == v.x && share_.frameRect[1] == v.y && share_.frameRect[2] == v.width &&
         share_.frameRect[3] == v.height)

@@ -9,6 +9,7 @@
 #include "common/ini_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // On tmpfs when /tmp is (as under the isolation wrapper): no disk in the loop.
     static const std::string path = [] {
         char tmpl[] = "/tmp/tavik-ini-fuzz-XXXXXX";
         std::string dir = ::mkdtemp(tmpl);
@@ -24,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)tavik::profileGetString("Ports", "Com1", "", path);
     (void)tavik::profileGetSection(name, path);
     (void)tavik::profileSectionNames(path);
+    // A write costs a lock, a temporary file, an fsync and a rename besides its parse: one input
+    // in four (chosen by its last byte) takes that path, so the parser runs more often per second.
+    if (size == 0 || (data[size - 1] & 3) != 0) return 0;
     if (tavik::profileWriteString("Fuzz", "Key", "value", path)) {
         if (tavik::profileGetString("fuzz", "key", "", path) != "value") std::abort();
     }

@@ -134,7 +134,23 @@ int onXError(Display* d, XErrorEvent* ev) {
     return prev ? prev(d, ev) : 0;
 }
 
-void Connection::onExit(Display*, void* self) { static_cast<Connection*>(self)->lost_.store(true); }
+namespace {
+
+// Xlib's I/O error path takes the display's user lock (XLockDisplay) for the exit it expects to
+// follow, and never gives it back: a handler that returns leaves the display locked by the
+// thread that met the error. Every other thread's next call on it, XCloseDisplay included, would
+// then wait for that lock for ever (a holder destroyed on another thread than its event
+// reader). Every exit handler of ours returns, so each gives back the lock its error took; the
+// thread that met the error holds it, so the unlock is ours to make, here. (Where Xlib took no
+// such lock, the unlock finds none held and does nothing.)
+void releaseExitLock(Display* d) { XUnlockDisplay(d); }
+
+}  // namespace
+
+void Connection::onExit(Display* d, void* self) {
+    static_cast<Connection*>(self)->lost_.store(true);
+    releaseExitLock(d);
+}
 
 void Connection::close() {
     if (!dpy_) return;
@@ -171,7 +187,7 @@ struct OpenAttempt {
 
 namespace {
 
-void ignoreExit(Display*, void*) {}
+void ignoreExit(Display* d, void*) { releaseExitLock(d); }
 
 void registerDisplay(Display* d) {
     Registry& r = registry();

@@ -18,6 +18,7 @@ struct OpenAttempt;
 int onXError(Display*, XErrorEvent*);
 
 // Not thread-safe: the owner serialises its calls (it holds its own lock or uses one thread).
+// A lost connection may be closed on any thread, whichever thread met the loss.
 class Connection {
 public:
     Connection() = default;

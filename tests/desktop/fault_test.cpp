@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "../client/e2e_support.h"
 #include "platform/desktop/desktop.h"
@@ -135,6 +136,32 @@ TEST(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
     ::kill(x.pid(), SIGCONT);
     EXPECT_TRUE(waitFor([&] { return desk.screenSize().has_value(); }));
     EXPECT_TRUE(waitFor([&] { return fresh.connected(); }));
+}
+
+// Every holder of a connection is destroyed right after the server died, before any of its
+// threads noticed: none of them waits for the dead connection. Repeated, since the event
+// thread may be anywhere in its pass (waiting, reading, reconnecting) at the kill.
+TEST(DesktopFault, HoldersOfAConnectionEndAtOnceAfterTheServerDied) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    Xvfb x;
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", x.display().c_str(), 1);
+    for (int round = 0; round < 6; ++round) {
+        auto desk = std::make_unique<dt::Desktop>();
+        auto ev = std::make_unique<dt::DesktopEvents>();
+        ASSERT_TRUE(ev->connected());
+        ASSERT_EQ(ev->addHotKey(1, XK_p, dt::kModSuper), dt::DesktopStatus::Ok);
+        ASSERT_EQ(desk->showFrame({10, 10, 20, 20}), dt::DesktopStatus::Ok);
+        x.kill();
+        if (round % 2) {
+            EXPECT_EQ(ev->takeDamage({0, 0, 5, 5}), std::nullopt);
+        }
+        // The desktop meets the loss on a thread of its own and is destroyed on this one.
+        std::thread([&] { EXPECT_EQ(desk->screenSize(), std::nullopt); }).join();
+        ev.reset();
+        desk.reset();
+        ASSERT_TRUE(x.restart());
+    }
 }
 
 #ifdef CLIENT_APP_PATH

@@ -80,7 +80,51 @@ TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
     // A command's pass always captures.
     pass(false);
     EXPECT_EQ(st.captures.load(), before + 1);
+}
 
+// The server dies between two passes: the passes go on without capturing or sending, and the
+// viewer (its desktop ports, the damage reader among them) ends at once afterwards.
+TEST(RefreshOnX, PassesStayHarmlessWhenTheServerGoesAway) {
+    desktop_test::Xvfb xvfb("320x240x24");
+    if (xvfb.display().empty()) GTEST_SKIP() << "no Xvfb";
+    ::setenv("DISPLAY", xvfb.display().c_str(), 1);
+    XInitThreads();
+
+    auto share = std::make_unique<ViewerShare>();
+    initialiseShare(*share);
+    int sends = 0;
+    DeviceSink sink{[&](const uint8_t*, const uint8_t*, int) { return ++sends, 1; }, [](const uint8_t*) { return 1; }};
+    {
+        Viewer viewer(*share, nullptr, configForCode(3, "QX-64X48"), makeDesktopPort(), makeDesktopPort(), sink);
+        ASSERT_TRUE(viewer.createThreads({}));
+        viewer.setFrameEnabled(false);
+        viewer.fullScreen();
+        const auto& st = viewer.stats();
+        auto pass = [&](bool periodic) {
+            viewer.publishView(periodic);
+            ASSERT_TRUE(viewer.takeHandOver());
+            viewer.refreshView(false);
+        };
+        // The capture's own connection may still be on an earlier test's server for a moment.
+        ASSERT_TRUE(desktop_test::waitFor([&] {
+            pass(false);
+            return st.captures.load() > 0;
+        }));
+        const auto captured = st.captures.load();
+        const int sent = sends;
+
+        xvfb.kill();
+        for (int i = 0; i < 4; ++i) {
+            pass(i % 2 == 0);
+            viewer.trackForeground();
+        }
+        viewer.fullScreen();
+        pass(false);
+        EXPECT_EQ(st.captures.load(), captured);
+        EXPECT_EQ(sends, sent);
+    }
+    // Still here: the viewer and its connections are gone.
+    SUCCEED();
 }
 
 }  // namespace
