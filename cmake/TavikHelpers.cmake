@@ -30,8 +30,13 @@ function(tavik_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  set(T_ENV "TAVIK_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  if(TAVIK_SANITIZE)
+    # Inherited by the programs a test starts, too.
+    list(APPEND T_ENV "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan.supp")
+  endif()
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "TAVIK_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TAVIK_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    ENVIRONMENT "${T_ENV}"
     SKIP_RETURN_CODE 77)
   if(T_UNIT)
     list(APPEND T_LABELS unit)
