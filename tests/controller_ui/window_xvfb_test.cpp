@@ -11,6 +11,10 @@
 
 #include "tests/client/e2e_support.h"
 #include "tests/desktop/xvfb.h"
+// Xlib last: its macros clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <X11/extensions/XTest.h>
 
 using namespace e2e;
 
@@ -68,6 +72,22 @@ TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     EXPECT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsUnMapped"; }));
     client.send("hide 0");
     ASSERT_TRUE(client.expect("hide "));
+    EXPECT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsViewable"; }));
+
+    // Hidden again, the hot key Win+G (pressed through XTest as a user would) shows it.
+    client.send("hide 1");
+    ASSERT_TRUE(client.expect("hide "));
+    ASSERT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsUnMapped"; }));
+    {
+        Display* d = XOpenDisplay(x.display().c_str());
+        ASSERT_NE(d, nullptr);
+        const KeyCode super = XKeysymToKeycode(d, XK_Super_L), g = XKeysymToKeycode(d, XK_g);
+        XTestFakeKeyEvent(d, super, True, CurrentTime);
+        XTestFakeKeyEvent(d, g, True, CurrentTime);
+        XTestFakeKeyEvent(d, g, False, CurrentTime);
+        XTestFakeKeyEvent(d, super, False, CurrentTime);
+        XCloseDisplay(d);
+    }
     EXPECT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsViewable"; }));
 
     client.send("quit");
