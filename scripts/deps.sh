@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need (run as root or
-# with sudo available). Safe to run again. One package a line, in order.
+# with sudo available). Safe to run again. One package a line. `file` is what
+# cpack's dependency scan of the Debian package needs.
 set -e
 PKGS="
 build-essential
@@ -22,6 +23,7 @@ qt6-base-dev
 qt6-image-formats-plugins
 libqt6svg6
 udev
+file
 poppler-utils
 libftdi1-dev
 libevdev-dev
