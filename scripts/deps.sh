@@ -24,6 +24,7 @@ qt6-image-formats-plugins
 libqt6svg6
 udev
 file
+procps
 poppler-utils
 libftdi1-dev
 libevdev-dev
