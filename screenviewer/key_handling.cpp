@@ -162,26 +162,24 @@ keys::KeyContext KeyHandler::contextLocked() {
 
 // ---- Events ----
 
-void KeyHandler::onKey(int group, int key, int modifier) {
+template <class Decode>
+void KeyHandler::decodeKeyAndRun(Decode decode) {
     std::lock_guard serial(eventMutex_);
     keys::ActionList a;
     {
         std::lock_guard lock(m_);
         if (!(viewer_.current().flags & kRecordExcluded)) viewer_.fitCurrentToWindow();
-        a = keys::decodeKey(group, key, modifier, contextLocked());
+        a = decode(contextLocked());
     }
     run(a);
 }
 
+void KeyHandler::onKey(int group, int key, int modifier) {
+    decodeKeyAndRun([&](const keys::KeyContext& c) { return keys::decodeKey(group, key, modifier, c); });
+}
+
 void KeyHandler::onNoteTakerKey(int b0, int b1, int b2) {
-    std::lock_guard serial(eventMutex_);
-    keys::ActionList a;
-    {
-        std::lock_guard lock(m_);
-        if (!(viewer_.current().flags & kRecordExcluded)) viewer_.fitCurrentToWindow();
-        a = keys::decodeNoteTakerKey(b0, b1, b2, contextLocked());
-    }
-    run(a);
+    decodeKeyAndRun([&](const keys::KeyContext& c) { return keys::decodeNoteTakerKey(b0, b1, b2, c); });
 }
 
 void KeyHandler::onBroadcast(int bits, int hold, int previous) {

@@ -119,6 +119,9 @@ public:
 private:
     keys::KeyContext contextLocked();
     void run(const keys::ActionList& actions);
+    // One device key: fits the record to its window, decodes with `decode(context)`, runs the actions.
+    template <class Decode>
+    void decodeKeyAndRun(Decode decode);
     // Carries one action out; the state lock is held.
     void perform(const keys::KeyAction& a);
     keys::ViewRect viewRectOf(const ViewRecord& r) const;
