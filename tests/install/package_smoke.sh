@@ -7,10 +7,19 @@ set -eu
 P=${1:-/usr}
 T=$(mktemp -d "${TMPDIR:-/tmp}/tavik-package.XXXXXX")
 SIM=""; APP=""
+# The controller that Bitora started outlives it and keeps writing its
+# settings under $T: stop it too, and wait for every process before the
+# folder goes. Cleaning up never decides the result.
 cleanup() {
   [ -n "$APP" ] && kill "$APP" 2>/dev/null || true
+  pkill -x TAVIK 2>/dev/null || true
   [ -n "$SIM" ] && kill "$SIM" 2>/dev/null || true
-  rm -rf "$T"
+  i=0
+  while [ $i -lt 50 ] && { pgrep -x TAVIK >/dev/null 2>&1 ||
+        { [ -n "$SIM" ] && kill -0 "$SIM" 2>/dev/null; }; }; do
+    sleep 0.1; i=$((i+1))
+  done
+  rm -rf "$T" 2>/dev/null || { sleep 1; rm -rf "$T" 2>/dev/null; } || true
 }
 trap cleanup EXIT INT TERM
 fail() { echo "package_smoke: $*" >&2; [ -f "$T/app.log" ] && cat "$T/app.log" >&2; exit 1; }
