@@ -9,8 +9,8 @@
 
 #include "screenviewer/key_handling.h"
 #include "screenviewer/sections.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr double kFrameOverhead = 8;
 constexpr double kBaud = 38400;
 
 struct Screen {
-    desktop_test::Xvfb xvfb{"1024x768x24"};
+    tavik::test::Xvfb xvfb{"1024x768x24"};
     Display* dpy = nullptr;
     Screen() {
         if (xvfb.display().empty()) return;
@@ -29,9 +29,9 @@ struct Screen {
         dpy = XOpenDisplay(xvfb.display().c_str());
         if (!dpy) return;
         const Window root = DefaultRootWindow(dpy);
-        desktop_test::fill(dpy, root, 0, 0, kW, kH, 0xF0F0F0);
+        tavik::test::fill(dpy, root, 0, 0, kW, kH, 0xF0F0F0);
         for (int y = 4; y < kH; y += 13)
-            for (int x = 3; x < kW; x += 7) desktop_test::fill(dpy, root, x, y, 3 + (x * y) % 3, 8, 0x101010);
+            for (int x = 3; x < kW; x += 7) tavik::test::fill(dpy, root, x, y, 3 + (x * y) % 3, 8, 0x101010);
         XSync(dpy, False);
     }
     ~Screen() {

@@ -9,13 +9,18 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -30,7 +35,8 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Bitora"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-        dir_ = makeTempDir("bitora-e2e");
+        tmp_.emplace("bitora-e2e");
+        dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
@@ -47,7 +53,6 @@ protected:
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_.reset();
         }
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     // Starts Bitora on `file`; its standard error joins its output.
@@ -72,6 +77,7 @@ protected:
         });
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;

@@ -1,7 +1,11 @@
 // End to end: applications on the client library (real processes) start the
 // real controller, which loads the serial plug-in on padsim's pseudo-terminal.
 // Skipped when the controller, the plug-in or padsim has not been built.
-#include "e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +16,7 @@
 #include <sstream>
 #include <unistd.h>
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -43,7 +47,8 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-        dir_ = makeTempDir("client-e2e");
+        tmp_.emplace("client-e2e");
+        dir_ = tmp_->path();
         static int offset = 0;
         port_ = 10 + (::getpid() + offset++) % 50;
         pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--answer", "a5=5a"});
@@ -57,7 +62,6 @@ protected:
         apps_.clear();
         waitUntil([&] { return controllers().empty(); });
         pad_.reset();
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     Child& app() {
@@ -72,6 +76,7 @@ protected:
         return pad_->waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;

@@ -3,7 +3,11 @@
 // shared-block request, and sixteen clients entering one port at once. After
 // each: no key the device sent to a living client is lost, no slot leaks, no
 // process is left behind.
-#include "e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +22,7 @@
 #include "common/data_maps.h"
 #include "platform/atomic_word.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -28,7 +32,8 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-        dir_ = makeTempDir("client-faults");
+        tmp_.emplace("client-faults");
+        dir_ = tmp_->path();
         static int offset = 0;
         port_ = 10 + (::getpid() + 7 * offset++) % 50;
         pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--answer", "a5=5a"});
@@ -44,7 +49,6 @@ protected:
             EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller left behind";
         }
         pad_.reset();
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     Child& app() {
@@ -90,6 +94,7 @@ protected:
         return n;
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;

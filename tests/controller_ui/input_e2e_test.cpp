@@ -11,9 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -43,7 +47,8 @@ TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim", "SkrivoNoteSDK.so"})
         if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-    const std::string dir = makeTempDir("input-e2e");
+    const TempDir tmp("input-e2e");
+    const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
     writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
@@ -101,7 +106,6 @@ TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
     client.send("quit");
     EXPECT_TRUE(client.waitExit());
     EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
-    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
 }
 
 }  // namespace

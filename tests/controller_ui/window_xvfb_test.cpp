@@ -9,14 +9,18 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/xvfb.h"
 // Xlib last: its macros clash with the headers above.
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -47,9 +51,10 @@ TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
         if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
     if (run("command -v xwininfo").empty()) GTEST_SKIP() << "no xwininfo";
-    desktop_test::Xvfb x;
+    tavik::test::Xvfb x;
     if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    const std::string dir = makeTempDir("window-xvfb");
+    const TempDir tmp("window-xvfb");
+    const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
     writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
@@ -93,7 +98,6 @@ TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     client.send("quit");
     EXPECT_TRUE(client.waitExit());
     EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

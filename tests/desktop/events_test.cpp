@@ -13,10 +13,11 @@
 #include <memory>
 
 #include "platform/desktop/desktop.h"
-#include "x_helpers.h"
-#include "xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace desktop_test;
+using namespace tavik::test;
 namespace dt = tavik::desktop;
 
 namespace {
@@ -51,7 +52,7 @@ protected:
 
 std::vector<dt::DesktopEvent> takeWhen(dt::DesktopEvents& ev, const std::function<bool(const dt::DesktopEvent&)>& want) {
     std::vector<dt::DesktopEvent> all;
-    waitFor([&] {
+    waitUntil([&] {
         for (auto& e : ev.take()) all.push_back(e);
         for (auto& e : all)
             if (want(e)) return true;

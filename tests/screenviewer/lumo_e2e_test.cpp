@@ -10,17 +10,23 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
 #include "imaging/lumoutil.h"
 #include "platform/shared_section.h"
 #include "screenviewer/share_layout.h"
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -116,7 +122,7 @@ Window pictureWindow(Display* d, int x, int y, int w, int h, unsigned long backg
         XFillRectangle(d, pm, gc, b.x, b.y, unsigned(b.w), unsigned(b.h));
     }
     XFreeGC(d, gc);
-    const Window win = desktop_test::makeWindow(d, root, x, y, w, h, background);
+    const Window win = tavik::test::makeWindow(d, root, x, y, w, h, background);
     XSetWindowBackgroundPixmap(d, win, pm);
     XFreePixmap(d, pm);
     XClearWindow(d, win);
@@ -142,13 +148,14 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-        xvfb_ = std::make_unique<desktop_test::Xvfb>("640x480x24");
+        xvfb_ = std::make_unique<tavik::test::Xvfb>("640x480x24");
         if (xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures
         XInitThreads();  // the image library's captures share Xlib with this connection
         dpy_ = XOpenDisplay(xvfb_->display().c_str());
         ASSERT_NE(dpy_, nullptr);
-        dir_ = makeTempDir("lumo-e2e");
+        tmp_.emplace("lumo-e2e");
+        dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
@@ -168,7 +175,6 @@ protected:
             pad_.reset();
         }
         if (dpy_) XCloseDisplay(dpy_);
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     std::vector<std::string> env() const {
@@ -201,8 +207,9 @@ protected:
         share->requestFlags |= lumo::kRequestRefresh | lumo::kRequestPlaceFrame;
     }
 
-    std::unique_ptr<desktop_test::Xvfb> xvfb_;
+    std::unique_ptr<tavik::test::Xvfb> xvfb_;
     Display* dpy_ = nullptr;
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;
@@ -210,7 +217,7 @@ protected:
 };
 
 TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartHandsOver) {
-    using namespace desktop_test;
+    using namespace tavik::test;
     const Window a = pictureWindow(dpy_, 100, 80, 200, 150, 0xFFFFFF,
                                    {{10, 6, 24, 12, 0x000000}, {40, 30, 8, 30, 0x202020}, {90, 50, 40, 40, 0x000000}});
     setPid(dpy_, a, 4242);
@@ -263,7 +270,7 @@ TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartH
 }
 
 TEST_F(LumoEndToEnd, TheViewerEndsCleanlyWhenTheDisplayGoesAway) {
-    using namespace desktop_test;
+    using namespace tavik::test;
     const Window a = makeWindow(dpy_, DefaultRootWindow(dpy_), 10, 10, 100, 80, 0xFFFFFF);
     fill(dpy_, a, 0, 0, 20, 20, 0x000000);
     setActive(dpy_, a);
@@ -301,7 +308,7 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
     unsigned long long id = 0;
     int wx = 0, wy = 0;
     ASSERT_EQ(std::sscanf(shown->c_str(), "window %llu %d %d", &id, &wx, &wy), 3);
-    desktop_test::setActive(dpy_, static_cast<Window>(id));
+    tavik::test::setActive(dpy_, static_cast<Window>(id));
 
     // The hook listens once the viewer's threads run: move the caret until its caret record appears.
     std::optional<tavik::platform::SharedSection> hookMap;
@@ -363,12 +370,12 @@ TEST(LumoProgram, HelpNeedsNoDisplayAndNoDisplayGivesAClearMessage) {
     Child help(bin + "/Lumo", {"--help"}, {"DISPLAY="});
     EXPECT_TRUE(help.expect("Usage: Lumo").has_value());
     EXPECT_TRUE(help.waitExit());
-    const std::string dir = makeTempDir("lumo-nodisplay");
+    const TempDir tmp("lumo-nodisplay");
+    const std::string dir = tmp.path();
     Child none("/bin/sh", {"-c", "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; exec \"$0\" 2>&1", bin + "/Lumo"},
                {"XDG_CONFIG_HOME=" + dir});
     EXPECT_TRUE(none.expect("Lumo: no display").has_value());
     EXPECT_TRUE(none.waitExit());
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -21,11 +22,16 @@
 #include "screenviewer/pages/pin_canvas.h"
 #include "screenviewer/pages/text_line.h"
 #include "screenviewer/share_layout.h"
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -115,7 +121,7 @@ class LumoKeys : public ::testing::Test {
 protected:
     // One server for the suite: the image library keeps its display connection for the process.
     static void SetUpTestSuite() {
-        xvfb_ = new desktop_test::Xvfb("640x480x24");
+        xvfb_ = new tavik::test::Xvfb("640x480x24");
         if (xvfb_->display().empty()) return;
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures and pointer
         dpy_ = XOpenDisplay(xvfb_->display().c_str());
@@ -132,7 +138,8 @@ protected:
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
         if (!xvfb_ || xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
         ASSERT_NE(dpy_, nullptr);
-        dir_ = makeTempDir("lumo-keys-e2e");
+        tmp_.emplace("lumo-keys-e2e");
+        dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
@@ -143,7 +150,7 @@ protected:
         writeFile(dir_ + "/fg", "0\n");
 
         // A new window per test: a record of its own in the share section that outlives each viewer.
-        using namespace desktop_test;
+        using namespace tavik::test;
         window_ = makeWindow(dpy_, DefaultRootWindow(dpy_), kWindowX, kWindowY, 200, 150, 0xFFFFFF);
         fill(dpy_, window_, 10, 6, 24, 12, 0x000000);
         fill(dpy_, window_, 40, 30, 8, 30, 0x202020);
@@ -173,7 +180,6 @@ protected:
             XDestroyWindow(dpy_, window_);
             XSync(dpy_, False);
         }
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     // `row`: the connect dialog's device row (2: the 64 x 48 model, 1: "Pinora PX-2").
@@ -213,9 +219,10 @@ protected:
     }
 
     static constexpr int kWindowX = 100, kWindowY = 80;
-    static inline desktop_test::Xvfb* xvfb_ = nullptr;
+    static inline tavik::test::Xvfb* xvfb_ = nullptr;
     static inline Display* dpy_ = nullptr;
     Window window_ = 0;
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;

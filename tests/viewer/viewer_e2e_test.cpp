@@ -12,10 +12,14 @@
 
 #include "client/viewer/braille_cells.h"
 #include "client/viewer/status_line.h"
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_dir.h"
 #include "tests/viewer/test_image.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -40,7 +44,8 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-        dir_ = makeTempDir("viewer-e2e");
+        tmp_.emplace("viewer-e2e");
+        dir_ = tmp_->path();
         port_ = 10 + (::getpid() % 50);
         pad_ = std::make_unique<Padsim>(dir_, padArgs);
         writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
@@ -65,7 +70,6 @@ protected:
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_.reset();
         }
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     ViewState state() { return parseState(app_->call("state")); }
@@ -107,6 +111,7 @@ protected:
         return pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == want; });
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;
