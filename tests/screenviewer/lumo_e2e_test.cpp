@@ -19,6 +19,7 @@
 #include "screenviewer/share_layout.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
+#include "tests/support/library_pins.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
@@ -30,48 +31,7 @@ using namespace tavik::test;
 
 namespace {
 
-constexpr int kCols = 64, kRows = 48;
-
-// The pins the image library gives for a view of `window` (base, cell), with
-// the viewer's capture margins and a fresh record's condition.
-std::vector<std::string> libraryPins(Window window, int bx, int by, int cell) {
-    CaptureArea a{window, bx, by, kCols * cell, kRows * cell, 1, 1, 0, 30, 30, 20, 20};
-    if (!lumoAreaCheck(&a)) return {};
-    LumoHBITMAP bmp = lumoGetBmp(&a);
-    if (!bmp) return {};
-    DibHandle dib{};
-    dib.hBitmap = bmp;
-    const int opened = lumoOpenDib(&dib);
-    lumoDeleteBitmap(bmp);
-    dib.hBitmap = nullptr;
-    if (!opened) return {};
-    BinCondition cond{};
-    cond.bMode = BIN_LIGHT | BIN_DARK;
-    cond.fAutoThreshfold = 1;
-    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
-    ScanContext ctx{};
-    ctx.dib = dib;
-    ctx.lpCondition = &cond;
-    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
-    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
-    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
-    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = ctx.nCellHeight = cell;
-    ctx.nLineThickness = 2;
-    ctx.nHLineLength = 30;
-    ctx.nVLineLength = 20;
-    ctx.nDepthLimit = 10;
-    lumoPreScan(&ctx);
-    DotPanel* panel = lumoNewPanel(kCols, kRows);
-    lumoSetPanel(&ctx, panel);
-    std::vector<std::string> rows(kRows, std::string(kCols, '.'));
-    for (int r = 0; r < kRows; ++r)
-        for (int x = 0; x < kCols; ++x)
-            if (panel->lpData[(r / 8) * panel->nStride + x] & (1 << (r % 8))) rows[r][x] = '#';
-    lumoFreePanel(panel);
-    lumoCloseDib(&dib);
-    return rows;
-}
+constexpr int kRows = 48;
 
 // True when a mapped override-redirect child of the root has exactly this geometry (the view frame).
 bool frameAt(Display* d, int x, int y, int w, int h) {
@@ -134,12 +94,6 @@ std::string joined(const std::vector<std::string>& rows) {
     std::string t;
     for (auto& r : rows) t += r + "\n";
     return t;
-}
-
-bool mixed(const std::vector<std::string>& rows) {
-    std::string all;
-    for (auto& r : rows) all += r;
-    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
 }
 
 class LumoEndToEnd : public ::testing::Test {

@@ -24,6 +24,7 @@
 #include "screenviewer/share_layout.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
+#include "tests/support/library_pins.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
@@ -37,58 +38,6 @@ namespace {
 
 constexpr int kCols = 64, kRows = 48;
 using Grid = std::vector<std::string>;
-
-Grid gridOf(const DotPanel& panel) {
-    Grid rows(kRows, std::string(kCols, '.'));
-    for (int r = 0; r < kRows; ++r)
-        for (int x = 0; x < kCols; ++x)
-            if (panel.lpData[(r / 8) * panel.nStride + x] & (1 << (r % 8))) rows[size_t(r)][size_t(x)] = '#';
-    return rows;
-}
-
-// The pins the image library gives for a view of `window` (base, cell), with
-// the viewer's capture margins and a fresh record's condition.
-Grid libraryPins(Window window, int bx, int by, int cell) {
-    CaptureArea a{window, bx, by, kCols * cell, kRows * cell, 1, 1, 0, 30, 30, 20, 20};
-    if (!lumoAreaCheck(&a)) return {};
-    LumoHBITMAP bmp = lumoGetBmp(&a);
-    if (!bmp) return {};
-    DibHandle dib{};
-    dib.hBitmap = bmp;
-    const int opened = lumoOpenDib(&dib);
-    lumoDeleteBitmap(bmp);
-    dib.hBitmap = nullptr;
-    if (!opened) return {};
-    BinCondition cond{};
-    cond.bMode = BIN_LIGHT | BIN_DARK;
-    cond.fAutoThreshfold = 1;
-    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
-    ScanContext ctx{};
-    ctx.dib = dib;
-    ctx.lpCondition = &cond;
-    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
-    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
-    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
-    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = ctx.nCellHeight = cell;
-    ctx.nLineThickness = 2;
-    ctx.nHLineLength = 30;
-    ctx.nVLineLength = 20;
-    ctx.nDepthLimit = 10;
-    lumoPreScan(&ctx);
-    DotPanel* panel = lumoNewPanel(kCols, kRows);
-    lumoSetPanel(&ctx, panel);
-    Grid rows = gridOf(*panel);
-    lumoFreePanel(panel);
-    lumoCloseDib(&dib);
-    return rows;
-}
-
-bool mixed(const Grid& rows) {
-    std::string all;
-    for (auto& r : rows) all += r;
-    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
-}
 
 int raisedCount(const Grid& rows) {
     int n = 0;
@@ -287,7 +236,7 @@ TEST_F(LumoKeys, ShortShiftUpLatchesTheHistogramPageAndALongOneReturns) {
         DotPanel* panel = lumoNewPanel(kCols, kRows);
         tavik::lumo::PinCanvas canvas(*panel);
         tavik::lumo::drawHistogramPage(canvas, r->condition, false);
-        page = gridOf(*panel);
+        page = panelRows(*panel, kCols, kRows);
         lumoFreePanel(panel);
         return Padsim::grid(st, "plane1") == page;
     })) << pad_->state();
