@@ -39,6 +39,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 
 using namespace bitora;
@@ -108,8 +109,7 @@ protected:
         gDevice->dir = gDevice->tmp->path();
         gDevice->port = 30 + (::getpid() % 30);  // serial ports: indexes 64 and up are USB
         gDevice->pad = std::make_unique<Padsim>(gDevice->dir);
-        writeFile(gDevice->dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(gDevice->port + 1) + "=" + gDevice->pad->link() + "\n");
+        writePortMap(gDevice->dir, gDevice->port, gDevice->pad->link());
         writeFile(gDevice->dir + "/fg", std::to_string(::getpid()) + "\n");  // this process is in front
         setenv("XDG_CONFIG_HOME", (gDevice->dir + "/config").c_str(), 1);
         setenv("TAVIK_PATH", (bin + "/TAVIK").c_str(), 1);

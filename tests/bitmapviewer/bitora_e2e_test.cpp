@@ -18,6 +18,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 
 using namespace tavik::test;
@@ -39,8 +40,7 @@ protected:
         dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(dir_ + "/fg", "0\n");
         std::filesystem::copy_file(sourceDir() + "/resources/samples/sample.bmp", dir_ + "/pic.bmp");
     }
@@ -62,10 +62,7 @@ protected:
                                       "/Com" + std::to_string(port_ + 1), "/Hardware=QX-64X48"};
         args.insert(args.end(), extra.begin(), extra.end());
         app_ = std::make_unique<Child>("/bin/sh", args,
-                                       std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
-                                                                "TAVIK_PATH=" + bin + "/TAVIK",
-                                                                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
-                                                                "DISPLAY=", "QT_QPA_PLATFORM=offscreen", "LANG=C"});
+                                       suiteEnv(dir_, {"DISPLAY=", "QT_QPA_PLATFORM=offscreen", "LANG=C"}));
         writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // Bitora is the application in front
     }
 
@@ -154,8 +151,7 @@ TEST_F(BitoraEndToEnd, PngAndJpegRaiseTheSamePinsAsTheSamePictureAsBmp) {
             std::filesystem::create_directories(padDir);
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_ = std::make_unique<Padsim>(padDir);
-            writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                      "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+            writePortMap(dir_, port_, pad_->link());
         }
         startBitora("grey_" + ext + "." + ext);
         EXPECT_TRUE(waitPins([&](const std::vector<std::string>& r) { return r == expected; }))

@@ -7,6 +7,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -37,11 +38,9 @@ protected:
         static int offset = 0;
         port_ = 10 + (::getpid() + 7 * offset++) % 50;
         pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--answer", "a5=5a"});
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(dir_ + "/fg", "0\n");
-        env_ = {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY="};
+        env_ = suiteEnv(dir_, {"DISPLAY="});
     }
     void TearDown() override {
         apps_.clear();

@@ -5,6 +5,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
 
@@ -108,13 +109,11 @@ TEST(MouseEndToEnd, CallsMoveAndPressTheRealPointerInOrder) {
     const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
+    writePortMap(dir, port, pad.link());
     writeFile(dir + "/fg", "0\n");
     {
         Child a(CLIENT_APP_PATH, {},
-                {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                 "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "DISPLAY=" + x.display()});
+                suiteEnv(dir, {"DISPLAY=" + x.display()}));
         EXPECT_EQ(a.result("move 1 1"), 0);  // no entry: no mouse map
         ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
         // Buttons another test left held on this machine are released first.

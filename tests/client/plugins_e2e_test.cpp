@@ -5,6 +5,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +35,7 @@ protected:
         tmp_.emplace("plugins-e2e");
         dir_ = tmp_->path();
         pad_ = std::make_unique<Padsim>(dir_, padsimArgs);
-        env_ = {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=", "TAVIK_FTDI_DOUBLE=" + dir_ + "/ftdi.list"};
+        env_ = suiteEnv(dir_, {"DISPLAY=", "TAVIK_FTDI_DOUBLE=" + dir_ + "/ftdi.list"});
         writeFile(dir_ + "/fg", "0\n");
     }
     void TearDown() override {
@@ -120,8 +120,7 @@ TEST_F(OtherPlugins, NoteTakerThroughItsBrailleFrames) {
     start("Notdrv", {"--notetaker-cells", "16", "--size", "4x32", "--cells", "0", "--model", "Notaro"});
     if (!pad_) return;
     port_ = 10 + ::getpid() % 50;
-    writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+    writePortMap(dir_, port_, pad_->link());
     // "Notaro" is a built-in row of the Japanese interface.
     env_.push_back("LC_ALL=ja_JP.UTF-8");
     Child& a = app();

@@ -15,6 +15,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 
 using namespace tavik::test;
@@ -51,15 +52,11 @@ TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
     const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() +
-                  "\n[Joystick]\nJoystickButton9=9\n[Skrivo]\nUseSkrivo=1\n");
+    writePortMap(dir, port, pad.link(), "[Joystick]\nJoystickButton9=9\n[Skrivo]\nUseSkrivo=1\n");
     WriteEnd joystick(dir + "/js0");
     WriteEnd pen(dir + "/pen");
-    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                          "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg",
-                                          "TAVIK_JOYSTICK_DEVICE0=" + dir + "/js0", "SKRIVO_SCRIPT=" + dir + "/pen",
-                                          "QT_QPA_PLATFORM=offscreen", "LC_ALL=ja_JP.UTF-8", "DISPLAY="};
+    const auto env = suiteEnv(dir, {"TAVIK_JOYSTICK_DEVICE0=" + dir + "/js0", "SKRIVO_SCRIPT=" + dir + "/pen",
+                                    "QT_QPA_PLATFORM=offscreen", "LC_ALL=ja_JP.UTF-8", "DISPLAY="});
     Child client(testsDir() + "/input_client", {std::to_string(port)}, env);
     writeFile(dir + "/fg", std::to_string(client.pid()) + "\n");
     ASSERT_TRUE(client.expect("ready"));

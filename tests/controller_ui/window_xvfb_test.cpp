@@ -13,6 +13,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
 // Xlib last: its macros clash with the headers above.
@@ -57,11 +58,8 @@ TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
-    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                          "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "DISPLAY=" + x.display(),
-                                          "QT_QPA_PLATFORM=", "LC_ALL=C"};
+    writePortMap(dir, port, pad.link());
+    const auto env = suiteEnv(dir, {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "LC_ALL=C"});
     Child client(testsDir() + "/input_client", {std::to_string(port)}, env);
     ASSERT_TRUE(client.expect("ready"));
     const std::string title = "(Com" + std::to_string(port + 1) + ") (Hotkey=WIN+G)";

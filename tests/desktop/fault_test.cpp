@@ -19,6 +19,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/x11_connection.h"
@@ -183,8 +184,7 @@ TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
+    writePortMap(dir, port, pad.link());
     // The foreground comes from X11, not from a file.
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
                                           "TAVIK_FOREGROUND_PID_FILE=", "DISPLAY=" + x.display()};

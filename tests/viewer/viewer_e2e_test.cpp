@@ -16,6 +16,7 @@
 #include "tests/support/files.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/viewer/test_image.h"
 
@@ -48,15 +49,11 @@ protected:
         dir_ = tmp_->path();
         port_ = 10 + (::getpid() % 50);
         pad_ = std::make_unique<Padsim>(dir_, padArgs);
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(dir_ + "/config/Orvane/TAVIK200_J/Lumo.ini", "[OperationFilter]\nConditionMemory=1\n");
         writeFile(dir_ + "/fg", "0\n");
         app_ = std::make_unique<Child>(VIEWER_APP_PATH, std::vector<std::string>{},
-                                       std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
-                                                                "TAVIK_PATH=" + bin + "/TAVIK",
-                                                                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
-                                                                "DISPLAY=", "LANG=C"});
+                                       suiteEnv(dir_, {"DISPLAY=", "LANG=C"}));
         ASSERT_EQ(app_->result("start " + std::to_string(port_) + " " + model), 1);
         writeFile(dir_ + "/fg", std::to_string(app_->result("pid")) + "\n");  // keys go to the app in front
         ASSERT_EQ(app_->result("open"), 1);
