@@ -7,6 +7,7 @@
 #include "platform/atomic_word.h"
 #include "platform/thread_queue.h"
 #include "tests/support/wait.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +41,7 @@ protected:
     void SetUp() override {
         const char* bin = std::getenv("TAVIK_BIN_DIR");
         binDir_ = bin ? bin : "build/bin";
-        char tmpl[] = "/tmp/tavik-controller-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        tmp_ = tmpl;
+        tmp_ = folder_.emplace("controller-test").path();
         log_ = tmp_ + "/driver.log";
         ::setenv("XDG_CONFIG_HOME", tmp_.c_str(), 1);
         ::setenv("TAVIK_PLUGIN_DIR", binDir_.c_str(), 1);
@@ -72,8 +71,7 @@ protected:
             ::kill(child_, SIGKILL);
             ::waitpid(child_, nullptr, 0);
         }
-        std::error_code ec;
-        fs::remove_all(tmp_, ec);
+        folder_.reset();
     }
 
     PortDataMap& m() { return map_->map(); }
@@ -175,6 +173,7 @@ protected:
         return awaitBlockResult(*block, kBoundMs);
     }
 
+    std::optional<tavik::test::TempDir> folder_;
     std::string binDir_, tmp_, log_;
     MessageNumbers msgs_;
     std::optional<PortMap> map_;
