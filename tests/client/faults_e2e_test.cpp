@@ -3,12 +3,7 @@
 // shared-block request, and sixteen clients entering one port at once. After
 // each: no key the device sent to a living client is lost, no slot leaks, no
 // process is left behind.
-#include "tests/support/child.h"
-#include "tests/support/files.h"
-#include "tests/support/padsim.h"
-#include "tests/support/processes.h"
-#include "tests/support/suite_env.h"
-#include "tests/support/temp_dir.h"
+#include "tests/client/client_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -27,35 +22,11 @@ using namespace tavik::test;
 
 namespace {
 
-class Faults : public ::testing::Test {
+class Faults : public client_test::ClientEndToEnd {
 protected:
-    void SetUp() override {
-        const std::string bin = binDir();
-        for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
-            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-        tmp_.emplace("client-faults");
-        dir_ = tmp_->path();
-        static int offset = 0;
-        port_ = 10 + (::getpid() + 7 * offset++) % 50;
-        pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--answer", "a5=5a"});
-        writePortMap(dir_, port_, pad_->link());
-        writeFile(dir_ + "/fg", "0\n");
-        env_ = suiteEnv(dir_, {"DISPLAY="});
-    }
-    void TearDown() override {
-        apps_.clear();
-        if (!dir_.empty()) {
-            EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller left behind";
-        }
-        pad_.reset();
-    }
+    Faults() : ClientEndToEnd("client-faults", 7) {}
+    void TearDown() override { EXPECT_TRUE(endAll()) << "controller left behind"; }
 
-    Child& app() {
-        apps_.push_back(std::make_unique<Child>(CLIENT_APP_PATH, std::vector<std::string>{}, env_));
-        return *apps_.back();
-    }
-    std::vector<pid_t> controllers() { return controllerPids(binDir() + "/TAVIK", port_); }
-    std::string start() { return "start " + std::to_string(port_) + " QX-64X48"; }
     std::optional<tavik::PortMap> map() { return tavik::PortMap::openExisting(port_, true); }
     // The slot a client process holds, or -1.
     int slotOf(pid_t pid) {
@@ -92,13 +63,6 @@ protected:
         }
         return n;
     }
-
-    std::optional<TempDir> tmp_;  // goes last: the processes above end first
-    std::string dir_;
-    int port_ = 0;
-    std::unique_ptr<Padsim> pad_;
-    std::vector<std::string> env_;
-    std::vector<std::unique_ptr<Child>> apps_;
 };
 
 }  // namespace
