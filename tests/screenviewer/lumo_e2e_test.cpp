@@ -22,6 +22,7 @@
 #include "tests/support/library_pins.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/x_helpers.h"
 #include "tests/support/wait.h"
@@ -113,7 +114,7 @@ protected:
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
-        writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
                                         "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=1\n");
         writeFile(dir_ + "/fg", "0\n");
@@ -132,11 +133,8 @@ protected:
     }
 
     std::vector<std::string> env() const {
-        const std::string bin = binDir();
-        return {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=" + xvfb_->display(),
-                "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir_ + "/script",
-                "TAVIK_UI_LOG=" + dir_ + "/ui.log"};
+        return suiteEnv(dir_, {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=offscreen", "LANG=C",
+                               "TAVIK_UI_SCRIPT=" + dir_ + "/script", "TAVIK_UI_LOG=" + dir_ + "/ui.log"});
     }
     void startLumo() {
         writeFile(dir_ + "/script", "connect||2|ok\n");

@@ -27,6 +27,7 @@
 #include "tests/support/library_pins.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/x_helpers.h"
 #include "tests/support/wait.h"
@@ -92,7 +93,7 @@ protected:
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
-        writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
                                         "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n"
                                         "[OperationFilter]\nOperationLock=1\n");
@@ -137,10 +138,9 @@ protected:
         writeFile(dir_ + "/script", "connect||" + std::to_string(row) + "|ok\n");
         app_ = std::make_unique<Child>(
             bin + "/Lumo", std::vector<std::string>{},
-            std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                     "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=" + xvfb_->display(),
-                                     "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir_ + "/script",
-                                     "TAVIK_UI_LOG=" + dir_ + "/ui.log", "HOME=" + dir_});
+            suiteEnv(dir_, {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=offscreen", "LANG=C",
+                            "TAVIK_UI_SCRIPT=" + dir_ + "/script", "TAVIK_UI_LOG=" + dir_ + "/ui.log",
+                            "HOME=" + dir_}));
         writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // the viewer's slot is shown
     }
     bool waitPins(const Grid& expected) {
