@@ -128,7 +128,10 @@ void Viewer::stopThreads() {
     if (refresh_.joinable()) refresh_.join();
 }
 
-void Viewer::setRefreshChoice(int choice) { refreshChoice_ = std::clamp(choice, 0, 3); }
+void Viewer::setRefreshChoice(int choice) {
+    refreshChoice_ = std::clamp(choice, 0, 3);
+    tickCounter_ = 0;
+}
 
 void Viewer::setFrameEnabled(bool on) {
     frameEnabled_ = on;

@@ -80,7 +80,8 @@ public:
     bool threadsRunning() const { return resumed_.load(); }
 
     // ---- Settings ----
-    void setRefreshChoice(int choice);  // 0 None, 1 0.1 s, 2 0.2 s, 3 0.5 s
+    // 0 None, 1 0.1 s, 2 0.2 s, 3 0.5 s; the periodic count starts again.
+    void setRefreshChoice(int choice);
     int refreshChoice() const { return refreshChoice_.load(); }
     ScanningMode scanningMode() const { return ScanningMode(scanningMode_.load()); }
     void setScanningMode(ScanningMode m) { scanningMode_ = int(m); }
@@ -128,6 +129,8 @@ public:
     void publishView(bool periodic = false);
     // Makes the next pass send the panels and the text line even when unchanged (Enter), and hands over.
     void forceRefresh();
+    // True while the next pass is to send everything (until that pass runs).
+    bool forcePending() const { return forceNext_.load(); }
     // Copies the hand-over buffer into the snapshot when a view is due; false when none is.
     bool takeHandOver();
     // One refresh pass on the snapshot (refresh thread; tests call it directly).

@@ -169,10 +169,7 @@ int main(int argc, char** argv) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
         auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &dialog);
-        QObject::connect(notifier, &QSocketNotifier::activated, &dialog, [&dialog] {
-            dialog.saveSettings(lumo::ui::SaveMoment::EndSession);
-            dialog.done(QDialog::Rejected);
-        });
+        QObject::connect(notifier, &QSocketNotifier::activated, &dialog, [&dialog] { dialog.endSession(); });
     }
     dialog.show();
     dialog.exec();
