@@ -139,9 +139,16 @@ ConditionDialog::~ConditionDialog() {
     if (gOpen == this) gOpen = nullptr;
 }
 
+void ConditionDialog::nameForScreenReader(QWidget* w, int id) const {
+    // The short face texts ("-", "+", "R") repeat or say little: "name_<id>" is what is spoken.
+    const QString name = texts_.value(QStringLiteral("name_%1").arg(id));
+    if (!name.isEmpty()) w->setAccessibleName(name);
+}
+
 QCheckBox* ConditionDialog::check(int id, const QString& text) {
     auto* box = new QCheckBox(text);
     box->setObjectName(QString::number(id));
+    nameForScreenReader(box, id);
     connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
     return box;
 }
@@ -149,6 +156,7 @@ QCheckBox* ConditionDialog::check(int id, const QString& text) {
 QWidget* ConditionDialog::button(int id, const QString& text) {
     auto* b = new QPushButton(text);
     b->setObjectName(QString::number(id));
+    nameForScreenReader(b, id);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this, [this, id] { command(id); });
     return b;
@@ -157,6 +165,7 @@ QWidget* ConditionDialog::button(int id, const QString& text) {
 QLabel* ConditionDialog::value(int id) {
     auto* label = new QLabel;
     label->setObjectName(QString::number(id));
+    nameForScreenReader(label, id);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
