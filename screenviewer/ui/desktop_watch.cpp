@@ -39,8 +39,8 @@ DesktopWatch::DesktopWatch(Viewer& viewer, MainDialog& dialog)
     });
 }
 
-DesktopWatch::~DesktopWatch() {
-    if (events_) events_->removeHotKey(kHotKeyId);
-}
+// The desktop layer's events object releases the grab without waiting for a
+// reconnect that a lost display may have started.
+DesktopWatch::~DesktopWatch() = default;
 
 }  // namespace lumo::ui

@@ -26,7 +26,7 @@ public:
     // Grabs Win+V (one round trip) and sets the dialog's title and Hide
     // button by the result; events are handled on the dialog's thread.
     DesktopWatch(Viewer& viewer, MainDialog& dialog);
-    // Releases the grab and the desktop layer's connection.
+    // Releases the grab and the desktop layer's connection (no round trip).
     ~DesktopWatch() override;
     bool hotKeyRegistered() const { return hotKey_; }
 
