@@ -33,7 +33,8 @@ protected:
         static int argc = 1;
         static char name[] = "dialog_commands_test";
         static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);  // lives until the process ends
+        static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+        (void)app;  // lives until the process ends
         dir_ = std::filesystem::temp_directory_path() / ("lumo-dialog-commands-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_);
         ini_ = (dir_ / "Lumo.ini").string();
