@@ -1,7 +1,7 @@
 // The suite's dialogs shown on the test's X display for the accessibility
 // test: "main", "connect" (the viewer's), "condition" (the binarization
-// condition dialog), "controller" (the controller's window with its joystick
-// dialog), each followed by "en" or "ja". Prints "ready <pid>" once shown and
+// condition dialog), "controller" (the controller's window with its options
+// and joystick dialogs), each followed by "en" or "ja". Prints "ready <pid>" once shown and
 // ends on "quit" (or end of input); "unknown" for a dialog not built in.
 #include <QApplication>
 #include <QSocketNotifier>
@@ -24,6 +24,7 @@
 #ifdef A11Y_HAVE_CONTROLLER_UI
 #include "controller/ui/joystick_dialog.h"
 #include "controller/ui/main_window.h"
+#include "controller/ui/options_dialog.h"
 #include "controller/ui/texts.h"
 #endif
 
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
         shown.push_back(std::make_unique<tavik::controller::ui::MainWindow>(texts, "/nonexistent/TAVIK.ini"));
         shown.push_back(std::make_unique<tavik::controller::ui::JoystickDialog>(
             texts, "/nonexistent/TAVIK.ini", [] { return false; }, [](const tavik::controller::JoystickSettings&) {}));
+        shown.push_back(std::make_unique<tavik::controller::ui::OptionsDialog>(
+            texts, "/nonexistent/TAVIK.ini", nullptr, true, [](const tavik::controller::OptionsEffect&) {}));
     }
 #endif
     if (shown.empty()) {

@@ -265,7 +265,7 @@ TEST_F(Accessibility, TheConditionDialogSpeaksWhatEachShortButtonDoes) {
     }
 }
 
-TEST_F(Accessibility, TheControllerWindowAndJoystickDialogNameEveryControl) {
+TEST_F(Accessibility, TheControllerWindowOptionsAndJoystickDialogsNameEveryControl) {
     for (const char* language : {"en", "ja"}) {
         const auto controls = controlsOf("controller", language);
         if (unknown_) GTEST_SKIP() << "the controller's windows are not built";
@@ -273,7 +273,7 @@ TEST_F(Accessibility, TheControllerWindowAndJoystickDialogNameEveryControl) {
         expectDistinctNames(controls, language);
         int lists = 0;
         for (const auto& c : controls) lists += c.role == "combo box";
-        EXPECT_GE(lists, 12) << language;  // channel, speed and the ten buttons' lists
+        EXPECT_GE(lists, 14) << language;  // channel, speed, the ten buttons' lists, window policy, monitor size
     }
 }
 
