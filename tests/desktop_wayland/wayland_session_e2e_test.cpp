@@ -1,0 +1,229 @@
+// The Wayland back end in a headless session of its own (tests/wayland/session.sh: sway, PipeWire,
+// the desktop portal, and a Qt window of known content filling the screen). The outer case starts
+// the session with this program inside it; the inside cases then check the desktop layer's capture
+// (size, exact pixel values at known places, so a channel swap or an offset fails), its damage, the
+// kept permission, and the screen viewer's pins on padsim against the image library's panel of the
+// same pixels.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "imaging/lumoutil.h"
+#include "platform/desktop/desktop.h"
+#include "tests/client/e2e_support.h"
+
+using namespace e2e;
+namespace dt = tavik::desktop;
+
+namespace {
+
+constexpr int kCols = 64, kRows = 48;
+
+bool insideSession() { return std::getenv("TAVIK_WAYLAND_SESSION") != nullptr; }
+
+// ---- Outside: start the session with the inside cases in it. ----
+
+TEST(WaylandSession, InsideCasesPassInAHeadlessSession) {
+    if (insideSession()) GTEST_SKIP() << "inside the session";
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string command = std::string(SESSION_SCRIPT) + " --window " + PATTERN_WINDOW + " -- " + self +
+                                " --gtest_filter='Inside*' 2>&1";
+    FILE* p = popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    std::array<char, 4096> buf{};
+    while (size_t got = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), got);
+    const int status = pclose(p);
+    const int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (rc == 77) {
+#ifdef WAYLAND_SESSION_REQUIRED
+        FAIL() << "the Wayland session could not be made (scripts/deps.sh installs its pieces):\n" << out;
+#else
+        GTEST_SKIP() << out;
+#endif
+    }
+    EXPECT_EQ(rc, 0) << out;
+    // Every inside case ran: none skipped itself for want of the session.
+    EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;
+    std::printf("%s", out.c_str());
+}
+
+// ---- Inside the session. ----
+
+class InsideWayland : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!insideSession()) GTEST_SKIP() << "not inside a Wayland test session";
+    }
+};
+
+uint32_t pixelAt(dt::Desktop& d, int x, int y) {
+    uint32_t px = 0xDEADBEEF;
+    if (d.capture({x, y, 1, 1}, std::span<uint32_t>(&px, 1), 1) != dt::DesktopStatus::Ok) return 0xDEADBEEF;
+    return px;
+}
+
+TEST_F(InsideWayland, CaptureGivesTheWindowsPixelsAndTheKeptPermission) {
+    EXPECT_EQ(dt::desktopKind(), dt::DesktopKind::Wayland);
+    dt::Desktop d;
+    ASSERT_TRUE(waitUntil([&] { return d.connected(); })) << "no screen cast";
+    ASSERT_EQ(d.screenSize(), (dt::Size{640, 480}));
+    // The pattern: white, black blocks, a 0x202020 and a 0x606060 block (tests/wayland/pattern_window.cpp).
+    ASSERT_TRUE(waitUntil([&] { return pixelAt(d, 0, 0) == 0xFFFFFF; })) << std::hex << pixelAt(d, 0, 0);
+    EXPECT_EQ(pixelAt(d, 10, 6), 0x000000u);
+    EXPECT_EQ(pixelAt(d, 33, 17), 0x000000u);
+    EXPECT_EQ(pixelAt(d, 34, 17), 0xFFFFFFu);
+    EXPECT_EQ(pixelAt(d, 5, 31), 0x202020u);
+    EXPECT_EQ(pixelAt(d, 130, 100), 0x606060u);
+    EXPECT_EQ(pixelAt(d, 639, 479), 0xFFFFFFu);
+
+    // An area over the screen's corner: the part beyond it is black, the rest as on the screen.
+    std::vector<uint32_t> px(4 * 4, 0x123456);
+    ASSERT_EQ(d.capture({638, 478, 4, 4}, px, 4), dt::DesktopStatus::Ok);
+    EXPECT_EQ(px[0], 0xFFFFFFu);
+    EXPECT_EQ(px[1], 0xFFFFFFu);
+    EXPECT_EQ(px[2], 0u);
+    EXPECT_EQ(px[4 * 2], 0u);
+    // The view in place: same pixels, rows at the stride it gives.
+    bool seen = false;
+    ASSERT_EQ(d.captureView({300, 199, 2, 2},
+                            [&](const dt::Desktop::CapturedView& v) {
+                                seen = true;
+                                EXPECT_EQ(v.onScreen, (dt::Rect{0, 0, 2, 2}));
+                                EXPECT_EQ(v.pixels[0] & 0xFFFFFF, 0xFFFFFFu);
+                                EXPECT_EQ(v.pixels[v.stride] & 0xFFFFFF, 0u);
+                            }),
+              dt::DesktopStatus::Ok);
+    EXPECT_TRUE(seen);
+
+    // The permission is kept for the next run, readable by the user alone.
+    const std::string token =
+        std::string(std::getenv("XDG_CONFIG_HOME")) + "/Orvane/TAVIK200_J/ScreenCast.token";
+    struct stat st {};
+    if (::stat(token.c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+}
+
+TEST_F(InsideWayland, DamageFollowsWhatChangesOnTheScreen) {
+    dt::DesktopEvents events;
+    ASSERT_TRUE(waitUntil([&] { return events.takeDamage({0, 0, 1, 1}).has_value(); }));
+    // Everything taken: a still screen shows no damage (the window repaints only when asked).
+    events.takeDamage({0, 0, 640, 480});
+    EXPECT_EQ(events.takeDamage({0, 0, 640, 480}), std::optional<bool>(false));
+    // The window flips its block at (300, 200) on SIGUSR1.
+    const char* pid = std::getenv("TAVIK_WAYLAND_WINDOW_PID");
+    ASSERT_NE(pid, nullptr);
+    ASSERT_EQ(::kill(std::atoi(pid), SIGUSR1), 0);
+    bool far = true;
+    ASSERT_TRUE(waitUntil([&] {
+        const auto near = events.takeDamage({290, 190, 100, 140});
+        return near && *near;
+    }));
+    // Beyond the block nothing changed since.
+    far = events.takeDamage({0, 0, 200, 150}).value_or(true);
+    EXPECT_FALSE(far);
+    dt::Desktop d;
+    ASSERT_TRUE(waitUntil([&] { return pixelAt(d, 310, 210) == 0xFFFFFF; }));
+    ::kill(std::atoi(pid), SIGUSR1);  // back as it was for the next case
+    ASSERT_TRUE(waitUntil([&] { return pixelAt(d, 310, 210) == 0x000000; }));
+}
+
+// The pins the image library gives for the top-left 64 x 48 pixels of the screen, with the
+// viewer's capture margins and a fresh record's condition.
+std::vector<std::string> libraryPins() {
+    CaptureArea a{0, 0, 0, kCols, kRows, 1, 1, 0, 30, 30, 20, 20};
+    if (!lumoAreaCheck(&a)) return {};
+    LumoHBITMAP bmp = lumoGetBmp(&a);
+    if (!bmp) return {};
+    DibHandle dib{};
+    dib.hBitmap = bmp;
+    const int opened = lumoOpenDib(&dib);
+    lumoDeleteBitmap(bmp);
+    dib.hBitmap = nullptr;
+    if (!opened) return {};
+    BinCondition cond{};
+    cond.bMode = BIN_LIGHT | BIN_DARK;
+    cond.fAutoThreshfold = 1;
+    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
+    ScanContext ctx{};
+    ctx.dib = dib;
+    ctx.lpCondition = &cond;
+    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
+    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
+    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
+    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
+    ctx.nCellWidth = ctx.nCellHeight = 1;
+    ctx.nLineThickness = 2;
+    ctx.nHLineLength = 30;
+    ctx.nVLineLength = 20;
+    ctx.nDepthLimit = 10;
+    lumoPreScan(&ctx);
+    DotPanel* panel = lumoNewPanel(kCols, kRows);
+    lumoSetPanel(&ctx, panel);
+    std::vector<std::string> rows(kRows, std::string(kCols, '.'));
+    for (int r = 0; r < kRows; ++r)
+        for (int x = 0; x < kCols; ++x)
+            if (panel->lpData[(r / 8) * panel->nStride + x] & (1 << (r % 8))) rows[r][x] = '#';
+    lumoFreePanel(panel);
+    lumoCloseDib(&dib);
+    return rows;
+}
+
+bool mixed(const std::vector<std::string>& rows) {
+    std::string all;
+    for (auto& r : rows) all += r;
+    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
+}
+
+TEST_F(InsideWayland, TheScreenViewerShowsTheScreenOnThePins) {
+    const std::string bin = binDir();
+    for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
+        ASSERT_TRUE(std::filesystem::exists(bin + "/" + f)) << f << " not built";
+    const std::string dir = makeTempDir("lumo-wayland");
+    const int port = 20 + (::getpid() % 40);
+    auto pad = std::make_unique<Padsim>(dir);
+    const std::string cfg = dir + "/config/Orvane/TAVIK200_J/";
+    writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad->link() + "\n");
+    writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port) +
+                                    "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
+    writeFile(dir + "/fg", "0\n");
+    writeFile(dir + "/script", "connect||2|ok\n");
+
+    const auto expected = libraryPins();
+    ASSERT_EQ(expected.size(), size_t(kRows)) << "the image library captured nothing";
+    ASSERT_TRUE(mixed(expected));
+
+    auto app = std::make_unique<Child>(
+        bin + "/Lumo", std::vector<std::string>{},
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                                 "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "QT_QPA_PLATFORM=offscreen", "LANG=C",
+                                 "TAVIK_UI_SCRIPT=" + dir + "/script"});
+    writeFile(dir + "/fg", std::to_string(app->pid()) + "\n");
+    const bool shown =
+        pad->waitState([&](const std::string& st) { return Padsim::grid(st, "plane1") == expected; });
+    std::string got;
+    for (const auto& r : Padsim::grid(pad->state(), "plane1")) got += r + "\n";
+    std::string want;
+    for (const auto& r : expected) want += r + "\n";
+    EXPECT_TRUE(shown) << "pins:\n" << got << "expected:\n" << want;
+
+    app->kill(SIGTERM);
+    EXPECT_TRUE(app->waitExit());
+    app.reset();
+    EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
+    pad.reset();
+    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
+}
+
+}  // namespace
