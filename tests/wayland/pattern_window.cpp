@@ -1,6 +1,6 @@
 // A window of known content for the Wayland session test: a white field with black blocks of
 // different sizes near its top-left corner (what a 64 x 48 view at one pixel per pin sees), and
-// grey and black blocks further in. SIGUSR1 turns the black block at (300, 200) white and back
+// grey, blue and black blocks further in. SIGUSR1 turns the black block at (300, 200) white and back
 // (damage tests). Prints "painted" on stdout after its first paint.
 #include <QApplication>
 #include <QPainter>
@@ -22,6 +22,7 @@ protected:
         p.fillRect(4, 30, 14, 10, QColor(0x20, 0x20, 0x20));
         p.fillRect(52, 4, 6, 6, Qt::black);
         p.fillRect(120, 90, 200, 60, QColor(0x60, 0x60, 0x60));
+        p.fillRect(400, 40, 40, 30, QColor(0x30, 0x60, 0xC0));
         p.fillRect(300, 200, 80, 120, flipped_ ? Qt::white : Qt::black);
         if (!painted_) {
             painted_ = true;

@@ -5,7 +5,10 @@
 # window, which is in front when the command starts. Everything lives in a temporary folder
 # (runtime folder, configs, logs) and is stopped afterwards; the command's exit code is returned.
 # Exits 77 with a "SKIP:" line when a piece of the session is not installed or does not start.
-#   tests/wayland/session.sh [--window PROGRAM] [--keep] -- COMMAND [ARGS...]
+# The wlroots portal casts only what a GPU renderer drew: without a render node (/dev/dri) the
+# sway session is skipped; --fake-portal runs a stand-in portal and video source instead of sway
+# and the portals (PipeWire, WirePlumber and the bus are real).
+#   tests/wayland/session.sh [--window PROGRAM] [--fake-portal "PROGRAM [ARGS]"] [--keep] -- COMMAND [ARGS...]
 # The command sees WAYLAND_DISPLAY, SWAYSOCK, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS and
 # TAVIK_WAYLAND_SESSION (the temporary folder; logs are in it), TAVIK_WAYLAND_WINDOW_PID.
 set -u
@@ -19,10 +22,12 @@ fi
 unset TAVIK_WAYLAND_INNER
 
 WINDOW=""
+FAKE=""
 KEEP=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --window) WINDOW="$2"; shift 2 ;;
+    --fake-portal) FAKE="$2"; shift 2 ;;
     --keep) KEEP=1; shift ;;
     --) shift; break ;;
     *) break ;;
@@ -32,11 +37,18 @@ done
 
 PORTAL=/usr/libexec/xdg-desktop-portal
 PORTAL_WLR=/usr/libexec/xdg-desktop-portal-wlr
-for tool in sway swaymsg pipewire wireplumber dbus-send; do
+for tool in pipewire wireplumber dbus-send; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
 done
-[ -x "$PORTAL" ] || skip "xdg-desktop-portal is not installed"
-[ -x "$PORTAL_WLR" ] || skip "xdg-desktop-portal-wlr is not installed"
+if [ -z "$FAKE" ]; then
+  for tool in sway swaymsg; do
+    command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  [ -x "$PORTAL" ] || skip "xdg-desktop-portal is not installed"
+  [ -x "$PORTAL_WLR" ] || skip "xdg-desktop-portal-wlr is not installed"
+  ls /dev/dri/renderD* >/dev/null 2>&1 ||
+    skip "no GPU render node (/dev/dri/renderD*): xdg-desktop-portal-wlr 0.7 cannot cast what sway draws in software"
+fi
 
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-wayland.XXXXXX") || exit 1
 PIDS=""
@@ -46,7 +58,9 @@ cleanup() {
     i=0; while kill -0 "$p" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i+1)); done
     kill -9 "$p" 2>/dev/null
   done
-  [ -n "$KEEP" ] && echo "session folder kept: $TMP" >&2 || rm -rf "$TMP"
+  # The document portal (started by the bus on demand) may have mounted its folder.
+  fusermount -u -z "$TMP/runtime/doc" 2>/dev/null || fusermount3 -u -z "$TMP/runtime/doc" 2>/dev/null
+  [ -n "$KEEP" ] && echo "session folder kept: $TMP" >&2 || rm -rf "$TMP" 2>/dev/null
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
@@ -67,7 +81,7 @@ mkdir -m 0700 "$XDG_RUNTIME_DIR"
 # sway refuses to run as root (CI runs as root): there it runs as nobody, owning the runtime
 # folder (root's own programs reach every socket in it all the same).
 AS_USER=""
-if [ "$(id -u)" -eq 0 ]; then
+if [ -z "$FAKE" ] && [ "$(id -u)" -eq 0 ]; then
   command -v setpriv >/dev/null 2>&1 || skip "running as root needs setpriv (package util-linux) to start sway"
   AS_USER="setpriv --reuid=nobody --regid=nogroup --clear-groups"
   chmod 0755 "$TMP"
@@ -83,6 +97,17 @@ PIDS="$PIDS $!"
 wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' || skip "pipewire did not start (see $TMP/pipewire.log)"
 wireplumber >"$TMP/wireplumber.log" 2>&1 &
 PIDS="$PIDS $!"
+
+TAVIK_WAYLAND_WINDOW_PID=""
+if [ -n "$FAKE" ]; then
+  $FAKE >"$TMP/portal.log" 2>&1 &
+  TAVIK_WAYLAND_WINDOW_PID=$!
+  PIDS="$PIDS $!"
+  wait_for 'has_name org.freedesktop.portal.Desktop' || skip "the stand-in portal did not start (see $TMP/portal.log)"
+  export TAVIK_WAYLAND_SESSION="$TMP" TAVIK_WAYLAND_WINDOW_PID
+  "$@"
+  exit $?
+fi
 
 cat >"$TMP/sway.conf" <<CONF
 output HEADLESS-1 mode 640x480 position 0 0 bg #404040 solid_color
@@ -119,7 +144,6 @@ wait_for 'has_name org.freedesktop.impl.portal.desktop.wlr' ||
 PIDS="$PIDS $!"
 wait_for 'has_name org.freedesktop.portal.Desktop' || skip "xdg-desktop-portal did not start (see $TMP/portal.log)"
 
-TAVIK_WAYLAND_WINDOW_PID=""
 if [ -n "$WINDOW" ]; then
   QT_QPA_PLATFORM=wayland "$WINDOW" >"$TMP/window.log" 2>&1 &
   TAVIK_WAYLAND_WINDOW_PID=$!
