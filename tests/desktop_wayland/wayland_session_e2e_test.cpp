@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <csignal>
@@ -86,6 +87,47 @@ TEST(WaylandSession, SilentPortal) {
     inSession(std::string("--fake-portal '") + FAKE_PORTAL + " --silent'", "SilentPortal.*", kRequired);
 }
 
+TEST(WaylandSession, LostStreamComesBackWithTheNextPortal) {
+    if (insideSession()) GTEST_SKIP() << "inside the session";
+    inSession(std::string("--fake-portal ") + FAKE_PORTAL, "Reconnect.*", kRequired);
+}
+
+TEST(WaylandSession, PortalWithoutPipeWire) {
+    if (insideSession()) GTEST_SKIP() << "inside the session";
+    inSession(std::string("--fake-portal '") + FAKE_PORTAL + " --no-pipewire'", "MissingPipeWire.*", kRequired);
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// A session bus on which nothing offers the portal (no services to start either).
+TEST(WaylandSession, NoPortalOnTheBusIsSaidOnce) {
+    if (insideSession()) GTEST_SKIP() << "inside the session";
+    if (run("command -v dbus-run-session").rc != 0) {
+        if (kRequired) FAIL() << "dbus-run-session is missing";
+        GTEST_SKIP() << "no dbus-run-session";
+    }
+    const std::string dir = makeTempDir("wayland-bare");
+    writeFile(dir + "/bus.conf",
+              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+              "<busconfig><type>session</type><listen>unix:dir=" + dir + "</listen><auth>EXTERNAL</auth>"
+              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+    const RunResult r = run("XDG_SESSION_TYPE=wayland TAVIK_PROBE=1 dbus-run-session --config-file=" + dir +
+                            "/bus.conf -- " + self() + " --gtest_filter=Probe.*");
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(r.rc, 0) << r.out;
+    EXPECT_NE(r.out.find("probe done"), std::string::npos) << r.out;
+    // Said once, with the package to install, however often the calls try again.
+    EXPECT_EQ(count(r.out, "no desktop portal service on the session bus (install the package xdg-desktop-portal)"),
+              1u)
+        << r.out;
+}
+
 // sway and the wlroots portal need a GPU render node to cast; without one this skips.
 TEST(WaylandSession, SwayWithTheWlrootsPortal) {
     if (insideSession()) GTEST_SKIP() << "inside the session";
@@ -100,6 +142,77 @@ protected:
         if (!insideSession()) GTEST_SKIP() << "not inside a Wayland test session";
     }
 };
+
+// Calls the capture twice, a retry interval apart, in a process of its own (its stderr is what
+// the callers look at).
+TEST(Probe, CaptureTwice) {
+    if (!std::getenv("TAVIK_PROBE")) GTEST_SKIP() << "run by other cases";
+    dt::Desktop d;
+    std::vector<uint32_t> px(4, 1);
+    EXPECT_EQ(d.capture({0, 0, 2, 2}, px, 2), dt::DesktopStatus::NoDisplay);
+    ::usleep(1200 * 1000);
+    EXPECT_EQ(d.capture({0, 0, 2, 2}, px, 2), dt::DesktopStatus::NoDisplay);
+    EXPECT_EQ(d.movePointer({1, 1}), dt::DesktopStatus::NoDisplay);  // what remains still answers
+    std::printf("probe done\n");
+}
+
+class MissingPipeWire : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!insideSession()) GTEST_SKIP() << "not inside a Wayland test session";
+    }
+};
+
+TEST_F(MissingPipeWire, SaidOnceWithThePackagesToInstall) {
+    const RunResult r = run("TAVIK_PROBE=1 " + self() + " --gtest_filter=Probe.*");
+    EXPECT_EQ(r.rc, 0) << r.out;
+    EXPECT_NE(r.out.find("probe done"), std::string::npos) << r.out;
+    EXPECT_EQ(count(r.out, "the PipeWire service is not running (install the packages pipewire and wireplumber"), 1u)
+        << r.out;
+}
+
+class Reconnect : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!insideSession()) GTEST_SKIP() << "not inside a Wayland test session";
+    }
+};
+
+uint32_t pixelAt(dt::Desktop& d, int x, int y);
+
+// The portal and its source end: the loss is told, calls answer "no display", and the next portal
+// on the bus is asked again and its stream used.
+TEST_F(Reconnect, ALostStreamIsToldAndTheNextPortalIsUsed) {
+    dt::DesktopEvents e;
+    dt::Desktop d;
+    ASSERT_TRUE(waitUntil([&] { return d.connected(); }));
+    std::vector<dt::DesktopEvent> seen;
+    const auto saw = [&](dt::DesktopEvent::Kind k) {
+        e.waitEvents(100);
+        for (const auto& ev : e.take()) seen.push_back(ev);
+        for (const auto& ev : seen)
+            if (ev.kind == k) return true;
+        return false;
+    };
+    ASSERT_EQ(::kill(std::atoi(std::getenv("TAVIK_WAYLAND_WINDOW_PID")), SIGTERM), 0);
+    ASSERT_TRUE(waitUntil([&] { return saw(dt::DesktopEvent::Kind::DisplayLost); }));
+    std::vector<uint32_t> px(1, 0);
+    EXPECT_TRUE(waitUntil([&] { return d.capture({0, 0, 1, 1}, px, 1) == dt::DesktopStatus::NoDisplay; }));
+    EXPECT_FALSE(e.connected());
+
+    Child next(FAKE_PORTAL, {}, {});
+    ASSERT_TRUE(next.expect("ready").has_value());
+    ASSERT_TRUE(waitUntil([&] { return pixelAt(d, 10, 6) == 0x000000u && pixelAt(d, 0, 0) == 0xFFFFFFu; }));
+    ASSERT_TRUE(waitUntil([&] { return saw(dt::DesktopEvent::Kind::DisplayBack); }));
+    for (const auto& ev : seen) {
+        if (ev.kind == dt::DesktopEvent::Kind::DisplayBack) {
+            EXPECT_EQ(ev.size, (dt::Size{640, 480}));
+        }
+    }
+    EXPECT_TRUE(e.connected());
+    // Damage counts everything changed after the new stream came.
+    EXPECT_EQ(e.takeDamage({0, 0, 1, 1}), std::optional<bool>(true));
+}
 
 class SilentPortal : public InsideWayland {};
 

@@ -5,7 +5,9 @@
 // of known content: the picture of pattern_window.cpp. SIGUSR1 flips the black block at
 // (300, 200) white and back. Buffers carry damage metadata (the changed block only) when the
 // consumer asks for it. Logs one line per request on stdout ("select restore_token=... ").
-//   fake_screencast_portal [--silent]   --silent: never answer Start
+//   fake_screencast_portal [--silent | --no-pipewire]
+//     --silent: never answer Start; --no-pipewire: no source, OpenPipeWireRemote fails (as the
+//     portal does when PipeWire is not running)
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 #include <pipewire/pipewire.h>
@@ -29,6 +31,7 @@ constexpr int kFlipX = 300, kFlipY = 200, kFlipW = 80, kFlipH = 120;
 
 std::atomic<int> gFlips{0};
 bool gSilent = false;
+bool gNoPipeWire = false;
 int gTokens = 0;
 
 void say(const std::string& line) {
@@ -294,7 +297,7 @@ void onCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gc
         answer(inv, opts, results);
         g_variant_unref(opts);
     } else if (std::strcmp(method, "OpenPipeWireRemote") == 0) {
-        const int fd = pipeWireConnection();
+        const int fd = gNoPipeWire ? -1 : pipeWireConnection();
         say(fd >= 0 ? "remote" : "remote failed");
         if (fd < 0) {
             g_variant_builder_clear(&r);
@@ -323,8 +326,10 @@ void onFlipSignal(int) { gFlips.fetch_add(1); }
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--silent") == 0) gSilent = true;
+        else if (std::strcmp(argv[i], "--no-pipewire") == 0) gNoPipeWire = true;
     std::signal(SIGUSR1, onFlipSignal);
-    if (!startSource()) {
+    if (gNoPipeWire) gSource.node = 0;
+    else if (!startSource()) {
         say("no pipewire");
         return 1;
     }
@@ -345,13 +350,18 @@ int main(int argc, char** argv) {
                                       nullptr, nullptr);
     GVariant* owned = g_dbus_connection_call_sync(conn, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                   "org.freedesktop.DBus", "RequestName",
-                                                  g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u),
+                                                  // Replace an owner that allows it; never queue.
+                                                  g_variant_new("(su)", "org.freedesktop.portal.Desktop", 2u | 4u),
                                                   G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &err);
-    if (!owned) {
+    uint32_t reply = 0;
+    if (owned) {
+        g_variant_get(owned, "(u)", &reply);
+        g_variant_unref(owned);
+    }
+    if (reply != 1) {  // not the primary owner
         say("name not taken");
         return 1;
     }
-    g_variant_unref(owned);
     say("ready node=" + std::to_string(gSource.node.load()));
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     g_main_loop_run(loop);

@@ -62,6 +62,10 @@ struct ScreencastStream::Pw {
     pw_context* context = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
+    pw_registry* registry = nullptr;
+    uint32_t node = SPA_ID_INVALID;
+    spa_hook registryListener{};
+    pw_registry_events registryEvents{};
     spa_hook coreListener{};
     spa_hook streamListener{};
     pw_core_events coreEvents{};
@@ -82,6 +86,10 @@ struct ScreencastStream::Pw {
         closing = true;
         if (loop && started) {
             pw_thread_loop_lock(loop);
+            if (registry) {
+                spa_hook_remove(&registryListener);
+                pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+            }
             if (stream) pw_stream_destroy(stream);
             if (core) pw_core_disconnect(core);
             pw_thread_loop_unlock(loop);
@@ -102,6 +110,13 @@ struct ScreencastStream::Pw {
 
     static void onCoreError(void* data, uint32_t id, int, int, const char*) {
         if (id == PW_ID_CORE) static_cast<Pw*>(data)->markLost();
+    }
+
+    // The cast's node went away (the portal session ended, the user revoked it): a stream left
+    // without its producer only pauses, so this is how the loss is seen.
+    static void onGlobalRemove(void* data, uint32_t id) {
+        auto* p = static_cast<Pw*>(data);
+        if (id == p->node) p->markLost();
     }
 
     static void onState(void* data, pw_stream_state, pw_stream_state state, const char*) {
@@ -241,6 +256,9 @@ std::unique_ptr<ScreencastStream> ScreencastStream::open(int fd, uint32_t node, 
     p.damage.reserve(kMaxDamageRegions);
     p.coreEvents.version = PW_VERSION_CORE_EVENTS;
     p.coreEvents.error = &Pw::onCoreError;
+    p.registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+    p.registryEvents.global_remove = &Pw::onGlobalRemove;
+    p.node = node;
     p.streamEvents.version = PW_VERSION_STREAM_EVENTS;
     p.streamEvents.state_changed = &Pw::onState;
     p.streamEvents.param_changed = &Pw::onParam;
@@ -261,6 +279,8 @@ std::unique_ptr<ScreencastStream> ScreencastStream::open(int fd, uint32_t node, 
     bool ok = p.core != nullptr;
     if (ok) {
         pw_core_add_listener(p.core, &p.coreListener, &p.coreEvents, &p);
+        p.registry = pw_core_get_registry(p.core, PW_VERSION_REGISTRY, 0);
+        if (p.registry) pw_registry_add_listener(p.registry, &p.registryListener, &p.registryEvents, &p);
         p.stream = pw_stream_new(p.core, "tavik-screen",
                                  pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
                                                    PW_KEY_MEDIA_ROLE, "Screen", nullptr));
