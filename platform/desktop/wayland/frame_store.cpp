@@ -13,14 +13,39 @@ constexpr int32_t kBandRows = 32;
 // Beyond this many separate damaged rectangles they are merged into their bounding box.
 constexpr size_t kMaxDamageRects = 64;
 
-inline uint32_t toRgb(const uint8_t* p, PixelOrder order) {
-    switch (order) {
-    case PixelOrder::BGRx: return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-    case PixelOrder::RGBx: return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-    case PixelOrder::xRGB: return uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-    case PixelOrder::xBGR: return uint32_t{p[3]} << 16 | uint32_t{p[2]} << 8 | p[1];
+template <PixelOrder O>
+inline uint32_t toRgb(const uint8_t* p) {
+    if constexpr (O == PixelOrder::BGRx) return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+    else if constexpr (O == PixelOrder::RGBx) return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    else if constexpr (O == PixelOrder::xRGB) return uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+    else return uint32_t{p[3]} << 16 | uint32_t{p[2]} << 8 | p[1];
+}
+
+// Converts the rectangle `r` of `src` into `dst` (rows `dstStride` pixels apart) and appends,
+// band by band, the changed columns to `changed` when given.
+template <PixelOrder O>
+void convert(const uint8_t* src, int64_t srcStride, uint32_t* dst, size_t dstStride, Rect r,
+             std::vector<Rect>* changed) {
+    for (int32_t bandTop = r.top; bandTop < r.top + r.height; bandTop += kBandRows) {
+        const int32_t bandEnd = std::min(bandTop + kBandRows, r.top + r.height);
+        int32_t lo = INT32_MAX, hi = -1;
+        for (int32_t y = bandTop; y < bandEnd; ++y) {
+            const uint8_t* in = src + int64_t{y} * srcStride + int64_t{r.left} * 4;
+            uint32_t* out = dst + size_t(y) * dstStride + size_t(r.left);
+            int32_t rowLo = INT32_MAX, rowHi = -1;
+            for (int32_t x = 0; x < r.width; ++x, in += 4) {
+                const uint32_t v = toRgb<O>(in);
+                if (v != out[x]) {
+                    if (rowLo == INT32_MAX) rowLo = x;
+                    rowHi = x;
+                    out[x] = v;
+                }
+            }
+            lo = std::min(lo, rowLo);
+            hi = std::max(hi, rowHi);
+        }
+        if (changed && hi >= 0) changed->push_back({r.left + lo, bandTop, hi - lo + 1, bandEnd - bandTop});
     }
-    return 0;
 }
 
 bool intersects(const Rect& a, const Rect& b) {
@@ -57,26 +82,13 @@ Rect visiblePart(Rect area, Size screen) {
 
 void FrameStore::convertRows(const uint8_t* src, int64_t srcStride, PixelOrder order, Rect r,
                              std::vector<Rect>* changed) {
+    uint32_t* dst = pixels_.data();
     const size_t w = size_t(width_);
-    for (int32_t bandTop = r.top; bandTop < r.top + r.height; bandTop += kBandRows) {
-        const int32_t bandEnd = std::min(bandTop + kBandRows, r.top + r.height);
-        int32_t lo = INT32_MAX, hi = -1;
-        for (int32_t y = bandTop; y < bandEnd; ++y) {
-            const uint8_t* in = src + int64_t{y} * srcStride + int64_t{r.left} * 4;
-            uint32_t* out = pixels_.data() + size_t(y) * w + size_t(r.left);
-            int32_t rowLo = INT32_MAX, rowHi = -1;
-            for (int32_t x = 0; x < r.width; ++x, in += 4) {
-                const uint32_t v = toRgb(in, order);
-                if (v != out[x]) {
-                    if (rowLo == INT32_MAX) rowLo = x;
-                    rowHi = x;
-                    out[x] = v;
-                }
-            }
-            lo = std::min(lo, rowLo);
-            hi = std::max(hi, rowHi);
-        }
-        if (changed && hi >= 0) changed->push_back({r.left + lo, bandTop, hi - lo + 1, bandEnd - bandTop});
+    switch (order) {
+    case PixelOrder::BGRx: convert<PixelOrder::BGRx>(src, srcStride, dst, w, r, changed); break;
+    case PixelOrder::RGBx: convert<PixelOrder::RGBx>(src, srcStride, dst, w, r, changed); break;
+    case PixelOrder::xRGB: convert<PixelOrder::xRGB>(src, srcStride, dst, w, r, changed); break;
+    case PixelOrder::xBGR: convert<PixelOrder::xBGR>(src, srcStride, dst, w, r, changed); break;
     }
 }
 
