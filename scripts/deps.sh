@@ -31,6 +31,16 @@ libevdev-dev
 libatspi2.0-dev
 at-spi2-core
 dbus-daemon
+dbus-bin
+libglib2.0-dev
+libpipewire-0.3-dev
+pipewire
+pipewire-bin
+wireplumber
+sway
+xdg-desktop-portal
+xdg-desktop-portal-wlr
+qt6-wayland
 zlib1g-dev
 "
 missing=""
