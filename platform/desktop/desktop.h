@@ -216,6 +216,17 @@ public:
     // true. nullopt without a display or without the extension.
     std::optional<bool> takeDamage(Rect area);
 
+    // Reports changes of the window in front (the root's _NET_ACTIVE_WINDOW): `changed` runs on
+    // the reading thread (or inside this call) each time the property changes and once when a
+    // new connection is up.
+    // It must not call this object and must not block. An empty function stops the reports;
+    // this returns only when no call of the previous function is running.
+    void watchActiveWindow(std::function<void()> changed);
+
+    // Like takeDamage, but without the round trip: forgets the damage read so far (a capture
+    // made after this call shows those pixels). Damage still on its way is reported later.
+    void forgetDamage();
+
     // True while connected (for tests and status lines). Like addHotKey, removeHotKey and
     // takeDamage it may wait for the reading thread while that (re)connects (at most ~3 s).
     bool connected() const;

@@ -53,6 +53,8 @@ bool DesktopEvents::waitEvents(int timeoutMs) {
     return false;
 }
 std::optional<bool> DesktopEvents::takeDamage(Rect) { return std::nullopt; }
+void DesktopEvents::watchActiveWindow(std::function<void()>) {}
+void DesktopEvents::forgetDamage() {}
 bool DesktopEvents::connected() const { return false; }
 
 }  // namespace tavik::desktop

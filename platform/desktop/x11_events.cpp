@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -59,6 +60,8 @@ struct DesktopEvents::Impl {
     int damageEventBase = -1;
     Damage damage = 0;
     Size screen;
+    Atom netActiveWindow = 0;
+    std::function<void()> activeChanged;  // called with `m` held
 
     std::map<int32_t, HotKey> keys;
     std::mutex qm;  // guards `pending` alone, so take() never waits for the server
@@ -132,6 +135,8 @@ struct DesktopEvents::Impl {
         else
             damageEventBase = -1;
         screen = {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+        netActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        if (activeChanged) XSelectInput(d, root, PropertyChangeMask);
         trap.sync();
         allDirty = true;
         dirty.clear();
@@ -142,6 +147,7 @@ struct DesktopEvents::Impl {
         wasConnected = !conn.lost();
         if (!wasConnected) return nullptr;
         if (again) push({DesktopEvent::Kind::DisplayBack, 0, screen});
+        if (activeChanged) activeChanged();  // it may have changed while there was no connection
         return d;
     }
 
@@ -176,6 +182,9 @@ struct DesktopEvents::Impl {
                     dirty.clear();
                     push({DesktopEvent::Kind::ScreenResized, 0, now});
                 }
+            } else if (ev.type == PropertyNotify && ev.xproperty.window == root &&
+                       ev.xproperty.atom == netActiveWindow) {
+                if (activeChanged) activeChanged();
             } else if (damageEventBase >= 0 && ev.type == damageEventBase + XDamageNotify) {
                 const auto& dn = reinterpret_cast<const XDamageNotifyEvent&>(ev);
                 addDirty({dn.area.x, dn.area.y, dn.area.width, dn.area.height});
@@ -291,6 +300,34 @@ std::optional<bool> DesktopEvents::takeDamage(Rect area) {
     s.allDirty = false;
     s.dirty.clear();
     return changed;
+}
+
+void DesktopEvents::watchActiveWindow(std::function<void()> changed) {
+    std::lock_guard g(impl_->m);
+    Impl& s = *impl_;
+    x11::CallMark call(s.conn);
+    const bool was = static_cast<bool>(s.activeChanged);
+    s.activeChanged = std::move(changed);
+    Display* d = s.conn.current();
+    if (!d || s.generation != s.conn.generation() || was == static_cast<bool>(s.activeChanged)) return;
+    {
+        x11::ErrorTrap trap(d);
+        XSelectInput(d, s.root, s.activeChanged ? PropertyChangeMask : NoEventMask);
+        trap.sync();
+    }
+    // The reading thread waits on the socket: events that came with the reply are read here.
+    s.drain(d);
+}
+
+void DesktopEvents::forgetDamage() {
+    std::lock_guard g(impl_->m);
+    Impl& s = *impl_;
+    x11::CallMark call(s.conn);
+    Display* d = s.conn.current();
+    if (!d || s.generation != s.conn.generation()) return;
+    s.drain(d);
+    s.allDirty = false;
+    s.dirty.clear();
 }
 
 bool DesktopEvents::connected() const {
