@@ -622,7 +622,7 @@ bool KeyHandler::followRealMouse() {
         switch (f.view) {
         case keys::FollowView::Contain: viewer_.contain(reading->at.x, reading->at.y); break;
         case keys::FollowView::CentreOn: viewer_.centreOn(reading->at.x, reading->at.y); break;
-        case keys::FollowView::None: break;
+        case keys::FollowView::Stay: break;
         }
         if (f.publish) updateMouseText();
     }

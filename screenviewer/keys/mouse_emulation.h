@@ -114,10 +114,10 @@ struct PointerReading {
     bool inside = false;
     MousePoint at;
 };
-enum class FollowView : uint8_t { None, CentreOn, Contain };
+enum class FollowView : uint8_t { Stay, CentreOn, Contain };
 struct PointerFollow {
     bool takePosition = false;           // the emulated mouse takes the pointer's position
-    FollowView view = FollowView::None;  // the view moves to the pointer's position
+    FollowView view = FollowView::Stay;  // the view moves to the pointer's position
     bool publish = false;                // the view is handed to the refresh pass
 };
 // What a reading does. Only while emulation, a pen drag or mouse-sync is on
