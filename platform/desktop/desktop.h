@@ -212,8 +212,9 @@ public:
 
     // True when pixels in `area` may have changed since the previous call (the first call
     // answers true); forgets all damage gathered so far (one asker per object). Damage is
-    // gathered from the server's damage extension (XDamage); after a reconnect the answer is
-    // true. nullopt without a display or without the extension.
+    // gathered from the server's damage extension (XDamage), from the first call of this or of
+    // forgetDamage on (an object that never asks is not woken by drawings); after a reconnect
+    // the answer is true. nullopt without a display or without the extension.
     std::optional<bool> takeDamage(Rect area);
 
     // Reports changes of the window in front (the root's _NET_ACTIVE_WINDOW): `changed` runs on

@@ -59,6 +59,7 @@ struct DesktopEvents::Impl {
     int rrEventBase = -1;
     int damageEventBase = -1;
     Damage damage = 0;
+    bool damageWanted = false;  // the root's damage is followed from the first question on
     Size screen;
     Atom netActiveWindow = 0;
     std::function<void()> activeChanged;  // called with `m` held
@@ -130,9 +131,9 @@ struct DesktopEvents::Impl {
             rrEventBase = -1;
         damageEventBase = -1;
         damage = 0;
-        if (XDamageQueryExtension(d, &damageEventBase, &err))
-            damage = XDamageCreate(d, root, XDamageReportRawRectangles);
-        else
+        if (XDamageQueryExtension(d, &damageEventBase, &err)) {
+            if (damageWanted) damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        } else
             damageEventBase = -1;
         screen = {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
         netActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
@@ -149,6 +150,18 @@ struct DesktopEvents::Impl {
         if (again) push({DesktopEvent::Kind::DisplayBack, 0, screen});
         if (activeChanged) activeChanged();  // it may have changed while there was no connection
         return d;
+    }
+
+    // Starts following the root's damage at the first question (objects that only watch hot keys
+    // or the window in front are not woken by every drawing). Holds `m`.
+    void wantDamage(Display* d) {
+        if (damageWanted) return;
+        damageWanted = true;
+        allDirty = true;
+        if (damageEventBase < 0) return;
+        x11::ErrorTrap trap(d);
+        damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        trap.sync();
     }
 
     void addDirty(Rect r) {
@@ -291,6 +304,7 @@ std::optional<bool> DesktopEvents::takeDamage(Rect area) {
     x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
+    s.wantDamage(d);
     // A round trip: every damage the server caused before this call is then in the queue.
     XSync(d, False);
     s.drain(d);
@@ -325,6 +339,7 @@ void DesktopEvents::forgetDamage() {
     x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation()) return;
+    s.wantDamage(d);
     s.drain(d);
     s.allDirty = false;
     s.dirty.clear();
