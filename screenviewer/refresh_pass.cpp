@@ -1,6 +1,7 @@
-// One refresh pass: capture the view rectangle with its margins, pre-scan,
-// map it onto the pins, draw the overlays, send only what changed, and
-// rebuild the text line. Runs on the refresh thread only.
+// One refresh pass: capture the view rectangle with its margins (or, in the
+// cursor-shape view, take the mouse pointer's picture), pre-scan, map it onto
+// the pins, draw the overlays, send only what changed, and rebuild the text
+// line. Runs on the refresh thread only.
 #include <algorithm>
 #include <climits>
 #include <cstring>
