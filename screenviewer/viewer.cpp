@@ -18,8 +18,9 @@ constexpr int kCaptureMarginY = 20;
 // A capture larger than this (in pixels) comes only from hostile cell sizes.
 constexpr int64_t kMaxCapturePixels = int64_t(1) << 26;
 constexpr auto kTrackPeriod = std::chrono::milliseconds(100);
-// While the real mouse is followed the watch thread looks at it this often.
-constexpr auto kMousePeriod = std::chrono::milliseconds(20);
+// While the real mouse is followed the watch thread looks at it this often: as often as the
+// pacing of the passes lets a marker that moved reach the device.
+constexpr auto kMousePeriod = std::chrono::milliseconds(50);
 // Reports of a new window in front are followed at once, but never closer than this.
 constexpr auto kMinTrackGap = std::chrono::milliseconds(10);
 constexpr auto kPassPacing = std::chrono::milliseconds(50);
@@ -499,7 +500,7 @@ void Viewer::watchLoop(HookLibrary lib) {
         watchPass(trackNow);
         lock.lock();
         // Nothing signals the shared request flags, the hook records or the
-        // mouse: look at them every 100 ms (20 ms while the mouse is followed).
+        // mouse: look at them every 100 ms (50 ms while the mouse is followed).
         const auto period = mouseWatched_.load() ? kMousePeriod : kTrackPeriod;
         runCv_.wait_for(lock, period, [this] { return stop_.load() || foregroundDue_; });
         trackNow = std::exchange(foregroundDue_, false);

@@ -3,7 +3,8 @@
 // makes the other of two test windows of different content the window in front
 // (_NET_ACTIVE_WINDOW) and times until padsim has received the plane of it. padsim sits on a
 // pseudo-terminal, which adds no wire time: the figure is the time beyond the wire, reported
-// beside the wire time of that plane at the display's 38400 baud.
+// beside the wire time of that plane at the display's 38400 baud. Then the program's share of
+// one core on the unchanged desktop, without and with the mouse emulation on.
 #include <benchmark/benchmark.h>
 #include <sys/inotify.h>
 #include <poll.h>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,6 +84,30 @@ private:
     size_t offset_ = 0;
     int planes_ = 0;
 };
+
+// CPU seconds (user and system) the process has used so far; -1 when unknown.
+double cpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Share of one core the process uses over `span` of an unchanged desktop, in percent.
+double idlePercent(pid_t pid, std::chrono::seconds span) {
+    const double before = cpuSeconds(pid);
+    std::this_thread::sleep_for(span);
+    const double after = cpuSeconds(pid);
+    return before < 0 || after < 0 ? -1 : (after - before) / double(span.count()) * 100;
+}
 
 Window stripedWindow(Display* dpy, int x, int y, bool vertical) {
     const Window w = desktop_test::makeWindow(dpy, DefaultRootWindow(dpy), x, y, kWindowW, kWindowH, 0xFFFFFF);
@@ -160,6 +186,12 @@ void BM_ForegroundSwitchToFirstPlane(benchmark::State& state) {
             state.counters["median_ms"] = ms[ms.size() / 2];
             state.counters["max_ms"] = ms.back();
             state.counters["wire_ms"] = (kPlaneBytes + kFrameOverhead) * 10 / kBaud * 1000;
+            // The same program on an unchanged desktop (refresh 0.1 s), then with the mouse
+            // emulation on (the watch thread then follows the real pointer).
+            state.counters["idle_cpu_pct"] = idlePercent(app->pid(), 10s);
+            pad->command("key 4 12 0");  // Right+Left: mouse emulation on
+            std::this_thread::sleep_for(1s);
+            state.counters["emulating_idle_cpu_pct"] = idlePercent(app->pid(), 10s);
         }
     }
     app->kill(SIGTERM);
