@@ -51,8 +51,9 @@ public:
     // Runs `changed` (on a thread of the port's own; it must not call the
     // port and must not block) each time the window in front may have
     // changed; an empty function stops the reports and returns only when no
-    // call of the previous one runs. Ports that cannot report never call it
-    // (the caller then looks on its own at intervals).
+    // call of the previous one runs. Unlike the other calls it may run beside
+    // them on another thread. Ports that cannot report never call it (the
+    // caller then looks on its own at intervals).
     virtual void watchForeground(std::function<void()> changed) { (void)changed; }
 };
 
