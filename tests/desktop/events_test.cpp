@@ -109,6 +109,24 @@ TEST_F(DesktopEventsTest, DamageIsReportedOnlyAfterADrawInTheArea) {
     EXPECT_EQ(ev.takeDamage(view), true);  // what was under the window shows again
 }
 
+// Forgetting without a question: damage is followed from the first forget on (what came before
+// does not count), and a later draw in the area is still reported.
+TEST_F(DesktopEventsTest, ForgottenDamageIsNotReportedButLaterDrawsAre) {
+    dt::DesktopEvents ev;
+    const Window w = makeWindow(d_, DefaultRootWindow(d_), 100, 100, 200, 200, 0x000080);
+    const dt::Rect view{150, 150, 50, 50};
+    ev.forgetDamage();
+    EXPECT_EQ(ev.takeDamage(view), false);
+    fill(d_, w, 95, 95, 2, 2, 0xFFFFFF);  // inside the view
+    EXPECT_EQ(ev.takeDamage(view), true);
+    ev.forgetDamage();
+    EXPECT_EQ(ev.takeDamage(view), false);
+    fill(d_, w, 90, 90, 2, 2, 0xFFFFFF);
+    EXPECT_EQ(ev.takeDamage(view), true);
+    XDestroyWindow(d_, w);
+    XSync(d_, False);
+}
+
 TEST_F(DesktopEventsTest, ScreenSizeChangeIsAnnounced) {
     dt::DesktopEvents ev;
     ASSERT_TRUE(ev.connected());  // from construction on
