@@ -44,6 +44,8 @@ public:
     virtual std::vector<DesktopEvent> take() = 0;
     virtual bool waitEvents(int timeoutMs) = 0;
     virtual std::optional<bool> takeDamage(Rect area) = 0;
+    virtual void watchActiveWindow(std::function<void()> changed) = 0;
+    virtual void forgetDamage() = 0;
     virtual bool connected() = 0;
 };
 

@@ -138,6 +138,10 @@ int DesktopEvents::fd() const { return impl_->b->fd(); }
 std::vector<DesktopEvent> DesktopEvents::take() { return impl_->b->take(); }
 bool DesktopEvents::waitEvents(int timeoutMs) { return impl_->b->waitEvents(timeoutMs); }
 std::optional<bool> DesktopEvents::takeDamage(Rect area) { return impl_->b->takeDamage(area); }
+void DesktopEvents::watchActiveWindow(std::function<void()> changed) {
+    impl_->b->watchActiveWindow(std::move(changed));
+}
+void DesktopEvents::forgetDamage() { impl_->b->forgetDamage(); }
 bool DesktopEvents::connected() const { return impl_->b->connected(); }
 
 }  // namespace tavik::desktop

@@ -226,9 +226,21 @@ public:
 
     // True when pixels in `area` may have changed since the previous call (the first call
     // answers true); forgets all damage gathered so far (one asker per object). Damage is
-    // gathered from the server's damage extension (XDamage); after a reconnect the answer is
-    // true. nullopt without a display or without the extension.
+    // gathered from the server's damage extension (XDamage), from the first call of this or of
+    // forgetDamage on (an object that never asks is not woken by drawings); after a reconnect
+    // the answer is true. nullopt without a display or without the extension.
     std::optional<bool> takeDamage(Rect area);
+
+    // Reports changes of the window in front (the root's _NET_ACTIVE_WINDOW): `changed` runs on
+    // the reading thread (or inside this call) each time the property changes and once when a
+    // new connection is up.
+    // It must not call this object and must not block. An empty function stops the reports;
+    // this returns only when no call of the previous function is running.
+    void watchActiveWindow(std::function<void()> changed);
+
+    // Like takeDamage, but without the round trip: forgets the damage read so far (a capture
+    // made after this call shows those pixels). Damage still on its way is reported later.
+    void forgetDamage();
 
     // True while connected (for tests and status lines). Like addHotKey, removeHotKey and
     // takeDamage it may wait for the reading thread while that (re)connects (at most ~3 s).

@@ -51,6 +51,8 @@ public:
         return false;
     }
     std::optional<bool> takeDamage(Rect) override { return std::nullopt; }
+    void watchActiveWindow(std::function<void()>) override {}
+    void forgetDamage() override {}
     bool connected() override { return false; }
 
 private:

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -61,6 +62,8 @@ struct X11Events final : backend::EventsBackend {
     std::vector<DesktopEvent> take() override;
     bool waitEvents(int timeoutMs) override;
     std::optional<bool> takeDamage(Rect area) override;
+    void watchActiveWindow(std::function<void()> changed) override;
+    void forgetDamage() override;
     bool connected() override;
 
     std::mutex m;
@@ -71,7 +74,10 @@ struct X11Events final : backend::EventsBackend {
     int rrEventBase = -1;
     int damageEventBase = -1;
     Damage damage = 0;
+    bool damageWanted = false;  // the root's damage is followed from the first question on
     Size screen;
+    Atom netActiveWindow = 0;
+    std::function<void()> activeChanged;  // called with `m` held
 
     std::map<int32_t, HotKey> keys;
     std::mutex qm;  // guards `pending` alone, so take() never waits for the server
@@ -140,11 +146,13 @@ struct X11Events final : backend::EventsBackend {
             rrEventBase = -1;
         damageEventBase = -1;
         damage = 0;
-        if (XDamageQueryExtension(d, &damageEventBase, &err))
-            damage = XDamageCreate(d, root, XDamageReportRawRectangles);
-        else
+        if (XDamageQueryExtension(d, &damageEventBase, &err)) {
+            if (damageWanted) damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        } else
             damageEventBase = -1;
         screen = {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+        netActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        if (activeChanged) XSelectInput(d, root, PropertyChangeMask);
         trap.sync();
         allDirty = true;
         dirty.clear();
@@ -155,7 +163,20 @@ struct X11Events final : backend::EventsBackend {
         wasConnected = !conn.lost();
         if (!wasConnected) return nullptr;
         if (again) push({DesktopEvent::Kind::DisplayBack, 0, screen});
+        if (activeChanged) activeChanged();  // it may have changed while there was no connection
         return d;
+    }
+
+    // Starts following the root's damage at the first question (objects that only watch hot keys
+    // or the window in front are not woken by every drawing). Holds `m`.
+    void wantDamage(Display* d) {
+        if (damageWanted) return;
+        damageWanted = true;
+        allDirty = true;
+        if (damageEventBase < 0) return;
+        x11::ErrorTrap trap(d);
+        damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        trap.sync();
     }
 
     void addDirty(Rect r) {
@@ -189,6 +210,9 @@ struct X11Events final : backend::EventsBackend {
                     dirty.clear();
                     push({DesktopEvent::Kind::ScreenResized, 0, now});
                 }
+            } else if (ev.type == PropertyNotify && ev.xproperty.window == root &&
+                       ev.xproperty.atom == netActiveWindow) {
+                if (activeChanged) activeChanged();
             } else if (damageEventBase >= 0 && ev.type == damageEventBase + XDamageNotify) {
                 const auto& dn = reinterpret_cast<const XDamageNotifyEvent&>(ev);
                 addDirty({dn.area.x, dn.area.y, dn.area.width, dn.area.height});
@@ -293,6 +317,7 @@ std::optional<bool> X11Events::takeDamage(Rect area) {
     x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
+    s.wantDamage(d);
     // A round trip: every damage the server caused before this call is then in the queue.
     XSync(d, False);
     s.drain(d);
@@ -302,6 +327,33 @@ std::optional<bool> X11Events::takeDamage(Rect area) {
     s.allDirty = false;
     s.dirty.clear();
     return changed;
+}
+
+void X11Events::watchActiveWindow(std::function<void()> changed) {
+    std::lock_guard g(m);
+    x11::CallMark call(conn);
+    const bool was = static_cast<bool>(activeChanged);
+    activeChanged = std::move(changed);
+    Display* d = conn.current();
+    if (!d || generation != conn.generation() || was == static_cast<bool>(activeChanged)) return;
+    {
+        x11::ErrorTrap trap(d);
+        XSelectInput(d, root, activeChanged ? PropertyChangeMask : NoEventMask);
+        trap.sync();
+    }
+    // The reading thread waits on the socket: events that came with the reply are read here.
+    drain(d);
+}
+
+void X11Events::forgetDamage() {
+    std::lock_guard g(m);
+    x11::CallMark call(conn);
+    Display* d = conn.current();
+    if (!d || generation != conn.generation()) return;
+    wantDamage(d);
+    drain(d);
+    allDirty = false;
+    dirty.clear();
 }
 
 bool X11Events::connected() {

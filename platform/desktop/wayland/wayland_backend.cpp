@@ -152,6 +152,13 @@ public:
         if (!cast_->ensure()) return std::nullopt;
         return sink_->damage.take(area);
     }
+    // The compositor tells no one when the window in front changes; the caller's own polling
+    // of activeWindow() finds it.
+    void watchActiveWindow(std::function<void()>) override {}
+    void forgetDamage() override {
+        std::lock_guard g(m_);
+        if (cast_->ensure()) sink_->damage.take(Rect{0, 0, 0, 0});
+    }
     bool connected() override {
         std::lock_guard g(m_);
         return cast_->up();
