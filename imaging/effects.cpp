@@ -395,6 +395,15 @@ struct Lanes16 {
 #define LUMO_LOAD(T, p) (*reinterpret_cast<const typename T::At*>(p))
 #define LUMO_STORE(T, p) (*reinterpret_cast<typename T::At*>(p))
 
+// True when every byte of v is zero.
+template <class T>
+[[gnu::always_inline]] inline bool allZero(const typename T::V& v) {
+    const typename T::Q q = reinterpret_cast<const typename T::Q&>(v);
+    uint64_t any = 0;
+    for (size_t k = 0; k < sizeof(q) / 8; ++k) any |= q[k];
+    return any == 0;
+}
+
 // Pass 1 for one row: d = its depths, p = the row above's; phase per column (0 outside a
 // segment, 1 rising, 2 falling) is carried from row to row. starts gets 0xFF where a segment
 // starts below an unmarked pixel; startsAbove (the row above) gains 0xFF where that row is a
@@ -404,7 +413,12 @@ template <class T>
                                                  uint8_t* startsAbove, uint8_t* starts, int64_t n) {
     using V = typename T::V;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
-        const V vd = LUMO_LOAD(T, d + x), vp = LUMO_LOAD(T, p + x), ph = LUMO_LOAD(T, phase + x);
+        const V vd = LUMO_LOAD(T, d + x), vp = LUMO_LOAD(T, p + x);
+        if (allZero<T>(vd | vp)) {  // no segment here or above: the phase is already 0
+            LUMO_STORE(T, starts + x) = V{};
+            continue;
+        }
+        const V ph = LUMO_LOAD(T, phase + x);
         const V marked = V(vd != 0), down = V(vd < vp), up = V(vd > vp);
         LUMO_STORE(T, startsAbove + x) = LUMO_LOAD(T, startsAbove + x) | (V(ph == 2) & up);
         LUMO_STORE(T, starts + x) = marked & V(vp == 0);
@@ -415,12 +429,21 @@ template <class T>
 // Pass 2 for one row from the row below it (depths dn, starts sn, counters bn): B = the depth
 // below where this pixel ends a segment, else the counter below, raised by one when it was
 // under the depth below.
+// The depths and starts of the row above this one (the next to be done) are fetched on the way:
+// rows are taken from the bottom up, which the processor's own prefetching does not foresee.
 template <class T>
 [[gnu::always_inline]] inline void belowCounts(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
-                                               int64_t n) {
+                                               const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
     using V = typename T::V;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
-        const V vd = LUMO_LOAD(T, dn + x), vs = LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);
+        __builtin_prefetch(nextD + x);
+        __builtin_prefetch(nextS + x);
+        const V vd = LUMO_LOAD(T, dn + x);
+        if (allZero<T>(vd)) {  // every pixel here ends a segment or has none, with the depth below, 0
+            LUMO_STORE(T, b + x) = V{};
+            continue;
+        }
+        const V vs = LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);
         const V end = vs | V(vd == 0);
         LUMO_STORE(T, b + x) = (end & vd) | (~end & (vb - V(vb < vd)));
     }
@@ -447,15 +470,6 @@ struct WalkRow {
     uint8_t firstRow;   // 0xFF when row r - 1 is the image's first row
     uint8_t uInside;    // 0xFF when row r - 2 is below the first row
 };
-
-// True when every byte of v is zero.
-template <class T>
-[[gnu::always_inline]] inline bool allZero(const typename T::V& v) {
-    const typename T::Q q = reinterpret_cast<const typename T::Q&>(v);
-    uint64_t any = 0;
-    for (size_t k = 0; k < sizeof(q) / 8; ++k) any |= q[k];
-    return any == 0;
-}
 
 template <class T>
 [[gnu::always_inline]] inline void walkRow(const WalkRow& w, int64_t n) {
@@ -515,11 +529,13 @@ LUMO_AVX2 void segmentStartsAvx2(const uint8_t* d, const uint8_t* p, uint8_t* ph
 void segmentStartsSse2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts, int64_t n) {
     segmentStarts<Lanes16>(d, p, phase, above, starts, n);
 }
-LUMO_AVX2 void belowCountsAvx2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, int64_t n) {
-    belowCounts<Lanes32>(dn, sn, bn, b, n);
+LUMO_AVX2 void belowCountsAvx2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, const uint8_t* nextD,
+                               const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes32>(dn, sn, bn, b, nextD, nextS, n);
 }
-void belowCountsSse2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, int64_t n) {
-    belowCounts<Lanes16>(dn, sn, bn, b, n);
+void belowCountsSse2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, const uint8_t* nextD,
+                     const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes16>(dn, sn, bn, b, nextD, nextS, n);
 }
 LUMO_AVX2 void walkRowAvx2(const WalkRow& w, int64_t n) { walkRow<Lanes32>(w, n); }
 void walkRowSse2(const WalkRow& w, int64_t n) { walkRow<Lanes16>(w, n); }
@@ -586,7 +602,9 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, const uint8_t* vertical, int3
 LUMO_AVX2 inline __m256i lt(__m256i a, __m256i b) { return simd::gtU8x2(b, a); }
 
 // AVX2: rowMarks and writeRow in one loop, thirty-two pixels per step; returns the pixels done.
-LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner) {
+// The row written next (next) is fetched on the way.
+LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
+                                    const uint8_t* next) {
     const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2), four = _mm256_set1_epi8(inner ? 4 : 0);
     __m256i keep[3], mergeO[3], mergeS[3];
     for (int v = 0; v < 3; ++v) {
@@ -606,6 +624,8 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
         const __m256i o = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four)),
                                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vertical + i)));
         uint8_t* a = p + 3 * int64_t{i};
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i out[3];
@@ -617,14 +637,14 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
     return i;
 }
 
-// Where Character Mode's arrays lie in the scratch: three full arrays, the column state, and
+// Where Character Mode's arrays lie in the scratch: three rows per image row, the column state, and
 // rings of four rows. Every row is `stride` bytes with kPad spare bytes either side.
 struct CharacterLayout {
     static constexpr int64_t kPad = 64;
     int64_t width = 0, height = 0, padded = 0, stride = 0;
     explicit CharacterLayout(int64_t w, int64_t h)
         : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {}
-    // Rows: depths, starts, B (height each); then phase, counter, met, bottom, zero, spare,
+    // Rows: depths, starts and B of each image row; then phase, counter, met, bottom, zero, spare,
     // orBytes (one each); then the rings of new depths, meeting flags and vertical marks.
     int64_t rows() const { return 3 * height + 7 + 3 * 4; }
     size_t bytes() const { return size_t(rows() * stride); }
@@ -637,7 +657,8 @@ void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* ve
     const bool inner = y >= 1 && y + 2 <= h;
     f[-1] = f[w] = f[w + 1] = 255;
     uint8_t* row = im.row(y);
-    const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, f, vertical, inner) : 0;
+    const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
+    const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, f, vertical, inner, next) : 0;
     if (fused < w) {
         const int32_t done = level >= 1 ? fused + rowMarksSsse3(f + fused, vertical + fused, w - fused, inner, orBytes + fused) : fused;
         rowMarks(f + done, vertical + done, w - done, inner, orBytes + done);
@@ -653,9 +674,10 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     const CharacterLayout lay(w, h);
     uint8_t* base = sc.depthWork.data();
     const int64_t n = lay.padded;
-    auto depths = [&](int64_t y) { return lay.row(base, y); };
-    auto starts = [&](int64_t y) { return lay.row(base, h + y); };
-    auto counts = [&](int64_t y) { return lay.row(base, 2 * int64_t{h} + y); };
+    // The three rows of one image row lie together, so the last pass reads one stream.
+    auto depths = [&](int64_t y) { return lay.row(base, 3 * y); };
+    auto starts = [&](int64_t y) { return lay.row(base, 3 * y + 1); };
+    auto counts = [&](int64_t y) { return lay.row(base, 3 * y + 2); };
     uint8_t* const single = lay.row(base, 3 * int64_t{h});
     uint8_t* phase = single;
     uint8_t* carried = single + lay.stride;
@@ -684,8 +706,10 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         const uint8_t* dn = last ? zero : depths(y + 1);
         const uint8_t* sn = last ? zero : starts(y + 1);
         const uint8_t* bn = last ? zero : counts(y + 1);
-        if (wide) belowCountsAvx2(dn, sn, bn, counts(y), n);
-        else belowCountsSse2(dn, sn, bn, counts(y), n);
+        const uint8_t* nextD = depths(std::max(y - 1, 0));
+        const uint8_t* nextS = starts(std::max(y - 1, 0));
+        if (wide) belowCountsAvx2(dn, sn, bn, counts(y), nextD, nextS, n);
+        else belowCountsSse2(dn, sn, bn, counts(y), nextD, nextS, n);
     }
     for (int32_t r = 0; r < h; ++r) {
         WalkRow wr;
