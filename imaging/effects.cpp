@@ -452,7 +452,6 @@ template <class T>
 // Pass 3 for row r: the rows it reads and the rows and column state it updates.
 struct WalkRow {
     const uint8_t* d;   // depths of row r
-    const uint8_t* up;  // depths of row r - 1
     const uint8_t* b;   // B of row r
     const uint8_t* s;   // segment starts of row r
     uint8_t* a;         // per column: the top counter carried into row r
@@ -467,6 +466,7 @@ struct WalkRow {
     uint8_t* v0;        // vertical centre marks (0 or 4) of rows r, r-1, r-2
     uint8_t* v1;
     uint8_t* v2;
+    int64_t ahead;      // from row r's depths, starts and B to the next row's (fetched on the way)
     uint8_t firstRow;   // 0xFF when row r - 1 is the image's first row
     uint8_t uInside;    // 0xFF when row r - 2 is below the first row
 };
@@ -480,6 +480,9 @@ template <class T>
     uint8_t *const rf2 = w.f2, *const rm0 = w.m0, *const rv0 = w.v0, *const rv1 = w.v1, *const rv2 = w.v2;
     const V first = V{} + w.firstRow, uInside = V{} + w.uInside;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
+        __builtin_prefetch(rd + w.ahead + x);
+        __builtin_prefetch(rs + w.ahead + x);
+        __builtin_prefetch(rb + w.ahead + x);
         const V d = LUMO_LOAD(T, rd + x), carried = LUMO_LOAD(T, ra + x), met = LUMO_LOAD(T, rmet + x);
         const V wasBottom = LUMO_LOAD(T, rbottom + x), m1 = LUMO_LOAD(T, rm1 + x);
         if (allZero<T>(d | carried | met | wasBottom | m1)) {
@@ -714,7 +717,6 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     for (int32_t r = 0; r < h; ++r) {
         WalkRow wr;
         wr.d = depths(r);
-        wr.up = r > 0 ? depths(r - 1) : zero;
         wr.b = counts(r);
         wr.s = starts(r);
         wr.a = carried;
@@ -729,6 +731,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         wr.v0 = ring(2, r);
         wr.v1 = ring(2, r - 1);
         wr.v2 = ring(2, r - 2);
+        wr.ahead = r + 1 < h ? depths(r + 1) - depths(r) : 0;
         wr.firstRow = r == 1 ? 0xFF : 0;
         wr.uInside = r >= 3 ? 0xFF : 0;
         if (wide) walkRowAvx2(wr, n);
