@@ -414,21 +414,29 @@ template <class T>
 // Pass 1 for one row: d = its depths, p = the row above's; phase per column (0 outside a
 // segment, 1 rising, 2 falling) is carried from row to row. starts gets 0xFF where a segment
 // starts below an unmarked pixel; startsAbove (the row above) gains 0xFF where that row is a
-// valley.
-template <class T>
+// valley. Packed: depths stay below 128 and the starts are bit 7 of the depths (starts is d,
+// startsAbove is p).
+template <class T, bool Packed>
 [[gnu::always_inline]] inline void segmentStarts(const uint8_t* d, const uint8_t* p, uint8_t* phase,
                                                  uint8_t* startsAbove, uint8_t* starts, int64_t n) {
     using V = typename T::V;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
-        const V vd = LUMO_LOAD(T, d + x), vp = LUMO_LOAD(T, p + x);
+        const V vd = LUMO_LOAD(T, d + x), rawUp = LUMO_LOAD(T, p + x);
+        const V vp = Packed ? (rawUp & 0x7F) : rawUp;
         if (allZero<T>(vd | vp)) {  // no segment here or above: the phase is already 0
-            LUMO_STORE(T, starts + x) = V{};
+            if (!Packed) LUMO_STORE(T, starts + x) = V{};
             continue;
         }
         const V ph = LUMO_LOAD(T, phase + x);
         const V marked = V(vd != 0), down = V(vd < vp), up = V(vd > vp);
-        LUMO_STORE(T, startsAbove + x) = LUMO_LOAD(T, startsAbove + x) | (V(ph == 2) & up);
-        LUMO_STORE(T, starts + x) = marked & V(vp == 0);
+        const V valley = V(ph == 2) & up, start = marked & V(vp == 0);
+        if (Packed) {
+            LUMO_STORE(T, startsAbove + x) = rawUp | (valley & 0x80);
+            LUMO_STORE(T, starts + x) = vd | (start & 0x80);
+        } else {
+            LUMO_STORE(T, startsAbove + x) = LUMO_LOAD(T, startsAbove + x) | valley;
+            LUMO_STORE(T, starts + x) = start;
+        }
         LUMO_STORE(T, phase + x) = marked & ((down & 2) | (up & 1) | (~(down | up) & ph));
     }
 }
@@ -438,19 +446,20 @@ template <class T>
 // under the depth below.
 // The depths and starts of the row above this one (the next to be done) are fetched on the way:
 // rows are taken from the bottom up, which the processor's own prefetching does not foresee.
-template <class T>
+template <class T, bool Packed>
 [[gnu::always_inline]] inline void belowCounts(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
                                                const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
     using V = typename T::V;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
         __builtin_prefetch(nextD + x);
-        __builtin_prefetch(nextS + x);
-        const V vd = LUMO_LOAD(T, dn + x);
-        if (allZero<T>(vd)) {  // every pixel here ends a segment or has none, with the depth below, 0
+        if (!Packed) __builtin_prefetch(nextS + x);
+        const V raw = LUMO_LOAD(T, dn + x);
+        if (allZero<T>(raw)) {  // every pixel here ends a segment or has none, with the depth below, 0
             LUMO_STORE(T, b + x) = V{};
             continue;
         }
-        const V vs = LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);
+        const V vd = Packed ? (raw & 0x7F) : raw;
+        const V vs = Packed ? V((raw & 0x80) != 0) : LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);
         const V end = vs | V(vd == 0);
         LUMO_STORE(T, b + x) = (end & vd) | (~end & (vb - V(vb < vd)));
     }
@@ -478,7 +487,7 @@ struct WalkRow {
     uint8_t uInside;    // 0xFF when row r - 2 is below the first row
 };
 
-template <class T>
+template <class T, bool Packed>
 [[gnu::always_inline]] inline void walkRow(const WalkRow& w, int64_t n) {
     using V = typename T::V;
     // Locals, so that the stores through the aliasing views do not reload the row pointers.
@@ -488,18 +497,19 @@ template <class T>
     const V first = V{} + w.firstRow, uInside = V{} + w.uInside;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
         __builtin_prefetch(rd + w.ahead + x);
-        __builtin_prefetch(rs + w.ahead + x);
+        if (!Packed) __builtin_prefetch(rs + w.ahead + x);
         __builtin_prefetch(rb + w.ahead + x);
-        const V d = LUMO_LOAD(T, rd + x), carried = LUMO_LOAD(T, ra + x), met = LUMO_LOAD(T, rmet + x);
+        const V raw = LUMO_LOAD(T, rd + x), carried = LUMO_LOAD(T, ra + x), met = LUMO_LOAD(T, rmet + x);
         const V wasBottom = LUMO_LOAD(T, rbottom + x), m1 = LUMO_LOAD(T, rm1 + x);
-        if (allZero<T>(d | carried | met | wasBottom | m1)) {
+        if (allZero<T>(raw | carried | met | wasBottom | m1)) {
             // No mark here, none in the segment above, and no meeting to judge: nothing changes.
             LUMO_STORE(T, rf0 + x) = V{};
             LUMO_STORE(T, rm0 + x) = V{};
             LUMO_STORE(T, rv0 + x) = V{};
             continue;
         }
-        const V b = LUMO_LOAD(T, rb + x), s = LUMO_LOAD(T, rs + x);
+        const V d = Packed ? (raw & 0x7F) : raw;
+        const V b = LUMO_LOAD(T, rb + x), s = Packed ? V((raw & 0x80) != 0) : LUMO_LOAD(T, rs + x);
         const V marked = V(d != 0);
         // A segment that starts at a valley takes the valley's depth as its counter when the
         // pointers met in the segment above; otherwise the counter runs on (met is clear, and
@@ -532,23 +542,45 @@ template <class T>
 #undef LUMO_LOAD
 #undef LUMO_STORE
 
+template <bool Packed>
 LUMO_AVX2 void segmentStartsAvx2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
                                  int64_t n) {
-    segmentStarts<Lanes32>(d, p, phase, above, starts, n);
+    segmentStarts<Lanes32, Packed>(d, p, phase, above, starts, n);
 }
+template <bool Packed>
 void segmentStartsSse2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts, int64_t n) {
-    segmentStarts<Lanes16>(d, p, phase, above, starts, n);
+    segmentStarts<Lanes16, Packed>(d, p, phase, above, starts, n);
 }
+template <bool Packed>
 LUMO_AVX2 void belowCountsAvx2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, const uint8_t* nextD,
                                const uint8_t* nextS, int64_t n) {
-    belowCounts<Lanes32>(dn, sn, bn, b, nextD, nextS, n);
+    belowCounts<Lanes32, Packed>(dn, sn, bn, b, nextD, nextS, n);
 }
+template <bool Packed>
 void belowCountsSse2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, const uint8_t* nextD,
                      const uint8_t* nextS, int64_t n) {
-    belowCounts<Lanes16>(dn, sn, bn, b, nextD, nextS, n);
+    belowCounts<Lanes16, Packed>(dn, sn, bn, b, nextD, nextS, n);
 }
-LUMO_AVX2 void walkRowAvx2(const WalkRow& w, int64_t n) { walkRow<Lanes32>(w, n); }
-void walkRowSse2(const WalkRow& w, int64_t n) { walkRow<Lanes16>(w, n); }
+template <bool Packed>
+LUMO_AVX2 void walkRowAvx2(const WalkRow& w, int64_t n) { walkRow<Lanes32, Packed>(w, n); }
+template <bool Packed>
+void walkRowSse2(const WalkRow& w, int64_t n) { walkRow<Lanes16, Packed>(w, n); }
+
+// The three passes' kernels for one vector width and one way of keeping the starts.
+struct CharacterKernels {
+    void (*starts)(const uint8_t*, const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int64_t);
+    void (*below)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, int64_t);
+    void (*walk)(const WalkRow&, int64_t);
+};
+
+CharacterKernels characterKernels(bool wide, bool packed) {
+    if (wide) {
+        if (packed) return {segmentStartsAvx2<true>, belowCountsAvx2<true>, walkRowAvx2<true>};
+        return {segmentStartsAvx2<false>, belowCountsAvx2<false>, walkRowAvx2<false>};
+    }
+    if (packed) return {segmentStartsSse2<true>, belowCountsSse2<true>, walkRowSse2<true>};
+    return {segmentStartsSse2<false>, belowCountsSse2<false>, walkRowSse2<false>};
+}
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
 // both ends at once, capped at limit.
@@ -687,7 +719,9 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     const int64_t n = lay.padded;
     // The three rows of one image row lie together, so the last pass reads one stream.
     auto depths = [&](int64_t y) { return lay.row(base, 3 * y); };
-    auto starts = [&](int64_t y) { return lay.row(base, 3 * y + 1); };
+    // With a cap below 128 the depths leave bit 7 free for the starts: one array fewer to read.
+    const bool packed = limit < 128;
+    auto starts = [&](int64_t y) { return lay.row(base, packed ? 3 * y : 3 * y + 1); };
     auto counts = [&](int64_t y) { return lay.row(base, 3 * y + 2); };
     uint8_t* const single = lay.row(base, 3 * int64_t{h});
     uint8_t* phase = single;
@@ -701,7 +735,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     // The column state, the rings (row -1 of every ring reads as zeros) and the spare rows start clear.
     std::memset(single - CharacterLayout::kPad, 0, size_t((7 + 12) * lay.stride));
     auto ring = [&](int kind, int64_t y) { return rings + (kind * 4 + (y & 3)) * lay.stride + CharacterLayout::kPad; };
-    const bool wide = level >= 2;
+    const CharacterKernels kernels = characterKernels(level >= 2, packed);
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
@@ -709,8 +743,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         std::memset(d + w, 0, size_t(n - w));
         uint8_t* above = y > 0 ? starts(y - 1) : spare;
         const uint8_t* p = y > 0 ? depths(y - 1) : zero;
-        if (wide) segmentStartsAvx2(d, p, phase, above, starts(y), n);
-        else segmentStartsSse2(d, p, phase, above, starts(y), n);
+        kernels.starts(d, p, phase, above, starts(y), n);
     }
     for (int32_t y = h - 1; y >= 0; --y) {
         const bool last = y + 1 >= h;
@@ -719,8 +752,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         const uint8_t* bn = last ? zero : counts(y + 1);
         const uint8_t* nextD = depths(std::max(y - 1, 0));
         const uint8_t* nextS = starts(std::max(y - 1, 0));
-        if (wide) belowCountsAvx2(dn, sn, bn, counts(y), nextD, nextS, n);
-        else belowCountsSse2(dn, sn, bn, counts(y), nextD, nextS, n);
+        kernels.below(dn, sn, bn, counts(y), nextD, nextS, n);
     }
     for (int32_t r = 0; r < h; ++r) {
         WalkRow wr;
@@ -742,8 +774,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         wr.ahead = r + 1 < h ? depths(r + 1) - depths(r) : 0;
         wr.firstRow = r == 1 ? 0xFF : 0;
         wr.uInside = r >= 3 ? 0xFF : 0;
-        if (wide) walkRowAvx2(wr, n);
-        else walkRowSse2(wr, n);
+        kernels.walk(wr, n);
         if (r >= 2) writeCharacterRow(im, r - 2, ring(0, r - 2), ring(2, r - 2), orBytes, level);
     }
     for (int32_t y = std::max(0, h - 2); y < h; ++y) writeCharacterRow(im, y, ring(0, y), ring(2, y), orBytes, level);
