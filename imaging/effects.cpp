@@ -446,18 +446,18 @@ template <class T, bool Packed>
 // under the depth below.
 // The depths and starts of the row above this one (the next to be done) are fetched on the way:
 // rows are taken from the bottom up, which the processor's own prefetching does not foresee.
+// B is read only where this row is marked (by pass 3, and by this pass for the row above, which
+// takes the depth below instead wherever this row is not marked), so unmarked stretches are not
+// written at all.
 template <class T, bool Packed>
-[[gnu::always_inline]] inline void belowCounts(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
-                                               const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+[[gnu::always_inline]] inline void belowCounts(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn,
+                                               uint8_t* b, const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
     using V = typename T::V;
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
         __builtin_prefetch(nextD + x);
         if (!Packed) __builtin_prefetch(nextS + x);
+        if (allZero<T>(LUMO_LOAD(T, d + x))) continue;
         const V raw = LUMO_LOAD(T, dn + x);
-        if (allZero<T>(raw)) {  // every pixel here ends a segment or has none, with the depth below, 0
-            LUMO_STORE(T, b + x) = V{};
-            continue;
-        }
         const V vd = Packed ? (raw & 0x7F) : raw;
         const V vs = Packed ? V((raw & 0x80) != 0) : LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);
         const V end = vs | V(vd == 0);
@@ -552,14 +552,14 @@ void segmentStartsSse2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8
     segmentStarts<Lanes16, Packed>(d, p, phase, above, starts, n);
 }
 template <bool Packed>
-LUMO_AVX2 void belowCountsAvx2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, const uint8_t* nextD,
-                               const uint8_t* nextS, int64_t n) {
-    belowCounts<Lanes32, Packed>(dn, sn, bn, b, nextD, nextS, n);
+LUMO_AVX2 void belowCountsAvx2(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
+                               const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes32, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
 }
 template <bool Packed>
-void belowCountsSse2(const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b, const uint8_t* nextD,
-                     const uint8_t* nextS, int64_t n) {
-    belowCounts<Lanes16, Packed>(dn, sn, bn, b, nextD, nextS, n);
+void belowCountsSse2(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
+                     const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes16, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
 }
 template <bool Packed>
 LUMO_AVX2 void walkRowAvx2(const WalkRow& w, int64_t n) { walkRow<Lanes32, Packed>(w, n); }
@@ -569,7 +569,8 @@ void walkRowSse2(const WalkRow& w, int64_t n) { walkRow<Lanes16, Packed>(w, n); 
 // The three passes' kernels for one vector width and one way of keeping the starts.
 struct CharacterKernels {
     void (*starts)(const uint8_t*, const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int64_t);
-    void (*below)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, int64_t);
+    void (*below)(const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, const uint8_t*,
+                  const uint8_t*, int64_t);
     void (*walk)(const WalkRow&, int64_t);
 };
 
@@ -752,7 +753,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         const uint8_t* bn = last ? zero : counts(y + 1);
         const uint8_t* nextD = depths(std::max(y - 1, 0));
         const uint8_t* nextS = starts(std::max(y - 1, 0));
-        kernels.below(dn, sn, bn, counts(y), nextD, nextS, n);
+        kernels.below(depths(y), dn, sn, bn, counts(y), nextD, nextS, n);
     }
     for (int32_t r = 0; r < h; ++r) {
         WalkRow wr;
