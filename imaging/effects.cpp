@@ -526,6 +526,7 @@ template <class T, bool Packed>
         LUMO_STORE(T, rbottom + x) = bottom;
         LUMO_STORE(T, rf0 + x) = f0;
         LUMO_STORE(T, rv0 + x) = V{};
+        if (allZero<T>(m1)) continue;
         // Where the pointers met at P = r - 1, with U = r - 2 above it: the pixel below P is
         // this row's (its original depth when it starts the next segment).
         const V below = (s & d) | (~s & f0);
