@@ -25,10 +25,9 @@ public:
 
     std::vector<uint64_t> bits;      // marker bits: a few rows of words
     std::vector<int32_t> runStart;   // per column: first row of the open vertical run
-    std::vector<uint8_t> rows;       // byte rows: flags, OR masks, depths
+    std::vector<uint8_t> rows;       // byte rows: flags and OR masks
     std::vector<uint8_t> partRows;   // the same for helper threads 1, 2, ...
-    std::vector<uint8_t> columns;    // depths column by column (Character Mode)
-    std::vector<uint8_t> tiles;      // which 16 x 16 tiles hold marks (Character Mode)
+    std::vector<uint8_t> depthWork;  // Character Mode: depths and counters, a byte per pixel
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
 
     // Makes room for the marker bits of every row; false when memory runs out.

@@ -88,22 +88,86 @@ double wallNow() {
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
+// The two copies every measured pass is compared with, timed again at each iteration right after
+// the pass: on a shared machine the load changes from one moment to the next, and a ratio taken
+// at the same moment cancels most of it. The uncached copy takes the next slice of a buffer of
+// `slices` x size bytes (larger than the last-level cache), so source and target are cold.
+struct CopyProbe {
+    size_t size = 0, slices = 1, next = 0;
+    std::vector<uint8_t> src, dst, warmSrc, warmDst;
+    void init(size_t bytes, size_t n) {
+        size = bytes;
+        slices = n;
+        src.assign(size * slices, 7);
+        dst.assign(size * slices, 1);
+        warmSrc.assign(size, 7);
+        warmDst.assign(size, 1);
+    }
+    template <class Clock>
+    double uncached(Clock clock) {
+        const size_t at = size * next;
+        next = (next + 1) % slices;
+        const double t0 = clock();
+        std::memcpy(dst.data() + at, src.data() + at, size);
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+        return clock() - t0;
+    }
+    template <class Clock>
+    double inCache(Clock clock) {
+        std::memcpy(warmDst.data(), warmSrc.data(), size);  // bring both into the cache
+        const double t0 = clock();
+        std::memcpy(warmDst.data(), warmSrc.data(), size);
+        benchmark::DoNotOptimize(warmDst.data());
+        benchmark::ClobberMemory();
+        return clock() - t0;
+    }
+};
+CopyProbe gProbe;
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// Times op and, in the same iteration, the two copies. The picture is written afresh before each
+// pass (in the cache, as a capture leaves it; the pre-scan also changes it).
+// Counters: x_copy and x_uncached are the medians of the per-iteration ratios; x_copy_first and
+// x_uncached_first compare the mean time with the copies measured once before the run.
 template <class F>
-void timed(benchmark::State& state, F&& op, bool resetEachTime, Bench* b, bool wall = false) {
-    double total = 0;
+void timed(benchmark::State& state, F&& op, Bench* b, bool wall = false) {
+    double total = 0, sinceProbe = 0;
+    int64_t runsSinceProbe = 0;
     auto clock = wall ? wallNow : now;
+    std::vector<double> toCopy, toUncached;
     for (auto _ : state) {
-        if (resetEachTime) b->reset();
+        b->reset();
         const double t0 = clock();
         op();
         const double s = clock() - t0;
         state.SetIterationTime(s);
         total += s;
+        sinceProbe += s;
+        ++runsSinceProbe;
+        // Short passes are compared in groups (their mean since the last probe), so that the
+        // copies do not take most of the run.
+        if (sinceProbe < 1e-3) continue;
+        const double mean = sinceProbe / double(runsSinceProbe);
+        const double u = gProbe.uncached(clock), c = gProbe.inCache(clock);
+        if (u > 0) toUncached.push_back(mean / u);
+        if (c > 0) toCopy.push_back(mean / c);
+        sinceProbe = 0;
+        runsSinceProbe = 0;
     }
-    if (gCopySeconds > 0 && state.iterations() > 0) {
-        const double mean = total / double(state.iterations());
-        state.counters["x_copy"] = mean / gCopySeconds;
-        state.counters["x_uncached"] = mean / gUncachedSeconds;
+    if (state.iterations() > 0) {
+        if (!toCopy.empty()) state.counters["x_copy"] = median(toCopy);
+        if (!toUncached.empty()) state.counters["x_uncached"] = median(toUncached);
+        if (gCopySeconds > 0) {
+            const double mean = total / double(state.iterations());
+            state.counters["x_copy_first"] = mean / gCopySeconds;
+            state.counters["x_uncached_first"] = mean / gUncachedSeconds;
+        }
     }
 }
 
@@ -114,7 +178,7 @@ void BM_Memcpy(benchmark::State& state) {
         std::memcpy(dst.data(), b.ctx.dib.lpBits, dst.size());
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
-    }, false, &b);
+    }, &b);
 }
 
 void BM_PreScan(benchmark::State& state) {
@@ -124,7 +188,7 @@ void BM_PreScan(benchmark::State& state) {
         b.cond.bMode = uint16_t(BIN_DARK | effect);
         b.cond.bThreshfold = 128;
         benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
-    }, true, &b);
+    }, &b);
 }
 
 // The same with the pre-scan's helper threads (wall-clock time; the machine's other load counts).
@@ -136,7 +200,7 @@ void BM_PreScanThreads(benchmark::State& state) {
         b.cond.bMode = uint16_t(BIN_DARK | effect);
         b.cond.bThreshfold = 128;
         benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
-    }, true, &b, true);
+    }, &b, true);
     lumoSetScanThreads(1);
 }
 
@@ -149,7 +213,7 @@ void BM_SetPanel(benchmark::State& state) {
     timed(state, [&] {
         lumoSetPanel(&b.ctx, panel);
         benchmark::DoNotOptimize(panel->lpData);
-    }, false, &b);
+    }, &b);
     lumoFreePanel(panel);
 }
 
@@ -163,7 +227,7 @@ void BM_SetPanelPrescanned(benchmark::State& state) {
     timed(state, [&] {
         lumoSetPanel(&b.ctx, panel);
         benchmark::DoNotOptimize(panel->lpData);
-    }, false, &b);
+    }, &b);
     lumoFreePanel(panel);
 }
 
@@ -216,6 +280,7 @@ int main(int argc, char** argv) {
     // Source and target together four times the last-level cache.
     const size_t slices = std::max<size_t>(4, 2 * lastLevelCache() / bytes + 1);
     gUncachedSeconds = measureCopy(bytes, slices, int(std::max<size_t>(101, 4 * slices + 1)));
+    gProbe.init(bytes, slices);
     std::printf("copy of %zu bytes: in cache %.1f us, uncached %.1f us (buffer %zu MiB, last-level cache %zu MiB)\n",
                 bytes, gCopySeconds * 1e6, gUncachedSeconds * 1e6, 2 * slices * bytes >> 20, lastLevelCache() >> 20);
     benchmark::Initialize(&argc, argv);
