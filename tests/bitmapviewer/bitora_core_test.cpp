@@ -325,7 +325,7 @@ TEST_F(BitoraCoreTest, PointerReportsAreScaledToTheClientArea) {
     })) << gDevice->pad->log();
     gDevice->pad->command("key 4 12 0");  // pointer on: the view's centre (32, 24)
     ASSERT_TRUE(waitUntil([&] { return mouse.actions().size() == 1; }))
-        << std::atomic_ref<int32_t>(rec().pointerMode).load() << "\n" << gDevice->pad->log();
+        << std::atomic_ref<const int32_t>(rec().pointerMode).load() << "\n" << gDevice->pad->log();
     EXPECT_EQ(mouse.actions()[0], "move 48 36 0");
     gDevice->pad->command("key 4 8 0x20");  // left click
     ASSERT_TRUE(waitUntil([&] { return mouse.actions().size() == 3; }));
@@ -333,7 +333,7 @@ TEST_F(BitoraCoreTest, PointerReportsAreScaledToTheClientArea) {
     EXPECT_EQ(mouse.actions()[2], "release 48 36 0");
     gDevice->pad->command("key 4 12 0x80");  // pointer off
     // Written by the library's notification thread.
-    ASSERT_TRUE(waitUntil([&] { return std::atomic_ref<int32_t>(rec().pointerMode).load() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return std::atomic_ref<const int32_t>(rec().pointerMode).load() == 0; }));
     core_->closeFile();
     core_->setMouseOutput(nullptr);
 }
