@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -21,6 +22,13 @@
 #include "client/viewer/view_math.h"
 
 namespace tavik::viewer {
+
+// Writes a field of the application's record that the application reads on its
+// own threads while the viewer runs (the view, the overview, the pointer mode,
+// the refresh flag): atomic, so a reader never races the notification thread.
+inline void publish(int32_t& field, int32_t value) {
+    std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
+}
 
 // The model index of a device name: "Pinora PX-1" 0, "Pinora New PX-2" 1,
 // "Pinora PX-2" 2, "Notaro" 3, "QX-64X48" 4; -1 for any other name.

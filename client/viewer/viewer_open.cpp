@@ -118,9 +118,10 @@ bool Viewer::reopenImage() {
 void Viewer::fitViewToImage() {
     resetWindows();
     // Keep the view settings, brought inside the image.
-    rec_.cellWidth = rec_.cellHeight = std::clamp(rec_.cellWidth, 1, maxDivision_);
-    rec_.viewLeft = std::clamp(rec_.viewLeft, 0, rec_.imageWidth - 1);
-    rec_.viewTop = std::clamp(rec_.viewTop, 0, rec_.imageHeight - 1);
+    publish(rec_.cellHeight, std::clamp(rec_.cellWidth, 1, maxDivision_));
+    publish(rec_.cellWidth, rec_.cellHeight);
+    publish(rec_.viewLeft, std::clamp(rec_.viewLeft, 0, rec_.imageWidth - 1));
+    publish(rec_.viewTop, std::clamp(rec_.viewTop, 0, rec_.imageHeight - 1));
 }
 
 bool Viewer::changeBitmap(LumoHBITMAP bitmap) {

@@ -96,7 +96,7 @@ void Viewer::refreshView() {
 
     sendPanels();
     if (port_.T > 0) showStatusCells();
-    rec_.refreshed = 1;
+    publish(rec_.refreshed, 1);
 }
 
 void Viewer::drawImageScreen() {

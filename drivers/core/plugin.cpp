@@ -67,7 +67,7 @@ bool DriverPlugin::prepareUnload(int boundMs) {
     // On one of our own threads (a library calling exit() there) nothing may
     // be joined: that thread is running by definition.
     if (receiveThread_.isCurrent() || commThread_.isCurrent()) return false;
-    std::unique_lock<std::timed_mutex> lock(lifecycle_, std::defer_lock);
+    std::unique_lock<DeadlineMutex> lock(lifecycle_, std::defer_lock);
     if (!lock.try_lock_until(deadline)) return false;  // a life-cycle call that does not return
     endLocked();
     while (receiveThread_.running() || commThread_.running() || requestsRunning_.load() > 0) {
@@ -78,7 +78,7 @@ bool DriverPlugin::prepareUnload(int boundMs) {
 }
 
 int32_t DriverPlugin::init(int32_t portIndex) {
-    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    std::lock_guard<DeadlineMutex> lock(lifecycle_);
     if (state_.load() != ConnectionState::Idle) return 0;
     if (!isPortIndex(portIndex)) return 0;
     if (!map_ || map_->portIndex() != portIndex) {
@@ -91,7 +91,7 @@ int32_t DriverPlugin::init(int32_t portIndex) {
 }
 
 int32_t DriverPlugin::start() {
-    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    std::lock_guard<DeadlineMutex> lock(lifecycle_);
     if (state_.load() != ConnectionState::Idle || !map_) return 0;
     PortDataMap& m = map_->map();
     if (!variant_.acceptsPort(*this, map_->portIndex())) return 0;
@@ -169,7 +169,7 @@ bool DriverPlugin::stopThreads() {
 }
 
 int32_t DriverPlugin::end() {
-    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    std::lock_guard<DeadlineMutex> lock(lifecycle_);
     return endLocked();
 }
 

@@ -16,6 +16,7 @@
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "drivers/core/bounded_thread.h"
+#include "drivers/core/deadline_mutex.h"
 #include "drivers/core/device_link.h"
 #include "drivers/core/monitor_window.h"
 #include "drivers/core/status_lines.h"
@@ -132,7 +133,7 @@ private:
     std::atomic<DeviceLink*> commLink_{nullptr};
     BoundedThread receiveThread_, commThread_;
     std::atomic<bool> receiveStop_{false}, commStop_{false};
-    std::timed_mutex lifecycle_;
+    DeadlineMutex lifecycle_;
     std::atomic<int> requestsRunning_{0};
     std::atomic<uint64_t> droppedNotifications_{0};
     std::atomic<bool> deviceGone_{false};
