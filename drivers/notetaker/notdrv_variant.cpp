@@ -4,6 +4,7 @@
 // display mode after identification and at thread end.
 #include <array>
 
+#include "common/model_traits.h"
 #include "drivers/core/plugin.h"
 #include "planes.h"
 
@@ -13,7 +14,7 @@ namespace {
 class NoteTakerVariant final : public ProtocolVariant {
 public:
     const proto::ReactionTable& reactions() const override { return proto::kNoteTakerReactions; }
-    bool allowsMultiLevel() const override { return false; }
+    bool allowsMultiLevel() const override { return traitsOf(Model::Notaro).multiLevel; }
 
     // The two planes go as one braille graphic frame of 2 x cellCount cells.
     void sendTwoPlaneGraphic(DriverPlugin& plugin, std::span<const uint8_t> dots, int width, int height,

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "client/tavikutil.h"
+#include "common/model_traits.h"
 #include "common/settings.h"
 #include "platform/run_time_library.h"
 #include "platform/thread_queue.h"
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
     lumo::ui::Connection conn;
     const char* ftName = nullptr;
     int ftPort = -1;
-    if (gdSelectFTConnection(&ftName, &ftPort) == 1 && ftName && std::strcmp(ftName, lumo::kUsbModelName) == 0) {
+    if (gdSelectFTConnection(&ftName, &ftPort) == 1 && ftName && ftName == tavik::ftdiModel().name) {
         conn.portIndex = ftPort;
         conn.device = lumo::usbConfig();
     } else {
