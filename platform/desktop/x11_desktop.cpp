@@ -89,214 +89,165 @@ bool fitsWindowId(WindowId w) { return w != 0 && w <= 0x1FFFFFFFu; }  // X ids h
 Desktop::Desktop() : impl_(std::make_unique<Impl>()) {}
 
 Desktop::~Desktop() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    if (Display* d = impl_->conn.current()) {
-        impl_->destroyFrame(d);
-        impl_->releaseShm(d);
-    }
-    impl_->resetConnectionState();
+    impl_->held([this](Display* d) {
+        if (d) {
+            impl_->destroyFrame(d);
+            impl_->releaseShm(d);
+        }
+        impl_->resetConnectionState();
+    });
 }
 
 bool Desktop::connected() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    return impl_->ready() != nullptr;
+    return impl_->call(false, [](Display*) { return true; });
 }
 
 std::optional<WindowId> Desktop::activeWindow() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    unsigned long w = 0;
-    if (!x11::readLongProperty(d, impl_->root, impl_->netActiveWindow, XA_WINDOW, w) || trap.failed() || w == 0)
-        return std::nullopt;
-    return WindowId{w};
+    return impl_->query<WindowId>([this](Display* d, x11::ErrorTrap&) -> std::optional<WindowId> {
+        unsigned long w = 0;
+        if (!x11::readLongProperty(d, impl_->root, impl_->netActiveWindow, XA_WINDOW, w) || w == 0)
+            return std::nullopt;
+        return WindowId{w};
+    });
 }
 
 std::optional<int32_t> Desktop::windowProcess(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    unsigned long pid = 0;
-    if (!x11::readLongProperty(d, static_cast<Window>(window), impl_->netWmPid, XA_CARDINAL, pid) || trap.failed())
-        return std::nullopt;
-    if (pid == 0 || pid > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(pid);
+    return impl_->query<int32_t>([&](Display* d, x11::ErrorTrap&) -> std::optional<int32_t> {
+        unsigned long pid = 0;
+        if (!x11::readLongProperty(d, static_cast<Window>(window), impl_->netWmPid, XA_CARDINAL, pid))
+            return std::nullopt;
+        if (pid == 0 || pid > INT32_MAX) return std::nullopt;
+        return static_cast<int32_t>(pid);
+    });
 }
 
 bool Desktop::windowExists(WindowId window) {
     if (!fitsWindowId(window)) return false;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    XWindowAttributes a{};
-    return d && attributes(d, static_cast<Window>(window), a);
+    return impl_->call(false, [&](Display* d) {
+        XWindowAttributes a{};
+        return attributes(d, static_cast<Window>(window), a);
+    });
 }
 
 std::optional<WindowId> Desktop::topLevelFrame(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    const Window top = walkToFrame(d, static_cast<Window>(window));
-    if (!top) return std::nullopt;
-    return WindowId{top};
+    return impl_->call(std::optional<WindowId>{}, [&](Display* d) -> std::optional<WindowId> {
+        const Window top = walkToFrame(d, static_cast<Window>(window));
+        if (!top) return std::nullopt;
+        return WindowId{top};
+    });
 }
 
 std::optional<Rect> Desktop::windowRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    const Window top = walkToFrame(d, static_cast<Window>(window));
-    XWindowAttributes a{};
-    int x = 0, y = 0;
-    if (!top || !attributes(d, top, a) || !origin(d, top, impl_->root, x, y)) return std::nullopt;
-    return Rect{x - a.border_width, y - a.border_width, a.width + 2 * a.border_width, a.height + 2 * a.border_width};
+    return impl_->call(std::optional<Rect>{}, [&](Display* d) -> std::optional<Rect> {
+        const Window top = walkToFrame(d, static_cast<Window>(window));
+        XWindowAttributes a{};
+        int x = 0, y = 0;
+        if (!top || !attributes(d, top, a) || !origin(d, top, impl_->root, x, y)) return std::nullopt;
+        return Rect{x - a.border_width, y - a.border_width, a.width + 2 * a.border_width,
+                    a.height + 2 * a.border_width};
+    });
 }
 
 std::optional<Rect> Desktop::clientRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    XWindowAttributes a{};
-    int x = 0, y = 0;
-    const auto w = static_cast<Window>(window);
-    if (!attributes(d, w, a) || !origin(d, w, impl_->root, x, y)) return std::nullopt;
-    return Rect{x, y, a.width, a.height};
+    return impl_->call(std::optional<Rect>{}, [&](Display* d) -> std::optional<Rect> {
+        XWindowAttributes a{};
+        int x = 0, y = 0;
+        const auto w = static_cast<Window>(window);
+        if (!attributes(d, w, a) || !origin(d, w, impl_->root, x, y)) return std::nullopt;
+        return Rect{x, y, a.width, a.height};
+    });
 }
 
 std::optional<Size> Desktop::screenSize() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    Window rootRet = 0;
-    int x = 0, y = 0;
-    unsigned w = 0, h = 0, border = 0, depth = 0;
-    if (!XGetGeometry(d, impl_->root, &rootRet, &x, &y, &w, &h, &border, &depth) || trap.failed())
-        return std::nullopt;
-    return Size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    return impl_->query<Size>([this](Display* d, x11::ErrorTrap&) -> std::optional<Size> {
+        Window rootRet = 0;
+        int x = 0, y = 0;
+        unsigned w = 0, h = 0, border = 0, depth = 0;
+        if (!XGetGeometry(d, impl_->root, &rootRet, &x, &y, &w, &h, &border, &depth)) return std::nullopt;
+        return Size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    });
 }
 
 DesktopStatus Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t stride) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = impl_->captureLocked(d, area, pixels, stride);
-    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+    return impl_->act([&](Display* d) { return impl_->captureLocked(d, area, pixels, stride); });
 }
 
 DesktopStatus Desktop::captureView(Rect area, const std::function<void(const CapturedView&)>& use) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = impl_->captureViewLocked(d, area, use);
-    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+    return impl_->act([&](Display* d) { return impl_->captureViewLocked(d, area, use); });
 }
 
 DesktopStatus Desktop::showFrame(Rect outer, int32_t thickness) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = impl_->showFrameLocked(d, outer, thickness);
-    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+    return impl_->act([&](Display* d) { return impl_->showFrameLocked(d, outer, thickness); });
 }
 
 void Desktop::hideFrame() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->conn.current();
-    if (!d || !impl_->frame || !impl_->frameMapped) return;
-    x11::ErrorTrap trap(d);
-    XUnmapWindow(d, impl_->frame);
-    trap.sync();
-    impl_->frameMapped = false;
+    impl_->held([this](Display* d) {
+        if (!d || !impl_->frame || !impl_->frameMapped) return;
+        x11::ErrorTrap trap(d);
+        XUnmapWindow(d, impl_->frame);
+        trap.sync();
+        impl_->frameMapped = false;
+    });
 }
 
 WindowId Desktop::frameWindow() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    return impl_->conn.current() ? impl_->frame : 0;
+    return impl_->held([this](Display* d) { return d ? impl_->frame : WindowId{0}; });
 }
 
 DesktopStatus Desktop::movePointer(Point to) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    if (!impl_->hasXTest) return DesktopStatus::Failed;
-    x11::ErrorTrap trap(d);
-    const bool sent = XTestFakeMotionEvent(d, DefaultScreen(d), to.x, to.y, CurrentTime) != 0;
-    const bool ok = trap.sync() && sent;
-    if (impl_->conn.lost()) return DesktopStatus::NoDisplay;
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    return impl_->act([&](Display* d) {
+        if (!impl_->hasXTest) return DesktopStatus::Failed;
+        x11::ErrorTrap trap(d);
+        const bool sent = XTestFakeMotionEvent(d, DefaultScreen(d), to.x, to.y, CurrentTime) != 0;
+        return trap.sync() && sent ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
 DesktopStatus Desktop::pressButton(int button, bool down) {
     if (button < 1 || button > 5) return DesktopStatus::Failed;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    if (!impl_->hasXTest) return DesktopStatus::Failed;
-    x11::ErrorTrap trap(d);
-    const bool sent = XTestFakeButtonEvent(d, static_cast<unsigned>(button), down ? True : False, CurrentTime) != 0;
-    const bool ok = trap.sync() && sent;
-    if (impl_->conn.lost()) return DesktopStatus::NoDisplay;
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    return impl_->act([&](Display* d) {
+        if (!impl_->hasXTest) return DesktopStatus::Failed;
+        x11::ErrorTrap trap(d);
+        const bool sent = XTestFakeButtonEvent(d, static_cast<unsigned>(button), down ? True : False, CurrentTime) != 0;
+        return trap.sync() && sent ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
 std::optional<Point> Desktop::pointer() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    Window rootRet = 0, child = 0;
-    int rx = 0, ry = 0, wx = 0, wy = 0;
-    unsigned mask = 0;
-    if (!XQueryPointer(d, impl_->root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) || trap.failed())
-        return std::nullopt;
-    return Point{rx, ry};
+    return impl_->query<Point>([this](Display* d, x11::ErrorTrap&) -> std::optional<Point> {
+        Window rootRet = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned mask = 0;
+        if (!XQueryPointer(d, impl_->root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask)) return std::nullopt;
+        return Point{rx, ry};
+    });
 }
 
 std::optional<CursorImage> Desktop::cursorImage() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d || !impl_->hasXFixes) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    XFixesCursorImage* img = XFixesGetCursorImage(d);
-    if (!img || trap.failed()) {
-        if (img) XFree(img);
-        return std::nullopt;
-    }
-    CursorImage out;
-    out.width = img->width;
-    out.height = img->height;
-    out.hotSpot = {img->xhot, img->yhot};
-    out.serial = img->cursor_serial;
-    const size_t n = size_t(img->width) * size_t(img->height);
-    out.pixels.resize(n);
-    // Xlib hands the 32-bit pixels out in unsigned longs.
-    for (size_t i = 0; i < n; ++i) out.pixels[i] = static_cast<uint32_t>(img->pixels[i]);
-    XFree(img);
-    return out;
+    return impl_->call(std::optional<CursorImage>{}, [this](Display* d) -> std::optional<CursorImage> {
+        if (!impl_->hasXFixes) return std::nullopt;
+        x11::ErrorTrap trap(d);
+        XFixesCursorImage* img = XFixesGetCursorImage(d);
+        if (!img || trap.failed()) {
+            if (img) XFree(img);
+            return std::nullopt;
+        }
+        CursorImage out;
+        out.width = img->width;
+        out.height = img->height;
+        out.hotSpot = {img->xhot, img->yhot};
+        out.serial = img->cursor_serial;
+        const size_t n = size_t(img->width) * size_t(img->height);
+        out.pixels.resize(n);
+        // Xlib hands the 32-bit pixels out in unsigned longs.
+        for (size_t i = 0; i < n; ++i) out.pixels[i] = static_cast<uint32_t>(img->pixels[i]);
+        XFree(img);
+        return out;
+    });
 }
 
 }  // namespace tavik::desktop
