@@ -200,7 +200,7 @@ void DriverPlugin::noteDropped(int count) {
 
 void DriverPlugin::noteDeviceGone(bool gone) {
     if (deviceGone_.exchange(gone) == gone || !gone) return;
-    status_.write(StatusLines::deviceLost(openPortName));
+    status_.write(StatusLines::deviceLost(variant_.openedPortName()));
 }
 
 // ---- direct requests of clients, each on a thread of the controller
