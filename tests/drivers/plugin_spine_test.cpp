@@ -313,4 +313,33 @@ TEST_F(PluginSpine, StoppingWhileTheDeviceHasNotAnsweredTheIdentification) {
     }
 }
 
+TEST_F(PluginSpine, TheReceiveThreadAnswersFramesAndKeepsTheFirstStrayBytes) {
+    device().setResponder([](const WrittenFrame& f) {
+        return f.command == proto::host::kIdentify ? identReply(false) : std::vector<uint8_t>{};
+    });
+    storeWord(m_->textCells, 0);
+    ASSERT_EQ(plugin_->start(), 1);
+    for (int i = 0; i < 1000 && loadWord(m_->deviceIdentified) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(loadWord(m_->deviceIdentified), 1);
+    DeviceLink* link = plugin_->link();
+    ASSERT_NE(link, nullptr);
+    const std::size_t bareBefore = device().bareBytes();
+    // 200 bytes that start no frame, then two frames the computer answers with bare bytes
+    // (0x11: one, 0x21: two); once the answers are out every stray byte has been taken.
+    std::vector<uint8_t> input;
+    for (int i = 0; i < 200; ++i) input.push_back(static_cast<uint8_t>(1 + i));
+    for (const uint8_t command : {uint8_t{0x11}, uint8_t{0x21}})
+        input.insert(input.end(), {0xFF, 0xFF, command, 0x00, 0x00, 0x00});
+    device().queueInput(input);
+    ASSERT_TRUE(device().waitBareBytes(bareBefore + 3));
+    for (int i = 0; i < 128; ++i) {
+        const auto b = link->waitReplyByte(0);
+        ASSERT_TRUE(b) << i;
+        EXPECT_EQ(*b, 1 + i);
+    }
+    EXPECT_FALSE(link->waitReplyByte(0));  // bytes 129..200 found the queue full
+    EXPECT_EQ(device().bareBytes(), bareBefore + 3);
+}
+
 }  // namespace

@@ -28,6 +28,16 @@ std::size_t ScriptedDevice::frameCount() const {
     return frames_.size();
 }
 
+std::size_t ScriptedDevice::bareBytes() const {
+    std::lock_guard g(m_);
+    return bare_;
+}
+
+bool ScriptedDevice::waitBareBytes(std::size_t count, int boundMs) const {
+    std::unique_lock g(m_);
+    return cv_.wait_for(g, std::chrono::milliseconds(boundMs), [&] { return bare_ >= count; });
+}
+
 void ScriptedDevice::clearFrames() {
     std::lock_guard g(m_);
     frames_.clear();
@@ -47,8 +57,17 @@ void ScriptedDevice::written(std::span<const uint8_t> bytes) {
     std::unique_lock g(m_);
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     for (;;) {
-        // Resynchronise on the FF FF start of a frame.
-        while (pending_.size() >= 2 && !(pending_[0] == 0xFF && pending_[1] == 0xFF)) pending_.erase(pending_.begin());
+        // A frame starts with FF FF; anything else is a bare byte.
+        if (!pending_.empty() && pending_[0] != 0xFF) {
+            pending_.erase(pending_.begin());
+            ++bare_;
+            continue;
+        }
+        if (pending_.size() >= 2 && pending_[1] != 0xFF) {
+            pending_.erase(pending_.begin());
+            ++bare_;
+            continue;
+        }
         if (pending_.size() < 6) break;
         const std::size_t length = pending_[4] | (std::size_t{pending_[5]} << 8);
         if (pending_.size() < 6 + length) break;

@@ -35,9 +35,13 @@ public:
     // The complete frames written so far.
     std::vector<WrittenFrame> frames() const;
     std::size_t frameCount() const;
+    // Bytes written outside frames (the bare answers to device frames).
+    std::size_t bareBytes() const;
     void clearFrames();
     // Waits up to boundMs for `pred(frames())`; true when it held.
     bool waitFrames(const std::function<bool(const std::vector<WrittenFrame>&)>& pred, int boundMs = 10000) const;
+    // Waits up to boundMs until bareBytes() reaches `count`.
+    bool waitBareBytes(std::size_t count, int boundMs = 10000) const;
     bool cancelled() const;
 
 private:
@@ -49,6 +53,7 @@ private:
     std::deque<uint8_t> input_;
     std::vector<uint8_t> pending_;  // bytes of a frame not yet complete
     std::vector<WrittenFrame> frames_;
+    std::size_t bare_ = 0;
     std::function<std::vector<uint8_t>(const WrittenFrame&)> responder_;
     bool cancelled_ = false;
 };
