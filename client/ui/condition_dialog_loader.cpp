@@ -33,13 +33,14 @@ void setHooks(TavikDialogRefreshHook refresh, TavikDialogCloseHook close) {
 // The dialog shows the condition as it stands: nothing is scanned or sent again.
 int requestRefresh() { return tavik::viewer::refreshOpenConditionDialog() ? 1 : 0; }
 
-// The dialog library's entry, loaded once from beside the client library (kept
-// loaded: Qt cannot be unloaded safely). A file without the entry is passed over.
+// The dialog library's entry, loaded once (TAVIK_UI_LIBRARY, else beside the
+// client library; kept loaded: Qt cannot be unloaded safely). A file without
+// the entry is passed over.
 TavikUiShowConditionDialogFn dialogEntry() {
     static std::once_flag once;
     static TavikUiShowConditionDialogFn entry = nullptr;
     std::call_once(once, [] {
-        tavik::platform::loadRunTimeLibrary({TAVIK_UI_LIBRARY_FILE, reinterpret_cast<const void*>(&operate)},
+        tavik::platform::loadRunTimeLibrary({TAVIK_UI_LIBRARY_FILE, reinterpret_cast<const void*>(&operate), "TAVIK_UI_LIBRARY"},
                                             [](void* handle) {
                                                 entry = reinterpret_cast<TavikUiShowConditionDialogFn>(
                                                     dlsym(handle, TAVIK_UI_SHOW_CONDITION_DIALOG));
