@@ -1,6 +1,8 @@
 // The binarization condition dialog's window (see condition_dialog_window.h).
 #include "client/ui/condition_dialog_window.h"
 
+#include "common/ui/text_resource.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -56,17 +58,8 @@ ConditionView viewOf(const BitmapViewerRecord& r) {
 }  // namespace
 
 QHash<QString, QString> conditionDialogTexts(bool japanese) {
-    QHash<QString, QString> texts;
-    QFile f(japanese ? QStringLiteral(":/tavik/condition_dialog_ja.txt")
-                     : QStringLiteral(":/tavik/condition_dialog_en.txt"));
-    if (!f.open(QIODevice::ReadOnly)) return texts;
-    for (const QByteArray& raw : f.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.isEmpty() || line.startsWith('#')) continue;
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0) texts.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return texts;
+    return tavik::ui::loadTextResource(japanese ? QStringLiteral(":/tavik/condition_dialog_ja.txt")
+                                                : QStringLiteral(":/tavik/condition_dialog_en.txt"));
 }
 
 ConditionDialog::ConditionDialog(const ConditionDialogServices& services, QWidget* parent)

@@ -48,7 +48,10 @@ constexpr int kMaxTextCells = 128;  // the slot's text row
 // count x dots x division pixels, in 64 bits, bounded to a distance beyond any image
 // (the applications' values may be anything).
 int32_t scrollDistance(int64_t count, int64_t dots, int64_t division);
-constexpr int kMsgMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
+// The pointer report messages (bitmap_viewer.h).
+constexpr int kMsgMove = GD_VIEWER_POINTER_MOVE, kMsgLeftDown = GD_VIEWER_POINTER_LEFT_DOWN,
+              kMsgLeftUp = GD_VIEWER_POINTER_LEFT_UP, kMsgRightDown = GD_VIEWER_POINTER_RIGHT_DOWN,
+              kMsgRightUp = GD_VIEWER_POINTER_RIGHT_UP;
 
 class Viewer {
 public:

@@ -5,6 +5,7 @@
 
 #include "client/viewer/condition_dialog_hook.h"
 #include "client/viewer/viewer.h"
+#include "common/model_traits.h"
 
 namespace tavik::viewer {
 
@@ -287,7 +288,8 @@ void Viewer::restoreView() {
 }
 
 void Viewer::chime(bool tableA) {
-    if (model_ != kPinoraNewPX2 && model_ != kPinoraPX2) return;
+    const ModelTraits* model = modelAt(model_);
+    if (!model || !model->chimes) return;
     static constexpr uint16_t kA[4][3] = {{330, 16, 0}, {440, 22, 0}, {660, 33, 0}, {0, 0, 0}};
     static constexpr uint16_t kB[4][3] = {{660, 33, 0}, {440, 22, 0}, {330, 16, 0}, {0, 0, 0}};
     const auto& t = tableA ? kA : kB;

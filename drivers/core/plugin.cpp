@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 
 #include "common/settings.h"
 #include "common/shared_block.h"
 #include "drivers/core/direct_request.h"
 #include "drivers/core/version.h"
 #include "platform/atomic_word.h"
+#include "platform/run_time_library.h"
 #include "platform/word_wait.h"
 
 namespace tavik::drv {
@@ -25,12 +25,7 @@ constexpr int kCommStopBoundMs = 2500;
 // Keeps this module mapped for the life of the process: called when a thread
 // is left running inside it, so unloading the library can never pull its code
 // from under that thread.
-void pinModule() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&pinModule), &info) == 0 || !info.dli_fname) return;
-    // The reference taken here is never given back.
-    (void)::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
+void pinModule() { platform::keepModuleLoaded(reinterpret_cast<const void*>(&pinModule)); }
 
 // Counts a request for the time it runs inside the plug-in.
 class RequestScope {
@@ -205,7 +200,7 @@ void DriverPlugin::noteDropped(int count) {
 
 void DriverPlugin::noteDeviceGone(bool gone) {
     if (deviceGone_.exchange(gone) == gone || !gone) return;
-    status_.write(StatusLines::deviceLost(openPortName));
+    status_.write(StatusLines::deviceLost(variant_.openedPortName()));
 }
 
 // ---- direct requests of clients, each on a thread of the controller

@@ -68,9 +68,6 @@ public:
     ProtocolVariant& variant() { return variant_; }
     bool multiLevel() const { return multiLevel_.load(); }
     void setMultiLevel(bool on) { multiLevel_ = on; }
-    // Free for the variant: the note-taker's cell count, the USB entry.
-    std::atomic<int> cellCount{16};
-    std::string openPortName;
     // A status line the communication thread writes after its first one (set
     // while opening, e.g. a speed the port refused).
     void setOpenNote(std::string line) { openNote_ = std::move(line); }
@@ -100,6 +97,10 @@ public:
     void noteDropped(int count);
     // Reports once per loss that the device stopped answering reads.
     void noteDeviceGone(bool gone);
+
+    // Sleeps up to ms; returns early (false) when the communication thread is
+    // told to stop.
+    bool pause(int ms);
 
 private:
     // drvEnd with the life-cycle lock held.
@@ -139,13 +140,6 @@ private:
     std::atomic<bool> deviceGone_{false};
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
-
-public:
-    // Sleeps up to ms; returns early (false) when the communication thread is
-    // told to stop.
-    bool pause(int ms);
-
-private:
 
     // Scratch buffers of the sending side (communication thread only).
     std::array<uint8_t, kGraphicBytes> dots_{};

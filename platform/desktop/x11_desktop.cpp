@@ -85,214 +85,165 @@ bool fitsWindowId(WindowId w) { return w != 0 && w <= 0x1FFFFFFFu; }  // X ids h
 }  // namespace
 
 X11Desktop::~X11Desktop() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    if (Display* d = conn.current()) {
-        destroyFrame(d);
-        releaseShm(d);
-    }
-    resetConnectionState();
+    held([this](Display* d) {
+        if (d) {
+            destroyFrame(d);
+            releaseShm(d);
+        }
+        resetConnectionState();
+    });
 }
 
 bool X11Desktop::connected() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    return ready() != nullptr;
+    return call(false, [](Display*) { return true; });
 }
 
 std::optional<WindowId> X11Desktop::activeWindow() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    unsigned long w = 0;
-    if (!x11::readLongProperty(d, root, netActiveWindow, XA_WINDOW, w) || trap.failed() || w == 0)
-        return std::nullopt;
-    return WindowId{w};
+    return query<WindowId>([this](Display* d, x11::ErrorTrap&) -> std::optional<WindowId> {
+        unsigned long w = 0;
+        if (!x11::readLongProperty(d, root, netActiveWindow, XA_WINDOW, w) || w == 0)
+            return std::nullopt;
+        return WindowId{w};
+    });
 }
 
 std::optional<int32_t> X11Desktop::windowProcess(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    unsigned long pid = 0;
-    if (!x11::readLongProperty(d, static_cast<Window>(window), netWmPid, XA_CARDINAL, pid) || trap.failed())
-        return std::nullopt;
-    if (pid == 0 || pid > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(pid);
+    return query<int32_t>([&](Display* d, x11::ErrorTrap&) -> std::optional<int32_t> {
+        unsigned long pid = 0;
+        if (!x11::readLongProperty(d, static_cast<Window>(window), netWmPid, XA_CARDINAL, pid))
+            return std::nullopt;
+        if (pid == 0 || pid > INT32_MAX) return std::nullopt;
+        return static_cast<int32_t>(pid);
+    });
 }
 
 bool X11Desktop::windowExists(WindowId window) {
     if (!fitsWindowId(window)) return false;
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    XWindowAttributes a{};
-    return d && attributes(d, static_cast<Window>(window), a);
+    return call(false, [&](Display* d) {
+        XWindowAttributes a{};
+        return attributes(d, static_cast<Window>(window), a);
+    });
 }
 
 std::optional<WindowId> X11Desktop::topLevelFrame(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    const Window top = walkToFrame(d, static_cast<Window>(window));
-    if (!top) return std::nullopt;
-    return WindowId{top};
+    return call(std::optional<WindowId>{}, [&](Display* d) -> std::optional<WindowId> {
+        const Window top = walkToFrame(d, static_cast<Window>(window));
+        if (!top) return std::nullopt;
+        return WindowId{top};
+    });
 }
 
 std::optional<Rect> X11Desktop::windowRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    const Window top = walkToFrame(d, static_cast<Window>(window));
-    XWindowAttributes a{};
-    int x = 0, y = 0;
-    if (!top || !attributes(d, top, a) || !origin(d, top, root, x, y)) return std::nullopt;
-    return Rect{x - a.border_width, y - a.border_width, a.width + 2 * a.border_width, a.height + 2 * a.border_width};
+    return call(std::optional<Rect>{}, [&](Display* d) -> std::optional<Rect> {
+        const Window top = walkToFrame(d, static_cast<Window>(window));
+        XWindowAttributes a{};
+        int x = 0, y = 0;
+        if (!top || !attributes(d, top, a) || !origin(d, top, root, x, y)) return std::nullopt;
+        return Rect{x - a.border_width, y - a.border_width, a.width + 2 * a.border_width,
+                    a.height + 2 * a.border_width};
+    });
 }
 
 std::optional<Rect> X11Desktop::clientRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    XWindowAttributes a{};
-    int x = 0, y = 0;
-    const auto w = static_cast<Window>(window);
-    if (!attributes(d, w, a) || !origin(d, w, root, x, y)) return std::nullopt;
-    return Rect{x, y, a.width, a.height};
+    return call(std::optional<Rect>{}, [&](Display* d) -> std::optional<Rect> {
+        XWindowAttributes a{};
+        int x = 0, y = 0;
+        const auto w = static_cast<Window>(window);
+        if (!attributes(d, w, a) || !origin(d, w, root, x, y)) return std::nullopt;
+        return Rect{x, y, a.width, a.height};
+    });
 }
 
 std::optional<Size> X11Desktop::screenSize() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    Window rootRet = 0;
-    int x = 0, y = 0;
-    unsigned w = 0, h = 0, border = 0, depth = 0;
-    if (!XGetGeometry(d, root, &rootRet, &x, &y, &w, &h, &border, &depth) || trap.failed())
-        return std::nullopt;
-    return Size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    return query<Size>([this](Display* d, x11::ErrorTrap&) -> std::optional<Size> {
+        Window rootRet = 0;
+        int x = 0, y = 0;
+        unsigned w = 0, h = 0, border = 0, depth = 0;
+        if (!XGetGeometry(d, root, &rootRet, &x, &y, &w, &h, &border, &depth)) return std::nullopt;
+        return Size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    });
 }
 
 DesktopStatus X11Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t stride) {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = captureLocked(d, area, pixels, stride);
-    return conn.lost() ? DesktopStatus::NoDisplay : s;
+    return act([&](Display* d) { return captureLocked(d, area, pixels, stride); });
 }
 
 DesktopStatus X11Desktop::captureView(Rect area, const std::function<void(const CapturedView&)>& use) {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = captureViewLocked(d, area, use);
-    return conn.lost() ? DesktopStatus::NoDisplay : s;
+    return act([&](Display* d) { return captureViewLocked(d, area, use); });
 }
 
 DesktopStatus X11Desktop::showFrame(Rect outer, int32_t thickness) {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = showFrameLocked(d, outer, thickness);
-    return conn.lost() ? DesktopStatus::NoDisplay : s;
+    return act([&](Display* d) { return showFrameLocked(d, outer, thickness); });
 }
 
 void X11Desktop::hideFrame() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = conn.current();
-    if (!d || !frame || !frameMapped) return;
-    x11::ErrorTrap trap(d);
-    XUnmapWindow(d, frame);
-    trap.sync();
-    frameMapped = false;
+    held([this](Display* d) {
+        if (!d || !frame || !frameMapped) return;
+        x11::ErrorTrap trap(d);
+        XUnmapWindow(d, frame);
+        trap.sync();
+        frameMapped = false;
+    });
 }
 
 WindowId X11Desktop::frameWindow() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    return conn.current() ? frame : 0;
+    return held([this](Display* d) { return d ? frame : WindowId{0}; });
 }
 
 DesktopStatus X11Desktop::movePointer(Point to) {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    if (!hasXTest) return DesktopStatus::Failed;
-    x11::ErrorTrap trap(d);
-    const bool sent = XTestFakeMotionEvent(d, DefaultScreen(d), to.x, to.y, CurrentTime) != 0;
-    const bool ok = trap.sync() && sent;
-    if (conn.lost()) return DesktopStatus::NoDisplay;
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    return act([&](Display* d) {
+        if (!hasXTest) return DesktopStatus::Failed;
+        x11::ErrorTrap trap(d);
+        const bool sent = XTestFakeMotionEvent(d, DefaultScreen(d), to.x, to.y, CurrentTime) != 0;
+        return trap.sync() && sent ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
 DesktopStatus X11Desktop::pressButton(int button, bool down) {
     if (button < 1 || button > 5) return DesktopStatus::Failed;
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    if (!hasXTest) return DesktopStatus::Failed;
-    x11::ErrorTrap trap(d);
-    const bool sent = XTestFakeButtonEvent(d, static_cast<unsigned>(button), down ? True : False, CurrentTime) != 0;
-    const bool ok = trap.sync() && sent;
-    if (conn.lost()) return DesktopStatus::NoDisplay;
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    return act([&](Display* d) {
+        if (!hasXTest) return DesktopStatus::Failed;
+        x11::ErrorTrap trap(d);
+        const bool sent = XTestFakeButtonEvent(d, static_cast<unsigned>(button), down ? True : False, CurrentTime) != 0;
+        return trap.sync() && sent ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
 std::optional<Point> X11Desktop::pointer() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    Window rootRet = 0, child = 0;
-    int rx = 0, ry = 0, wx = 0, wy = 0;
-    unsigned mask = 0;
-    if (!XQueryPointer(d, root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) || trap.failed())
-        return std::nullopt;
-    return Point{rx, ry};
+    return query<Point>([this](Display* d, x11::ErrorTrap&) -> std::optional<Point> {
+        Window rootRet = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned mask = 0;
+        if (!XQueryPointer(d, root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask)) return std::nullopt;
+        return Point{rx, ry};
+    });
 }
 
 std::optional<CursorImage> X11Desktop::cursorImage() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = ready();
-    if (!d || !hasXFixes) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    XFixesCursorImage* img = XFixesGetCursorImage(d);
-    if (!img || trap.failed()) {
-        if (img) XFree(img);
-        return std::nullopt;
-    }
-    CursorImage out;
-    out.width = img->width;
-    out.height = img->height;
-    out.hotSpot = {img->xhot, img->yhot};
-    out.serial = img->cursor_serial;
-    const size_t n = size_t(img->width) * size_t(img->height);
-    out.pixels.resize(n);
-    // Xlib hands the 32-bit pixels out in unsigned longs.
-    for (size_t i = 0; i < n; ++i) out.pixels[i] = static_cast<uint32_t>(img->pixels[i]);
-    XFree(img);
-    return out;
+    return call(std::optional<CursorImage>{}, [this](Display* d) -> std::optional<CursorImage> {
+        if (!hasXFixes) return std::nullopt;
+        x11::ErrorTrap trap(d);
+        XFixesCursorImage* img = XFixesGetCursorImage(d);
+        if (!img || trap.failed()) {
+            if (img) XFree(img);
+            return std::nullopt;
+        }
+        CursorImage out;
+        out.width = img->width;
+        out.height = img->height;
+        out.hotSpot = {img->xhot, img->yhot};
+        out.serial = img->cursor_serial;
+        const size_t n = size_t(img->width) * size_t(img->height);
+        out.pixels.resize(n);
+        // Xlib hands the 32-bit pixels out in unsigned longs.
+        for (size_t i = 0; i < n; ++i) out.pixels[i] = static_cast<uint32_t>(img->pixels[i]);
+        XFree(img);
+        return out;
+    });
 }
 
 std::unique_ptr<backend::DesktopBackend> backend::makeX11Desktop() { return std::make_unique<X11Desktop>(); }

@@ -18,7 +18,9 @@
 #include <unistd.h>
 
 #include "client/tavikutil.h"
+#include "common/model_traits.h"
 #include "common/settings.h"
+#include "platform/run_time_library.h"
 #include "platform/thread_queue.h"
 #include "screenviewer/device_config.h"
 #include "screenviewer/sections.h"
@@ -53,25 +55,18 @@ void onSignal(int) {
     [[maybe_unused]] ssize_t n = ::write(gSignalPipe[1], &c, 1);
 }
 
-// The focus hook library, beside the program ("LumoHook.dll" in its Windows spelling).
+// The focus hook library, beside the program only ("LumoHook.dll" in its Windows
+// spelling); it stays loaded for the life of the process.
 struct HookModule {
     void* handle = nullptr;
     lumo::HookLibrary fns;
     HookModule() {
-        char exe[4096] = {};
-        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string();
-        dir = dir.substr(0, dir.rfind('/') + 1);
-        handle = ::dlopen((dir + "LumoHook.so").c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (!handle) return;
-        fns.start = reinterpret_cast<lumo::HookLibrary::StartFn>(::dlsym(handle, "StartMSAAThread"));
-        fns.end = reinterpret_cast<lumo::HookLibrary::EndFn>(::dlsym(handle, "EndMSAAThread"));
+        handle = tavik::platform::loadRunTimeLibrary({"LumoHook.so", nullptr, nullptr, false}, [this](void* handle) {
+            fns.start = reinterpret_cast<lumo::HookLibrary::StartFn>(::dlsym(handle, "StartMSAAThread"));
+            fns.end = reinterpret_cast<lumo::HookLibrary::EndFn>(::dlsym(handle, "EndMSAAThread"));
+            return true;
+        });
     }
-    ~HookModule() {
-        if (handle) ::dlclose(handle);
-    }
-    HookModule(const HookModule&) = delete;
-    HookModule& operator=(const HookModule&) = delete;
 };
 
 // The device start-up direct command (48 x 32 models).
@@ -132,7 +127,7 @@ int main(int argc, char** argv) {
     lumo::ui::Connection conn;
     const char* ftName = nullptr;
     int ftPort = -1;
-    if (gdSelectFTConnection(&ftName, &ftPort) == 1 && ftName && std::strcmp(ftName, lumo::kUsbModelName) == 0) {
+    if (gdSelectFTConnection(&ftName, &ftPort) == 1 && ftName && ftName == tavik::ftdiModel().name) {
         conn.portIndex = ftPort;
         conn.device = lumo::usbConfig();
     } else {
