@@ -1,8 +1,11 @@
 // Throughput of the image pipeline on a 1920 x 1080 24-bit picture: pre-scan without and with
 // each effect, and a 64 x 48 panel at divisions 1, 8, 30. Each result is also given as ratios to
-// two copies of the same number of bytes measured first in the same run: x_copy to a copy whose
-// source and target are in cache, x_uncached to one whose source and target lie in a buffer
-// larger than the last-level cache (the memory-bandwidth floor, comparable across machines).
+// two copies of the same number of bytes: x_copy to a copy whose source and target are in cache,
+// x_uncached to one whose source and target lie in a buffer larger than the last-level cache
+// (the memory-bandwidth floor, comparable across machines). The copies are timed again beside
+// the pass during the run and the counters are the medians of those ratios, which holds up on a
+// loaded machine; the *_first counters use copies timed once before the run.
+// Typical use: --benchmark_repetitions=5 --benchmark_report_aggregates_only=true (medians).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
