@@ -585,11 +585,12 @@ CharacterKernels characterKernels(bool wide, bool packed) {
 }
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
-// both ends at once, capped at limit.
-void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
-    if (w <= 0) return;
-    std::memset(out, 0, size_t(w));
+// both ends at once, capped at limit. out holds n >= w bytes; those past w become 0 as well.
+void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out) {
+    int64_t done = 0;  // bytes written so far: the gaps are cleared as the runs are met
     forEachRun(bits, w, [&](int64_t s, int64_t e) {
+        std::memset(out + done, 0, size_t(s - done));
+        done = e;
         const int64_t len = e - s;
         if (len / 2 > limit) {
             // Long run: both ends climb to the cap, and everything between them is the cap
@@ -608,6 +609,7 @@ void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
         }
         out[right] = static_cast<uint8_t>(d);
     });
+    std::memset(out + done, 0, size_t(n - done));
 }
 
 // Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]) and
@@ -741,8 +743,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
-        rowDepths(marks.row(y), w, limit, d);
-        std::memset(d + w, 0, size_t(n - w));
+        rowDepths(marks.row(y), w, n, limit, d);
         uint8_t* above = y > 0 ? starts(y - 1) : spare;
         const uint8_t* p = y > 0 ? depths(y - 1) : zero;
         kernels.starts(d, p, phase, above, starts(y), n);

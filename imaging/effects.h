@@ -54,7 +54,8 @@ struct EffectParams {
 
 // Marks the pixels meeting comparison m (1..6) with bounds lo/hi and runs the effect chosen by
 // mode (grid, else outline, else character). maxLevel caps the vector width (0 scalar, 1 SSSE3,
-// 2 AVX2) for tests. False (the image unchanged) only when the scratch could not be sized; a
+// 2 AVX2) for tests; Character Mode's counter passes use 16-byte SSE2 vectors (present on every
+// x86-64 processor) below 2. False (the image unchanged) only when the scratch could not be sized; a
 // caller that reserved it first (reserveFor) never meets that.
 // With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
 // rows were encoded), so the effect does not read the rows again for them.

@@ -1,8 +1,11 @@
 // Throughput of the image pipeline on a 1920 x 1080 24-bit picture: pre-scan without and with
 // each effect, and a 64 x 48 panel at divisions 1, 8, 30. Each result is also given as ratios to
-// two copies of the same number of bytes measured first in the same run: x_copy to a copy whose
-// source and target are in cache, x_uncached to one whose source and target lie in a buffer
-// larger than the last-level cache (the memory-bandwidth floor, comparable across machines).
+// two copies of the same number of bytes: x_copy to a copy whose source and target are in cache,
+// x_uncached to one whose source and target lie in a buffer larger than the last-level cache
+// (the memory-bandwidth floor, comparable across machines). The copies are timed again beside
+// the pass during the run and the counters are the medians of those ratios, which holds up on a
+// loaded machine; the *_first counters use copies timed once before the run.
+// Typical use: --benchmark_repetitions=5 --benchmark_report_aggregates_only=true (medians).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -131,18 +134,21 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Times op and, in the same iteration, the two copies. The picture is written afresh before each
-// pass (in the cache, as a capture leaves it; the pre-scan also changes it).
+// Times op and, every millisecond or so of it, the two copies. The picture is written afresh
+// before each pass with resetEachTime (the pre-scan changes it), else after each pair of copies
+// (which push it out of the cache): either way it is in the cache, as a capture leaves it.
 // Counters: x_copy and x_uncached are the medians of the per-iteration ratios; x_copy_first and
 // x_uncached_first compare the mean time with the copies measured once before the run.
 template <class F>
-void timed(benchmark::State& state, F&& op, Bench* b, bool wall = false) {
+void timed(benchmark::State& state, F&& op, bool resetEachTime, Bench* b, bool wall = false) {
     double total = 0, sinceProbe = 0;
     int64_t runsSinceProbe = 0;
     auto clock = wall ? wallNow : now;
     std::vector<double> toCopy, toUncached;
+    bool cold = true;
     for (auto _ : state) {
-        b->reset();
+        if (resetEachTime || cold) b->reset();
+        cold = false;
         const double t0 = clock();
         op();
         const double s = clock() - t0;
@@ -159,6 +165,7 @@ void timed(benchmark::State& state, F&& op, Bench* b, bool wall = false) {
         if (c > 0) toCopy.push_back(mean / c);
         sinceProbe = 0;
         runsSinceProbe = 0;
+        cold = true;
     }
     if (state.iterations() > 0) {
         if (!toCopy.empty()) state.counters["x_copy"] = median(toCopy);
@@ -178,7 +185,7 @@ void BM_Memcpy(benchmark::State& state) {
         std::memcpy(dst.data(), b.ctx.dib.lpBits, dst.size());
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
-    }, &b);
+    }, false, &b);
 }
 
 void BM_PreScan(benchmark::State& state) {
@@ -188,7 +195,7 @@ void BM_PreScan(benchmark::State& state) {
         b.cond.bMode = uint16_t(BIN_DARK | effect);
         b.cond.bThreshfold = 128;
         benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
-    }, &b);
+    }, true, &b);
 }
 
 // The same with the pre-scan's helper threads (wall-clock time; the machine's other load counts).
@@ -200,7 +207,7 @@ void BM_PreScanThreads(benchmark::State& state) {
         b.cond.bMode = uint16_t(BIN_DARK | effect);
         b.cond.bThreshfold = 128;
         benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
-    }, &b, true);
+    }, true, &b, true);
     lumoSetScanThreads(1);
 }
 
@@ -213,7 +220,7 @@ void BM_SetPanel(benchmark::State& state) {
     timed(state, [&] {
         lumoSetPanel(&b.ctx, panel);
         benchmark::DoNotOptimize(panel->lpData);
-    }, &b);
+    }, false, &b);
     lumoFreePanel(panel);
 }
 
@@ -227,7 +234,7 @@ void BM_SetPanelPrescanned(benchmark::State& state) {
     timed(state, [&] {
         lumoSetPanel(&b.ctx, panel);
         benchmark::DoNotOptimize(panel->lpData);
-    }, &b);
+    }, false, &b);
     lumoFreePanel(panel);
 }
 
