@@ -32,6 +32,12 @@ libatspi2.0-dev
 at-spi2-core
 dbus-daemon
 zlib1g-dev
+libglib2.0-dev
+libwayland-dev
+libwayland-bin
+wayland-protocols
+sway
+qt6-wayland
 "
 missing=""
 for p in $PKGS; do
