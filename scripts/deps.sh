@@ -37,6 +37,7 @@ libwayland-dev
 libwayland-bin
 wayland-protocols
 sway
+grim
 qt6-wayland
 "
 missing=""

@@ -2,10 +2,12 @@
 // window that records its button events.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "platform/desktop/wayland/layer_frame.h"
 #include "platform/desktop/wayland/virtual_pointer.h"
 #include "platform/desktop/wayland/wl_connection.h"
 #include "sway_session.h"
@@ -17,6 +19,16 @@ using wayland_test::SwaySession;
 
 namespace {
 
+struct Screenshot {
+    int width = 0, height = 0;
+    std::string rgb;  // 3 bytes a pixel
+    uint32_t at(int x, int y) const {
+        const size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        if (x < 0 || y < 0 || x >= width || y >= height || i + 2 >= rgb.size()) return 0xFFFFFFFFu;
+        return (uint32_t(uint8_t(rgb[i])) << 16) | (uint32_t(uint8_t(rgb[i + 1])) << 8) | uint8_t(rgb[i + 2]);
+    }
+};
+
 std::string readFile(const std::string& path) {
     std::ifstream f(path);
     std::stringstream s;
@@ -26,6 +38,24 @@ std::string readFile(const std::string& path) {
 
 class SwayInputTest : public ::testing::Test {
 protected:
+    // The screen as the compositor shows it (grim through the screencopy protocol); empty when
+    // grim is missing or failed.
+    Screenshot screenshot() {
+        const std::string file = sway.runtimeDir() + "/shot.ppm";
+        if (std::system(("WAYLAND_DISPLAY='" + sway.socket() + "' XDG_RUNTIME_DIR='" + sway.runtimeDir() +
+                         "' grim -t ppm '" + file + "' 2>/dev/null").c_str()) != 0)
+            return {};
+        const std::string data = readFile(file);
+        Screenshot s;
+        std::istringstream in(data);
+        std::string magic;
+        int maxval = 0;
+        in >> magic >> s.width >> s.height >> maxval;
+        if (magic != "P6" || maxval != 255) return {};
+        in.get();
+        s.rgb = data.substr(static_cast<size_t>(in.tellg()));
+        return s;
+    }
     void SetUp() override {
         if (!sway.missing().empty()) GTEST_SKIP() << sway.missing();
     }
@@ -81,6 +111,59 @@ TEST_F(SwayInputTest, VirtualPointerClicksWhereItWasSentWithTheRightButtons) {
     EXPECT_EQ(pointer->moveTo({5000, -20}), DesktopStatus::Ok);
     EXPECT_EQ(pointer->position(), (Point{1023, 0}));
     EXPECT_EQ(pointer->button(9, true), DesktopStatus::Failed);
+}
+
+TEST_F(SwayInputTest, LayerFrameDrawsTheRingAboveWindowsAndLetsClicksThrough) {
+    const std::string out = startClickWindow("tavik.framed");
+    if (out.empty()) GTEST_SKIP() << "the Qt test window did not come up on Wayland (qt6-wayland missing?)";
+    ASSERT_FALSE(sway.swaymsg({"[app_id=tavik.framed]", "fullscreen", "enable"}).empty());
+    auto conn = WlConnection::open(sway.socket());
+    ASSERT_TRUE(conn);
+    auto frame = LayerFrame::create(*conn);
+    ASSERT_TRUE(frame) << "sway offers the layer shell";
+    EXPECT_EQ(frame->id(), 0u);
+    EXPECT_EQ(frame->show({100, 80, 200, 150}, 4), DesktopStatus::Ok);
+    EXPECT_NE(frame->id(), 0u);
+    EXPECT_EQ(frame->show({100, 80, 7, 7}, 4), DesktopStatus::Failed);  // two rings do not fit
+
+    constexpr uint32_t kWindow = 0x204090, kRed = 0xFF0000;
+    if (std::system("command -v grim >/dev/null") != 0) GTEST_SKIP() << "grim is missing: the ring is not looked at";
+    Screenshot shot;
+    ASSERT_TRUE(eventually([&] {
+        shot = screenshot();
+        return shot.at(100, 80) == kRed;
+    })) << std::hex << shot.at(100, 80);
+    // The ring's four sides, 4 pixels wide; inside and outside the window shows.
+    EXPECT_EQ(shot.at(103, 150), kRed);
+    EXPECT_EQ(shot.at(104, 150), kWindow);
+    EXPECT_EQ(shot.at(296, 150), kRed);
+    EXPECT_EQ(shot.at(299, 229), kRed);
+    EXPECT_EQ(shot.at(300, 229), kWindow);
+    EXPECT_EQ(shot.at(200, 225), kWindow);
+    EXPECT_EQ(shot.at(99, 80), kWindow);
+    EXPECT_EQ(shot.at(200, 155), kWindow);
+
+    // Moved and resized: the new ring, nothing left at the old place.
+    EXPECT_EQ(frame->show({500, 400, 100, 60}, 2), DesktopStatus::Ok);
+    ASSERT_TRUE(eventually([&] {
+        shot = screenshot();
+        return shot.at(500, 400) == kRed && shot.at(100, 80) == kWindow;
+    }));
+    EXPECT_EQ(shot.at(599, 459), kRed);
+    EXPECT_EQ(shot.at(502, 402), kWindow);
+
+    // Clicks on the ring reach the window beneath.
+    auto pointer = VirtualPointer::create(*conn);
+    ASSERT_TRUE(pointer);
+    EXPECT_EQ(pointer->moveTo({500, 430}), DesktopStatus::Ok);
+    EXPECT_EQ(pointer->button(1, true), DesktopStatus::Ok);
+    EXPECT_EQ(pointer->button(1, false), DesktopStatus::Ok);
+    EXPECT_TRUE(eventually([&] { return readFile(out).find("release 1 500 430") != std::string::npos; }))
+        << readFile(out);
+
+    frame->hide();
+    EXPECT_EQ(frame->id(), 0u);
+    ASSERT_TRUE(eventually([&] { return screenshot().at(500, 400) == kWindow; }));
 }
 
 }  // namespace

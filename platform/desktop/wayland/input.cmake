@@ -36,7 +36,9 @@ add_library(tavik_wayland_input STATIC
   ${_wl_sources}
   wayland/wl_connection.cpp
   wayland/pointer_motion.cpp
-  wayland/virtual_pointer.cpp)
+  wayland/virtual_pointer.cpp
+  wayland/ring_image.cpp
+  wayland/layer_frame.cpp)
 target_include_directories(tavik_wayland_input PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${_wl_gen})
 target_link_libraries(tavik_wayland_input PUBLIC PkgConfig::TAVIK_WL_CLIENT PkgConfig::TAVIK_WL_GIO Threads::Threads)
 set_target_properties(tavik_wayland_input PROPERTIES POSITION_INDEPENDENT_CODE ON)
