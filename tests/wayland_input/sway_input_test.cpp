@@ -9,6 +9,7 @@
 
 #include "platform/desktop/wayland/layer_frame.h"
 #include "platform/desktop/wayland/virtual_pointer.h"
+#include "platform/desktop/wayland/window_tracker.h"
 #include "platform/desktop/wayland/wl_connection.h"
 #include "sway_session.h"
 
@@ -60,12 +61,15 @@ protected:
         if (!sway.missing().empty()) GTEST_SKIP() << sway.missing();
     }
     // Starts the click window with `appId`, full screen, and waits until it is drawn.
-    std::string startClickWindow(const std::string& appId) {
+    std::string startClickWindow(const std::string& appId, pid_t* pid = nullptr) {
 #ifndef CLICK_WINDOW_PATH
+        (void)pid;
         return {};
 #else
         const std::string out = sway.runtimeDir() + "/" + appId + ".out";
-        sway.spawn({CLICK_WINDOW_PATH, appId, appId}, {"QT_QPA_PLATFORM=wayland"}, out);
+        const pid_t p = sway.spawn({CLICK_WINDOW_PATH, appId, appId + " window"},
+                                   {"QT_QPA_PLATFORM=wayland", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"}, out);
+        if (pid) *pid = p;
         if (!eventually([&] { return readFile(out).find("shown") != std::string::npos; })) return {};
         return out;
 #endif
@@ -164,6 +168,50 @@ TEST_F(SwayInputTest, LayerFrameDrawsTheRingAboveWindowsAndLetsClicksThrough) {
     frame->hide();
     EXPECT_EQ(frame->id(), 0u);
     ASSERT_TRUE(eventually([&] { return screenshot().at(500, 400) == kWindow; }));
+}
+
+TEST_F(SwayInputTest, ActiveWindowFollowsFocusChangesWithAccessibilityIdsAndProcess) {
+    const bool bus = !sway.startSessionBus().empty();
+    pid_t pidA = -1, pidB = -1;
+    if (startClickWindow("tavik.one", &pidA).empty() || startClickWindow("tavik.two", &pidB).empty())
+        GTEST_SKIP() << "the Qt test window did not come up on Wayland (qt6-wayland missing?)";
+    auto conn = WlConnection::open(sway.socket());
+    ASSERT_TRUE(conn);
+    WindowTracker windows(conn.get());
+    ASSERT_TRUE(windows.hasToplevelList()) << "sway lists its toplevels";
+
+    auto focus = [&](const std::string& appId) { return !sway.swaymsg({"[app_id=" + appId + "]", "focus"}).empty(); };
+    ASSERT_TRUE(focus("tavik.one"));
+    std::optional<WindowId> one;
+    ASSERT_TRUE(eventually([&] { return (one = windows.activeWindow()).has_value(); }));
+    ASSERT_TRUE(focus("tavik.two"));
+    std::optional<WindowId> two;
+    ASSERT_TRUE(eventually([&] { return (two = windows.activeWindow()) && *two != *one; }));
+    ASSERT_TRUE(focus("tavik.one"));
+    EXPECT_TRUE(eventually([&] { return windows.activeWindow() != two; }))
+        << std::hex << *one << " " << *two << " " << windows.activeWindow().value_or(0);
+    EXPECT_TRUE(windows.windowExists(*one));
+    EXPECT_TRUE(windows.windowExists(*two));
+    EXPECT_FALSE(windows.windowExists(12345));
+
+    if (!bus || !windows.hasAccessibility()) GTEST_SKIP() << "no accessibility bus: compositor ids only";
+    // With AT-SPI the toplevels are matched to accessibility windows by title: ids without the
+    // toplevel bit, the right process behind each, and a size from the extents.
+    EXPECT_TRUE(eventually([&] {
+        const auto a = windows.activeWindow();
+        return a && !(*a & kToplevelIdBit) && windows.windowProcess(*a) == pidA;
+    })) << "the accessibility window of the focused test window";
+    one = windows.activeWindow();
+    ASSERT_TRUE(focus("tavik.two"));
+    EXPECT_TRUE(eventually([&] {
+        const auto a = windows.activeWindow();
+        return a && *a != *one && windows.windowProcess(*a) == pidB;
+    }));
+    const auto rect = windows.windowRect(*windows.activeWindow());
+    ASSERT_TRUE(rect);
+    // Two tiled windows side by side on 1024x768.
+    EXPECT_EQ(rect->width, 512);
+    EXPECT_EQ(rect->height, 768);
 }
 
 }  // namespace

@@ -135,6 +135,29 @@ SwaySession::~SwaySession() {
     }
 }
 
+std::string SwaySession::startSessionBus() {
+    if (!bus_.empty()) return bus_;
+    if (findProgram("dbus-daemon").empty()) return {};
+    const std::string out = runtime_ + "/bus.address";
+    const pid_t pid = launch({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}, {}, out,
+                             runtime_ + "/bus.log");
+    if (pid <= 0) return {};
+    children_.push_back(pid);
+    std::string address;
+    eventually(
+        [&] {
+            std::ifstream f(out);
+            std::getline(f, address);
+            return !address.empty() && f.good();
+        },
+        10);
+    if (address.empty()) return {};
+    bus_ = address;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_.c_str(), 1);
+    ::unsetenv("AT_SPI_BUS_ADDRESS");
+    return bus_;
+}
+
 std::string SwaySession::swaymsg(const std::vector<std::string>& args) const {
     std::string cmd = "SWAYSOCK='" + ipc_ + "' swaymsg";
     for (const auto& a : args) cmd += " '" + a + "'";
@@ -151,6 +174,7 @@ std::string SwaySession::swaymsg(const std::vector<std::string>& args) const {
 pid_t SwaySession::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          const std::string& outFile) {
     std::vector<std::string> all = {"WAYLAND_DISPLAY=" + socket_, "XDG_RUNTIME_DIR=" + runtime_, "DISPLAY="};
+    if (!bus_.empty()) all.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus_);
     all.insert(all.end(), env.begin(), env.end());
     const pid_t pid = launch(argv, all, outFile, outFile.empty() ? std::string{} : outFile + ".err");
     if (pid > 0) children_.push_back(pid);

@@ -23,6 +23,11 @@ public:
     const std::string& socket() const { return socket_; }
     const std::string& runtimeDir() const { return runtime_; }
 
+    // Starts a private D-Bus session bus (the accessibility bus is started on it on demand)
+    // and puts its address in this process's environment and in every later spawn(). The
+    // address, or "" when dbus-daemon is missing or did not start.
+    std::string startSessionBus();
+
     // Runs swaymsg with `args`; its standard output ("" when it failed).
     std::string swaymsg(const std::vector<std::string>& args) const;
 
@@ -38,6 +43,7 @@ private:
     std::string socket_;
     std::string ipc_;
     pid_t sway_ = -1;
+    std::string bus_;
     std::vector<pid_t> children_;
 };
 

@@ -8,7 +8,7 @@ if(PkgConfig_FOUND)
   pkg_get_variable(TAVIK_WL_PROTOCOLS_DIR wayland-protocols pkgdatadir)
 endif()
 find_program(TAVIK_WAYLAND_SCANNER wayland-scanner)
-if(NOT TARGET PkgConfig::TAVIK_WL_CLIENT OR NOT TARGET PkgConfig::TAVIK_WL_GIO OR NOT TAVIK_WAYLAND_SCANNER
+if(NOT TARGET PkgConfig::TAVIK_WL_CLIENT OR NOT TARGET PkgConfig::TAVIK_WL_GIO OR NOT TARGET tavik_atspi OR NOT TAVIK_WAYLAND_SCANNER
    OR NOT TAVIK_WL_PROTOCOLS_DIR)
   message(STATUS "Desktop layer: wayland-client, wayland-scanner, wayland-protocols or GIO missing; no Wayland input")
   set(TAVIK_HAS_WAYLAND_INPUT OFF)
@@ -38,9 +38,11 @@ add_library(tavik_wayland_input STATIC
   wayland/pointer_motion.cpp
   wayland/virtual_pointer.cpp
   wayland/ring_image.cpp
-  wayland/layer_frame.cpp)
+  wayland/layer_frame.cpp
+  wayland/window_ids.cpp
+  wayland/window_tracker.cpp)
 target_include_directories(tavik_wayland_input PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${_wl_gen})
-target_link_libraries(tavik_wayland_input PUBLIC PkgConfig::TAVIK_WL_CLIENT PkgConfig::TAVIK_WL_GIO Threads::Threads)
+target_link_libraries(tavik_wayland_input PUBLIC tavik_atspi PkgConfig::TAVIK_WL_CLIENT PkgConfig::TAVIK_WL_GIO Threads::Threads)
 set_target_properties(tavik_wayland_input PROPERTIES POSITION_INDEPENDENT_CODE ON)
 set(TAVIK_HAS_WAYLAND_INPUT ON)
 set(TAVIK_HAS_WAYLAND_INPUT ON PARENT_SCOPE)
