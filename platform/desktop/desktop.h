@@ -1,7 +1,13 @@
 // The one desktop layer of the suite: windows, the window in front, capture, the view frame,
 // synthetic mouse, pointer and cursor (Desktop) and hot keys, screen-size notices and damage
-// (DesktopEvents). The X11 back end is built when CMake finds X11; otherwise a back end that
-// answers every call with "no display" (desktopBuiltWithX11() tells which).
+// (DesktopEvents). Each object picks its back end when it is made (desktopKind()): X11, Wayland
+// (screen capture through the desktop portal and PipeWire), or one that answers every call with
+// "no display". The X11 back end is built when CMake finds X11, the Wayland one when it finds
+// GIO and PipeWire (desktopBuiltWithX11(), desktopBuiltWithWayland() tell which).
+//
+// On Wayland "the display" is the screen-cast session: the portal's permission (asked once, then
+// kept with a restore token) and the PipeWire stream it opens. Capture answers from the latest
+// frame of that stream; the connection policy below holds with "stream" for "connection".
 //
 // Connection policy, the same for every object of this layer:
 // - Each object owns its own connection to the display named by $DISPLAY, opened at the first
@@ -78,6 +84,14 @@ struct CursorImage {
 
 // True when this build has the X11 back end.
 bool desktopBuiltWithX11();
+// True when this build has the Wayland back end.
+bool desktopBuiltWithWayland();
+
+enum class DesktopKind { NoDisplay, X11, Wayland };
+// The back end a Desktop or DesktopEvents made now gets: $TAVIK_DESKTOP (x11, wayland, none) when
+// set, else Wayland in a Wayland session ($XDG_SESSION_TYPE=wayland or $WAYLAND_DISPLAY set), else
+// X11. A kind this build lacks falls back to X11, then to NoDisplay (every call answers "no display").
+DesktopKind desktopKind();
 
 class Desktop {
 public:

@@ -10,12 +10,33 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/desktop/desktop.h"
+#include "platform/desktop/backend.h"
 #include "platform/desktop/x11_connection.h"
 
 namespace tavik::desktop {
 
-struct Desktop::Impl {
+struct X11Desktop final : backend::DesktopBackend {
+    X11Desktop() = default;
+    ~X11Desktop() override;  // hides and destroys the frame window, closes the connection
+
+    bool connected() override;
+    std::optional<WindowId> activeWindow() override;
+    std::optional<int32_t> windowProcess(WindowId window) override;
+    bool windowExists(WindowId window) override;
+    std::optional<WindowId> topLevelFrame(WindowId window) override;
+    std::optional<Rect> windowRect(WindowId window) override;
+    std::optional<Rect> clientRect(WindowId window) override;
+    std::optional<Size> screenSize() override;
+    DesktopStatus capture(Rect area, std::span<uint32_t> pixels, size_t stride) override;
+    DesktopStatus captureView(Rect area, const std::function<void(const CapturedView&)>& use) override;
+    DesktopStatus showFrame(Rect outer, int32_t thickness) override;
+    void hideFrame() override;
+    WindowId frameWindow() override;
+    DesktopStatus movePointer(Point to) override;
+    DesktopStatus pressButton(int button, bool down) override;
+    std::optional<Point> pointer() override;
+    std::optional<CursorImage> cursorImage() override;
+
     std::mutex m;
     x11::Connection conn;
     uint64_t generation = 0;  // of the connection the state below belongs to

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/desktop/desktop.h"
+#include "platform/desktop/backend.h"
 #include "platform/desktop/x11_connection.h"
 
 namespace tavik::desktop {
@@ -49,7 +49,20 @@ Rect unite(const Rect& a, const Rect& b) {
 
 }  // namespace
 
-struct DesktopEvents::Impl {
+struct X11Events final : backend::EventsBackend {
+    X11Events();
+    ~X11Events() override;  // stops the thread (it wakes at once) and releases the grabs
+    X11Events(const X11Events&) = delete;
+    X11Events& operator=(const X11Events&) = delete;
+
+    DesktopStatus addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) override;
+    void removeHotKey(int32_t id) override;
+    int fd() const override { return eventFd; }
+    std::vector<DesktopEvent> take() override;
+    bool waitEvents(int timeoutMs) override;
+    std::optional<bool> takeDamage(Rect area) override;
+    bool connected() override;
+
     std::mutex m;
     x11::Connection conn;
     uint64_t generation = 0;
@@ -202,38 +215,38 @@ struct DesktopEvents::Impl {
     }
 };
 
-DesktopEvents::DesktopEvents() : impl_(std::make_unique<Impl>()) {
-    impl_->eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+X11Events::X11Events() {
+    eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     {
         // Connected before the first addHotKey or takeDamage of the caller.
-        std::lock_guard g(impl_->m);
-        x11::CallMark call(impl_->conn);
-        impl_->ready();
+        std::lock_guard g(m);
+        x11::CallMark call(conn);
+        ready();
     }
-    impl_->thread = std::jthread([this] { impl_->run(); });
+    thread = std::jthread([this] { run(); });
 }
 
-DesktopEvents::~DesktopEvents() {
+X11Events::~X11Events() {
     {
-        std::lock_guard g(impl_->m);
-        impl_->stop = true;
+        std::lock_guard g(m);
+        stop = true;
         const uint64_t one = 1;
-        [[maybe_unused]] auto n = write(impl_->wakeFd, &one, sizeof one);
+        [[maybe_unused]] auto n = write(wakeFd, &one, sizeof one);
     }
-    impl_->thread = {};  // joins; the thread wakes at once
-    if (Display* d = impl_->conn.current()) {
-        x11::CallMark call(impl_->conn);
-        for (auto& [id, k] : impl_->keys) impl_->ungrab(d, k);
+    thread = {};  // joins; the thread wakes at once
+    if (Display* d = conn.current()) {
+        x11::CallMark call(conn);
+        for (auto& [id, k] : keys) ungrab(d, k);
     }
-    impl_->conn.close();
-    if (impl_->eventFd >= 0) close(impl_->eventFd);
-    if (impl_->wakeFd >= 0) close(impl_->wakeFd);
+    conn.close();
+    if (eventFd >= 0) close(eventFd);
+    if (wakeFd >= 0) close(wakeFd);
 }
 
-DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
-    std::lock_guard g(impl_->m);
-    Impl& s = *impl_;
+DesktopStatus X11Events::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
+    std::lock_guard g(m);
+    X11Events& s = *this;
     x11::CallMark call(s.conn);
     if (auto it = s.keys.find(id); it != s.keys.end()) {
         if (Display* d = s.conn.current()) s.ungrab(d, it->second);
@@ -251,34 +264,32 @@ DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t mod
     return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
 }
 
-void DesktopEvents::removeHotKey(int32_t id) {
-    std::lock_guard g(impl_->m);
-    auto it = impl_->keys.find(id);
-    if (it == impl_->keys.end()) return;
-    x11::CallMark call(impl_->conn);
-    if (Display* d = impl_->conn.current()) impl_->ungrab(d, it->second);
-    impl_->keys.erase(it);
+void X11Events::removeHotKey(int32_t id) {
+    std::lock_guard g(m);
+    auto it = keys.find(id);
+    if (it == keys.end()) return;
+    x11::CallMark call(conn);
+    if (Display* d = conn.current()) ungrab(d, it->second);
+    keys.erase(it);
 }
 
-int DesktopEvents::fd() const { return impl_->eventFd; }
-
-std::vector<DesktopEvent> DesktopEvents::take() {
-    std::lock_guard g(impl_->qm);
+std::vector<DesktopEvent> X11Events::take() {
+    std::lock_guard g(qm);
     uint64_t count = 0;
-    [[maybe_unused]] auto n = read(impl_->eventFd, &count, sizeof count);
-    std::vector<DesktopEvent> out(impl_->pending.begin(), impl_->pending.end());
-    impl_->pending.clear();
+    [[maybe_unused]] auto n = read(eventFd, &count, sizeof count);
+    std::vector<DesktopEvent> out(pending.begin(), pending.end());
+    pending.clear();
     return out;
 }
 
-bool DesktopEvents::waitEvents(int timeoutMs) {
-    pollfd p{impl_->eventFd, POLLIN, 0};
+bool X11Events::waitEvents(int timeoutMs) {
+    pollfd p{eventFd, POLLIN, 0};
     return poll(&p, 1, std::max(timeoutMs, 0)) > 0;
 }
 
-std::optional<bool> DesktopEvents::takeDamage(Rect area) {
-    std::lock_guard g(impl_->m);
-    Impl& s = *impl_;
+std::optional<bool> X11Events::takeDamage(Rect area) {
+    std::lock_guard g(m);
+    X11Events& s = *this;
     x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
@@ -293,9 +304,11 @@ std::optional<bool> DesktopEvents::takeDamage(Rect area) {
     return changed;
 }
 
-bool DesktopEvents::connected() const {
-    std::lock_guard g(impl_->m);
-    return impl_->conn.current() != nullptr && impl_->wasConnected;
+bool X11Events::connected() {
+    std::lock_guard g(m);
+    return conn.current() != nullptr && wasConnected;
 }
+
+std::unique_ptr<backend::EventsBackend> backend::makeX11Events() { return std::make_unique<X11Events>(); }
 
 }  // namespace tavik::desktop
