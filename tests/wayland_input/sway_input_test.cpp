@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/desktop/desktop.h"
 #include "platform/desktop/wayland/layer_frame.h"
 #include "platform/desktop/wayland/virtual_pointer.h"
 #include "platform/desktop/wayland/window_tracker.h"
@@ -212,6 +213,56 @@ TEST_F(SwayInputTest, ActiveWindowFollowsFocusChangesWithAccessibilityIdsAndProc
     // Two tiled windows side by side on 1024x768.
     EXPECT_EQ(rect->width, 512);
     EXPECT_EQ(rect->height, 768);
+}
+
+// The same through the desktop layer's own interface, as the viewers and the client library
+// use it: the Wayland back end chosen from the session's environment.
+TEST_F(SwayInputTest, DesktopOnWaylandClicksFramesAndFollowsTheWindowInFront) {
+    const bool bus = !sway.startSessionBus().empty();
+    pid_t pidA = -1, pidB = -1;
+    const std::string outA = startClickWindow("tavik.left", &pidA);
+    const std::string outB = startClickWindow("tavik.right", &pidB);
+    if (outA.empty() || outB.empty()) GTEST_SKIP() << "the Qt test window did not come up on Wayland";
+    ::setenv("WAYLAND_DISPLAY", sway.socket().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", sway.runtimeDir().c_str(), 1);
+    ::setenv("XDG_SESSION_TYPE", "wayland", 1);
+    ::setenv("TAVIK_DESKTOP", "wayland", 1);
+    ASSERT_EQ(desktopKind(), DesktopKind::Wayland);
+    Desktop desk;
+
+    // Two tiled windows, left and right: a click at x=700 must reach the right one only.
+    EXPECT_EQ(desk.movePointer({700, 300}), DesktopStatus::Ok);
+    EXPECT_EQ(desk.pointer(), (Point{700, 300}));
+    EXPECT_EQ(desk.pressButton(1, true), DesktopStatus::Ok);
+    EXPECT_EQ(desk.pressButton(1, false), DesktopStatus::Ok);
+    EXPECT_TRUE(eventually([&] { return readFile(outB).find("release 1 188 300") != std::string::npos; }))
+        << readFile(outB);
+    EXPECT_EQ(readFile(outA).find("press"), std::string::npos);
+
+    EXPECT_EQ(desk.showFrame({10, 10, 100, 100}, 2), DesktopStatus::Ok);
+    EXPECT_NE(desk.frameWindow(), 0u);
+    desk.hideFrame();
+    EXPECT_EQ(desk.frameWindow(), 0u);
+
+    ASSERT_FALSE(sway.swaymsg({"[app_id=tavik.left]", "focus"}).empty());
+    if (!bus) GTEST_SKIP() << "dbus-daemon missing: the window in front is not checked";
+    EXPECT_TRUE(eventually([&] {
+        const auto a = desk.activeWindow();
+        return a && desk.windowProcess(*a) == pidA;
+    }));
+    ASSERT_FALSE(sway.swaymsg({"[app_id=tavik.right]", "focus"}).empty());
+    std::optional<WindowId> right;
+    EXPECT_TRUE(eventually([&] {
+        right = desk.activeWindow();
+        return right && desk.windowProcess(*right) == pidB;
+    }));
+    ASSERT_TRUE(right);
+    EXPECT_TRUE(desk.windowExists(*right));
+    EXPECT_EQ(desk.topLevelFrame(*right), right);
+    const auto r = desk.clientRect(*right);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->width, 512);
+    EXPECT_EQ(r->height, 768);
 }
 
 }  // namespace

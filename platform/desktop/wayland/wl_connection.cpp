@@ -204,4 +204,18 @@ bool WlConnection::roundtrip(int timeoutMs) {
     return ok;
 }
 
+WlConnection* WlLink::get() {
+    if (conn_ && !conn_->lost()) return conn_.get();
+    const int64_t now = nowMs();
+    if (now - lastTryMs_ < 1000) return nullptr;
+    lastTryMs_ = now;
+    // Owners drop what they built on a lost connection before using a new one (generation).
+    conn_.reset();
+    if (!std::getenv("WAYLAND_DISPLAY") && !std::getenv("WAYLAND_SOCKET")) return nullptr;
+    conn_ = WlConnection::open();
+    if (!conn_) return nullptr;
+    ++generation_;
+    return conn_.get();
+}
+
 }  // namespace tavik::desktop::wayland

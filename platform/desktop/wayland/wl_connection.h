@@ -102,4 +102,22 @@ private:
     bool lost_ = false;
 };
 
+// A connection opened on demand and opened again after a loss, at most once a second. Owners
+// rebuild what they made on the old connection when generation() changes.
+class WlLink {
+public:
+    // The connection (opening one if due); nullptr when the compositor is not reachable now.
+    // Owners destroy what they built on a lost connection (see lost()) before calling this,
+    // which closes a lost connection.
+    WlConnection* get();
+    bool lost() const { return conn_ && conn_->lost(); }
+    // Changes each time a new connection is made (0 before the first).
+    uint64_t generation() const { return generation_; }
+
+private:
+    std::unique_ptr<WlConnection> conn_;
+    uint64_t generation_ = 0;
+    int64_t lastTryMs_ = -1000000;
+};
+
 }  // namespace tavik::desktop::wayland
