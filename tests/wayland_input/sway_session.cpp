@@ -135,14 +135,25 @@ SwaySession::~SwaySession() {
     }
 }
 
-std::string SwaySession::startSessionBus() {
-    if (!bus_.empty()) return bus_;
-    if (findProgram("dbus-daemon").empty()) return {};
-    const std::string out = runtime_ + "/bus.address";
-    const pid_t pid = launch({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}, {}, out,
-                             runtime_ + "/bus.log");
-    if (pid <= 0) return {};
-    children_.push_back(pid);
+PrivateBus::PrivateBus(bool services) {
+    if (findProgram("dbus-daemon").empty()) return;
+    char tmpl[] = "/tmp/tavik-bus-XXXXXX";
+    if (!::mkdtemp(tmpl)) return;
+    dir_ = tmpl;
+    const std::string out = dir_ + "/address";
+    {
+        std::ofstream cfg(dir_ + "/bus.conf");
+        cfg << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>session</type><listen>unix:dir=" << dir_ << "</listen><auth>EXTERNAL</auth>\n"
+            << (services ? "<standard_session_servicedirs/>\n" : "")
+            << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+    }
+    pid_ = launch({"dbus-daemon", "--config-file=" + dir_ + "/bus.conf", "--nofork", "--nopidfile",
+                   "--print-address=1"},
+                  {}, out, dir_ + "/bus.log");
+    if (pid_ <= 0) return;
     std::string address;
     eventually(
         [&] {
@@ -151,10 +162,25 @@ std::string SwaySession::startSessionBus() {
             return !address.empty() && f.good();
         },
         10);
-    if (address.empty()) return {};
-    bus_ = address;
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_.c_str(), 1);
+    if (address.empty()) return;
+    address_ = address;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
     ::unsetenv("AT_SPI_BUS_ADDRESS");
+}
+
+PrivateBus::~PrivateBus() {
+    stop(pid_);
+    if (!dir_.empty()) {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+}
+
+std::string SwaySession::startSessionBus() {
+    // One bus for the whole test program: the accessibility library connects once per process
+    // and never follows a bus that went away.
+    static PrivateBus shared;
+    bus_ = shared.address();
     return bus_;
 }
 

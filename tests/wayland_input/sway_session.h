@@ -5,10 +5,30 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace wayland_test {
+
+// A private D-Bus session bus (dbus-daemon) in a folder of its own, killed with the object. Its
+// address goes into this process's environment ($DBUS_SESSION_BUS_ADDRESS).
+class PrivateBus {
+public:
+    // `services`: the system's D-Bus service files are used (the accessibility bus is started
+    // on demand); without, no service is ever started by the bus.
+    explicit PrivateBus(bool services = true);
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    // "" when dbus-daemon is missing or did not start.
+    const std::string& address() const { return address_; }
+
+private:
+    std::string dir_;
+    std::string address_;
+    pid_t pid_ = -1;
+};
 
 class SwaySession {
 public:
@@ -23,9 +43,9 @@ public:
     const std::string& socket() const { return socket_; }
     const std::string& runtimeDir() const { return runtime_; }
 
-    // Starts a private D-Bus session bus (the accessibility bus is started on it on demand)
-    // and puts its address in this process's environment and in every later spawn(). The
-    // address, or "" when dbus-daemon is missing or did not start.
+    // Starts a private D-Bus session bus (the accessibility bus is started on it on demand),
+    // one for the whole test program, and puts its address in this process's environment and
+    // in every later spawn(). The address, or "" when dbus-daemon is missing or did not start.
     std::string startSessionBus();
 
     // Runs swaymsg with `args`; its standard output ("" when it failed).

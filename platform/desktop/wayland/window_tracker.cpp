@@ -5,6 +5,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/atspi/atspi_hub.h"
@@ -60,6 +61,9 @@ const zwlr_foreign_toplevel_manager_v1_listener kManagerListener = {mgrToplevel,
 struct WindowTracker::Atspi {
     std::mutex m;
     std::vector<Seen> seen;  // the snapshot the callers read (under m)
+    // Set by a caller that found the active toplevel unknown to AT-SPI: look for new windows.
+    std::atomic<bool> wantScan{false};
+    int ticksSinceScan = 0;
 
     // Accessibility thread only.
     struct Live {
@@ -236,8 +240,14 @@ WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn) {
     });
     on("window:destroy", [](Atspi& s, const AtspiEvent& e) { s.remove(Atspi::idOf(e.source)); });
     // Windows move and retitle without telling: look again twice a second.
+    // Windows that appeared before their application joined the accessibility bus are found by
+    // a new scan, at most every 2 s and only while a toplevel in front is unknown.
     if (const int t = hub_->every(500, [a] {
             a->refresh();
+            if (++a->ticksSinceScan >= 4 && a->wantScan.exchange(false)) {
+                a->ticksSinceScan = 0;
+                a->scan();
+            }
             a->publish();
         }))
         tokens_.push_back(t);
@@ -309,6 +319,7 @@ std::optional<WindowId> WindowTracker::activeWindow() {
     for (const auto& t : toplevels_) {
         if (!t->activated) continue;
         if (auto id = matchToplevel(t->title, t->appId, candidates)) return id;
+        if (atspi_) atspi_->wantScan = true;
         return toplevelWindowId(t->sequence);
     }
     return std::nullopt;
