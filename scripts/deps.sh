@@ -31,14 +31,21 @@ libevdev-dev
 libatspi2.0-dev
 at-spi2-core
 dbus-daemon
-zlib1g-dev
+dbus-bin
 libglib2.0-dev
+libpipewire-0.3-dev
+pipewire
+pipewire-bin
+wireplumber
+sway
+xdg-desktop-portal
+xdg-desktop-portal-wlr
+qt6-wayland
+zlib1g-dev
 libwayland-dev
 libwayland-bin
 wayland-protocols
-sway
 grim
-qt6-wayland
 "
 missing=""
 for p in $PKGS; do
