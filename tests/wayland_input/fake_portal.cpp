@@ -18,6 +18,19 @@ constexpr const char* kXml =
     "<arg type='s' direction='in'/><arg type='a{sv}' direction='in'/><arg type='o' direction='out'/></method>"
     "<signal name='Activated'><arg type='o'/><arg type='s'/><arg type='t'/><arg type='a{sv}'/></signal>"
     "<property name='version' type='u' access='read'/>"
+    "</interface>"
+    "<interface name='org.freedesktop.portal.RemoteDesktop'>"
+    "<method name='CreateSession'><arg type='a{sv}' direction='in'/><arg type='o' direction='out'/></method>"
+    "<method name='SelectDevices'><arg type='o' direction='in'/><arg type='a{sv}' direction='in'/>"
+    "<arg type='o' direction='out'/></method>"
+    "<method name='Start'><arg type='o' direction='in'/><arg type='s' direction='in'/>"
+    "<arg type='a{sv}' direction='in'/><arg type='o' direction='out'/></method>"
+    "<method name='NotifyPointerMotion'><arg type='o' direction='in'/><arg type='a{sv}' direction='in'/>"
+    "<arg type='d' direction='in'/><arg type='d' direction='in'/></method>"
+    "<method name='NotifyPointerButton'><arg type='o' direction='in'/><arg type='a{sv}' direction='in'/>"
+    "<arg type='i' direction='in'/><arg type='u' direction='in'/></method>"
+    "<property name='AvailableDeviceTypes' type='u' access='read'/>"
+    "<property name='version' type='u' access='read'/>"
     "</interface></node>";
 
 std::string requestPath(const char* sender, const char* token) {
@@ -28,12 +41,14 @@ std::string requestPath(const char* sender, const char* token) {
 }
 }  // namespace
 
-struct FakeShortcutsPortal::State {
+struct FakePortal::State {
     mutable std::mutex m;
     std::map<std::string, std::string> bound;
     int sessions = 0;
     std::string session;
     bool refuse = false;
+    FakePortal::Remote remote;
+    std::string remoteSession;
     std::atomic<int> owned{0};  // 1 owned, -1 failed
     GMainContext* ctx = nullptr;
     GMainLoop* loop = nullptr;
@@ -45,9 +60,67 @@ struct FakeShortcutsPortal::State {
                                       g_variant_new("(u@a{sv})", code, results), nullptr);
     }
 
-    static void onCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* method,
+    static void onRemote(State* s, const gchar* sender, const std::string& method, GVariant* params,
+                         GDBusMethodInvocation* inv) {
+        const char* token = "t";
+        GVariantBuilder b;
+        g_variant_builder_init(&b, G_VARIANT_TYPE("a{sv}"));
+        if (method == "NotifyPointerMotion" || method == "NotifyPointerButton") {
+            const gchar* session = nullptr;
+            std::string call;
+            if (method == "NotifyPointerMotion") {
+                double dx = 0, dy = 0;
+                g_variant_get(params, "(&o@a{sv}dd)", &session, nullptr, &dx, &dy);
+                call = "motion " + std::to_string(long(dx)) + " " + std::to_string(long(dy));
+            } else {
+                gint32 code = 0;
+                guint32 state = 0;
+                g_variant_get(params, "(&o@a{sv}iu)", &session, nullptr, &code, &state);
+                call = "button " + std::to_string(code) + " " + std::to_string(state);
+            }
+            {
+                std::lock_guard lock(s->m);
+                if (s->remoteSession == session) s->remote.calls.push_back(call);
+            }
+            g_dbus_method_invocation_return_value(inv, nullptr);
+            return;
+        }
+        GVariant* opts = g_variant_get_child_value(params, method == "CreateSession" ? 0 : method == "Start" ? 2 : 1);
+        g_variant_lookup(opts, "handle_token", "&s", &token);
+        const std::string path = requestPath(sender, token);
+        g_dbus_method_invocation_return_value(inv, g_variant_new("(o)", path.c_str()));
+        if (method == "CreateSession") {
+            const char* sessionToken = "rs";
+            g_variant_lookup(opts, "session_handle_token", "&s", &sessionToken);
+            std::string session = requestPath(sender, sessionToken);
+            session.replace(session.find("/request/"), 9, "/session/");
+            {
+                std::lock_guard lock(s->m);
+                s->remoteSession = session;
+            }
+            g_variant_builder_add(&b, "{sv}", "session_handle", g_variant_new_string(session.c_str()));
+        } else if (method == "SelectDevices") {
+            std::lock_guard lock(s->m);
+            g_variant_lookup(opts, "types", "u", &s->remote.types);
+            g_variant_lookup(opts, "persist_mode", "u", &s->remote.persistMode);
+            const char* t = nullptr;
+            if (g_variant_lookup(opts, "restore_token", "&s", &t)) s->remote.restoreToken = t;
+        } else {  // Start
+            {
+                std::lock_guard lock(s->m);
+                ++s->remote.starts;
+            }
+            g_variant_builder_add(&b, "{sv}", "devices", g_variant_new_uint32(2));
+            g_variant_builder_add(&b, "{sv}", "restore_token", g_variant_new_string("granted-token"));
+        }
+        s->respond(sender, path, 0, g_variant_builder_end(&b));
+        g_variant_unref(opts);
+    }
+
+    static void onCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar* iface, const gchar* method,
                        GVariant* params, GDBusMethodInvocation* inv, gpointer data) {
         auto* s = static_cast<State*>(data);
+        if (std::string(iface) == "org.freedesktop.portal.RemoteDesktop") return onRemote(s, sender, method, params, inv);
         const char* token = "t";
         if (std::string(method) == "CreateSession") {
             GVariant* opts = g_variant_get_child_value(params, 0);
@@ -98,9 +171,9 @@ struct FakeShortcutsPortal::State {
         g_variant_unref(opts);
     }
 
-    static GVariant* onGet(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GError**,
-                           gpointer) {
-        return g_variant_new_uint32(1);
+    static GVariant* onGet(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* property,
+                           GError**, gpointer) {
+        return g_variant_new_uint32(std::string(property) == "AvailableDeviceTypes" ? 3 : 1);
     }
 
     void run() {
@@ -116,8 +189,9 @@ struct FakeShortcutsPortal::State {
         }
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kXml, nullptr);
         static const GDBusInterfaceVTable vtable = {onCall, onGet, nullptr, {}};
-        g_dbus_connection_register_object(conn, "/org/freedesktop/portal/desktop", node->interfaces[0], &vtable, this,
-                                          nullptr, nullptr);
+        for (int i = 0; i < 2; ++i)
+            g_dbus_connection_register_object(conn, "/org/freedesktop/portal/desktop", node->interfaces[i], &vtable,
+                                              this, nullptr, nullptr);
         GVariant* r = g_dbus_connection_call_sync(conn, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                   "org.freedesktop.DBus", "RequestName",
                                                   g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u),
@@ -137,14 +211,14 @@ struct FakeShortcutsPortal::State {
     }
 };
 
-FakeShortcutsPortal::FakeShortcutsPortal(bool refuse) : s_(std::make_shared<State>()) {
+FakePortal::FakePortal(bool refuse) : s_(std::make_shared<State>()) {
     s_->refuse = refuse;
     auto s = s_;
     s_->thread = std::thread([s] { s->run(); });
     for (int i = 0; i < 200 && s_->owned == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-FakeShortcutsPortal::~FakeShortcutsPortal() {
+FakePortal::~FakePortal() {
     for (int i = 0; i < 200 && s_->owned == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (s_->owned == 1) {
         GMainLoop* loop = s_->loop;
@@ -158,19 +232,19 @@ FakeShortcutsPortal::~FakeShortcutsPortal() {
     if (s_->ctx) g_main_context_unref(s_->ctx);
 }
 
-bool FakeShortcutsPortal::ok() const { return s_->owned == 1; }
+bool FakePortal::ok() const { return s_->owned == 1; }
 
-std::map<std::string, std::string> FakeShortcutsPortal::bound() const {
+std::map<std::string, std::string> FakePortal::bound() const {
     std::lock_guard lock(s_->m);
     return s_->bound;
 }
 
-int FakeShortcutsPortal::sessionsCreated() const {
+int FakePortal::sessionsCreated() const {
     std::lock_guard lock(s_->m);
     return s_->sessions;
 }
 
-void FakeShortcutsPortal::activate(const std::string& shortcutId) {
+void FakePortal::activate(const std::string& shortcutId) {
     std::string session;
     {
         std::lock_guard lock(s_->m);
@@ -185,4 +259,11 @@ void FakeShortcutsPortal::activate(const std::string& shortcutId) {
     g_dbus_connection_flush_sync(s_->conn, nullptr, nullptr);
 }
 
+}  // namespace wayland_test
+
+namespace wayland_test {
+FakePortal::Remote FakePortal::remote() const {
+    std::lock_guard lock(s_->m);
+    return s_->remote;
+}
 }  // namespace wayland_test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake_portal.h"
+#include "platform/desktop/wayland/portal_request.h"
 #include "platform/desktop/wayland/portal_shortcuts.h"
 #include "platform/desktop/wayland/wayland_hotkeys.h"
 #include "sway_session.h"
@@ -14,7 +15,7 @@
 using namespace tavik::desktop;
 using namespace tavik::desktop::wayland;
 using wayland_test::eventually;
-using wayland_test::FakeShortcutsPortal;
+using wayland_test::FakePortal;
 using wayland_test::PrivateBus;
 
 namespace {
@@ -47,7 +48,7 @@ TEST(WaylandPortalHotKeys, RequestPathsFollowTheSenderName) {
 TEST(WaylandPortalHotKeys, KeysAreBoundAndActivationsOfOurSessionArrive) {
     PrivateBus bus(false);
     if (bus.address().empty()) GTEST_SKIP() << "dbus-daemon is missing";
-    FakeShortcutsPortal portal;
+    FakePortal portal;
     ASSERT_TRUE(portal.ok());
     Received got;
     {

@@ -42,7 +42,9 @@ add_library(tavik_wayland_input STATIC
   wayland/window_ids.cpp
   wayland/window_tracker.cpp
   wayland/hotkey_text.cpp
-  wayland/portal_shortcuts.cpp)
+  wayland/portal_request.cpp
+  wayland/portal_shortcuts.cpp
+  wayland/portal_pointer.cpp)
 target_include_directories(tavik_wayland_input PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${_wl_gen})
 target_link_libraries(tavik_wayland_input PUBLIC tavik_atspi PkgConfig::TAVIK_WL_CLIENT PkgConfig::TAVIK_WL_GIO Threads::Threads)
 set_target_properties(tavik_wayland_input PROPERTIES POSITION_INDEPENDENT_CODE ON)

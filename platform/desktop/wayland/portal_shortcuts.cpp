@@ -2,6 +2,8 @@
 // (answered by a Response signal on the request's path), Activated signals to the callback.
 #include "platform/desktop/wayland/portal_shortcuts.h"
 
+#include "platform/desktop/wayland/portal_request.h"
+
 #include <gio/gio.h>
 
 #include <unistd.h>
@@ -26,19 +28,7 @@ constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
 constexpr int kCallMs = 5000;      // a method call
 constexpr int kCreateMs = 10000;   // the answer to CreateSession
 constexpr int kBindMs = 120000;    // the answer to BindShortcuts (the user may be asked)
-
-int64_t nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 }  // namespace
-
-std::string portalRequestPath(const std::string& uniqueName, const std::string& token) {
-    std::string sender = uniqueName.size() > 0 && uniqueName[0] == ':' ? uniqueName.substr(1) : uniqueName;
-    for (char& c : sender)
-        if (c == '.') c = '_';
-    return std::string(kPortalPath) + "/request/" + sender + "/" + token;
-}
 
 struct PortalShortcuts::State {
     std::mutex m;
@@ -59,7 +49,6 @@ struct PortalShortcuts::State {
     GMainContext* ctx = nullptr;
     GDBusConnection* conn = nullptr;
     std::string session;
-    unsigned tokenCount = 0;
     bool saidRefusal = false;
     std::thread thread;
 
@@ -75,67 +64,21 @@ struct PortalShortcuts::State {
         cv.notify_all();
     }
 
-    // Runs the context until `done` or `timeoutMs` passes or the object stops.
+    std::string nextToken() { return portalToken(); }
+
     template <typename Done>
     bool iterateUntil(Done done, int timeoutMs) {
-        const int64_t end = nowMs() + timeoutMs;
-        GSource* tick = g_timeout_source_new(50);  // wakes the iteration to look at the clock
-        g_source_set_callback(tick, [](void*) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
-        g_source_attach(tick, ctx);
-        while (!done() && !stop && nowMs() < end) g_main_context_iteration(ctx, TRUE);
-        g_source_destroy(tick);
-        g_source_unref(tick);
-        return done();
+        return wayland::iterateUntil(ctx, done, timeoutMs, &stop);
     }
 
-    // One portal request: `method` on `iface` with `params` whose options carry handle_token
-    // `token`; waits for its Response. False when the call failed or no answer came in time.
     bool request(const char* iface, const char* method, GVariant* params, const std::string& token, int timeoutMs,
                  guint32& response, GVariant*& results) {
-        struct Answer {
-            bool got = false;
-            guint32 response = 2;
-            GVariant* results = nullptr;
-        } answer;
-        auto onResponse = [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                             GVariant* p, gpointer data) {
-            auto* a = static_cast<Answer*>(data);
-            if (a->got || !g_variant_is_of_type(p, G_VARIANT_TYPE("(ua{sv})"))) return;
-            a->got = true;
-            g_variant_get(p, "(u@a{sv})", &a->response, &a->results);
-        };
-        const std::string expected = portalRequestPath(g_dbus_connection_get_unique_name(conn), token);
-        guint sub = g_dbus_connection_signal_subscribe(conn, kPortal, "org.freedesktop.portal.Request", "Response",
-                                                       expected.c_str(), nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-                                                       onResponse, &answer, nullptr);
-        GError* err = nullptr;
-        GVariant* ret = g_dbus_connection_call_sync(conn, kPortal, kPortalPath, iface, method, params,
-                                                    G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kCallMs, nullptr,
-                                                    &err);
-        if (!ret) {
-            g_clear_error(&err);
-            g_dbus_connection_signal_unsubscribe(conn, sub);
-            return false;
-        }
-        const gchar* path = nullptr;
-        g_variant_get(ret, "(&o)", &path);
-        if (path && expected != path) {
-            // An older portal chose its own path: listen there instead.
-            g_dbus_connection_signal_unsubscribe(conn, sub);
-            sub = g_dbus_connection_signal_subscribe(conn, kPortal, "org.freedesktop.portal.Request", "Response",
-                                                     path, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, &answer,
-                                                     nullptr);
-        }
-        g_variant_unref(ret);
-        iterateUntil([&] { return answer.got; }, timeoutMs);
-        g_dbus_connection_signal_unsubscribe(conn, sub);
-        if (!answer.got) return false;
-        response = answer.response;
-        results = answer.results;
+        PortalAnswer a;
+        if (!portalRequest(conn, ctx, iface, method, params, token, timeoutMs, a, &stop)) return false;
+        response = a.response;
+        results = a.results;
         return true;
     }
-
-    std::string nextToken() { return "tavik" + std::to_string(::getpid()) + "_" + std::to_string(++tokenCount); }
 
     void closeSession() {
         if (session.empty()) return;

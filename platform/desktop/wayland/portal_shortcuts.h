@@ -36,8 +36,4 @@ private:
     std::shared_ptr<State> s_;
 };
 
-// The object path of a portal request made on a connection whose unique name is `uniqueName`
-// (":1.42") with `token`: /org/freedesktop/portal/desktop/request/1_42/<token>.
-std::string portalRequestPath(const std::string& uniqueName, const std::string& token);
-
 }  // namespace tavik::desktop::wayland
