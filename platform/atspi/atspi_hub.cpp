@@ -38,9 +38,40 @@ struct Hub::State {
 
 namespace {
 
-std::mutex gHubMutex;
-std::weak_ptr<Hub> gHub;                    // the process's hub while someone holds it
-std::shared_ptr<Hub::State> gStarting;      // a start that timed out and may still finish
+// Who holds the process's hub. A program and the modules it loads may each link a copy of this
+// library, yet the accessibility library they share keeps one connection and one event context:
+// so every copy uses the registry of the first one, found through a type registered by name
+// with GLib (one type system per process). Registering the name is the atomic step: the copy
+// that registers it publishes its registry; the others wait for it.
+struct Registry {
+    std::mutex m;
+    std::weak_ptr<Hub> hub;                  // the process's hub while someone holds it
+    std::shared_ptr<Hub::State> starting;    // a start that timed out and may still finish
+};
+
+Registry& registry() {
+    static Registry* const r = [] {
+        constexpr const char* kName = "TavikAtspiHubRegistry";
+        const GQuark key = g_quark_from_static_string("tavik-atspi-hub-registry");
+        GType type = g_type_from_name(kName);
+        if (type == 0) {
+            const GType mine = g_type_register_static_simple(G_TYPE_OBJECT, kName, sizeof(GObjectClass), nullptr,
+                                                             sizeof(GObject), nullptr, GTypeFlags{});
+            if (mine != 0) {
+                auto* own = new Registry;  // lives as long as the process
+                g_type_set_qdata(mine, key, own);
+                return own;
+            }
+            type = g_type_from_name(kName);
+        }
+        for (int i = 0; i < 2000; ++i) {
+            if (void* other = g_type_get_qdata(type, key)) return static_cast<Registry*>(other);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return new Registry;  // the registering copy never published: go alone
+    }();
+    return *r;
+}
 
 // The callbacks hold their own reference for the call, so a handler that removes itself (which
 // frees the registration's reference) keeps running on a live object.
@@ -93,20 +124,21 @@ void threadMain(std::shared_ptr<Hub::State> s) {
 }  // namespace
 
 std::shared_ptr<Hub> Hub::acquire() {
-    std::lock_guard lock(gHubMutex);
-    if (auto h = gHub.lock()) return h;
+    Registry& reg = registry();
+    std::lock_guard lock(reg.m);
+    if (auto h = reg.hub.lock()) return h;
     if (!std::getenv("AT_SPI_BUS_ADDRESS") && !std::getenv("DBUS_SESSION_BUS_ADDRESS")) return nullptr;
-    std::shared_ptr<State> s = gStarting;
+    std::shared_ptr<State> s = reg.starting;
     if (!s) {
         s = std::make_shared<State>();
         s->thread = std::thread(threadMain, s);
     }
     std::unique_lock sl(s->m);
     if (!s->cv.wait_for(sl, std::chrono::seconds(3), [&] { return s->started != 0; })) {
-        gStarting = s;  // still connecting: a later acquire() waits for the same start
+        reg.starting = s;  // still connecting: a later acquire() waits for the same start
         return nullptr;
     }
-    gStarting.reset();
+    reg.starting.reset();
     if (s->started != 1) {
         sl.unlock();
         if (s->thread.joinable()) s->thread.join();
@@ -114,7 +146,7 @@ std::shared_ptr<Hub> Hub::acquire() {
     }
     sl.unlock();
     std::shared_ptr<Hub> h(new Hub(s));
-    gHub = h;
+    reg.hub = h;
     return h;
 }
 
