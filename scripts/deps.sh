@@ -42,6 +42,10 @@ xdg-desktop-portal
 xdg-desktop-portal-wlr
 qt6-wayland
 zlib1g-dev
+libwayland-dev
+libwayland-bin
+wayland-protocols
+grim
 "
 missing=""
 for p in $PKGS; do

@@ -30,7 +30,13 @@
 // Desktop. DesktopEvents runs one thread of its own that reads the events. The layer starts one
 // watchdog thread for the process with its first connection.
 //
-// Window ids are X11 window ids (0 = none); coordinates are screen pixels of the default screen.
+// Window ids (0 = none): on X11 the X11 window ids. On Wayland a stable 64-bit id per window: for
+// a window known to AT-SPI a hash of its accessible's bus name and object path (bit 63 clear;
+// the same in every process of the suite while the window lives), for a toplevel only the
+// compositor lists (wlroots foreign-toplevel) bit 63 set and a sequence number of this process.
+// A Wayland window's window and client rectangles are both its AT-SPI extents (it draws its own
+// decorations); the pointer position is the one last set through this layer. Coordinates are
+// screen pixels of the default screen (the compositor's layout on Wayland).
 #pragma once
 
 #include <cstddef>

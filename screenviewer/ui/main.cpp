@@ -34,7 +34,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: Lumo [--help] [--version]\n"
+    "Usage: Lumo [--show] [--help] [--version]\n"
     "Shows the screen on a tactile pin display: the window in front (or the whole screen) at the\n"
     "view's position and zoom, following the keyboard focus and the text caret.\n"
     "\n"
@@ -42,6 +42,9 @@ constexpr const char* kUsage =
     "display by itself). A second start brings the running viewer to the front and ends.\n"
     "The main dialog sets the display range, the viewing modes and the refresh rate; Win+V\n"
     "brings a hidden dialog back.\n"
+    "\n"
+    "  --show     bring the running viewer's dialog to the front (start one when none runs);\n"
+    "             bind it to Win+V where the desktop gives programs no global shortcuts\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/Orvane/TAVIK200_J/Lumo.ini ([Connection] Port, Hardware;\n"
     "[Browse] ScanningMode, MouseSync, Refresh, ViewFrame).\n"
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--show") == 0) continue;  // a second start hands over below anyway
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("Lumo %s\n", TAVIK_VERSION_STRING);
             return 0;
