@@ -16,7 +16,6 @@ namespace {
 // The library's mouse callback carries no context: the one open program core.
 std::atomic<BitoraCore*> gMouseTarget{nullptr};
 
-constexpr int kMsgMouseMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
 constexpr uint16_t kEffectBits = BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER;
 
 // The desktop's mouse, moved and clicked through the client library.
@@ -412,11 +411,11 @@ void BitoraCore::onMouse(int message, int x, int y, int buttons) {
     const int cx = imageToClient(x, cw, iw), cy = imageToClient(y, ch, ih);
     MouseOutput& mouse = *mouse_.load();
     switch (message) {
-        case kMsgMouseMove: mouse.move(windowId_, cx, cy); break;
-        case kMsgLeftDown:
-        case kMsgRightDown: mouse.press(windowId_, cx, cy, buttons); break;
-        case kMsgLeftUp:
-        case kMsgRightUp: mouse.release(windowId_, cx, cy, buttons); break;
+        case GD_VIEWER_POINTER_MOVE: mouse.move(windowId_, cx, cy); break;
+        case GD_VIEWER_POINTER_LEFT_DOWN:
+        case GD_VIEWER_POINTER_RIGHT_DOWN: mouse.press(windowId_, cx, cy, buttons); break;
+        case GD_VIEWER_POINTER_LEFT_UP:
+        case GD_VIEWER_POINTER_RIGHT_UP: mouse.release(windowId_, cx, cy, buttons); break;
         default: break;
     }
 }

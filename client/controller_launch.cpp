@@ -41,12 +41,13 @@ bool controllerReady(PortDataMap& map) {
 }
 
 bool controllerAlive(const PortMap& map) {
-    return platform::loadWord(map.map().controllerThreadId) != 0 && map.controllerClaimed();
+    // Ordered after the caller's entry (see openEntry).
+    return platform::loadWordSeqCst(map.map().controllerThreadId) != 0 && map.controllerClaimed();
 }
 
 bool withdrawDeadController(PortMap& map) {
     PortDataMap& m = map.map();
-    const int32_t tid = platform::loadWord(m.controllerThreadId);
+    const int32_t tid = platform::loadWordSeqCst(m.controllerThreadId);
     if (tid == 0 || map.controllerClaimed()) return false;
     if (!platform::exchangeWord(m.controllerThreadId, tid, 0)) return false;
     for (auto& b : m.controllerVersion) storeByte(b, 0);

@@ -2,6 +2,7 @@
 #include "client/device_table.h"
 
 #include "common/ini_store.h"
+#include "common/model_traits.h"
 #include "common/settings.h"
 
 #include <cctype>
@@ -10,14 +11,14 @@
 namespace tavik::client {
 
 std::vector<DeviceRow> builtInRows(uint16_t language) {
-    std::vector<DeviceRow> rows = {
-        {"Pinora PX-1", "Padrik.dll", 38400, 0, 32, 24, 0},
-        {"Pinora PX-2", "Padrik.dll", 38400, 0, 48, 32, 0},
-        {"Notaro", "Notdrv.dll", 9600, 0, 4, 32, 0},
-        {"QX-64X48", "Padrik.dll", 38400, 32, 64, 48, 0},
-        {"Pinora New PX-2", "Padrik_ft.dll", 921600, 0, 48, 32, 1},
-    };
-    if (!isJapanese(language)) rows.erase(rows.begin() + 2);
+    const bool japanese = isJapanese(language);
+    std::vector<DeviceRow> rows;
+    for (const Model model : builtInRowOrder()) {
+        const ModelTraits& t = traitsOf(model);
+        if (t.japaneseOnly && !japanese) continue;
+        rows.push_back({std::string(t.name), std::string(t.driver), t.speed, t.textCells, t.pinsX, t.pinsY,
+                        t.ftdi ? 1 : 0});
+    }
     return rows;
 }
 

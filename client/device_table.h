@@ -24,7 +24,7 @@ struct DeviceRow {
 // key ends the list.
 constexpr int kMaxIniRows = 32;
 
-// The built-in rows: five with the Japanese interface, four (no "Notaro") otherwise.
+// The built-in rows, from the model table: five with the Japanese interface, four (no note-taker) otherwise.
 std::vector<DeviceRow> builtInRows(uint16_t language);
 
 struct DeviceTable {

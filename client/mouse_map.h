@@ -1,32 +1,16 @@
-// The machine-wide mouse map "TAVIK MOUSE hook data": the pointer position
-// last observed and the buttons a click or drag left pressed.
+// The client library's opening of the machine-wide mouse map "TAVIK MOUSE hook
+// data" (its layout: MouseMapData in common/data_maps.h).
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 
+#include "common/data_maps.h"
 #include "platform/shared_section.h"
 
 namespace tavik::client {
 
-struct MouseMapData {
-    int32_t refCount;  // ports whose controller holds the map; the library never changes it
-    int32_t reserved4;
-    uint8_t reserved8[8];
-    int32_t moveCounter;
-    uint8_t reserved20[16];
-    int32_t lastCursorX;
-    int32_t lastCursorY;
-    int32_t heldButtons;  // bit 0 left, bit 1 right
-};
-static_assert(offsetof(MouseMapData, refCount) == 0);
-static_assert(offsetof(MouseMapData, reserved8) == 8);
-static_assert(offsetof(MouseMapData, moveCounter) == 16);
-static_assert(offsetof(MouseMapData, lastCursorX) == 36);
-static_assert(offsetof(MouseMapData, lastCursorY) == 40);
-static_assert(offsetof(MouseMapData, heldButtons) == 44);
-static_assert(sizeof(MouseMapData) == 48);
+// The layout lives with the other maps.
+using tavik::MouseMapData;
 
 // The mapped mouse map, opened without taking a reference.
 class MouseMap {

@@ -116,11 +116,10 @@ int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCal
     if (platform::loadWord(m.entryCount) >= kSlotCount) return 0;
     if (platform::loadWord(m.entryCount) == 0) fillDeviceFields(m, portIndex, row);
 
-    platform::addWord(m.entryCount, 1);
     // Pairs with the controller's withdraw-then-recheck when it decides to
     // end: either it sees this entry and stays, or this entry sees its thread
-    // id gone and starts a new controller.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // id gone (read in the same order below) and starts a new controller.
+    platform::addWordSeqCst(m.entryCount, 1);
     lib.callbacks.status = statusCallback;
     auto fail = [&] {
         decrementToZero(m.entryCount);

@@ -34,6 +34,13 @@ function(tavik_add_test)
   if(TAVIK_SANITIZE)
     # Inherited by the programs a test starts, too.
     list(APPEND T_ENV "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan.supp")
+  elseif(TAVIK_TSAN)
+    # Inherited by the programs a test starts, too: every process writes its
+    # reports to a file of its own (<test>.<pid>), and scripts/test.sh fails
+    # the run when any was written (a race in a helper process does not fail
+    # its test by itself).
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tsan-reports)
+    list(APPEND T_ENV "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/tsan.supp:second_deadlock_stack=1:log_path=${CMAKE_BINARY_DIR}/tsan-reports/${T_NAME}")
   endif()
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "${T_ENV}"

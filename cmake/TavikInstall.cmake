@@ -14,7 +14,7 @@ set(TAVIK_PKG_DIR ${CMAKE_INSTALL_LIBDIR}/tavik)
 # Targets installed when this build has them.
 set(_tavik_programs TAVIK Bitora Lumo padsim)
 set(_tavik_modules Padrik Padrik_ft Notdrv)
-set(_tavik_libraries tavikutil LumoUtil tavikutil_ui tavikutil_conditionui LumoCtrl LumoHook)
+set(_tavik_libraries tavikutil LumoUtil tavikutil_ui LumoCtrl LumoHook)
 
 foreach(lib tavikutil LumoUtil)
   if(TARGET ${lib})

@@ -140,9 +140,30 @@ static_assert(offsetof(ConnectionInfoEntry, description) == 68);
 static_assert(sizeof(ConnectionInfoEntry) == 132);
 static_assert(sizeof(ConnectionInfoMap) == 2112);
 
+// The machine-wide mouse map: the pointer position last observed and the buttons a click or
+// drag left pressed. Controllers count themselves in `refCount` (atomically); the client
+// library never changes it.
+struct MouseMapData {
+    int32_t refCount;  // controllers holding the map
+    int32_t reserved4;
+    uint8_t reserved8[8];
+    int32_t moveCounter;
+    uint8_t reserved20[16];
+    int32_t lastCursorX;
+    int32_t lastCursorY;
+    int32_t heldButtons;  // bit 0 left, bit 1 right
+};
+static_assert(offsetof(MouseMapData, refCount) == 0);
+static_assert(offsetof(MouseMapData, reserved8) == 8);
+static_assert(offsetof(MouseMapData, moveCounter) == 16);
+static_assert(offsetof(MouseMapData, lastCursorX) == 36);
+static_assert(offsetof(MouseMapData, lastCursorY) == 40);
+static_assert(offsetof(MouseMapData, heldButtons) == 44);
+static_assert(sizeof(MouseMapData) == 48);
+
 constexpr std::size_t kPortMapSize = sizeof(PortDataMap);
 constexpr std::size_t kConnectionInfoSize = sizeof(ConnectionInfoMap);
-constexpr std::size_t kMouseMapSize = 48;
+constexpr std::size_t kMouseMapSize = sizeof(MouseMapData);
 constexpr const char* kConnectionInfoName = "Data Map (ConnectionInfo) for GD Driver Ver.2.00";
 constexpr const char* kMouseMapName = "TAVIK MOUSE hook data";
 

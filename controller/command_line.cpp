@@ -44,6 +44,8 @@ CommandLine parseCommandText(std::string_view text) {
             cl.version = true;
         } else if (word == "--headless") {
             cl.headless = true;
+        } else if (word == "--show") {
+            cl.show = true;
         } else if (word.find("/Remote") == std::string_view::npos && !startsWith(word, kPort)) {
             cl.unknown.emplace_back(word);
         }
@@ -62,7 +64,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string usageText() {
-    return "Usage: TAVIK [/Remote] [/Port:N]\n"
+    return "Usage: TAVIK [/Remote] [/Port:N] | TAVIK --show\n"
            "Tactile device controller: one resident process per port. It opens the\n"
            "port's data map, loads the driver plug-in named there and serves the\n"
            "commands of the client applications until the last one has left.\n"
@@ -73,6 +75,8 @@ std::string usageText() {
            "             (one or two digits; 80 or more means 0)\n"
            "  --headless no window: status lines go to standard error (also the case\n"
            "             when no display can be opened)\n"
+           "  --show     bring the running controllers' windows to the front and end\n"
+           "             (bind it to Win+G where the desktop has no global shortcuts)\n"
            "  --help     this text\n"
            "  --version  the version of the suite\n"
            "\n"

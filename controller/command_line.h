@@ -1,6 +1,7 @@
 // The controller's command line: "/Remote" marks a start by the client
-// library, "/Port:" with one or two digits names the port, "--help" asks for
-// the usage text. The client library passes " /Remote /Port:%d " either as one
+// library, "/Port:" with one or two digits names the port, "--show" only
+// brings the running controllers to the front, "--help" asks for the usage
+// text. The client library passes " /Remote /Port:%d " either as one
 // argument or split; the words are searched in all arguments joined by spaces.
 #pragma once
 
@@ -17,6 +18,7 @@ struct CommandLine {
     bool help = false;                   // "--help", "-h" or "/?"
     bool version = false;                // "--version"
     bool headless = false;               // "--headless": no window even with a display
+    bool show = false;                   // "--show": bring the running controllers to the front
     std::optional<int32_t> portIndex;    // from "/Port:"; none without a digit
     std::vector<std::string> unknown;    // words that mean nothing to the controller
 };

@@ -317,10 +317,8 @@ bool Controller::idleCheck(bool slowTick) {
         // entering meanwhile either is seen here (and the controller stays)
         // or sees the thread id gone and starts a new controller, which
         // waits for this one's claim.
-        const int32_t tid = platform::loadWord(m.controllerThreadId);
-        platform::storeWord(m.controllerThreadId, 0);
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (platform::loadWord(m.entryCount) > 0) {
+        const int32_t tid = platform::swapWordSeqCst(m.controllerThreadId, 0);
+        if (platform::loadWordSeqCst(m.entryCount) > 0) {
             platform::storeWord(m.controllerThreadId, tid);
             return false;
         }

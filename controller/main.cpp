@@ -73,6 +73,11 @@ int main(int argc, char** argv) {
     MessageNumbers messages;
     if (!registerMessages(messages)) return 0;
 
+    if (cl.show) {
+        // Bound to a key on desktops that give programs no hot keys.
+        if (showRunningControllers(messages) == 0) std::fputs("TAVIK: no controller runs.\n", stderr);
+        return 1;
+    }
     if (!cl.remote) {
         // Started by hand: only bring the running controllers to the front.
         showRunningControllers(messages);

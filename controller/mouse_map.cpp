@@ -8,7 +8,7 @@
 namespace tavik::controller {
 namespace {
 
-int32_t& countWord(platform::SharedSection& s) { return *static_cast<int32_t*>(s.data()); }
+int32_t& countWord(const platform::SharedSection& s) { return static_cast<MouseMapData*>(s.data())->refCount; }
 
 }  // namespace
 
@@ -38,7 +38,7 @@ void MouseMapReference::release() noexcept {
 
 int32_t MouseMapReference::count() const {
     if (!section_ || !section_->data()) return 0;
-    return platform::loadWord(*static_cast<int32_t*>(section_->data()));
+    return platform::loadWord(countWord(*section_));
 }
 
 }  // namespace tavik::controller

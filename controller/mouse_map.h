@@ -11,8 +11,8 @@ namespace tavik::controller {
 
 class MouseMapReference {
 public:
-    // Opens or creates the 48-byte map (created zero-filled) and adds one to
-    // its reference count at offset 0. nullopt when it cannot be opened.
+    // Opens or creates the map (MouseMapData, created zero-filled) and adds one
+    // to its reference count. nullopt when it cannot be opened.
     static std::optional<MouseMapReference> acquire();
 
     MouseMapReference(MouseMapReference&&) noexcept = default;

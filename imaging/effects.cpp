@@ -1,7 +1,7 @@
 // The marker and the three effects as row-streaming passes. The marker turns each row into bits
 // (one per pixel, set where the pixel meets the condition); runs are then found with bit scans,
-// and the rows that change are rewritten with vector stores. Character Mode keeps the depths in
-// column order (16-row bands of 16 x 16 tiles) for its column walk.
+// and the rows that change are rewritten with vector stores. Character Mode keeps one byte per
+// pixel of depths and walks all columns at once, row by row.
 #include "imaging/effects.h"
 
 #include <algorithm>
@@ -16,19 +16,13 @@ namespace lumo {
 
 namespace {
 
-constexpr int32_t kTile = 16;  // rows and columns of one transposed tile
-
 int64_t wordsOf(int64_t n) { return (n + 63) / 64; }
 int64_t roundUp(int64_t n, int64_t to) { return (n + to - 1) / to * to; }
 
 constexpr int kMaxParts = 8;  // helper threads of one effect pass, caller included
 
-// Bytes of one part's byte rows: Character Mode's 16 staged rows and one mark row, each with
-// padding, then one column; Outline Mode needs less.
-size_t rowBytesFor(int64_t width, int64_t height) {
-    const int64_t wp = roundUp(std::max<int64_t>(width, 1), kTile);
-    return size_t((kTile + 1) * (wp + 64) + 128 + roundUp(std::max<int64_t>(height, 1), kTile) + 64);
-}
+// Bytes of one part's byte rows: Outline Mode's flag and OR rows, each with padding.
+size_t rowBytesFor(int64_t width) { return size_t(2 * (roundUp(std::max<int64_t>(width, 1), 64) + 64)); }
 
 // Row passes split over helper threads only with marks made beforehand (the on-demand marker is
 // one sequence) and on images large enough to pay for the hand-over.
@@ -244,7 +238,10 @@ LUMO_SSSE3 int32_t writeRowSsse3(uint8_t* p, int32_t from, int32_t n, const uint
     return i;
 }
 
-LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes) {
+// The row written next (next) is fetched on the way: rows of a bottom-up image follow each other
+// downwards in memory, which the processor's own prefetching is slow to pick up.
+LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes,
+                               const uint8_t* next) {
     int32_t i = 0;
     __m256i keep[3], mergeO[3], mergeS[3];
     for (int v = 0; v < 3; ++v) {
@@ -254,11 +251,14 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
     }
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * int64_t{i};
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
         const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(orBytes + i));
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(setBytes + i));
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i out[3];
+#pragma GCC unroll 3
         for (int v = 0; v < 3; ++v)
             out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
                                      _mm256_shuffle_epi8(s, mergeS[v]));
@@ -267,9 +267,10 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
     return i;
 }
 
-void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level) {
+// n pixels of row p; next is the row written after it (p itself when none).
+void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level, const uint8_t* next) {
     int32_t done = 0;
-    if (level >= 2) done = writeRowAvx2(p, n, orBytes, setBytes);
+    if (level >= 2) done = writeRowAvx2(p, n, orBytes, setBytes, next);
     if (level >= 1) done = writeRowSsse3(p, done, n, orBytes, setBytes);
     writeRowScalar(p, done, n, orBytes, setBytes);
 }
@@ -364,53 +365,232 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
                     std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
                 }
             }
-            writeRow(im.row(y), w, orBytes, flagBytes, level);
+            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y));
         }
     };
     inParts(parts, rowsOfPart);
 }
 
 // ---- Character Mode -----------------------------------------------------------------------------
+// Three passes over byte arrays with one byte per pixel (rows padded to kLanes columns), each row
+// by row with all columns handled at once in vectors. The columns are independent: the walk's
+// carried counter is back at 0 after the last segment of every column that holds a mark.
+//   1. Down: horizontal depths from the marker bits, and where each vertical segment starts
+//      (a valley, where a descent turns upward, is known one row later).
+//   2. Up: B, the bottom pointer's counter before it reaches each pixel, restarting at every
+//      segment's last pixel with the depth of the pixel after it.
+//   3. Down: A, the top pointer's counter. Both counters only grow, so a pixel is the top
+//      pointer's while A < B and the pointers meet at the first pixel where A >= B. New depths,
+//      the centre marks where the pointers met (decided one row late, once the pixel below is
+//      known), and each image row written once its depths are final, two rows behind.
 
-// 16 x 16 bytes: dst row r, byte c = src row c, byte r.
-LUMO_SSSE3 void transposeTile(const uint8_t* src, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
-    __m128i r[16];
-    for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * srcStride));
-    __m128i t[16];
-    for (int i = 0; i < 8; ++i) {
-        t[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
-        t[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
-    }
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 2; ++j) {
-            r[4 * i + j] = _mm_unpacklo_epi16(t[4 * i + j], t[4 * i + 2 + j]);
-            r[4 * i + 2 + j] = _mm_unpackhi_epi16(t[4 * i + j], t[4 * i + 2 + j]);
-        }
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 4; ++j) {
-            t[8 * i + j] = _mm_unpacklo_epi32(r[8 * i + j], r[8 * i + 4 + j]);
-            t[8 * i + 4 + j] = _mm_unpackhi_epi32(r[8 * i + j], r[8 * i + 4 + j]);
-        }
-    for (int j = 0; j < 8; ++j) {
-        r[j] = _mm_unpacklo_epi64(t[j], t[8 + j]);
-        r[8 + j] = _mm_unpackhi_epi64(t[j], t[8 + j]);
-    }
-    // After the four stages r[k] holds source column order[k] (k's four bits reversed).
-    static constexpr int order[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
-    for (int k = 0; k < 16; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + order[k] * dstStride), r[k]);
+constexpr int64_t kLanes = 32;  // columns per vector step; the arrays' rows are padded to it
+
+// Byte vectors of the generic kind: the same kernels compile to AVX2 inside functions built for
+// it and to SSE2 elsewhere. `At` is the unaligned, aliasing view used to read and write memory.
+struct Lanes32 {
+    typedef uint8_t V __attribute__((vector_size(32)));
+    typedef uint8_t At __attribute__((vector_size(32), aligned(1), may_alias));
+    typedef uint64_t Q __attribute__((vector_size(32)));
+};
+struct Lanes16 {
+    typedef uint8_t V __attribute__((vector_size(16)));
+    typedef uint8_t At __attribute__((vector_size(16), aligned(1), may_alias));
+    typedef uint64_t Q __attribute__((vector_size(16)));
+};
+
+#define LUMO_LOAD(T, p) (*reinterpret_cast<const typename T::At*>(p))
+#define LUMO_STORE(T, p) (*reinterpret_cast<typename T::At*>(p))
+
+// True when every byte of v is zero.
+template <class T>
+[[gnu::always_inline]] inline bool allZero(const typename T::V& v) {
+    const typename T::Q q = reinterpret_cast<const typename T::Q&>(v);
+    uint64_t any = 0;
+    for (size_t k = 0; k < sizeof(q) / 8; ++k) any |= q[k];
+    return any == 0;
 }
 
-void transposeTileScalar(const uint8_t* src, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
-    for (int r = 0; r < 16; ++r)
-        for (int c = 0; c < 16; ++c) dst[c * dstStride + r] = src[r * srcStride + c];
+// Pass 1 for one row: d = its depths, p = the row above's; phase per column (0 outside a
+// segment, 1 rising, 2 falling) is carried from row to row. starts gets 0xFF where a segment
+// starts below an unmarked pixel; startsAbove (the row above) gains 0xFF where that row is a
+// valley. Packed: depths stay below 128 and the starts are bit 7 of the depths (starts is d,
+// startsAbove is p).
+template <class T, bool Packed>
+[[gnu::always_inline]] inline void segmentStarts(const uint8_t* d, const uint8_t* p, uint8_t* phase,
+                                                 uint8_t* startsAbove, uint8_t* starts, int64_t n) {
+    using V = typename T::V;
+    for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
+        const V vd = LUMO_LOAD(T, d + x), rawUp = LUMO_LOAD(T, p + x);
+        const V vp = Packed ? (rawUp & 0x7F) : rawUp;
+        if (allZero<T>(vd | vp)) {  // no segment here or above: the phase is already 0
+            if (!Packed) LUMO_STORE(T, starts + x) = V{};
+            continue;
+        }
+        const V ph = LUMO_LOAD(T, phase + x);
+        const V marked = V(vd != 0), down = V(vd < vp), up = V(vd > vp);
+        const V valley = V(ph == 2) & up, start = marked & V(vp == 0);
+        if (Packed) {
+            LUMO_STORE(T, startsAbove + x) = rawUp | (valley & 0x80);
+            LUMO_STORE(T, starts + x) = vd | (start & 0x80);
+        } else {
+            LUMO_STORE(T, startsAbove + x) = LUMO_LOAD(T, startsAbove + x) | valley;
+            LUMO_STORE(T, starts + x) = start;
+        }
+        LUMO_STORE(T, phase + x) = marked & ((down & 2) | (up & 1) | (~(down | up) & ph));
+    }
+}
+
+// Pass 2 for one row from the row below it (depths dn, starts sn, counters bn): B = the depth
+// below where this pixel ends a segment, else the counter below, raised by one when it was
+// under the depth below.
+// The depths and starts of the row above this one (the next to be done) are fetched on the way:
+// rows are taken from the bottom up, which the processor's own prefetching does not foresee.
+// B is read only where this row is marked (by pass 3, and by this pass for the row above, which
+// takes the depth below instead wherever this row is not marked), so unmarked stretches are not
+// written at all.
+template <class T, bool Packed>
+[[gnu::always_inline]] inline void belowCounts(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn,
+                                               uint8_t* b, const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    using V = typename T::V;
+    for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
+        __builtin_prefetch(nextD + x);
+        if (!Packed) __builtin_prefetch(nextS + x);
+        if (allZero<T>(LUMO_LOAD(T, d + x))) continue;
+        const V raw = LUMO_LOAD(T, dn + x);
+        const V vd = Packed ? (raw & 0x7F) : raw;
+        const V vs = Packed ? V((raw & 0x80) != 0) : LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);
+        const V end = vs | V(vd == 0);
+        LUMO_STORE(T, b + x) = (end & vd) | (~end & (vb - V(vb < vd)));
+    }
+}
+
+// Pass 3 for row r: the rows it reads and the rows and column state it updates.
+struct WalkRow {
+    const uint8_t* d;   // depths of row r
+    const uint8_t* b;   // B of row r
+    const uint8_t* s;   // segment starts of row r
+    uint8_t* a;         // per column: the top counter carried into row r
+    uint8_t* met;       // per column: 0xFF once the current segment has a bottom-pointer pixel
+    uint8_t* bottom;    // per column: row r - 1 was a bottom-pointer pixel
+    uint8_t* f0;        // new depths of rows r, r-1, r-2, r-3 (r-2 may still rise by one)
+    uint8_t* f1;
+    uint8_t* f2;
+    const uint8_t* f3;
+    uint8_t* m0;        // 0xFF where the pointers met (first bottom-pointer pixel), rows r, r-1
+    const uint8_t* m1;
+    uint8_t* v0;        // vertical centre marks (0 or 4) of rows r, r-1, r-2
+    uint8_t* v1;
+    uint8_t* v2;
+    int64_t ahead;      // from row r's depths, starts and B to the next row's (fetched on the way)
+    uint8_t firstRow;   // 0xFF when row r - 1 is the image's first row
+    uint8_t uInside;    // 0xFF when row r - 2 is below the first row
+};
+
+template <class T, bool Packed>
+[[gnu::always_inline]] inline void walkRow(const WalkRow& w, int64_t n) {
+    using V = typename T::V;
+    // Locals, so that the stores through the aliasing views do not reload the row pointers.
+    const uint8_t *const rd = w.d, *const rb = w.b, *const rs = w.s, *const rf3 = w.f3, *const rm1 = w.m1;
+    uint8_t *const ra = w.a, *const rmet = w.met, *const rbottom = w.bottom, *const rf0 = w.f0, *const rf1 = w.f1;
+    uint8_t *const rf2 = w.f2, *const rm0 = w.m0, *const rv0 = w.v0, *const rv1 = w.v1, *const rv2 = w.v2;
+    const V first = V{} + w.firstRow, uInside = V{} + w.uInside;
+    for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
+        __builtin_prefetch(rd + w.ahead + x);
+        if (!Packed) __builtin_prefetch(rs + w.ahead + x);
+        __builtin_prefetch(rb + w.ahead + x);
+        const V raw = LUMO_LOAD(T, rd + x), carried = LUMO_LOAD(T, ra + x), met = LUMO_LOAD(T, rmet + x);
+        const V wasBottom = LUMO_LOAD(T, rbottom + x), m1 = LUMO_LOAD(T, rm1 + x);
+        if (allZero<T>(raw | carried | met | wasBottom | m1)) {
+            // No mark here, none in the segment above, and no meeting to judge: nothing changes.
+            LUMO_STORE(T, rf0 + x) = V{};
+            LUMO_STORE(T, rm0 + x) = V{};
+            LUMO_STORE(T, rv0 + x) = V{};
+            continue;
+        }
+        const V d = Packed ? (raw & 0x7F) : raw;
+        const V b = LUMO_LOAD(T, rb + x), s = Packed ? V((raw & 0x80) != 0) : LUMO_LOAD(T, rs + x);
+        const V marked = V(d != 0);
+        // A segment that starts at a valley takes the valley's depth as its counter when the
+        // pointers met in the segment above; otherwise the counter runs on (met is clear, and
+        // the counter 0, after an unmarked pixel).
+        const V restart = s & met;
+        const V a = (restart & d) | (~restart & carried);
+        const V top = marked & V(a < b);
+        const V bottom = marked & ~top;
+        const V a1 = a + 1, b1 = b + 1;
+        const V f0 = (top & (d < a1 ? d : a1)) | (~top & (d < b1 ? d : b1));
+        LUMO_STORE(T, ra + x) = marked & (a - V(a < d));
+        LUMO_STORE(T, rmet + x) = marked & ((met & ~s) | bottom);
+        LUMO_STORE(T, rm0 + x) = bottom & (s | ~wasBottom);
+        LUMO_STORE(T, rbottom + x) = bottom;
+        LUMO_STORE(T, rf0 + x) = f0;
+        LUMO_STORE(T, rv0 + x) = V{};
+        if (allZero<T>(m1)) continue;
+        // Where the pointers met at P = r - 1, with U = r - 2 above it: the pixel below P is
+        // this row's (its original depth when it starts the next segment).
+        const V below = (s & d) | (~s & f0);
+        const V dp = LUMO_LOAD(T, rf1 + x), du = LUMO_LOAD(T, rf2 + x), duu = LUMO_LOAD(T, rf3 + x);
+        const V lower = first | V(du < dp);
+        const V markP = m1 & lower & V(below < dp);
+        const V markU = m1 & ~lower & uInside & V(duu < du) & V(below < du);
+        LUMO_STORE(T, rv1 + x) = LUMO_LOAD(T, rv1 + x) | (markP & 4);
+        LUMO_STORE(T, rv2 + x) = LUMO_LOAD(T, rv2 + x) | (markU & 4);
+        LUMO_STORE(T, rf2 + x) = du - markU;
+    }
+}
+
+#undef LUMO_LOAD
+#undef LUMO_STORE
+
+template <bool Packed>
+LUMO_AVX2 void segmentStartsAvx2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
+                                 int64_t n) {
+    segmentStarts<Lanes32, Packed>(d, p, phase, above, starts, n);
+}
+template <bool Packed>
+void segmentStartsSse2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts, int64_t n) {
+    segmentStarts<Lanes16, Packed>(d, p, phase, above, starts, n);
+}
+template <bool Packed>
+LUMO_AVX2 void belowCountsAvx2(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
+                               const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes32, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
+}
+template <bool Packed>
+void belowCountsSse2(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
+                     const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes16, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
+}
+template <bool Packed>
+LUMO_AVX2 void walkRowAvx2(const WalkRow& w, int64_t n) { walkRow<Lanes32, Packed>(w, n); }
+template <bool Packed>
+void walkRowSse2(const WalkRow& w, int64_t n) { walkRow<Lanes16, Packed>(w, n); }
+
+// The three passes' kernels for one vector width and one way of keeping the starts.
+struct CharacterKernels {
+    void (*starts)(const uint8_t*, const uint8_t*, uint8_t*, uint8_t*, uint8_t*, int64_t);
+    void (*below)(const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, const uint8_t*,
+                  const uint8_t*, int64_t);
+    void (*walk)(const WalkRow&, int64_t);
+};
+
+CharacterKernels characterKernels(bool wide, bool packed) {
+    if (wide) {
+        if (packed) return {segmentStartsAvx2<true>, belowCountsAvx2<true>, walkRowAvx2<true>};
+        return {segmentStartsAvx2<false>, belowCountsAvx2<false>, walkRowAvx2<false>};
+    }
+    if (packed) return {segmentStartsSse2<true>, belowCountsSse2<true>, walkRowSse2<true>};
+    return {segmentStartsSse2<false>, belowCountsSse2<false>, walkRowSse2<false>};
 }
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
-// both ends at once, capped at limit.
-void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
-    if (w <= 0) return;
-    std::memset(out, 0, size_t(w));
+// both ends at once, capped at limit. out holds n >= w bytes; those past w become 0 as well.
+void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out) {
+    int64_t done = 0;  // bytes written so far: the gaps are cleared as the runs are met
     forEachRun(bits, w, [&](int64_t s, int64_t e) {
+        std::memset(out + done, 0, size_t(s - done));
+        done = e;
         const int64_t len = e - s;
         if (len / 2 > limit) {
             // Long run: both ends climb to the cap, and everything between them is the cap
@@ -429,144 +609,21 @@ void rowDepths(const uint64_t* bits, int32_t w, int limit, uint8_t* out) {
         }
         out[right] = static_cast<uint8_t>(d);
     });
+    std::memset(out + done, 0, size_t(n - done));
 }
 
-// The depths column by column, in bands of 16 rows: the 16 bytes of column x in band b lie at
-// b * bandStride + x * 16, so a tile of 16 x 16 pixels is 256 contiguous bytes and a column
-// walk reads 16 contiguous bytes per band. tileOn says which tiles hold any marked pixel (the
-// others are all zero).
-struct Columns {
-    uint8_t* data;
-    int64_t bandStride;     // paddedWidth * 16 + 64: one spare line, so a column's bands do not
-                            // all fall into the same few cache sets
-    const uint8_t* tileOn;  // band * tilesPerRow + tile
-    int64_t tilesPerRow;
-    uint8_t* chunk(int64_t band, int64_t x) const { return data + band * bandStride + x * kTile; }
-    static int64_t strideFor(int64_t paddedWidth) { return paddedWidth * kTile + 64; }
-};
-
-// The vertical walk of every column, L carried from one to the next: each column is gathered
-// into `column` (h rounded up to 16 bytes), walked there and put back; centre marks go straight
-// into byte 0 of the image (they are few).
-void verticalDepth(const Image& im, const Columns& cols, uint8_t* column) {
-    constexpr int32_t kAhead = 4;
-    const int32_t w = im.width, h = im.height;
-    uint8_t* top = im.top();
-    const int64_t step = im.rowStep();
-    const int64_t bandStride = cols.bandStride;
-    const int64_t bands = (int64_t{h} + kTile - 1) / kTile;
-    int L = 0;  // carried from segment to segment and from column to column
-    for (int32_t x = 0; x < w; ++x) {
-        uint8_t* base = cols.data + int64_t{x} * kTile;
-        const uint8_t* on = cols.tileOn + (x / kTile);
-        if ((x & 3) == 0 && x + kAhead < w) {
-            // Four columns share each cache line of a band: fetch the lines of the columns kAhead
-            // further on, for every band that holds marks, all at once rather than one miss at a
-            // time.
-            const uint8_t* next = base + kAhead * kTile;
-            const uint8_t* nextOn = cols.tileOn + (x + kAhead) / kTile;
-            for (int64_t band = 0; band < bands; ++band)
-                if (nextOn[band * cols.tilesPerRow]) __builtin_prefetch(next + band * bandStride);
-        }
-        // The column gathered into one contiguous run of bytes (zero in bands without marks),
-        // walked there, and the marked bands put back.
-        for (int64_t band = 0; band < bands; ++band) {
-            const __m128i c = on[band * cols.tilesPerRow]
-                                  ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + band * bandStride))
-                                  : _mm_setzero_si128();
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(column + band * kTile), c);
-        }
-        uint8_t* const d = column;
-        // First non-zero depth at or after y, or h; bands without marks are passed whole.
-        auto nextNonZero = [&](int32_t y) {
-            while (y < h) {
-                const int64_t band = y >> 4;
-                if (!on[band * cols.tilesPerRow]) {
-                    y = int32_t((band + 1) * kTile);
-                    continue;
-                }
-                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + band * kTile));
-                const uint32_t nonZero = ~uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_setzero_si128()))) & 0xFFFF;
-                const uint32_t from = nonZero & (0xFFFFu << (y & 15));
-                if (from) return std::min(h, int32_t(band * kTile + std::countr_zero(from)));
-                y = int32_t((band + 1) * kTile);
-            }
-            return h;
-        };
-        auto markAt = [&](int32_t y) { top[y * step + 3 * int64_t{x}] |= 0x04; };
-        int32_t y = nextNonZero(0);
-        while (y < h) {
-            const int32_t S = y;
-            if (S + 1 < h && d[S + 1] == 0 && (S == 0 || d[S - 1] == 0)) {
-                // A lone pixel (a thin horizontal stroke crossing the column), the commonest
-                // segment: the walk below gives it depth 1 and a centre mark, and resets L.
-                d[S] = 1;
-                markAt(S);
-                L = 0;
-                y = nextNonZero(S + 1);
-                continue;
-            }
-            int32_t e = S;
-            while (e + 1 < h && d[e + 1] >= d[e]) ++e;
-            int32_t E, N;
-            int F = 0;
-            if (e + 1 >= h) {
-                E = h - 1;
-                N = h;
-            } else if (d[e + 1] == 0) {
-                E = e;
-                N = e + 1;
-            } else {
-                int32_t q = e + 1;  // descending: non-zero and not greater than the previous
-                for (;;) {
-                    if (q + 1 >= h) { E = q; N = h; break; }
-                    if (d[q + 1] == 0) { E = q; N = q + 1; break; }
-                    if (d[q + 1] > d[q]) { E = q - 1; N = q; F = d[q]; break; }  // q is a valley
-                    ++q;
-                }
-            }
-            int32_t P = S, Q = E;
-            int M = F;
-            while (P <= Q) {
-                if (L < M) {
-                    if (L < d[P]) d[P] = static_cast<uint8_t>(++L);
-                    ++P;
-                } else {
-                    if (M < d[Q]) d[Q] = static_cast<uint8_t>(++M);
-                    --Q;
-                }
-            }
-            if (P < N) {
-                const int32_t U = Q;  // directly above P
-                L = F;
-                if (U < 0 || d[U] < d[P]) {
-                    if (P < h - 1 && d[P + 1] < d[P]) markAt(P);
-                } else if (U > 0 && P < h - 1 && d[U - 1] < d[U] && d[P + 1] < d[U]) {
-                    markAt(U);
-                    d[U] = static_cast<uint8_t>(d[U] + 1);
-                }
-            }
-            y = nextNonZero(N);
-        }
-        for (int64_t band = 0; band < bands; ++band)
-            if (on[band * cols.tilesPerRow])
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(base + band * bandStride),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(column + band * kTile)));
-    }
-}
-
-// Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]):
-// 0x02 where marked (depth non-zero), 0x04 for a horizontal centre mark.
-void rowMarks(const uint8_t* d, int32_t w, bool inner, uint8_t* out) {
+// Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]) and
+// its vertical marks: 0x02 where marked (depth non-zero), 0x04 for a centre mark.
+void rowMarks(const uint8_t* d, const uint8_t* vertical, int32_t w, bool inner, uint8_t* out) {
     for (int32_t x = 0; x < w; ++x) {
         const int c = d[x];
-        uint8_t v = c ? 0x02 : 0;
+        uint8_t v = static_cast<uint8_t>((c ? 0x02 : 0) | vertical[x]);
         if (inner && c && d[x - 1] < c && (d[x + 1] < c || (d[x + 1] == c && d[x + 2] < c))) v |= 0x04;
         out[x] = v;
     }
 }
 
-LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, int32_t w, bool inner, uint8_t* out) {
+LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, const uint8_t* vertical, int32_t w, bool inner, uint8_t* out) {
     const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi8(2), four = _mm_set1_epi8(inner ? 4 : 0);
     auto lt = [](__m128i a, __m128i b) {  // unsigned a < b
         return _mm_andnot_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(_mm_max_epu8(a, b), b));
@@ -580,7 +637,8 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, int32_t w, bool inner, uint8_
         const __m128i on = _mm_andnot_si128(_mm_cmpeq_epi8(c, z), _mm_set1_epi8(-1));
         const __m128i centre = _mm_and_si128(
             _mm_and_si128(on, lt(l, c)), _mm_or_si128(lt(r, c), _mm_and_si128(_mm_cmpeq_epi8(r, c), lt(r2, c))));
-        const __m128i v = _mm_or_si128(_mm_and_si128(on, two), _mm_and_si128(centre, four));
+        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(on, two), _mm_and_si128(centre, four)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(vertical + x)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), v);
     }
     return x;
@@ -590,7 +648,9 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, int32_t w, bool inner, uint8_
 LUMO_AVX2 inline __m256i lt(__m256i a, __m256i b) { return simd::gtU8x2(b, a); }
 
 // AVX2: rowMarks and writeRow in one loop, thirty-two pixels per step; returns the pixels done.
-LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, bool inner) {
+// The row written next (next) is fetched on the way.
+LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
+                                    const uint8_t* next) {
     const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2), four = _mm256_set1_epi8(inner ? 4 : 0);
     __m256i keep[3], mergeO[3], mergeS[3];
     for (int v = 0; v < 3; ++v) {
@@ -607,11 +667,15 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, boo
         const __m256i on = _mm256_xor_si256(_mm256_cmpeq_epi8(c, z), _mm256_set1_epi8(-1));
         const __m256i centre = _mm256_and_si256(
             _mm256_and_si256(on, lt(l, c)), _mm256_or_si256(lt(r, c), _mm256_and_si256(_mm256_cmpeq_epi8(r, c), lt(r2, c))));
-        const __m256i o = _mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four));
+        const __m256i o = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vertical + i)));
         uint8_t* a = p + 3 * int64_t{i};
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i out[3];
+#pragma GCC unroll 3
         for (int v = 0; v < 3; ++v)
             out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
                                      _mm256_shuffle_epi8(c, mergeS[v]));
@@ -620,99 +684,112 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, boo
     return i;
 }
 
-bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level, int parts) {
+// Where Character Mode's arrays lie in the scratch: three rows per image row, the column state, and
+// rings of four rows. Every row is `stride` bytes with kPad spare bytes either side.
+struct CharacterLayout {
+    static constexpr int64_t kPad = 64;
+    int64_t width = 0, height = 0, padded = 0, stride = 0;
+    explicit CharacterLayout(int64_t w, int64_t h)
+        : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {}
+    // Rows: depths, starts and B of each image row; then phase, counter, met, bottom, zero, spare,
+    // orBytes (one each); then the rings of new depths, meeting flags and vertical marks.
+    int64_t rows() const { return 3 * height + 7 + 3 * 4; }
+    size_t bytes() const { return size_t(rows() * stride); }
+    uint8_t* row(uint8_t* base, int64_t index) const { return base + index * stride + kPad; }
+};
+
+// Writes row y of the image from its final depths f (a ring row, padded) and vertical marks.
+void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* vertical, uint8_t* orBytes, int level) {
+    const int32_t w = im.width, h = im.height;
+    const bool inner = y >= 1 && y + 2 <= h;
+    f[-1] = f[w] = f[w + 1] = 255;
+    uint8_t* row = im.row(y);
+    const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
+    const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, f, vertical, inner, next) : 0;
+    if (fused < w) {
+        const int32_t done = level >= 1 ? fused + rowMarksSsse3(f + fused, vertical + fused, w - fused, inner, orBytes + fused) : fused;
+        rowMarks(f + done, vertical + done, w - done, inner, orBytes + done);
+        writeRow(row + 3 * int64_t{fused}, w - fused, orBytes + fused, f + fused, level, next);
+    }
+    f[-1] = f[w] = f[w + 1] = 0;
+}
+
+bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level) {
     const int32_t w = im.width, h = im.height;
     // Depths live in one byte; the cap keeps every later increase inside it.
     const int limit = std::clamp(pr.depthLimit, 1, 254);
-    const int64_t words = wordsOf(w);
-    const int64_t wp = roundUp(w, kTile);
-    const int64_t stageStride = wp + 64;  // 16 bytes of padding either side of each staged row
-    const int64_t tilesPerRow = wp / kTile;
-    uint8_t* tileOn = sc.tiles.data();
-    const Columns cols{sc.columns.data(), Columns::strideFor(wp), tileOn, tilesPerRow};
-    const bool vec = level >= 1;
+    const CharacterLayout lay(w, h);
+    uint8_t* base = sc.depthWork.data();
+    const int64_t n = lay.padded;
+    // The three rows of one image row lie together, so the last pass reads one stream.
+    auto depths = [&](int64_t y) { return lay.row(base, 3 * y); };
+    // With a cap below 128 the depths leave bit 7 free for the starts: one array fewer to read.
+    const bool packed = limit < 128;
+    auto starts = [&](int64_t y) { return lay.row(base, packed ? 3 * y : 3 * y + 1); };
+    auto counts = [&](int64_t y) { return lay.row(base, 3 * y + 2); };
+    uint8_t* const single = lay.row(base, 3 * int64_t{h});
+    uint8_t* phase = single;
+    uint8_t* carried = single + lay.stride;
+    uint8_t* met = single + 2 * lay.stride;
+    uint8_t* bottom = single + 3 * lay.stride;
+    uint8_t* zero = single + 4 * lay.stride;
+    uint8_t* spare = single + 5 * lay.stride;
+    uint8_t* orBytes = single + 6 * lay.stride;
+    uint8_t* rings = single + 7 * lay.stride - CharacterLayout::kPad;
+    // The column state, the rings (row -1 of every ring reads as zeros) and the spare rows start clear.
+    std::memset(single - CharacterLayout::kPad, 0, size_t((7 + 12) * lay.stride));
+    auto ring = [&](int kind, int64_t y) { return rings + (kind * 4 + (y & 3)) * lay.stride + CharacterLayout::kPad; };
+    const CharacterKernels kernels = characterKernels(level >= 2, packed);
 
-    // Rows in bands of 16: marker bits, horizontal depths, then the band's tiles into columns.
-    // Bands are independent, so parts of them can be done at once.
-    auto depthBands = [&](int part, int n) {
-        uint8_t* stage = sc.rowsFor(part) + 16;
-        uint64_t* bandOr = sc.bits.data() + (10 + part) * words;
-        int32_t first, end;
-        partRange(h, kTile, part, n, first, end);
-        for (int32_t y0 = first; y0 < end; y0 += kTile) {
-            const int32_t rows = std::min<int32_t>(kTile, h - y0);
-            std::fill_n(bandOr, words, 0);
-            for (int32_t r = 0; r < kTile; ++r) {
-                uint8_t* out = stage + r * stageStride;
-                if (r < rows) {
-                    const uint64_t* bits = marks.row(y0 + r);
-                    for (int64_t k = 0; k < words; ++k) bandOr[k] |= bits[k];
-                    rowDepths(bits, w, limit, out);
-                    std::memset(out + w, 0, size_t(wp - w));
-                } else {
-                    std::memset(out, 0, size_t(wp));
-                }
-            }
-            const int64_t band = y0 / kTile;
-            for (int64_t t = 0; t < tilesPerRow; ++t) {
-                const bool any = ((bandOr[t >> 2] >> (16 * (t & 3))) & 0xFFFF) != 0;
-                tileOn[band * tilesPerRow + t] = any;
-                uint8_t* dst = cols.chunk(band, t * kTile);
-                if (!any) std::memset(dst, 0, kTile * kTile);
-                else if (vec) transposeTile(stage + t * kTile, stageStride, dst, kTile);
-                else transposeTileScalar(stage + t * kTile, stageStride, dst, kTile);
-            }
-        }
-    };
-    inParts(parts, depthBands);
-
-    verticalDepth(im, cols, sc.rowsFor(0) + kTile * stageStride + 16 + wp + 64);
-
-    // Rows in bands of 16 again: the final depths back into rows, the horizontal centre marks, and
-    // each row written once (byte 0 gains the marks, byte 2 takes the depth).
-    auto writeBands = [&](int part, int n) {
-        uint8_t* stage = sc.rowsFor(part) + 16;
-        uint8_t* orBytes = sc.rowsFor(part) + kTile * stageStride + 16;
-        int32_t first, end;
-        partRange(h, kTile, part, n, first, end);
-        for (int32_t y0 = first; y0 < end; y0 += kTile) {
-            const int32_t rows = std::min<int32_t>(kTile, h - y0);
-            const int64_t band = y0 / kTile;
-            for (int64_t t = 0; t < tilesPerRow; ++t) {
-                uint8_t* dst = stage + t * kTile;
-                if (!tileOn[band * tilesPerRow + t]) {
-                    for (int r = 0; r < kTile; ++r) std::memset(dst + r * stageStride, 0, kTile);
-                } else if (vec) {
-                    transposeTile(cols.chunk(band, t * kTile), kTile, dst, stageStride);
-                } else {
-                    transposeTileScalar(cols.chunk(band, t * kTile), kTile, dst, stageStride);
-                }
-            }
-            for (int32_t r = 0; r < rows; ++r) {
-                const int32_t y = y0 + r;
-                uint8_t* d = stage + r * stageStride;
-                d[-1] = d[w] = d[w + 1] = 255;
-                const bool inner = y >= 1 && y + 2 <= h;
-                uint8_t* row = im.row(y);
-                const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, d, inner) : 0;
-                const int32_t done = vec ? fused + rowMarksSsse3(d + fused, w - fused, inner, orBytes + fused) : fused;
-                rowMarks(d + done, w - done, inner, orBytes + done);
-                // rowMarks judged d[w - 1]'s right side on the padding; write byte 2 with real zeros.
-                d[w] = d[w + 1] = 0;
-                writeRow(row + 3 * int64_t{fused}, w - fused, orBytes + fused, d + fused, level);
-            }
-        }
-    };
-    inParts(parts, writeBands);
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* d = depths(y);
+        rowDepths(marks.row(y), w, n, limit, d);
+        uint8_t* above = y > 0 ? starts(y - 1) : spare;
+        const uint8_t* p = y > 0 ? depths(y - 1) : zero;
+        kernels.starts(d, p, phase, above, starts(y), n);
+    }
+    for (int32_t y = h - 1; y >= 0; --y) {
+        const bool last = y + 1 >= h;
+        const uint8_t* dn = last ? zero : depths(y + 1);
+        const uint8_t* sn = last ? zero : starts(y + 1);
+        const uint8_t* bn = last ? zero : counts(y + 1);
+        const uint8_t* nextD = depths(std::max(y - 1, 0));
+        const uint8_t* nextS = starts(std::max(y - 1, 0));
+        kernels.below(depths(y), dn, sn, bn, counts(y), nextD, nextS, n);
+    }
+    for (int32_t r = 0; r < h; ++r) {
+        WalkRow wr;
+        wr.d = depths(r);
+        wr.b = counts(r);
+        wr.s = starts(r);
+        wr.a = carried;
+        wr.met = met;
+        wr.bottom = bottom;
+        wr.f0 = ring(0, r);
+        wr.f1 = ring(0, r - 1);
+        wr.f2 = ring(0, r - 2);
+        wr.f3 = ring(0, r - 3);
+        wr.m0 = ring(1, r);
+        wr.m1 = ring(1, r - 1);
+        wr.v0 = ring(2, r);
+        wr.v1 = ring(2, r - 1);
+        wr.v2 = ring(2, r - 2);
+        wr.ahead = r + 1 < h ? depths(r + 1) - depths(r) : 0;
+        wr.firstRow = r == 1 ? 0xFF : 0;
+        wr.uInside = r >= 3 ? 0xFF : 0;
+        kernels.walk(wr, n);
+        if (r >= 2) writeCharacterRow(im, r - 2, ring(0, r - 2), ring(2, r - 2), orBytes, level);
+    }
+    for (int32_t y = std::max(0, h - 2); y < h; ++y) writeCharacterRow(im, y, ring(0, y), ring(2, y), orBytes, level);
     return true;
 }
 
 }  // namespace
 
-bool EffectScratch::reserve(int32_t width, int32_t height, int parts) {
+bool EffectScratch::reserve(int32_t width, int32_t /*height*/, int parts) {
     const int64_t w = std::max(width, 1);
     const int64_t words = wordsOf(w);
-    const size_t rowBytes = rowBytesFor(width, height);
+    const size_t rowBytes = rowBytesFor(width);
     try {
         if (bits.size() < size_t((10 + kMaxParts) * words)) bits.resize(size_t((10 + kMaxParts) * words));
         if (runStart.size() < size_t(w)) runStart.resize(size_t(w));
@@ -736,8 +813,7 @@ void EffectScratch::release() {
     std::vector<uint8_t>().swap(rows);
     std::vector<uint8_t>().swap(partRows);
     partsReady_ = 1;
-    std::vector<uint8_t>().swap(columns);
-    std::vector<uint8_t>().swap(tiles);
+    std::vector<uint8_t>().swap(depthWork);
     std::vector<uint64_t>().swap(marks);
 }
 
@@ -755,12 +831,9 @@ bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, boo
     if (!reserve(width, height, partsFor(width, height, premarked)) || (premarked && !reserveMarks(width, height)))
         return false;
     if (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) return true;
-    const int64_t wp = roundUp(std::max(width, 1), kTile), bands = roundUp(std::max(height, 1), kTile) / kTile;
-    const size_t need = size_t(Columns::strideFor(wp) * bands);
-    const size_t tileCount = size_t(wp / kTile * bands);
     try {
-        if (columns.size() < need) columns.resize(need);
-        if (tiles.size() < tileCount) tiles.resize(tileCount);
+        const size_t need = CharacterLayout(std::max(width, 1), std::max(height, 1)).bytes();
+        if (depthWork.size() < need) depthWork.resize(need);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -776,7 +849,7 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
-    else characterMode(im, marks, params, scratch, level, parts);
+    else characterMode(im, marks, params, scratch, level);
     return true;
 }
 

@@ -25,10 +25,9 @@ public:
 
     std::vector<uint64_t> bits;      // marker bits: a few rows of words
     std::vector<int32_t> runStart;   // per column: first row of the open vertical run
-    std::vector<uint8_t> rows;       // byte rows: flags, OR masks, depths
+    std::vector<uint8_t> rows;       // byte rows: flags and OR masks
     std::vector<uint8_t> partRows;   // the same for helper threads 1, 2, ...
-    std::vector<uint8_t> columns;    // depths column by column (Character Mode)
-    std::vector<uint8_t> tiles;      // which 16 x 16 tiles hold marks (Character Mode)
+    std::vector<uint8_t> depthWork;  // Character Mode: depths and counters, a byte per pixel
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
 
     // Makes room for the marker bits of every row; false when memory runs out.
@@ -55,7 +54,8 @@ struct EffectParams {
 
 // Marks the pixels meeting comparison m (1..6) with bounds lo/hi and runs the effect chosen by
 // mode (grid, else outline, else character). maxLevel caps the vector width (0 scalar, 1 SSSE3,
-// 2 AVX2) for tests. False (the image unchanged) only when the scratch could not be sized; a
+// 2 AVX2) for tests; Character Mode's counter passes use 16-byte SSE2 vectors (present on every
+// x86-64 processor) below 2. False (the image unchanged) only when the scratch could not be sized; a
 // caller that reserved it first (reserveFor) never meets that.
 // With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
 // rows were encoded), so the effect does not read the rows again for them.

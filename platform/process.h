@@ -16,10 +16,12 @@ int32_t startProgram(const std::string& path, const std::vector<std::string>& ar
 // as ended).
 bool processAlive(int32_t pid);
 
-// Folder of the file that holds `address` (a program or shared library).
+// Folder of the file that holds `address` (a program or shared library), without a trailing
+// slash; the program's folder when the loader knows the file only by a bare name; empty when
+// unknown. The one lookup of "the folder of this module" in the suite.
 std::string moduleFolder(const void* address);
 
-// Folder of the running program.
+// Folder of the running program, without a trailing slash; empty when unknown.
 std::string programFolder();
 
 // Finds `name` on PATH; empty when absent.

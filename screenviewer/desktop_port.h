@@ -6,12 +6,22 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "screenviewer/navigation.h"
 
 namespace lumo {
+
+// The mouse pointer's picture: premultiplied ARGB (0xAARRGGBB), row by row.
+struct CursorPicture {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint64_t serial = 0;  // changes whenever the shape changes
+    std::vector<uint32_t> argb;
+};
 
 class DesktopPort {
 public:
@@ -30,8 +40,21 @@ public:
     // True when pixels in `area` (screen) may have changed since the last ask;
     // nullopt when unknown (then the caller captures).
     virtual std::optional<bool> takeDamage(const Rect& area) = 0;
+    // Forgets the damage gathered so far without asking the server (a capture
+    // follows); what is still on its way counts for the next question.
+    virtual void forgetDamage() {}
     // False once the display is gone (and not back).
     virtual bool connected() = 0;
+    // The pointer's current picture; nullopt when unknown (no display, no
+    // cursor extension). One round trip.
+    virtual std::optional<CursorPicture> cursorPicture() { return std::nullopt; }
+    // Runs `changed` (on a thread of the port's own; it must not call the
+    // port and must not block) each time the window in front may have
+    // changed; an empty function stops the reports and returns only when no
+    // call of the previous one runs. Unlike the other calls it may run beside
+    // them on another thread. Ports that cannot report never call it (the
+    // caller then looks on its own at intervals).
+    virtual void watchForeground(std::function<void()> changed) { (void)changed; }
 };
 
 // A desktop port on the suite's desktop layer; each call of the factory gives

@@ -1,6 +1,7 @@
 // The viewer's desktop port on the suite's desktop layer: one Desktop (its
-// own connection) per port, and a DesktopEvents made on the first damage
-// question (the refresh thread's port is the only one that asks).
+// own connection) per port, a DesktopEvents made on the first damage
+// question (the refresh thread's port is the only one that asks), and one
+// made on the first foreground watch (the watch thread's port).
 #include <mutex>
 
 #include "platform/desktop/desktop.h"
@@ -45,12 +46,30 @@ public:
         std::call_once(eventsMade_, [this] { events_ = std::make_unique<d::DesktopEvents>(); });
         return events_->takeDamage(toLayer(area));
     }
+    void forgetDamage() override {
+        std::call_once(eventsMade_, [this] { events_ = std::make_unique<d::DesktopEvents>(); });
+        events_->forgetDamage();
+    }
+    std::optional<CursorPicture> cursorPicture() override {
+        auto img = desk_.cursorImage();
+        if (!img) return std::nullopt;
+        return CursorPicture{img->width, img->height, img->serial, std::move(img->pixels)};
+    }
+    void watchForeground(std::function<void()> changed) override {
+        std::lock_guard lock(foregroundMutex_);
+        if (!changed && !foreground_) return;
+        if (!foreground_) foreground_ = std::make_unique<d::DesktopEvents>();
+        foreground_->watchActiveWindow(std::move(changed));
+    }
     bool connected() override { return desk_.connected(); }
 
 private:
     d::Desktop desk_;
     std::once_flag eventsMade_;
     std::unique_ptr<d::DesktopEvents> events_;
+    // Reports of the window in front, on a connection of their own (made on the first watch).
+    std::mutex foregroundMutex_;
+    std::unique_ptr<d::DesktopEvents> foreground_;
 };
 
 }  // namespace

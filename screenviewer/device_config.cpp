@@ -1,31 +1,37 @@
 // Device rows and the pin grid each one gives.
 #include "screenviewer/device_config.h"
 
+#include "common/model_traits.h"
+
 namespace lumo {
 
+// The serial models of the built-in rows; a row's code is its place among them all (the
+// note-taker's row keeps its code when it is not offered).
 std::vector<DeviceRow> deviceRows(bool japanese) {
-    if (japanese) return {{"Pinora PX-1", 0}, {"Pinora PX-2", 1}, {"Notaro", 2}, {"QX-64X48", 3}};
-    return {{"Pinora PX-1", 0}, {"Pinora PX-2", 1}, {"QX-64X48", 3}};
+    std::vector<DeviceRow> rows;
+    int code = 0;
+    for (const tavik::Model model : tavik::builtInRowOrder()) {
+        const tavik::ModelTraits& t = tavik::traitsOf(model);
+        if (t.ftdi) continue;
+        if (!t.japaneseOnly || japanese) rows.push_back({t.name.data(), code});
+        ++code;
+    }
+    return rows;
 }
 
 DeviceConfig configForCode(int code, const std::string& modelName) {
     DeviceConfig c;
     c.modelName = modelName;
-    if (code == 3) {
-        c.modelCode = 3;
-        c.pins = {64, 48};
-        c.textCells = 32;
-        c.maxCellPixels = 32;
-    } else {
-        c.modelCode = code == 4 ? 4 : 1;
-        c.pins = {48, 32};
-        c.textCells = 0;
-        c.maxCellPixels = 64;
-    }
+    // Row code 3 is the large display; every other code is run as the 48 x 32 one.
+    const tavik::ModelTraits& t = tavik::traitsOf(code == 3 ? tavik::Model::QX64X48 : tavik::Model::PinoraPX2);
+    c.modelCode = code == 3 ? 3 : code == 4 ? 4 : 1;
+    c.pins = {t.pinsX, t.pinsY};
+    c.textCells = t.textCells;
+    c.maxCellPixels = code == 3 ? 32 : 64;
     return c;
 }
 
-DeviceConfig usbConfig() { return configForCode(4, kUsbModelName); }
+DeviceConfig usbConfig() { return configForCode(4, std::string(tavik::ftdiModel().name)); }
 
 int preselectedPort(int32_t stored) { return stored >= 0 && stored < 64 ? stored : 0; }
 

@@ -10,8 +10,6 @@
 
 namespace lumo {
 
-inline constexpr const char* kUsbModelName = "Pinora New PX-2";
-
 struct DeviceConfig {
     int modelCode = 1;  // 1 48 x 32, 2 note-taker, 3 64 x 48, 4 48 x 32 on the FTDI link
     Pins pins{32, 24};

@@ -68,6 +68,12 @@ InputPorts clientLibraryPorts() {
     p.mouseMove = [](WindowId w, int32_t x, int32_t y) { gdSendMouseMove(TavikWindow(w), x, y, 0); };
     p.mouseClick = [](WindowId w, int32_t x, int32_t y, int b) { gdSendMouseClick(TavikWindow(w), x, y, 0, b); };
     p.mouseDrag = [](WindowId w, int32_t x, int32_t y, int b) { gdStartMouseDrag(TavikWindow(w), x, y, 0, b); };
+    p.mouseState = [](WindowId w) -> std::optional<keys::PointerReading> {
+        int inside = 0, x = 0, y = 0;
+        const int moved = gdGetMouseState(TavikWindow(w), 0, &inside, &x, &y);
+        // 0 also stands for "cannot be read": the outputs then stay as they were (inside 0).
+        return keys::PointerReading{moved == 1, inside == 1, {x, y}};
+    };
     p.directCommand = [](int command, int parameter, std::span<const uint8_t> data) {
         if (gdStartDirectOperation(nullptr) != 1) return;
         gdPostDirectCommand(command, parameter, int(data.size()), data.data());
@@ -83,6 +89,7 @@ KeyHandler::KeyHandler(Viewer& viewer, InputPorts ports, bool japanese)
     viewer_.drawInfoPage = [this](const ViewRecord& r, DotPanel& p) { return drawInfoPage(r, p); };
     viewer_.drawOverlays = [this](const ViewRecord& r, DotPanel& m, DotPanel& l) { drawOverlays(r, m, l); };
     viewer_.buildTextLine = [this](const ViewRecord& r, TextLine& line) { buildTextLine(r, line); };
+    viewer_.followMouse = [this] { return followRealMouse(); };
     previousModesChanged_ = viewer_.onModesChanged;
     viewer_.onModesChanged = [this] {
         if (previousModesChanged_) previousModesChanged_();
@@ -96,6 +103,7 @@ KeyHandler::~KeyHandler() {
     viewer_.drawInfoPage = nullptr;
     viewer_.drawOverlays = nullptr;
     viewer_.buildTextLine = nullptr;
+    viewer_.followMouse = nullptr;
     viewer_.onModesChanged = previousModesChanged_;
 }
 
@@ -153,7 +161,7 @@ keys::KeyContext KeyHandler::contextLocked() {
     c.penDrag = penDrag_;
     c.mouseX = emu_.mouse.x;
     c.mouseY = emu_.mouse.y;
-    c.cursorShape = cursorShape_;
+    c.cursorShape = viewer_.cursorShapeView();
     for (size_t i = 0; i < 4; ++i) c.conditionFilled[i] = conditions_[i].fData != 0;
     c.textLinePage = textLinePage_;
     c.subSelector = subSelector_;
@@ -509,7 +517,7 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         if (a.value >= 0 && a.value < 4) keys::recallCondition(conditions_[size_t(a.value)], viewer_.current().condition);
         break;
     case KeyAct::PlayTone: playTone(a.tone); break;
-    case KeyAct::SetCursorShape: cursorShape_ = a.value != 0; break;
+    case KeyAct::SetCursorShape: viewer_.setCursorShapeView(a.value != 0); break;
     case KeyAct::SetLock: locked_ = a.value != 0; break;
     case KeyAct::SetInfoPage:
         if (a.value >= keys::kPageHistogram && a.value <= keys::kPageStep) infoPage_ = a.value;
@@ -595,6 +603,30 @@ bool KeyHandler::menuCommand(int id, bool& viewFrame, keys::MenuEffects& fx) {
         if (fx.clearColourBits) c.bMode = uint16_t(c.bMode & ~(BIN_RED | BIN_GREEN | BIN_BLUE));
     }
     viewer_.publishView();
+    return true;
+}
+
+bool KeyHandler::followRealMouse() {
+    keys::PointerFollow f;
+    {
+        std::lock_guard lock(m_);
+        const bool sync = viewer_.mouseSync();
+        if (!emu_.on && !penDrag_ && !sync) return false;
+        if (!ports_.mouseState) return true;
+        // Read with the state held: a key that moves the mouse is either before or after this look.
+        const auto reading = ports_.mouseState(viewer_.targetWindow());
+        if (!reading) return true;
+        f = keys::followPointer(*reading, emu_.on, penDrag_, sync, emu_.mouse);
+        if (f.takePosition) emu_.mouse = reading->at;
+        InHandler inHandler;
+        switch (f.view) {
+        case keys::FollowView::Contain: viewer_.contain(reading->at.x, reading->at.y); break;
+        case keys::FollowView::CentreOn: viewer_.centreOn(reading->at.x, reading->at.y); break;
+        case keys::FollowView::Stay: break;
+        }
+        if (f.publish) updateMouseText();
+    }
+    if (f.publish) viewer_.publishView();
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -39,6 +40,9 @@ struct InputPorts {
     std::function<void(WindowId, int32_t x, int32_t y)> mouseMove;
     std::function<void(WindowId, int32_t x, int32_t y, int buttons)> mouseClick;
     std::function<void(WindowId, int32_t x, int32_t y, int buttons)> mouseDrag;  // press and hold; 0 releases all
+    // The real pointer relative to the window's outer corner (gdGetMouseState
+    // without the client flag); nullopt when it cannot be read.
+    std::function<std::optional<keys::PointerReading>(WindowId)> mouseState;
     // A direct command sent only when the direct-operation right can be taken.
     std::function<void(int command, int parameter, std::span<const uint8_t> data)> directCommand;
     // A WM_COMMAND id run on the dialog thread; returns when it has run (or
@@ -92,6 +96,12 @@ public:
 
     // Replaces the screen image port (it may need the handler itself).
     void setSaveScreenImage(std::function<void(bool whole)> f) { ports_.saveScreenImage = std::move(f); }
+
+    // The watch thread's look at the real pointer while emulation, a pen drag
+    // or mouse-sync is on: the emulated mouse (and its marker) takes the
+    // pointer's position, mouse-sync moves the view to it. True while such a
+    // mode is on (the viewer then asks often).
+    bool followRealMouse();
 
     // At shutdown: the real mouse goes to the emulated position, when one is known.
     void moveToEmulatedPosition();
@@ -153,7 +163,6 @@ private:
     keys::Emulation emu_;
     bool penDrag_ = false;
     std::array<keys::SavedMouse, kRecordCount> saved_{};
-    bool cursorShape_ = false;
     bool largeHistogram_ = false;
     int textLinePage_ = 0;
     int subSelector_ = 0;

@@ -78,7 +78,7 @@ void KeyHandler::drawOverlays(const ViewRecord& r, DotPanel& main, DotPanel& lay
     keys::MousePoint mouse;
     {
         std::lock_guard lock(m_);
-        show = (emu_.on || penDrag_) && emu_.known && !cursorShape_;
+        show = (emu_.on || penDrag_) && emu_.known && !viewer_.cursorShapeView();
         alternative = shift_.held == keys::kShiftDown;
         mouse = emu_.mouse;
     }

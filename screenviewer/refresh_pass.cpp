@@ -1,11 +1,13 @@
-// One refresh pass: capture the view rectangle with its margins, pre-scan,
-// map it onto the pins, draw the overlays, send only what changed, and
-// rebuild the text line. Runs on the refresh thread only.
+// One refresh pass: capture the view rectangle with its margins (or, in the
+// cursor-shape view, take the mouse pointer's picture), pre-scan, map it onto
+// the pins, draw the overlays, send only what changed, and rebuild the text
+// line. Runs on the refresh thread only.
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <vector>
 
+#include "screenviewer/cursor_shape.h"
 #include "screenviewer/viewer.h"
 
 namespace lumo {
@@ -30,7 +32,6 @@ void Viewer::refreshView(bool force) {
     ++stats_.passes;
     ViewRecord& snap = snapshot_;
     ViewRecord* live = validIndex(snapIndex_) ? &share_.records[snapIndex_] : nullptr;
-    const Pins p = pins();
     // A record another process excluded from the display is not shown.
     if (live && (live->flags & kRecordExcluded)) return;
 
@@ -44,65 +45,13 @@ void Viewer::refreshView(bool force) {
         snap.captureWindow = snap.keyWindow;
     }
 
-    // 2. Capture.
-    const int32_t cw = saneCell(snap.cellWidth), ch = saneCell(snap.cellHeight);
-    const bool area = snap.areaWidth > 0 && snap.areaHeight > 0;
-    const int64_t cx = area ? snap.areaWidth : int64_t(p.columns) * cw;
-    const int64_t cy = area ? snap.areaHeight : int64_t(p.rows) * ch;
-    if (cx > kMaxCaptureSide || cy > kMaxCaptureSide || cx * cy > kMaxCapturePixels) return;
-    CaptureArea a{};
-    a.hWnd = snap.captureWindow;
-    a.x = snap.baseX;
-    a.y = snap.baseY;
-    a.cx = int32_t(cx);
-    a.cy = int32_t(cy);
-    a.nFitX = a.nFitY = 1;
-    a.fClient = 0;
-    a.nMarginLeft = a.nMarginRight = kMarginX;
-    a.nMarginTop = a.nMarginBottom = kMarginY;
-    if (!lumoAreaCheck(&a)) return;
-    if ((a.nFitX & 0x100) || (a.nFitY & 0x100)) {
-        snap.baseX = a.x;
-        snap.baseY = a.y;
-    }
-    // Nothing under the view (and its margins) changed since the last pass:
-    // a periodic pass has nothing to show.
-    {
-        // Bases come from the shared record: in 64 bits, then held to the screen's range.
-        int64_t sx = int64_t(a.x) - kMarginX, sy = int64_t(a.y) - kMarginY;
-        if (a.hWnd != 0) {
-            const auto w = refreshDesk_->windowRect(a.hWnd);
-            if (w) {
-                sx += w->x;
-                sy += w->y;
-            }
-        }
-        const auto to32 = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
-        const Rect screen{to32(sx), to32(sy), a.cx + 2 * kMarginX, a.cy + 2 * kMarginY};
-        const auto damaged = refreshDesk_->takeDamage(screen);
-        if (snapPeriodic_ && !force && damaged && !*damaged) {
-            ++stats_.skippedUnchanged;
-            return;
-        }
-    }
-    // Capture and pre-scan in one pass over the pixels, into a DIB kept between passes.
-    if (!capture_) capture_.reset(lumoNewCapture());
-    if (!capture_ || !lumoPlanCapture(capture_.get(), &a)) return;
-    // 3. Pre-scan on a private copy of the condition; the results go back to the live record.
+    // 2.-3. The pixels, opened and pre-scanned on a private copy of the
+    // condition: the pointer's picture in the cursor-shape view, else the view
+    // rectangle of the screen with its margins.
     BinCondition cond = live ? live->condition : snap.condition;
     ScanContext ctx{};
-    ctx.lpCondition = &cond;
-    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
-    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
-    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
-    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = cw;
-    ctx.nCellHeight = ch;
-    ctx.nLineThickness = 2;
-    ctx.nHLineLength = 30;
-    ctx.nVLineLength = 20;
-    ctx.nDepthLimit = 10;
-    const int32_t scanned = lumoCapturePreScan(capture_.get(), &ctx);
+    const bool cursorView = cursorShape_.load();
+    const bool scanned = cursorView ? scanCursor(cond, ctx, force) : scanView(snap, cond, ctx, force);
     DibCloser closer{ctx.dib};
     if (!ctx.dib.hDib) return;
     ++stats_.captures;
@@ -126,8 +75,8 @@ void Viewer::refreshView(bool force) {
     std::memset(layer_->lpData, 0, size_t(layer_->nSize));
     lumoCloseDib(&ctx.dib);
 
-    // 6. Overlays on the image page.
-    if (!page && snap.overview && snap.viewScope) drawScopeOverlay(snap);
+    // 6. Overlays on the image page (the mouse marker knows the cursor-shape view).
+    if (!page && !cursorView && snap.overview && snap.viewScope) drawScopeOverlay(snap);
     if (!page && drawOverlays) drawOverlays(snap, *main_, *layer_);
 
     // 7. Send what changed.
@@ -161,6 +110,80 @@ void Viewer::refreshView(bool force) {
             ++stats_.textSends;
         }
     }
+}
+
+bool Viewer::scanView(ViewRecord& snap, BinCondition& cond, ScanContext& ctx, bool force) {
+    const Pins p = pins();
+    const int32_t cw = saneCell(snap.cellWidth), ch = saneCell(snap.cellHeight);
+    const bool area = snap.areaWidth > 0 && snap.areaHeight > 0;
+    const int64_t cx = area ? snap.areaWidth : int64_t(p.columns) * cw;
+    const int64_t cy = area ? snap.areaHeight : int64_t(p.rows) * ch;
+    if (cx > kMaxCaptureSide || cy > kMaxCaptureSide || cx * cy > kMaxCapturePixels) return false;
+    CaptureArea a{};
+    a.hWnd = snap.captureWindow;
+    a.x = snap.baseX;
+    a.y = snap.baseY;
+    a.cx = int32_t(cx);
+    a.cy = int32_t(cy);
+    a.nFitX = a.nFitY = 1;
+    a.fClient = 0;
+    a.nMarginLeft = a.nMarginRight = kMarginX;
+    a.nMarginTop = a.nMarginBottom = kMarginY;
+    if (!lumoAreaCheck(&a)) return false;
+    if ((a.nFitX & 0x100) || (a.nFitY & 0x100)) {
+        snap.baseX = a.x;
+        snap.baseY = a.y;
+    }
+    // Nothing under the view (and its margins) changed since the last pass:
+    // a periodic pass has nothing to show. Any other pass captures, so the
+    // damage gathered so far is only forgotten (no round trip).
+    if (snapPeriodic_ && !force) {
+        // Bases come from the shared record: in 64 bits, then held to the screen's range.
+        int64_t sx = int64_t(a.x) - kMarginX, sy = int64_t(a.y) - kMarginY;
+        if (a.hWnd != 0) {
+            const auto w = refreshDesk_->windowRect(a.hWnd);
+            if (w) {
+                sx += w->x;
+                sy += w->y;
+            }
+        }
+        const auto to32 = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+        const Rect screen{to32(sx), to32(sy), a.cx + 2 * kMarginX, a.cy + 2 * kMarginY};
+        const auto damaged = refreshDesk_->takeDamage(screen);
+        if (damaged && !*damaged) {
+            ++stats_.skippedUnchanged;
+            return false;
+        }
+    } else {
+        refreshDesk_->forgetDamage();
+    }
+    // Capture and pre-scan in one pass over the pixels, into a DIB kept between passes.
+    if (!capture_) capture_.reset(lumoNewCapture());
+    if (!capture_ || !lumoPlanCapture(capture_.get(), &a)) return false;
+    ctx.lpCondition = &cond;
+    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
+    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
+    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
+    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
+    ctx.nCellWidth = cw;
+    ctx.nCellHeight = ch;
+    ctx.nLineThickness = 2;
+    ctx.nHLineLength = 30;
+    ctx.nVLineLength = 20;
+    ctx.nDepthLimit = 10;
+    return lumoCapturePreScan(capture_.get(), &ctx) != 0;
+}
+
+bool Viewer::scanCursor(BinCondition& cond, ScanContext& ctx, bool force) {
+    auto cursor = refreshDesk_->cursorPicture();
+    if (!cursor) return false;
+    // A periodic pass over the same picture would give the same pins.
+    if (snapPeriodic_ && !force && lastCursorSerial_ && *lastCursorSerial_ == cursor->serial) {
+        ++stats_.skippedUnchanged;
+        return false;
+    }
+    lastCursorSerial_ = cursor->serial;
+    return scanCursorPicture(*cursor, cond, ctx);
 }
 
 void Viewer::drawScopeOverlay(const ViewRecord& r) {

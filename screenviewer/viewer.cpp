@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "client/tavikutil.h"
 
@@ -17,6 +18,11 @@ constexpr int kCaptureMarginY = 20;
 // A capture larger than this (in pixels) comes only from hostile cell sizes.
 constexpr int64_t kMaxCapturePixels = int64_t(1) << 26;
 constexpr auto kTrackPeriod = std::chrono::milliseconds(100);
+// While the real mouse is followed the watch thread looks at it this often: as often as the
+// pacing of the passes lets a marker that moved reach the device.
+constexpr auto kMousePeriod = std::chrono::milliseconds(50);
+// Reports of a new window in front are followed at once, but never closer than this.
+constexpr auto kMinTrackGap = std::chrono::milliseconds(10);
 constexpr auto kPassPacing = std::chrono::milliseconds(50);
 
 bool validIndex(int i) { return i >= 0 && i < kRecordCount; }
@@ -128,7 +134,10 @@ void Viewer::stopThreads() {
     if (refresh_.joinable()) refresh_.join();
 }
 
-void Viewer::setRefreshChoice(int choice) { refreshChoice_ = std::clamp(choice, 0, 3); }
+void Viewer::setRefreshChoice(int choice) {
+    refreshChoice_ = std::clamp(choice, 0, 3);
+    tickCounter_ = 0;
+}
 
 void Viewer::setFrameEnabled(bool on) {
     frameEnabled_ = on;
@@ -331,7 +340,7 @@ bool Viewer::takeHandOver() {
 
 // ---- Tracking ----
 
-void Viewer::watchPass() {
+void Viewer::watchPass(bool trackNow) {
     // Other processes set these bits at any time: clear only what is handled here.
     std::atomic_ref<uint32_t> flags(share_.requestFlags);
     const uint32_t req = flags.load();
@@ -343,8 +352,9 @@ void Viewer::watchPass() {
         }
         publishView();
     }
+    if (hook_ && followMouse) mouseWatched_ = followMouse();
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastTrack_ >= kTrackPeriod) {
+    if (trackNow || now - lastTrack_ >= kTrackPeriod) {
         lastTrack_ = now;
         trackForeground();
     }
@@ -478,15 +488,29 @@ void Viewer::watchLoop(HookLibrary lib) {
         if (stop_) return;
     }
     if (lib.start) lib.start(this);
+    // A new window in front wakes the thread at once (where the desktop reports it).
+    desk_->watchForeground([this] {
+        {
+            std::lock_guard lock(runMutex_);
+            foregroundDue_ = true;
+        }
+        runCv_.notify_all();
+    });
     std::unique_lock lock(runMutex_);
+    bool trackNow = false;
     while (!stop_) {
         lock.unlock();
-        watchPass();
+        watchPass(trackNow);
         lock.lock();
-        // Nothing signals the shared request flags or the hook records: look at them every 100 ms.
-        runCv_.wait_for(lock, kTrackPeriod, [this] { return stop_.load(); });
+        // Nothing signals the shared request flags, the hook records or the
+        // mouse: look at them every 100 ms (50 ms while the mouse is followed).
+        const auto period = mouseWatched_.load() ? kMousePeriod : kTrackPeriod;
+        runCv_.wait_for(lock, period, [this] { return stop_.load() || foregroundDue_; });
+        trackNow = std::exchange(foregroundDue_, false);
+        if (trackNow) runCv_.wait_until(lock, lastTrack_ + kMinTrackGap, [this] { return stop_.load(); });
     }
     lock.unlock();
+    desk_->watchForeground(nullptr);
     if (lib.end) lib.end();
 }
 
@@ -496,16 +520,24 @@ void Viewer::refreshLoop() {
         runCv_.wait(lock, [this] { return resumed_.load() || stop_.load(); });
         if (stop_) return;
     }
+    auto nextPass = std::chrono::steady_clock::now();
     while (!stop_) {
         {
             std::unique_lock lock(handMutex_);
             handCv_.wait_for(lock, std::chrono::seconds(1), [this] { return due_ || stop_.load(); });
         }
+        if (stop_) break;
+        {
+            // Pacing: a pass that sent something is followed by the next one no sooner than
+            // 50 ms later; passes that sent nothing hold nothing back.
+            std::unique_lock lock(runMutex_);
+            runCv_.wait_until(lock, nextPass, [this] { return stop_.load(); });
+        }
         if (stop_ || !takeHandOver()) continue;
+        const uint64_t sent = stats_.graphicSends.load() + stats_.textSends.load();
         refreshView(forceNext_.exchange(false));
-        // Pacing: at most one pass per 50 ms reaches the device.
-        std::unique_lock lock(runMutex_);
-        runCv_.wait_for(lock, kPassPacing, [this] { return stop_.load(); });
+        if (stats_.graphicSends.load() + stats_.textSends.load() != sent)
+            nextPass = std::chrono::steady_clock::now() + kPassPacing;
     }
 }
 

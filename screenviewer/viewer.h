@@ -80,11 +80,16 @@ public:
     bool threadsRunning() const { return resumed_.load(); }
 
     // ---- Settings ----
-    void setRefreshChoice(int choice);  // 0 None, 1 0.1 s, 2 0.2 s, 3 0.5 s
+    // 0 None, 1 0.1 s, 2 0.2 s, 3 0.5 s; the periodic count starts again.
+    void setRefreshChoice(int choice);
     int refreshChoice() const { return refreshChoice_.load(); }
     ScanningMode scanningMode() const { return ScanningMode(scanningMode_.load()); }
     void setScanningMode(ScanningMode m) { scanningMode_ = int(m); }
     bool mouseSync() const { return mouseSync_.load(); }
+    // The cursor-shape view: the pins show the mouse pointer's picture
+    // instead of the screen (the caller publishes the view).
+    void setCursorShapeView(bool on) { cursorShape_ = on; }
+    bool cursorShapeView() const { return cursorShape_.load(); }
     void setFrameEnabled(bool on);
     bool frameEnabled() const { return frameEnabled_.load(); }
 
@@ -128,14 +133,17 @@ public:
     void publishView(bool periodic = false);
     // Makes the next pass send the panels and the text line even when unchanged (Enter), and hands over.
     void forceRefresh();
+    // True while the next pass is to send everything (until that pass runs).
+    bool forcePending() const { return forceNext_.load(); }
     // Copies the hand-over buffer into the snapshot when a view is due; false when none is.
     bool takeHandOver();
     // One refresh pass on the snapshot (refresh thread; tests call it directly).
     void refreshView(bool force);
     // One foreground / focus tracking pass (watch thread; tests call it directly).
     void trackForeground();
-    // One watch pass: request flags, then tracking when 100 ms have passed.
-    void watchPass();
+    // One watch pass: request flags, the real mouse (followMouse), then
+    // tracking when 100 ms have passed or `trackNow` is set.
+    void watchPass(bool trackNow = false);
 
     // The current record, made valid first (a hostile index falls back to
     // the whole-screen record).
@@ -152,6 +160,11 @@ public:
     // Overlays on the image page after the ViewScope frame (the mouse marker):
     // the shown record, the main panel and the second layer.
     std::function<void(const ViewRecord&, DotPanel& main, DotPanel& layer)> drawOverlays;
+
+    // The real mouse, asked on the watch thread in every pass while HookData
+    // exists; returns true while it wants to be asked often (mouse
+    // emulation, a pen drag or mouse-sync on).
+    std::function<bool()> followMouse;
 
     // Counters for tests and benchmarks.
     struct Stats {
@@ -175,6 +188,10 @@ private:
     void afterChange();  // frame + PublishView
     void defaultTextLine(const ViewRecord& r, TextLine& line) const;
     void drawScopeOverlay(const ViewRecord& r);
+    // Steps 2 and 3 of the pass: opens and pre-scans the pixels in ctx.dib
+    // (hDib null when there is nothing to show); returns the pre-scan's result.
+    bool scanView(ViewRecord& snap, BinCondition& cond, ScanContext& ctx, bool force);
+    bool scanCursor(BinCondition& cond, ScanContext& ctx, bool force);
     void refreshLoop();
     void watchLoop(HookLibrary hookLibrary);
 
@@ -214,11 +231,15 @@ private:
     std::atomic<int> countdown_{5};
     std::atomic<int> scanningMode_{2};
     std::atomic<bool> mouseSync_{false};
+    std::atomic<bool> cursorShape_{false};
+    std::optional<uint64_t> lastCursorSerial_;  // of the picture last scanned (refresh thread)
     std::atomic<bool> replace_{false};
     std::atomic<bool> reselect_{false};  // select the window in front even when it did not change
     std::atomic<bool> forceNext_{false};  // the next pass sends even what did not change
     std::atomic<bool> frameEnabled_{true};
     std::atomic<bool> resumed_{false};
+    std::atomic<bool> mouseWatched_{false};  // followMouse asked to be asked often
+    bool foregroundDue_ = false;             // the window in front may have changed (runMutex_)
     std::atomic<bool> stop_{false};
     std::mutex runMutex_;
     std::condition_variable runCv_;

@@ -31,7 +31,21 @@ libevdev-dev
 libatspi2.0-dev
 at-spi2-core
 dbus-daemon
+dbus-bin
+libglib2.0-dev
+libpipewire-0.3-dev
+pipewire
+pipewire-bin
+wireplumber
+sway
+xdg-desktop-portal
+xdg-desktop-portal-wlr
+qt6-wayland
 zlib1g-dev
+libwayland-dev
+libwayland-bin
+wayland-protocols
+grim
 "
 missing=""
 for p in $PKGS; do

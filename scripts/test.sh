@@ -26,4 +26,23 @@ cmake -S . -B "$BUILD" -G Ninja $EXTRA
 cmake --build "$BUILD" -j "$(nproc)"
 # Unit tests run in parallel; end-to-end tests hold the "machine" resource lock
 # and run one at a time (they share machine-wide sections as real processes do).
-ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)" $CTEST_EXTRA "$@"
+if [ "$TAVIK_SANITIZE" != thread ]; then
+  exec ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)" $CTEST_EXTRA "$@"
+fi
+# Under ThreadSanitizer every process of a test (the test and the programs it
+# starts) writes its reports to $BUILD/tsan-reports/<test>.<pid>: any report
+# fails the run, also one from a helper process whose test passed.
+REPORTS="$BUILD/tsan-reports"
+rm -rf "$REPORTS"
+mkdir -p "$REPORTS"
+rc=0
+ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)" $CTEST_EXTRA "$@" || rc=$?
+if [ -n "$(ls -A "$REPORTS")" ]; then
+  for f in "$REPORTS"/*; do
+    echo "==== $f"
+    cat "$f"
+  done
+  echo "ThreadSanitizer reports: $(ls "$REPORTS" | wc -l) process(es), in $REPORTS" >&2
+  rc=1
+fi
+exit $rc

@@ -1,8 +1,9 @@
 // One refresh pass of the screen viewer at 1920 x 1080 in full-screen
 // overview (capture through the desktop layer's MIT-SHM path, pre-scan, panel,
 // compare; the device send is a no-op) against a plain copy of the captured
-// pixels and against the capture alone, all in the same run on a private Xvfb; and the image
-// library's capture with pre-scan, through its kept capture and through a new bitmap.
+// pixels and against the capture alone, all in the same run on a private Xvfb; the image
+// library's share of the pass; and the image library's capture with pre-scan, through its kept
+// capture and through a new bitmap.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -73,6 +74,44 @@ void BM_RefreshPassOverview(benchmark::State& state) {
     state.counters["captures"] = double(viewer.stats().captures.load());
 }
 BENCHMARK(BM_RefreshPassOverview)->Unit(benchmark::kMillisecond);
+
+// The image library's share of that pass alone: capture with pre-scan through a kept capture and
+// the panel, with the pass's own area, margins, cells and condition (the pass minus this is the
+// viewer's own part: area check, damage, the condition's copies, compare, send, text line).
+void BM_LibraryPartOfThePass(benchmark::State& state) {
+    if (!screen().dpy) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
+    LumoHCAPTURE cap = lumoNewCapture();
+    DotPanel* panel = lumoNewPanel(64, 48);
+    for (auto _ : state) {
+        CaptureArea a{0, 0, 0, 64 * 30, 48 * 30, 1, 1, 0, 30, 30, 20, 20};
+        BinCondition cond{};
+        cond.bMode = BIN_LIGHT | BIN_DARK;
+        cond.fAutoThreshfold = 1;
+        cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
+        ScanContext ctx{};
+        ctx.lpCondition = &cond;
+        if (!lumoAreaCheck(&a) || !lumoPlanCapture(cap, &a)) state.SkipWithError("capture failed");
+        ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
+        ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
+        ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
+        ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
+        ctx.nCellWidth = ctx.nCellHeight = 30;
+        ctx.nLineThickness = 2;
+        ctx.nHLineLength = 30;
+        ctx.nVLineLength = 20;
+        ctx.nDepthLimit = 10;
+        if (!lumoCapturePreScan(cap, &ctx)) state.SkipWithError("capture failed");
+        lumoSetPanel(&ctx, panel);
+        lumoCloseDib(&ctx.dib);
+        benchmark::DoNotOptimize(panel->lpData);
+    }
+    lumoFreePanel(panel);
+    lumoFreeCapture(cap);
+}
+BENCHMARK(BM_LibraryPartOfThePass)->Unit(benchmark::kMillisecond);
 
 void BM_CaptureOnly(benchmark::State& state) {
     if (!screen().dpy) {

@@ -4,43 +4,21 @@
 // wire time of that plane at the display's 38400 baud, on a private Xvfb.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <memory>
 
+#include "bench/screenviewer_integration/bench_screen.h"
 #include "screenviewer/key_handling.h"
 #include "screenviewer/sections.h"
-#include "tests/support/x_helpers.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
-constexpr int kW = 1024, kH = 768;
 // The plane of a 48 x 32 display: one bit per pin; a frame adds a few bytes of header and check.
 constexpr double kPlaneBytes = 48.0 * 32 / 8;
 constexpr double kFrameOverhead = 8;
 constexpr double kBaud = 38400;
 
-struct Screen {
-    tavik::test::Xvfb xvfb{"1024x768x24"};
-    Display* dpy = nullptr;
-    Screen() {
-        if (xvfb.display().empty()) return;
-        ::setenv("DISPLAY", xvfb.display().c_str(), 1);
-        dpy = XOpenDisplay(xvfb.display().c_str());
-        if (!dpy) return;
-        const Window root = DefaultRootWindow(dpy);
-        tavik::test::fill(dpy, root, 0, 0, kW, kH, 0xF0F0F0);
-        for (int y = 4; y < kH; y += 13)
-            for (int x = 3; x < kW; x += 7) tavik::test::fill(dpy, root, x, y, 3 + (x * y) % 3, 8, 0x101010);
-        XSync(dpy, False);
-    }
-    ~Screen() {
-        if (dpy) XCloseDisplay(dpy);
-    }
-};
-
 void BM_PanKeyToPins(benchmark::State& state) {
-    static Screen screen;
+    static lumo_bench::Screen screen;
     if (!screen.dpy) {
         state.SkipWithError("no Xvfb");
         return;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -18,12 +19,11 @@
 #include "bitmapviewer/command_line.h"
 #include "bitmapviewer/ui/main_window.h"
 #include "client/tavikutil.h"
+#include "common/model_traits.h"
 #include "common/settings.h"
 #include "outside/viewctrl/lumoctrl.h"
 
 namespace {
-
-constexpr const char* kUsbModel = "Pinora New PX-2";
 
 int gSignalPipe[2] = {-1, -1};
 
@@ -41,8 +41,8 @@ bool connectDisplay(const bitora::CommandLine& cl) {
     if (auto selectFt = reinterpret_cast<SelectFtFn>(dlsym(RTLD_DEFAULT, "gdSelectFTConnection"))) {
         const char* name = nullptr;
         int port = -1;
-        if (selectFt(&name, &port) == 1 && name && std::strcmp(name, kUsbModel) == 0)
-            return gdStart(kUsbModel, port, nullptr) == 1;
+        const std::string_view usbModel = tavik::ftdiModel().name;
+        if (selectFt(&name, &port) == 1 && name && name == usbModel) return gdStart(usbModel.data(), port, nullptr) == 1;
     }
     if (auto select = reinterpret_cast<StartSelectionFn>(dlsym(RTLD_DEFAULT, "gdStartSelection")))
         return select(nullptr, 0) == 1;

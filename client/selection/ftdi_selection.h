@@ -8,11 +8,13 @@
 #include <string_view>
 
 #include "common/data_maps.h"
+#include "common/model_traits.h"
 #include "drivers/usb/ftdi_link.h"
 
 namespace tavik::selection {
 
-inline constexpr const char* kFtdiModelName = "Pinora New PX-2";
+// The model found on the FTDI USB link (NUL-terminated: handed to C callers).
+inline const char* ftdiModelName() { return ftdiModel().name.data(); }
 inline constexpr const char* kFtdiDescription = "New PX-2 USB driver";
 
 // The port index of the entry in use whose serial number is exactly `serial`

@@ -27,7 +27,7 @@ TAVIK_API int gdSelectFTConnection(const char** modelName, int* portIndex) {
     auto link = systemFtdiLink();
     const int32_t port = selectFtConnection(link.get(), lib.connectionInfo ? &lib.connectionInfo->map() : nullptr);
     if (port < 0) return 0;
-    if (modelName) *modelName = kFtdiModelName;
+    if (modelName) *modelName = ftdiModelName();
     if (portIndex) *portIndex = port;
     return 1;
 }
@@ -36,8 +36,8 @@ TAVIK_API int gdSelectFTConnectionEx(const char** modelName, int* portIndex, int
     for (int port = kLastPortIndex; port >= 0; --port) {
         const char* name = nullptr;
         if (gdQueryEquipment(port, &name, nullptr, nullptr, nullptr) == 1 && name &&
-            std::strcmp(name, kFtdiModelName) == 0) {
-            if (modelName) *modelName = kFtdiModelName;
+            std::strcmp(name, ftdiModelName()) == 0) {
+            if (modelName) *modelName = ftdiModelName();
             if (portIndex) *portIndex = port;
             if (connected) *connected = 1;
             return 1;

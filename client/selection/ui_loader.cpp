@@ -3,10 +3,10 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "client/selection/selection_ui.h"
+#include "platform/run_time_library.h"
 
 namespace tavik::selection {
 
@@ -22,15 +22,6 @@ bool envSet(const char* name) {
 // Without QT_QPA_PLATFORM Qt would pick the desktop's platform, which needs a
 // display to connect to.
 bool displayAvailable() { return envSet("QT_QPA_PLATFORM") || envSet("DISPLAY") || envSet("WAYLAND_DISPLAY"); }
-
-// The folder of the module this code is linked into (the client library).
-std::string ownFolder() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&displayAvailable), &info) == 0 || !info.dli_fname) return {};
-    std::string path = info.dli_fname;
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 class HeadlessUi final : public SelectionUi {
 public:
@@ -71,24 +62,21 @@ private:
     const TavikUiTable& table_;
 };
 
-// The library stays loaded for the life of the process (Qt does not unload
-// cleanly), so no handle is kept for closing.
+// The library (TAVIK_UI_LIBRARY, else beside the client library) stays loaded
+// for the life of the process, so no handle is kept for closing.
 const TavikUiTable* loadTable() {
-    std::vector<std::string> candidates;
-    if (const char* forced = std::getenv("TAVIK_UI_LIBRARY"); forced && *forced) candidates.emplace_back(forced);
-    if (std::string folder = ownFolder(); !folder.empty()) candidates.push_back(folder + kUiLibraryName);
-    candidates.emplace_back(kUiLibraryName);
-    for (const std::string& path : candidates) {
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (!handle) continue;
-        auto entry = reinterpret_cast<TavikUiEntry>(dlsym(handle, TAVIK_UI_ENTRY_NAME));
-        const TavikUiTable* table = entry ? entry() : nullptr;
-        if (table && table->version == TAVIK_UI_TABLE_VERSION && table->size >= sizeof(TavikUiTable) &&
-            table->messageBox && table->portDialog)
-            return table;
-        dlclose(handle);
-    }
-    return nullptr;
+    const TavikUiTable* table = nullptr;
+    platform::loadRunTimeLibrary({kUiLibraryName, reinterpret_cast<const void*>(&displayAvailable), "TAVIK_UI_LIBRARY"},
+                                 [&table](void* handle) {
+                                     auto entry = reinterpret_cast<TavikUiEntry>(dlsym(handle, TAVIK_UI_ENTRY_NAME));
+                                     const TavikUiTable* t = entry ? entry() : nullptr;
+                                     if (!t || t->version != TAVIK_UI_TABLE_VERSION || t->size < sizeof(TavikUiTable) ||
+                                         !t->messageBox || !t->portDialog)
+                                         return false;
+                                     table = t;
+                                     return true;
+                                 });
+    return table;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 /* The client library's binarization condition dialog ("Two-level Conditions")
  * for the open bitmap viewer. The dialog itself is Qt and lives in the
- * tavikutil_conditionui library, which the client library loads on first use, so the
+ * dialog library (libtavikutil_ui.so), which the client library loads on first use, so the
  * client library keeps running where there is no Qt or no display. */
 #ifndef TAVIK_CONDITION_DIALOG_H
 #define TAVIK_CONDITION_DIALOG_H

@@ -5,38 +5,14 @@
 #include <QThread>
 #include <QWidget>
 
-#include <cstdlib>
 #include <memory>
-
-#ifdef TAVIK_UI_HAVE_X11
-#include <X11/Xlib.h>
-#endif
 
 #include "client/ui/condition_dialog_services.h"
 #include "client/ui/condition_dialog_window.h"
 #include "common/export.h"
+#include "platform/desktop/display_check.h"
 
 namespace {
-
-bool envSet(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
-}
-
-// True when Qt can start a GUI here without aborting: a platform chosen by the
-// environment (offscreen in tests), a Wayland session, or an X display that opens.
-bool displayReachable() {
-    if (envSet("QT_QPA_PLATFORM") || envSet("WAYLAND_DISPLAY")) return true;
-    if (!envSet("DISPLAY")) return false;
-#ifdef TAVIK_UI_HAVE_X11
-    Display* d = XOpenDisplay(nullptr);
-    if (!d) return false;
-    XCloseDisplay(d);
-    return true;
-#else
-    return false;  // no way to check: never risk the caller
-#endif
-}
 
 // The application's top-level window with X11 id `owner`, if it is one of ours.
 QWidget* ownerWidget(TavikWindow owner) {
@@ -53,7 +29,7 @@ TAVIK_API int tavikUiShowConditionDialog(TavikWindow owner, const ConditionDialo
     // An application without Qt gets a Qt of its own for the dialog, when a display can be reached.
     static std::unique_ptr<QApplication> ownApp;
     if (!QCoreApplication::instance()) {
-        if (!displayReachable()) return 0;
+        if (!tavik::desktop::guiDisplayReachable()) return 0;
         static int argc = 1;
         static char name[] = "tavikutil";
         static char* argv[] = {name, nullptr};

@@ -13,6 +13,7 @@
 #include "client/viewer/condition_ops.h"
 #include "client/viewer/viewer_handlers.h"
 #include "common/settings.h"
+#include "platform/run_time_library.h"
 
 namespace {
 
@@ -32,24 +33,19 @@ void setHooks(TavikDialogRefreshHook refresh, TavikDialogCloseHook close) {
 // The dialog shows the condition as it stands: nothing is scanned or sent again.
 int requestRefresh() { return tavik::viewer::refreshOpenConditionDialog() ? 1 : 0; }
 
-// The folder of the module holding this code (the client library), with a slash.
-std::string moduleFolder() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&moduleFolder), &info) || !info.dli_fname) return {};
-    std::string path = info.dli_fname;
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The dialog library's entry, loaded once (kept loaded: Qt cannot be unloaded safely).
+// The dialog library's entry, loaded once (TAVIK_UI_LIBRARY, else beside the
+// client library; kept loaded: Qt cannot be unloaded safely). A file without
+// the entry is passed over.
 TavikUiShowConditionDialogFn dialogEntry() {
     static std::once_flag once;
     static TavikUiShowConditionDialogFn entry = nullptr;
     std::call_once(once, [] {
-        void* lib = dlopen((moduleFolder() + TAVIK_UI_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!lib) lib = dlopen(TAVIK_UI_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
-        if (!lib) return;
-        entry = reinterpret_cast<TavikUiShowConditionDialogFn>(dlsym(lib, TAVIK_UI_SHOW_CONDITION_DIALOG));
+        tavik::platform::loadRunTimeLibrary({TAVIK_UI_LIBRARY_FILE, reinterpret_cast<const void*>(&operate), "TAVIK_UI_LIBRARY"},
+                                            [](void* handle) {
+                                                entry = reinterpret_cast<TavikUiShowConditionDialogFn>(
+                                                    dlsym(handle, TAVIK_UI_SHOW_CONDITION_DIALOG));
+                                                return entry != nullptr;
+                                            });
     });
     return entry;
 }

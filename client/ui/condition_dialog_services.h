@@ -1,6 +1,6 @@
 /* The boundary between the client library (no Qt) and its Qt dialog library
- * tavikutil_conditionui: the library hands the dialog a table of what it may call; the
- * dialog library exports one entry point. Plain C so either side can change
+ * (libtavikutil_ui.so): the library hands the dialog a table of what it may call; the
+ * dialog library exports one entry point for it. Plain C so either side can change
  * its insides freely. */
 #ifndef TAVIK_CONDITION_DIALOG_SERVICES_H
 #define TAVIK_CONDITION_DIALOG_SERVICES_H
@@ -33,7 +33,7 @@ typedef struct ConditionDialogServices {
  * closed, 0 when it cannot be shown (no display). */
 typedef int (*TavikUiShowConditionDialogFn)(TavikWindow owner, const ConditionDialogServices* services);
 
-#define TAVIK_UI_LIBRARY_FILE "libtavikutil_conditionui.so"
+#define TAVIK_UI_LIBRARY_FILE "libtavikutil_ui.so"
 #define TAVIK_UI_SHOW_CONDITION_DIALOG "tavikUiShowConditionDialog"
 
 #ifdef __cplusplus

@@ -1,6 +1,8 @@
 // The binarization condition dialog's window (see condition_dialog_window.h).
 #include "client/ui/condition_dialog_window.h"
 
+#include "common/ui/text_resource.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -56,17 +58,8 @@ ConditionView viewOf(const BitmapViewerRecord& r) {
 }  // namespace
 
 QHash<QString, QString> conditionDialogTexts(bool japanese) {
-    QHash<QString, QString> texts;
-    QFile f(japanese ? QStringLiteral(":/tavik/condition_dialog_ja.txt")
-                     : QStringLiteral(":/tavik/condition_dialog_en.txt"));
-    if (!f.open(QIODevice::ReadOnly)) return texts;
-    for (const QByteArray& raw : f.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.isEmpty() || line.startsWith('#')) continue;
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0) texts.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return texts;
+    return tavik::ui::loadTextResource(japanese ? QStringLiteral(":/tavik/condition_dialog_ja.txt")
+                                                : QStringLiteral(":/tavik/condition_dialog_en.txt"));
 }
 
 ConditionDialog::ConditionDialog(const ConditionDialogServices& services, QWidget* parent)
@@ -139,9 +132,16 @@ ConditionDialog::~ConditionDialog() {
     if (gOpen == this) gOpen = nullptr;
 }
 
+void ConditionDialog::nameForScreenReader(QWidget* w, int id) const {
+    // The short face texts ("-", "+", "R") repeat or say little: "name_<id>" is what is spoken.
+    const QString name = texts_.value(QStringLiteral("name_%1").arg(id));
+    if (!name.isEmpty()) w->setAccessibleName(name);
+}
+
 QCheckBox* ConditionDialog::check(int id, const QString& text) {
     auto* box = new QCheckBox(text);
     box->setObjectName(QString::number(id));
+    nameForScreenReader(box, id);
     connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
     return box;
 }
@@ -149,6 +149,7 @@ QCheckBox* ConditionDialog::check(int id, const QString& text) {
 QWidget* ConditionDialog::button(int id, const QString& text) {
     auto* b = new QPushButton(text);
     b->setObjectName(QString::number(id));
+    nameForScreenReader(b, id);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this, [this, id] { command(id); });
     return b;
@@ -157,6 +158,7 @@ QWidget* ConditionDialog::button(int id, const QString& text) {
 QLabel* ConditionDialog::value(int id) {
     auto* label = new QLabel;
     label->setObjectName(QString::number(id));
+    nameForScreenReader(label, id);
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -44,6 +44,8 @@ private:
     QCheckBox* check(int id, const QString& text);
     QWidget* button(int id, const QString& text);
     QLabel* value(int id);
+    // Sets the accessible name of control `id` from the texts, when they have one.
+    void nameForScreenReader(QWidget* w, int id) const;
 
     ConditionDialogServices services_;
     QHash<QString, QString> texts_;

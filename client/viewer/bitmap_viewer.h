@@ -27,8 +27,17 @@ typedef struct ConditionMemo {
 
 struct BitmapViewerRecord;
 
-/* Pointer reports: message 512 move, 513/514 left down/up, 516/517 right down/up; x, y in image
- * pixels; buttons bit 0 left, bit 1 right. Runs on the library's notification thread. */
+/* The messages of a pointer report. */
+enum GdViewerPointerMessage {
+    GD_VIEWER_POINTER_MOVE = 512,
+    GD_VIEWER_POINTER_LEFT_DOWN = 513,
+    GD_VIEWER_POINTER_LEFT_UP = 514,
+    GD_VIEWER_POINTER_RIGHT_DOWN = 516,
+    GD_VIEWER_POINTER_RIGHT_UP = 517
+};
+
+/* Pointer reports: one of GdViewerPointerMessage; x, y in image pixels; buttons bit 0 left,
+ * bit 1 right. Runs on the library's notification thread. */
 typedef void (*GdViewerMouseCallback)(int message, int x, int y, int buttons);
 /* Sees every device key (event type, key byte, modifier byte) before the viewer; non-zero means
  * the application handled it. Runs on the notification thread and may call the gd viewer calls. */

@@ -136,7 +136,8 @@ TAVIK_API int gdOpenBitmapViewer(BitmapViewerRecord* record) {
     Call call;
     const auto port = enteredPortInfo();
     if (!port) return 0;
-    const bool noteTaker = port->deviceName == "Notaro";
+    const tavik::ModelTraits* model = tavik::findModel(port->deviceName);
+    const bool noteTaker = model && model->noteTaker;
     const int started = noteTaker ? gdStartDisplayMode(1, noteTakerCallback, nullptr, nullptr)
                                   : gdStartDisplayMode(1, keyCallback, broadcastCallback, dataBlockCallback);
     if (!started) return 0;

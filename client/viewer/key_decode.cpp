@@ -87,7 +87,8 @@ Action conditionTable(int code, const KeyState& s) {
 
 Action commandTable(int code, const KeyState& s) {
     const bool pointer = s.pointerKeys();
-    const bool oneDotModel = s.modelIndex == kPinoraNewPX2 || s.modelIndex == kPinoraPX2;
+    const ModelTraits* model = modelAt(s.modelIndex);
+    const bool oneDotModel = model && model->oneDotArrows;
     switch (code) {
     case 0x0001: return stepOrPointer(s, 0, -1, 8);
     case 0x0002: return stepOrPointer(s, 0, 1, 2);

@@ -9,6 +9,7 @@
 #include "client/viewer/condition_ops.h"
 #include "client/viewer/operation_filter.h"
 #include "client/viewer/view_math.h"
+#include "common/model_traits.h"
 
 namespace tavik::viewer {
 
@@ -63,7 +64,12 @@ struct Action {
     ConditionOp cond{CondOp::AutoOff};
 };
 
-enum ModelIndex : int { kPinoraPX1 = 0, kPinoraNewPX2 = 1, kPinoraPX2 = 2, kNotaro = 3, kQX64 = 4 };
+// The viewer's model index is the model table's number (common/model_traits.h).
+inline constexpr int kPinoraPX1 = static_cast<int>(Model::PinoraPX1);
+inline constexpr int kPinoraNewPX2 = static_cast<int>(Model::PinoraNewPX2);
+inline constexpr int kPinoraPX2 = static_cast<int>(Model::PinoraPX2);
+inline constexpr int kNotaro = static_cast<int>(Model::Notaro);
+inline constexpr int kQX64 = static_cast<int>(Model::QX64X48);
 
 // Screens: 0 image, -1 condition, 1 position, 2 size, 3 scroll step.
 struct KeyState {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -21,6 +22,13 @@
 #include "client/viewer/view_math.h"
 
 namespace tavik::viewer {
+
+// Writes a field of the application's record that the application reads on its
+// own threads while the viewer runs (the view, the overview, the pointer mode,
+// the refresh flag): atomic, so a reader never races the notification thread.
+inline void publish(int32_t& field, int32_t value) {
+    std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
+}
 
 // The model index of a device name: "Pinora PX-1" 0, "Pinora New PX-2" 1,
 // "Pinora PX-2" 2, "Notaro" 3, "QX-64X48" 4; -1 for any other name.
@@ -40,7 +48,10 @@ constexpr int kMaxTextCells = 128;  // the slot's text row
 // count x dots x division pixels, in 64 bits, bounded to a distance beyond any image
 // (the applications' values may be anything).
 int32_t scrollDistance(int64_t count, int64_t dots, int64_t division);
-constexpr int kMsgMove = 512, kMsgLeftDown = 513, kMsgLeftUp = 514, kMsgRightDown = 516, kMsgRightUp = 517;
+// The pointer report messages (bitmap_viewer.h).
+constexpr int kMsgMove = GD_VIEWER_POINTER_MOVE, kMsgLeftDown = GD_VIEWER_POINTER_LEFT_DOWN,
+              kMsgLeftUp = GD_VIEWER_POINTER_LEFT_UP, kMsgRightDown = GD_VIEWER_POINTER_RIGHT_DOWN,
+              kMsgRightUp = GD_VIEWER_POINTER_RIGHT_UP;
 
 class Viewer {
 public:

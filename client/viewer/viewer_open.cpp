@@ -5,14 +5,13 @@
 
 #include "client/viewer/condition_dialog_hook.h"
 #include "client/viewer/viewer.h"
+#include "common/model_traits.h"
 
 namespace tavik::viewer {
 
 int modelIndexOf(const std::string& name) {
-    static constexpr const char* kNames[] = {"Pinora PX-1", "Pinora New PX-2", "Pinora PX-2", "Notaro", "QX-64X48"};
-    for (int i = 0; i < 5; ++i)
-        if (name == kNames[i]) return i;
-    return -1;
+    const ModelTraits* m = findModel(name);
+    return m ? static_cast<int>(m->model) : -1;
 }
 
 void PanelFree::operator()(DotPanel* p) const { lumoFreePanel(p); }
@@ -118,9 +117,10 @@ bool Viewer::reopenImage() {
 void Viewer::fitViewToImage() {
     resetWindows();
     // Keep the view settings, brought inside the image.
-    rec_.cellWidth = rec_.cellHeight = std::clamp(rec_.cellWidth, 1, maxDivision_);
-    rec_.viewLeft = std::clamp(rec_.viewLeft, 0, rec_.imageWidth - 1);
-    rec_.viewTop = std::clamp(rec_.viewTop, 0, rec_.imageHeight - 1);
+    publish(rec_.cellHeight, std::clamp(rec_.cellWidth, 1, maxDivision_));
+    publish(rec_.cellWidth, rec_.cellHeight);
+    publish(rec_.viewLeft, std::clamp(rec_.viewLeft, 0, rec_.imageWidth - 1));
+    publish(rec_.viewTop, std::clamp(rec_.viewTop, 0, rec_.imageHeight - 1));
 }
 
 bool Viewer::changeBitmap(LumoHBITMAP bitmap) {

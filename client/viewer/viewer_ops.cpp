@@ -5,6 +5,7 @@
 
 #include "client/viewer/condition_dialog_hook.h"
 #include "client/viewer/viewer.h"
+#include "common/model_traits.h"
 
 namespace tavik::viewer {
 
@@ -25,18 +26,18 @@ View Viewer::activeView() const {
 }
 
 void Viewer::setMain(const View& v) {
-    rec_.viewLeft = v.left;
-    rec_.viewTop = v.top;
-    rec_.cellWidth = v.divX;
-    rec_.cellHeight = v.divY;
+    publish(rec_.viewLeft, v.left);
+    publish(rec_.viewTop, v.top);
+    publish(rec_.cellWidth, v.divX);
+    publish(rec_.cellHeight, v.divY);
 }
 
 void Viewer::setActive(const View& v) {
     if (!rec_.overviewMode) return setMain(v);
-    rec_.detailLeft = v.left;
-    rec_.detailTop = v.top;
-    rec_.detailCellWidth = v.divX;
-    rec_.detailCellHeight = v.divY;
+    publish(rec_.detailLeft, v.left);
+    publish(rec_.detailTop, v.top);
+    publish(rec_.detailCellWidth, v.divX);
+    publish(rec_.detailCellHeight, v.divY);
 }
 
 void Viewer::scrollPixels(int dx, int dy) {
@@ -93,30 +94,34 @@ int Viewer::changeDivision(int division) {
 
 int Viewer::startOverview(bool frame) {
     if (!rec_.overviewMode) {
-        rec_.overviewMode = 1;
-        rec_.detailLeft = rec_.viewLeft;
-        rec_.detailTop = rec_.viewTop;
-        rec_.detailCellWidth = rec_.cellWidth;
-        rec_.detailCellHeight = rec_.cellHeight;
-        rec_.viewLeft = rec_.viewTop = 0;
-        rec_.cellWidth = rec_.cellHeight = maxDivision_;
+        publish(rec_.overviewMode, 1);
+        publish(rec_.detailLeft, rec_.viewLeft);
+        publish(rec_.detailTop, rec_.viewTop);
+        publish(rec_.detailCellWidth, rec_.cellWidth);
+        publish(rec_.detailCellHeight, rec_.cellHeight);
+        publish(rec_.viewTop, 0);
+        publish(rec_.viewLeft, rec_.viewTop);
+        publish(rec_.cellHeight, maxDivision_);
+        publish(rec_.cellWidth, rec_.cellHeight);
         if (int64_t{rec_.detailCellWidth} * geo_.W > geo_.imageWidth &&
-            int64_t{rec_.detailCellHeight} * geo_.H > geo_.imageHeight)
-            rec_.detailCellWidth = rec_.detailCellHeight = 1;
+            int64_t{rec_.detailCellHeight} * geo_.H > geo_.imageHeight) {
+            publish(rec_.detailCellHeight, 1);
+            publish(rec_.detailCellWidth, 1);
+        }
     }
-    rec_.overviewFrame = frame ? 1 : 0;
+    publish(rec_.overviewFrame, frame ? 1 : 0);
     refreshView();
     return 1;
 }
 
 int Viewer::endOverview() {
     if (rec_.overviewMode) {
-        rec_.overviewMode = 0;
-        rec_.overviewFrame = 0;
-        rec_.viewLeft = rec_.detailLeft;
-        rec_.viewTop = rec_.detailTop;
-        rec_.cellWidth = rec_.detailCellWidth;
-        rec_.cellHeight = rec_.detailCellHeight;
+        publish(rec_.overviewMode, 0);
+        publish(rec_.overviewFrame, 0);
+        publish(rec_.viewLeft, rec_.detailLeft);
+        publish(rec_.viewTop, rec_.detailTop);
+        publish(rec_.cellWidth, rec_.detailCellWidth);
+        publish(rec_.cellHeight, rec_.detailCellHeight);
     }
     refreshView();
     return 1;
@@ -140,7 +145,7 @@ void Viewer::report(int message) {
 
 void Viewer::pointerOn() {
     if (!rec_.pointerMode) {
-        rec_.pointerMode = 1;
+        publish(rec_.pointerMode, 1);
         rec_.pointerButtons = 0;
     }
     rec_.pointerX = std::clamp(rec_.viewLeft + rec_.cellWidth * geo_.W / 2, 0, rec_.imageWidth - 1);
@@ -161,7 +166,7 @@ void Viewer::pointerOff() {
             rec_.pointerButtons &= ~b.bit;
             report(b.up);
         }
-    rec_.pointerMode = 0;
+    publish(rec_.pointerMode, 0);
 }
 
 void Viewer::pointerClick(int buttons) {
@@ -283,7 +288,8 @@ void Viewer::restoreView() {
 }
 
 void Viewer::chime(bool tableA) {
-    if (model_ != kPinoraNewPX2 && model_ != kPinoraPX2) return;
+    const ModelTraits* model = modelAt(model_);
+    if (!model || !model->chimes) return;
     static constexpr uint16_t kA[4][3] = {{330, 16, 0}, {440, 22, 0}, {660, 33, 0}, {0, 0, 0}};
     static constexpr uint16_t kB[4][3] = {{660, 33, 0}, {440, 22, 0}, {330, 16, 0}, {0, 0, 0}};
     const auto& t = tableA ? kA : kB;
@@ -303,11 +309,12 @@ void Viewer::reset() {
     statusScreen_ = 0;
     histogramSwitch_ = false;
     if (rec_.overviewMode) {
-        rec_.overviewMode = rec_.overviewFrame = 0;
-        rec_.viewLeft = rec_.detailLeft;
-        rec_.viewTop = rec_.detailTop;
-        rec_.cellWidth = rec_.detailCellWidth;
-        rec_.cellHeight = rec_.detailCellHeight;
+        publish(rec_.overviewFrame, 0);
+        publish(rec_.overviewMode, rec_.overviewFrame);
+        publish(rec_.viewLeft, rec_.detailLeft);
+        publish(rec_.viewTop, rec_.detailTop);
+        publish(rec_.cellWidth, rec_.detailCellWidth);
+        publish(rec_.cellHeight, rec_.detailCellHeight);
     }
     if (rec_.pointerMode) {
         zoomTo(1, true);

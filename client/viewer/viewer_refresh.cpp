@@ -8,6 +8,7 @@
 #include "client/viewer/braille_cells.h"
 #include "client/viewer/status_screens.h"
 #include "client/viewer/viewer.h"
+#include "common/model_traits.h"
 
 namespace tavik::viewer {
 
@@ -58,7 +59,8 @@ void Viewer::refreshView() {
     Canvas canvas(*image_);
     const View v = mainView();
     bool imageScreen = false;
-    if (model_ == kQX64) {
+    const ModelTraits* model = modelAt(model_);
+    if (model && model->largeHistogram) {
         if (histogramSwitch_) drawLargeHistogramScreen(canvas, rec_.condition, japanese_);
         else imageScreen = true;
     } else {
@@ -96,7 +98,7 @@ void Viewer::refreshView() {
 
     sendPanels();
     if (port_.T > 0) showStatusCells();
-    rec_.refreshed = 1;
+    publish(rec_.refreshed, 1);
 }
 
 void Viewer::drawImageScreen() {

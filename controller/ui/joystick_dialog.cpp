@@ -36,7 +36,9 @@ JoystickDialog::JoystickDialog(const Texts& texts, std::string iniPath, std::fun
         list->setObjectName(QString::number(289 + b));
         list->addItems(names);
         list->setCurrentIndex(s.actions[b]);
-        grid->addWidget(new QLabel(texts("button_n").arg(b + 1), this), b % 5, (b / 5) * 2);
+        auto* label = new QLabel(texts("button_n").arg(b + 1), this);
+        label->setBuddy(list);  // a screen reader names the list by it
+        grid->addWidget(label, b % 5, (b / 5) * 2);
         grid->addWidget(list, b % 5, (b / 5) * 2 + 1);
         actions_[b] = list;
     }

@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 
 #include "common/settings.h"
 #include "common/shared_block.h"
 #include "drivers/core/direct_request.h"
 #include "drivers/core/version.h"
 #include "platform/atomic_word.h"
+#include "platform/run_time_library.h"
 #include "platform/word_wait.h"
 
 namespace tavik::drv {
@@ -25,12 +25,7 @@ constexpr int kCommStopBoundMs = 2500;
 // Keeps this module mapped for the life of the process: called when a thread
 // is left running inside it, so unloading the library can never pull its code
 // from under that thread.
-void pinModule() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&pinModule), &info) == 0 || !info.dli_fname) return;
-    // The reference taken here is never given back.
-    (void)::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
+void pinModule() { platform::keepModuleLoaded(reinterpret_cast<const void*>(&pinModule)); }
 
 // Counts a request for the time it runs inside the plug-in.
 class RequestScope {
@@ -67,7 +62,7 @@ bool DriverPlugin::prepareUnload(int boundMs) {
     // On one of our own threads (a library calling exit() there) nothing may
     // be joined: that thread is running by definition.
     if (receiveThread_.isCurrent() || commThread_.isCurrent()) return false;
-    std::unique_lock<std::timed_mutex> lock(lifecycle_, std::defer_lock);
+    std::unique_lock<DeadlineMutex> lock(lifecycle_, std::defer_lock);
     if (!lock.try_lock_until(deadline)) return false;  // a life-cycle call that does not return
     endLocked();
     while (receiveThread_.running() || commThread_.running() || requestsRunning_.load() > 0) {
@@ -78,7 +73,7 @@ bool DriverPlugin::prepareUnload(int boundMs) {
 }
 
 int32_t DriverPlugin::init(int32_t portIndex) {
-    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    std::lock_guard<DeadlineMutex> lock(lifecycle_);
     if (state_.load() != ConnectionState::Idle) return 0;
     if (!isPortIndex(portIndex)) return 0;
     if (!map_ || map_->portIndex() != portIndex) {
@@ -91,7 +86,7 @@ int32_t DriverPlugin::init(int32_t portIndex) {
 }
 
 int32_t DriverPlugin::start() {
-    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    std::lock_guard<DeadlineMutex> lock(lifecycle_);
     if (state_.load() != ConnectionState::Idle || !map_) return 0;
     PortDataMap& m = map_->map();
     if (!variant_.acceptsPort(*this, map_->portIndex())) return 0;
@@ -169,7 +164,7 @@ bool DriverPlugin::stopThreads() {
 }
 
 int32_t DriverPlugin::end() {
-    std::lock_guard<std::timed_mutex> lock(lifecycle_);
+    std::lock_guard<DeadlineMutex> lock(lifecycle_);
     return endLocked();
 }
 
@@ -205,7 +200,7 @@ void DriverPlugin::noteDropped(int count) {
 
 void DriverPlugin::noteDeviceGone(bool gone) {
     if (deviceGone_.exchange(gone) == gone || !gone) return;
-    status_.write(StatusLines::deviceLost(openPortName));
+    status_.write(StatusLines::deviceLost(variant_.openedPortName()));
 }
 
 // ---- direct requests of clients, each on a thread of the controller

@@ -16,6 +16,7 @@
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "drivers/core/bounded_thread.h"
+#include "drivers/core/deadline_mutex.h"
 #include "drivers/core/device_link.h"
 #include "drivers/core/monitor_window.h"
 #include "drivers/core/status_lines.h"
@@ -67,9 +68,6 @@ public:
     ProtocolVariant& variant() { return variant_; }
     bool multiLevel() const { return multiLevel_.load(); }
     void setMultiLevel(bool on) { multiLevel_ = on; }
-    // Free for the variant: the note-taker's cell count, the USB entry.
-    std::atomic<int> cellCount{16};
-    std::string openPortName;
     // A status line the communication thread writes after its first one (set
     // while opening, e.g. a speed the port refused).
     void setOpenNote(std::string line) { openNote_ = std::move(line); }
@@ -99,6 +97,10 @@ public:
     void noteDropped(int count);
     // Reports once per loss that the device stopped answering reads.
     void noteDeviceGone(bool gone);
+
+    // Sleeps up to ms; returns early (false) when the communication thread is
+    // told to stop.
+    bool pause(int ms);
 
 private:
     // drvEnd with the life-cycle lock held.
@@ -132,19 +134,12 @@ private:
     std::atomic<DeviceLink*> commLink_{nullptr};
     BoundedThread receiveThread_, commThread_;
     std::atomic<bool> receiveStop_{false}, commStop_{false};
-    std::timed_mutex lifecycle_;
+    DeadlineMutex lifecycle_;
     std::atomic<int> requestsRunning_{0};
     std::atomic<uint64_t> droppedNotifications_{0};
     std::atomic<bool> deviceGone_{false};
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
-
-public:
-    // Sleeps up to ms; returns early (false) when the communication thread is
-    // told to stop.
-    bool pause(int ms);
-
-private:
 
     // Scratch buffers of the sending side (communication thread only).
     std::array<uint8_t, kGraphicBytes> dots_{};

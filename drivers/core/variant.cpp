@@ -18,17 +18,17 @@ bool ProtocolVariant::acceptsPort(const DriverPlugin&, int32_t portIndex) const 
 std::unique_ptr<Transport> ProtocolVariant::openTransport(DriverPlugin& plugin, bool& refusedSilently) {
     refusedSilently = false;
     const int port = plugin.portIndex();
-    plugin.openPortName = serialDevicePath(port);
+    openedPortName_ = serialDevicePath(port);
     const int baud = platform::loadWord(plugin.map()->baudRate);
     int actual = baud;
-    auto t = openSerialTransport(plugin.openPortName, baud, &actual);
+    auto t = openSerialTransport(openedPortName_, baud, &actual);
     if (!t) plugin.status().write(StatusLines::portOpenFailed(port));
     else if (actual != baud) plugin.setOpenNote(StatusLines::speedRefused(baud, actual));
     return t;
 }
 
-std::string ProtocolVariant::releasedLine(const DriverPlugin& plugin) const {
-    return StatusLines::portReleased(plugin.openPortName);
+std::string ProtocolVariant::releasedLine(const DriverPlugin&) const {
+    return StatusLines::portReleased(openedPortName_);
 }
 
 namespace {

@@ -53,6 +53,12 @@ public:
     }
     // After the final clear, before the output drains, at communication thread end.
     virtual void atThreadEnd(DriverPlugin& plugin) { (void)plugin; }
+
+    // The name of the device openTransport opened last (status lines).
+    const std::string& openedPortName() const { return openedPortName_; }
+
+protected:
+    std::string openedPortName_;
 };
 
 // Each plug-in module defines the variant it runs.

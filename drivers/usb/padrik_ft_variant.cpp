@@ -46,7 +46,7 @@ public:
             plugin.status().write(StatusLines::usbConnectFailed(e->description));
             return nullptr;
         }
-        plugin.openPortName = e->description;
+        openedPortName_ = e->description;
         auto t = openFtdiTransport(ftdi::createFtdiLink(), e->serialNumber);
         if (!t) {
             // The kernel's serial driver may hold the chip: then its tty node

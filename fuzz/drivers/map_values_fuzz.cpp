@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "controller/controller.h"
 #include "controller/headless_window.h"
+#include "controller/mouse_map.h"
 #include "drivers/core/plugin.h"
 #include "platform/atomic_word.h"
 
@@ -68,12 +70,17 @@ struct Rig {
                                                  drv::DeviceLink::FrameWrites::HeaderThenPayload);
         plugin->useSendingLink(link.get());
         registerMessages(messages);
+        // Held for the whole run, as a long-lived client holds it: a controller's open then
+        // maps the existing section instead of creating and clearing a new one per input.
+        mouse = controller::MouseMapReference::acquire();
+        if (!mouse) std::abort();
     }
     static constexpr int32_t kPort = 79;
     FuzzVariant variant;
     std::unique_ptr<drv::DriverPlugin> plugin;
     std::shared_ptr<drv::DeviceLink> link;
     MessageNumbers messages;
+    std::optional<controller::MouseMapReference> mouse;
 };
 
 Rig& rig() {

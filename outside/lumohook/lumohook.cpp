@@ -1,20 +1,18 @@
-// The AT-SPI 2 listener behind StartMSAAThread / EndMSAAThread: a thread
-// running the accessibility event loop; focus and caret-moved events become
-// focus records (the window is the one in front when it belongs to the
-// event's process).
+// The AT-SPI 2 listener behind StartMSAAThread / EndMSAAThread: focus and caret-moved events on
+// the process's shared accessibility thread become focus records (the window is the one in
+// front when it belongs to the event's process).
 #include "outside/lumohook/lumohook.h"
 
 #include <atspi/atspi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "outside/lumohook/focus_records.h"
+#include "platform/atspi/atspi_hub.h"
 #include "platform/desktop/desktop.h"
 #include "screenviewer/sections.h"
 
@@ -23,15 +21,11 @@ namespace {
 struct Listener {
     std::optional<lumo::HookSection> hook;
     tavik::desktop::Desktop desk;
-    std::thread thread;
-    std::atomic<bool> running{false};
-    std::atomic<int> started{0};  // 1 running, -1 failed
-    std::atomic<bool> abandoned{false};  // the starter gave up waiting: end at once
-    AtspiAccessible* focused = nullptr;  // the last object that took the focus (listener thread only)
+    std::shared_ptr<tavik::atspi::Hub> hub;
+    int focusToken = 0, caretToken = 0, pollToken = 0;
+    // Accessibility thread only.
+    AtspiAccessible* focused = nullptr;  // the last object that took the focus
     int lastOffset = -1;
-    GMainLoop* loop = nullptr;
-    AtspiEventListener* focus = nullptr;
-    AtspiEventListener* caret = nullptr;
 };
 
 std::mutex gMutex;
@@ -87,11 +81,11 @@ void record(Listener* l, AtspiAccessible* source, bool caret, int offset) {
     lumohook::recordEvent(l->hook->data(), e);
 }
 
-void onEvent(AtspiEvent* event, void* data) {
-    auto* l = static_cast<Listener*>(data);
+void onEvent(Listener* l, const AtspiEvent& ev) {
+    const AtspiEvent* event = &ev;
     if (std::getenv("LUMOHOOK_TRACE"))
-        std::fprintf(stderr, "LumoHook: %s %d\n", event && event->type ? event->type : "?", event ? event->detail1 : -1);
-    if (!event || !event->source || !l->hook) return;
+        std::fprintf(stderr, "LumoHook: %s %d\n", event->type ? event->type : "?", event->detail1);
+    if (!event->source || !l->hook) return;
     const bool caret = event->type && g_str_has_prefix(event->type, "object:text-caret-moved");
     if (!caret && event->detail1 == 0) return;  // focus lost
     if (!caret) {
@@ -107,27 +101,39 @@ void onEvent(AtspiEvent* event, void* data) {
 
 // The caret of the focused object, as the window system's "GUI thread info" would give it:
 // read every 100 ms, recorded when it moved (applications do not always send caret events).
-gboolean pollCaret(void* data) {
-    auto* l = static_cast<Listener*>(data);
-    if (!l->focused || !l->hook) return G_SOURCE_CONTINUE;
+void pollCaret(Listener* l) {
+    if (!l->focused || !l->hook) return;
     AtspiText* text = atspi_accessible_get_text_iface(l->focused);
-    if (!text) return G_SOURCE_CONTINUE;
+    if (!text) return;
     GError* err = nullptr;
     const gint offset = atspi_text_get_caret_offset(text, &err);
     g_object_unref(text);
     if (err) {
         g_clear_error(&err);
-        return G_SOURCE_CONTINUE;
+        return;
     }
     if (offset >= 0 && offset != l->lastOffset) {
         l->lastOffset = offset;
         record(l, l->focused, true, offset);
     }
-    return G_SOURCE_CONTINUE;
 }
 
 bool busAvailable() {
     return std::getenv("AT_SPI_BUS_ADDRESS") != nullptr || std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr;
+}
+
+// Ends the listener's registrations; afterwards no handler of it runs.
+void stop(Listener& l) {
+    if (!l.hub) return;
+    l.hub->remove(l.focusToken);
+    l.hub->remove(l.caretToken);
+    l.hub->remove(l.pollToken);
+    Listener* raw = &l;
+    l.hub->run([raw] {
+        if (raw->focused) g_object_unref(raw->focused);
+        raw->focused = nullptr;
+    });
+    l.hub.reset();
 }
 
 }  // namespace
@@ -142,67 +148,17 @@ extern "C" TAVIK_API int StartMSAAThread(void*) {
     auto l = std::make_unique<Listener>();
     l->hook = lumo::HookSection::openOrCreate();
     if (!l->hook) return 0;
+    l->hub = tavik::atspi::Hub::acquire();
     Listener* raw = l.get();
-    std::atomic<int>& started = raw->started;
-    l->thread = std::thread([raw] {
-        std::atomic<int>& started = raw->started;
-        GMainContext* ctx = g_main_context_new();
-        g_main_context_push_thread_default(ctx);
-        // Every AT-SPI call and event of this library runs on this thread's own context, never
-        // on the program's default context (which the program's toolkit may run).
-        const int init = atspi_init();
-        if (init == 0 || init == 1) atspi_set_main_context(ctx);
-        if (init > 1) {
-            started = -1;
-            g_main_context_pop_thread_default(ctx);
-            g_main_context_unref(ctx);
-            return;
-        }
-        raw->focus = atspi_event_listener_new(onEvent, raw, nullptr);
-        raw->caret = atspi_event_listener_new(onEvent, raw, nullptr);
-        GError* err = nullptr;
-        const bool ok = atspi_event_listener_register(raw->focus, "object:state-changed:focused", &err) &&
-                        atspi_event_listener_register(raw->caret, "object:text-caret-moved", &err);
-        g_clear_error(&err);
-        if (!ok || raw->abandoned.load()) {
-            started = -1;
-        } else {
-            raw->loop = g_main_loop_new(ctx, FALSE);
-            GSource* poll = g_timeout_source_new(100);
-            g_source_set_callback(poll, pollCaret, raw, nullptr);
-            g_source_attach(poll, ctx);
-            raw->running = true;
-            started = 1;
-            g_main_loop_run(raw->loop);
-            raw->running = false;
-            g_source_destroy(poll);
-            g_source_unref(poll);
-            g_main_loop_unref(raw->loop);
-            if (raw->focused) g_object_unref(raw->focused);
-            raw->focused = nullptr;
-        }
-        atspi_event_listener_deregister(raw->focus, "object:state-changed:focused", nullptr);
-        atspi_event_listener_deregister(raw->caret, "object:text-caret-moved", nullptr);
-        g_object_unref(raw->focus);
-        g_object_unref(raw->caret);
-        g_main_context_pop_thread_default(ctx);
-        g_main_context_unref(ctx);
-    });
-    for (int i = 0; i < 300 && started.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (started.load() != 1) {
+    if (l->hub) {
+        auto handler = [raw](const AtspiEvent& e) { onEvent(raw, e); };
+        l->focusToken = l->hub->listen("object:state-changed:focused", handler);
+        l->caretToken = l->hub->listen("object:text-caret-moved", handler);
+        if (l->focusToken && l->caretToken) l->pollToken = l->hub->every(100, [raw] { pollCaret(raw); });
+    }
+    if (!l->hub || !l->pollToken) {
         std::fputs("LumoHook: the accessibility bus does not answer; focus and caret are not followed.\n", stderr);
-        if (started.load() == 1) {
-            g_main_loop_quit(raw->loop);
-            l->thread.join();
-        } else if (started.load() == -1) {
-            l->thread.join();
-        } else {
-            // Still connecting: it ends by itself once the bus answers or fails. The library is
-            // never unloaded (the viewer opens it with RTLD_NODELETE), so the thread may outlive us.
-            raw->abandoned = true;
-            l->thread.detach();
-            l.release();
-        }
+        stop(*l);
         return 0;
     }
     gListener = std::move(l);
@@ -215,8 +171,6 @@ extern "C" TAVIK_API int EndMSAAThread(void) {
         std::lock_guard lock(gMutex);
         l = std::move(gListener);
     }
-    if (!l) return 1;
-    if (l->loop) g_main_loop_quit(l->loop);
-    if (l->thread.joinable()) l->thread.join();
+    if (l) stop(*l);
     return 1;
 }

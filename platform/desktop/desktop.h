@@ -1,7 +1,13 @@
 // The one desktop layer of the suite: windows, the window in front, capture, the view frame,
 // synthetic mouse, pointer and cursor (Desktop) and hot keys, screen-size notices and damage
-// (DesktopEvents). The X11 back end is built when CMake finds X11; otherwise a back end that
-// answers every call with "no display" (desktopBuiltWithX11() tells which).
+// (DesktopEvents). Each object picks its back end when it is made (desktopKind()): X11, Wayland
+// (screen capture through the desktop portal and PipeWire), or one that answers every call with
+// "no display". The X11 back end is built when CMake finds X11, the Wayland one when it finds
+// GIO and PipeWire (desktopBuiltWithX11(), desktopBuiltWithWayland() tell which).
+//
+// On Wayland "the display" is the screen-cast session: the portal's permission (asked once, then
+// kept with a restore token) and the PipeWire stream it opens. Capture answers from the latest
+// frame of that stream; the connection policy below holds with "stream" for "connection".
 //
 // Connection policy, the same for every object of this layer:
 // - Each object owns its own connection to the display named by $DISPLAY, opened at the first
@@ -24,7 +30,13 @@
 // Desktop. DesktopEvents runs one thread of its own that reads the events. The layer starts one
 // watchdog thread for the process with its first connection.
 //
-// Window ids are X11 window ids (0 = none); coordinates are screen pixels of the default screen.
+// Window ids (0 = none): on X11 the X11 window ids. On Wayland a stable 64-bit id per window: for
+// a window known to AT-SPI a hash of its accessible's bus name and object path (bit 63 clear;
+// the same in every process of the suite while the window lives), for a toplevel only the
+// compositor lists (wlroots foreign-toplevel) bit 63 set and a sequence number of this process.
+// A Wayland window's window and client rectangles are both its AT-SPI extents (it draws its own
+// decorations); the pointer position is the one last set through this layer. Coordinates are
+// screen pixels of the default screen (the compositor's layout on Wayland).
 #pragma once
 
 #include <cstddef>
@@ -78,6 +90,14 @@ struct CursorImage {
 
 // True when this build has the X11 back end.
 bool desktopBuiltWithX11();
+// True when this build has the Wayland back end.
+bool desktopBuiltWithWayland();
+
+enum class DesktopKind { NoDisplay, X11, Wayland };
+// The back end a Desktop or DesktopEvents made now gets: $TAVIK_DESKTOP (x11, wayland, none) when
+// set, else Wayland in a Wayland session ($XDG_SESSION_TYPE=wayland or $WAYLAND_DISPLAY set), else
+// X11. A kind this build lacks falls back to X11, then to NoDisplay (every call answers "no display").
+DesktopKind desktopKind();
 
 class Desktop {
 public:
@@ -212,9 +232,21 @@ public:
 
     // True when pixels in `area` may have changed since the previous call (the first call
     // answers true); forgets all damage gathered so far (one asker per object). Damage is
-    // gathered from the server's damage extension (XDamage); after a reconnect the answer is
-    // true. nullopt without a display or without the extension.
+    // gathered from the server's damage extension (XDamage), from the first call of this or of
+    // forgetDamage on (an object that never asks is not woken by drawings); after a reconnect
+    // the answer is true. nullopt without a display or without the extension.
     std::optional<bool> takeDamage(Rect area);
+
+    // Reports changes of the window in front (the root's _NET_ACTIVE_WINDOW): `changed` runs on
+    // the reading thread (or inside this call) each time the property changes and once when a
+    // new connection is up.
+    // It must not call this object and must not block. An empty function stops the reports;
+    // this returns only when no call of the previous function is running.
+    void watchActiveWindow(std::function<void()> changed);
+
+    // Like takeDamage, but without the round trip: forgets the damage read so far (a capture
+    // made after this call shows those pixels). Damage still on its way is reported later.
+    void forgetDamage();
 
     // True while connected (for tests and status lines). Like addHotKey, removeHotKey and
     // takeDamage it may wait for the reading thread while that (re)connects (at most ~3 s).

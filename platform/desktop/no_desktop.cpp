@@ -1,58 +1,67 @@
-// The desktop layer of a build without X11: there is no display, so every call answers
-// "no display" at once and DesktopEvents never signals anything.
+// The back end without a display: every call answers "no display" at once and the events never
+// signal anything. Used when the build or the session has no desktop, or TAVIK_DESKTOP=none.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include "platform/desktop/backend.h"
 
-#include "platform/desktop/desktop.h"
+namespace tavik::desktop::backend {
 
-namespace tavik::desktop {
+namespace {
 
-bool desktopBuiltWithX11() { return false; }
-
-struct Desktop::Impl {};
-
-Desktop::Desktop() = default;
-Desktop::~Desktop() = default;
-bool Desktop::connected() { return false; }
-std::optional<WindowId> Desktop::activeWindow() { return std::nullopt; }
-std::optional<int32_t> Desktop::windowProcess(WindowId) { return std::nullopt; }
-bool Desktop::windowExists(WindowId) { return false; }
-std::optional<WindowId> Desktop::topLevelFrame(WindowId) { return std::nullopt; }
-std::optional<Rect> Desktop::windowRect(WindowId) { return std::nullopt; }
-std::optional<Rect> Desktop::clientRect(WindowId) { return std::nullopt; }
-std::optional<Size> Desktop::screenSize() { return std::nullopt; }
-DesktopStatus Desktop::capture(Rect, std::span<uint32_t>, size_t) { return DesktopStatus::NoDisplay; }
-DesktopStatus Desktop::captureView(Rect, const std::function<void(const CapturedView&)>&) {
-    return DesktopStatus::NoDisplay;
-}
-DesktopStatus Desktop::showFrame(Rect, int32_t) { return DesktopStatus::NoDisplay; }
-void Desktop::hideFrame() {}
-WindowId Desktop::frameWindow() { return 0; }
-DesktopStatus Desktop::movePointer(Point) { return DesktopStatus::NoDisplay; }
-DesktopStatus Desktop::pressButton(int, bool) { return DesktopStatus::NoDisplay; }
-std::optional<Point> Desktop::pointer() { return std::nullopt; }
-std::optional<CursorImage> Desktop::cursorImage() { return std::nullopt; }
-
-struct DesktopEvents::Impl {
-    int fd = -1;
+class NoDesktop final : public DesktopBackend {
+public:
+    bool connected() override { return false; }
+    std::optional<WindowId> activeWindow() override { return std::nullopt; }
+    std::optional<int32_t> windowProcess(WindowId) override { return std::nullopt; }
+    bool windowExists(WindowId) override { return false; }
+    std::optional<WindowId> topLevelFrame(WindowId) override { return std::nullopt; }
+    std::optional<Rect> windowRect(WindowId) override { return std::nullopt; }
+    std::optional<Rect> clientRect(WindowId) override { return std::nullopt; }
+    std::optional<Size> screenSize() override { return std::nullopt; }
+    DesktopStatus capture(Rect, std::span<uint32_t>, size_t) override { return DesktopStatus::NoDisplay; }
+    DesktopStatus captureView(Rect, const std::function<void(const CapturedView&)>&) override {
+        return DesktopStatus::NoDisplay;
+    }
+    DesktopStatus showFrame(Rect, int32_t) override { return DesktopStatus::NoDisplay; }
+    void hideFrame() override {}
+    WindowId frameWindow() override { return 0; }
+    DesktopStatus movePointer(Point) override { return DesktopStatus::NoDisplay; }
+    DesktopStatus pressButton(int, bool) override { return DesktopStatus::NoDisplay; }
+    std::optional<Point> pointer() override { return std::nullopt; }
+    std::optional<CursorImage> cursorImage() override { return std::nullopt; }
 };
 
-DesktopEvents::DesktopEvents() : impl_(std::make_unique<Impl>()) { impl_->fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
-DesktopEvents::~DesktopEvents() {
-    if (impl_->fd >= 0) close(impl_->fd);
-}
-DesktopStatus DesktopEvents::addHotKey(int32_t, uint32_t, uint32_t) { return DesktopStatus::NoDisplay; }
-void DesktopEvents::removeHotKey(int32_t) {}
-int DesktopEvents::fd() const { return impl_->fd; }
-std::vector<DesktopEvent> DesktopEvents::take() { return {}; }
-bool DesktopEvents::waitEvents(int timeoutMs) {
-    if (timeoutMs > 0) poll(nullptr, 0, timeoutMs);
-    return false;
-}
-std::optional<bool> DesktopEvents::takeDamage(Rect) { return std::nullopt; }
-bool DesktopEvents::connected() const { return false; }
+class NoEvents final : public EventsBackend {
+public:
+    NoEvents() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~NoEvents() override {
+        if (fd_ >= 0) close(fd_);
+    }
+    NoEvents(const NoEvents&) = delete;
+    NoEvents& operator=(const NoEvents&) = delete;
 
-}  // namespace tavik::desktop
+    DesktopStatus addHotKey(int32_t, uint32_t, uint32_t) override { return DesktopStatus::NoDisplay; }
+    void removeHotKey(int32_t) override {}
+    int fd() const override { return fd_; }
+    std::vector<DesktopEvent> take() override { return {}; }
+    bool waitEvents(int timeoutMs) override {
+        if (timeoutMs > 0) poll(nullptr, 0, timeoutMs);
+        return false;
+    }
+    std::optional<bool> takeDamage(Rect) override { return std::nullopt; }
+    void watchActiveWindow(std::function<void()>) override {}
+    void forgetDamage() override {}
+    bool connected() override { return false; }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<DesktopBackend> makeNoDesktop() { return std::make_unique<NoDesktop>(); }
+std::unique_ptr<EventsBackend> makeNoEvents() { return std::make_unique<NoEvents>(); }
+
+}  // namespace tavik::desktop::backend

@@ -41,7 +41,7 @@ void copyImage(const XImage& img, uint32_t* out, size_t stride) {
 
 }  // namespace
 
-void Desktop::Impl::releaseShm(Display* d) {
+void X11Desktop::releaseShm(Display* d) {
     if (shm.image) {
         shm.image->data = nullptr;
         XDestroyImage(shm.image);
@@ -85,7 +85,7 @@ bool attachSegment(Display* d, XShmSegmentInfo& info, size_t bytes) {
 }  // namespace
 
 template <typename Use>
-bool Desktop::Impl::grabLocked(Display* d, Rect area, Rect& onScreen, const Use& use) {
+bool X11Desktop::grabLocked(Display* d, Rect area, Rect& onScreen, const Use& use) {
     onScreen = {};
     Window rootRet = 0;
     int gx = 0, gy = 0;
@@ -150,7 +150,7 @@ bool Desktop::Impl::grabLocked(Display* d, Rect area, Rect& onScreen, const Use&
     return true;
 }
 
-DesktopStatus Desktop::Impl::captureLocked(Display* d, Rect area, std::span<uint32_t> pixels, size_t stride) {
+DesktopStatus X11Desktop::captureLocked(Display* d, Rect area, std::span<uint32_t> pixels, size_t stride) {
     if (area.width < 0 || area.height < 0 || stride < size_t(area.width)) return DesktopStatus::Failed;
     if (area.width == 0 || area.height == 0) return DesktopStatus::Ok;
     const uint64_t need = uint64_t(area.height - 1) * stride + uint64_t(area.width);
@@ -169,7 +169,7 @@ DesktopStatus Desktop::Impl::captureLocked(Display* d, Rect area, std::span<uint
     return conn.lost() ? DesktopStatus::NoDisplay : DesktopStatus::Failed;
 }
 
-DesktopStatus Desktop::Impl::captureViewLocked(Display* d, Rect area,
+DesktopStatus X11Desktop::captureViewLocked(Display* d, Rect area,
                                                const std::function<void(const CapturedView&)>& use) {
     if (area.width < 0 || area.height < 0) return DesktopStatus::Failed;
     Rect on;

@@ -3,8 +3,9 @@
 // handler that was installed before, so a program's own handlers keep working.
 #include "platform/desktop/x11_connection.h"
 
+#include "platform/run_time_library.h"
+
 #include <X11/Xatom.h>
-#include <dlfcn.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -79,9 +80,7 @@ void installHandlers() {
         r.pinned = true;
         // Implicit since libX11 1.8; our connections are used from several threads.
         XInitThreads();
-        Dl_info info{};
-        if (dladdr(reinterpret_cast<void*>(&onXIoError), &info) && info.dli_fname)
-            dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        platform::keepModuleLoaded(reinterpret_cast<const void*>(&onXIoError));
     }
 }
 

@@ -11,9 +11,7 @@
 
 namespace tavik::desktop {
 
-bool desktopBuiltWithX11() { return true; }
-
-void Desktop::Impl::resetConnectionState() {
+void X11Desktop::resetConnectionState() {
     // The server objects went with the old connection; only client memory is left to free.
     if (shm.image) {
         shm.image->data = nullptr;
@@ -30,7 +28,7 @@ void Desktop::Impl::resetConnectionState() {
     root = 0;
 }
 
-Display* Desktop::Impl::ready() {
+Display* X11Desktop::ready() {
     Display* d = conn.get();
     if (!d) {
         if (generation != 0 && root != 0) resetConnectionState();
@@ -86,217 +84,168 @@ bool fitsWindowId(WindowId w) { return w != 0 && w <= 0x1FFFFFFFu; }  // X ids h
 
 }  // namespace
 
-Desktop::Desktop() : impl_(std::make_unique<Impl>()) {}
-
-Desktop::~Desktop() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    if (Display* d = impl_->conn.current()) {
-        impl_->destroyFrame(d);
-        impl_->releaseShm(d);
-    }
-    impl_->resetConnectionState();
+X11Desktop::~X11Desktop() {
+    held([this](Display* d) {
+        if (d) {
+            destroyFrame(d);
+            releaseShm(d);
+        }
+        resetConnectionState();
+    });
 }
 
-bool Desktop::connected() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    return impl_->ready() != nullptr;
+bool X11Desktop::connected() {
+    return call(false, [](Display*) { return true; });
 }
 
-std::optional<WindowId> Desktop::activeWindow() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    unsigned long w = 0;
-    if (!x11::readLongProperty(d, impl_->root, impl_->netActiveWindow, XA_WINDOW, w) || trap.failed() || w == 0)
-        return std::nullopt;
-    return WindowId{w};
+std::optional<WindowId> X11Desktop::activeWindow() {
+    return query<WindowId>([this](Display* d, x11::ErrorTrap&) -> std::optional<WindowId> {
+        unsigned long w = 0;
+        if (!x11::readLongProperty(d, root, netActiveWindow, XA_WINDOW, w) || w == 0)
+            return std::nullopt;
+        return WindowId{w};
+    });
 }
 
-std::optional<int32_t> Desktop::windowProcess(WindowId window) {
+std::optional<int32_t> X11Desktop::windowProcess(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    unsigned long pid = 0;
-    if (!x11::readLongProperty(d, static_cast<Window>(window), impl_->netWmPid, XA_CARDINAL, pid) || trap.failed())
-        return std::nullopt;
-    if (pid == 0 || pid > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(pid);
+    return query<int32_t>([&](Display* d, x11::ErrorTrap&) -> std::optional<int32_t> {
+        unsigned long pid = 0;
+        if (!x11::readLongProperty(d, static_cast<Window>(window), netWmPid, XA_CARDINAL, pid))
+            return std::nullopt;
+        if (pid == 0 || pid > INT32_MAX) return std::nullopt;
+        return static_cast<int32_t>(pid);
+    });
 }
 
-bool Desktop::windowExists(WindowId window) {
+bool X11Desktop::windowExists(WindowId window) {
     if (!fitsWindowId(window)) return false;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    XWindowAttributes a{};
-    return d && attributes(d, static_cast<Window>(window), a);
+    return call(false, [&](Display* d) {
+        XWindowAttributes a{};
+        return attributes(d, static_cast<Window>(window), a);
+    });
 }
 
-std::optional<WindowId> Desktop::topLevelFrame(WindowId window) {
+std::optional<WindowId> X11Desktop::topLevelFrame(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    const Window top = walkToFrame(d, static_cast<Window>(window));
-    if (!top) return std::nullopt;
-    return WindowId{top};
+    return call(std::optional<WindowId>{}, [&](Display* d) -> std::optional<WindowId> {
+        const Window top = walkToFrame(d, static_cast<Window>(window));
+        if (!top) return std::nullopt;
+        return WindowId{top};
+    });
 }
 
-std::optional<Rect> Desktop::windowRect(WindowId window) {
+std::optional<Rect> X11Desktop::windowRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    const Window top = walkToFrame(d, static_cast<Window>(window));
-    XWindowAttributes a{};
-    int x = 0, y = 0;
-    if (!top || !attributes(d, top, a) || !origin(d, top, impl_->root, x, y)) return std::nullopt;
-    return Rect{x - a.border_width, y - a.border_width, a.width + 2 * a.border_width, a.height + 2 * a.border_width};
+    return call(std::optional<Rect>{}, [&](Display* d) -> std::optional<Rect> {
+        const Window top = walkToFrame(d, static_cast<Window>(window));
+        XWindowAttributes a{};
+        int x = 0, y = 0;
+        if (!top || !attributes(d, top, a) || !origin(d, top, root, x, y)) return std::nullopt;
+        return Rect{x - a.border_width, y - a.border_width, a.width + 2 * a.border_width,
+                    a.height + 2 * a.border_width};
+    });
 }
 
-std::optional<Rect> Desktop::clientRect(WindowId window) {
+std::optional<Rect> X11Desktop::clientRect(WindowId window) {
     if (!fitsWindowId(window)) return std::nullopt;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    XWindowAttributes a{};
-    int x = 0, y = 0;
-    const auto w = static_cast<Window>(window);
-    if (!attributes(d, w, a) || !origin(d, w, impl_->root, x, y)) return std::nullopt;
-    return Rect{x, y, a.width, a.height};
+    return call(std::optional<Rect>{}, [&](Display* d) -> std::optional<Rect> {
+        XWindowAttributes a{};
+        int x = 0, y = 0;
+        const auto w = static_cast<Window>(window);
+        if (!attributes(d, w, a) || !origin(d, w, root, x, y)) return std::nullopt;
+        return Rect{x, y, a.width, a.height};
+    });
 }
 
-std::optional<Size> Desktop::screenSize() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    Window rootRet = 0;
-    int x = 0, y = 0;
-    unsigned w = 0, h = 0, border = 0, depth = 0;
-    if (!XGetGeometry(d, impl_->root, &rootRet, &x, &y, &w, &h, &border, &depth) || trap.failed())
-        return std::nullopt;
-    return Size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+std::optional<Size> X11Desktop::screenSize() {
+    return query<Size>([this](Display* d, x11::ErrorTrap&) -> std::optional<Size> {
+        Window rootRet = 0;
+        int x = 0, y = 0;
+        unsigned w = 0, h = 0, border = 0, depth = 0;
+        if (!XGetGeometry(d, root, &rootRet, &x, &y, &w, &h, &border, &depth)) return std::nullopt;
+        return Size{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    });
 }
 
-DesktopStatus Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t stride) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = impl_->captureLocked(d, area, pixels, stride);
-    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+DesktopStatus X11Desktop::capture(Rect area, std::span<uint32_t> pixels, size_t stride) {
+    return act([&](Display* d) { return captureLocked(d, area, pixels, stride); });
 }
 
-DesktopStatus Desktop::captureView(Rect area, const std::function<void(const CapturedView&)>& use) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = impl_->captureViewLocked(d, area, use);
-    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+DesktopStatus X11Desktop::captureView(Rect area, const std::function<void(const CapturedView&)>& use) {
+    return act([&](Display* d) { return captureViewLocked(d, area, use); });
 }
 
-DesktopStatus Desktop::showFrame(Rect outer, int32_t thickness) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    const DesktopStatus s = impl_->showFrameLocked(d, outer, thickness);
-    return impl_->conn.lost() ? DesktopStatus::NoDisplay : s;
+DesktopStatus X11Desktop::showFrame(Rect outer, int32_t thickness) {
+    return act([&](Display* d) { return showFrameLocked(d, outer, thickness); });
 }
 
-void Desktop::hideFrame() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->conn.current();
-    if (!d || !impl_->frame || !impl_->frameMapped) return;
-    x11::ErrorTrap trap(d);
-    XUnmapWindow(d, impl_->frame);
-    trap.sync();
-    impl_->frameMapped = false;
+void X11Desktop::hideFrame() {
+    held([this](Display* d) {
+        if (!d || !frame || !frameMapped) return;
+        x11::ErrorTrap trap(d);
+        XUnmapWindow(d, frame);
+        trap.sync();
+        frameMapped = false;
+    });
 }
 
-WindowId Desktop::frameWindow() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    return impl_->conn.current() ? impl_->frame : 0;
+WindowId X11Desktop::frameWindow() {
+    return held([this](Display* d) { return d ? frame : WindowId{0}; });
 }
 
-DesktopStatus Desktop::movePointer(Point to) {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    if (!impl_->hasXTest) return DesktopStatus::Failed;
-    x11::ErrorTrap trap(d);
-    const bool sent = XTestFakeMotionEvent(d, DefaultScreen(d), to.x, to.y, CurrentTime) != 0;
-    const bool ok = trap.sync() && sent;
-    if (impl_->conn.lost()) return DesktopStatus::NoDisplay;
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+DesktopStatus X11Desktop::movePointer(Point to) {
+    return act([&](Display* d) {
+        if (!hasXTest) return DesktopStatus::Failed;
+        x11::ErrorTrap trap(d);
+        const bool sent = XTestFakeMotionEvent(d, DefaultScreen(d), to.x, to.y, CurrentTime) != 0;
+        return trap.sync() && sent ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
-DesktopStatus Desktop::pressButton(int button, bool down) {
+DesktopStatus X11Desktop::pressButton(int button, bool down) {
     if (button < 1 || button > 5) return DesktopStatus::Failed;
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return DesktopStatus::NoDisplay;
-    if (!impl_->hasXTest) return DesktopStatus::Failed;
-    x11::ErrorTrap trap(d);
-    const bool sent = XTestFakeButtonEvent(d, static_cast<unsigned>(button), down ? True : False, CurrentTime) != 0;
-    const bool ok = trap.sync() && sent;
-    if (impl_->conn.lost()) return DesktopStatus::NoDisplay;
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    return act([&](Display* d) {
+        if (!hasXTest) return DesktopStatus::Failed;
+        x11::ErrorTrap trap(d);
+        const bool sent = XTestFakeButtonEvent(d, static_cast<unsigned>(button), down ? True : False, CurrentTime) != 0;
+        return trap.sync() && sent ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
-std::optional<Point> Desktop::pointer() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    Window rootRet = 0, child = 0;
-    int rx = 0, ry = 0, wx = 0, wy = 0;
-    unsigned mask = 0;
-    if (!XQueryPointer(d, impl_->root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) || trap.failed())
-        return std::nullopt;
-    return Point{rx, ry};
+std::optional<Point> X11Desktop::pointer() {
+    return query<Point>([this](Display* d, x11::ErrorTrap&) -> std::optional<Point> {
+        Window rootRet = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned mask = 0;
+        if (!XQueryPointer(d, root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask)) return std::nullopt;
+        return Point{rx, ry};
+    });
 }
 
-std::optional<CursorImage> Desktop::cursorImage() {
-    std::lock_guard g(impl_->m);
-    x11::CallMark call(impl_->conn);
-    Display* d = impl_->ready();
-    if (!d || !impl_->hasXFixes) return std::nullopt;
-    x11::ErrorTrap trap(d);
-    XFixesCursorImage* img = XFixesGetCursorImage(d);
-    if (!img || trap.failed()) {
-        if (img) XFree(img);
-        return std::nullopt;
-    }
-    CursorImage out;
-    out.width = img->width;
-    out.height = img->height;
-    out.hotSpot = {img->xhot, img->yhot};
-    out.serial = img->cursor_serial;
-    const size_t n = size_t(img->width) * size_t(img->height);
-    out.pixels.resize(n);
-    // Xlib hands the 32-bit pixels out in unsigned longs.
-    for (size_t i = 0; i < n; ++i) out.pixels[i] = static_cast<uint32_t>(img->pixels[i]);
-    XFree(img);
-    return out;
+std::optional<CursorImage> X11Desktop::cursorImage() {
+    return call(std::optional<CursorImage>{}, [this](Display* d) -> std::optional<CursorImage> {
+        if (!hasXFixes) return std::nullopt;
+        x11::ErrorTrap trap(d);
+        XFixesCursorImage* img = XFixesGetCursorImage(d);
+        if (!img || trap.failed()) {
+            if (img) XFree(img);
+            return std::nullopt;
+        }
+        CursorImage out;
+        out.width = img->width;
+        out.height = img->height;
+        out.hotSpot = {img->xhot, img->yhot};
+        out.serial = img->cursor_serial;
+        const size_t n = size_t(img->width) * size_t(img->height);
+        out.pixels.resize(n);
+        // Xlib hands the 32-bit pixels out in unsigned longs.
+        for (size_t i = 0; i < n; ++i) out.pixels[i] = static_cast<uint32_t>(img->pixels[i]);
+        XFree(img);
+        return out;
+    });
 }
+
+std::unique_ptr<backend::DesktopBackend> backend::makeX11Desktop() { return std::make_unique<X11Desktop>(); }
 
 }  // namespace tavik::desktop

@@ -11,11 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
 
-#include "platform/desktop/desktop.h"
+#include "platform/desktop/backend.h"
 #include "platform/desktop/x11_connection.h"
 
 namespace tavik::desktop {
@@ -49,7 +50,22 @@ Rect unite(const Rect& a, const Rect& b) {
 
 }  // namespace
 
-struct DesktopEvents::Impl {
+struct X11Events final : backend::EventsBackend {
+    X11Events();
+    ~X11Events() override;  // stops the thread (it wakes at once) and releases the grabs
+    X11Events(const X11Events&) = delete;
+    X11Events& operator=(const X11Events&) = delete;
+
+    DesktopStatus addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) override;
+    void removeHotKey(int32_t id) override;
+    int fd() const override { return eventFd; }
+    std::vector<DesktopEvent> take() override;
+    bool waitEvents(int timeoutMs) override;
+    std::optional<bool> takeDamage(Rect area) override;
+    void watchActiveWindow(std::function<void()> changed) override;
+    void forgetDamage() override;
+    bool connected() override;
+
     std::mutex m;
     x11::Connection conn;
     uint64_t generation = 0;
@@ -58,7 +74,10 @@ struct DesktopEvents::Impl {
     int rrEventBase = -1;
     int damageEventBase = -1;
     Damage damage = 0;
+    bool damageWanted = false;  // the root's damage is followed from the first question on
     Size screen;
+    Atom netActiveWindow = 0;
+    std::function<void()> activeChanged;  // called with `m` held
 
     std::map<int32_t, HotKey> keys;
     std::mutex qm;  // guards `pending` alone, so take() never waits for the server
@@ -127,11 +146,13 @@ struct DesktopEvents::Impl {
             rrEventBase = -1;
         damageEventBase = -1;
         damage = 0;
-        if (XDamageQueryExtension(d, &damageEventBase, &err))
-            damage = XDamageCreate(d, root, XDamageReportRawRectangles);
-        else
+        if (XDamageQueryExtension(d, &damageEventBase, &err)) {
+            if (damageWanted) damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        } else
             damageEventBase = -1;
         screen = {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+        netActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        if (activeChanged) XSelectInput(d, root, PropertyChangeMask);
         trap.sync();
         allDirty = true;
         dirty.clear();
@@ -142,7 +163,20 @@ struct DesktopEvents::Impl {
         wasConnected = !conn.lost();
         if (!wasConnected) return nullptr;
         if (again) push({DesktopEvent::Kind::DisplayBack, 0, screen});
+        if (activeChanged) activeChanged();  // it may have changed while there was no connection
         return d;
+    }
+
+    // Starts following the root's damage at the first question (objects that only watch hot keys
+    // or the window in front are not woken by every drawing). Holds `m`.
+    void wantDamage(Display* d) {
+        if (damageWanted) return;
+        damageWanted = true;
+        allDirty = true;
+        if (damageEventBase < 0) return;
+        x11::ErrorTrap trap(d);
+        damage = XDamageCreate(d, root, XDamageReportRawRectangles);
+        trap.sync();
     }
 
     void addDirty(Rect r) {
@@ -176,6 +210,9 @@ struct DesktopEvents::Impl {
                     dirty.clear();
                     push({DesktopEvent::Kind::ScreenResized, 0, now});
                 }
+            } else if (ev.type == PropertyNotify && ev.xproperty.window == root &&
+                       ev.xproperty.atom == netActiveWindow) {
+                if (activeChanged) activeChanged();
             } else if (damageEventBase >= 0 && ev.type == damageEventBase + XDamageNotify) {
                 const auto& dn = reinterpret_cast<const XDamageNotifyEvent&>(ev);
                 addDirty({dn.area.x, dn.area.y, dn.area.width, dn.area.height});
@@ -202,38 +239,38 @@ struct DesktopEvents::Impl {
     }
 };
 
-DesktopEvents::DesktopEvents() : impl_(std::make_unique<Impl>()) {
-    impl_->eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    impl_->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+X11Events::X11Events() {
+    eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     {
         // Connected before the first addHotKey or takeDamage of the caller.
-        std::lock_guard g(impl_->m);
-        x11::CallMark call(impl_->conn);
-        impl_->ready();
+        std::lock_guard g(m);
+        x11::CallMark call(conn);
+        ready();
     }
-    impl_->thread = std::jthread([this] { impl_->run(); });
+    thread = std::jthread([this] { run(); });
 }
 
-DesktopEvents::~DesktopEvents() {
+X11Events::~X11Events() {
     {
-        std::lock_guard g(impl_->m);
-        impl_->stop = true;
+        std::lock_guard g(m);
+        stop = true;
         const uint64_t one = 1;
-        [[maybe_unused]] auto n = write(impl_->wakeFd, &one, sizeof one);
+        [[maybe_unused]] auto n = write(wakeFd, &one, sizeof one);
     }
-    impl_->thread = {};  // joins; the thread wakes at once
-    if (Display* d = impl_->conn.current()) {
-        x11::CallMark call(impl_->conn);
-        for (auto& [id, k] : impl_->keys) impl_->ungrab(d, k);
+    thread = {};  // joins; the thread wakes at once
+    if (Display* d = conn.current()) {
+        x11::CallMark call(conn);
+        for (auto& [id, k] : keys) ungrab(d, k);
     }
-    impl_->conn.close();
-    if (impl_->eventFd >= 0) close(impl_->eventFd);
-    if (impl_->wakeFd >= 0) close(impl_->wakeFd);
+    conn.close();
+    if (eventFd >= 0) close(eventFd);
+    if (wakeFd >= 0) close(wakeFd);
 }
 
-DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
-    std::lock_guard g(impl_->m);
-    Impl& s = *impl_;
+DesktopStatus X11Events::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
+    std::lock_guard g(m);
+    X11Events& s = *this;
     x11::CallMark call(s.conn);
     if (auto it = s.keys.find(id); it != s.keys.end()) {
         if (Display* d = s.conn.current()) s.ungrab(d, it->second);
@@ -251,37 +288,36 @@ DesktopStatus DesktopEvents::addHotKey(int32_t id, uint32_t keysym, uint32_t mod
     return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
 }
 
-void DesktopEvents::removeHotKey(int32_t id) {
-    std::lock_guard g(impl_->m);
-    auto it = impl_->keys.find(id);
-    if (it == impl_->keys.end()) return;
-    x11::CallMark call(impl_->conn);
-    if (Display* d = impl_->conn.current()) impl_->ungrab(d, it->second);
-    impl_->keys.erase(it);
+void X11Events::removeHotKey(int32_t id) {
+    std::lock_guard g(m);
+    auto it = keys.find(id);
+    if (it == keys.end()) return;
+    x11::CallMark call(conn);
+    if (Display* d = conn.current()) ungrab(d, it->second);
+    keys.erase(it);
 }
 
-int DesktopEvents::fd() const { return impl_->eventFd; }
-
-std::vector<DesktopEvent> DesktopEvents::take() {
-    std::lock_guard g(impl_->qm);
+std::vector<DesktopEvent> X11Events::take() {
+    std::lock_guard g(qm);
     uint64_t count = 0;
-    [[maybe_unused]] auto n = read(impl_->eventFd, &count, sizeof count);
-    std::vector<DesktopEvent> out(impl_->pending.begin(), impl_->pending.end());
-    impl_->pending.clear();
+    [[maybe_unused]] auto n = read(eventFd, &count, sizeof count);
+    std::vector<DesktopEvent> out(pending.begin(), pending.end());
+    pending.clear();
     return out;
 }
 
-bool DesktopEvents::waitEvents(int timeoutMs) {
-    pollfd p{impl_->eventFd, POLLIN, 0};
+bool X11Events::waitEvents(int timeoutMs) {
+    pollfd p{eventFd, POLLIN, 0};
     return poll(&p, 1, std::max(timeoutMs, 0)) > 0;
 }
 
-std::optional<bool> DesktopEvents::takeDamage(Rect area) {
-    std::lock_guard g(impl_->m);
-    Impl& s = *impl_;
+std::optional<bool> X11Events::takeDamage(Rect area) {
+    std::lock_guard g(m);
+    X11Events& s = *this;
     x11::CallMark call(s.conn);
     Display* d = s.conn.current();
     if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
+    s.wantDamage(d);
     // A round trip: every damage the server caused before this call is then in the queue.
     XSync(d, False);
     s.drain(d);
@@ -293,9 +329,38 @@ std::optional<bool> DesktopEvents::takeDamage(Rect area) {
     return changed;
 }
 
-bool DesktopEvents::connected() const {
-    std::lock_guard g(impl_->m);
-    return impl_->conn.current() != nullptr && impl_->wasConnected;
+void X11Events::watchActiveWindow(std::function<void()> changed) {
+    std::lock_guard g(m);
+    x11::CallMark call(conn);
+    const bool was = static_cast<bool>(activeChanged);
+    activeChanged = std::move(changed);
+    Display* d = conn.current();
+    if (!d || generation != conn.generation() || was == static_cast<bool>(activeChanged)) return;
+    {
+        x11::ErrorTrap trap(d);
+        XSelectInput(d, root, activeChanged ? PropertyChangeMask : NoEventMask);
+        trap.sync();
+    }
+    // The reading thread waits on the socket: events that came with the reply are read here.
+    drain(d);
 }
+
+void X11Events::forgetDamage() {
+    std::lock_guard g(m);
+    x11::CallMark call(conn);
+    Display* d = conn.current();
+    if (!d || generation != conn.generation()) return;
+    wantDamage(d);
+    drain(d);
+    allDirty = false;
+    dirty.clear();
+}
+
+bool X11Events::connected() {
+    std::lock_guard g(m);
+    return conn.current() != nullptr && wasConnected;
+}
+
+std::unique_ptr<backend::EventsBackend> backend::makeX11Events() { return std::make_unique<X11Events>(); }
 
 }  // namespace tavik::desktop

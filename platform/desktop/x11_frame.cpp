@@ -34,7 +34,7 @@ void setRing(Display* d, Window w, int32_t width, int32_t height, int32_t t) {
 
 }  // namespace
 
-void Desktop::Impl::destroyFrame(Display* d) {
+void X11Desktop::destroyFrame(Display* d) {
     if (!frame) return;
     x11::ErrorTrap trap(d);
     XDestroyWindow(d, frame);
@@ -43,7 +43,7 @@ void Desktop::Impl::destroyFrame(Display* d) {
     frameMapped = false;
 }
 
-DesktopStatus Desktop::Impl::showFrameLocked(Display* d, Rect outer, int32_t t) {
+DesktopStatus X11Desktop::showFrameLocked(Display* d, Rect outer, int32_t t) {
     // X rectangles are 16-bit; a frame stays within that.
     if (t < 1 || outer.width <= 2 * t || outer.height <= 2 * t || outer.width > 32767 || outer.height > 32767 ||
         outer.left < -32768 || outer.left > 32767 || outer.top < -32768 || outer.top > 32767)

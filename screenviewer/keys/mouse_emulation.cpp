@@ -239,4 +239,15 @@ void drawMarker(PinCanvas& main, PinCanvas& second, const ViewRect& shown, Mouse
     }
 }
 
+PointerFollow followPointer(const PointerReading& r, bool emulating, bool penDrag, bool mouseSync, MousePoint mouse) {
+    PointerFollow f;
+    if (!emulating && !penDrag && !mouseSync) return f;
+    f.takePosition = r.inside;
+    f.publish = r.inside && r.at != mouse;
+    if (!r.moved) return f;
+    if (mouseSync && r.inside) f.view = emulating ? FollowView::Contain : FollowView::CentreOn;
+    f.publish = true;
+    return f;
+}
+
 }  // namespace tavik::lumo

@@ -106,6 +106,29 @@ MouseOps startEmulation(Emulation& e, const SavedMouse& saved, bool penDrag, int
 // position saved; emulation off, position unknown.
 MouseOps stopEmulation(Emulation& e, SavedMouse& saved);
 
+// One look at the real pointer by the watch thread (gdGetMouseState relative
+// to targetWindow): whether it moved since the last look, whether it lies in
+// the window, and where (valid only inside).
+struct PointerReading {
+    bool moved = false;
+    bool inside = false;
+    MousePoint at;
+};
+enum class FollowView : uint8_t { Stay, CentreOn, Contain };
+struct PointerFollow {
+    bool takePosition = false;           // the emulated mouse takes the pointer's position
+    FollowView view = FollowView::Stay;  // the view moves to the pointer's position
+    bool publish = false;                // the view is handed to the refresh pass
+};
+// What a reading does. Only while emulation, a pen drag or mouse-sync is on
+// (otherwise nothing): the pointer inside the window gives the emulated
+// mouse its position; a move with mouse-sync on and the pointer inside
+// moves the view to it (Contain with emulation on, else CentreOn). A move,
+// or an emulated mouse (`mouse`) that the pointer left even when another
+// process saw the move first, is published, so the marker follows the hand
+// on the mouse.
+PointerFollow followPointer(const PointerReading& r, bool emulating, bool penDrag, bool mouseSync, MousePoint mouse);
+
 // The marker centred on the pin under the mouse in the shown view: AND with
 // the mask, then OR with the pattern on the main panel, OR with the pattern
 // on the second layer. Normal: mask all raised but the 11-pin cross of the

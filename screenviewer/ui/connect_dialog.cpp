@@ -42,6 +42,7 @@ ConnectDialog::ConnectDialog(bool japanese, int storedPort, int storedRow, QWidg
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    // The form's labels are the lists' buddies: a screen reader speaks the label, then the item.
     auto* form = new QFormLayout;
     form->addRow(tr2(japanese, "Port:", "ポート:"), ports_);
     form->addRow(QString(), usb);

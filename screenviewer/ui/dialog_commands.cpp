@@ -25,10 +25,7 @@ void MainDialog::loadSettings() {
     viewer_.setRefreshChoice(b.refresh);
     viewer_.setFrameEnabled(b.viewFrame);
     if (viewer_.scanningMode() == ScanningMode::FullScreen) viewer_.fullScreen();
-    else if (viewer_.scanningMode() == ScanningMode::FocusSync) {
-        viewer_.setScanningMode(ScanningMode::ApplicationWindow);
-        viewer_.toggleFocusSync();
-    }
+    else if (viewer_.scanningMode() == ScanningMode::FocusSync) viewer_.placeOnFocusNext();
     viewer_.publishView();
     checkFilterMenu(*this, state_.filters, b.viewFrame);
 }
@@ -64,9 +61,7 @@ void MainDialog::showMouseText(const QString& text) {
 
 void MainDialog::runCommand(int id) {
     switch (id) {
-    case 1:
-        viewer_.forceRefresh();
-        break;
+    case 1: viewer_.forceRefresh(); break;
     case 257: viewer_.applicationWindow(); break;
     case 258: viewer_.fullScreen(); break;
     case 262:
@@ -82,7 +77,10 @@ void MainDialog::runCommand(int id) {
     case 268:
     case 269:
     case 270:
-    case 271: viewer_.setRefreshChoice(id - 268); break;
+    case 271:
+        viewer_.setRefreshChoice(id - 268);
+        button(id)->setFocus(Qt::OtherFocusReason);
+        break;
     case 272:
         if (keys_) keys_->toggleEmulation();
         break;
@@ -94,12 +92,9 @@ void MainDialog::runCommand(int id) {
     case 280:
         if (keys_) keys_->conditionCommand(id);
         break;
-    case 281:
-        saveSettings(SaveMoment::Exit);
-        timer_->stop();
-        done(QDialog::Accepted);
-        return;
+    case 281: finish(SaveMoment::Exit, 1); return;
     case 282: hide(); return;
+    case kSysClose: close(); return;
     default: {
         bool frame = state_.browse.viewFrame;
         tavik::lumo::MenuEffects fx;

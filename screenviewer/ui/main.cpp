@@ -18,7 +18,9 @@
 #include <unistd.h>
 
 #include "client/tavikutil.h"
+#include "common/model_traits.h"
 #include "common/settings.h"
+#include "platform/run_time_library.h"
 #include "platform/thread_queue.h"
 #include "screenviewer/device_config.h"
 #include "screenviewer/sections.h"
@@ -32,7 +34,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: Lumo [--help] [--version]\n"
+    "Usage: Lumo [--show] [--help] [--version]\n"
     "Shows the screen on a tactile pin display: the window in front (or the whole screen) at the\n"
     "view's position and zoom, following the keyboard focus and the text caret.\n"
     "\n"
@@ -40,6 +42,9 @@ constexpr const char* kUsage =
     "display by itself). A second start brings the running viewer to the front and ends.\n"
     "The main dialog sets the display range, the viewing modes and the refresh rate; Win+V\n"
     "brings a hidden dialog back.\n"
+    "\n"
+    "  --show     bring the running viewer's dialog to the front (start one when none runs);\n"
+    "             bind it to Win+V where the desktop gives programs no global shortcuts\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/Orvane/TAVIK200_J/Lumo.ini ([Connection] Port, Hardware;\n"
     "[Browse] ScanningMode, MouseSync, Refresh, ViewFrame).\n"
@@ -53,25 +58,18 @@ void onSignal(int) {
     [[maybe_unused]] ssize_t n = ::write(gSignalPipe[1], &c, 1);
 }
 
-// The focus hook library, beside the program ("LumoHook.dll" in its Windows spelling).
+// The focus hook library, beside the program only ("LumoHook.dll" in its Windows
+// spelling); it stays loaded for the life of the process.
 struct HookModule {
     void* handle = nullptr;
     lumo::HookLibrary fns;
     HookModule() {
-        char exe[4096] = {};
-        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string();
-        dir = dir.substr(0, dir.rfind('/') + 1);
-        handle = ::dlopen((dir + "LumoHook.so").c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (!handle) return;
-        fns.start = reinterpret_cast<lumo::HookLibrary::StartFn>(::dlsym(handle, "StartMSAAThread"));
-        fns.end = reinterpret_cast<lumo::HookLibrary::EndFn>(::dlsym(handle, "EndMSAAThread"));
+        handle = tavik::platform::loadRunTimeLibrary({"LumoHook.so", nullptr, nullptr, false}, [this](void* handle) {
+            fns.start = reinterpret_cast<lumo::HookLibrary::StartFn>(::dlsym(handle, "StartMSAAThread"));
+            fns.end = reinterpret_cast<lumo::HookLibrary::EndFn>(::dlsym(handle, "EndMSAAThread"));
+            return true;
+        });
     }
-    ~HookModule() {
-        if (handle) ::dlclose(handle);
-    }
-    HookModule(const HookModule&) = delete;
-    HookModule& operator=(const HookModule&) = delete;
 };
 
 // The device start-up direct command (48 x 32 models).
@@ -91,6 +89,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--show") == 0) continue;  // a second start hands over below anyway
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("Lumo %s\n", TAVIK_VERSION_STRING);
             return 0;
@@ -132,7 +131,7 @@ int main(int argc, char** argv) {
     lumo::ui::Connection conn;
     const char* ftName = nullptr;
     int ftPort = -1;
-    if (gdSelectFTConnection(&ftName, &ftPort) == 1 && ftName && std::strcmp(ftName, lumo::kUsbModelName) == 0) {
+    if (gdSelectFTConnection(&ftName, &ftPort) == 1 && ftName && ftName == tavik::ftdiModel().name) {
         conn.portIndex = ftPort;
         conn.device = lumo::usbConfig();
     } else {
@@ -169,10 +168,7 @@ int main(int argc, char** argv) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
         auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &dialog);
-        QObject::connect(notifier, &QSocketNotifier::activated, &dialog, [&dialog] {
-            dialog.saveSettings(lumo::ui::SaveMoment::EndSession);
-            dialog.done(QDialog::Rejected);
-        });
+        QObject::connect(notifier, &QSocketNotifier::activated, &dialog, [&dialog] { dialog.endSession(); });
     }
     dialog.show();
     dialog.exec();

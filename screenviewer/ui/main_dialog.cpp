@@ -1,13 +1,16 @@
-// The main dialog: its controls, the settings it loads and saves, the timer.
+// The main dialog: its controls, the closing paths and the timer.
 #include "screenviewer/ui/main_dialog.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -16,8 +19,8 @@
 #include <QVBoxLayout>
 
 #include "client/selection/ui/ui_script.h"
-#include "common/ini_store.h"
-#include "common/settings.h"
+#include "screenviewer/key_handling.h"
+#include "screenviewer/ui/autostart.h"
 #include "screenviewer/ui/function_filter_menu.h"
 
 namespace lumo::ui {
@@ -30,65 +33,70 @@ MainDialog::MainDialog(Viewer& viewer, bool ja, std::string ini, std::function<v
     : QDialog(parent), viewer_(viewer), japanese_(ja), ini_(std::move(ini)), startCommand_(std::move(startCommand)),
       store_(ini_) {
     setObjectName("256");
-    auto make = [this](auto* w, int id) {
+    programPath_ = QCoreApplication::applicationFilePath().toStdString();
+    // Every control: its id as object name, its command on activation.
+    auto make = [this](QAbstractButton* w, int id) {
         w->setObjectName(QString::number(id));
+        connect(w, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
         return w;
     };
     auto* range = new QGroupBox(t(ja, "Display range:", "表示範囲:"), this);
     auto* rangeLayout = new QVBoxLayout(range);
-    auto* app = make(new QRadioButton(t(ja, "Application window", "アプリケーションウィンドウ"), range), 257);
-    auto* full = make(new QRadioButton(t(ja, "FullScreen", "全画面"), range), 258);
-    rangeLayout->addWidget(app);
-    rangeLayout->addWidget(full);
+    rangeLayout->addWidget(make(new QRadioButton(t(ja, "Application window", "アプリケーションウィンドウ"), range), 257));
+    rangeLayout->addWidget(make(new QRadioButton(t(ja, "FullScreen", "全画面"), range), 258));
 
     auto* modes = new QGroupBox(t(ja, "Viewing mode:", "表示モード:"), this);
     auto* modesLayout = new QVBoxLayout(modes);
-    auto* focus = make(new QCheckBox("Focus-Sync", modes), 264);
-    auto* mouse = make(new QCheckBox("Mouse-Sync", modes), 265);
-    auto* overview = make(new QCheckBox(t(ja, "Overview mode", "全体表示"), modes), 266);
-    auto* scope = make(new QCheckBox("ViewScope", modes), 267);
-    for (auto* w : {focus, mouse, overview, scope}) modesLayout->addWidget(w);
-    auto* emulation = make(new QCheckBox(t(ja, "Mouse emulation", "マウスエミュレーション"), modes), 272);
-    modesLayout->addWidget(emulation);
-    modesLayout->addWidget(make(new QLabel(modes), 273));
+    modesLayout->addWidget(make(new QCheckBox("Focus-Sync", modes), 264));
+    modesLayout->addWidget(make(new QCheckBox("Mouse-Sync", modes), 265));
+    modesLayout->addWidget(make(new QCheckBox(t(ja, "Overview mode", "全体表示"), modes), 266));
+    modesLayout->addWidget(make(new QCheckBox("ViewScope", modes), 267));
+    modesLayout->addWidget(make(new QCheckBox(t(ja, "Mouse emulation", "マウスエミュレーション"), modes), 272));
+    auto* position = new QLabel(modes);
+    position->setObjectName("273");
+    position->setAccessibleName(t(ja, "Mouse position", "マウス位置"));
+    modesLayout->addWidget(position);
 
     auto* rate = new QGroupBox(t(ja, "Refresh rate:", "更新間隔:"), this);
     auto* rateLayout = new QHBoxLayout(rate);
+    // The radio buttons are one group (arrow keys move in it) whose check the program sets.
     auto* rateGroup = new QButtonGroup(this);
     const char* rateNames[4] = {"None", "0.1sec", "0.2sec", "0.5sec"};
     for (int i = 0; i < 4; ++i) {
         auto* b = make(new QRadioButton(t(ja, rateNames[i], i == 0 ? "なし" : rateNames[i]), rate), 268 + i);
+        b->setAccessibleDescription(rate->title());
         rateGroup->addButton(b, i);
         rateLayout->addWidget(b);
     }
-    auto* hide = make(new QPushButton(t(ja, "Hide", "隠す"), this), 282);
+    auto* hide = new QPushButton(t(ja, "Hide", "隠す"), this);
+    make(hide, 282);
     auto* exitButton = make(new QPushButton(t(ja, "Exit", "終了"), this), 281);
     hide->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(hide);
     buttons->addWidget(exitButton);
     auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(makeFilterMenu(*this, ja, [this](int id) { runCommand(id); }));
+    QMenuBar* bar = makeFilterMenu(*this, ja, [this](int id) { runCommand(id); });
+    layout->setMenuBar(bar);
     for (QWidget* w : {static_cast<QWidget*>(range), static_cast<QWidget*>(modes), static_cast<QWidget*>(rate)})
         layout->addWidget(w);
     layout->addLayout(buttons);
 
+    // The system menu's own items after the filters: autostart, then Close.
+    if (auto* system = bar->findChild<QMenu*>("system")) {
+        system->addSeparator();
+        QAction* autostart = system->addAction(t(ja, "Start with the Desktop", "デスクトップと同時に起動"));
+        autostart->setObjectName("autostart");
+        autostart->setCheckable(true);
+        autostart->setChecked(autostartEnabled());
+        connect(autostart, &QAction::triggered, this, [this] { toggleAutostart(); });
+        QAction* close = system->addAction(t(ja, "Close", "閉じる"));
+        close->setObjectName(QString::number(kSysClose));
+        connect(close, &QAction::triggered, this, [this] { runCommand(kSysClose); });
+    }
+
     loadSettings();
 
-    connect(app, &QRadioButton::clicked, this, [this] { viewer_.applicationWindow(); });
-    connect(full, &QRadioButton::clicked, this, [this] { viewer_.fullScreen(); });
-    connect(focus, &QCheckBox::clicked, this, [this] { viewer_.toggleFocusSync(); });
-    connect(mouse, &QCheckBox::clicked, this, [this] { viewer_.toggleMouseSync(); });
-    connect(overview, &QCheckBox::clicked, this, [this] { viewer_.toggleOverview(); });
-    connect(scope, &QCheckBox::clicked, this, [this] { viewer_.toggleViewScope(); });
-    connect(rateGroup, &QButtonGroup::idClicked, this, [this](int id) { viewer_.setRefreshChoice(id); });
-    connect(emulation, &QCheckBox::clicked, this, [this] { runCommand(272); });
-    connect(hide, &QPushButton::clicked, this, &QWidget::hide);
-    connect(exitButton, &QPushButton::clicked, this, [this] {
-        saveSettings(SaveMoment::Exit);
-        timer_->stop();
-        done(QDialog::Accepted);
-    });
     // Called from the watch thread too, and possibly after this dialog is gone: the
     // boxes are synchronised on the application's thread, only while the dialog lives.
     viewer_.onModesChanged = [self = QPointer<MainDialog>(this)] {
@@ -116,6 +124,7 @@ void MainDialog::syncBoxes() {
     button(266)->setChecked(r.overview != 0);
     button(267)->setChecked(r.overview != 0 && r.viewScope != 0);
     button(268 + viewer_.refreshChoice())->setChecked(true);
+    if (keys_) button(272)->setChecked(keys_->emulating());
 }
 
 void MainDialog::setHotKeyTitle(bool hotKey) {
@@ -131,16 +140,41 @@ void MainDialog::bringForward() {
     activateWindow();
 }
 
-void MainDialog::closeEvent(QCloseEvent* e) {
-    saveSettings(SaveMoment::Close);
-    timer_->stop();
-    QDialog::closeEvent(e);
+void MainDialog::toggleAutostart() {
+    auto* item = findChild<QAction*>("autostart");
+    setAutostart(!autostartEnabled(), programPath_);
+    // The mark shows what is on disk, also when writing failed.
+    if (item) item->setChecked(autostartEnabled());
 }
 
-void MainDialog::reject() {
-    saveSettings(SaveMoment::Close);
+void MainDialog::finish(SaveMoment when, int result) {
+    if (finished_) return;
+    finished_ = true;
+    saveSettings(when);
     timer_->stop();
-    QDialog::reject();
+    done(result);
+}
+
+void MainDialog::endSession() { finish(SaveMoment::EndSession, 1); }
+
+void MainDialog::closeEvent(QCloseEvent* e) {
+    finish(SaveMoment::Close, 0);
+    e->accept();
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* e) {
+    const int key = e->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        runCommand(1);
+        e->accept();
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace lumo::ui

@@ -1,6 +1,9 @@
-// The viewer's main dialog 256 (minimal): display range (257, 258), viewing
-// modes (264..267), refresh rate (268..271), Hide (282) and Exit (281), the
-// 100 ms timer of the view pipeline. Control ids are the widgets' object names.
+// The viewer's main dialog 256: display range (257, 258), viewing modes
+// (264..267), mouse emulation (272) and its position text (273), refresh rate
+// (268..271), Hide (282) and Exit (281), the system menu (View Frame, the
+// Function Filter popup, autostart, Close) and the 100 ms timer of the view
+// pipeline. Control ids and command ids are the widgets' and actions' object
+// names; every control carries a name a screen reader speaks.
 #pragma once
 
 #include <QDialog>
@@ -34,11 +37,17 @@ public:
     void bringForward();
     // Saves the settings as `when` asks (Lumo.ini: [Browse], the filters, the conditions).
     void saveSettings(SaveMoment when = SaveMoment::Exit);
+    // The end of the desktop session (or of the display, or a termination
+    // signal): saves as at Exit, stops the timer and ends the dialog with 1.
+    void endSession();
+    // The autostart item's program (the running executable by default).
+    void setProgramPath(std::string path) { programPath_ = std::move(path); }
     // The device input: the filters and conditions read at start go to it,
     // the dialog's commands and menu act through it. (dialog_commands.cpp)
     void attachInput(KeyHandler& keys);
-    // One WM_COMMAND id (the internal commands of the device keys) or
-    // system command 527, 529..535; runs on the dialog's thread.
+    // One WM_COMMAND id (the internal commands of the device keys, the
+    // controls' commands) or system command 527, 529..535, kSysClose; runs on
+    // the dialog's thread.
     void runCommand(int id);
     // Check box 272 and text 273 follow the emulation (dialog thread).
     void showEmulation(bool on);
@@ -47,13 +56,23 @@ public:
     // Makes the boxes follow the viewer's modes and the current record.
     void syncBoxes();
 
+    // The system menu's Close (the close box's command).
+    static constexpr int kSysClose = 0xF060;
+
 protected:
+    // The close box and system Close: save everything, stop the timer, end with 0.
     void closeEvent(QCloseEvent* e) override;
-    void reject() override;
+    // Enter (outside a push button) is command 1; Escape does nothing.
+    void keyPressEvent(QKeyEvent* e) override;
+    void reject() override {}
 
 private:
     QAbstractButton* button(int id) const;
     void loadSettings();
+    void toggleAutostart();
+    void finish(SaveMoment when, int result);
+    std::string programPath_;
+    bool finished_ = false;
     Viewer& viewer_;
     bool japanese_;
     std::string ini_;

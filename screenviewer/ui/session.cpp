@@ -17,7 +17,7 @@
 #include "platform/thread_queue.h"
 #include "screenviewer/ui/main_dialog.h"
 #ifdef LUMO_HAVE_DESKTOP_LAYER
-#include "platform/desktop/desktop.h"
+#include "screenviewer/ui/desktop_watch.h"
 #endif
 
 namespace lumo::ui {
@@ -39,7 +39,7 @@ struct Session::Impl {
     uint32_t showMessage = 0;
     bool ended = false;
 #ifdef LUMO_HAVE_DESKTOP_LAYER
-    std::unique_ptr<tavik::desktop::DesktopEvents> events;
+    std::unique_ptr<DesktopWatch> watch;
 #endif
 };
 
@@ -74,28 +74,11 @@ void Session::attach(MainDialog& dialog) {
         });
     }
 #ifdef LUMO_HAVE_DESKTOP_LAYER
-    namespace d = tavik::desktop;
-    s.events = std::make_unique<d::DesktopEvents>();
-    const bool hotKey = s.events->addHotKey(0, 0x76 /* v */, d::kModSuper) == d::DesktopStatus::Ok;
-    dialog.setHotKeyTitle(hotKey);
-    auto* n = new QSocketNotifier(s.events->fd(), QSocketNotifier::Read, this);
-    connect(n, &QSocketNotifier::activated, this, [this] {
-        for (const auto& e : impl_->events->take()) {
-            if (e.kind == d::DesktopEvent::Kind::HotKey && impl_->dialog) impl_->dialog->bringForward();
-            if (e.kind == d::DesktopEvent::Kind::ScreenResized) impl_->viewer.publishView();
-            if (e.kind == d::DesktopEvent::Kind::DisplayLost && impl_->dialog) {
-                std::fputs("Lumo: the X display went away; the viewer ends.\n", stderr);
-                impl_->dialog->saveSettings(SaveMoment::EndSession);
-                impl_->dialog->done(0);
-            }
-        }
-    });
+    s.watch = std::make_unique<DesktopWatch>(s.viewer, dialog);
 #endif
     // The end of the desktop session: save and end as on Exit.
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
-        if (!impl_->dialog) return;
-        impl_->dialog->saveSettings(SaveMoment::EndSession);
-        impl_->dialog->done(0);
+        if (impl_->dialog) impl_->dialog->endSession();
     });
 }
 
@@ -106,7 +89,7 @@ void Session::end() {
     if (s.viewer.threadsRunning()) std::this_thread::sleep_for(std::chrono::seconds(1));
     s.viewer.stopThreads();
 #ifdef LUMO_HAVE_DESKTOP_LAYER
-    s.events.reset();
+    s.watch.reset();
 #endif
     s.hook.dialogWindow = 0;
     s.hook.viewerProcess = 0;

@@ -48,6 +48,13 @@ TEST(CommandLine, RemoteHelpAndGarbage) {
     EXPECT_FALSE(parseCommandText("/remote").remote);
     EXPECT_TRUE(parseCommandText("--help").help);
     EXPECT_TRUE(parseCommandText("/Remote -h").help);
+    // --show is understood (not warned about), and does not imply a remote start.
+    const auto show = parseCommandText("--show");
+    EXPECT_TRUE(show.show);
+    EXPECT_FALSE(show.remote);
+    EXPECT_TRUE(show.unknown.empty());
+    EXPECT_FALSE(parseCommandText("/Remote /Port:1").show);
+    EXPECT_FALSE(parseCommandText("--showing").show);
 
     auto cl = parseCommandText("\x01\xff garbage /Port:4 --frobnicate");
     EXPECT_FALSE(cl.remote);

@@ -3,8 +3,6 @@
 // state is read with the xwininfo tool.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -17,35 +15,14 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
 // Xlib last: its macros clash with the headers above.
-#include <X11/Xlib.h>
+#include "tests/support/window_state.h"
 #include <X11/keysym.h>
-#include <X11/extensions/XTest.h>
 
 using namespace tavik::test;
 
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        std::array<char, 4096> buf{};
-        while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
-        ::pclose(p);
-    }
-    return out;
-}
-
-// The "Map State" xwininfo reports for the controller's window ("" when not found).
-std::string mapState(const std::string& display, const std::string& titlePart) {
-    const std::string tree = run("DISPLAY=" + display + " xwininfo -root -tree 2>/dev/null");
-    const std::size_t at = tree.find(titlePart);
-    if (at == std::string::npos) return "";
-    const std::size_t start = tree.rfind("0x", at);
-    const std::string id = tree.substr(start, tree.find(' ', start) - start);
-    const std::string info = run("DISPLAY=" + display + " xwininfo -id " + id + " 2>/dev/null");
-    const std::size_t m = info.find("Map State: ");
-    return m == std::string::npos ? "" : info.substr(m + 11, info.find('\n', m) - m - 11);
-}
+std::string run(const std::string& command) { return commandOutput(command); }
 
 TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     const std::string bin = binDir();
@@ -81,16 +58,7 @@ TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     client.send("hide 1");
     ASSERT_TRUE(client.expect("hide "));
     ASSERT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsUnMapped"; }));
-    {
-        Display* d = XOpenDisplay(x.display().c_str());
-        ASSERT_NE(d, nullptr);
-        const KeyCode super = XKeysymToKeycode(d, XK_Super_L), g = XKeysymToKeycode(d, XK_g);
-        XTestFakeKeyEvent(d, super, True, CurrentTime);
-        XTestFakeKeyEvent(d, g, True, CurrentTime);
-        XTestFakeKeyEvent(d, g, False, CurrentTime);
-        XTestFakeKeyEvent(d, super, False, CurrentTime);
-        XCloseDisplay(d);
-    }
+    ASSERT_TRUE(pressChord(x.display(), {XK_Super_L, XK_g}));
     EXPECT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsViewable"; }));
 
     client.send("quit");

@@ -9,6 +9,7 @@
 #include <X11/keysym.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -109,6 +110,24 @@ TEST_F(DesktopEventsTest, DamageIsReportedOnlyAfterADrawInTheArea) {
     EXPECT_EQ(ev.takeDamage(view), true);  // what was under the window shows again
 }
 
+// Forgetting without a question: damage is followed from the first forget on (what came before
+// does not count), and a later draw in the area is still reported.
+TEST_F(DesktopEventsTest, ForgottenDamageIsNotReportedButLaterDrawsAre) {
+    dt::DesktopEvents ev;
+    const Window w = makeWindow(d_, DefaultRootWindow(d_), 100, 100, 200, 200, 0x000080);
+    const dt::Rect view{150, 150, 50, 50};
+    ev.forgetDamage();
+    EXPECT_EQ(ev.takeDamage(view), false);
+    fill(d_, w, 95, 95, 2, 2, 0xFFFFFF);  // inside the view
+    EXPECT_EQ(ev.takeDamage(view), true);
+    ev.forgetDamage();
+    EXPECT_EQ(ev.takeDamage(view), false);
+    fill(d_, w, 90, 90, 2, 2, 0xFFFFFF);
+    EXPECT_EQ(ev.takeDamage(view), true);
+    XDestroyWindow(d_, w);
+    XSync(d_, False);
+}
+
 TEST_F(DesktopEventsTest, ScreenSizeChangeIsAnnounced) {
     dt::DesktopEvents ev;
     ASSERT_TRUE(ev.connected());  // from construction on
@@ -131,3 +150,37 @@ TEST_F(DesktopEventsTest, ScreenSizeChangeIsAnnounced) {
     dt::Desktop desk;
     EXPECT_EQ(desk.screenSize(), want);
 }
+
+namespace {
+
+// The window in front: a change of the root's _NET_ACTIVE_WINDOW reaches the watcher; another
+// root property does not; after the watch is stopped nothing more arrives.
+TEST_F(DesktopEventsTest, AChangedWindowInFrontIsReportedUntilTheWatchStops) {
+    dt::DesktopEvents ev;
+    std::atomic<int> calls{0};
+    ev.watchActiveWindow([&] { ++calls; });
+    const Window root = DefaultRootWindow(d_);
+    const Window a = makeWindow(d_, root, 10, 10, 40, 30, 0xFFFFFF);
+    setActive(d_, a);
+    ASSERT_TRUE(waitUntil([&] { return calls.load() >= 1; }));
+    // A property other than the window in front changes nothing (a round trip through a hot
+    // key then shows that the reader has read everything sent before it).
+    const int before = calls.load();
+    setCardinal(d_, root, "_TAVIK_TEST_OTHER", XA_CARDINAL, 7);
+    ASSERT_EQ(ev.addHotKey(3, XK_F9, 0), dt::DesktopStatus::Ok);
+    tap(0, XK_F9);
+    takeWhen(ev, [](const dt::DesktopEvent& e) { return e.kind == dt::DesktopEvent::Kind::HotKey; });
+    EXPECT_EQ(calls.load(), before);
+    setActive(d_, 0);
+    ASSERT_TRUE(waitUntil([&] { return calls.load() > before; }));
+
+    ev.watchActiveWindow(nullptr);
+    const int stopped = calls.load();
+    setActive(d_, a);
+    tap(0, XK_F9);
+    takeWhen(ev, [](const dt::DesktopEvent& e) { return e.kind == dt::DesktopEvent::Kind::HotKey; });
+    EXPECT_EQ(calls.load(), stopped);
+    XDestroyWindow(d_, a);
+}
+
+}  // namespace

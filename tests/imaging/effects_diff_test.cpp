@@ -154,3 +154,101 @@ TEST(EffectsAgainstReference, HelperThreadsGiveTheSameBytesAndHistogram) {
             EXPECT_EQ(one.cond.bMode, two.cond.bMode);
         }
 }
+
+namespace {
+
+// Strokes whose edges wander from row to row (so column profiles rise, level off and fall again,
+// with valleys where two strokes meet), tall bars crossing many rows, and filled discs, on a
+// light background; widths up to wide enough for depths above 126.
+Pixels strokePicture(std::mt19937& rng, int w, int h, bool wide) {
+    auto pick = [&](int n) { return int(rng() % uint32_t(std::max(n, 1))); };
+    Pixels p(w, h, rgb(250, 250, 250));
+    const uint32_t ink = rgb(20, 20, 20);
+    const int strokes = 1 + pick(6);
+    for (int s = 0; s < strokes; ++s) {
+        int x = pick(w), width = 1 + pick(wide ? w : std::min(w, 40));
+        const int y0 = pick(h / 2 + 1), y1 = std::min(h, y0 + h / 2 + pick(h));
+        for (int y = y0; y < y1; ++y) {
+            for (int i = std::max(0, x); i < std::min(w, x + width); ++i) p.at(i, y) = ink;
+            x += pick(3) - 1;
+            width = std::clamp(width + pick(5) - 2, 1, w);
+        }
+    }
+    const int discs = pick(4);
+    for (int d = 0; d < discs; ++d) {
+        const int cx = pick(w), cy = pick(h), r = 1 + pick(std::max(w, h) / 2);
+        for (int y = std::max(0, cy - r); y < std::min(h, cy + r + 1); ++y)
+            for (int x = std::max(0, cx - r); x < std::min(w, cx + r + 1); ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) p.at(x, y) = ink;
+    }
+    if (pick(2)) {  // a bar from the top row to the bottom
+        const int x = pick(w);
+        p.fillRect(x, 0, std::min(1 + pick(3), w - x), h, ink);
+    }
+    return p;
+}
+
+}  // namespace
+
+// Character Mode's vertical walk on long columns: runs crossing many rows, profiles with plateaus
+// and valleys, widths on either side of the vector widths, and depth caps up to past one byte's
+// half; every vector level gives the reference's bytes.
+TEST(EffectsAgainstReference, CharacterModeOnTallStrokesGivesTheSameBytes) {
+    std::mt19937 rng(4421);
+    const int widths[] = {1, 2, 15, 16, 17, 31, 32, 33, 63, 65, 97, 130, 257};
+    int64_t centreMarks = 0, deepPixels = 0;
+    for (int round = 0; round < 120; ++round) {
+        // One round in four has wide strokes and a cap past 126.
+        const bool deep = round % 4 == 0;
+        const int w = deep ? 601 : widths[rng() % std::size(widths)];
+        const int h = 1 + int(rng() % (round % 3 == 0 ? 300u : 60u));
+        const bool topDown = rng() & 1;
+        const Pixels pic = strokePicture(rng, w, h, deep);
+        const int32_t limit = deep ? int32_t(120 + rng() % 200) : int32_t(1 + rng() % 30);
+
+        Opened fast(pic, topDown), ref(pic, topDown);
+        ASSERT_TRUE(fast.ok && ref.ok);
+        for (Opened* o : {&fast, &ref}) {
+            o->cond.bMode = uint16_t(BIN_DARK | BIN_CHARACTER);
+            o->cond.bThreshfold = 128;
+            o->ctx.nDepthLimit = limit;
+        }
+        ref.cond.bMode = BIN_DARK;
+        const int32_t got = lumoPreScan(&fast.ctx);
+        ASSERT_EQ(got, lumoPreScan(&ref.ctx));
+        if (!got) continue;
+
+        lumo::Image im;
+        im.stride = ref.ctx.dib.nStride;
+        im.width = w;
+        im.height = h;
+        im.topDown = topDown;
+        std::vector<std::vector<uint8_t>> narrow;
+        lumo::EffectScratch scratch;
+        const lumo::EffectParams ep{2, 30, 20, limit};
+        for (int level = 0; level < 2; ++level) {
+            narrow.push_back(storedBytes(ref));
+            im.bits = narrow.back().data();
+            ASSERT_TRUE(lumo::markAndApplyEffect(im, uint16_t(BIN_DARK | BIN_CHARACTER), lumo::comparisonOf(BIN_DARK), 128,
+                                                 128, ep, scratch, level));
+        }
+        im.bits = ref.ctx.dib.lpBits;
+        lumoref::markImage(im, lumo::comparisonOf(BIN_DARK), 128, 128);
+        lumoref::characterMode(im, limit);
+
+        const std::vector<uint8_t> a = storedBytes(fast), b = storedBytes(ref);
+        for (size_t i = 0; i < a.size(); ++i)
+            ASSERT_EQ(int(a[i]), int(b[i])) << "round " << round << " size " << w << "x" << h << " limit " << limit
+                                            << (topDown ? " top-down" : " bottom-up") << " byte " << i;
+        for (size_t level = 0; level < narrow.size(); ++level)
+            ASSERT_TRUE(narrow[level] == b) << "round " << round << " vector level " << level;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                centreMarks += (ref.pixel(x, y)[0] & 0x04) != 0;
+                deepPixels += ref.pixel(x, y)[2] > 126;
+            }
+    }
+    // The pictures made centre lines, and depths past 126 occurred.
+    EXPECT_GT(centreMarks, 1000);
+    EXPECT_GT(deepPixels, 0);
+}

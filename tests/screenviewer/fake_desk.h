@@ -21,6 +21,7 @@ struct FakeWorld {
     Rect screen{0, 0, 1920, 1080};
     std::vector<Rect> frames;
     int hides = 0;
+    std::optional<CursorPicture> cursor;
 };
 
 class FakeDesk final : public DesktopPort {
@@ -46,6 +47,7 @@ public:
     void hideFrame() override { ++w_.hides; }
     std::optional<bool> takeDamage(const Rect&) override { return std::nullopt; }
     bool connected() override { return true; }
+    std::optional<CursorPicture> cursorPicture() override { return w_.cursor; }
 
 private:
     FakeWorld& w_;

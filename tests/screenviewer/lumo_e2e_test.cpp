@@ -213,6 +213,16 @@ TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartH
     second_.reset();
     EXPECT_TRUE(waitUntil([&] { return readFile(dir_ + "/ui.log").find("dialog 256 forward") != std::string::npos; }));
     EXPECT_EQ(::kill(app_->pid(), 0), 0);
+    // So does "Lumo --show", the command to bind to a key where the desktop gives no hot keys.
+    second_ = std::make_unique<Child>(binDir() + "/Lumo", std::vector<std::string>{"--show"}, env());
+    EXPECT_TRUE(second_->waitExit());
+    second_.reset();
+    EXPECT_TRUE(waitUntil([&] {
+        const std::string log = readFile(dir_ + "/ui.log");
+        const auto first = log.find("dialog 256 forward");
+        return first != std::string::npos && log.find("dialog 256 forward", first + 1) != std::string::npos;
+    })) << readFile(dir_ + "/ui.log");
+    EXPECT_EQ(::kill(app_->pid(), 0), 0);
 
     // Ending the viewer leaves the port: the controller ends with its last client.
     app_->kill(SIGTERM);

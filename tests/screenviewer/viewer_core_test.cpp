@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <vector>
 #include <map>
 #include <memory>
 
 #include "outside/lumohook/focus_records.h"
 #include "screenviewer/braille_cells.h"
+#include "screenviewer/cursor_shape.h"
 #include "screenviewer/sections.h"
 #include "screenviewer/viewer.h"
 #include "tests/screenviewer/fake_desk.h"
@@ -309,3 +312,109 @@ TEST_F(ViewerCore, ACaptureWindowThatClosedFallsBackToTheLastForegroundWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 20 x 12 pointer picture: transparent, a white 6 x 4 block at (3, 2), a
+// grey 2 x 2 block at (12, 7), and a row of transparent pixels whose colour
+// bits are set (a source that did not premultiply) that must stay black.
+CursorPicture testCursor(uint64_t serial) {
+    CursorPicture c{20, 12, serial, std::vector<uint32_t>(20 * 12, 0)};
+    auto at = [&](int x, int y) -> uint32_t& { return c.argb[size_t(y * 20 + x)]; };
+    for (int y = 2; y < 6; ++y)
+        for (int x = 3; x < 9; ++x) at(x, y) = 0xFFFFFFFF;
+    for (int y = 7; y < 9; ++y)
+        for (int x = 12; x < 14; ++x) at(x, y) = 0xFF808080;
+    for (int x = 0; x < 20; ++x) at(x, 10) = 0x00FFFFFF;
+    return c;
+}
+
+bool pin(const uint8_t* plane, int columns, int x, int y) { return plane[(y / 8) * columns + x] & (1 << (y % 8)); }
+
+// The pins of testCursor at one pixel per pin from the panel's top-left corner.
+void expectCursorPins(const uint8_t* plane, int columns, int rows) {
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x) {
+            const bool white = x >= 3 && x < 9 && y >= 2 && y < 6;
+            const bool grey = x >= 12 && x < 14 && y >= 7 && y < 9;
+            ASSERT_EQ(pin(plane, columns, x, y), white || grey) << x << "," << y;
+        }
+}
+
+}  // namespace
+
+TEST(CursorShape, ThePictureLiesOnePixelPerPinFromTheTopLeftCornerOverBlack) {
+    BinCondition cond{};
+    cond.bMode = BIN_LIGHT | BIN_DARK;
+    cond.fAutoThreshfold = 1;
+    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
+    ScanContext ctx{};
+    ASSERT_TRUE(scanCursorPicture(testCursor(1), cond, ctx));
+    ASSERT_NE(ctx.dib.hDib, nullptr);
+    EXPECT_EQ(cond.dwPixelCount, 240u);
+    EXPECT_EQ(cond.adwHistogram[0], 212u);  // the transparent pixels, the junk row among them
+    EXPECT_EQ(cond.adwHistogram[255], 24u);
+    DotPanel* panel = lumoNewPanel(48, 32);
+    ASSERT_NE(panel, nullptr);
+    std::memset(panel->lpData, 0xFF, size_t(panel->nSize));
+    lumoSetPanel(&ctx, panel);
+    expectCursorPins(panel->lpData, panel->nStride, 32);
+    lumoFreePanel(panel);
+    lumoCloseDib(&ctx.dib);
+
+    // Pictures that cannot be right open nothing.
+    CursorPicture bad = testCursor(1);
+    bad.argb.pop_back();
+    EXPECT_FALSE(scanCursorPicture(bad, cond, ctx));
+    EXPECT_EQ(ctx.dib.hDib, nullptr);
+    bad = testCursor(1);
+    bad.width = 0;
+    EXPECT_FALSE(scanCursorPicture(bad, cond, ctx));
+    EXPECT_EQ(ctx.dib.hDib, nullptr);
+    bad = CursorPicture{kMaxCursorSide + 1, 1, 1, std::vector<uint32_t>(size_t(kMaxCursorSide) + 1, 0xFFFFFFFF)};
+    EXPECT_FALSE(scanCursorPicture(bad, cond, ctx));
+    EXPECT_EQ(ctx.dib.hDib, nullptr);
+}
+
+TEST_F(ViewerCore, TheCursorShapeViewSendsThePointerPictureAndSkipsAnUnchangedOne) {
+    std::vector<uint8_t> plane;
+    viewer_.reset();
+    share_ = std::make_unique<ViewerShare>();
+    initialiseShare(*share_);
+    viewer_ = std::make_unique<Viewer>(*share_, hook_.get(), configForCode(3, "QX-64X48"),
+                                       std::make_unique<FakeDesk>(world_), std::make_unique<FakeDesk>(world_),
+                                       DeviceSink{[&](const uint8_t* p1, const uint8_t*, int) {
+                                                      if (p1) plane.assign(p1, p1 + 64 * 6);
+                                                      return 1;
+                                                  },
+                                                  nullptr});
+    ASSERT_TRUE(viewer_->createThreads({}));
+    const auto& st = viewer_->stats();
+    auto pass = [&](bool periodic) {
+        viewer_->publishView(periodic);
+        ASSERT_TRUE(viewer_->takeHandOver());
+        viewer_->refreshView(false);
+    };
+    world_.cursor = testCursor(7);
+    viewer_->setCursorShapeView(true);
+    pass(false);
+    ASSERT_EQ(plane.size(), 64u * 6);
+    expectCursorPins(plane.data(), 64, 48);
+    // The pre-scan's results reach the record as in the screen view.
+    EXPECT_EQ(cur().condition.adwHistogram[255], 24u);
+
+    // The same picture on a periodic pass: nothing to capture; a new one is captured.
+    const auto captures = st.captures.load();
+    pass(true);
+    EXPECT_EQ(st.captures.load(), captures);
+    world_.cursor->serial = 8;
+    for (int x = 3; x < 9; ++x) world_.cursor->argb[size_t(2 * 20 + x)] = 0;  // the block's top row goes
+    pass(true);
+    EXPECT_EQ(st.captures.load(), captures + 1);
+    EXPECT_FALSE(pin(plane.data(), 64, 3, 2));
+    EXPECT_TRUE(pin(plane.data(), 64, 3, 3));
+    // No picture (no display, no extension): the pass shows nothing new.
+    world_.cursor.reset();
+    pass(false);
+    EXPECT_EQ(st.captures.load(), captures + 1);
+}

@@ -26,6 +26,7 @@ struct Recorded {
     std::vector<int> commands;
     std::vector<std::pair<int, std::vector<uint8_t>>> direct;  // parameter, bytes
     std::vector<bool> saves;
+    std::vector<WindowId> stateAsked;
 };
 
 class KeyHandling : public ::testing::Test {
@@ -56,6 +57,13 @@ protected:
             if (c == tavik::lumo::kToneCommand) rec_.direct.push_back({param, {d.begin(), d.end()}});
         };
         p.saveScreenImage = [this](bool whole) { rec_.saves.push_back(whole); };
+        p.mouseState = [this](WindowId w) -> std::optional<tavik::lumo::PointerReading> {
+            rec_.stateAsked.push_back(w);
+            if (!pointer_) return std::nullopt;
+            auto r = *pointer_;
+            pointer_->moved = false;  // a move is reported once
+            return r;
+        };
         keys_ = std::make_unique<KeyHandler>(*viewer_, std::move(p), false);
     }
     void SetUp() override { make(1, "Pinora PX-2"); }  // 48 x 32, tones allowed
@@ -71,6 +79,7 @@ protected:
     std::unique_ptr<Viewer> viewer_;
     std::unique_ptr<KeyHandler> keys_;
     Recorded rec_;
+    std::optional<tavik::lumo::PointerReading> pointer_;  // the real pointer as gdGetMouseState gives it
 };
 
 TEST_F(KeyHandling, ArrowsPanByTheLongStepAndTheLockLetsOnlyItsChordsThrough) {
@@ -275,6 +284,67 @@ TEST_F(KeyHandling, TheMarkerIsTheCrossOrWithShiftDownHeldTheCentrePinAlone) {
     EXPECT_TRUE(layer->lpData[(m.y / 8) * layer->nStride + m.x] & (1 << (m.y % 8)));
     lumoFreePanel(main);
     lumoFreePanel(layer);
+}
+
+// The watch thread's look at the real pointer: the emulated mouse and its
+// marker follow a hand on the mouse; mouse-sync centres the view on the
+// pointer without emulation and keeps it in view with emulation.
+TEST_F(KeyHandling, TheRealPointerMovesTheEmulatedMouseAndMouseSyncMovesTheView) {
+    // Nothing is watched while emulation, pen drag and mouse-sync are off.
+    pointer_ = tavik::lumo::PointerReading{true, true, {300, 200}};
+    EXPECT_FALSE(keys_->followRealMouse());
+    EXPECT_TRUE(rec_.stateAsked.empty());
+    EXPECT_EQ(cur().baseX, 0);
+
+    keys_->onKey(4, 0x0C, 0);  // emulation on: the mouse at the centre of the view (24, 16)
+    ASSERT_EQ(keys_->mouse(), (tavik::lumo::MousePoint{24, 16}));
+    pointer_ = tavik::lumo::PointerReading{true, true, {30, 20}};
+    EXPECT_TRUE(keys_->followRealMouse());
+    ASSERT_FALSE(rec_.stateAsked.empty());
+    EXPECT_EQ(rec_.stateAsked.back(), 100u);  // relative to the target window
+    EXPECT_EQ(keys_->mouse(), (tavik::lumo::MousePoint{30, 20}));
+    EXPECT_EQ(cur().baseX, 0);  // mouse-sync off: the view stays
+    // The marker is drawn at the new position: its centre pin on the second layer.
+    DotPanel* main = lumoNewPanel(48, 32);
+    DotPanel* layer = lumoNewPanel(48, 32);
+    ASSERT_TRUE(main && layer);
+    keys_->drawOverlays(cur(), *main, *layer);
+    EXPECT_TRUE(layer->lpData[(20 / 8) * layer->nStride + 30] & (1 << (20 % 8)));
+    EXPECT_FALSE(layer->lpData[(16 / 8) * layer->nStride + 24] & (1 << (16 % 8)));
+    lumoFreePanel(main);
+    lumoFreePanel(layer);
+
+    // Outside the window: the emulated mouse keeps its position.
+    pointer_ = tavik::lumo::PointerReading{true, false, {0, 0}};
+    keys_->followRealMouse();
+    EXPECT_EQ(keys_->mouse(), (tavik::lumo::MousePoint{30, 20}));
+
+    // Mouse-sync with emulation: the view moves just enough to hold the pointer.
+    viewer_->toggleMouseSync();
+    pointer_ = tavik::lumo::PointerReading{true, true, {500, 40}};
+    keys_->followRealMouse();
+    EXPECT_EQ(keys_->mouse(), (tavik::lumo::MousePoint{500, 40}));
+    EXPECT_EQ(cur().baseX, 500 - 47);  // the pointer in the last column
+    EXPECT_EQ(cur().baseY, 40 - 31);
+    // A reading without a move leaves the view alone.
+    cur().baseX = 0;
+    keys_->followRealMouse();
+    EXPECT_EQ(cur().baseX, 0);
+
+    // Mouse-sync without emulation: the view is centred on the pointer.
+    keys_->onKey(4, 0x0C, 0x80);
+    ASSERT_FALSE(keys_->emulating());
+    pointer_ = tavik::lumo::PointerReading{true, true, {400, 300}};
+    EXPECT_TRUE(keys_->followRealMouse());
+    EXPECT_EQ(cur().baseX, 400 - 24);
+    EXPECT_EQ(cur().baseY, 300 - 16);
+    // Near the far corner the centred view is pulled back to the window's end.
+    pointer_ = tavik::lumo::PointerReading{true, true, {790, 595}};
+    keys_->followRealMouse();
+    EXPECT_EQ(cur().baseX, 800 - 48);
+    EXPECT_EQ(cur().baseY, 600 - 32);
+    viewer_->toggleMouseSync();
+    EXPECT_FALSE(keys_->followRealMouse());
 }
 
 TEST(ScreenImageConditions, TheWholeWindowVariantDropsTheViewAndTheStoredConditions) {

@@ -310,6 +310,77 @@ TEST_F(LumoKeys, MouseEmulationMovesTheRealPointerAndShowsTheMarker) {
         << pad_->state();
 }
 
+// A hand on the real mouse: the emulated mouse and its marker follow the pointer; with
+// Mouse-Sync on the view follows it too, just far enough to hold it.
+TEST_F(LumoKeys, TheMarkerAndTheViewFollowTheRealPointer) {
+    startAtTopLeft();
+    tavik::desktop::Desktop desk;
+    key(4, 0x0C, 0);  // Right+Left: emulation on, the mouse at the centre of the view
+    ASSERT_TRUE(waitUntil([&] { return desk.pointer() == tavik::desktop::Point{kWindowX + 32, kWindowY + 24}; }));
+    auto markerAt = [&](int x, int y) {
+        return pad_->waitState([&](const std::string& st) {
+            const Grid g = Padsim::grid(st, "plane2");
+            return g.size() == size_t(kRows) && g[size_t(y)][size_t(x)] == '#' && raisedCount(g) > 1 &&
+                   (x < 1 || g[size_t(y)][size_t(x - 1)] == '#');
+        });
+    };
+    ASSERT_EQ(desk.movePointer({kWindowX + 20, kWindowY + 10}), tavik::desktop::DesktopStatus::Ok);
+    ASSERT_TRUE(markerAt(20, 10)) << pad_->state();
+    EXPECT_EQ(record()->baseX, 0);  // Mouse-Sync off: the view stays
+
+    const std::string text = Padsim::value(pad_->state(), "text");
+    key(4, 0x0C, 0x20);  // ShiftCenter with Right+Left: Mouse-Sync on (its mark on the text line)
+    ASSERT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") != text; }));
+    ASSERT_EQ(desk.movePointer({kWindowX + 150, kWindowY + 120}), tavik::desktop::DesktopStatus::Ok);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto r = record();
+        return r && r->baseX == 150 - (kCols - 1) && r->baseY == 120 - (kRows - 1);
+    })) << record()->baseX << "," << record()->baseY;
+    ASSERT_TRUE(markerAt(kCols - 1, kRows - 1)) << pad_->state();
+    key(4, 0x0C, 0x80);  // emulation off
+}
+
+// Home+End switches the pins to the mouse pointer's picture, one pixel per pin, and back.
+TEST_F(LumoKeys, TheCursorShapeViewShowsThePointersPicture) {
+    startAtTopLeft();
+    // A 16 x 16 pointer over the test window: a white 10 x 6 block at (2, 3), the rest transparent.
+    const Window root = DefaultRootWindow(dpy_);
+    const Pixmap source = XCreatePixmap(dpy_, root, 16, 16, 1), mask = XCreatePixmap(dpy_, root, 16, 16, 1);
+    GC gc = XCreateGC(dpy_, source, 0, nullptr);
+    XSetForeground(dpy_, gc, 1);
+    XFillRectangle(dpy_, source, gc, 0, 0, 16, 16);
+    XSetForeground(dpy_, gc, 0);
+    XFillRectangle(dpy_, mask, gc, 0, 0, 16, 16);
+    XSetForeground(dpy_, gc, 1);
+    XFillRectangle(dpy_, mask, gc, 2, 3, 10, 6);
+    XFreeGC(dpy_, gc);
+    XColor white{}, black{};
+    white.red = white.green = white.blue = 0xFFFF;
+    white.flags = black.flags = DoRed | DoGreen | DoBlue;
+    const Cursor cursor = XCreatePixmapCursor(dpy_, source, mask, &white, &black, 0, 0);
+    XDefineCursor(dpy_, window_, cursor);
+    XSync(dpy_, False);
+    tavik::desktop::Desktop desk;
+    ASSERT_EQ(desk.movePointer({kWindowX + 60, kWindowY + 40}), tavik::desktop::DesktopStatus::Ok);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto img = desk.cursorImage();
+        return img && img->width == 16 && img->height == 16;
+    }));
+
+    Grid shape(kRows, std::string(kCols, '.'));
+    for (int y = 3; y < 9; ++y)
+        for (int x = 2; x < 12; ++x) shape[size_t(y)][size_t(x)] = '#';
+    key(4, 0x60, 0);  // Home+End
+    ASSERT_TRUE(waitPins(shape)) << pad_->state();
+    key(4, 0x60, 0);
+    ASSERT_TRUE(waitPins(top_)) << pad_->state();
+    XUndefineCursor(dpy_, window_);
+    XFreeCursor(dpy_, cursor);
+    XFreePixmap(dpy_, source);
+    XFreePixmap(dpy_, mask);
+    XSync(dpy_, False);
+}
+
 TEST_F(LumoKeys, TheScreenImageIsSavedWithItsViewConditionsAndOpenedInTheBitmapViewer) {
     std::filesystem::create_directories(dir_ + "/Documents");
     startAtTopLeft();

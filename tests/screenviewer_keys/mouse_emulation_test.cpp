@@ -193,3 +193,31 @@ TEST(Emulation, StartWithButtonsDragsFromTheSavedPositionAndStopSavesIt) {
     EXPECT_EQ(startEmulation(e, saved, true, 0, v, g).count, 0u);
     EXPECT_FALSE(e.on);
 }
+
+// What one look at the real pointer does, by mode.
+TEST(FollowPointer, ModesDecideWhetherTheMouseAndTheViewFollow) {
+    const PointerReading movedIn{true, true, {70, 40}};
+    const MousePoint mouse{10, 10};
+    // Nothing on: not even a position.
+    auto f = followPointer(movedIn, false, false, false, mouse);
+    EXPECT_FALSE(f.takePosition || f.publish || f.view != FollowView::Stay);
+    // Emulation alone: the mouse follows, the view stays.
+    f = followPointer(movedIn, true, false, false, mouse);
+    EXPECT_TRUE(f.takePosition && f.publish);
+    EXPECT_EQ(f.view, FollowView::Stay);
+    // Mouse-sync keeps the view on the pointer: contained while emulating, centred otherwise (a pen drag too).
+    EXPECT_EQ(followPointer(movedIn, true, false, true, mouse).view, FollowView::Contain);
+    EXPECT_EQ(followPointer(movedIn, false, false, true, mouse).view, FollowView::CentreOn);
+    EXPECT_EQ(followPointer(movedIn, false, true, true, mouse).view, FollowView::CentreOn);
+    // Outside the window: no position, no view change, but the move is published.
+    f = followPointer({true, false, {0, 0}}, true, false, true, mouse);
+    EXPECT_FALSE(f.takePosition);
+    EXPECT_EQ(f.view, FollowView::Stay);
+    EXPECT_TRUE(f.publish);
+    // No move seen here: the view stays; the mouse takes a position it left (another process saw the move).
+    f = followPointer({false, true, {70, 40}}, true, false, true, mouse);
+    EXPECT_TRUE(f.takePosition && f.publish);
+    EXPECT_EQ(f.view, FollowView::Stay);
+    f = followPointer({false, true, {10, 10}}, true, false, true, mouse);
+    EXPECT_FALSE(f.publish);
+}

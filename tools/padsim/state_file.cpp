@@ -1,6 +1,7 @@
 // State snapshot text and atomic file writing of the virtual display.
 #include "state_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fcntl.h>
@@ -14,18 +15,34 @@ namespace {
 void grid(std::string& s, std::string_view name, const std::vector<uint8_t>& dots, int w, int h) {
     s += name;
     s += '\n';
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) s += dots[static_cast<size_t>(y * w + x)] ? '#' : '.';
-        s += '\n';
+    if (w <= 0 || h <= 0) return;
+    const size_t cols = static_cast<size_t>(w), rows = static_cast<size_t>(h);
+    const size_t at = s.size();
+    s.resize(at + (cols + 1) * rows);
+    char* out = s.data() + at;
+    const uint8_t* in = dots.data();
+    const size_t n = dots.size();
+    for (size_t y = 0; y < rows; ++y) {
+        for (size_t x = 0; x < cols; ++x) {
+            const size_t i = y * cols + x;
+            *out++ = i < n && in[i] ? '#' : '.';
+        }
+        *out++ = '\n';
     }
 }
 
+// Two lower-case hex digits per byte of bytes[from, from + count), clipped to the vector.
 std::string hexAll(const std::vector<uint8_t>& bytes, size_t from, size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
     std::string s;
-    char b[3];
-    for (size_t i = from; i < from + count && i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof b, "%02x", bytes[i]);
-        s += b;
+    if (from >= bytes.size()) return s;
+    const size_t end = from + std::min(count, bytes.size() - from);
+    s.resize(2 * (end - from));
+    char* out = s.data();
+    const uint8_t* in = bytes.data();
+    for (size_t i = from; i < end; ++i) {
+        *out++ = kDigits[in[i] >> 4];
+        *out++ = kDigits[in[i] & 15];
     }
     return s;
 }

@@ -4,11 +4,7 @@
 
 #include <QThread>
 
-#include <cstdlib>
-
-#ifdef TAVIK_UI_HAVE_X11
-#include <X11/Xlib.h>
-#endif
+#include "platform/desktop/display_check.h"
 
 namespace tavik::selection::ui {
 
@@ -18,22 +14,6 @@ int gArgc = 1;
 char gName[] = "tavikutil";
 char* gArgv[] = {gName, nullptr};
 
-bool envSet(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
-}
-
-bool displayReachable() {
-    if (envSet("QT_QPA_PLATFORM") || envSet("WAYLAND_DISPLAY")) return true;
-    if (!envSet("DISPLAY")) return false;
-#ifdef TAVIK_UI_HAVE_X11
-    Display* d = XOpenDisplay(nullptr);
-    if (!d) return false;
-    XCloseDisplay(d);
-#endif
-    return true;
-}
-
 }  // namespace
 
 AppScope::AppScope() {
@@ -41,7 +21,7 @@ AppScope::AppScope() {
         usable_ = qobject_cast<QApplication*>(app) != nullptr && app->thread() == QThread::currentThread();
         return;
     }
-    if (!displayReachable()) return;
+    if (!desktop::guiDisplayReachable()) return;
     own_.emplace(gArgc, gArgv);
     usable_ = true;
 }

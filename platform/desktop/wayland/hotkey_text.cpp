@@ -1,0 +1,58 @@
+// Hot keys as portal triggers, readable names and the advice line.
+#include "platform/desktop/wayland/hotkey_text.h"
+
+#include <cctype>
+
+#include "platform/desktop/desktop.h"
+
+namespace tavik::desktop::wayland {
+
+std::optional<std::string> keyName(uint32_t keysym) {
+    if ((keysym >= 'a' && keysym <= 'z') || (keysym >= '0' && keysym <= '9')) return std::string(1, char(keysym));
+    if (keysym >= 'A' && keysym <= 'Z') return std::string(1, char(keysym - 'A' + 'a'));
+    if (keysym >= 0xffbe && keysym <= 0xffc9) return "F" + std::to_string(keysym - 0xffbe + 1);
+    return std::nullopt;
+}
+
+namespace {
+struct Mod {
+    uint32_t bit;
+    const char* portal;
+    const char* readable;
+};
+constexpr Mod kMods[] = {{kModControl, "CTRL", "Ctrl"},
+                         {kModAlt, "ALT", "Alt"},
+                         {kModShift, "SHIFT", "Shift"},
+                         {kModSuper, "LOGO", "Super"}};
+}  // namespace
+
+std::optional<std::string> portalTrigger(uint32_t keysym, uint32_t modifiers) {
+    auto key = keyName(keysym);
+    if (!key) return std::nullopt;
+    std::string out;
+    for (const Mod& m : kMods)
+        if (modifiers & m.bit) out += std::string(m.portal) + "+";
+    return out + *key;
+}
+
+std::string readableKey(uint32_t keysym, uint32_t modifiers) {
+    auto key = keyName(keysym);
+    if (!key) return {};
+    std::string out;
+    for (const Mod& m : kMods)
+        if (modifiers & m.bit) out += std::string(m.readable) + "+";
+    if (key->size() == 1) (*key)[0] = char(std::toupper(static_cast<unsigned char>((*key)[0])));
+    return out + *key;
+}
+
+std::string bindAdvice(std::string_view program, uint32_t keysym, uint32_t modifiers) {
+    const std::string key = readableKey(keysym, modifiers);
+    std::string line = "This desktop offers no global shortcuts to programs: bind ";
+    line += key.empty() ? std::string("a key") : key;
+    line += " to the command \"";
+    line += program;
+    line += " --show\" in the desktop's keyboard settings.";
+    return line;
+}
+
+}  // namespace tavik::desktop::wayland

@@ -1,0 +1,39 @@
+// Hot keys through the desktop portal's GlobalShortcuts interface: one portal session on a
+// D-Bus connection and thread of their own; the keys are (re)bound in the background, since the
+// portal may ask the user, and each activation is handed to a callback on that thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tavik::desktop::wayland {
+
+class PortalShortcuts {
+public:
+    using Activated = std::function<void(int32_t id)>;
+
+    // Connects to the session bus and asks the portal for GlobalShortcuts, waiting at most
+    // `timeoutMs`. nullptr when there is no session bus, no portal, or no GlobalShortcuts there.
+    // `onActivated` runs on this object's thread and must not block.
+    static std::unique_ptr<PortalShortcuts> open(Activated onActivated, int timeoutMs = 3000);
+    // Closes the portal session and ends the thread (within one method call's bound, 5 s; a
+    // request in flight is dropped).
+    ~PortalShortcuts();
+    PortalShortcuts(const PortalShortcuts&) = delete;
+    PortalShortcuts& operator=(const PortalShortcuts&) = delete;
+
+    // Adds or changes key `id` (`trigger` in the portal's form, e.g. "LOGO+v") and binds all
+    // keys again shortly after (never waits). A refusal is said once on stderr.
+    void set(int32_t id, const std::string& trigger, const std::string& description);
+    void erase(int32_t id);
+
+    struct State;
+
+private:
+    explicit PortalShortcuts(std::shared_ptr<State> s) : s_(std::move(s)) {}
+    std::shared_ptr<State> s_;
+};
+
+}  // namespace tavik::desktop::wayland

@@ -1,0 +1,28 @@
+// Hot keys as portal triggers and readable text, and the advice line for desktops without the
+// global-shortcut portal.
+#include <gtest/gtest.h>
+
+#include "platform/desktop/desktop.h"
+#include "platform/desktop/wayland/hotkey_text.h"
+
+using namespace tavik::desktop;
+using namespace tavik::desktop::wayland;
+
+TEST(WaylandHotKeyText, TriggersNameModifiersInTheirOrderAndTheKeyInLowerCase) {
+    EXPECT_EQ(portalTrigger('v', kModSuper), "LOGO+v");
+    EXPECT_EQ(portalTrigger('G', kModSuper), "LOGO+g");
+    EXPECT_EQ(portalTrigger(0xffc2, kModControl | kModAlt), "CTRL+ALT+F5");
+    EXPECT_EQ(portalTrigger('7', kModShift | kModSuper | kModControl), "CTRL+SHIFT+LOGO+7");
+    EXPECT_EQ(portalTrigger(0xffc9, 0), "F12");
+    EXPECT_FALSE(portalTrigger(0xff0d, kModSuper));  // Return: no name here
+    EXPECT_FALSE(portalTrigger(0xffca, 0));          // F13
+    EXPECT_EQ(readableKey('v', kModSuper), "Super+V");
+    EXPECT_EQ(readableKey(0xffbe, kModAlt), "Alt+F1");
+}
+
+TEST(WaylandHotKeyText, AdviceNamesTheShowCommandAndTheKey) {
+    EXPECT_EQ(bindAdvice("Lumo", 'v', kModSuper),
+              "This desktop offers no global shortcuts to programs: bind Super+V to the command \"Lumo --show\" in "
+              "the desktop's keyboard settings.");
+    EXPECT_NE(bindAdvice("TAVIK", 'g', kModSuper).find("Super+G to the command \"TAVIK --show\""), std::string::npos);
+}
