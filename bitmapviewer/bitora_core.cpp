@@ -176,7 +176,7 @@ bool BitoraCore::openFile(const std::string& path) {
     viewerOpen_ = true;
     if (v.fOverview) gdStartOverviewMode(v.fViewScope);
     previewCondition_ = r.condition;
-    previewDivision_ = r.cellWidth;
+    previewDivision_ = loadField(r.cellWidth);
     host_.requestRepaint();
     return true;
 }

@@ -115,19 +115,19 @@ int32_t lastAlignedStart(int64_t size, int64_t count, int64_t c) {
 }
 
 int selectViewRecord(ViewerShare& share, WindowId window, const WindowLookup& lookup, Pins pins) {
-    share.lastForeground = window;
+    storeWindowWord(share.lastForeground, window);
     for (int i = 0; i < kRecordCount; ++i) {
         ViewRecord& r = share.records[i];
         if (r.useStamp != 0 && r.keyWindow == window) {
             share.currentRecord = i;
             r.useStamp = nextStamp(share);
-            share.targetWindow = r.captureWindow;
+            storeWindowWord(share.targetWindow, r.captureWindow);
             const WindowFacts f = lookup(r.captureWindow);
             fitViewToWindow(r, f.width, f.height, pins);
             return i;
         }
     }
-    share.targetWindow = window;
+    storeWindowWord(share.targetWindow, window);
     const int current = share.currentRecord;  // may be anything: only compared
     int pick = -1;
     for (int i = 0; i < kRecordCount && pick < 0; ++i)

@@ -36,11 +36,11 @@ void Viewer::refreshView(bool force) {
     if (live && (live->flags & kRecordExcluded)) return;
 
     // 1. A capture window that closed falls back to the last foreground window.
-    const WindowId target = share_.targetWindow;
+    const WindowId target = loadWindowWord(share_.targetWindow);
     if (target != 0 && !refreshDesk_->windowExists(target)) {
-        const WindowId last = share_.lastForeground;
+        const WindowId last = loadWindowWord(share_.lastForeground);
         if (last != 0 && !refreshDesk_->windowExists(last)) return;
-        share_.targetWindow = last;
+        storeWindowWord(share_.targetWindow, last);
         if (live) live->captureWindow = live->keyWindow;
         snap.captureWindow = snap.keyWindow;
     }

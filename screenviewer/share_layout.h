@@ -5,6 +5,7 @@
 // every local user: read a value into a local, check it, then use it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -171,5 +172,15 @@ static_assert(offsetof(HookData, viewerProcess) == 8);
 static_assert(offsetof(HookData, initialised) == 32);
 static_assert(offsetof(HookData, threads) == 40);
 static_assert(sizeof(HookData) == kHookSize);
+
+// The share's window words that the viewer's watch and refresh threads (and any
+// other process) read and write: one whole atomic access each, never a torn or
+// re-read value.
+inline WindowId loadWindowWord(const WindowId& word) {
+    return std::atomic_ref<const WindowId>(word).load(std::memory_order_relaxed);
+}
+inline void storeWindowWord(WindowId& word, WindowId value) {
+    std::atomic_ref<WindowId>(word).store(value, std::memory_order_relaxed);
+}
 
 }  // namespace lumo

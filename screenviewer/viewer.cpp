@@ -202,7 +202,7 @@ void Viewer::toggleViewScope() {
 void Viewer::wholeScreenFromWindow() {
     const int cur = currentIndex();
     const ViewRecord window = share_.records[cur];
-    const WindowId target = share_.targetWindow;
+    const WindowId target = loadWindowWord(share_.targetWindow);
     if (target == 0 || window.captureWindow == 0) return;
     const Rect at = screenRectOf(window.captureWindow);
     scanningMode_ = int(ScanningMode::FullScreen);
@@ -372,7 +372,7 @@ void Viewer::trackForeground() {
             fg = desk_->activeWindow();
             exists = fg && *fg != 0 && desk_->windowExists(*fg);
         }
-        if (exists && (*fg != share_.lastForeground || reselect_.load())) {
+        if (exists && (*fg != loadWindowWord(share_.lastForeground) || reselect_.load())) {
             reselect_ = false;
             selectViewRecord(share_, *fg, lookup, pins());
             changed = true;

@@ -64,7 +64,7 @@ public:
     // Publishes the main dialog's window in the share section.
     void setDialogWindow(WindowId w) { share_.dialogWindow = w; }
     // Mouse positions of the client library are relative to this window (0: the screen).
-    WindowId targetWindow() const { return share_.targetWindow; }
+    WindowId targetWindow() const { return loadWindowWord(share_.targetWindow); }
 
     // ---- Life cycle ----
     // Selects the whole-screen record and creates both threads, waiting to be

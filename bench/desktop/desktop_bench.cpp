@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/xvfb.h"
 
 namespace dt = tavik::desktop;
 
@@ -47,8 +47,8 @@ void BM_CaptureShm(benchmark::State& state) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RegisterBenchmark("PlainCopy/1920x1080", BM_PlainCopy)->UseRealTime();
-    std::unique_ptr<desktop_test::Xvfb> xvfb;
-    if (dt::desktopBuiltWithX11()) xvfb = std::make_unique<desktop_test::Xvfb>("1920x1080x24");
+    std::unique_ptr<tavik::test::Xvfb> xvfb;
+    if (dt::desktopBuiltWithX11()) xvfb = std::make_unique<tavik::test::Xvfb>("1920x1080x24");
     if (xvfb && !xvfb->display().empty()) {
         setenv("DISPLAY", xvfb->display().c_str(), 1);
         benchmark::RegisterBenchmark("CaptureShm/1920x1080", BM_CaptureShm)->UseRealTime();

@@ -34,7 +34,7 @@ std::vector<double> keyToNotifyRun(PortDataMap& map, FakeDevice& device, int sam
         receivedNs = 0;
         const auto sent = Clock::now();
         device.send(frame);
-        waitUntil([&] { return receivedNs.load() != 0; }, 2000);
+        waitUntil([&] { return receivedNs.load() != 0; }, std::chrono::milliseconds(2000));
         if (receivedNs) us.push_back(static_cast<double>(receivedNs.load() - sent.time_since_epoch().count()) / 1000.0);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -14,8 +14,8 @@
 #include "platform/desktop/desktop.h"
 #include "screenviewer/sections.h"
 #include "screenviewer/viewer.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr int kW = 1920, kH = 1080;
 
 // A screen with some windows of text-like strokes, made once.
 struct Screen {
-    desktop_test::Xvfb xvfb{"1920x1080x24"};
+    tavik::test::Xvfb xvfb{"1920x1080x24"};
     Display* dpy = nullptr;
     Screen() {
         if (xvfb.display().empty()) return;
@@ -32,11 +32,11 @@ struct Screen {
         dpy = XOpenDisplay(xvfb.display().c_str());
         if (!dpy) return;
         const Window root = DefaultRootWindow(dpy);
-        desktop_test::fill(dpy, root, 0, 0, kW, kH, 0x3060A0);
+        tavik::test::fill(dpy, root, 0, 0, kW, kH, 0x3060A0);
         for (int i = 0; i < 6; ++i) {
-            const Window w = desktop_test::makeWindow(dpy, root, 60 + i * 290, 80 + (i % 3) * 300, 600, 420, 0xF0F0F0);
+            const Window w = tavik::test::makeWindow(dpy, root, 60 + i * 290, 80 + (i % 3) * 300, 600, 420, 0xF0F0F0);
             for (int y = 10; y < 410; y += 14)
-                for (int x = 8; x < 590; x += 9) desktop_test::fill(dpy, w, x, y, 5 + (x * y) % 3, 9, 0x101010);
+                for (int x = 8; x < 590; x += 9) tavik::test::fill(dpy, w, x, y, 5 + (x * y) % 3, 9, 0x101010);
         }
     }
     ~Screen() {

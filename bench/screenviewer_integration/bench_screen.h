@@ -4,15 +4,15 @@
 
 #include <cstdlib>
 
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/xvfb.h"
 
 namespace lumo_bench {
 
 constexpr int kW = 1024, kH = 768;
 
 struct Screen {
-    desktop_test::Xvfb xvfb{"1024x768x24"};
+    tavik::test::Xvfb xvfb{"1024x768x24"};
     Display* dpy = nullptr;
     Screen() {
         if (xvfb.display().empty()) return;
@@ -20,9 +20,9 @@ struct Screen {
         dpy = XOpenDisplay(xvfb.display().c_str());
         if (!dpy) return;
         const Window root = DefaultRootWindow(dpy);
-        desktop_test::fill(dpy, root, 0, 0, kW, kH, 0xF0F0F0);
+        tavik::test::fill(dpy, root, 0, 0, kW, kH, 0xF0F0F0);
         for (int y = 4; y < kH; y += 13)
-            for (int x = 3; x < kW; x += 7) desktop_test::fill(dpy, root, x, y, 3 + (x * y) % 3, 8, 0x101010);
+            for (int x = 3; x < kW; x += 7) tavik::test::fill(dpy, root, x, y, 3 + (x * y) % 3, 8, 0x101010);
         XSync(dpy, False);
     }
     ~Screen() {

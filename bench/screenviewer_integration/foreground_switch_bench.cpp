@@ -23,7 +23,13 @@
 #include <vector>
 
 #include "bench/screenviewer_integration/bench_screen.h"
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -110,10 +116,10 @@ double idlePercent(pid_t pid, std::chrono::seconds span) {
 }
 
 Window stripedWindow(Display* dpy, int x, int y, bool vertical) {
-    const Window w = desktop_test::makeWindow(dpy, DefaultRootWindow(dpy), x, y, kWindowW, kWindowH, 0xFFFFFF);
+    const Window w = tavik::test::makeWindow(dpy, DefaultRootWindow(dpy), x, y, kWindowW, kWindowH, 0xFFFFFF);
     for (int i = 0; i < 12; ++i) {
-        if (vertical) desktop_test::fill(dpy, w, 4 + i * 9, 4, 3, 40 + i * 3, 0x000000);
-        else desktop_test::fill(dpy, w, 4, 4 + i * 7, 30 + i * 5, 3, 0x000000);
+        if (vertical) tavik::test::fill(dpy, w, 4 + i * 9, 4, 3, 40 + i * 3, 0x000000);
+        else tavik::test::fill(dpy, w, 4, 4 + i * 7, 30 + i * 5, 3, 0x000000);
     }
     return w;
 }
@@ -131,31 +137,35 @@ void BM_ForegroundSwitchToFirstPlane(benchmark::State& state) {
             state.SkipWithError((std::string(f) + " not built").c_str());
             return;
         }
-    const std::string dir = e2e::makeTempDir("lumo-fg-bench");
+    const tavik::test::TempDir temp("lumo-fg-bench");
+    const std::string& dir = temp.path();
     const int port = 20 + ::getpid() % 40;
-    auto pad = std::make_unique<e2e::Padsim>(dir, std::vector<std::string>{"--size", "48x32", "--cells", "0"});
+    auto pad = std::make_unique<tavik::test::Padsim>(dir, std::vector<std::string>{"--size", "48x32", "--cells", "0"});
+    if (!pad->started()) {
+        state.SkipWithError("padsim did not start");
+        return;
+    }
+    tavik::test::writePortMap(dir, port, pad->link());
     const std::string cfg = dir + "/config/Orvane/TAVIK200_J/";
-    e2e::writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad->link() + "\n");
-    e2e::writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port) +
+    tavik::test::writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port) +
                                          "\nHardware=1\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
-    e2e::writeFile(dir + "/script", "connect||1|ok\n");
-    e2e::writeFile(dir + "/fg", "0\n");
+    tavik::test::writeFile(dir + "/script", "connect||1|ok\n");
+    tavik::test::writeFile(dir + "/fg", "0\n");
 
     Display* dpy = screen.dpy;
     const Window a = stripedWindow(dpy, kWindowX, kWindowY, false);
     const Window b = stripedWindow(dpy, kWindowX + 350, kWindowY + 100, true);
-    desktop_test::setPid(dpy, a, 5001);
-    desktop_test::setPid(dpy, b, 5002);
-    desktop_test::setActive(dpy, a);
+    tavik::test::setPid(dpy, a, 5001);
+    tavik::test::setPid(dpy, b, 5002);
+    tavik::test::setActive(dpy, a);
 
     PlaneWatch planes(dir + "/log");
-    auto app = std::make_unique<e2e::Child>(
+    auto app = std::make_unique<tavik::test::Child>(
         bin + "/Lumo", std::vector<std::string>{},
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                 "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "DISPLAY=" + screen.xvfb.display(),
-                                 "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir + "/script",
-                                 "TAVIK_UI_LOG=" + dir + "/ui.log", "HOME=" + dir});
-    e2e::writeFile(dir + "/fg", std::to_string(app->pid()) + "\n");
+        tavik::test::suiteEnv(dir, {"DISPLAY=" + screen.xvfb.display(), "QT_QPA_PLATFORM=offscreen", "LANG=C",
+                                    "TAVIK_UI_SCRIPT=" + dir + "/script", "TAVIK_UI_LOG=" + dir + "/ui.log",
+                                    "HOME=" + dir}));
+    tavik::test::writeFile(dir + "/fg", std::to_string(app->pid()) + "\n");
     if (!planes.waitBeyond(0, 20s)) {
         state.SkipWithError("no plane from Lumo");
     } else {
@@ -165,7 +175,7 @@ void BM_ForegroundSwitchToFirstPlane(benchmark::State& state) {
         for (auto _ : state) {
             const int seen = planes.count();
             const auto t0 = Clock::now();
-            desktop_test::setActive(dpy, toB ? b : a);
+            tavik::test::setActive(dpy, toB ? b : a);
             const auto t1 = planes.waitBeyond(seen, 5s);
             if (!t1) {
                 failed = true;
@@ -197,12 +207,11 @@ void BM_ForegroundSwitchToFirstPlane(benchmark::State& state) {
     app->kill(SIGTERM);
     if (!app->waitExit(5s)) app->kill(SIGKILL);
     app.reset();
-    e2e::waitUntil([&] { return e2e::controllerPids(bin + "/TAVIK", port).empty(); }, 10s);
+    tavik::test::waitUntil([&] { return tavik::test::controllerPids(bin + "/TAVIK", port).empty(); }, 10s);
     pad.reset();
     XDestroyWindow(dpy, a);
     XDestroyWindow(dpy, b);
     XSync(dpy, False);
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ForegroundSwitchToFirstPlane)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
 

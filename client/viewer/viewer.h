@@ -24,7 +24,7 @@
 namespace tavik::viewer {
 
 // Writes a field of the application's record that the application reads on its
-// own threads while the viewer runs (the view, the overview, the pointer mode,
+// own threads while the viewer runs (the view, the overview, the pointer and its mode,
 // the refresh flag): atomic, so a reader never races the notification thread.
 inline void publish(int32_t& field, int32_t value) {
     std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);

@@ -199,10 +199,10 @@ int Viewer::dataBlock(int code, std::span<const uint8_t> bytes) {
     const StripReport r = onPositionReport(strips_, code, bytes);
     if (!r.valid) return 0;
     if (rec_.pointerMode && !rec_.overviewFrame) {
-        if (r.horizontal) rec_.pointerX = r.end * rec_.cellWidth + rec_.viewLeft;
-        else rec_.pointerY = r.end * rec_.cellHeight + rec_.viewTop;
-        rec_.pointerX = std::clamp(rec_.pointerX, 0, rec_.imageWidth - 1);
-        rec_.pointerY = std::clamp(rec_.pointerY, 0, rec_.imageHeight - 1);
+        if (r.horizontal) publish(rec_.pointerX, r.end * rec_.cellWidth + rec_.viewLeft);
+        else publish(rec_.pointerY, r.end * rec_.cellHeight + rec_.viewTop);
+        publish(rec_.pointerX, std::clamp(rec_.pointerX, 0, rec_.imageWidth - 1));
+        publish(rec_.pointerY, std::clamp(rec_.pointerY, 0, rec_.imageHeight - 1));
         View v = mainView();
         bringIntoView(v, geo_, rec_.pointerX, rec_.pointerY);
         setMain(v);

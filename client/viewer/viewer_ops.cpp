@@ -148,8 +148,8 @@ void Viewer::pointerOn() {
         publish(rec_.pointerMode, 1);
         rec_.pointerButtons = 0;
     }
-    rec_.pointerX = std::clamp(rec_.viewLeft + rec_.cellWidth * geo_.W / 2, 0, rec_.imageWidth - 1);
-    rec_.pointerY = std::clamp(rec_.viewTop + rec_.cellHeight * geo_.H / 2, 0, rec_.imageHeight - 1);
+    publish(rec_.pointerX, std::clamp(rec_.viewLeft + rec_.cellWidth * geo_.W / 2, 0, rec_.imageWidth - 1));
+    publish(rec_.pointerY, std::clamp(rec_.viewTop + rec_.cellHeight * geo_.H / 2, 0, rec_.imageHeight - 1));
     report(kMsgMove);
 }
 
@@ -200,8 +200,8 @@ void Viewer::movePointer(int digit, bool big) {
     const View a = activeView();
     const int stepXPixels = big ? stepX_ * a.divX : rec_.cellWidth;
     const int stepYPixels = big ? stepY_ * a.divY : rec_.cellHeight;
-    rec_.pointerX = std::clamp(rec_.pointerX + sx * stepXPixels, 0, rec_.imageWidth - 1);
-    rec_.pointerY = std::clamp(rec_.pointerY + sy * stepYPixels, 0, rec_.imageHeight - 1);
+    publish(rec_.pointerX, std::clamp(rec_.pointerX + sx * stepXPixels, 0, rec_.imageWidth - 1));
+    publish(rec_.pointerY, std::clamp(rec_.pointerY + sy * stepYPixels, 0, rec_.imageHeight - 1));
     View v = mainView();
     if (big) {
         moveHorizontal(v, geo_, sx * stepXPixels);
@@ -213,13 +213,13 @@ void Viewer::movePointer(int digit, bool big) {
 }
 
 void Viewer::jumpPointer(int digit) {
-    if (digit == 1 || digit == 4 || digit == 7) rec_.pointerX = 0;
-    if (digit == 3 || digit == 6 || digit == 9) rec_.pointerX = rec_.imageWidth - 1;
-    if (digit == 1 || digit == 2 || digit == 3) rec_.pointerY = rec_.imageHeight - 1;
-    if (digit == 7 || digit == 8 || digit == 9) rec_.pointerY = 0;
+    if (digit == 1 || digit == 4 || digit == 7) publish(rec_.pointerX, 0);
+    if (digit == 3 || digit == 6 || digit == 9) publish(rec_.pointerX, rec_.imageWidth - 1);
+    if (digit == 1 || digit == 2 || digit == 3) publish(rec_.pointerY, rec_.imageHeight - 1);
+    if (digit == 7 || digit == 8 || digit == 9) publish(rec_.pointerY, 0);
     if (digit == 5) {
-        rec_.pointerX = rec_.imageWidth / 2;
-        rec_.pointerY = rec_.imageHeight / 2;
+        publish(rec_.pointerX, rec_.imageWidth / 2);
+        publish(rec_.pointerY, rec_.imageHeight / 2);
     }
     View v = mainView();
     centreOn(v, geo_, rec_.pointerX, rec_.pointerY);

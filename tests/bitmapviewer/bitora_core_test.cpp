@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -36,10 +37,15 @@
 #include "bitmapviewer/ui/qt_picture_decoder.h"
 #include "client/tavikutil.h"
 #include "client/ui/condition_dialog.h"
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
 
 using namespace bitora;
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -79,6 +85,7 @@ public:
 
 // One port for the whole process (one client library state), padsim behind it.
 struct Device {
+    std::optional<TempDir> tmp;  // goes last: padsim ends first
     std::string dir;
     int port = 0;
     std::unique_ptr<Padsim> pad;
@@ -100,11 +107,11 @@ protected:
         gDevice = new Device;
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
             if (!std::filesystem::exists(bin + "/" + f)) return;
-        gDevice->dir = makeTempDir("bitora-core");
+        gDevice->tmp.emplace("bitora-core");
+        gDevice->dir = gDevice->tmp->path();
         gDevice->port = 30 + (::getpid() % 30);  // serial ports: indexes 64 and up are USB
         gDevice->pad = std::make_unique<Padsim>(gDevice->dir);
-        writeFile(gDevice->dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(gDevice->port + 1) + "=" + gDevice->pad->link() + "\n");
+        writePortMap(gDevice->dir, gDevice->port, gDevice->pad->link());
         writeFile(gDevice->dir + "/fg", std::to_string(::getpid()) + "\n");  // this process is in front
         setenv("XDG_CONFIG_HOME", (gDevice->dir + "/config").c_str(), 1);
         setenv("TAVIK_PATH", (bin + "/TAVIK").c_str(), 1);
@@ -120,8 +127,6 @@ protected:
             waitUntil([] { return controllerPids(binDir() + "/TAVIK", gDevice->port).empty(); });
             gDevice->pad.reset();
         }
-        if (gDevice && !gDevice->dir.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR"))
-            std::filesystem::remove_all(gDevice->dir);
         delete gDevice;
         gDevice = nullptr;
         gApp.reset();

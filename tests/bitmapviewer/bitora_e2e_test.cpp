@@ -9,13 +9,19 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -30,11 +36,11 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Bitora"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-        dir_ = makeTempDir("bitora-e2e");
+        tmp_.emplace("bitora-e2e");
+        dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(dir_ + "/fg", "0\n");
         std::filesystem::copy_file(sourceDir() + "/resources/samples/sample.bmp", dir_ + "/pic.bmp");
     }
@@ -47,7 +53,6 @@ protected:
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_.reset();
         }
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     // Starts Bitora on `file`; its standard error joins its output.
@@ -57,10 +62,7 @@ protected:
                                       "/Com" + std::to_string(port_ + 1), "/Hardware=QX-64X48"};
         args.insert(args.end(), extra.begin(), extra.end());
         app_ = std::make_unique<Child>("/bin/sh", args,
-                                       std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
-                                                                "TAVIK_PATH=" + bin + "/TAVIK",
-                                                                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
-                                                                "DISPLAY=", "QT_QPA_PLATFORM=offscreen", "LANG=C"});
+                                       suiteEnv(dir_, {"DISPLAY=", "QT_QPA_PLATFORM=offscreen", "LANG=C"}));
         writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // Bitora is the application in front
     }
 
@@ -72,6 +74,7 @@ protected:
         });
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;
@@ -148,8 +151,7 @@ TEST_F(BitoraEndToEnd, PngAndJpegRaiseTheSamePinsAsTheSamePictureAsBmp) {
             std::filesystem::create_directories(padDir);
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_ = std::make_unique<Padsim>(padDir);
-            writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                      "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+            writePortMap(dir_, port_, pad_->link());
         }
         startBitora("grey_" + ext + "." + ext);
         EXPECT_TRUE(waitPins([&](const std::vector<std::string>& r) { return r == expected; }))

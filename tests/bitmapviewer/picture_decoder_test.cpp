@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "bitmapviewer/picture_loader.h"
 #include "bitmapviewer/ui/main_window.h"
 #include "bitmapviewer/ui/qt_picture_decoder.h"
+#include "tests/support/temp_dir.h"
 
 using bitora::BitmapPtr;
 using bitora::LoadProblem;
@@ -112,17 +114,15 @@ std::vector<uint32_t> pins(LumoBitmap* b, uint16_t mode) {
 class PictureDecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("bitora-decoder-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
+        dir_ = folder_.emplace("bitora-decoder").path();
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override { folder_.reset(); }
     std::string file(const char* name) const { return (dir_ / name).string(); }
     void write(const char* name, const std::string& bytes) const {
         std::ofstream(file(name), std::ios::binary) << bytes;
     }
 
+    std::optional<tavik::test::TempDir> folder_;
     std::filesystem::path dir_;
 };
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "bitmapviewer/view_condition_file.h"
+#include "tests/support/temp_dir.h"
 
 using namespace bitora;
 
@@ -139,7 +140,8 @@ TEST(ConditionFileRead, AutomaticThresholdAndMissingNamesLeaveFieldsAlone) {
 
 TEST(ConditionFileDisk, WritesBesideTheBitmapAndNotWithoutADot) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("bitora_lmc_" + std::to_string(::getpid()));
+    const tavik::test::TempDir folder("bitora-lmc");
+    const fs::path dir = folder.path();
     fs::create_directories(dir / "with.dot");
     ViewConditions v;
     v.nBaseX = 42;
@@ -157,7 +159,6 @@ TEST(ConditionFileDisk, WritesBesideTheBitmapAndNotWithoutADot) {
     EXPECT_FALSE(readConditionFile((dir / "with.dot" / "picture").string(), 100, 100, back));
     // No file: nothing read, no error.
     EXPECT_FALSE(readConditionFile((dir / "other.bmp").string(), 100, 100, back));
-    fs::remove_all(dir);
 }
 
 // Links placed beside the bitmap at names a writer might use are never
@@ -166,8 +167,8 @@ TEST(ConditionFileDisk, WritesBesideTheBitmapAndNotWithoutADot) {
 // folder that cannot be written reports failure and keeps the old file.
 TEST(ConditionFileDisk, NeverWritesThroughPlantedLinksAndLeavesNothingBehind) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("bitora_lmc_links_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const tavik::test::TempDir folder("bitora-lmc-links");
+    const fs::path dir = folder.path();
     const fs::path victim = dir / "victim.txt";
     std::ofstream(victim) << "keep me";
     // Names derived from the target and this process: every one a link to the victim.
@@ -210,5 +211,4 @@ TEST(ConditionFileDisk, NeverWritesThroughPlantedLinksAndLeavesNothingBehind) {
         ASSERT_TRUE(readConditionFile((dir / "pic.bmp").string(), 100, 100, back));
         EXPECT_EQ(back.nBaseX, 7);
     }
-    fs::remove_all(dir);
 }

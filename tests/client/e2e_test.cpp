@@ -1,7 +1,7 @@
 // End to end: applications on the client library (real processes) start the
 // real controller, which loads the serial plug-in on padsim's pseudo-terminal.
 // Skipped when the controller, the plug-in or padsim has not been built.
-#include "e2e_support.h"
+#include "tests/client/client_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <unistd.h>
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -37,46 +37,13 @@ std::vector<std::string> gridOf(F on) {
     return rows;
 }
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public client_test::ClientEndToEnd {
 protected:
-    void SetUp() override {
-        const std::string bin = binDir();
-        for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
-            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-        dir_ = makeTempDir("client-e2e");
-        static int offset = 0;
-        port_ = 10 + (::getpid() + offset++) % 50;
-        pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--answer", "a5=5a"});
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
-        foreground(0);
-        env_ = {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY="};
-    }
-    void TearDown() override {
-        apps_.clear();
-        waitUntil([&] { return controllers().empty(); });
-        pad_.reset();
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
-    }
-
-    Child& app() {
-        apps_.push_back(std::make_unique<Child>(CLIENT_APP_PATH, std::vector<std::string>{}, env_));
-        return *apps_.back();
-    }
-    void foreground(pid_t pid) { writeFile(dir_ + "/fg", std::to_string(pid) + "\n"); }
-    std::vector<pid_t> controllers() { return controllerPids(binDir() + "/TAVIK", port_); }
-    std::string start() { return "start " + std::to_string(port_) + " QX-64X48"; }
+    EndToEnd() : ClientEndToEnd("client-e2e", 1) {}
     bool textShows(unsigned char cell) {
         const std::string want = hexOf(std::vector<unsigned char>(32, cell));
         return pad_->waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
     }
-
-    std::string dir_;
-    int port_ = 0;
-    std::unique_ptr<Padsim> pad_;
-    std::vector<std::string> env_;
-    std::vector<std::unique_ptr<Child>> apps_;
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 // shared-block request, and sixteen clients entering one port at once. After
 // each: no key the device sent to a living client is lost, no slot leaks, no
 // process is left behind.
-#include "e2e_support.h"
+#include "tests/client/client_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,41 +18,15 @@
 #include "common/data_maps.h"
 #include "platform/atomic_word.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
-class Faults : public ::testing::Test {
+class Faults : public client_test::ClientEndToEnd {
 protected:
-    void SetUp() override {
-        const std::string bin = binDir();
-        for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
-            if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-        dir_ = makeTempDir("client-faults");
-        static int offset = 0;
-        port_ = 10 + (::getpid() + 7 * offset++) % 50;
-        pad_ = std::make_unique<Padsim>(dir_, std::vector<std::string>{"--answer", "a5=5a"});
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
-        writeFile(dir_ + "/fg", "0\n");
-        env_ = {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY="};
-    }
-    void TearDown() override {
-        apps_.clear();
-        if (!dir_.empty()) {
-            EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller left behind";
-        }
-        pad_.reset();
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
-    }
+    Faults() : ClientEndToEnd("client-faults", 7) {}
+    void TearDown() override { EXPECT_TRUE(endAll()) << "controller left behind"; }
 
-    Child& app() {
-        apps_.push_back(std::make_unique<Child>(CLIENT_APP_PATH, std::vector<std::string>{}, env_));
-        return *apps_.back();
-    }
-    std::vector<pid_t> controllers() { return controllerPids(binDir() + "/TAVIK", port_); }
-    std::string start() { return "start " + std::to_string(port_) + " QX-64X48"; }
     std::optional<tavik::PortMap> map() { return tavik::PortMap::openExisting(port_, true); }
     // The slot a client process holds, or -1.
     int slotOf(pid_t pid) {
@@ -89,12 +63,6 @@ protected:
         }
         return n;
     }
-
-    std::string dir_;
-    int port_ = 0;
-    std::unique_ptr<Padsim> pad_;
-    std::vector<std::string> env_;
-    std::vector<std::unique_ptr<Child>> apps_;
 };
 
 }  // namespace

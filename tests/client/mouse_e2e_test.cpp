@@ -1,16 +1,19 @@
 // Synthetic mouse input end to end: an application entered on a port (real
 // controller, plug-in and padsim) moves and presses the pointer of a private
 // Xvfb server; a window of the test covers the screen and records the events.
-#include "e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -18,60 +21,9 @@
 // Xlib last: its macros (None, Bool, Status) clash with other headers.
 #include <X11/Xlib.h>
 
-using namespace e2e;
-
-extern char** environ;
+using namespace tavik::test;
 
 namespace {
-
-// Xvfb on a display number it finds free itself (-displayfd), 1024 x 768;
-// a display number another test took meanwhile can never be mistaken for ours.
-class Xvfb {
-public:
-    Xvfb() {
-        const std::string program = "/usr/bin/Xvfb";
-        if (!std::filesystem::exists(program)) return;
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) return;
-        std::vector<std::string> args = {program, "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        if (::posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(fds[1]);
-        std::string number;
-        if (pid_ > 0) {
-            waitUntil([&] {
-                pollfd p{fds[0], POLLIN, 0};
-                if (::poll(&p, 1, 0) <= 0) return false;
-                char c = 0;
-                if (::read(fds[0], &c, 1) != 1) return true;
-                if (c == '\n') return true;
-                number += c;
-                return false;
-            });
-        }
-        ::close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int st = 0;
-            ::waitpid(pid_, &st, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 struct Event {
     int type;
@@ -153,16 +105,15 @@ TEST(MouseEndToEnd, CallsMoveAndPressTheRealPointerInOrder) {
     Watcher watch(x.display());
     ASSERT_TRUE(watch.ok());
 
-    const std::string dir = makeTempDir("client-mouse");
+    const TempDir tmp("client-mouse");
+    const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
+    writePortMap(dir, port, pad.link());
     writeFile(dir + "/fg", "0\n");
     {
         Child a(CLIENT_APP_PATH, {},
-                {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                 "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "DISPLAY=" + x.display()});
+                suiteEnv(dir, {"DISPLAY=" + x.display()}));
         EXPECT_EQ(a.result("move 1 1"), 0);  // no entry: no mouse map
         ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
         // Buttons another test left held on this machine are released first.
@@ -220,5 +171,4 @@ TEST(MouseEndToEnd, CallsMoveAndPressTheRealPointerInOrder) {
         EXPECT_EQ(a.result("move 1 1"), 0);
     }
     waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); });
-    std::filesystem::remove_all(dir);
 }

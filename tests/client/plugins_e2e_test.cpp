@@ -1,7 +1,12 @@
 // The same application, unchanged, on the USB plug-in (through the FTDI test
 // double) and on the note-taker plug-in: start, display, graphic on the pins,
 // a device key in the key callback, end.
-#include "e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +20,7 @@
 #include "common/data_maps.h"
 #include "platform/atomic_word.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -27,10 +32,10 @@ protected:
         const std::string bin = binDir();
         for (const std::string& f : {std::string("TAVIK"), plugin + ".so", std::string("padsim")})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-        dir_ = makeTempDir("plugins-e2e");
+        tmp_.emplace("plugins-e2e");
+        dir_ = tmp_->path();
         pad_ = std::make_unique<Padsim>(dir_, padsimArgs);
-        env_ = {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=", "TAVIK_FTDI_DOUBLE=" + dir_ + "/ftdi.list"};
+        env_ = suiteEnv(dir_, {"DISPLAY=", "TAVIK_FTDI_DOUBLE=" + dir_ + "/ftdi.list"});
         writeFile(dir_ + "/fg", "0\n");
     }
     void TearDown() override {
@@ -39,13 +44,13 @@ protected:
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
         pad_.reset();
         if (info_) info_->map().entries[entry_] = saved_;
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
     Child& app() {
         app_ = std::make_unique<Child>(CLIENT_APP_PATH, std::vector<std::string>{}, env_);
         return *app_;
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     int entry_ = 0;
@@ -115,8 +120,7 @@ TEST_F(OtherPlugins, NoteTakerThroughItsBrailleFrames) {
     start("Notdrv", {"--notetaker-cells", "16", "--size", "4x32", "--cells", "0", "--model", "Notaro"});
     if (!pad_) return;
     port_ = 10 + ::getpid() % 50;
-    writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+    writePortMap(dir_, port_, pad_->link());
     // "Notaro" is a built-in row of the Japanese interface.
     env_.push_back("LC_ALL=ja_JP.UTF-8");
     Child& a = app();

@@ -16,7 +16,7 @@
 #include "common/messages.h"
 #include "platform/atomic_word.h"
 #include "platform/thread_queue.h"
-#include "tests/foundation/child_process.h"
+#include "tests/support/child.h"
 
 using namespace tavik;
 using namespace std::chrono_literals;
@@ -39,11 +39,6 @@ int threadCount() {
     return n;
 }
 
-bool waitFor(const std::function<bool()>& pred) {
-    for (int i = 0; i < 20000 && !pred(); ++i) std::this_thread::sleep_for(1ms);
-    return pred();
-}
-
 // Child exit codes: 0 survived; others name the step that failed.
 int unloadDuringCallback() {
     const auto dir = std::filesystem::temp_directory_path() / ("client-unload-" + std::to_string(::getpid()));
@@ -61,7 +56,9 @@ int unloadDuringCallback() {
     m.controllerVersion[0] = 4;
 
     // Threads before the library starts any: the main one, and any a runtime
-    // checker keeps for itself.
+    // checker keeps for itself (one starts it with the first new thread of the
+    // process, hence the thread started and joined first).
+    std::thread([] {}).join();
     const int baseThreads = threadCount();
     void* lib = ::dlopen(TAVIKUTIL_PATH, RTLD_NOW | RTLD_LOCAL);
     if (!lib) return 11;
@@ -78,16 +75,16 @@ int unloadDuringCallback() {
     MessageNumbers msgs;
     registerMessages(msgs);
     if (!postNotify(m, msgs, 0, kNotifyKey, 0x010203)) return 15;
-    if (!waitFor([] { return inCallback.load(); })) return 16;
+    if (!test::waitUntil([] { return inCallback.load(); })) return 16;
 
     // The callback outlasts the end's wait. The end runs on a thread that is
     // gone before the unload, as an application's worker would be.
     std::thread([&] { gdEnd(); }).join();
     ::dlclose(lib);  // the application is done with the library
     mayReturn = true;
-    if (!waitFor([] { return returned.load(); })) return 17;
+    if (!test::waitUntil([] { return returned.load(); })) return 17;
     // The notification thread returns into the library and ends.
-    if (!waitFor([&] { return threadCount() == baseThreads; })) return 18;
+    if (!test::waitUntil([&] { return threadCount() == baseThreads; })) return 18;
     std::filesystem::remove_all(dir);
     return 0;
 }
@@ -95,6 +92,6 @@ int unloadDuringCallback() {
 }  // namespace
 
 TEST(LibraryUnload, CallbackRunningAtEndSurvivesUnload) {
-    test::ChildProcess child(unloadDuringCallback);
-    EXPECT_EQ(child.wait(), 0) << "negative: the process died of that signal";
+    test::Child child(unloadDuringCallback);
+    EXPECT_EQ(child.waitExit(), 0) << "negative: the process died of that signal";
 }

@@ -8,11 +8,13 @@
 #include "common/shared_block.h"
 #include "platform/atomic_word.h"
 #include "platform/thread_queue.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 using namespace tavik;
 using namespace tavik::controller;
@@ -22,9 +24,7 @@ namespace {
 class ControllerCore : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/tavik-controller-core-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        tmp_ = tmpl;
+        tmp_ = folder_.emplace("controller-core").path();
         ::setenv("XDG_CONFIG_HOME", tmp_.c_str(), 1);
         ::unsetenv("FAKE_DRV_LOG");
         InitSettingsPaths();
@@ -47,10 +47,7 @@ protected:
         m().slots[0].notifyThreadId = queue_->threadId();
         window_.setPrintLines(false);
     }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(tmp_, ec);
-    }
+    void TearDown() override { folder_.reset(); }
 
     std::unique_ptr<Controller> make(ControllerLimits limits = {}) {
         const char* bin = std::getenv("TAVIK_BIN_DIR");
@@ -59,6 +56,7 @@ protected:
 
     PortDataMap& m() { return map_->map(); }
 
+    std::optional<tavik::test::TempDir> folder_;
     std::string tmp_;
     MessageNumbers msgs_;
     std::optional<platform::ThreadQueue> queue_;

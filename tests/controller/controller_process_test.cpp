@@ -6,6 +6,8 @@
 #include "common/shared_block.h"
 #include "platform/atomic_word.h"
 #include "platform/thread_queue.h"
+#include "tests/support/wait.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -34,23 +36,12 @@ namespace {
 // Generous bound for things that must happen; only a hung controller reaches it.
 constexpr int kBoundMs = 20000;
 
-bool waitFor(const std::function<bool()>& done, int boundMs = kBoundMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 class ControllerProcess : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* bin = std::getenv("TAVIK_BIN_DIR");
         binDir_ = bin ? bin : "build/bin";
-        char tmpl[] = "/tmp/tavik-controller-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        tmp_ = tmpl;
+        tmp_ = folder_.emplace("controller-test").path();
         log_ = tmp_ + "/driver.log";
         ::setenv("XDG_CONFIG_HOME", tmp_.c_str(), 1);
         ::setenv("TAVIK_PLUGIN_DIR", binDir_.c_str(), 1);
@@ -80,8 +71,7 @@ protected:
             ::kill(child_, SIGKILL);
             ::waitpid(child_, nullptr, 0);
         }
-        std::error_code ec;
-        fs::remove_all(tmp_, ec);
+        folder_.reset();
     }
 
     PortDataMap& m() { return map_->map(); }
@@ -119,7 +109,7 @@ protected:
     // Exit code of the controller, or -1 when it did not end within the bound.
     int waitExit() {
         int code = -1;
-        waitFor([&] {
+        test::waitUntil([&] {
             int status = 0;
             pid_t r = ::waitpid(controller_, &status, WNOHANG);
             if (r != controller_) return false;
@@ -183,6 +173,7 @@ protected:
         return awaitBlockResult(*block, kBoundMs);
     }
 
+    std::optional<tavik::test::TempDir> folder_;
     std::string binDir_, tmp_, log_;
     MessageNumbers msgs_;
     std::optional<PortMap> map_;
@@ -195,7 +186,7 @@ protected:
 TEST_F(ControllerProcess, ServesEveryCommandAndEndsWithTheLastClient) {
     enterAsClient("FakeDrv.dll");
     startController(remoteArgs());
-    ASSERT_TRUE(waitFor([&] { return ready(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return ready(); }));
     EXPECT_EQ(platform::loadWord(m().status), kStatusConnected);
     EXPECT_EQ(m().driverVersion[0], 4);
     EXPECT_TRUE(logHas("drvSetStatusWindow sink"));
@@ -223,14 +214,14 @@ TEST_F(ControllerProcess, ServesEveryCommandAndEndsWithTheLastClient) {
 
     // Hide and show through the window policy in the map.
     ASSERT_TRUE(post(kCmdShowWindow, 1));
-    EXPECT_TRUE(waitFor([&] { return platform::loadWord(m().allowHideWindow) == 1; }));
+    EXPECT_TRUE(test::waitUntil([&] { return platform::loadWord(m().allowHideWindow) == 1; }));
     ASSERT_TRUE(post(kCmdShowWindow, 0));
-    EXPECT_TRUE(waitFor([&] { return platform::loadWord(m().allowHideWindow) == 2; }));
+    EXPECT_TRUE(test::waitUntil([&] { return platform::loadWord(m().allowHideWindow) == 2; }));
 
     // Close: the map says closing before the plug-in ends, then the plug-in's 0.
     ASSERT_TRUE(post(kCmdClosePort, 0));
-    EXPECT_TRUE(waitFor([&] { return logHas("drvEnd status=8"); }));
-    EXPECT_TRUE(waitFor([&] { return platform::loadWord(m().status) == kStatusNoConnection; }));
+    EXPECT_TRUE(test::waitUntil([&] { return logHas("drvEnd status=8"); }));
+    EXPECT_TRUE(test::waitUntil([&] { return platform::loadWord(m().status) == kStatusNoConnection; }));
 
     // Reopen starts the plug-in again and answers 1.
     EXPECT_EQ(reopen(), 1);
@@ -260,7 +251,7 @@ TEST_F(ControllerProcess, EndsWhenTheOnlyClientIsKilled) {
     m().displayClientCount = 1;
     m().defaultSlot = 0;
     startController({" /Remote /Port:" + std::to_string(port_) + " "});  // one argument, as a shell would pass it
-    ASSERT_TRUE(waitFor([&] { return ready(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return ready(); }));
 
     ::kill(child_, SIGKILL);
     ::waitpid(child_, nullptr, 0);
@@ -282,12 +273,12 @@ TEST_F(ControllerProcess, ARequestStillRunningAtTheEndNeverRunsPastThePluginsDet
     enterAsClient("FakeDrv.dll");
     startController(remoteArgs());
     ::unsetenv("FAKE_DRV_DIRECT_MS");
-    ASSERT_TRUE(waitFor([&] { return ready(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return ready(); }));
     auto block = SharedBlock::create(3 + 21);
     ASSERT_TRUE(block);
     *block->word(8) = 0x41;
     ASSERT_TRUE(post(kCmdDirectCommand, block->number()));
-    ASSERT_TRUE(waitFor([&] { return logCount("chSendDirectCommand") == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return logCount("chSendDirectCommand") == 1; }));
     leaveAsClient();
     EXPECT_EQ(waitExit(), 1);
     EXPECT_EQ(logCount("drvEnd"), 1);
@@ -298,7 +289,7 @@ TEST_F(ControllerProcess, ARequestStillRunningAtTheEndNeverRunsPastThePluginsDet
 TEST_F(ControllerProcess, EndsCleanlyOnSigterm) {
     enterAsClient("FakeDrv.dll");
     startController(remoteArgs());
-    ASSERT_TRUE(waitFor([&] { return ready(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return ready(); }));
     ::kill(controller_, SIGTERM);
     EXPECT_EQ(waitExit(), 1);
     EXPECT_EQ(logCount("drvEnd"), 1);
@@ -309,7 +300,7 @@ TEST_F(ControllerProcess, EndsCleanlyOnSigterm) {
 TEST_F(ControllerProcess, SurvivesHostileMapValuesAndMessages) {
     enterAsClient("FakeDrv.dll");
     startController(remoteArgs());
-    ASSERT_TRUE(waitFor([&] { return ready(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return ready(); }));
 
     m().foregroundSlot = 9999;
     m().defaultSlot = -77;
@@ -351,7 +342,7 @@ TEST_F(ControllerProcess, DriverFailuresShowInStatusAndEndWithTheClient) {
         enterAsClient(c.driver);
         platform::storeWord(m().status, 0);
         startController(remoteArgs());
-        ASSERT_TRUE(waitFor([&] { return platform::loadWord(m().status) == c.status; })) << c.driver;
+        ASSERT_TRUE(test::waitUntil([&] { return platform::loadWord(m().status) == c.status; })) << c.driver;
         EXPECT_EQ(platform::loadWord(m().controllerThreadId), 0) << c.driver;
         // The client gives up: the controller that never opened must not linger.
         leaveAsClient();

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <chrono>
 #include <fcntl.h>
@@ -30,6 +31,7 @@
 #include "controller/ui/texts.h"
 #include "drivers/core/monitor_window.h"
 #include "platform/thread_queue.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -40,15 +42,15 @@ using namespace tavik::controller::ui;
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("controller_ui_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
+        dir_ = folder_.emplace("controller-ui").path();
         ini_ = (dir_ / "TAVIK.ini").string();
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override { folder_.reset(); }
     template <typename T>
     static T* child(QWidget& w, int id) {
         return w.findChild<T*>(QString::number(id));
     }
+    std::optional<tavik::test::TempDir> folder_;
     std::filesystem::path dir_;
     std::string ini_;
     Texts english_{false};

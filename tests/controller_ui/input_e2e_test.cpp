@@ -11,9 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -43,18 +48,15 @@ TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim", "SkrivoNoteSDK.so"})
         if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-    const std::string dir = makeTempDir("input-e2e");
+    const TempDir tmp("input-e2e");
+    const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() +
-                  "\n[Joystick]\nJoystickButton9=9\n[Skrivo]\nUseSkrivo=1\n");
+    writePortMap(dir, port, pad.link(), "[Joystick]\nJoystickButton9=9\n[Skrivo]\nUseSkrivo=1\n");
     WriteEnd joystick(dir + "/js0");
     WriteEnd pen(dir + "/pen");
-    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                          "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg",
-                                          "TAVIK_JOYSTICK_DEVICE0=" + dir + "/js0", "SKRIVO_SCRIPT=" + dir + "/pen",
-                                          "QT_QPA_PLATFORM=offscreen", "LC_ALL=ja_JP.UTF-8", "DISPLAY="};
+    const auto env = suiteEnv(dir, {"TAVIK_JOYSTICK_DEVICE0=" + dir + "/js0", "SKRIVO_SCRIPT=" + dir + "/pen",
+                                    "QT_QPA_PLATFORM=offscreen", "LC_ALL=ja_JP.UTF-8", "DISPLAY="});
     Child client(testsDir() + "/input_client", {std::to_string(port)}, env);
     writeFile(dir + "/fg", std::to_string(client.pid()) + "\n");
     ASSERT_TRUE(client.expect("ready"));
@@ -101,7 +103,6 @@ TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
     client.send("quit");
     EXPECT_TRUE(client.waitExit());
     EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
-    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
 }
 
 }  // namespace

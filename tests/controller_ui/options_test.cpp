@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 #include "common/ini_store.h"
 #include "common/settings.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -19,11 +21,11 @@ using namespace tavik::controller;
 class OptionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("options_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
+        dir_ = folder_.emplace("options").path();
         ini_ = (dir_ / "TAVIK.ini").string();
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override { folder_.reset(); }
+    std::optional<tavik::test::TempDir> folder_;
     std::filesystem::path dir_;
     std::string ini_;
 };

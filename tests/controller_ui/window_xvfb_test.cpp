@@ -7,35 +7,36 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/xvfb.h"
 // Xlib last: its macros clash with the headers above.
-#include "tests/desktop/window_state.h"
+#include "tests/support/window_state.h"
 #include <X11/keysym.h>
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
-using desktop_test::mapState;
-
-std::string run(const std::string& command) { return desktop_test::commandOutput(command); }
+std::string run(const std::string& command) { return commandOutput(command); }
 
 TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
         if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
     if (run("command -v xwininfo").empty()) GTEST_SKIP() << "no xwininfo";
-    desktop_test::Xvfb x;
+    tavik::test::Xvfb x;
     if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    const std::string dir = makeTempDir("window-xvfb");
+    const TempDir tmp("window-xvfb");
+    const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
-    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                          "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "DISPLAY=" + x.display(),
-                                          "QT_QPA_PLATFORM=", "LC_ALL=C"};
+    writePortMap(dir, port, pad.link());
+    const auto env = suiteEnv(dir, {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "LC_ALL=C"});
     Child client(testsDir() + "/input_client", {std::to_string(port)}, env);
     ASSERT_TRUE(client.expect("ready"));
     const std::string title = "(Com" + std::to_string(port + 1) + ") (Hotkey=WIN+G)";
@@ -57,13 +58,12 @@ TEST(ControllerWindowXvfb, ClientHidesAndShowsTheWindow) {
     client.send("hide 1");
     ASSERT_TRUE(client.expect("hide "));
     ASSERT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsUnMapped"; }));
-    ASSERT_TRUE(desktop_test::pressChord(x.display(), {XK_Super_L, XK_g}));
+    ASSERT_TRUE(pressChord(x.display(), {XK_Super_L, XK_g}));
     EXPECT_TRUE(waitUntil([&] { return mapState(x.display(), title) == "IsViewable"; }));
 
     client.send("quit");
     EXPECT_TRUE(client.waitExit());
     EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

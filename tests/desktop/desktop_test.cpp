@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
-#include "x_helpers.h"
-#include "xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace desktop_test;
+using namespace tavik::test;
 namespace dt = tavik::desktop;
 
 namespace {
@@ -189,7 +190,7 @@ TEST_F(DesktopLayer, FrameIsARedRingThatTakesNoInput) {
     ASSERT_EQ(desk.pressButton(1, true), dt::DesktopStatus::Ok);
     ASSERT_EQ(desk.pressButton(1, false), dt::DesktopStatus::Ok);
     XEvent ev{};
-    ASSERT_TRUE(waitFor([&] { return XCheckTypedWindowEvent(d_, under, ButtonPress, &ev); }));
+    ASSERT_TRUE(waitUntil([&] { return XCheckTypedWindowEvent(d_, under, ButtonPress, &ev); }));
     EXPECT_EQ(ev.xbutton.button, 1u);
     EXPECT_EQ(ev.xbutton.x, 51);
     EXPECT_EQ(ev.xbutton.y, 51);
@@ -239,7 +240,7 @@ TEST_F(DesktopLayer, CursorImageIsTheShapeUnderThePointer) {
     ASSERT_EQ(desk.movePointer({550, 450}), dt::DesktopStatus::Ok);
 
     std::optional<dt::CursorImage> img;
-    ASSERT_TRUE(waitFor([&] { return (img = desk.cursorImage()) && img->width == 16; }));
+    ASSERT_TRUE(waitUntil([&] { return (img = desk.cursorImage()) && img->width == 16; }));
     EXPECT_EQ(img->height, 8);
     EXPECT_EQ(img->hotSpot, (dt::Point{3, 5}));
     ASSERT_EQ(img->pixels.size(), 16u * 8u);
@@ -249,7 +250,7 @@ TEST_F(DesktopLayer, CursorImageIsTheShapeUnderThePointer) {
     const uint64_t serial = img->serial;
 
     ASSERT_EQ(desk.movePointer({10, 10}), dt::DesktopStatus::Ok);  // back over the root's cursor
-    ASSERT_TRUE(waitFor([&] { return (img = desk.cursorImage()) && img->serial != serial; }));
+    ASSERT_TRUE(waitUntil([&] { return (img = desk.cursorImage()) && img->serial != serial; }));
     XFreeCursor(d_, c);
     XFreePixmap(d_, source);
     XFreePixmap(d_, mask);

@@ -14,10 +14,11 @@
 #include <memory>
 
 #include "platform/desktop/desktop.h"
-#include "x_helpers.h"
-#include "xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace desktop_test;
+using namespace tavik::test;
 namespace dt = tavik::desktop;
 
 namespace {
@@ -52,7 +53,7 @@ protected:
 
 std::vector<dt::DesktopEvent> takeWhen(dt::DesktopEvents& ev, const std::function<bool(const dt::DesktopEvent&)>& want) {
     std::vector<dt::DesktopEvent> all;
-    waitFor([&] {
+    waitUntil([&] {
         for (auto& e : ev.take()) all.push_back(e);
         for (auto& e : all)
             if (want(e)) return true;
@@ -161,7 +162,7 @@ TEST_F(DesktopEventsTest, AChangedWindowInFrontIsReportedUntilTheWatchStops) {
     const Window root = DefaultRootWindow(d_);
     const Window a = makeWindow(d_, root, 10, 10, 40, 30, 0xFFFFFF);
     setActive(d_, a);
-    ASSERT_TRUE(waitFor([&] { return calls.load() >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return calls.load() >= 1; }));
     // A property other than the window in front changes nothing (a round trip through a hot
     // key then shows that the reader has read everything sent before it).
     const int before = calls.load();
@@ -171,7 +172,7 @@ TEST_F(DesktopEventsTest, AChangedWindowInFrontIsReportedUntilTheWatchStops) {
     takeWhen(ev, [](const dt::DesktopEvent& e) { return e.kind == dt::DesktopEvent::Kind::HotKey; });
     EXPECT_EQ(calls.load(), before);
     setActive(d_, 0);
-    ASSERT_TRUE(waitFor([&] { return calls.load() > before; }));
+    ASSERT_TRUE(waitUntil([&] { return calls.load() > before; }));
 
     ev.watchActiveWindow(nullptr);
     const int stopped = calls.load();

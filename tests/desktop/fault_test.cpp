@@ -15,13 +15,19 @@
 #include <memory>
 #include <thread>
 
-#include "../client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/x11_connection.h"
-#include "x_helpers.h"
-#include "xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace desktop_test;
+using namespace tavik::test;
 namespace dt = tavik::desktop;
 
 namespace {
@@ -35,7 +41,7 @@ bool has(const std::vector<dt::DesktopEvent>& all, dt::DesktopEvent::Kind k) {
 // Gathers events until one of kind `k` arrived.
 bool waitEvent(dt::DesktopEvents& ev, dt::DesktopEvent::Kind k, std::vector<dt::DesktopEvent>* seen = nullptr) {
     std::vector<dt::DesktopEvent> all;
-    const bool ok = waitFor([&] {
+    const bool ok = waitUntil([&] {
         for (auto& e : ev.take()) all.push_back(e);
         return has(all, k);
     });
@@ -49,7 +55,7 @@ Display* reconnect(dt::x11::Connection& conn) {
     // A round trip notices a server that went away since the last call.
     if (Display* old = conn.current()) XSync(old, False);
     Display* d = nullptr;
-    waitFor([&] { return (d = conn.get()) != nullptr; });
+    waitUntil([&] { return (d = conn.get()) != nullptr; });
     return d;
 }
 
@@ -94,7 +100,7 @@ TEST(DesktopFault, LosingTheServerAnswersNoDisplayAndTheLayerReconnects) {
     ASSERT_NE(d, nullptr);
     const Window w2 = makeWindow(d, DefaultRootWindow(d), 20, 20, 50, 50, 0x996633);
     setActive(d, w2);
-    EXPECT_TRUE(waitFor([&] { return desk.activeWindow() == dt::WindowId{w2}; }));
+    EXPECT_TRUE(waitUntil([&] { return desk.activeWindow() == dt::WindowId{w2}; }));
     EXPECT_EQ(desk.showFrame({100, 100, 40, 40}), dt::DesktopStatus::Ok);
     EXPECT_NE(desk.frameWindow(), 0u);
     ASSERT_EQ(desk.capture({20, 20, 4, 4}, px, 4), dt::DesktopStatus::Ok);
@@ -134,8 +140,8 @@ TEST(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
     EXPECT_FALSE(fresh.connected());
 
     ::kill(x.pid(), SIGCONT);
-    EXPECT_TRUE(waitFor([&] { return desk.screenSize().has_value(); }));
-    EXPECT_TRUE(waitFor([&] { return fresh.connected(); }));
+    EXPECT_TRUE(waitUntil([&] { return desk.screenSize().has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return fresh.connected(); }));
 }
 
 // Every holder of a connection is destroyed right after the server died, before any of its
@@ -165,8 +171,6 @@ TEST(DesktopFault, HoldersOfAConnectionEndAtOnceAfterTheServerDied) {
 }
 
 #ifdef CLIENT_APP_PATH
-using namespace e2e;
-
 TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
     const std::string bin = binDir();
@@ -176,11 +180,11 @@ TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
     setenv("DISPLAY", x.display().c_str(), 1);
 
-    const std::string dir = makeTempDir("desktop-fault");
+    const TempDir tmp("desktop-fault");
+    const std::string dir = tmp.path();
     const int port = 10 + ::getpid() % 50;
     Padsim pad(dir);
-    writeFile(dir + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-              "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad.link() + "\n");
+    writePortMap(dir, port, pad.link());
     // The foreground comes from X11, not from a file.
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
                                           "TAVIK_FOREGROUND_PID_FILE=", "DISPLAY=" + x.display()};
@@ -244,6 +248,5 @@ TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     ASSERT_EQ(b.result("end"), 1);
     ASSERT_EQ(a.result("end"), 1);
     EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller still running after gdEnd";
-    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
 }
 #endif

@@ -18,10 +18,16 @@
 #include <string>
 
 #include "platform/desktop/desktop.h"
-#include "tests/client/e2e_support.h"
-#include "tests/wayland/library_pins.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/library_pins.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
-using namespace e2e;
+using namespace tavik::test;
 namespace dt = tavik::desktop;
 
 namespace {
@@ -110,7 +116,8 @@ TEST(WaylandSession, NoPortalOnTheBusIsSaidOnce) {
         if (kRequired) FAIL() << "dbus-run-session is missing";
         GTEST_SKIP() << "no dbus-run-session";
     }
-    const std::string dir = makeTempDir("wayland-bare");
+    const TempDir tmp("wayland-bare");
+    const std::string& dir = tmp.path();
     writeFile(dir + "/bus.conf",
               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
@@ -119,7 +126,6 @@ TEST(WaylandSession, NoPortalOnTheBusIsSaidOnce) {
               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     const RunResult r = run("XDG_SESSION_TYPE=wayland TAVIK_PROBE=1 dbus-run-session --config-file=" + dir +
                             "/bus.conf -- " + self() + " --gtest_filter=Probe.*");
-    std::filesystem::remove_all(dir);
     EXPECT_EQ(r.rc, 0) << r.out;
     EXPECT_NE(r.out.find("probe done"), std::string::npos) << r.out;
     // Said once, with the package to install, however often the calls try again.
@@ -333,25 +339,25 @@ TEST_F(InsideWayland, TheScreenViewerShowsTheScreenOnThePins) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
         ASSERT_TRUE(std::filesystem::exists(bin + "/" + f)) << f << " not built";
-    const std::string dir = makeTempDir("lumo-wayland");
+    const TempDir tmp("lumo-wayland");
+    const std::string& dir = tmp.path();
     const int port = 20 + (::getpid() % 40);
     auto pad = std::make_unique<Padsim>(dir);
+    ASSERT_TRUE(pad->started());
+    writePortMap(dir, port, pad->link());
     const std::string cfg = dir + "/config/Orvane/TAVIK200_J/";
-    writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad->link() + "\n");
     writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port) +
                                     "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
     writeFile(dir + "/fg", "0\n");
     writeFile(dir + "/script", "connect||2|ok\n");
 
-    const auto expected = wayland_test::libraryPins(0, 0, kCols, kRows);
+    const auto expected = libraryPins(0, 0, 0, 1, kCols, kRows);
     ASSERT_EQ(expected.size(), size_t(kRows)) << "the image library captured nothing";
-    ASSERT_TRUE(wayland_test::mixedPins(expected));
+    ASSERT_TRUE(mixed(expected));
 
     auto app = std::make_unique<Child>(
         bin + "/Lumo", std::vector<std::string>{},
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                 "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "QT_QPA_PLATFORM=offscreen", "LANG=C",
-                                 "TAVIK_UI_SCRIPT=" + dir + "/script"});
+        suiteEnv(dir, {"QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir + "/script"}));
     writeFile(dir + "/fg", std::to_string(app->pid()) + "\n");
     const bool shown =
         pad->waitState([&](const std::string& st) { return Padsim::grid(st, "plane1") == expected; });
@@ -366,7 +372,6 @@ TEST_F(InsideWayland, TheScreenViewerShowsTheScreenOnThePins) {
     app.reset();
     EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
     pad.reset();
-    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
 }
 
 }  // namespace

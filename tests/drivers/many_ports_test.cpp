@@ -33,9 +33,9 @@ constexpr int kBoundMs = 60000;  // for things that must happen; only a hang rea
 class PhaseBound {
 public:
     PhaseBound() : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoundMs)) {}
-    int leftMs() const {
+    std::chrono::milliseconds left() const {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        return left.count() > 0 ? left : std::chrono::milliseconds(0);
     }
 
 private:
@@ -112,14 +112,14 @@ TEST(ManyPorts, EightyControllersEachServeTheirOwnClient) {
         EXPECT_TRUE(waitUntil([&] {
             return platform::loadWord(m.controllerThreadId) != 0 && platform::loadWord(m.status) == kStatusConnected &&
                    platform::loadWord(m.deviceIdentified) == 1;
-        }, announced.leftMs())) << "port " << port.index;
+        }, announced.left())) << "port " << port.index;
     }
     // Each client's text reaches its own device.
     for (Port& port : ports) writeSlot(port.map->map(), 0, port.text, {});
     const PhaseBound written;
     for (Port& port : ports)
         EXPECT_TRUE(port.device->waitFor([&](const padsim::DeviceModel& d) { return d.state().text == port.text; },
-                                         written.leftMs()))
+                                         static_cast<int>(written.left().count())))
             << "port " << port.index;
     // Each device's key reaches its own client.
     for (Port& port : ports) {
@@ -128,7 +128,7 @@ TEST(ManyPorts, EightyControllersEachServeTheirOwnClient) {
     }
     const PhaseBound keyed;
     for (Port& port : ports) {
-        if (!port.client->waitEvents(1, keyed.leftMs())) {
+        if (!port.client->waitEvents(1, static_cast<int>(keyed.left().count()))) {
             ADD_FAILURE() << "no key reached the client of port " << port.index;
             continue;  // the controllers are still ended below
         }
@@ -143,7 +143,7 @@ TEST(ManyPorts, EightyControllersEachServeTheirOwnClient) {
     for (Port& port : ports) {
         int status = -1;
         const bool ended = waitUntil([&] { return ::waitpid(port.controller, &status, WNOHANG) == port.controller; },
-                                     ending.leftMs());
+                                     ending.left());
         if (!ended) {
             ::kill(port.controller, SIGKILL);
             ::waitpid(port.controller, nullptr, 0);

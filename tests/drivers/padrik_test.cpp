@@ -500,7 +500,7 @@ TEST(Padrik, AThreadThatWillNotStopNeverHangsDrvEndOrUnloading) {
     EXPECT_EQ(rig.m().status, kStatusThreadFailed);
     // Once it ends, the plug-in starts again.
     ASSERT_TRUE(waitUntil(release));
-    ASSERT_TRUE(waitUntil([&] { return lib->drvStart() == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return lib->drvStart() == 1; }, 10s));
     ASSERT_TRUE(waitUntil(readerWaiting));
     // Stuck again, and now the library is unloaded: drvEnd and dlclose
     // return, and the thread later ends inside the module kept mapped.

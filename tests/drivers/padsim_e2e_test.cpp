@@ -4,29 +4,16 @@
 #include <unistd.h>
 
 #include "platform/atomic_word.h"
-#include "tests/drivers/padsim_process.h"
 #include "tests/drivers/plugin_harness.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
 
 using namespace tavik;
 using namespace tavik::test;
 
-namespace {
-
-std::string hex(const std::vector<uint8_t>& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
-
-}  // namespace
-
 TEST(PadsimEndToEnd, IdentifiesShowsPinsExactlyAndDeliversKeys) {
     TempSettings settings;
-    PadsimProcess padsim(settings.folder());
+    Padsim padsim(settings.folder());
     ASSERT_TRUE(padsim.started());
     const int port = 20 + ::getpid() % 10;
     settings.mapPort(port, padsim.link());
@@ -52,7 +39,7 @@ TEST(PadsimEndToEnd, IdentifiesShowsPinsExactlyAndDeliversKeys) {
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x) dots[static_cast<size_t>(y * 64 + x)] = (x == y) ? 1 : ((x + y) % 11 == 0 ? 2 : 0);
     writeSlot(m, 0, text, dots);
-    ASSERT_TRUE(padsim.waitState("text", hex(text)));
+    ASSERT_TRUE(padsim.waitState("text", hexOf(text)));
     ASSERT_TRUE(waitUntil([&] { return padsim.grid("plane2").size() == 48 && padsim.grid("plane2")[47][47] == '.' &&
                                        padsim.grid("plane1")[47][47] == '#'; }));
     auto p1 = padsim.grid("plane1"), p2 = padsim.grid("plane2");
@@ -74,10 +61,10 @@ TEST(PadsimEndToEnd, IdentifiesShowsPinsExactlyAndDeliversKeys) {
     padsim.kill();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(lib.drvEnd(), 0);
-    PadsimProcess second(settings.folder());
+    Padsim second(settings.folder());
     ASSERT_EQ(lib.drvStart(), 1);
     ASSERT_TRUE(waitUntil([&] { return m.status == kStatusConnected; }));
     writeSlot(m, 0, std::vector<uint8_t>(32, 0x3F), {});
-    EXPECT_TRUE(second.waitState("text", hex(std::vector<uint8_t>(32, 0x3F))));
+    EXPECT_TRUE(second.waitState("text", hexOf(std::vector<uint8_t>(32, 0x3F))));
     lib.drvEnd();
 }

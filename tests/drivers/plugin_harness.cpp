@@ -29,28 +29,12 @@ uint64_t nowMs() {
 
 }  // namespace
 
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return pred();
-}
-
 TempSettings::TempSettings() {
-    char tmpl[] = "/tmp/tavik-drv-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     InitSettingsPaths();
 }
 
-TempSettings::~TempSettings() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-}
-
-std::string TempSettings::iniPath() const { return dir_ + "/Orvane/TAVIK200_J/TAVIK.ini"; }
+std::string TempSettings::iniPath() const { return dir_.path() + "/Orvane/TAVIK200_J/TAVIK.ini"; }
 
 void TempSettings::mapPort(int portIndex, const std::string& devicePath) {
     profileWriteString("Ports", "Com" + std::to_string(portIndex + 1), devicePath, iniPath());

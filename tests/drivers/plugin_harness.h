@@ -19,6 +19,8 @@
 #include "drivers/core/plugin_api.h"
 #include "host_frame_reader.h"
 #include "platform/thread_queue.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace tavik::test {
 
@@ -26,13 +28,12 @@ namespace tavik::test {
 class TempSettings {
 public:
     TempSettings();
-    ~TempSettings();
-    const std::string& folder() const { return dir_; }
+    const std::string& folder() const { return dir_.path(); }
     std::string iniPath() const;
     void mapPort(int portIndex, const std::string& devicePath);
 
 private:
-    std::string dir_;
+    TempDir dir_{"drv"};
 };
 
 // The device side on a pseudo-terminal reached through a symbolic link, so a
@@ -129,7 +130,5 @@ void enterDisplaySlot(PortDataMap& m, int slot, int32_t pid, int32_t notifyThrea
 // it in displayRequest.
 void writeSlot(PortDataMap& m, int slot, const std::vector<uint8_t>& text, const std::vector<uint8_t>& dots,
                int format = 0, int level = 0);
-
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 
 }  // namespace tavik::test

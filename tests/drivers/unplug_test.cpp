@@ -15,8 +15,9 @@
 
 #include "common/shared_block.h"
 #include "platform/atomic_word.h"
-#include "tests/drivers/padsim_process.h"
 #include "tests/drivers/plugin_harness.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
 
 extern char** environ;
 
@@ -26,23 +27,7 @@ using namespace tavik::test;
 namespace {
 
 constexpr int kBoundMs = 20000;  // for things that must happen; only a hang reaches it
-
-std::string hex(const std::vector<uint8_t>& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+constexpr std::chrono::milliseconds kBound{kBoundMs};
 
 }  // namespace
 
@@ -52,7 +37,7 @@ TEST(Unplug, DeviceGoneMidTrafficThenBackServesTheClientAfterReopen) {
     ASSERT_NE(bin, nullptr);
     ::setenv("TAVIK_PLUGIN_DIR", bin, 1);
     ::unsetenv("DISPLAY");
-    auto padsim = std::make_unique<PadsimProcess>(settings.folder());
+    auto padsim = std::make_unique<Padsim>(settings.folder());
     ASSERT_TRUE(padsim->started());
     const int port = ::getpid() % 60;
     settings.mapPort(port, padsim->link());
@@ -78,10 +63,10 @@ TEST(Unplug, DeviceGoneMidTrafficThenBackServesTheClientAfterReopen) {
     auto post = [&](uint64_t code, int64_t arg) {
         return platform::postThreadMessage(platform::loadWord(m.controllerThreadId), msgs.command, code, arg);
     };
-    ASSERT_TRUE(waitUntil([&] { return platform::loadWord(m.deviceIdentified) == 1; }, kBoundMs));
+    ASSERT_TRUE(waitUntil([&] { return platform::loadWord(m.deviceIdentified) == 1; }, kBound));
     const std::vector<uint8_t> first(32, 0x11);
     writeSlot(m, 0, first, {});
-    ASSERT_TRUE(padsim->waitState("text", hex(first), kBoundMs));
+    ASSERT_TRUE(padsim->waitState("text", hexOf(first), kBound));
 
     // Pictures stream to the device while it goes away.
     std::atomic<bool> streaming{true};
@@ -95,8 +80,8 @@ TEST(Unplug, DeviceGoneMidTrafficThenBackServesTheClientAfterReopen) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     padsim->kill();
-    EXPECT_TRUE(waitUntil([&] { return fileText(errors).find("Lost the connection to the device (" + settings.folder() + "/padsim-tty).") != std::string::npos; }, kBoundMs))
-        << fileText(errors);
+    EXPECT_TRUE(waitUntil([&] { return readFile(errors).find("Lost the connection to the device (" + padsim->link() + ").") != std::string::npos; }, kBound))
+        << readFile(errors);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     streaming = false;
     writer.join();
@@ -104,12 +89,12 @@ TEST(Unplug, DeviceGoneMidTrafficThenBackServesTheClientAfterReopen) {
 
     // The device is back; the client closes and reopens the port.
     padsim.reset();  // its files go before the new one makes them
-    padsim = std::make_unique<PadsimProcess>(settings.folder());
+    padsim = std::make_unique<Padsim>(settings.folder());
     ASSERT_TRUE(padsim->started());
     platform::storeWord(m.status, kStatusClosing);
     platform::storeWord(m.closingSlot, 0);
     ASSERT_TRUE(post(kCmdClosePort, 0));
-    ASSERT_TRUE(waitUntil([&] { return platform::loadWord(m.status) == kStatusNoConnection; }, kBoundMs));
+    ASSERT_TRUE(waitUntil([&] { return platform::loadWord(m.status) == kStatusNoConnection; }, kBound));
     auto block = SharedBlock::create(8);
     ASSERT_TRUE(block);
     ASSERT_TRUE(post(kCmdReopenPort, block->number()));
@@ -117,18 +102,18 @@ TEST(Unplug, DeviceGoneMidTrafficThenBackServesTheClientAfterReopen) {
     EXPECT_EQ(awaitBlockResult(*block, kBoundMs), 1);
     const std::vector<uint8_t> second(32, 0x2A);
     writeSlot(m, 0, second, {});
-    EXPECT_TRUE(padsim->waitState("text", hex(second), kBoundMs));
+    EXPECT_TRUE(padsim->waitState("text", hexOf(second), kBound));
     ASSERT_TRUE(padsim->command("key 4 7 0 0"));
     ASSERT_TRUE(waitUntil([&] {
         for (const auto& e : client.events())
             if (e.code == kNotifyKey && (e.lParam & 0xFFFF) == 0x0704) return true;
         return false;
-    }, kBoundMs));
+    }, kBound));
 
     // The client leaves: the controller ends normally.
     platform::addWord(m.entryCount, -1);
     int status = -1;
-    const bool ended = waitUntil([&] { return ::waitpid(controller, &status, WNOHANG) == controller; }, kBoundMs);
+    const bool ended = waitUntil([&] { return ::waitpid(controller, &status, WNOHANG) == controller; }, kBound);
     if (!ended) {
         ::kill(controller, SIGKILL);
         ::waitpid(controller, nullptr, 0);

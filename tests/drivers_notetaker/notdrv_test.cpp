@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/atomic_word.h"
-#include "tests/drivers/padsim_process.h"
+#include "tests/support/padsim.h"
 #include "tests/drivers/plugin_harness.h"
 
 using namespace tavik;
@@ -228,7 +228,7 @@ TEST(Notdrv, KeysComeAsF0FramesAndTactileEventsAreIgnored) {
 TEST(Notdrv, AgainstThePadsimProgramWithFortyCells) {
     const std::string folder = sharedSettings().folder() + "/padsim";
     std::filesystem::create_directories(folder);
-    PadsimProcess padsim(folder, {"--notetaker-cells", "40", "--model", "Notaro"});
+    Padsim padsim(folder, {"--notetaker-cells", "40", "--model", "Notaro"});
     ASSERT_TRUE(padsim.started());
     const int port = testPort(4);
     sharedSettings().mapPort(port, padsim.link());

@@ -7,24 +7,13 @@
 
 #include "drivers/usb/ftdi_link.h"
 #include "drivers/usb/usb_serial_node.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace tavik;
 using tavik::drv::findUsbSerialNode;
 
 namespace {
-
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char tmpl[] = "/tmp/tavik-ftdi-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 
 // A sysfs-like tree: class/tty/<name>/device -> devices/.../<usb dev>/<if>/<name>.
 void addUsbTty(const std::string& root, const std::string& name, const std::string& usbDev, const std::string& serial) {
@@ -41,24 +30,24 @@ void addUsbTty(const std::string& root, const std::string& name, const std::stri
 }  // namespace
 
 TEST(UsbSerialNode, FindsTheNodeWhoseUsbDeviceHasTheSerial) {
-    TempDir t;
-    addUsbTty(t.path, "ttyUSB0", "1-1", "AB12");
-    addUsbTty(t.path, "ttyUSB1", "1-2", "PX2SER");
-    addUsbTty(t.path, "ttyUSB2", "1-3", "");  // no serial number at all
-    fs::create_directories(fs::path(t.path) / "class/tty/ttyS0");  // not USB
-    const std::string cls = t.path + "/class/tty";
+    const tavik::test::TempDir t("ftdi");
+    addUsbTty(t.path(), "ttyUSB0", "1-1", "AB12");
+    addUsbTty(t.path(), "ttyUSB1", "1-2", "PX2SER");
+    addUsbTty(t.path(), "ttyUSB2", "1-3", "");  // no serial number at all
+    fs::create_directories(fs::path(t.path()) / "class/tty/ttyS0");  // not USB
+    const std::string cls = t.path() + "/class/tty";
     EXPECT_EQ(findUsbSerialNode("PX2SER", cls, "/dev"), "/dev/ttyUSB1");
     EXPECT_EQ(findUsbSerialNode("AB12", cls, "/dev"), "/dev/ttyUSB0");
     EXPECT_EQ(findUsbSerialNode("PX2", cls, "/dev"), "") << "whole serial numbers only";
     EXPECT_EQ(findUsbSerialNode("", cls, "/dev"), "");
-    EXPECT_EQ(findUsbSerialNode("AB12", t.path + "/missing", "/dev"), "");
+    EXPECT_EQ(findUsbSerialNode("AB12", t.path() + "/missing", "/dev"), "");
 }
 
 TEST(FtdiDouble, ListsDevicesFromItsFileAndRecordsWhatItIsAsked) {
-    TempDir t;
-    const std::string list = t.path + "/list";
+    const tavik::test::TempDir t("ftdi");
+    const std::string list = t.path() + "/list";
     std::ofstream(list) << "# serial|description|path\n"
-                        << "S1|New PX-2 USB driver|" << t.path << "/nowhere\n"
+                        << "S1|New PX-2 USB driver|" << t.path() << "/nowhere\n"
                         << "broken line\n"
                         << "\n"
                         << "S2|Other|/dev/null\n";

@@ -25,12 +25,12 @@
 #include "platform/atomic_word.h"
 #include "platform/shared_section.h"
 #include "platform/thread_queue.h"
-#include "tests/foundation/child_process.h"
+#include "tests/support/child.h"
 
 using namespace tavik;
 using platform::SharedSection;
 using platform::sectionObjectName;
-using test::ChildProcess;
+using test::Child;
 using test::Signal;
 
 namespace {
@@ -48,7 +48,7 @@ uid_t nobodyUid() {
 // raise SIGBUS. The process lives on and the section reads as lost.
 TEST(HostileSections, ShrunkSectionIsLostNotFatal) {
     const std::string name = uniqueName("shrink");
-    ChildProcess victim([&] {
+    Child victim([&] {
         auto s = SharedSection::create(name, 3 * 4096);
         if (!s) return 2;
         auto* words = static_cast<volatile int32_t*>(s->data());
@@ -63,7 +63,7 @@ TEST(HostileSections, ShrunkSectionIsLostNotFatal) {
         if (!s->lost()) return 5;
         return r == 0 ? 0 : 6;
     });
-    EXPECT_EQ(victim.wait(), 0) << "negative: killed by that signal";
+    EXPECT_EQ(victim.waitExit(), 0) << "negative: killed by that signal";
 }
 
 // A SIGBUS outside any section still ends the process as before.
@@ -73,7 +73,7 @@ TEST(HostileSections, ForeignSigbusIsNotSwallowed) {
     // own and ends with its own status. The normal and ASan runs check this.
     GTEST_SKIP() << "a deadly signal under the thread checker ends in its report";
 #endif
-    ChildProcess child([&] {
+    Child child([&] {
         auto s = SharedSection::create(uniqueName("other"), 4096);  // installs the handler
         char path[] = "/tmp/tavik-bus-XXXXXX";
         int fd = ::mkstemp(path);
@@ -84,7 +84,7 @@ TEST(HostileSections, ForeignSigbusIsNotSwallowed) {
     });
     // Ends as without our handler: by the signal, or by a sanitizer's report
     // of it; never by going on.
-    const int status = child.wait();
+    const int status = child.waitExit().value_or(999);  // 999: still running
     EXPECT_TRUE(status == -SIGBUS || status == 1) << status;
 }
 
@@ -94,7 +94,7 @@ TEST(HostileSections, HeldGuardLockBoundsEveryOpen) {
     auto s = SharedSection::create(name, 4096);
     ASSERT_TRUE(s);
     Signal held, done;
-    ChildProcess squatter([&] {
+    Child squatter([&] {
         const std::string guard = "/tavik-section-guard-" + std::to_string(::geteuid());
         int fd = ::shm_open(guard.c_str(), O_RDWR, 0);
         if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return 2;
@@ -106,7 +106,7 @@ TEST(HostileSections, HeldGuardLockBoundsEveryOpen) {
     EXPECT_FALSE(SharedSection::open(name, SharedSection::Access::ReadWrite));
     EXPECT_FALSE(SharedSection::create(uniqueName("guard2"), 4096));
     done.post();
-    EXPECT_EQ(squatter.wait(), 0);
+    EXPECT_EQ(squatter.waitExit(), 0);
     EXPECT_TRUE(SharedSection::open(name, SharedSection::Access::ReadWrite));
 }
 
@@ -151,7 +151,7 @@ TEST(ControllerClaim, UniqueAndEndsWithItsProcess) {
     ASSERT_TRUE(own);
     EXPECT_FALSE(own->controllerClaimed());
     Signal claimed, release;
-    ChildProcess controller([&] {
+    Child controller([&] {
         auto m = PortMap::open(port);
         if (!m || !m->claimController(0)) return 2;
         claimed.post();
@@ -164,7 +164,7 @@ TEST(ControllerClaim, UniqueAndEndsWithItsProcess) {
     ASSERT_TRUE(second);
     EXPECT_FALSE(second->claimController(50)) << "two controllers for one port";
     controller.kill(SIGKILL);
-    controller.wait();
+    controller.waitExit();
     EXPECT_FALSE(own->controllerClaimed()) << "the claim outlived its process";
     EXPECT_TRUE(second->claimController(0));
 }
@@ -204,13 +204,13 @@ TEST(QueueCredentials, ForgedDatagramFromAnotherUserIsDropped) {
     const int32_t tid = queue->threadId();
     MessageNumbers msgs;
     registerMessages(msgs);
-    ChildProcess forger([&] {
+    Child forger([&] {
         if (::setgid(nobodyUid()) != 0 || ::setuid(nobodyUid()) != 0) return 2;
         return platform::postThreadMessage(tid, msgs.notify, 4, 0x000104, 0) ? 0 : 3;
     });
-    ASSERT_EQ(forger.wait(), 0) << "the forged datagram was not even sent";
-    ChildProcess friendly([&] { return platform::postThreadMessage(tid, msgs.notify, 5, 77, 0) ? 0 : 3; });
-    ASSERT_EQ(friendly.wait(), 0);
+    ASSERT_EQ(forger.waitExit(), 0) << "the forged datagram was not even sent";
+    Child friendly([&] { return platform::postThreadMessage(tid, msgs.notify, 5, 77, 0) ? 0 : 3; });
+    ASSERT_EQ(friendly.waitExit(), 0);
     platform::ThreadMessage m;
     ASSERT_TRUE(queue->wait(m, 5000));
     EXPECT_EQ(m.wParam, 5u) << "a datagram of another user was taken";

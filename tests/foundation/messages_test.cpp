@@ -7,11 +7,11 @@
 #include "common/data_maps.h"
 #include "common/messages.h"
 #include "platform/thread_queue.h"
-#include "tests/foundation/child_process.h"
+#include "tests/support/child.h"
 
 using namespace tavik;
 using namespace tavik::platform;
-using test::ChildProcess;
+using test::Child;
 
 TEST(Messages, RegisteredNumbersAreStableAndDistinct) {
     MessageNumbers a, b;
@@ -24,11 +24,11 @@ TEST(Messages, RegisteredNumbersAreStableAndDistinct) {
     EXPECT_EQ(registerMessage(""), 0u);
     // Another process derives the same numbers.
     const uint32_t cmd = a.command;
-    ChildProcess child([&] {
+    Child child([&] {
         MessageNumbers c;
         return registerMessages(c) && c.command == cmd ? 0 : 1;
     });
-    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(child.waitExit(), 0);
 }
 
 TEST(ThreadQueues, MessageFromAnotherProcessReachesThread) {
@@ -43,8 +43,8 @@ TEST(ThreadQueues, MessageFromAnotherProcessReachesThread) {
     });
     while (tid == 0) std::this_thread::yield();
     const int32_t target = tid;
-    ChildProcess poster([&] { return postThreadMessage(target, 0xC123, 4, -2) ? 0 : 1; });
-    EXPECT_EQ(poster.wait(), 0);
+    Child poster([&] { return postThreadMessage(target, 0xC123, 4, -2) ? 0 : 1; });
+    EXPECT_EQ(poster.waitExit(), 0);
     receiver.join();
     ASSERT_TRUE(received);
     EXPECT_EQ(got.message, 0xC123u);

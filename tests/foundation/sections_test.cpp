@@ -7,11 +7,11 @@
 #include "common/data_maps.h"
 #include "common/shared_block.h"
 #include "platform/shared_section.h"
-#include "tests/foundation/child_process.h"
+#include "tests/support/child.h"
 
 using namespace tavik;
 using platform::SharedSection;
-using test::ChildProcess;
+using test::Child;
 using test::Signal;
 
 namespace {
@@ -38,7 +38,7 @@ TEST(SharedSections, LifetimeFollowsLiveHolders) {
     const std::string name = uniqueName("life");
     EXPECT_FALSE(SharedSection::open(name, SharedSection::Access::ReadWrite));
     Signal created, done;
-    ChildProcess holder([&] {
+    Child holder([&] {
         bool fresh = false;
         auto s = SharedSection::create(name, 4096, &fresh);
         if (!s || !fresh) return 1;
@@ -55,7 +55,7 @@ TEST(SharedSections, LifetimeFollowsLiveHolders) {
         EXPECT_FALSE(SharedSection::open(name, SharedSection::Access::ReadWrite, 8192)) << "short section mapped";
     }
     holder.kill();
-    holder.wait();
+    holder.waitExit();
     // Every holder died: the section counts as absent, and creating it again
     // gives fresh zero bytes.
     EXPECT_FALSE(SharedSection::exists(name));
@@ -84,7 +84,7 @@ TEST(SharedSections, SecondHolderInOneProcessKeepsItAlive) {
 TEST(PortMaps, OpenedByAnotherProcessUntouchedOnlyCreatorClears) {
     const int32_t port = 40 + ::getpid() % 20;
     Signal created, checked;
-    ChildProcess creator([&] {
+    Child creator([&] {
         bool fresh = false;
         auto pm = PortMap::open(port, &fresh);
         if (!pm || !fresh) return 1;
@@ -120,7 +120,7 @@ TEST(PortMaps, OpenedByAnotherProcessUntouchedOnlyCreatorClears) {
     EXPECT_TRUE(readPortMap(-1, &*pm, copy));
     EXPECT_FALSE(readPortMap(-1, nullptr, copy));
     checked.post();
-    EXPECT_EQ(creator.wait(), 0);
+    EXPECT_EQ(creator.waitExit(), 0);
 }
 
 TEST(PortMaps, SlotBusyFlags) {
@@ -147,7 +147,7 @@ TEST(SharedBlocks, NumberingSkipsLiveBlocksAcrossProcesses) {
     first.reset();
 
     Signal ready, release;
-    ChildProcess holder([&] {
+    Child holder([&] {
         std::vector<SharedBlock> blocks;
         for (int i = 0; i < 10; ++i) {
             auto b = SharedBlock::create(8);
@@ -167,7 +167,7 @@ TEST(SharedBlocks, NumberingSkipsLiveBlocksAcrossProcesses) {
     ASSERT_TRUE(opened);
     EXPECT_EQ(opened->payloadSize(), 12);
     release.post();
-    EXPECT_EQ(holder.wait(), 0);
+    EXPECT_EQ(holder.waitExit(), 0);
 }
 
 TEST(SharedBlocks, HostileSizesAreRefused) {
@@ -194,7 +194,7 @@ TEST(SharedBlocks, ResultHandshakeAndBound) {
     auto b = SharedBlock::create(8);
     ASSERT_TRUE(b);
     const int32_t number = b->number();
-    ChildProcess server([&] {
+    Child server([&] {
         auto s = SharedBlock::open(number);
         if (!s) return 1;
         *s->word(4) = 42;
@@ -203,7 +203,7 @@ TEST(SharedBlocks, ResultHandshakeAndBound) {
     });
     EXPECT_EQ(awaitBlockResult(*b, 5000), 1);
     EXPECT_EQ(b->read(4), 42);
-    EXPECT_EQ(server.wait(), 0);
+    EXPECT_EQ(server.waitExit(), 0);
 
     // Nobody answers: the wait ends after its bound with 0.
     auto silent = SharedBlock::create(8);

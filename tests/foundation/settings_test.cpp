@@ -9,24 +9,18 @@
 
 #include "common/ini_store.h"
 #include "common/settings.h"
-#include "tests/foundation/child_process.h"
+#include "tests/support/child.h"
+#include "tests/support/temp_dir.h"
 
 using namespace tavik;
 namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
+// A fresh folder of its own for each test.
+class TempDir : public test::TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/tavik-settings-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
+    TempDir() : test::TempDir("settings") {}
 };
 
 std::string slurp(const std::string& path) {
@@ -104,9 +98,9 @@ TEST(IniStore, ConcurrentWritersLoseNothing) {
     TempDir dir;
     const std::string ini = dir.path() + "/shared.ini";
     constexpr int kWriters = 6, kKeys = 40;
-    std::vector<std::unique_ptr<test::ChildProcess>> writers;
+    std::vector<std::unique_ptr<test::Child>> writers;
     for (int w = 0; w < kWriters; ++w) {
-        writers.push_back(std::make_unique<test::ChildProcess>([&, w] {
+        writers.push_back(std::make_unique<test::Child>([&, w] {
             for (int k = 0; k < kKeys; ++k) {
                 std::string section = (k % 2) ? "Common" : "Writer" + std::to_string(w);
                 if (!WriteProfileInt(section, "k" + std::to_string(w) + "_" + std::to_string(k), w * 1000 + k, ini))
@@ -115,7 +109,7 @@ TEST(IniStore, ConcurrentWritersLoseNothing) {
             return 0;
         }));
     }
-    for (auto& w : writers) EXPECT_EQ(w->wait(), 0);
+    for (auto& w : writers) EXPECT_EQ(w->waitExit(), 0);
     for (int w = 0; w < kWriters; ++w)
         for (int k = 0; k < kKeys; ++k) {
             std::string section = (k % 2) ? "Common" : "Writer" + std::to_string(w);

@@ -4,9 +4,6 @@
 // Xlib after gtest: its macros (None, Bool) clash with gtest's names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,54 +11,31 @@
 #include <cstring>
 #include <random>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 #include "imaging/lumoutil.h"
-
-extern char** environ;
+#include "tests/support/xvfb.h"
 
 namespace {
 
 class Xvfb : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const char* candidates[] = {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"};
-        std::string exe;
-        for (const char* c : candidates)
-            if (access(c, X_OK) == 0) exe = c;
-        if (exe.empty()) return;
-        found_ = true;
-        for (int n = 93; n < 140 && !display_; ++n) {
-            if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
-                std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
-                continue;
-            const std::string name = ":" + std::to_string(n);
-            const char* argv[] = {exe.c_str(), name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-            if (posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) continue;
-            for (int i = 0; i < 100 && !display_; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                display_ = XOpenDisplay(name.c_str());
-            }
-            if (display_) {
-                setenv("DISPLAY", name.c_str(), 1);
-            } else {
-                kill(pid_, SIGTERM);
-                waitpid(pid_, nullptr, 0);
-                pid_ = 0;
-            }
-        }
+        found_ = std::filesystem::exists("/usr/bin/Xvfb");
+        if (!found_) return;
+        server_ = std::make_unique<tavik::test::Xvfb>("1024x768x24");
+        if (server_->display().empty()) return;
+        display_ = XOpenDisplay(server_->display().c_str());
+        if (display_) setenv("DISPLAY", server_->display().c_str(), 1);
     }
     static void TearDownTestSuite() {
         if (display_) XCloseDisplay(display_);
         display_ = nullptr;
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        pid_ = 0;
+        server_.reset();
     }
     void SetUp() override {
         if (!found_) GTEST_SKIP() << "Xvfb is not installed";
@@ -90,8 +64,8 @@ protected:
         return w;
     }
 
+    static inline std::unique_ptr<tavik::test::Xvfb> server_;
     static inline Display* display_ = nullptr;
-    static inline pid_t pid_ = 0;
     static inline bool found_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/ini_store.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -160,8 +161,8 @@ TEST(JoystickPoll, BadSamplesAndVanishingDevice) {
 }
 
 TEST(JoystickSettingsStore, DefaultsRangesAndRoundTrip) {
-    const auto dir = std::filesystem::temp_directory_path() / ("joystick_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const tavik::test::TempDir folder("joystick");
+    const std::filesystem::path dir = folder.path();
     const std::string ini = (dir / "TAVIK.ini").string();
     JoystickSettings s = readJoystickSettings(ini);
     EXPECT_TRUE(s.use);
@@ -187,7 +188,6 @@ TEST(JoystickSettingsStore, DefaultsRangesAndRoundTrip) {
     EXPECT_EQ(back.channel, 2);
     EXPECT_EQ(back.speed, 7);
     EXPECT_EQ(back.actions, s.actions);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "common/ini_store.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -61,15 +63,15 @@ struct FakeHost {
 class MonitorWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("monitor_window_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
+        dir_ = folder_.emplace("monitor-window").path();
         ini_ = (dir_ / "TAVIK.ini").string();
         map_ = std::make_unique<PortDataMap>();
         map_->graphicWidth = 64;
         map_->graphicHeight = 48;
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override { folder_.reset(); }
 
+    std::optional<tavik::test::TempDir> folder_;
     std::filesystem::path dir_;
     std::string ini_;
     std::unique_ptr<PortDataMap> map_;

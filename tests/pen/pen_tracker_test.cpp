@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <unistd.h>
 
 #include "common/ini_store.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -137,8 +139,8 @@ TEST(PenTracker, ExtremeCoordinatesAndDeviceLoss) {
 }
 
 TEST(PenSettingsStore, WritesOnlyUsableValues) {
-    const auto dir = std::filesystem::temp_directory_path() / ("pen_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const tavik::test::TempDir folder("pen");
+    const std::filesystem::path dir = folder.path();
     const std::string ini = (dir / "TAVIK.ini").string();
     PenSettings s = readPenSettings(ini);
     EXPECT_TRUE(s.use);
@@ -163,7 +165,6 @@ TEST(PenSettingsStore, WritesOnlyUsableValues) {
     EXPECT_EQ(back.right, 900);
     EXPECT_EQ(back.deltaX, 150);
     EXPECT_EQ(back.deltaY, 100);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

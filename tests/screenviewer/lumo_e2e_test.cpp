@@ -10,62 +10,29 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
 #include "imaging/lumoutil.h"
 #include "platform/shared_section.h"
 #include "screenviewer/share_layout.h"
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/library_pins.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
-constexpr int kCols = 64, kRows = 48;
-
-// The pins the image library gives for a view of `window` (base, cell), with
-// the viewer's capture margins and a fresh record's condition.
-std::vector<std::string> libraryPins(Window window, int bx, int by, int cell) {
-    CaptureArea a{window, bx, by, kCols * cell, kRows * cell, 1, 1, 0, 30, 30, 20, 20};
-    if (!lumoAreaCheck(&a)) return {};
-    LumoHBITMAP bmp = lumoGetBmp(&a);
-    if (!bmp) return {};
-    DibHandle dib{};
-    dib.hBitmap = bmp;
-    const int opened = lumoOpenDib(&dib);
-    lumoDeleteBitmap(bmp);
-    dib.hBitmap = nullptr;
-    if (!opened) return {};
-    BinCondition cond{};
-    cond.bMode = BIN_LIGHT | BIN_DARK;
-    cond.fAutoThreshfold = 1;
-    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
-    ScanContext ctx{};
-    ctx.dib = dib;
-    ctx.lpCondition = &cond;
-    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
-    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
-    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
-    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = ctx.nCellHeight = cell;
-    ctx.nLineThickness = 2;
-    ctx.nHLineLength = 30;
-    ctx.nVLineLength = 20;
-    ctx.nDepthLimit = 10;
-    lumoPreScan(&ctx);
-    DotPanel* panel = lumoNewPanel(kCols, kRows);
-    lumoSetPanel(&ctx, panel);
-    std::vector<std::string> rows(kRows, std::string(kCols, '.'));
-    for (int r = 0; r < kRows; ++r)
-        for (int x = 0; x < kCols; ++x)
-            if (panel->lpData[(r / 8) * panel->nStride + x] & (1 << (r % 8))) rows[r][x] = '#';
-    lumoFreePanel(panel);
-    lumoCloseDib(&dib);
-    return rows;
-}
+constexpr int kRows = 48;
 
 // True when a mapped override-redirect child of the root has exactly this geometry (the view frame).
 bool frameAt(Display* d, int x, int y, int w, int h) {
@@ -116,7 +83,7 @@ Window pictureWindow(Display* d, int x, int y, int w, int h, unsigned long backg
         XFillRectangle(d, pm, gc, b.x, b.y, unsigned(b.w), unsigned(b.h));
     }
     XFreeGC(d, gc);
-    const Window win = desktop_test::makeWindow(d, root, x, y, w, h, background);
+    const Window win = tavik::test::makeWindow(d, root, x, y, w, h, background);
     XSetWindowBackgroundPixmap(d, win, pm);
     XFreePixmap(d, pm);
     XClearWindow(d, win);
@@ -130,29 +97,24 @@ std::string joined(const std::vector<std::string>& rows) {
     return t;
 }
 
-bool mixed(const std::vector<std::string>& rows) {
-    std::string all;
-    for (auto& r : rows) all += r;
-    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
-}
-
 class LumoEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-        xvfb_ = std::make_unique<desktop_test::Xvfb>("640x480x24");
+        xvfb_ = std::make_unique<tavik::test::Xvfb>("640x480x24");
         if (xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures
         XInitThreads();  // the image library's captures share Xlib with this connection
         dpy_ = XOpenDisplay(xvfb_->display().c_str());
         ASSERT_NE(dpy_, nullptr);
-        dir_ = makeTempDir("lumo-e2e");
+        tmp_.emplace("lumo-e2e");
+        dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
-        writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
                                         "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=1\n");
         writeFile(dir_ + "/fg", "0\n");
@@ -168,15 +130,11 @@ protected:
             pad_.reset();
         }
         if (dpy_) XCloseDisplay(dpy_);
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     std::vector<std::string> env() const {
-        const std::string bin = binDir();
-        return {"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=" + xvfb_->display(),
-                "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir_ + "/script",
-                "TAVIK_UI_LOG=" + dir_ + "/ui.log"};
+        return suiteEnv(dir_, {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=offscreen", "LANG=C",
+                               "TAVIK_UI_SCRIPT=" + dir_ + "/script", "TAVIK_UI_LOG=" + dir_ + "/ui.log"});
     }
     void startLumo() {
         writeFile(dir_ + "/script", "connect||2|ok\n");
@@ -201,8 +159,9 @@ protected:
         share->requestFlags |= lumo::kRequestRefresh | lumo::kRequestPlaceFrame;
     }
 
-    std::unique_ptr<desktop_test::Xvfb> xvfb_;
+    std::unique_ptr<tavik::test::Xvfb> xvfb_;
     Display* dpy_ = nullptr;
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;
@@ -210,7 +169,7 @@ protected:
 };
 
 TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartHandsOver) {
-    using namespace desktop_test;
+    using namespace tavik::test;
     const Window a = pictureWindow(dpy_, 100, 80, 200, 150, 0xFFFFFF,
                                    {{10, 6, 24, 12, 0x000000}, {40, 30, 8, 30, 0x202020}, {90, 50, 40, 40, 0x000000}});
     setPid(dpy_, a, 4242);
@@ -273,7 +232,7 @@ TEST_F(LumoEndToEnd, PinsFollowTheWindowInFrontAtEachRecordsViewAndASecondStartH
 }
 
 TEST_F(LumoEndToEnd, TheViewerEndsCleanlyWhenTheDisplayGoesAway) {
-    using namespace desktop_test;
+    using namespace tavik::test;
     const Window a = makeWindow(dpy_, DefaultRootWindow(dpy_), 10, 10, 100, 80, 0xFFFFFF);
     fill(dpy_, a, 0, 0, 20, 20, 0x000000);
     setActive(dpy_, a);
@@ -311,7 +270,7 @@ TEST_F(LumoAccessibility, MovingTheCaretInAWideFieldPutsItInTheMiddleColumn) {
     unsigned long long id = 0;
     int wx = 0, wy = 0;
     ASSERT_EQ(std::sscanf(shown->c_str(), "window %llu %d %d", &id, &wx, &wy), 3);
-    desktop_test::setActive(dpy_, static_cast<Window>(id));
+    tavik::test::setActive(dpy_, static_cast<Window>(id));
 
     // The hook listens once the viewer's threads run: move the caret until its caret record appears.
     std::optional<tavik::platform::SharedSection> hookMap;
@@ -373,12 +332,12 @@ TEST(LumoProgram, HelpNeedsNoDisplayAndNoDisplayGivesAClearMessage) {
     Child help(bin + "/Lumo", {"--help"}, {"DISPLAY="});
     EXPECT_TRUE(help.expect("Usage: Lumo").has_value());
     EXPECT_TRUE(help.waitExit());
-    const std::string dir = makeTempDir("lumo-nodisplay");
+    const TempDir tmp("lumo-nodisplay");
+    const std::string dir = tmp.path();
     Child none("/bin/sh", {"-c", "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; exec \"$0\" 2>&1", bin + "/Lumo"},
                {"XDG_CONFIG_HOME=" + dir});
     EXPECT_TRUE(none.expect("Lumo: no display").has_value());
     EXPECT_TRUE(none.waitExit());
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

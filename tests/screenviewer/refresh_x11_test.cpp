@@ -10,22 +10,23 @@
 
 #include "screenviewer/sections.h"
 #include "screenviewer/viewer.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
 using namespace lumo;
 
 namespace {
 
 TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
-    desktop_test::Xvfb xvfb("320x240x24");
+    tavik::test::Xvfb xvfb("320x240x24");
     if (xvfb.display().empty()) GTEST_SKIP() << "no Xvfb";
     ::setenv("DISPLAY", xvfb.display().c_str(), 1);
     XInitThreads();  // the desktop layer shares Xlib with this test's own connection
     Display* dpy = XOpenDisplay(xvfb.display().c_str());
     ASSERT_NE(dpy, nullptr);
     const Window root = DefaultRootWindow(dpy);
-    desktop_test::fill(dpy, root, 0, 0, 320, 240, 0xFFFFFF);
+    tavik::test::fill(dpy, root, 0, 0, 320, 240, 0xFFFFFF);
 
     auto share = std::make_unique<ViewerShare>();
     initialiseShare(*share);
@@ -49,7 +50,7 @@ TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
     pass(false);
     ASSERT_EQ(st.captures.load(), 1u);
     // Let every damage of the set-up arrive and be taken: a periodic pass then skips.
-    ASSERT_TRUE(desktop_test::waitFor([&] {
+    ASSERT_TRUE(tavik::test::waitUntil([&] {
         const auto skipped = st.skippedUnchanged.load();
         pass(true);
         return st.skippedUnchanged.load() > skipped;
@@ -59,8 +60,8 @@ TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
     EXPECT_EQ(st.captures.load(), captures);
 
     // A black block under the view: captured and on the pins.
-    desktop_test::fill(dpy, root, 8, 8, 12, 10, 0x000000);
-    ASSERT_TRUE(desktop_test::waitFor([&] {
+    tavik::test::fill(dpy, root, 8, 8, 12, 10, 0x000000);
+    ASSERT_TRUE(tavik::test::waitUntil([&] {
         pass(true);
         return st.captures.load() > captures;
     }));
@@ -68,12 +69,12 @@ TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
     EXPECT_NE(lastPlane[1 * 64 + 10], 0);  // pin rows 8..15 at column 10
 
     // Far from the view and its margins: nothing to capture.
-    ASSERT_TRUE(desktop_test::waitFor([&] {
+    ASSERT_TRUE(tavik::test::waitUntil([&] {
         const auto skipped = st.skippedUnchanged.load();
         pass(true);
         return st.skippedUnchanged.load() > skipped;
     }));
-    desktop_test::fill(dpy, root, 200, 150, 40, 40, 0x000000);
+    tavik::test::fill(dpy, root, 200, 150, 40, 40, 0x000000);
     const auto before = st.captures.load();
     for (int i = 0; i < 5; ++i) pass(true);
     EXPECT_EQ(st.captures.load(), before);
@@ -85,7 +86,7 @@ TEST(RefreshOnX, OnlyDamageUnderTheViewMakesAPeriodicPassCapture) {
 // The server dies between two passes: the passes go on without capturing or sending, and the
 // viewer (its desktop ports, the damage reader among them) ends at once afterwards.
 TEST(RefreshOnX, PassesStayHarmlessWhenTheServerGoesAway) {
-    desktop_test::Xvfb xvfb("320x240x24");
+    tavik::test::Xvfb xvfb("320x240x24");
     if (xvfb.display().empty()) GTEST_SKIP() << "no Xvfb";
     ::setenv("DISPLAY", xvfb.display().c_str(), 1);
     XInitThreads();
@@ -106,7 +107,7 @@ TEST(RefreshOnX, PassesStayHarmlessWhenTheServerGoesAway) {
             viewer.refreshView(false);
         };
         // The capture's own connection may still be on an earlier test's server for a moment.
-        ASSERT_TRUE(desktop_test::waitFor([&] {
+        ASSERT_TRUE(tavik::test::waitUntil([&] {
             pass(false);
             return st.captures.load() > 0;
         }));

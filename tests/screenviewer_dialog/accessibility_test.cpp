@@ -14,16 +14,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 // GLib headers last.
 #include <atspi/atspi.h>
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -119,8 +122,8 @@ protected:
         const char* app = std::getenv("LUMO_A11Y_APP");
         if (!app || !std::filesystem::exists(app)) return;
         if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0) return;
-        runtime_ = makeTempDir("a11y-runtime");
-        ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+        runtime_ = std::make_unique<TempDir>("a11y-runtime");
+        ::setenv("XDG_RUNTIME_DIR", runtime_->path().c_str(), 1);
         // A session bus of our own: the accessibility bus is activated on it.
         FILE* p = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
         if (!p) return;
@@ -132,14 +135,13 @@ protected:
         while (!a.empty() && a.back() == '\n') a.pop_back();
         busPid_ = std::atoi(pid);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", a.c_str(), 1);
-        xvfb_ = new desktop_test::Xvfb;
+        xvfb_ = std::make_unique<Xvfb>();
         ready_ = !xvfb_->display().empty() && busPid_ > 0 && atspi_init() <= 1;
     }
     static void TearDownTestSuite() {
-        delete xvfb_;
-        xvfb_ = nullptr;
+        xvfb_.reset();
         if (busPid_ > 0) ::kill(busPid_, SIGTERM);
-        if (!runtime_.empty()) std::filesystem::remove_all(runtime_);
+        runtime_.reset();
     }
     void SetUp() override {
         if (!ready_) GTEST_SKIP() << "no test application, dbus-daemon, Xvfb or accessibility bus";
@@ -148,7 +150,7 @@ protected:
     std::vector<Control> controlsOf(const std::string& which, const std::string& language) {
         Child app(std::getenv("LUMO_A11Y_APP"), {which, language},
                   {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1",
-                   "QT_ACCESSIBILITY=1", "XDG_CONFIG_HOME=" + runtime_ + "/config"});
+                   "QT_ACCESSIBILITY=1", "XDG_CONFIG_HOME=" + runtime_->path() + "/config"});
         std::vector<Control> controls;
         if (!app.expect("ready")) {
             unknown_ = !app.seen("unknown").empty();
@@ -173,9 +175,9 @@ protected:
         return m;
     }
 
-    static inline std::string runtime_;
+    static inline std::unique_ptr<TempDir> runtime_;
     static inline pid_t busPid_ = -1;
-    static inline desktop_test::Xvfb* xvfb_ = nullptr;
+    static inline std::unique_ptr<Xvfb> xvfb_;
     static inline bool ready_ = false;
     bool unknown_ = false;  // the test application was built without the dialog asked for
 };

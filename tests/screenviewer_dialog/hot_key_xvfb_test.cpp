@@ -17,10 +17,11 @@
 #include "screenviewer/sections.h"
 #include "screenviewer/ui/desktop_watch.h"
 #include "screenviewer/ui/main_dialog.h"
-#include "tests/desktop/xvfb.h"
 #include "tests/screenviewer/fake_desk.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/xvfb.h"
 // Xlib last: its macros clash with the headers above.
-#include "tests/desktop/window_state.h"
+#include "tests/support/window_state.h"
 #include <X11/keysym.h>
 
 using namespace lumo;
@@ -39,11 +40,11 @@ bool pumpUntil(const std::function<bool()>& pred) {
 }
 
 TEST(LumoHotKeyXvfb, HideThenWinVBringsTheDialogBack) {
-    if (desktop_test::commandOutput("command -v xwininfo").empty()) GTEST_SKIP() << "no xwininfo";
-    desktop_test::Xvfb x;
+    if (tavik::test::commandOutput("command -v xwininfo").empty()) GTEST_SKIP() << "no xwininfo";
+    tavik::test::Xvfb x;
     if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    const auto dir = std::filesystem::temp_directory_path() / ("lumo-hot-key-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const tavik::test::TempDir tmp("lumo-hot-key");
+    const std::filesystem::path dir = tmp.path();
     ::setenv("DISPLAY", x.display().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
@@ -64,27 +65,27 @@ TEST(LumoHotKeyXvfb, HideThenWinVBringsTheDialogBack) {
     const std::string title = "Lumo Ver 4.2.0 (Hotkey=Win+V)";
     EXPECT_EQ(dialog.windowTitle().toStdString(), title);
     dialog.show();
-    ASSERT_TRUE(pumpUntil([&] { return desktop_test::mapState(x.display(), title) == "IsViewable"; }));
+    ASSERT_TRUE(pumpUntil([&] { return tavik::test::mapState(x.display(), title) == "IsViewable"; }));
 
     auto* hide = dialog.findChild<QAbstractButton*>("282");
     ASSERT_TRUE(hide && hide->isEnabled());
     hide->click();
     EXPECT_FALSE(dialog.isVisible());
-    ASSERT_TRUE(pumpUntil([&] { return desktop_test::mapState(x.display(), title) == "IsUnMapped"; }));
+    ASSERT_TRUE(pumpUntil([&] { return tavik::test::mapState(x.display(), title) == "IsUnMapped"; }));
 
-    ASSERT_TRUE(desktop_test::pressChord(x.display(), {XK_Super_L, XK_v}));
+    ASSERT_TRUE(tavik::test::pressChord(x.display(), {XK_Super_L, XK_v}));
     EXPECT_TRUE(pumpUntil([&] {
-        return dialog.isVisible() && desktop_test::mapState(x.display(), title) == "IsViewable";
+        return dialog.isVisible() && tavik::test::mapState(x.display(), title) == "IsViewable";
     }));
 
     // The key without the Win modifier is not the hot key.
     hide->click();
-    ASSERT_TRUE(pumpUntil([&] { return desktop_test::mapState(x.display(), title) == "IsUnMapped"; }));
-    ASSERT_TRUE(desktop_test::pressChord(x.display(), {XK_v}));
-    ASSERT_TRUE(desktop_test::pressChord(x.display(), {XK_Super_L, XK_v}));
+    ASSERT_TRUE(pumpUntil([&] { return tavik::test::mapState(x.display(), title) == "IsUnMapped"; }));
+    ASSERT_TRUE(tavik::test::pressChord(x.display(), {XK_v}));
+    ASSERT_TRUE(tavik::test::pressChord(x.display(), {XK_Super_L, XK_v}));
     ASSERT_TRUE(pumpUntil([&] { return dialog.isVisible(); }));
     hide->click();
-    ASSERT_TRUE(desktop_test::pressChord(x.display(), {XK_v}));
+    ASSERT_TRUE(tavik::test::pressChord(x.display(), {XK_v}));
     for (int i = 0; i < 10; ++i) QApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_FALSE(dialog.isVisible());
 
@@ -98,7 +99,6 @@ TEST(LumoHotKeyXvfb, HideThenWinVBringsTheDialogBack) {
         EXPECT_EQ(other.windowTitle(), "Lumo Ver 4.2.0");
         EXPECT_FALSE(other.findChild<QAbstractButton*>("282")->isEnabled());
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

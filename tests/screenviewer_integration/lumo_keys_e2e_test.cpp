@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -21,68 +22,23 @@
 #include "screenviewer/pages/pin_canvas.h"
 #include "screenviewer/pages/text_line.h"
 #include "screenviewer/share_layout.h"
-#include "tests/client/e2e_support.h"
-#include "tests/desktop/x_helpers.h"
-#include "tests/desktop/xvfb.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/library_pins.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/x_helpers.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
 constexpr int kCols = 64, kRows = 48;
 using Grid = std::vector<std::string>;
-
-Grid gridOf(const DotPanel& panel) {
-    Grid rows(kRows, std::string(kCols, '.'));
-    for (int r = 0; r < kRows; ++r)
-        for (int x = 0; x < kCols; ++x)
-            if (panel.lpData[(r / 8) * panel.nStride + x] & (1 << (r % 8))) rows[size_t(r)][size_t(x)] = '#';
-    return rows;
-}
-
-// The pins the image library gives for a view of `window` (base, cell), with
-// the viewer's capture margins and a fresh record's condition.
-Grid libraryPins(Window window, int bx, int by, int cell) {
-    CaptureArea a{window, bx, by, kCols * cell, kRows * cell, 1, 1, 0, 30, 30, 20, 20};
-    if (!lumoAreaCheck(&a)) return {};
-    LumoHBITMAP bmp = lumoGetBmp(&a);
-    if (!bmp) return {};
-    DibHandle dib{};
-    dib.hBitmap = bmp;
-    const int opened = lumoOpenDib(&dib);
-    lumoDeleteBitmap(bmp);
-    dib.hBitmap = nullptr;
-    if (!opened) return {};
-    BinCondition cond{};
-    cond.bMode = BIN_LIGHT | BIN_DARK;
-    cond.fAutoThreshfold = 1;
-    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
-    ScanContext ctx{};
-    ctx.dib = dib;
-    ctx.lpCondition = &cond;
-    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
-    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
-    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
-    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = ctx.nCellHeight = cell;
-    ctx.nLineThickness = 2;
-    ctx.nHLineLength = 30;
-    ctx.nVLineLength = 20;
-    ctx.nDepthLimit = 10;
-    lumoPreScan(&ctx);
-    DotPanel* panel = lumoNewPanel(kCols, kRows);
-    lumoSetPanel(&ctx, panel);
-    Grid rows = gridOf(*panel);
-    lumoFreePanel(panel);
-    lumoCloseDib(&dib);
-    return rows;
-}
-
-bool mixed(const Grid& rows) {
-    std::string all;
-    for (auto& r : rows) all += r;
-    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
-}
 
 int raisedCount(const Grid& rows) {
     int n = 0;
@@ -115,7 +71,7 @@ class LumoKeys : public ::testing::Test {
 protected:
     // One server for the suite: the image library keeps its display connection for the process.
     static void SetUpTestSuite() {
-        xvfb_ = new desktop_test::Xvfb("640x480x24");
+        xvfb_ = new tavik::test::Xvfb("640x480x24");
         if (xvfb_->display().empty()) return;
         ::setenv("DISPLAY", xvfb_->display().c_str(), 1);  // the test's own captures and pointer
         dpy_ = XOpenDisplay(xvfb_->display().c_str());
@@ -132,18 +88,19 @@ protected:
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
         if (!xvfb_ || xvfb_->display().empty()) GTEST_SKIP() << "no Xvfb";
         ASSERT_NE(dpy_, nullptr);
-        dir_ = makeTempDir("lumo-keys-e2e");
+        tmp_.emplace("lumo-keys-e2e");
+        dir_ = tmp_->path();
         port_ = 20 + (::getpid() % 40);
         pad_ = std::make_unique<Padsim>(dir_);
         const std::string cfg = dir_ + "/config/Orvane/TAVIK200_J/";
-        writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port_) +
                                         "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n"
                                         "[OperationFilter]\nOperationLock=1\n");
         writeFile(dir_ + "/fg", "0\n");
 
         // A new window per test: a record of its own in the share section that outlives each viewer.
-        using namespace desktop_test;
+        using namespace tavik::test;
         window_ = makeWindow(dpy_, DefaultRootWindow(dpy_), kWindowX, kWindowY, 200, 150, 0xFFFFFF);
         fill(dpy_, window_, 10, 6, 24, 12, 0x000000);
         fill(dpy_, window_, 40, 30, 8, 30, 0x202020);
@@ -173,7 +130,6 @@ protected:
             XDestroyWindow(dpy_, window_);
             XSync(dpy_, False);
         }
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     // `row`: the connect dialog's device row (2: the 64 x 48 model, 1: "Pinora PX-2").
@@ -182,10 +138,9 @@ protected:
         writeFile(dir_ + "/script", "connect||" + std::to_string(row) + "|ok\n");
         app_ = std::make_unique<Child>(
             bin + "/Lumo", std::vector<std::string>{},
-            std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                     "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg", "DISPLAY=" + xvfb_->display(),
-                                     "QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir_ + "/script",
-                                     "TAVIK_UI_LOG=" + dir_ + "/ui.log", "HOME=" + dir_});
+            suiteEnv(dir_, {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=offscreen", "LANG=C",
+                            "TAVIK_UI_SCRIPT=" + dir_ + "/script", "TAVIK_UI_LOG=" + dir_ + "/ui.log",
+                            "HOME=" + dir_}));
         writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // the viewer's slot is shown
     }
     bool waitPins(const Grid& expected) {
@@ -213,9 +168,10 @@ protected:
     }
 
     static constexpr int kWindowX = 100, kWindowY = 80;
-    static inline desktop_test::Xvfb* xvfb_ = nullptr;
+    static inline tavik::test::Xvfb* xvfb_ = nullptr;
     static inline Display* dpy_ = nullptr;
     Window window_ = 0;
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;
@@ -280,7 +236,7 @@ TEST_F(LumoKeys, ShortShiftUpLatchesTheHistogramPageAndALongOneReturns) {
         DotPanel* panel = lumoNewPanel(kCols, kRows);
         tavik::lumo::PinCanvas canvas(*panel);
         tavik::lumo::drawHistogramPage(canvas, r->condition, false);
-        page = gridOf(*panel);
+        page = panelRows(*panel, kCols, kRows);
         lumoFreePanel(panel);
         return Padsim::grid(st, "plane1") == page;
     })) << pad_->state();

@@ -12,10 +12,15 @@
 
 #include "client/viewer/braille_cells.h"
 #include "client/viewer/status_line.h"
-#include "tests/client/e2e_support.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
 #include "tests/viewer/test_image.h"
 
-using namespace e2e;
+using namespace tavik::test;
 
 namespace {
 
@@ -40,18 +45,15 @@ protected:
         const std::string bin = binDir();
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
             if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
-        dir_ = makeTempDir("viewer-e2e");
+        tmp_.emplace("viewer-e2e");
+        dir_ = tmp_->path();
         port_ = 10 + (::getpid() % 50);
         pad_ = std::make_unique<Padsim>(dir_, padArgs);
-        writeFile(dir_ + "/config/Orvane/TAVIK200_J/TAVIK.ini",
-                  "[Ports]\nCom" + std::to_string(port_ + 1) + "=" + pad_->link() + "\n");
+        writePortMap(dir_, port_, pad_->link());
         writeFile(dir_ + "/config/Orvane/TAVIK200_J/Lumo.ini", "[OperationFilter]\nConditionMemory=1\n");
         writeFile(dir_ + "/fg", "0\n");
         app_ = std::make_unique<Child>(VIEWER_APP_PATH, std::vector<std::string>{},
-                                       std::vector<std::string>{"XDG_CONFIG_HOME=" + dir_ + "/config",
-                                                                "TAVIK_PATH=" + bin + "/TAVIK",
-                                                                "TAVIK_FOREGROUND_PID_FILE=" + dir_ + "/fg",
-                                                                "DISPLAY=", "LANG=C"});
+                                       suiteEnv(dir_, {"DISPLAY=", "LANG=C"}));
         ASSERT_EQ(app_->result("start " + std::to_string(port_) + " " + model), 1);
         writeFile(dir_ + "/fg", std::to_string(app_->result("pid")) + "\n");  // keys go to the app in front
         ASSERT_EQ(app_->result("open"), 1);
@@ -65,7 +67,6 @@ protected:
             waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
             pad_.reset();
         }
-        if (!dir_.empty() && !std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir_);
     }
 
     ViewState state() { return parseState(app_->call("state")); }
@@ -107,6 +108,7 @@ protected:
         return pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == want; });
     }
 
+    std::optional<TempDir> tmp_;  // goes last: the processes above end first
     std::string dir_;
     int port_ = 0;
     std::unique_ptr<Padsim> pad_;

@@ -14,11 +14,17 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
-#include "tests/client/e2e_support.h"
-#include "tests/wayland/library_pins.h"
 #include "sway_session.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/library_pins.h"
+#include "tests/support/padsim.h"
+#include "tests/support/processes.h"
+#include "tests/support/suite_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
-using namespace e2e;
+using namespace tavik::test;
 using wayland_test::SwaySession;
 
 namespace {
@@ -55,26 +61,26 @@ TEST(LumoOnSway, PinsShowTheFocusedWindowAndFollowTheFocus) {
     // What the pins must show for each window's top-left corner (captured here, the same way).
     std::vector<std::string> left, right;
     ASSERT_TRUE(waitUntil([&] {
-        left = wayland_test::libraryPins(0, 0, kCols, kRows);
-        right = wayland_test::libraryPins(512, 0, kCols, kRows);
-        return wayland_test::mixedPins(left) && wayland_test::mixedPins(right);
+        left = libraryPins(0, 0, 0, 1, kCols, kRows);
+        right = libraryPins(0, 512, 0, 1, kCols, kRows);
+        return mixed(left) && mixed(right);
     })) << "the image library captured nothing from sway";
     ASSERT_NE(left, right);
 
-    const std::string dir = makeTempDir("lumo-sway");
+    const TempDir tmp("lumo-sway");
+    const std::string& dir = tmp.path();
     const int port = 20 + (::getpid() % 40);
     auto pad = std::make_unique<Padsim>(dir);
+    ASSERT_TRUE(pad->started());
+    writePortMap(dir, port, pad->link());
     const std::string cfg = dir + "/config/Orvane/TAVIK200_J/";
-    writeFile(cfg + "TAVIK.ini", "[Ports]\nCom" + std::to_string(port + 1) + "=" + pad->link() + "\n");
     writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port) +
                                     "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
     writeFile(dir + "/fg", "0\n");
     writeFile(dir + "/script", "connect||2|ok\n");
     auto app = std::make_unique<Child>(
         bin + "/Lumo", std::vector<std::string>{},
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                 "TAVIK_FOREGROUND_PID_FILE=" + dir + "/fg", "QT_QPA_PLATFORM=offscreen", "LANG=C",
-                                 "TAVIK_UI_SCRIPT=" + dir + "/script"});
+        suiteEnv(dir, {"QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir + "/script"}));
     writeFile(dir + "/fg", std::to_string(app->pid()) + "\n");
 
     const auto pinsAre = [&](const std::vector<std::string>& want) {
@@ -111,7 +117,6 @@ TEST(LumoOnSway, PinsShowTheFocusedWindowAndFollowTheFocus) {
     app.reset();
     EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
     pad.reset();
-    if (!std::getenv("TAVIK_KEEP_TEST_DIR")) std::filesystem::remove_all(dir);
     if (!placed) GTEST_SKIP() << "the focused window's place is not known (no AT-SPI extents): focus following not checked";
     if (!followed)
         GTEST_SKIP() << "known gap: the pins did not follow the focus to the right window";

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "control.h"
+#include "keys.h"
 
 namespace padsim {
 
@@ -184,13 +185,7 @@ Control and output
   When standard input is a terminal, the pins are drawn live as braille
   (left: every raised pin; right: plane 2 / level 2 and up) and single keys
   send device keys:
-      arrows             navigation keys Up/Down/Left/Right (group 4)
-      Home End + -       navigation Home, End, Increase, Decrease (group 4)
-      1..9               numbered keys 1..9 (group 1)
-      l  r               left / right mouse button (group 0)
-      p                  PNG picture (to --png FILE, else padsim.png)
-      q  Ctrl-C          quit
-  Otherwise commands are read from standard input, one per line.
+)" + keyHelp() + R"(  Otherwise commands are read from standard input, one per line.
 
 Commands (script, standard input, FIFO)
   key G K M [X]          key event: payload G K M X (0xE1; 0xF0 on a note-taker)

@@ -2,15 +2,17 @@
 #include "state_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace padsim {
 
 namespace {
 
-void grid(std::string& s, const char* name, const std::vector<uint8_t>& dots, int w, int h) {
+void grid(std::string& s, std::string_view name, const std::vector<uint8_t>& dots, int w, int h) {
     s += name;
     s += '\n';
     if (w <= 0 || h <= 0) return;
@@ -65,10 +67,10 @@ std::string stateText(const DeviceModel& model) {
         std::snprintf(line, sizeof line, "%s %llu\n", key, v);
         s += line;
     };
-    s += "padsim-state 1\n";
+    s += std::string(kStateMagic) + "\n";
     s += "model " + c.model + "\n";
-    std::snprintf(line, sizeof line, "size %dx%d\n", c.width, c.height);
-    s += line;
+    std::snprintf(line, sizeof line, " %dx%d\n", c.width, c.height);
+    s += std::string(kStateSize) + line;
     kv("text_cells", static_cast<unsigned>(c.textCells));
     kv("multilevel", c.info[2] >= 2 ? 1 : 0);
     kv("notetaker_cells", static_cast<unsigned>(c.noteTakerCells));
@@ -89,14 +91,49 @@ std::string stateText(const DeviceModel& model) {
     const size_t cells = st.braille.size() / 2;
     s += "braille1 " + hexAll(st.braille, 0, cells) + "\n";
     s += "braille2 " + hexAll(st.braille, cells, cells) + "\n";
-    grid(s, "plane1", st.plane1, c.width, c.height);
-    grid(s, "plane2", st.plane2, c.width, c.height);
-    s += "levels\n";
+    grid(s, kGridPlane1, st.plane1, c.width, c.height);
+    grid(s, kGridPlane2, st.plane2, c.width, c.height);
+    s += std::string(kGridLevels) + "\n";
     for (int y = 0; y < c.height; ++y) {
         s += hexAll(st.levels, static_cast<size_t>(y * c.width), static_cast<size_t>(c.width));
         s += '\n';
     }
     return s;
+}
+
+StateReader::StateReader(std::string text) {
+    std::istringstream in(std::move(text));
+    for (std::string line; std::getline(in, line);) lines_.push_back(std::move(line));
+}
+
+std::string StateReader::value(std::string_view key) const {
+    for (const auto& l : lines_)
+        if (l.size() > key.size() && l.compare(0, key.size(), key) == 0 && l[key.size()] == ' ')
+            return l.substr(key.size() + 1);
+    return {};
+}
+
+std::vector<std::string> StateReader::grid(std::string_view name) const {
+    const std::string size = value(kStateSize);
+    const size_t x = size.find('x');
+    if (x == std::string::npos) return {};
+    int width = 0, height = 0;
+    const char* end = size.data() + size.size();
+    const auto w = std::from_chars(size.data(), size.data() + x, width);
+    const auto h = std::from_chars(size.data() + x + 1, end, height);
+    if (w.ec != std::errc() || h.ec != std::errc() || h.ptr != end || width <= 0 || height <= 0) return {};
+    // Pins are one character each, levels two hex digits.
+    const size_t rowLength = static_cast<size_t>(width) * (name == kGridLevels ? 2 : 1);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i] != name) continue;
+        if (lines_.size() - i - 1 < static_cast<size_t>(height)) return {};
+        std::vector<std::string> rows(lines_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                      lines_.begin() + static_cast<std::ptrdiff_t>(i) + 1 + height);
+        for (const auto& r : rows)
+            if (r.size() != rowLength) return {};
+        return rows;
+    }
+    return {};
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& text) {

@@ -15,12 +15,37 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "device_model.h"
 
 namespace padsim {
 
+// The format's names, shared by the writer and the reader below.
+inline constexpr std::string_view kStateMagic = "padsim-state 1";
+inline constexpr std::string_view kStateSize = "size";
+inline constexpr std::string_view kGridPlane1 = "plane1";
+inline constexpr std::string_view kGridPlane2 = "plane2";
+inline constexpr std::string_view kGridLevels = "levels";
+
 std::string stateText(const DeviceModel& model);
+
+// Reads a state text back (scripts' and tests' side of the format). Never
+// fails: what the text lacks reads as empty.
+class StateReader {
+public:
+    explicit StateReader(std::string text);
+    // The value of a "key value" line; "" when there is none.
+    std::string value(std::string_view key) const;
+    // The H rows of a grid ("plane1", "plane2": W characters '#' and '.';
+    // "levels": two hex digits a pin), W x H taken from the size line; empty
+    // when the grid or the size line is missing or a row is cut short.
+    std::vector<std::string> grid(std::string_view name) const;
+
+private:
+    std::vector<std::string> lines_;
+};
 
 // Writes `text` to `path` through "<path>.tmp" and rename. False on failure
 // (errno tells why); the old file then stays as it was.

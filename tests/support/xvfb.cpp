@@ -1,5 +1,5 @@
 // Starting, killing and restarting the tests' Xvfb.
-#include "xvfb.h"
+#include "tests/support/xvfb.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace desktop_test {
+namespace tavik::test {
 
 namespace {
 constexpr const char* kProgram = "/usr/bin/Xvfb";
@@ -31,6 +31,10 @@ void Xvfb::kill() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
+}
+
+void Xvfb::signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
 }
 
 bool Xvfb::restart() {
@@ -89,4 +93,4 @@ bool Xvfb::spawn(const std::string& number) {
     return true;
 }
 
-}  // namespace desktop_test
+}  // namespace tavik::test

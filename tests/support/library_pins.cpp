@@ -1,12 +1,18 @@
-// The image library's panel of a screen area, for comparing with the viewer's pins.
-#include "tests/wayland/library_pins.h"
+// Pins of a window through the image library.
+#include "tests/support/library_pins.h"
 
-#include "imaging/lumoutil.h"
+namespace tavik::test {
 
-namespace wayland_test {
+std::vector<std::string> panelRows(const DotPanel& panel, int cols, int rows) {
+    std::vector<std::string> out(static_cast<size_t>(rows), std::string(static_cast<size_t>(cols), '.'));
+    for (int r = 0; r < rows; ++r)
+        for (int x = 0; x < cols; ++x)
+            if (panel.lpData[(r / 8) * panel.nStride + x] & (1 << (r % 8))) out[size_t(r)][size_t(x)] = '#';
+    return out;
+}
 
-std::vector<std::string> libraryPins(int left, int top, int cols, int rows) {
-    CaptureArea a{0, left, top, cols, rows, 1, 1, 0, 30, 30, 20, 20};
+std::vector<std::string> libraryPins(LumoHWND window, int bx, int by, int cell, int cols, int rows) {
+    CaptureArea a{window, bx, by, cols * cell, rows * cell, 1, 1, 0, 30, 30, 20, 20};
     if (!lumoAreaCheck(&a)) return {};
     LumoHBITMAP bmp = lumoGetBmp(&a);
     if (!bmp) return {};
@@ -27,7 +33,7 @@ std::vector<std::string> libraryPins(int left, int top, int cols, int rows) {
     ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
     ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
     ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = ctx.nCellHeight = 1;
+    ctx.nCellWidth = ctx.nCellHeight = cell;
     ctx.nLineThickness = 2;
     ctx.nHLineLength = 30;
     ctx.nVLineLength = 20;
@@ -35,19 +41,16 @@ std::vector<std::string> libraryPins(int left, int top, int cols, int rows) {
     lumoPreScan(&ctx);
     DotPanel* panel = lumoNewPanel(cols, rows);
     lumoSetPanel(&ctx, panel);
-    std::vector<std::string> out(size_t(rows), std::string(size_t(cols), '.'));
-    for (int r = 0; r < rows; ++r)
-        for (int x = 0; x < cols; ++x)
-            if (panel->lpData[(r / 8) * panel->nStride + x] & (1 << (r % 8))) out[size_t(r)][size_t(x)] = '#';
+    std::vector<std::string> pins = panelRows(*panel, cols, rows);
     lumoFreePanel(panel);
     lumoCloseDib(&dib);
-    return out;
+    return pins;
 }
 
-bool mixedPins(const std::vector<std::string>& rows) {
+bool mixed(const std::vector<std::string>& rows) {
     std::string all;
     for (const auto& r : rows) all += r;
     return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
 }
 
-}  // namespace wayland_test
+}  // namespace tavik::test

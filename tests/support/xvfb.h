@@ -1,4 +1,4 @@
-// A private Xvfb server for the desktop tests: started on a display number it finds free
+// A private Xvfb server for the tests: started on a display number it finds free
 // itself (-displayfd), killed on demand and started again on the same number.
 #pragma once
 
@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace desktop_test {
+namespace tavik::test {
 
 class Xvfb {
 public:
@@ -21,6 +21,8 @@ public:
     pid_t pid() const { return pid_; }
     // Kills the server at once (SIGKILL, as a crash would) and reaps it.
     void kill();
+    // Sends `sig` (SIGSTOP freezes the server, SIGCONT thaws it) without reaping.
+    void signal(int sig);
     // Starts a server on the same display number again; false when it did not come up.
     bool restart();
 
@@ -31,4 +33,4 @@ private:
     pid_t pid_ = -1;
 };
 
-}  // namespace desktop_test
+}  // namespace tavik::test

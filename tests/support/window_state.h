@@ -12,7 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-namespace desktop_test {
+namespace tavik::test {
 
 // The standard output of a shell command.
 inline std::string commandOutput(const std::string& command) {
@@ -52,4 +52,4 @@ inline bool pressChord(const std::string& display, std::initializer_list<KeySym>
     return true;
 }
 
-}  // namespace desktop_test
+}  // namespace tavik::test

@@ -1,24 +1,11 @@
-// Drawing helpers of the desktop tests on the test's own X connection: windows of known
-// geometry and colours, properties, waiting for a condition.
+// Drawing helpers of the tests on the test's own X connection: windows of known
+// geometry and colours, properties.
 #pragma once
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-#include <chrono>
-#include <functional>
-#include <thread>
-
-namespace desktop_test {
-
-inline bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds bound = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+namespace tavik::test {
 
 // A mapped override-redirect window filled with `rgb`.
 inline Window makeWindow(Display* d, Window parent, int x, int y, int w, int h, unsigned long rgb, int border = 0,
@@ -54,4 +41,4 @@ inline void setCardinal(Display* d, Window w, const char* name, Atom type, unsig
 inline void setActive(Display* d, Window w) { setCardinal(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW", XA_WINDOW, w); }
 inline void setPid(Display* d, Window w, unsigned long pid) { setCardinal(d, w, "_NET_WM_PID", XA_CARDINAL, pid); }
 
-}  // namespace desktop_test
+}  // namespace tavik::test
