@@ -17,10 +17,10 @@
 #include <memory>
 #include <string>
 
-#include "imaging/lumoutil.h"
 #include "platform/desktop/desktop.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
+#include "tests/support/library_pins.h"
 #include "tests/support/padsim.h"
 #include "tests/support/processes.h"
 #include "tests/support/suite_env.h"
@@ -335,53 +335,6 @@ TEST_F(InsideWayland, DamageFollowsWhatChangesOnTheScreen) {
     ASSERT_TRUE(waitUntil([&] { return pixelAt(d, 310, 210) == 0x000000; }));
 }
 
-// The pins the image library gives for the top-left 64 x 48 pixels of the screen, with the
-// viewer's capture margins and a fresh record's condition.
-std::vector<std::string> libraryPins() {
-    CaptureArea a{0, 0, 0, kCols, kRows, 1, 1, 0, 30, 30, 20, 20};
-    if (!lumoAreaCheck(&a)) return {};
-    LumoHBITMAP bmp = lumoGetBmp(&a);
-    if (!bmp) return {};
-    DibHandle dib{};
-    dib.hBitmap = bmp;
-    const int opened = lumoOpenDib(&dib);
-    lumoDeleteBitmap(bmp);
-    dib.hBitmap = nullptr;
-    if (!opened) return {};
-    BinCondition cond{};
-    cond.bMode = BIN_LIGHT | BIN_DARK;
-    cond.fAutoThreshfold = 1;
-    cond.bThreshfold = cond.bThreshfoldMin = cond.bThreshfoldMax = 128;
-    ScanContext ctx{};
-    ctx.dib = dib;
-    ctx.lpCondition = &cond;
-    ctx.nOriginX = ctx.nHistLeft = a.nMarginLeft;
-    ctx.nOriginY = ctx.nHistTop = a.nMarginTop;
-    ctx.nLimitX = ctx.nHistRight = a.nMarginLeft + a.cx;
-    ctx.nLimitY = ctx.nHistBottom = a.nMarginTop + a.cy;
-    ctx.nCellWidth = ctx.nCellHeight = 1;
-    ctx.nLineThickness = 2;
-    ctx.nHLineLength = 30;
-    ctx.nVLineLength = 20;
-    ctx.nDepthLimit = 10;
-    lumoPreScan(&ctx);
-    DotPanel* panel = lumoNewPanel(kCols, kRows);
-    lumoSetPanel(&ctx, panel);
-    std::vector<std::string> rows(kRows, std::string(kCols, '.'));
-    for (int r = 0; r < kRows; ++r)
-        for (int x = 0; x < kCols; ++x)
-            if (panel->lpData[(r / 8) * panel->nStride + x] & (1 << (r % 8))) rows[r][x] = '#';
-    lumoFreePanel(panel);
-    lumoCloseDib(&dib);
-    return rows;
-}
-
-bool mixed(const std::vector<std::string>& rows) {
-    std::string all;
-    for (auto& r : rows) all += r;
-    return all.find('#') != std::string::npos && all.find('.') != std::string::npos;
-}
-
 TEST_F(InsideWayland, TheScreenViewerShowsTheScreenOnThePins) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
@@ -398,7 +351,7 @@ TEST_F(InsideWayland, TheScreenViewerShowsTheScreenOnThePins) {
     writeFile(dir + "/fg", "0\n");
     writeFile(dir + "/script", "connect||2|ok\n");
 
-    const auto expected = libraryPins();
+    const auto expected = libraryPins(0, 0, 0, 1, kCols, kRows);
     ASSERT_EQ(expected.size(), size_t(kRows)) << "the image library captured nothing";
     ASSERT_TRUE(mixed(expected));
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/wayland/layer_frame.h"
@@ -273,6 +274,56 @@ TEST_F(SwayInputTest, DesktopOnWaylandClicksFramesAndFollowsTheWindowInFront) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->width, 512);
     EXPECT_EQ(r->height, 768);
+}
+
+// Where no screen cast portal answers, capture falls back to the compositor's screen copy: the
+// whole screen as captured equals grim's picture of it, pixel for pixel. Two tiled windows and a
+// view frame near the top-left corner make the screen differ top to bottom and left to right, so
+// a bottom-up or mirrored copy or an offset would show.
+TEST_F(SwayInputTest, CaptureFallsBackToScreenCopyWithoutAPortal) {
+    const std::string outA = startClickWindow("tavik.shotleft");
+    if (outA.empty()) GTEST_SKIP() << "the Qt test window did not come up on Wayland (qt6-wayland missing?)";
+    const std::string outB = startClickWindow("tavik.shotright");
+    ASSERT_FALSE(outB.empty());
+    // No session bus at all: the portal cannot answer.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + sway.runtimeDir() + "/no-bus").c_str(), 1);
+    ::setenv("WAYLAND_DISPLAY", sway.socket().c_str(), 1);
+    ::setenv("TAVIK_DESKTOP", "wayland", 1);
+    ASSERT_EQ(desktopKind(), DesktopKind::Wayland);
+    Desktop desk;
+    ASSERT_TRUE(eventually([&] { return desk.connected(); })) << "no capture from sway's screen copy";
+    EXPECT_EQ(desk.screenSize(), (Size{1024, 768}));
+    ASSERT_EQ(desk.showFrame({100, 50, 200, 100}, 3), DesktopStatus::Ok);
+
+    // Both windows drawn and the picture settled: two grim shots alike, and ours like them.
+    Screenshot shot;
+    std::vector<uint32_t> pixels(1024 * 768);
+    auto same = [&] {
+        for (int y = 0; y < 768; ++y)
+            for (int x = 0; x < 1024; ++x)
+                if (pixels[size_t(y) * 1024 + size_t(x)] != shot.at(x, y)) return false;
+        return true;
+    };
+    const bool matched = eventually([&] {
+        shot = screenshot();
+        if (shot.width != 1024 || shot.height != 768) return false;
+        return desk.capture({0, 0, 1024, 768}, pixels, 1024) == DesktopStatus::Ok && same();
+    });
+    if (shot.width == 0) GTEST_SKIP() << "grim missing: nothing to compare the capture with";
+    EXPECT_TRUE(matched) << "captured " << std::hex << pixels[384 * 1024 + 200] << " where grim shows "
+                         << shot.at(200, 384);
+    // The picture is not symmetric, so the comparison above could tell a flipped copy.
+    EXPECT_EQ(shot.at(200, 384), 0x204090u);
+    EXPECT_NE(shot.at(100, 50), shot.at(100, 717));
+    EXPECT_NE(shot.at(100, 50), shot.at(923, 50));
+
+    // A part of the screen, partly beyond it: the rest is black.
+    std::vector<uint32_t> part(40 * 30, 0xABCDEF);
+    ASSERT_EQ(desk.capture({1004, 758, 40, 30}, part, 40), DesktopStatus::Ok);
+    EXPECT_EQ(part[0], shot.at(1004, 758));
+    EXPECT_EQ(part[size_t(9) * 40 + 19], shot.at(1023, 767));
+    EXPECT_EQ(part[size_t(9) * 40 + 20], 0u);
+    EXPECT_EQ(part[size_t(29) * 40 + 39], 0u);
 }
 
 }  // namespace

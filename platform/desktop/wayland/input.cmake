@@ -23,6 +23,7 @@ foreach(xml
     ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-virtual-pointer-unstable-v1.xml
     ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-foreign-toplevel-management-unstable-v1.xml
     ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-layer-shell-unstable-v1.xml
+    ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-screencopy-unstable-v1.xml
     ${TAVIK_WL_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml)
   get_filename_component(base ${xml} NAME_WE)
   add_custom_command(OUTPUT ${_wl_gen}/${base}-client-protocol.h ${_wl_gen}/${base}-protocol.c
@@ -44,7 +45,9 @@ add_library(tavik_wayland_input STATIC
   wayland/hotkey_text.cpp
   wayland/portal_request.cpp
   wayland/portal_shortcuts.cpp
-  wayland/portal_pointer.cpp)
+  wayland/portal_pointer.cpp
+  wayland/screencopy_format.cpp
+  wayland/screencopy.cpp)
 target_include_directories(tavik_wayland_input PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${_wl_gen})
 target_link_libraries(tavik_wayland_input PUBLIC tavik_atspi PkgConfig::TAVIK_WL_CLIENT PkgConfig::TAVIK_WL_GIO Threads::Threads)
 set_target_properties(tavik_wayland_input PROPERTIES POSITION_INDEPENDENT_CODE ON)

@@ -13,6 +13,7 @@
 #include "platform/desktop/wayland/portal_session.h"
 #include "platform/desktop/wayland/restore_token.h"
 #include "platform/desktop/wayland/screencast_stream.h"
+#include "platform/desktop/wayland/screencopy_stream.h"
 
 namespace tavik::desktop::wayland {
 
@@ -65,6 +66,7 @@ struct ScreenCast::State {
     std::condition_variable opened;  // signalled when an opening ends
     std::unique_ptr<PortalSession> portal;
     std::unique_ptr<ScreencastStream> stream;
+    std::unique_ptr<ScreencopyStream> copy;  // the screen-copy fallback, when the portal gave none
     std::jthread opening;
     bool openingDone = false;
     Clock::time_point nextTry{};
@@ -137,9 +139,34 @@ struct ScreenCast::State {
         firstFrame.notify_all();
     }
 
+    // Under `m`: a stream of either kind is running.
+    bool running() const { return (stream && stream->alive()) || (copy && copy->alive()); }
+    // Under `m`: drops a stream that ended.
+    void dropEnded() {
+        if ((stream && !stream->alive()) || (copy && !copy->alive())) {
+            stream.reset();
+            portal.reset();
+            copy.reset();
+            std::lock_guard f(frameM);
+            frame = FrameStore();
+        }
+    }
+
     bool frameHeld() {
         std::lock_guard g(frameM);
         return !frame.empty();
+    }
+
+    void resetFrame() {
+        std::lock_guard g(frameM);
+        frame = FrameStore();
+        fresh = true;
+    }
+
+    template <typename Alive>
+    void waitFirstFrame(std::stop_token& stop, Alive alive) {
+        std::unique_lock g(frameM);
+        firstFrame.wait_for(g, kFirstFrameBound, [&] { return !frame.empty() || !alive() || stop.stop_requested(); });
     }
 
     // The opening thread's work: portal, stream, first frame. Hands its result over under `m`.
@@ -150,33 +177,41 @@ struct ScreenCast::State {
         PortalResult result = PortalResult::Failed;
         std::unique_ptr<PortalSession> p = PortalSession::open(options, stop, result);
         std::unique_ptr<ScreencastStream> s;
+        ScreencastStream::Callbacks cb;
+        cb.frame = [this](const StreamFrame& f) { onFrame(f); };
+        cb.lost = [this] { onLost(); };
+        bool pipeWireFailed = false;
         if (p) {
             // The portal hands out a new token with each grant; the old one is spent.
             saveRestoreToken(tokenPath, p->restoreToken());
-            {
-                std::lock_guard g(frameM);
-                frame = FrameStore();
-                fresh = true;
-            }
-            ScreencastStream::Callbacks cb;
-            cb.frame = [this](const StreamFrame& f) { onFrame(f); };
-            cb.lost = [this] { onLost(); };
-            s = ScreencastStream::open(p->takePipeWireFd(), p->node(), std::move(cb));
+            resetFrame();
+            s = ScreencastStream::open(p->takePipeWireFd(), p->node(), cb);
             if (!s) {
-                noteMissing(Missing::PipeWire);
+                pipeWireFailed = true;
                 p.reset();
             } else {
-                std::unique_lock g(frameM);
-                firstFrame.wait_for(g, kFirstFrameBound, [&] { return !frame.empty() || !s->alive() || stop.stop_requested(); });
+                waitFirstFrame(stop, [&] { return s->alive(); });
             }
-        } else {
-            tellMissing(result);
+        }
+        // Where the portal is missing or refuses, wlroots compositors still copy the screen.
+        std::unique_ptr<ScreencopyStream> c;
+        if (!(s && s->alive()) && !stop.stop_requested()) {
+            resetFrame();
+            c = ScreencopyStream::open(cb);
+            if (c) waitFirstFrame(stop, [&] { return c->alive(); });
+        }
+        const bool copying = c && c->alive();
+        if (!copying) {
+            if (pipeWireFailed) noteMissing(Missing::PipeWire);
+            else if (!p) tellMissing(result);
         }
         std::lock_guard g(m);
-        if (result == PortalResult::Refused) nextTry = Clock::now() + kRetryAfterRefusal;
+        if (result == PortalResult::Refused && !copying) nextTry = Clock::now() + kRetryAfterRefusal;
         if (s && s->alive()) {
             portal = std::move(p);
             stream = std::move(s);
+        } else if (copying) {
+            copy = std::move(c);
         }
         openingDone = true;
         opened.notify_all();
@@ -195,6 +230,7 @@ ScreenCast::~ScreenCast() {
     std::lock_guard g(s_->m);
     s_->stream.reset();  // no frame callback after this
     s_->portal.reset();
+    s_->copy.reset();
 }
 
 std::shared_ptr<ScreenCast> ScreenCast::shared() {
@@ -211,19 +247,13 @@ std::shared_ptr<ScreenCast> ScreenCast::shared() {
 bool ScreenCast::ensure() {
     State& s = *s_;
     std::unique_lock g(s.m);
-    if (s.stream && s.stream->alive()) return s.frameHeld();
-    if (s.stream) {
-        // Lost: drop it; a new one is opened below when due.
-        s.stream.reset();
-        s.portal.reset();
-        std::lock_guard f(s.frameM);
-        s.frame = FrameStore();
-    }
+    if (s.running()) return s.frameHeld();
+    s.dropEnded();  // lost: a new one is opened below when due
     if (s.opening.joinable()) {
         if (!s.openingDone) return false;  // still opening: look again at the next call
         s.opening.join();
         s.opening = {};
-        return s.stream && s.stream->alive() && s.frameHeld();
+        return s.running() && s.frameHeld();
     }
     const auto now = Clock::now();
     if (now < s.nextTry) return false;
@@ -234,12 +264,12 @@ bool ScreenCast::ensure() {
     if (!s.opened.wait_for(g, kCallBound, [&] { return s.openingDone; })) return false;
     s.opening.join();
     s.opening = {};
-    return s.stream && s.stream->alive() && s.frameHeld();
+    return s.running() && s.frameHeld();
 }
 
 bool ScreenCast::up() const {
     std::lock_guard g(s_->m);
-    return s_->stream && s_->stream->alive() && s_->frameHeld();
+    return s_->running() && s_->frameHeld();
 }
 
 bool ScreenCast::withFrame(const std::function<void(const FrameStore&)>& use) {
