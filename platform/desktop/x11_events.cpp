@@ -18,6 +18,7 @@
 
 #include "platform/desktop/backend.h"
 #include "platform/desktop/x11_connection.h"
+#include "platform/desktop/rect_math.h"
 
 namespace tavik::desktop {
 
@@ -34,19 +35,6 @@ struct HotKey {
     uint32_t modifiers = 0;
     KeyCode code = 0;  // grabbed on the current connection, 0 when not
 };
-
-bool intersects(const Rect& a, const Rect& b) {
-    return int64_t{a.left} < int64_t{b.left} + b.width && int64_t{b.left} < int64_t{a.left} + a.width &&
-           int64_t{a.top} < int64_t{b.top} + b.height && int64_t{b.top} < int64_t{a.top} + a.height;
-}
-
-Rect unite(const Rect& a, const Rect& b) {
-    const int64_t l = std::min(a.left, b.left), t = std::min(a.top, b.top);
-    const int64_t r = std::max(int64_t{a.left} + a.width, int64_t{b.left} + b.width);
-    const int64_t bo = std::max(int64_t{a.top} + a.height, int64_t{b.top} + b.height);
-    return {static_cast<int32_t>(l), static_cast<int32_t>(t), static_cast<int32_t>(r - l),
-            static_cast<int32_t>(bo - t)};
-}
 
 }  // namespace
 

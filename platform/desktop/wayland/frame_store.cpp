@@ -1,6 +1,8 @@
 // Frame conversion, change detection and rectangle copies for the Wayland capture.
 #include "platform/desktop/wayland/frame_store.h"
 
+#include "platform/desktop/rect_math.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -46,19 +48,6 @@ void convert(const uint8_t* src, int64_t srcStride, uint32_t* dst, size_t dstStr
         }
         if (changed && hi >= 0) changed->push_back({r.left + lo, bandTop, hi - lo + 1, bandEnd - bandTop});
     }
-}
-
-bool intersects(const Rect& a, const Rect& b) {
-    return int64_t{a.left} < int64_t{b.left} + b.width && int64_t{b.left} < int64_t{a.left} + a.width &&
-           int64_t{a.top} < int64_t{b.top} + b.height && int64_t{b.top} < int64_t{a.top} + a.height;
-}
-
-Rect unite(const Rect& a, const Rect& b) {
-    const int64_t l = std::min(a.left, b.left), t = std::min(a.top, b.top);
-    const int64_t r = std::max(int64_t{a.left} + a.width, int64_t{b.left} + b.width);
-    const int64_t bo = std::max(int64_t{a.top} + a.height, int64_t{b.top} + b.height);
-    return {static_cast<int32_t>(l), static_cast<int32_t>(t), static_cast<int32_t>(r - l),
-            static_cast<int32_t>(bo - t)};
 }
 
 // `r` clipped to a width x height frame; empty (width 0) when outside.
