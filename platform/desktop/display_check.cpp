@@ -169,11 +169,14 @@ Socket connectToServer(const XAddress& a, Clock::time_point deadline) {
     return s;
 }
 
-// Sends the connection setup without authorisation and waits for the first byte of the reply:
-// any of Failed (0), Success (1) or Authenticate (2) shows a server that answers.
+// Sends a connection setup that asks for protocol version 0 and waits for the first byte of the
+// reply: every live server answers it at once, with Failed (0) for the version. Asking for a
+// version no server speaks keeps the probe from becoming a client: a server whose last client
+// leaves starts itself over, and a connection made meanwhile (the Xlib open that follows) would
+// be dropped. Any of Failed, Success (1) or Authenticate (2) shows a server that answers.
 bool serverAnswers(const Socket& s, Clock::time_point deadline) {
-    // Byte order 'l', protocol 11.0, no authorisation name or data.
-    static constexpr unsigned char kSetup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    // Byte order 'l', protocol 0.0, no authorisation name or data.
+    static constexpr unsigned char kSetup[12] = {'l', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     if (::send(s.fd(), kSetup, sizeof kSetup, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kSetup)) return false;
     for (;;) {
         if (!waitFor(s.fd(), POLLIN, deadline)) return false;

