@@ -1,4 +1,4 @@
-// The windowed controller: display check, QApplication, main window and the
+// The windowed controller: the display check, QApplication, main window and the
 // queue, signal and idle timers driving the controller core.
 #include "controller/ui/windowed_run.h"
 
@@ -6,19 +6,15 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
-#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
-#include <sys/wait.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -28,17 +24,13 @@
 #include "controller/joystick/joystick_input.h"
 #include "controller/pen/pen_input.h"
 #include "platform/desktop/desktop.h"
+#include "platform/desktop/display_check.h"
 #include "controller/ui/main_window.h"
 #include "controller/ui/texts.h"
 
 namespace tavik::controller::ui {
 
 namespace {
-
-bool envSet(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
-}
 
 // Qt ends the process with exit() when its display connection breaks. While
 // the windowed loop runs, an exit handler then starts the program again in
@@ -81,33 +73,7 @@ bool saveScreenshot(MainWindow& window, const QString& path) {
 
 }  // namespace
 
-bool displayUsable(int boundMs) {
-    if (envSet("QT_QPA_PLATFORM")) return true;
-    if (!envSet("DISPLAY") && !envSet("WAYLAND_DISPLAY")) return false;
-    // Qt ends the process when it cannot reach the display: try in a child.
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        // The toolkit's complaint about a missing display belongs to nobody.
-        if (const int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, STDERR_FILENO);
-        int argc = 1;
-        char name[] = "TAVIK";
-        char* argv[] = {name, nullptr};
-        QGuiApplication probe(argc, argv);
-        ::_exit(0);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    for (;;) {
-        int status = 0;
-        const pid_t got = ::waitpid(child, &status, WNOHANG);
-        if (got == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (got < 0 || std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return false;
-}
+bool displayUsable() { return desktop::guiDisplayReachable(); }
 
 int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform::ThreadQueue& queue, int signalFd,
                 std::optional<int32_t> portIndex, LoopTiming timing) {

@@ -11,11 +11,11 @@
 
 namespace tavik::controller::ui {
 
-// True when a window can be shown: QT_QPA_PLATFORM names a platform, or a
-// child process could open the named display within `boundMs`. A display
-// that is named but unreachable gives false (Qt would end the process).
-// Forks: call it before any thread starts.
-bool displayUsable(int boundMs = 5000);
+// True when a window can be shown: the desktop layer's display check
+// (desktop::guiDisplayReachable, bounded). A display that is named but does
+// not answer gives false: the controller then runs headless instead of
+// letting the toolkit end the process.
+bool displayUsable();
 
 // Runs the controller of `portIndex` with its window until it ends, then
 // shuts it down. Returns the program's exit status.

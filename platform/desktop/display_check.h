@@ -1,14 +1,26 @@
-// The check a toolkit-side library makes before it starts a GUI of its own: Qt ends the
-// process whose display it cannot reach, and the process is an application that only called us.
+// The one check made before a GUI of our own starts: Qt ends the process whose display it
+// cannot reach, and that process may be an application that only called one of our libraries,
+// or a controller that should go on without a window instead.
 #pragma once
+
+#include <chrono>
 
 namespace tavik::desktop {
 
+// How long the check waits for an X server to answer.
+inline constexpr std::chrono::milliseconds kDisplayCheckBound{5000};
+
 // True when a GUI can start here without ending the process: a platform chosen by the
-// environment (QT_QPA_PLATFORM, offscreen in tests), a Wayland session, or an X display named by
-// DISPLAY that opens now. A named display that does not open gives false, and so does DISPLAY in
-// a build without X11 (no way to check: the caller is never risked). Blocks for one connection
-// attempt.
-bool guiDisplayReachable();
+// environment (QT_QPA_PLATFORM, offscreen in tests), a Wayland session (WAYLAND_DISPLAY), or
+// an X display named by DISPLAY that answers and then opens. False when DISPLAY is unset or
+// malformed, when nothing accepts the connection, when the server does not answer within
+// `bound` (a stopped or hung server), and in a build without X11 (no way to check: the caller
+// is never risked).
+//
+// Blocks for at most `bound` waiting for the server; only a server that has answered is then
+// opened in full (with the user's authorisation) and closed at once. A DISPLAY naming a remote
+// host by name is first resolved by the system resolver, whose own time-outs bound that step.
+// Neither forks nor starts a thread; installs no Xlib handlers.
+bool guiDisplayReachable(std::chrono::milliseconds bound = kDisplayCheckBound);
 
 }  // namespace tavik::desktop

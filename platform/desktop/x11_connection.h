@@ -1,6 +1,7 @@
-// The X11 connection policy and error trap every object of the desktop layer uses: one display
-// connection per object, opened on demand, marked lost (never exit()) on an I/O error, reopened
-// at most once a second; protocol errors caught per call.
+// The X11 connection policy, call preamble and error trap every object of the desktop layer
+// uses: one display connection per object, opened on demand, marked lost (never exit()) on an
+// I/O error, reopened at most once a second; every call under the object's lock and watched for
+// a silent server; protocol errors caught per call.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -10,6 +11,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+
+#include "platform/desktop/desktop.h"
 
 namespace tavik::desktop::x11 {
 
@@ -97,6 +101,58 @@ private:
     ErrorTrap* outer_;
     bool error_ = false;
     int code_ = 0;
+};
+
+// The lock, the connection and the preamble of every call of an object of the X11 back end.
+// `Owner` derives from Calls<Owner> and provides `Display* ready()`: the display with the
+// owner's per-connection state set up (connecting when due, `generation` then updated), nullptr
+// without one; it is called with `m` held. Each preamble holds `m` and marks the call for the
+// watchdog while `body` runs.
+template <typename Owner>
+struct Calls {
+    std::mutex m;
+    Connection conn;
+    uint64_t generation = 0;  // of the connection the owner's per-connection state belongs to
+
+    // `body(d)` with the display as it is, never connecting (nullptr when none or lost).
+    template <typename Body>
+    auto held(Body&& body) {
+        std::lock_guard g(m);
+        CallMark mark(conn);
+        return body(conn.current());
+    }
+    // `body(d)` with the ready display (connecting when needed); `noDisplay` without one.
+    template <typename R, typename Body>
+    R call(R noDisplay, Body&& body) {
+        std::lock_guard g(m);
+        CallMark mark(conn);
+        Display* d = static_cast<Owner&>(*this).ready();
+        if (!d) return noDisplay;
+        return body(d);
+    }
+    // A query whose protocol errors are trapped: `body(d, trap)`; nullopt without a display or
+    // when the trap caught an error during the body.
+    template <typename T, typename Body>
+    std::optional<T> query(Body&& body) {
+        return call(std::optional<T>{}, [&](Display* d) -> std::optional<T> {
+            ErrorTrap trap(d);
+            std::optional<T> r = body(d, trap);
+            if (trap.failed()) return std::nullopt;
+            return r;
+        });
+    }
+    // A call that acts on the display: `body(d)`'s status, NoDisplay without a display or when
+    // the connection was lost during the body.
+    template <typename Body>
+    DesktopStatus act(Body&& body) {
+        return call(DesktopStatus::NoDisplay, [&](Display* d) {
+            const DesktopStatus s = body(d);
+            return conn.lost() ? DesktopStatus::NoDisplay : s;
+        });
+    }
+    // Inside held(): true when `d` is open and the per-connection state belongs to it (a call
+    // that must not connect works only then).
+    bool settledOn(Display* d) const { return d && generation == conn.generation(); }
 };
 
 // Reads one 32-bit property value of type `type` (XA_WINDOW, XA_CARDINAL); false when absent.

@@ -7,7 +7,6 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -16,7 +15,7 @@
 
 namespace tavik::desktop {
 
-struct X11Desktop final : backend::DesktopBackend {
+struct X11Desktop final : backend::DesktopBackend, x11::Calls<X11Desktop> {
     X11Desktop() = default;
     ~X11Desktop() override;  // hides and destroys the frame window, closes the connection
 
@@ -38,11 +37,7 @@ struct X11Desktop final : backend::DesktopBackend {
     std::optional<Point> pointer() override;
     std::optional<CursorImage> cursorImage() override;
 
-    std::mutex m;
-    x11::Connection conn;
-    uint64_t generation = 0;  // of the connection the state below belongs to
-
-    // Per connection.
+    // Per connection (of `generation`).
     Window root = 0;
     Atom netActiveWindow = 0;
     Atom netWmPid = 0;
@@ -67,47 +62,10 @@ struct X11Desktop final : backend::DesktopBackend {
     bool frameMapped = false;
 
     // The display with the per-connection state ready (atoms, extensions); resets what belonged
-    // to a previous connection. nullptr: no display. Call with `m` held.
+    // to a previous connection. nullptr: no display. Call with `m` held (the call preambles of
+    // x11::Calls do).
     Display* ready();
 
-    // The preamble of every Desktop call. Each holds `m` and marks the call for the watchdog
-    // while `body` runs.
-    // `body(d)` with the display as it is, never connecting (nullptr when none or lost).
-    template <typename Body>
-    auto held(Body&& body) {
-        std::lock_guard g(m);
-        x11::CallMark mark(conn);
-        return body(conn.current());
-    }
-    // `body(d)` with the ready display (connecting when needed); `noDisplay` without one.
-    template <typename R, typename Body>
-    R call(R noDisplay, Body&& body) {
-        std::lock_guard g(m);
-        x11::CallMark mark(conn);
-        Display* d = ready();
-        if (!d) return noDisplay;
-        return body(d);
-    }
-    // A query whose protocol errors are trapped: `body(d, trap)`; nullopt without a display or
-    // when the trap caught an error during the body.
-    template <typename T, typename Body>
-    std::optional<T> query(Body&& body) {
-        return call(std::optional<T>{}, [&](Display* d) -> std::optional<T> {
-            x11::ErrorTrap trap(d);
-            std::optional<T> r = body(d, trap);
-            if (trap.failed()) return std::nullopt;
-            return r;
-        });
-    }
-    // A call that acts on the display: `body(d)`'s status, NoDisplay without a display or when
-    // the connection was lost during the body.
-    template <typename Body>
-    DesktopStatus act(Body&& body) {
-        return call(DesktopStatus::NoDisplay, [&](Display* d) {
-            const DesktopStatus s = body(d);
-            return conn.lost() ? DesktopStatus::NoDisplay : s;
-        });
-    }
     // Forgets the per-connection state (the server objects died with the connection).
     void resetConnectionState();
     void releaseShm(Display* d);

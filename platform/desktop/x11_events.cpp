@@ -38,7 +38,7 @@ struct HotKey {
 
 }  // namespace
 
-struct X11Events final : backend::EventsBackend {
+struct X11Events final : backend::EventsBackend, x11::Calls<X11Events> {
     X11Events();
     ~X11Events() override;  // stops the thread (it wakes at once) and releases the grabs
     X11Events(const X11Events&) = delete;
@@ -54,9 +54,6 @@ struct X11Events final : backend::EventsBackend {
     void forgetDamage() override;
     bool connected() override;
 
-    std::mutex m;
-    x11::Connection conn;
-    uint64_t generation = 0;
     bool wasConnected = false;
     Window root = 0;
     int rrEventBase = -1;
@@ -108,7 +105,8 @@ struct X11Events final : backend::EventsBackend {
         k.code = 0;
     }
 
-    // Connects when due and sets up a new connection; reports losses and returns. Holds `m`.
+    // Connects when due and sets up a new connection; reports losses and returns. Called with
+    // `m` held (the call preambles of x11::Calls do).
     Display* ready() {
         Display* d = conn.get();
         if (!d) {
@@ -211,15 +209,15 @@ struct X11Events final : backend::EventsBackend {
     void run() {
         for (;;) {
             int xfd = -1;
-            {
-                std::lock_guard g(m);
-                if (stop) return;
-                x11::CallMark call(conn);
+            const bool stopping = held([&](Display*) {
+                if (stop) return true;
                 if (Display* d = ready()) {
                     drain(d);
                     if (!conn.lost()) xfd = ConnectionNumber(d);
                 }
-            }
+                return false;
+            });
+            if (stopping) return;
             std::array<pollfd, 2> fds{{{wakeFd, POLLIN, 0}, {xfd, POLLIN, 0}}};
             // Without a connection the wait is the reconnect interval.
             poll(fds.data(), xfd >= 0 ? 2 : 1, xfd >= 0 ? 5000 : 1000);
@@ -230,12 +228,8 @@ struct X11Events final : backend::EventsBackend {
 X11Events::X11Events() {
     eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    {
-        // Connected before the first addHotKey or takeDamage of the caller.
-        std::lock_guard g(m);
-        x11::CallMark call(conn);
-        ready();
-    }
+    // Connected before the first addHotKey or takeDamage of the caller.
+    call(false, [](Display*) { return true; });
     thread = std::jthread([this] { run(); });
 }
 
@@ -247,42 +241,40 @@ X11Events::~X11Events() {
         [[maybe_unused]] auto n = write(wakeFd, &one, sizeof one);
     }
     thread = {};  // joins; the thread wakes at once
-    if (Display* d = conn.current()) {
-        x11::CallMark call(conn);
-        for (auto& [id, k] : keys) ungrab(d, k);
-    }
+    held([this](Display* d) {
+        if (d)
+            for (auto& [id, k] : keys) ungrab(d, k);
+    });
     conn.close();
     if (eventFd >= 0) close(eventFd);
     if (wakeFd >= 0) close(wakeFd);
 }
 
 DesktopStatus X11Events::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
-    std::lock_guard g(m);
-    X11Events& s = *this;
-    x11::CallMark call(s.conn);
-    if (auto it = s.keys.find(id); it != s.keys.end()) {
-        if (Display* d = s.conn.current()) s.ungrab(d, it->second);
-        s.keys.erase(it);
-    }
-    HotKey& k = s.keys[id];
-    k.keysym = keysym;
-    k.modifiers = modifiers & kHotKeyMods;
-    Display* d = s.conn.current();
-    if (!d || s.generation != s.conn.generation()) return DesktopStatus::NoDisplay;
-    const bool ok = s.grab(d, k);
-    if (s.conn.lost()) return DesktopStatus::NoDisplay;
-    s.drain(d);
-    if (!ok) s.keys.erase(id);
-    return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    return held([&](Display* d) {
+        if (auto it = keys.find(id); it != keys.end()) {
+            if (d) ungrab(d, it->second);
+            keys.erase(it);
+        }
+        HotKey& k = keys[id];
+        k.keysym = keysym;
+        k.modifiers = modifiers & kHotKeyMods;
+        if (!settledOn(d)) return DesktopStatus::NoDisplay;
+        const bool ok = grab(d, k);
+        if (conn.lost()) return DesktopStatus::NoDisplay;
+        drain(d);
+        if (!ok) keys.erase(id);
+        return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
+    });
 }
 
 void X11Events::removeHotKey(int32_t id) {
-    std::lock_guard g(m);
-    auto it = keys.find(id);
-    if (it == keys.end()) return;
-    x11::CallMark call(conn);
-    if (Display* d = conn.current()) ungrab(d, it->second);
-    keys.erase(it);
+    held([&](Display* d) {
+        auto it = keys.find(id);
+        if (it == keys.end()) return;
+        if (d) ungrab(d, it->second);
+        keys.erase(it);
+    });
 }
 
 std::vector<DesktopEvent> X11Events::take() {
@@ -300,53 +292,48 @@ bool X11Events::waitEvents(int timeoutMs) {
 }
 
 std::optional<bool> X11Events::takeDamage(Rect area) {
-    std::lock_guard g(m);
-    X11Events& s = *this;
-    x11::CallMark call(s.conn);
-    Display* d = s.conn.current();
-    if (!d || s.generation != s.conn.generation() || s.damageEventBase < 0) return std::nullopt;
-    s.wantDamage(d);
-    // A round trip: every damage the server caused before this call is then in the queue.
-    XSync(d, False);
-    s.drain(d);
-    if (s.conn.lost()) return std::nullopt;
-    bool changed = s.allDirty;
-    for (const Rect& r : s.dirty) changed = changed || intersects(r, area);
-    s.allDirty = false;
-    s.dirty.clear();
-    return changed;
+    return held([&](Display* d) -> std::optional<bool> {
+        if (!settledOn(d) || damageEventBase < 0) return std::nullopt;
+        wantDamage(d);
+        // A round trip: every damage the server caused before this call is then in the queue.
+        XSync(d, False);
+        drain(d);
+        if (conn.lost()) return std::nullopt;
+        bool changed = allDirty;
+        for (const Rect& r : dirty) changed = changed || intersects(r, area);
+        allDirty = false;
+        dirty.clear();
+        return changed;
+    });
 }
 
 void X11Events::watchActiveWindow(std::function<void()> changed) {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    const bool was = static_cast<bool>(activeChanged);
-    activeChanged = std::move(changed);
-    Display* d = conn.current();
-    if (!d || generation != conn.generation() || was == static_cast<bool>(activeChanged)) return;
-    {
-        x11::ErrorTrap trap(d);
-        XSelectInput(d, root, activeChanged ? PropertyChangeMask : NoEventMask);
-        trap.sync();
-    }
-    // The reading thread waits on the socket: events that came with the reply are read here.
-    drain(d);
+    held([&](Display* d) {
+        const bool was = static_cast<bool>(activeChanged);
+        activeChanged = std::move(changed);
+        if (!settledOn(d) || was == static_cast<bool>(activeChanged)) return;
+        {
+            x11::ErrorTrap trap(d);
+            XSelectInput(d, root, activeChanged ? PropertyChangeMask : NoEventMask);
+            trap.sync();
+        }
+        // The reading thread waits on the socket: events that came with the reply are read here.
+        drain(d);
+    });
 }
 
 void X11Events::forgetDamage() {
-    std::lock_guard g(m);
-    x11::CallMark call(conn);
-    Display* d = conn.current();
-    if (!d || generation != conn.generation()) return;
-    wantDamage(d);
-    drain(d);
-    allDirty = false;
-    dirty.clear();
+    held([&](Display* d) {
+        if (!settledOn(d)) return;
+        wantDamage(d);
+        drain(d);
+        allDirty = false;
+        dirty.clear();
+    });
 }
 
 bool X11Events::connected() {
-    std::lock_guard g(m);
-    return conn.current() != nullptr && wasConnected;
+    return held([this](Display* d) { return d != nullptr && wasConnected; });
 }
 
 std::unique_ptr<backend::EventsBackend> backend::makeX11Events() { return std::make_unique<X11Events>(); }

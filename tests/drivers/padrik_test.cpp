@@ -1,6 +1,8 @@
 // The serial plug-in end to end against the device model on a
-// pseudo-terminal: life cycle, identification, display, foreground
-// following, events, and the device vanishing.
+// pseudo-terminal: what only it does (refused ports in both languages,
+// multi-level formats, foreground following, checked map values, exact
+// speeds, threads that will not stop, deaf clients). What every plug-in
+// does alike is in plugins_test.cpp.
 #include <gtest/gtest.h>
 
 #include <asm/termbits.h>
@@ -19,6 +21,7 @@
 #include "platform/atomic_word.h"
 #include "platform/word_wait.h"
 #include "tests/drivers/plugin_harness.h"
+#include "tests/drivers/port_rigs.h"
 
 using namespace tavik;
 using namespace tavik::test;
@@ -34,41 +37,11 @@ padsim::DeviceConfig tactile(bool multiLevel = false) {
     return c;
 }
 
-std::vector<uint8_t> pattern(int w, int h, int salt) {
-    std::vector<uint8_t> dots(static_cast<size_t>(w * h));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) dots[static_cast<size_t>(y * w + x)] = static_cast<uint8_t>((x * 7 + y * 3 + salt) % 5);
-    return dots;
-}
+std::vector<uint8_t> pattern(int w, int h, int salt) { return dotPattern(w, h, salt, 5); }
 
-// One settings folder for the whole program: a loaded plug-in resolves its
-// settings paths once, when it is attached.
-TempSettings& sharedSettings() {
-    static TempSettings settings;
-    return settings;
-}
-
-struct Rig {
-    TempSettings& settings = sharedSettings();
-    int port;
-    std::string link;
-    std::optional<PortMap> map;
-    explicit Rig(int offset) : port(testPort(offset)) {
-        link = settings.folder() + "/tty" + std::to_string(offset);
-        settings.mapPort(port, link);
-        map = PortMap::open(port);
-        fillDeviceFields(map->map());
-    }
-    PortDataMap& m() { return map->map(); }
+struct Rig : SerialRig {
+    explicit Rig(int offset) : SerialRig(testPort(offset), "tty" + std::to_string(offset)) {}
 };
-
-// A copy of a plug-in, attached afresh: its module state starts anew.
-std::string freshCopy(const std::string& name, const std::string& as) {
-    const std::string copy = sharedSettings().folder() + "/" + as + ".so";
-    std::filesystem::copy_file(std::string(std::getenv("TAVIK_BIN_DIR")) + "/" + name + ".so", copy,
-                               std::filesystem::copy_options::overwrite_existing);
-    return copy;
-}
 
 // A thread with a queue that never reads it, filled until a post fails.
 class DeafClient {
@@ -105,44 +78,6 @@ private:
 
 }  // namespace
 
-TEST(Padrik, LifecycleIdentificationAndRestartWithoutReidentifying) {
-    Rig rig(0);
-    PluginLib lib("Padrik");
-    ASSERT_TRUE(lib.loaded()) << dlerror();
-    EXPECT_EQ(lib.Version(), 66052);
-    EXPECT_EQ(lib.drvEnd(), 0) << "never started: nothing happens";
-    EXPECT_EQ(lib.drvStart(), 0) << "no map yet";
-    ASSERT_EQ(lib.drvInit(rig.port), 1);
-    EXPECT_EQ(rig.m().driverVersion[0], 4);
-    EXPECT_EQ(rig.m().driverVersion[1], 2);
-    EXPECT_EQ(rig.m().driverVersion[2], 1);
-
-    FakeDevice device(tactile(), rig.link);
-    ASSERT_EQ(lib.drvStart(), 1);
-    EXPECT_EQ(lib.drvIsConnected(), 1);
-    EXPECT_EQ(lib.drvStart(), 0) << "already connected";
-    ASSERT_TRUE(waitUntil([&] { return rig.m().deviceIdentified == 1; }));
-    EXPECT_EQ(rig.m().status, kStatusConnected);
-    EXPECT_TRUE(lib.waitLine("Connected device: PX-64"));
-    EXPECT_TRUE(lib.waitLine("Connected device: PX-64 virtual"));
-    EXPECT_EQ(rig.m().deviceInfo[2], 0);
-
-    EXPECT_EQ(lib.drvEnd(), 0);
-    EXPECT_EQ(lib.drvIsConnected(), 0);
-    EXPECT_EQ(rig.m().status, kStatusNoConnection);
-    EXPECT_TRUE(lib.waitLine("Released the connection port (" + rig.link + ")."));
-    int idents = 0;
-    device.inspect([&](const padsim::DeviceModel& d) { idents = static_cast<int>(d.state().identifications); });
-    EXPECT_EQ(idents, 1);
-
-    // Reconnect: the map still says identified, so no second identification.
-    ASSERT_EQ(lib.drvStart(), 1);
-    ASSERT_TRUE(waitUntil([&] { return rig.m().status == kStatusConnected; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    device.inspect([&](const padsim::DeviceModel& d) { EXPECT_EQ(d.state().identifications, 1u); });
-    lib.drvEnd();
-}
-
 TEST(Padrik, RefusesPortsItCannotServeInTheUsersLanguage) {
     Rig rig(1);
     {
@@ -163,9 +98,7 @@ TEST(Padrik, RefusesPortsItCannotServeInTheUsersLanguage) {
     }
     // The Japanese interface keeps the Japanese texts. The language is read
     // when the library is attached, so a copy of it is attached afresh.
-    const std::string copy = rig.settings.folder() + "/PadrikJa.so";
-    std::filesystem::copy_file(std::string(std::getenv("TAVIK_BIN_DIR")) + "/Padrik.so", copy,
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::string copy = freshCopy("Padrik", "PadrikJa");
     ::setenv("LC_ALL", "ja_JP.UTF-8", 1);
     {
         PluginLib lib(copy);
@@ -179,39 +112,6 @@ TEST(Padrik, RefusesPortsItCannotServeInTheUsersLanguage) {
         EXPECT_TRUE(lib.waitLine("接続ポート(" + rig.link + ")を解放しました。"));
     }
     ::unsetenv("LC_ALL");
-}
-
-TEST(Padrik, TextAndBothPlanesReachThePinsExactly) {
-    Rig rig(2);
-    NotifyThread client;
-    enterDisplaySlot(rig.m(), 0, ::getpid(), client.threadId(), true);
-    PluginLib lib("Padrik");
-    FakeDevice device(tactile(), rig.link);
-    ASSERT_EQ(lib.drvInit(rig.port), 1);
-    ASSERT_EQ(lib.drvStart(), 1);
-    ASSERT_TRUE(waitUntil([&] { return rig.m().deviceIdentified == 1; }));
-
-    std::vector<uint8_t> text(32);
-    for (int i = 0; i < 32; ++i) text[static_cast<size_t>(i)] = static_cast<uint8_t>(0x80 | i);
-    const auto dots = pattern(64, 48, 1);
-    writeSlot(rig.m(), 0, text, dots, 0, 7);
-    ASSERT_TRUE(device.waitFor([&](const padsim::DeviceModel& d) {
-        return d.state().text == text && d.state().plane2Level == 7;
-    }));
-    device.inspect([&](const padsim::DeviceModel& d) {
-        for (size_t i = 0; i < dots.size(); ++i) {
-            ASSERT_EQ(d.state().plane1[i], dots[i] == 1 ? 1 : 0) << "dot " << i;
-            ASSERT_EQ(d.state().plane2[i], dots[i] >= 2 ? 1 : 0) << "dot " << i;
-        }
-    });
-    EXPECT_EQ(device.framesWith(0xA2), 0) << "not a multi-level device";
-
-    // Leaving display mode with no slot requested clears the device once.
-    platform::storeWord(rig.m().displayRequest, -1);
-    ASSERT_TRUE(device.waitFor([&](const padsim::DeviceModel& d) {
-        return d.state().text == std::vector<uint8_t>(32, 0);
-    }));
-    lib.drvEnd();
 }
 
 TEST(Padrik, MultiLevelFormatsOnAMultiLevelDevice) {
@@ -249,7 +149,7 @@ TEST(Padrik, MultiLevelFormatsOnAMultiLevelDevice) {
 
 TEST(Padrik, ShownSlotFollowsForegroundAndFallsBackToDefault) {
     Rig rig(4);
-    const std::string pidFile = rig.settings.folder() + "/foreground";
+    const std::string pidFile = programSettings().folder() + "/foreground";
     ::setenv("TAVIK_FOREGROUND_PID_FILE", pidFile.c_str(), 1);
     auto setForeground = [&](int pid) { std::ofstream(pidFile) << pid << "\n"; };
     setForeground(0);
@@ -300,75 +200,6 @@ TEST(Padrik, ShownSlotFollowsForegroundAndFallsBackToDefault) {
     EXPECT_EQ(rig.m().foregroundSlot, -1);
     lib.drvEnd();
     ::unsetenv("TAVIK_FOREGROUND_PID_FILE");
-}
-
-TEST(Padrik, KeysBroadcastsAndDataBlocksReachTheirClients) {
-    Rig rig(5);
-    NotifyThread def, other;
-    enterDisplaySlot(rig.m(), 0, 100011, def.threadId(), true);
-    enterDisplaySlot(rig.m(), 3, 100012, other.threadId(), false);
-    PluginLib lib("Padrik");
-    FakeDevice device(tactile(), rig.link);
-    ASSERT_EQ(lib.drvInit(rig.port), 1);
-    ASSERT_EQ(lib.drvStart(), 1);
-    ASSERT_TRUE(waitUntil([&] { return rig.m().deviceIdentified == 1; }));
-
-    const uint8_t key[] = {4, 1, 0x20, 9};
-    device.send(padsim::DeviceModel::frame(0xE1, 0, key));
-    ASSERT_TRUE(def.waitEvents(1));
-    EXPECT_EQ(def.events()[0].code, kNotifyKey);
-    EXPECT_EQ(def.events()[0].lParam & 0xFFFFFFFF, 0x09200104);
-    EXPECT_TRUE(other.events().empty()) << "keys go to the foreground, else default slot only";
-    // The device expects no answer to a key frame; a short key payload pads with zeros.
-    const uint8_t shortKey[] = {7};
-    device.send(padsim::DeviceModel::frame(0xE1, 0, shortKey));
-    ASSERT_TRUE(def.waitEvents(2));
-    EXPECT_EQ(def.events()[1].lParam & 0xFFFFFFFF, 7);
-
-    const uint8_t shift[] = {1, 2, 3, 4};
-    device.send(padsim::DeviceModel::broadcastFrame(shift));
-    ASSERT_TRUE(def.waitEvents(3));
-    ASSERT_TRUE(other.waitEvents(1));
-    EXPECT_EQ(other.events()[0].code, kNotifyBroadcast);
-    EXPECT_EQ(other.events()[0].lParam & 0xFFFFFFFF, 0x04030201);
-
-    const uint8_t data[] = {10, 20, 30, 40, 50};
-    device.send(padsim::DeviceModel::dataBlockFrame(0x35, data));
-    ASSERT_TRUE(def.waitEvents(4));
-    auto block = def.events()[3];
-    EXPECT_EQ(block.code, kNotifyDataBlock);
-    EXPECT_EQ(block.data, (std::vector<uint8_t>{0x35, 10, 20, 30, 40, 50}));
-    // A later key still arrives: the receive thread went on after the answer.
-    device.send(padsim::DeviceModel::frame(0xE1, 0, key));
-    ASSERT_TRUE(def.waitEvents(5));
-    lib.drvEnd();
-}
-
-TEST(Padrik, DeviceVanishingMidFrameCrashesNothingAndRestartWorks) {
-    Rig rig(6);
-    NotifyThread client;
-    enterDisplaySlot(rig.m(), 0, ::getpid(), client.threadId(), true);
-    PluginLib lib("Padrik");
-    ASSERT_EQ(lib.drvInit(rig.port), 1);
-    {
-        FakeDevice device(tactile(), rig.link);
-        ASSERT_EQ(lib.drvStart(), 1);
-        ASSERT_TRUE(waitUntil([&] { return rig.m().deviceIdentified == 1; }));
-        // Half a key frame, then the device is gone.
-        device.send({0xFF, 0xFF, 0xE1, 0x00, 0x04, 0x00, 0x01});
-        writeSlot(rig.m(), 0, std::vector<uint8_t>(32, 5), pattern(64, 48, 3));
-        device.stop();
-        writeSlot(rig.m(), 0, std::vector<uint8_t>(32, 6), pattern(64, 48, 4));
-        // The loss is told once, in the status window.
-        EXPECT_TRUE(lib.waitLine("Lost the connection to the device (" + rig.link + ")."));
-        EXPECT_EQ(lib.drvEnd(), 0);
-    }
-    FakeDevice again(tactile(), rig.link);
-    ASSERT_EQ(lib.drvStart(), 1);
-    ASSERT_TRUE(waitUntil([&] { return rig.m().status == kStatusConnected; }));
-    writeSlot(rig.m(), 0, std::vector<uint8_t>(32, 7), pattern(64, 48, 5));
-    EXPECT_TRUE(again.waitFor([&](const padsim::DeviceModel& d) { return d.state().text == std::vector<uint8_t>(32, 7); }));
-    lib.drvEnd();
 }
 
 TEST(Padrik, MapSizesAndLevelsAreCheckedBeforeTheyAreUsed) {
@@ -463,7 +294,7 @@ TEST(Padrik, TheMapSpeedIsSetExactlyAlsoWhenItIsNoStandardRate) {
 // start a second thread pair beside the stuck one.
 TEST(Padrik, AThreadThatWillNotStopNeverHangsDrvEndOrUnloading) {
     Rig rig(10);
-    const std::string fifo = rig.settings.folder() + "/foreground.fifo";
+    const std::string fifo = programSettings().folder() + "/foreground.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ::setenv("TAVIK_FOREGROUND_PID_FILE", fifo.c_str(), 1);
     auto release = [&] {

@@ -10,6 +10,7 @@
 #include "platform/atomic_word.h"
 #include "tests/support/padsim.h"
 #include "tests/drivers/plugin_harness.h"
+#include "tests/drivers/port_rigs.h"
 
 using namespace tavik;
 using namespace tavik::test;
@@ -18,13 +19,6 @@ namespace {
 
 int testPort(int offset) { return (::getpid() + offset) % 20; }
 
-// One settings folder for the whole program: a loaded plug-in resolves its
-// settings paths once, when it is attached.
-TempSettings& sharedSettings() {
-    static TempSettings settings;
-    return settings;
-}
-
 padsim::DeviceConfig noteTaker(int identCells) {
     padsim::DeviceConfig c;
     c.model = "Notaro virtual";
@@ -32,21 +26,8 @@ padsim::DeviceConfig noteTaker(int identCells) {
     return c;
 }
 
-struct Rig {
-    int port;
-    std::string link;
-    std::optional<PortMap> map;
-    Rig(int offset, int width, int height) : port(testPort(offset)) {
-        link = sharedSettings().folder() + "/nt" + std::to_string(offset);
-        sharedSettings().mapPort(port, link);
-        map = PortMap::open(port);
-        fillDeviceFields(map->map(), width, height, 32);
-    }
-    PortDataMap& m() { return map->map(); }
-    void setSize(int w, int h) {
-        platform::storeWord(m().graphicWidth, w);
-        platform::storeWord(m().graphicHeight, h);
-    }
+struct Rig : SerialRig {
+    Rig(int offset, int width, int height) : SerialRig(testPort(offset), "nt" + std::to_string(offset), width, height) {}
 };
 
 struct Dot {
@@ -226,12 +207,12 @@ TEST(Notdrv, KeysComeAsF0FramesAndTactileEventsAreIgnored) {
 }
 
 TEST(Notdrv, AgainstThePadsimProgramWithFortyCells) {
-    const std::string folder = sharedSettings().folder() + "/padsim";
+    const std::string folder = programSettings().folder() + "/padsim";
     std::filesystem::create_directories(folder);
     Padsim padsim(folder, {"--notetaker-cells", "40", "--model", "Notaro"});
     ASSERT_TRUE(padsim.started());
     const int port = testPort(4);
-    sharedSettings().mapPort(port, padsim.link());
+    programSettings().mapPort(port, padsim.link());
     auto map = PortMap::open(port);
     ASSERT_TRUE(map);
     PortDataMap& m = map->map();
@@ -270,10 +251,7 @@ TEST(Notdrv, ARestartedControllerTakesCellsAndModeFromTheStoredIdentification) {
     enterDisplaySlot(rig.m(), 0, ::getpid(), client.threadId(), true);
     rig.m().deviceIdentified = 1;
     rig.m().deviceInfo[5] = 40;
-    const std::string copy = sharedSettings().folder() + "/NotdrvRestart.so";
-    std::filesystem::copy_file(std::string(std::getenv("TAVIK_BIN_DIR")) + "/Notdrv.so", copy,
-                               std::filesystem::copy_options::overwrite_existing);
-    PluginLib lib(copy);
+    PluginLib lib(freshCopy("Notdrv", "NotdrvRestart"));
     FakeDevice device(noteTaker(40), rig.link);
     ASSERT_EQ(lib.drvInit(rig.port), 1);
     ASSERT_EQ(lib.drvStart(), 1);

@@ -17,83 +17,31 @@
 #include <fstream>
 #include <memory>
 
-#include "common/ini_store.h"
-#include "screenviewer/key_handling.h"
-#include "screenviewer/sections.h"
-#include "screenviewer/ui/main_dialog.h"
-#include "tests/screenviewer/fake_desk.h"
+#include "tests/support/main_dialog_rig.h"
 
 using namespace lumo;
 
 namespace {
 
-class DialogCommands : public ::testing::TestWithParam<bool> {
+class DialogCommands : public ::testing::TestWithParam<bool>, protected test::MainDialogRig {
 protected:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "dialog_commands_test";
-        static char* argv[] = {name, nullptr};
-        static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-        (void)app;  // lives until the process ends
-        dir_ = std::filesystem::temp_directory_path() / ("lumo-dialog-commands-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        ini_ = (dir_ / "Lumo.ini").string();
-        // The autostart item looks into the configuration folder: a private one.
-        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-        world_.windows[100] = {{0, 0, 800, 600}, {0, 20, 800, 580}, 4100};
-        world_.active = 100;
-        share_ = std::make_unique<ViewerShare>();
-        initialiseShare(*share_);
-        viewer_ = std::make_unique<Viewer>(*share_, nullptr, configForCode(1, "Pinora PX-2"),
-                                           std::make_unique<FakeDesk>(world_), std::make_unique<FakeDesk>(world_),
-                                           DeviceSink{});
-    }
-    void TearDown() override {
-        keys_.reset();
-        dialog_.reset();
-        viewer_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    DialogCommands() : MainDialogRig("dialog-commands") {}
     bool japanese() const { return GetParam(); }
+    // The dialog shown, following the window in front, with nothing left to hand over.
     void open() {
-        keys_.reset();
-        dialog_.reset();
-        dialog_ = std::make_unique<ui::MainDialog>(*viewer_, japanese(), ini_, [this] { ++started_; });
-        InputPorts p;
-        p.emulationBox = [this](bool on) { dialog_->showEmulation(on); };
-        p.mouseText = [this](const std::string& t) { dialog_->showMouseText(QString::fromStdString(t)); };
-        p.mouseMove = [](WindowId, int32_t, int32_t) {};
-        p.mouseDrag = [](WindowId, int32_t, int32_t, int) {};
-        p.dialogCommand = [this](int id) { dialog_->runCommand(id); };
-        keys_ = std::make_unique<KeyHandler>(*viewer_, std::move(p), japanese());
-        dialog_->attachInput(*keys_);
+        openDialog(japanese());
         dialog_->show();
         viewer_->trackForeground();
         drain();
     }
-    // Empties the hand-over buffer (no refresh thread runs here); true when a view was due.
-    bool drain() { return viewer_->takeHandOver(); }
-    QAbstractButton* box(int id) { return dialog_->findChild<QAbstractButton*>(QString::number(id)); }
-    QAction* item(int id) { return dialog_->findChild<QAction*>(QString::number(id)); }
     QLabel* text273() { return dialog_->findChild<QLabel*>("273"); }
-    int stored(const char* section, const char* key) { return tavik::profileGetInt(section, key, -1, ini_); }
     bool timerRunning() { return dialog_->findChild<QTimer*>("timer1")->isActive(); }
-    ViewRecord& cur() { return viewer_->current(); }
     // A key pressed and released on `w` as the keyboard would deliver it.
     static void press(QWidget* w, Qt::Key key) {
         QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier), up(QEvent::KeyRelease, key, Qt::NoModifier);
         QApplication::sendEvent(w, &down);
         QApplication::sendEvent(w, &up);
     }
-
-    std::filesystem::path dir_;
-    std::string ini_;
-    FakeWorld world_;
-    std::unique_ptr<ViewerShare> share_;
-    std::unique_ptr<Viewer> viewer_;
-    std::unique_ptr<ui::MainDialog> dialog_;
-    std::unique_ptr<KeyHandler> keys_;
-    int started_ = 0;
 };
 
 TEST_P(DialogCommands, EveryControlCarriesItsIdAndTheTextsOfItsLanguage) {

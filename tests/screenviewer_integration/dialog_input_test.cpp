@@ -12,65 +12,21 @@
 #include <fstream>
 #include <memory>
 
-#include "common/ini_store.h"
-#include "screenviewer/key_handling.h"
-#include "screenviewer/sections.h"
-#include "screenviewer/ui/main_dialog.h"
-#include "tests/screenviewer/fake_desk.h"
+#include "tests/support/main_dialog_rig.h"
 
 using namespace lumo;
 
 namespace {
 
-class DialogInput : public ::testing::Test {
+class DialogInput : public ::testing::Test, protected test::MainDialogRig {
 protected:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "dialog_input_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) app_ = std::make_unique<QApplication>(argc, argv);
-        dir_ = std::filesystem::temp_directory_path() / ("lumo-dialog-input-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        ini_ = (dir_ / "Lumo.ini").string();
-        world_.windows[100] = {{0, 0, 800, 600}, {0, 20, 800, 580}, 4100};
-        world_.active = 100;
-        share_ = std::make_unique<ViewerShare>();
-        initialiseShare(*share_);
-        viewer_ = std::make_unique<Viewer>(*share_, nullptr, configForCode(1, "Pinora PX-2"),
-                                           std::make_unique<FakeDesk>(world_), std::make_unique<FakeDesk>(world_),
-                                           DeviceSink{});
-    }
-    void TearDown() override {
-        keys_.reset();
-        dialog_.reset();
-        viewer_.reset();
-        std::filesystem::remove_all(dir_);
-    }
+    DialogInput() : MainDialogRig("dialog-input") {}
+    // The dialog in English, not shown, scanning the application window in front.
     void open() {
-        dialog_ = std::make_unique<ui::MainDialog>(*viewer_, false, ini_, [] {});
+        openDialog(false);
         viewer_->setScanningMode(ScanningMode::ApplicationWindow);
         viewer_->trackForeground();
-        InputPorts p;
-        p.emulationBox = [this](bool on) { dialog_->showEmulation(on); };
-        p.mouseMove = [this](WindowId, int32_t x, int32_t y) { moves_.push_back({x, y}); };
-        p.mouseDrag = [](WindowId, int32_t, int32_t, int) {};
-        p.dialogCommand = [this](int id) { dialog_->runCommand(id); };
-        keys_ = std::make_unique<KeyHandler>(*viewer_, std::move(p), false);
-        dialog_->attachInput(*keys_);
     }
-    QAction* item(int id) { return dialog_->findChild<QAction*>(QString::number(id)); }
-    QAbstractButton* box(int id) { return dialog_->findChild<QAbstractButton*>(QString::number(id)); }
-    int stored(const char* section, const char* key) { return tavik::profileGetInt(section, key, -1, ini_); }
-
-    std::unique_ptr<QApplication> app_;
-    std::filesystem::path dir_;
-    std::string ini_;
-    FakeWorld world_;
-    std::unique_ptr<ViewerShare> share_;
-    std::unique_ptr<Viewer> viewer_;
-    std::unique_ptr<ui::MainDialog> dialog_;
-    std::unique_ptr<KeyHandler> keys_;
-    std::vector<std::pair<int32_t, int32_t>> moves_;
 };
 
 TEST_F(DialogInput, SettingsReachTheKeysAndTheMenuTogglesWithItsSideEffects) {
