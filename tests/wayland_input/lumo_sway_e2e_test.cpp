@@ -5,13 +5,17 @@
 // follow a focus change to the other window and back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/desktop/desktop.h"
+#include "platform/desktop/wayland/virtual_pointer.h"
+#include "platform/desktop/wayland/wl_connection.h"
 #include "sway_session.h"
 #include "tests/support/files.h"
 #include "tests/support/library_pins.h"
@@ -22,6 +26,7 @@
 using namespace tavik::test;
 using wayland_test::SwaySession;
 namespace dt = tavik::desktop;
+namespace dw = tavik::desktop::wayland;
 
 namespace {
 
@@ -41,6 +46,14 @@ protected:
         ::setenv("SWAYSOCK", sway.ipcSocket().c_str(), 1);
         ::setenv("TAVIK_DESKTOP", "wayland", 1);
         desk.emplace();  // after the environment: the desktop layer picks its back end from it
+        // The session's own mouse, as a desktop has one: the seat offers a pointer from the
+        // start, so the windows take theirs before the viewer moves anything.
+        mouseConn = dw::WlConnection::open(sway.socket());
+        if (mouseConn) mouse = dw::VirtualPointer::create(*mouseConn);
+    }
+    void TearDown() override {
+        mouse.reset();
+        mouseConn.reset();
     }
     // Starts `argv` in the session and waits (bounded) until its output holds `ready`; the
     // output file's path, or "" when it did not come up.
@@ -64,6 +77,8 @@ protected:
     SwaySession sway;
     TempDir tmp{"lumo-sway"};
     std::optional<dt::Desktop> desk;
+    std::unique_ptr<dw::WlConnection> mouseConn;
+    std::unique_ptr<dw::VirtualPointer> mouse;
 };
 
 TEST_F(LumoOnSway, PinsShowTheFocusedWindowAndFollowTheFocus) {
@@ -99,6 +114,56 @@ TEST_F(LumoOnSway, PinsShowTheFocusedWindowAndFollowTheFocus) {
     EXPECT_TRUE(lumo.waitPins(left)) << "the focus moved back to the left window; pins:\n"
                                      << lumo.pinsText() << "expected:\n" << rowsText(left);
     EXPECT_TRUE(lumo.stop());
+}
+
+// Mouse emulation: Right+Left puts the mouse in the middle of the view, ShiftCenter with Left
+// clicks there. The click window sits right of another, so a click placed from the toolkit's
+// own origin (0,0) would land in the wrong window.
+TEST_F(LumoOnSway, MouseEmulationClicksTheWindowInView) {
+#ifndef CLICK_WINDOW_PATH
+    GTEST_SKIP() << "the Qt click window is not built";
+#else
+    if (startWindow({PATTERN_WINDOW, "tavik.paper"}, "paper", "painted").empty())
+        GTEST_SKIP() << "the Qt test window did not come up on Wayland (qt6-wayland missing?)";
+    const std::string clicks = startWindow({CLICK_WINDOW_PATH, "tavik.click", "click window"}, "click", "shown");
+    ASSERT_FALSE(clicks.empty());
+    std::vector<std::string> left, right;
+    ASSERT_TRUE(waitUntil([&] {
+        left = libraryPins(0, 0, 0, 1, kCols, kRows);
+        right = libraryPins(0, 512, 0, 1, kCols, kRows);
+        return mixed(left) && right.size() == size_t(kRows);
+    }));
+    ASSERT_NE(left, right);
+
+    // The viewer up on the pattern first (its pins tell it is there), then on the click window.
+    ASSERT_FALSE(sway.swaymsg({"[app_id=tavik.paper]", "focus"}).empty());
+    LumoOnPadsim lumo(tmp.path());
+    ASSERT_TRUE(lumo.started());
+    ASSERT_TRUE(lumo.waitPins(left)) << "the pattern window is in view; pins:\n" << lumo.pinsText();
+    ASSERT_FALSE(sway.swaymsg({"[app_id=tavik.click]", "focus"}).empty());
+    ASSERT_TRUE(waitUntil([&] { return activePlace() == dt::Rect{512, 0, 512, 768}; }));
+    ASSERT_TRUE(lumo.waitPins(right)) << "the click window is in view; pins:\n" << lumo.pinsText();
+    ASSERT_TRUE(lumo.pad().command("key 4 12 0"));   // Right+Left: emulation on
+    ASSERT_TRUE(lumo.pad().command("key 4 8 32"));   // ShiftCenter with Left: click the left button
+    // "press|release <button> <x> <y>" in the window's own pixels: inside the view (its top-left
+    // 64 x 48 pixels), the same place for both.
+    int px = -1, py = -1, rx = -1, ry = -1, button = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        const std::string out = readFile(clicks);
+        const size_t p = out.find("press "), r = out.find("release ");
+        return p != std::string::npos && r != std::string::npos &&
+               std::sscanf(out.c_str() + p, "press %d %d %d", &button, &px, &py) == 3 &&
+               std::sscanf(out.c_str() + r, "release %*d %d %d", &rx, &ry) == 2;
+    })) << "the click window saw no click: " << readFile(clicks);
+    EXPECT_EQ(button, 1);
+    EXPECT_GE(px, 0);
+    EXPECT_LT(px, kCols);
+    EXPECT_GE(py, 0);
+    EXPECT_LT(py, kRows);
+    EXPECT_EQ(rx, px);
+    EXPECT_EQ(ry, py);
+    EXPECT_TRUE(lumo.stop());
+#endif
 }
 
 }  // namespace
