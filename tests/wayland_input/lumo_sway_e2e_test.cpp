@@ -1,10 +1,11 @@
 // The screen viewer on a private headless sway without a screen cast the portal would give: its
 // capture comes from the compositor's screen copy, window places from the compositor's tree.
-// Two tiled windows of different content (the pattern and its inverse); the viewer's pins on
-// padsim show the focused window, as the image library's panel of the same pixels does, and
-// follow a focus change to the other window and back.
+// The viewer's pins on padsim show the focused window, as the image library's panel of the same
+// pixels does, and follow a focus change to another window and back; focus sync follows a text
+// field's caret; mouse emulation clicks the window in view.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,12 +15,16 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
+#include "platform/shared_section.h"
+#include "screenviewer/share_layout.h"
 #include "platform/desktop/wayland/virtual_pointer.h"
 #include "platform/desktop/wayland/wl_connection.h"
 #include "sway_session.h"
 #include "tests/support/files.h"
+#include "tests/support/child.h"
 #include "tests/support/library_pins.h"
 #include "tests/support/lumo_on_padsim.h"
+#include "tests/support/padsim.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
@@ -162,6 +167,99 @@ TEST_F(LumoOnSway, MouseEmulationClicksTheWindowInView) {
     EXPECT_LT(py, kRows);
     EXPECT_EQ(rx, px);
     EXPECT_EQ(ry, py);
+    EXPECT_TRUE(lumo.stop());
+#endif
+}
+
+// Focus sync: the caret of a text field (AT-SPI caret-moved events and character extents, read
+// by the viewer's focus hook) puts the view on it, the caret in the middle column, and the pins
+// show what the image library makes of that part of the screen.
+TEST_F(LumoOnSway, TheViewFollowsTheCaret) {
+#ifndef CARET_WINDOW_PATH
+    GTEST_SKIP() << "the Qt caret window is not built";
+#else
+    if (!std::filesystem::exists(binDir() + "/LumoHook.so")) GTEST_SKIP() << "LumoHook not built (AT-SPI missing)";
+    // The viewer first: its hook listens before the application's accessibility starts.
+    LumoOnPadsim lumo(tmp.path(), {}, "ScanningMode=2\nRefresh=1\nViewFrame=0\n");
+    ASSERT_TRUE(lumo.started());
+    ASSERT_TRUE(lumo.pad().waitState([](const std::string& st) {
+        return Padsim::value(st, "text").substr(0, 2) == "c8";  // "f": focus sync
+    })) << lumo.pad().state();
+    tavik::test::Child field(CARET_WINDOW_PATH, {"tavik.caret", "caret window"}, kQtEnv);
+    if (!field.expect("shown").has_value())
+        GTEST_SKIP() << "the Qt test window did not come up on Wayland (qt6-wayland missing?)";
+    // Alone on the screen, the window fills it.
+    ASSERT_EQ(activePlace(), (dt::Rect{0, 0, 1024, 768}));
+
+    auto hookMap = [&]() -> std::optional<tavik::platform::SharedSection> {
+        std::optional<tavik::platform::SharedSection> m;
+        waitUntil([&] {
+            m = tavik::platform::SharedSection::open(lumo::kHookName, tavik::platform::SharedSection::Access::ReadOnly,
+                                                     lumo::kHookSize);
+            return m.has_value();
+        });
+        return m;
+    }();
+    ASSERT_TRUE(hookMap) << "no hook section: the viewer's focus hook did not start";
+    const auto* hook = static_cast<const lumo::HookData*>(hookMap->data());
+    // The hook listens once the viewer's threads run: move the caret until its caret record appears.
+    int nudge = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        field.send("caret " + std::to_string(5 + (nudge++ % 2)));
+        field.expect("caret ");
+        for (const auto& t : hook->threads)
+            if (t.inUse && t.threadId == field.pid() && t.kind == 1) return true;
+        return false;
+    })) << "no caret record from the accessibility bus";
+
+    auto hookText = [&] {
+        std::string t;
+        for (const auto& h : hook->threads)
+            if (h.inUse && h.threadId == field.pid())
+                t += " hook: window " + std::to_string(h.window) + " kind " + std::to_string(h.kind) + " caret " +
+                     std::to_string(h.caretX) + "," + std::to_string(h.caretY) + " screen " +
+                     std::to_string(h.screenGiven) + " " + std::to_string(h.screenX) + "," + std::to_string(h.screenY);
+        return t;
+    };
+    auto share = tavik::platform::SharedSection::open(lumo::kShareName,
+                                                      tavik::platform::SharedSection::Access::ReadOnly, lumo::kShareSize);
+    ASSERT_TRUE(share.has_value());
+    const auto* viewer = static_cast<const lumo::ViewerShare*>(share->data());
+    // The record in view, once it is a window's (not the whole screen's).
+    auto record = [&]() -> std::optional<lumo::ViewRecord> {
+        const int i = viewer->currentRecord;
+        if (i < 0 || i >= lumo::kRecordCount) return std::nullopt;
+        const lumo::ViewRecord& r = viewer->records[i];
+        if (r.useStamp == 0 || r.keyWindow == 0 || r.cellWidth <= 0) return std::nullopt;
+        return r;
+    };
+    for (int position : {40, 20}) {
+        field.send("caret " + std::to_string(position));
+        const auto moved = field.expect("caret ");
+        ASSERT_TRUE(moved.has_value());
+        int cx = 0, cy = 0;
+        ASSERT_EQ(std::sscanf(moved->c_str(), "caret %d %d", &cx, &cy), 2);
+        ASSERT_GT(cx, kCols) << "the caret must lie beyond half the view";
+        // The character's extents (what the hook reports) and the drawn caret line may differ by
+        // a pixel or two: the middle column of 64 is 32.
+        std::optional<lumo::ViewRecord> r;
+        EXPECT_TRUE(waitUntil([&] {
+            r = record();
+            if (!r) return false;
+            const int col = (cx - r->baseX) / r->cellWidth;
+            return col >= 30 && col <= 34 && cy >= r->baseY && cy < r->baseY + kRows * r->cellHeight;
+        })) << "caret at " << cx << "," << cy << "; view at "
+            << (r ? std::to_string(r->baseX) + "," + std::to_string(r->baseY) : std::string("none")) << hookText();
+        // The pins: the image library's panel of the view (the window is at the screen's origin).
+        std::vector<std::string> expected;
+        EXPECT_TRUE(waitUntil([&] {
+            r = record();
+            if (!r) return false;
+            expected = libraryPins(0, r->baseX, r->baseY, r->cellWidth, kCols, kRows);
+            return mixed(expected) && Padsim::grid(lumo.pad().state(), "plane1") == expected;
+        })) << "pins:\n" << lumo.pinsText() << "expected:\n" << rowsText(expected);
+    }
+    field.kill(SIGTERM);
     EXPECT_TRUE(lumo.stop());
 #endif
 }
