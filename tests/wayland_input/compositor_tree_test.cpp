@@ -1,9 +1,17 @@
 // The compositor's window tree: windows found at any depth (tiled and floating), their content
-// places in layout pixels, and the match of a window by process or by app id.
+// places in layout pixels, and the match of a window by process or by app id; the request on
+// its IPC socket against a stand-in server.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 
+#include "platform/desktop/wayland/compositor_ipc.h"
 #include "platform/desktop/wayland/compositor_tree.h"
 
 using namespace tavik::desktop;
@@ -98,6 +106,111 @@ TEST(CompositorTree, HostileRepliesGiveWhatWasReadAndNeverMore) {
     EXPECT_EQ(odd[0].content, (Rect{INT32_MIN, 5, INT32_MAX, 7}));
     // A bad escape ends the reading.
     EXPECT_TRUE(parseCompositorTree(R"({"nodes": [{"app_id": "x\q", "rect": {"x": 0}}]})").empty());
+}
+
+}  // namespace
+
+// ----- The compositor's IPC socket -----
+
+
+namespace {
+
+// A one-connection stand-in for the compositor: reads one request, records it, and answers with
+// `reply` (raw bytes, header included) unless `silent`.
+class FakeIpc {
+public:
+    explicit FakeIpc(std::string reply, bool silent = false) : reply_(std::move(reply)), silent_(silent) {
+        char tmpl[] = "/tmp/tavik-ipc-XXXXXX";
+        dir_ = ::mkdtemp(tmpl) ? tmpl : "";
+        path_ = dir_ + "/ipc.sock";
+        listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
+        ok_ = ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(listen_, 1) == 0;
+        if (ok_) thread_ = std::thread([this] { serve(); });
+    }
+    ~FakeIpc() {
+        ::shutdown(listen_, SHUT_RDWR);
+        if (thread_.joinable()) thread_.join();
+        ::close(listen_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    bool ok() const { return ok_; }
+    const std::string& path() const { return path_; }
+    const std::string& request() const { return request_; }  // after the call returned
+
+private:
+    void serve() {
+        const int c = ::accept(listen_, nullptr, nullptr);
+        if (c < 0) return;
+        char buf[256];
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n > 0) request_.assign(buf, size_t(n));
+        if (!silent_) {
+            size_t at = 0;
+            while (at < reply_.size()) {
+                const ssize_t w = ::send(c, reply_.data() + at, reply_.size() - at, MSG_NOSIGNAL);
+                if (w <= 0) break;
+                at += size_t(w);
+            }
+        } else {
+            char more[16];
+            while (::recv(c, more, sizeof more, 0) > 0) {}  // until the client gives up
+        }
+        ::close(c);
+    }
+    std::string reply_;
+    bool silent_;
+    std::string dir_, path_, request_;
+    int listen_ = -1;
+    bool ok_ = false;
+    std::thread thread_;
+};
+
+std::string frame(uint32_t type, const std::string& payload, uint32_t claimed) {
+    std::string s = "i3-ipc";
+    s.append(reinterpret_cast<const char*>(&claimed), 4);
+    s.append(reinterpret_cast<const char*>(&type), 4);
+    return s + payload;
+}
+
+TEST(CompositorIpc, OneRequestInTheI3FramingAndItsReply) {
+    const std::string tree = R"({"nodes": []})";
+    FakeIpc ipc(frame(kIpcGetTree, tree, uint32_t(tree.size())));
+    ASSERT_TRUE(ipc.ok());
+    EXPECT_EQ(compositorRequest(ipc.path(), kIpcGetTree, {}), tree);
+    // Magic, payload length 0 and the message type, each in the host's byte order.
+    EXPECT_EQ(ipc.request(), frame(kIpcGetTree, "", 0));
+}
+
+TEST(CompositorIpc, MalformedOversizedShortOrSilentRepliesGiveNothing) {
+    {
+        FakeIpc ipc(frame(kIpcGetTree + 1, "{}", 2));  // the reply to another message
+        EXPECT_EQ(compositorRequest(ipc.path(), kIpcGetTree, {}), std::nullopt);
+    }
+    {
+        std::string bad = frame(kIpcGetTree, "{}", 2);
+        bad[0] = 'X';
+        FakeIpc ipc(bad);
+        EXPECT_EQ(compositorRequest(ipc.path(), kIpcGetTree, {}), std::nullopt);
+    }
+    {
+        FakeIpc ipc(frame(kIpcGetTree, "{}", 0xFFFFFFF0u));  // claims 4 GiB: never allocated
+        EXPECT_EQ(compositorRequest(ipc.path(), kIpcGetTree, {}), std::nullopt);
+    }
+    {
+        FakeIpc ipc(frame(kIpcGetTree, "{}", 200));  // fewer bytes than claimed, then closed
+        EXPECT_EQ(compositorRequest(ipc.path(), kIpcGetTree, {}), std::nullopt);
+    }
+    {
+        FakeIpc ipc("", true);  // takes the request, never answers: the bound ends the wait
+        EXPECT_EQ(compositorRequest(ipc.path(), kIpcGetTree, {}, 200), std::nullopt);
+    }
+    EXPECT_EQ(compositorRequest("/nonexistent/ipc.sock", kIpcGetTree, {}), std::nullopt);
+    EXPECT_EQ(compositorRequest("", kIpcGetTree, {}), std::nullopt);
+    EXPECT_EQ(compositorRequest(std::string(200, 'x'), kIpcGetTree, {}), std::nullopt);  // too long a path
 }
 
 }  // namespace
