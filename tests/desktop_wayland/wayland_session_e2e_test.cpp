@@ -14,16 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 
 #include "platform/desktop/desktop.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
 #include "tests/support/library_pins.h"
-#include "tests/support/padsim.h"
-#include "tests/support/processes.h"
-#include "tests/support/suite_env.h"
+#include "tests/support/lumo_on_padsim.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
@@ -339,39 +336,15 @@ TEST_F(InsideWayland, TheScreenViewerShowsTheScreenOnThePins) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
         ASSERT_TRUE(std::filesystem::exists(bin + "/" + f)) << f << " not built";
-    const TempDir tmp("lumo-wayland");
-    const std::string& dir = tmp.path();
-    const int port = 20 + (::getpid() % 40);
-    auto pad = std::make_unique<Padsim>(dir);
-    ASSERT_TRUE(pad->started());
-    writePortMap(dir, port, pad->link());
-    const std::string cfg = dir + "/config/Orvane/TAVIK200_J/";
-    writeFile(cfg + "Lumo.ini", "[Connection]\nPort=" + std::to_string(port) +
-                                    "\nHardware=2\n[Browse]\nScanningMode=1\nRefresh=1\nViewFrame=0\n");
-    writeFile(dir + "/fg", "0\n");
-    writeFile(dir + "/script", "connect||2|ok\n");
-
     const auto expected = libraryPins(0, 0, 0, 1, kCols, kRows);
     ASSERT_EQ(expected.size(), size_t(kRows)) << "the image library captured nothing";
     ASSERT_TRUE(mixed(expected));
 
-    auto app = std::make_unique<Child>(
-        bin + "/Lumo", std::vector<std::string>{},
-        suiteEnv(dir, {"QT_QPA_PLATFORM=offscreen", "LANG=C", "TAVIK_UI_SCRIPT=" + dir + "/script"}));
-    writeFile(dir + "/fg", std::to_string(app->pid()) + "\n");
-    const bool shown =
-        pad->waitState([&](const std::string& st) { return Padsim::grid(st, "plane1") == expected; });
-    std::string got;
-    for (const auto& r : Padsim::grid(pad->state(), "plane1")) got += r + "\n";
-    std::string want;
-    for (const auto& r : expected) want += r + "\n";
-    EXPECT_TRUE(shown) << "pins:\n" << got << "expected:\n" << want;
-
-    app->kill(SIGTERM);
-    EXPECT_TRUE(app->waitExit());
-    app.reset();
-    EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
-    pad.reset();
+    const TempDir tmp("lumo-wayland");
+    LumoOnPadsim lumo(tmp.path());
+    ASSERT_TRUE(lumo.started());
+    EXPECT_TRUE(lumo.waitPins(expected)) << "pins:\n" << lumo.pinsText() << "expected:\n" << rowsText(expected);
+    EXPECT_TRUE(lumo.stop());
 }
 
 }  // namespace

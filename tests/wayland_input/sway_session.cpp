@@ -199,7 +199,8 @@ std::string SwaySession::swaymsg(const std::vector<std::string>& args) const {
 
 pid_t SwaySession::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          const std::string& outFile) {
-    std::vector<std::string> all = {"WAYLAND_DISPLAY=" + socket_, "XDG_RUNTIME_DIR=" + runtime_, "DISPLAY="};
+    std::vector<std::string> all = {"WAYLAND_DISPLAY=" + socket_, "XDG_RUNTIME_DIR=" + runtime_, "DISPLAY=",
+                                    "SWAYSOCK=" + ipc_};
     if (!bus_.empty()) all.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus_);
     all.insert(all.end(), env.begin(), env.end());
     const pid_t pid = launch(argv, all, outFile, outFile.empty() ? std::string{} : outFile + ".err");

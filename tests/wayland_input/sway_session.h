@@ -42,6 +42,8 @@ public:
     // The compositor socket as an absolute path (usable as WAYLAND_DISPLAY).
     const std::string& socket() const { return socket_; }
     const std::string& runtimeDir() const { return runtime_; }
+    // The compositor's IPC socket (what a sway session exports as $SWAYSOCK).
+    const std::string& ipcSocket() const { return ipc_; }
 
     // Starts a private D-Bus session bus (the accessibility bus is started on it on demand),
     // one for the whole test program, and puts its address in this process's environment and
@@ -51,7 +53,7 @@ public:
     // Runs swaymsg with `args`; its standard output ("" when it failed).
     std::string swaymsg(const std::vector<std::string>& args) const;
 
-    // Starts `argv` with WAYLAND_DISPLAY and XDG_RUNTIME_DIR of this session (plus `env`
+    // Starts `argv` with WAYLAND_DISPLAY, XDG_RUNTIME_DIR and SWAYSOCK of this session (plus `env`
     // entries "NAME=value"), its standard output into `outFile`. The process is killed with
     // the session. Returns its pid (-1 on failure).
     pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,

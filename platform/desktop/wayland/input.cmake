@@ -41,6 +41,9 @@ add_library(tavik_wayland_input STATIC
   wayland/ring_image.cpp
   wayland/layer_frame.cpp
   wayland/window_ids.cpp
+  wayland/compositor_tree.cpp
+  wayland/compositor_ipc.cpp
+  wayland/activation_watch.cpp
   wayland/window_tracker.cpp
   wayland/hotkey_text.cpp
   wayland/portal_request.cpp

@@ -1,9 +1,10 @@
 // The Wayland back end of the desktop layer: capture and damage from the process's screen cast,
-// windows, pointer, frame and hot keys from their own pieces. Each object serialises its calls on
-// one lock, as the X11 back end does.
+// windows, pointer, frame, hot keys and reports of the window in front from their own pieces.
+// Each object serialises its calls on one lock, as the X11 back end does.
 #include <mutex>
 
 #include "platform/desktop/backend.h"
+#include "platform/desktop/wayland/activation_watch.h"
 #include "platform/desktop/wayland/screencast.h"
 #include "platform/desktop/wayland/wayland_frame.h"
 #include "platform/desktop/wayland/wayland_hotkeys.h"
@@ -152,9 +153,21 @@ public:
         if (!cast_->ensure()) return std::nullopt;
         return sink_->damage.take(area);
     }
-    // The compositor tells no one when the window in front changes; the caller's own polling
-    // of activeWindow() finds it.
-    void watchActiveWindow(std::function<void()>) override {}
+    // Reports come from the compositor's toplevel list and AT-SPI (see activation_watch.h); on
+    // a desktop that offers neither, only the caller's own polling of activeWindow() finds a
+    // change.
+    void watchActiveWindow(std::function<void()> changed) override {
+        std::unique_ptr<ActivationWatch> old;
+        {
+            std::lock_guard g(watchMutex_);
+            old = std::move(watch_);
+        }
+        old.reset();  // returns once no report of the previous function runs
+        if (!changed) return;
+        auto next = std::make_unique<ActivationWatch>(std::move(changed));
+        std::lock_guard g(watchMutex_);
+        watch_ = std::move(next);
+    }
     void forgetDamage() override {
         std::lock_guard g(m_);
         if (cast_->ensure()) sink_->damage.take(Rect{0, 0, 0, 0});
@@ -169,6 +182,8 @@ private:
     std::shared_ptr<CastSink> sink_;
     std::shared_ptr<ScreenCast> cast_;
     WaylandHotKeys hotKeys_;
+    std::mutex watchMutex_;  // apart from m_: ending a watch waits for its thread
+    std::unique_ptr<ActivationWatch> watch_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/atspi/atspi_hub.h"
+#include "platform/desktop/wayland/compositor_ipc.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace tavik::desktop::wayland {
@@ -207,7 +208,7 @@ struct WindowTracker::Atspi {
     }
 };
 
-WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn) {
+WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), ipcSocket_(compositorIpcSocket()) {
     if (conn_) {
         manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
             conn_->bind(&zwlr_foreign_toplevel_manager_v1_interface, 2));
@@ -325,8 +326,45 @@ std::optional<WindowId> WindowTracker::activeWindow() {
     return std::nullopt;
 }
 
+const WindowTracker::Toplevel* WindowTracker::toplevel(WindowId id) const {
+    for (const auto& t : toplevels_)
+        if (toplevelWindowId(t->sequence) == id && !t->closed) return t.get();
+    return nullptr;
+}
+
+std::optional<CompositorWindow> WindowTracker::compositorWindow(WindowId window) {
+    if (ipcSocket_.empty() || window == 0) return std::nullopt;
+    // Who the window is, as the tree can tell: its process and title, or its app id and title.
+    int32_t pid = 0;
+    std::string title, appId;
+    if (window & kToplevelIdBit) {
+        if (conn_) conn_->pump();
+        const Toplevel* t = toplevel(window);
+        if (!t) return std::nullopt;
+        title = t->title;
+        appId = t->appId;
+    } else {
+        if (!atspi_) return std::nullopt;
+        std::lock_guard lock(atspi_->m);
+        const Seen* s = seenLocked(window);
+        if (!s) return std::nullopt;
+        pid = s->pid;
+        title = s->name;
+    }
+    const auto reply = compositorRequest(ipcSocket_, kIpcGetTree, {});
+    if (!reply) return std::nullopt;
+    const auto windows = parseCompositorTree(*reply);
+    const CompositorWindow* w = pid > 0 ? windowOfProcess(windows, pid, title) : windowOfApp(windows, appId, title);
+    if (!w) return std::nullopt;
+    return *w;
+}
+
 std::optional<int32_t> WindowTracker::windowProcess(WindowId window) {
-    if (!atspi_ || (window & kToplevelIdBit)) return std::nullopt;
+    if (window & kToplevelIdBit) {
+        const auto w = compositorWindow(window);
+        return w && w->pid > 0 ? std::optional<int32_t>(w->pid) : std::nullopt;
+    }
+    if (!atspi_) return std::nullopt;
     std::lock_guard lock(atspi_->m);
     const Seen* s = seenLocked(window);
     if (!s || s->pid <= 0) return std::nullopt;
@@ -347,6 +385,8 @@ bool WindowTracker::windowExists(WindowId window) {
 }
 
 std::optional<Rect> WindowTracker::windowRect(WindowId window) {
+    if (const auto w = compositorWindow(window); w && w->content.width > 0 && w->content.height > 0)
+        return w->content;
     if (!atspi_ || (window & kToplevelIdBit)) return std::nullopt;
     std::lock_guard lock(atspi_->m);
     const Seen* s = seenLocked(window);

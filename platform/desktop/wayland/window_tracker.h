@@ -3,8 +3,9 @@
 // geometry) where offered, and AT-SPI 2 window events (activate, deactivate, destroy) with the
 // windows' extents, process and names. Window ids are described in window_ids.h.
 //
-// Geometry comes only from AT-SPI extents in screen coordinates; toolkits that do not know
-// where the compositor put them report their own origin there (often 0,0).
+// Geometry comes from the compositor's window tree where it offers one on its IPC socket (see
+// compositor_tree.h), else from AT-SPI extents in screen coordinates, which toolkits that do
+// not know where the compositor put them report from their own origin (often 0,0).
 //
 // Not thread-safe for its callers (the owner serialises them); the AT-SPI side runs on the
 // process's accessibility thread and hands over a snapshot under a lock, so no query waits for
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
+#include "platform/desktop/wayland/compositor_tree.h"
 #include "platform/desktop/wayland/window_ids.h"
 #include "platform/desktop/wayland/wl_connection.h"
 
@@ -47,7 +49,8 @@ public:
     std::optional<WindowId> activeWindow();
     std::optional<int32_t> windowProcess(WindowId window);
     bool windowExists(WindowId window);
-    // The AT-SPI extents of the window (screen coordinates); nullopt when unknown.
+    // The window's place: the compositor's tree where it has the window, else its AT-SPI
+    // extents (screen coordinates); nullopt when unknown. Asks the compositor (bounded, 500 ms).
     std::optional<Rect> windowRect(WindowId window);
 
     // An AT-SPI window as last seen (public for the accessibility thread's helpers).
@@ -75,9 +78,14 @@ public:
 
 private:
     const Seen* seenLocked(WindowId id) const;
+    const Toplevel* toplevel(WindowId id) const;
+    // The compositor's window that is `window`; nullopt when the compositor has no tree or
+    // not that window.
+    std::optional<CompositorWindow> compositorWindow(WindowId window);
     void dropClosed();
 
     WlConnection* conn_ = nullptr;
+    std::string ipcSocket_;  // the compositor's IPC socket ("" without)
     zwlr_foreign_toplevel_manager_v1* manager_ = nullptr;
     std::vector<std::unique_ptr<Toplevel>> toplevels_;
     uint64_t nextSequence_ = 1;
