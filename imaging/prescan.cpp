@@ -175,8 +175,10 @@ LUMO_AVX2 inline void countGrey32(__m256i g, uint32_t (*part)[256]) {
 
 // AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
 // only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
-// With Mark, also marks the n pixels into gm (x = the column of p's first pixel).
-template <bool Count, bool Mark>
+// With Mark, also marks the n pixels into gm (x = the column of p's first pixel). Without Write
+// the row is only read (levels counted and pixels marked), for an effect that encodes the rows
+// itself as it rewrites them.
+template <bool Count, bool Mark, bool Write = true>
 LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], const GreyMark& gm, int32_t x) {
     const __m256i third = _mm256_set1_epi16(21846);
     const GreyMarkVectors mv = vectorsOf(gm);
@@ -197,19 +199,31 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], 
         __m256i low, high;
         simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
         const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
-        __m256i out[3];
-        for (int v = 0; v < 3; ++v)
-            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
-                                     _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
-        simd::store96(a, out);
+        if constexpr (Write) {
+            __m256i out[3];
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
+                                         _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
+            simd::store96(a, out);
+        }
         if constexpr (Mark) gm.set32(int64_t{x} + i, greyMarks32(grey, mv.a, mv.b, mv.flip));
         if constexpr (Count) {
             countGrey32(grey, part);
             qualified += 32;
         }
     }
-    qualified += encodeSimd<0, Count>(p + 3 * i, n - i, part);
-    if constexpr (Mark) gm.markEncoded(p + 3 * i, int64_t{x} + i, n - i);
+    if constexpr (Write) {
+        qualified += encodeSimd<0, Count>(p + 3 * i, n - i, part);
+        if constexpr (Mark) gm.markEncoded(p + 3 * i, int64_t{x} + i, n - i);
+    } else {
+        for (int32_t j = i; j < n; ++j) {
+            const uint8_t* q = p + 3 * j;
+            const int grey = (q[0] + q[1] + q[2]) / 3;
+            if constexpr (Count) ++part[j & 3][grey], ++qualified;
+            if constexpr (Mark)
+                if (gm.meets(grey)) gm.bits[(x + j) >> 6] |= uint64_t{1} << ((x + j) & 63);
+        }
+    }
     return qualified;
 }
 
@@ -342,6 +356,9 @@ struct Premark {
     int m = 5, lo = 0, hi = 0;
     uint64_t* bits = nullptr;
     int64_t words = 0;
+    // The rows are only read (grey rows on AVX2 in place): Character Mode encodes every row
+    // itself as it rewrites it, so writing them here as well would be wasted.
+    bool keepRows = false;
 };
 
 // Grey encoding of pixels a..b of a row from the source's 32-bit pixels, counted with Count and,
@@ -395,6 +412,16 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
             }
         }
         if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
+        if (pm.keepRows) {
+            if (!inside) {
+                encodeGreyAvx2<false, true, false>(row, im.width, part, gm, 0);
+            } else {
+                encodeGreyAvx2<false, true, false>(row, w.x0, part, gm, 0);
+                qualified += encodeGreyAvx2<true, true, false>(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
+                encodeGreyAvx2<false, true, false>(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
+            }
+            continue;
+        }
         if (fusedMarks) {
             if (!inside) {
                 encodeGreyAvx2<false, true>(row, im.width, part, gm, 0);
@@ -463,6 +490,12 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Pre
     return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
 }
 
+// Grey encoding of every row, for rows a kept-rows scan left as they were.
+void encodeGreyRows(const Image& im) {
+    uint32_t unused[4][256];
+    for (int32_t y = 0; y < im.height; ++y) encodeGreyAvx2<false>(im.row(y), im.width, unused);
+}
+
 }  // namespace
 
 TAVIK_API int32_t lumoPreScan(ScanContext* ctx) { return preScan(ctx, nullptr); }
@@ -491,6 +524,9 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
         const bool range = (cond.bMode & BIN_RANGE) != 0;
         pm = {true, comparisonOf(cond.bMode), range ? cond.bThreshfoldMin : cond.bThreshfold,
               range ? cond.bThreshfoldMax : cond.bThreshfold, scratch.marks.data(), (int64_t{im.width} + 63) / 64};
+        // Character Mode rewrites every pixel: grey rows in place need not be written twice.
+        const bool character = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) == BIN_CHARACTER;
+        pm.keepRows = character && colourOf(cond.bMode) == 0 && !source && simd::hasAvx2();
     }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {
@@ -501,7 +537,10 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm, source); break;
     }
     const uint64_t n = uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - rejected;
-    if (n == 0) return 0;
+    if (n == 0) {
+        if (pm.keepRows) encodeGreyRows(im);
+        return 0;
+    }
     cond.dwPixelCount = static_cast<uint32_t>(n);
     if (cond.fAutoThreshfold) autoThreshold(cond, cond.dwPixelCount);
     if (!effect) return 1;
@@ -510,7 +549,7 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold;
     const int hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
     const EffectParams params{ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength, ctx->nDepthLimit};
-    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 2, pm.on);
+    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 2, pm.on, pm.keepRows);
     return 1;
 }
 
