@@ -586,12 +586,16 @@ CharacterKernels characterKernels(bool wide, bool packed) {
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
 // both ends at once, capped at limit. out holds n >= w bytes; those past w become 0 as well.
+// The row is cleared with one call and the runs written over it: a screen row holds many short
+// runs, and a call per gap would cost more than the bytes.
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out) {
-    int64_t done = 0;  // bytes written so far: the gaps are cleared as the runs are met
+    std::memset(out, 0, size_t(n));
     forEachRun(bits, w, [&](int64_t s, int64_t e) {
-        std::memset(out + done, 0, size_t(s - done));
-        done = e;
         const int64_t len = e - s;
+        if (len == 1) {
+            out[s] = 1;
+            return;
+        }
         if (len / 2 > limit) {
             // Long run: both ends climb to the cap, and everything between them is the cap
             // (the last pixel set, in the middle, takes the cap as well).
@@ -609,7 +613,6 @@ void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* o
         }
         out[right] = static_cast<uint8_t>(d);
     });
-    std::memset(out + done, 0, size_t(n - done));
 }
 
 // Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]) and
@@ -707,14 +710,15 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
     return i;
 }
 
-// Where Character Mode's arrays lie in the scratch: three rows per image row, the column state, and
-// rings of four rows. Every row is `stride` bytes with kPad spare bytes either side.
+// Where Character Mode's arrays lie in the scratch: the depths, starts and B of every image row
+// (one array after the other), the column state, and rings of four rows. Every row is `stride`
+// bytes with kPad spare bytes either side.
 struct CharacterLayout {
     static constexpr int64_t kPad = 64;
     int64_t width = 0, height = 0, padded = 0, stride = 0;
     explicit CharacterLayout(int64_t w, int64_t h)
         : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {}
-    // Rows: depths, starts and B of each image row; then phase, counter, met, bottom, zero, spare,
+    // Rows: depths, starts and B of the image rows; then phase, counter, met, bottom, zero, spare,
     // orBytes (one each); then the rings of new depths, meeting flags and vertical marks.
     int64_t rows() const { return 3 * height + 7 + 3 * 4; }
     size_t bytes() const { return size_t(rows() * stride); }
@@ -749,12 +753,13 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     const CharacterLayout lay(w, h);
     uint8_t* base = sc.depthWork.data();
     const int64_t n = lay.padded;
-    // The three rows of one image row lie together, so the last pass reads one stream.
-    auto depths = [&](int64_t y) { return lay.row(base, 3 * y); };
+    // Each array's rows follow each other in memory, so every pass walks each array as one
+    // stream (the processor's prefetching follows a stream, not rows scattered between others).
+    auto depths = [&](int64_t y) { return lay.row(base, y); };
     // With a cap below 128 the depths leave bit 7 free for the starts: one array fewer to read.
     const bool packed = limit < 128;
-    auto starts = [&](int64_t y) { return lay.row(base, packed ? 3 * y : 3 * y + 1); };
-    auto counts = [&](int64_t y) { return lay.row(base, 3 * y + 2); };
+    auto starts = [&](int64_t y) { return lay.row(base, packed ? y : h + y); };
+    auto counts = [&](int64_t y) { return lay.row(base, 2 * int64_t{h} + y); };
     uint8_t* const single = lay.row(base, 3 * int64_t{h});
     uint8_t* phase = single;
     uint8_t* carried = single + lay.stride;
