@@ -586,12 +586,16 @@ CharacterKernels characterKernels(bool wide, bool packed) {
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
 // both ends at once, capped at limit. out holds n >= w bytes; those past w become 0 as well.
+// The row is cleared with one call and the runs written over it: a screen row holds many short
+// runs, and a call per gap would cost more than the bytes.
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out) {
-    int64_t done = 0;  // bytes written so far: the gaps are cleared as the runs are met
+    std::memset(out, 0, size_t(n));
     forEachRun(bits, w, [&](int64_t s, int64_t e) {
-        std::memset(out + done, 0, size_t(s - done));
-        done = e;
         const int64_t len = e - s;
+        if (len == 1) {
+            out[s] = 1;
+            return;
+        }
         if (len / 2 > limit) {
             // Long run: both ends climb to the cap, and everything between them is the cap
             // (the last pixel set, in the middle, takes the cap as well).
@@ -609,7 +613,6 @@ void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* o
         }
         out[right] = static_cast<uint8_t>(d);
     });
-    std::memset(out + done, 0, size_t(n - done));
 }
 
 // Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]) and
@@ -647,15 +650,28 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, const uint8_t* vertical, int3
 // Unsigned a < b, byte by byte.
 LUMO_AVX2 inline __m256i lt(__m256i a, __m256i b) { return simd::gtU8x2(b, a); }
 
+// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
+void encodeGrey(uint8_t* p, int64_t n) {
+    for (int64_t i = 0; i < n; ++i, p += 3) {
+        const int sum = p[0] + p[1] + p[2];
+        p[0] = 1;
+        p[1] = static_cast<uint8_t>(sum / 3);
+    }
+}
+
 // AVX2: rowMarks and writeRow in one loop, thirty-two pixels per step; returns the pixels done.
-// The row written next (next) is fetched on the way.
+// The row written next (next) is fetched on the way. With Raw the row still holds its colour
+// pixels and is grey-encoded on the way (flag 1, grey level (b + g + r) / 3).
+template <bool Raw>
 LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
                                     const uint8_t* next) {
     const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2), four = _mm256_set1_epi8(inner ? 4 : 0);
-    __m256i keep[3], mergeO[3], mergeS[3];
+    const __m256i flag = _mm256_set1_epi8(Raw ? 1 : 0), third = _mm256_set1_epi16(21846);
+    __m256i keep[3], mergeO[3], mergeG[3], mergeS[3];
     for (int v = 0; v < 3; ++v) {
         keep[v] = simd::mask2(kKeep.keep01[v]);
         mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
+        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
         mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
     }
     int32_t i = 0;
@@ -668,45 +684,61 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
         const __m256i centre = _mm256_and_si256(
             _mm256_and_si256(on, lt(l, c)), _mm256_or_si256(lt(r, c), _mm256_and_si256(_mm256_cmpeq_epi8(r, c), lt(r2, c))));
         const __m256i o = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(on, two), _mm256_and_si256(centre, four)),
-                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vertical + i)));
+                                          _mm256_or_si256(flag, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vertical + i))));
         uint8_t* a = p + 3 * int64_t{i};
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i out[3];
+        if constexpr (Raw) {
+            __m256i low, high;
+            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
 #pragma GCC unroll 3
-        for (int v = 0; v < 3; ++v)
-            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                     _mm256_shuffle_epi8(c, mergeS[v]));
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(grey, mergeG[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                         _mm256_shuffle_epi8(c, mergeS[v]));
+        } else {
+#pragma GCC unroll 3
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                         _mm256_shuffle_epi8(c, mergeS[v]));
+        }
         simd::store96(a, out);
     }
     return i;
 }
 
-// Where Character Mode's arrays lie in the scratch: three rows per image row, the column state, and
-// rings of four rows. Every row is `stride` bytes with kPad spare bytes either side.
+// Where Character Mode's arrays lie in the scratch: the depths, starts and B of every image row
+// (one array after the other), the column state, and rings of four rows. Every row is `stride`
+// bytes with kPad spare bytes either side.
 struct CharacterLayout {
     static constexpr int64_t kPad = 64;
     int64_t width = 0, height = 0, padded = 0, stride = 0;
     explicit CharacterLayout(int64_t w, int64_t h)
         : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {}
-    // Rows: depths, starts and B of each image row; then phase, counter, met, bottom, zero, spare,
+    // Rows: depths, starts and B of the image rows; then phase, counter, met, bottom, zero, spare,
     // orBytes (one each); then the rings of new depths, meeting flags and vertical marks.
     int64_t rows() const { return 3 * height + 7 + 3 * 4; }
     size_t bytes() const { return size_t(rows() * stride); }
     uint8_t* row(uint8_t* base, int64_t index) const { return base + index * stride + kPad; }
 };
 
-// Writes row y of the image from its final depths f (a ring row, padded) and vertical marks.
-void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* vertical, uint8_t* orBytes, int level) {
+// Writes row y of the image from its final depths f (a ring row, padded) and vertical marks;
+// with raw, the row still holds its colour pixels and is grey-encoded on the way.
+void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* vertical, uint8_t* orBytes, int level,
+                       bool raw) {
     const int32_t w = im.width, h = im.height;
     const bool inner = y >= 1 && y + 2 <= h;
     f[-1] = f[w] = f[w + 1] = 255;
     uint8_t* row = im.row(y);
     const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
-    const int32_t fused = level >= 2 ? writeDepthRowAvx2(row, w, f, vertical, inner, next) : 0;
+    const int32_t fused = level < 2 ? 0
+                          : raw     ? writeDepthRowAvx2<true>(row, w, f, vertical, inner, next)
+                                    : writeDepthRowAvx2<false>(row, w, f, vertical, inner, next);
     if (fused < w) {
+        if (raw) encodeGrey(row + 3 * int64_t{fused}, w - fused);
         const int32_t done = level >= 1 ? fused + rowMarksSsse3(f + fused, vertical + fused, w - fused, inner, orBytes + fused) : fused;
         rowMarks(f + done, vertical + done, w - done, inner, orBytes + done);
         writeRow(row + 3 * int64_t{fused}, w - fused, orBytes + fused, f + fused, level, next);
@@ -714,19 +746,20 @@ void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* ve
     f[-1] = f[w] = f[w + 1] = 0;
 }
 
-bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level) {
+bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level, bool raw) {
     const int32_t w = im.width, h = im.height;
     // Depths live in one byte; the cap keeps every later increase inside it.
     const int limit = std::clamp(pr.depthLimit, 1, 254);
     const CharacterLayout lay(w, h);
     uint8_t* base = sc.depthWork.data();
     const int64_t n = lay.padded;
-    // The three rows of one image row lie together, so the last pass reads one stream.
-    auto depths = [&](int64_t y) { return lay.row(base, 3 * y); };
+    // Each array's rows follow each other in memory, so every pass walks each array as one
+    // stream (the processor's prefetching follows a stream, not rows scattered between others).
+    auto depths = [&](int64_t y) { return lay.row(base, y); };
     // With a cap below 128 the depths leave bit 7 free for the starts: one array fewer to read.
     const bool packed = limit < 128;
-    auto starts = [&](int64_t y) { return lay.row(base, packed ? 3 * y : 3 * y + 1); };
-    auto counts = [&](int64_t y) { return lay.row(base, 3 * y + 2); };
+    auto starts = [&](int64_t y) { return lay.row(base, packed ? y : h + y); };
+    auto counts = [&](int64_t y) { return lay.row(base, 2 * int64_t{h} + y); };
     uint8_t* const single = lay.row(base, 3 * int64_t{h});
     uint8_t* phase = single;
     uint8_t* carried = single + lay.stride;
@@ -778,9 +811,9 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         wr.firstRow = r == 1 ? 0xFF : 0;
         wr.uInside = r >= 3 ? 0xFF : 0;
         kernels.walk(wr, n);
-        if (r >= 2) writeCharacterRow(im, r - 2, ring(0, r - 2), ring(2, r - 2), orBytes, level);
+        if (r >= 2) writeCharacterRow(im, r - 2, ring(0, r - 2), ring(2, r - 2), orBytes, level, raw);
     }
-    for (int32_t y = std::max(0, h - 2); y < h; ++y) writeCharacterRow(im, y, ring(0, y), ring(2, y), orBytes, level);
+    for (int32_t y = std::max(0, h - 2); y < h; ++y) writeCharacterRow(im, y, ring(0, y), ring(2, y), orBytes, level, raw);
     return true;
 }
 
@@ -841,15 +874,22 @@ bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, boo
 }
 
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
-                        EffectScratch& scratch, int maxLevel, bool premarked) {
+                        EffectScratch& scratch, int maxLevel, bool premarked, bool rawGrey) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
     if (!scratch.reserveFor(im.width, im.height, mode, premarked)) return false;
+    // Only Character Mode with marks made beforehand encodes the rows as it writes them; the
+    // other effects take encoded rows.
+    const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
+    if (rawGrey && !(character && premarked)) {
+        for (int32_t y = 0; y < im.height; ++y) encodeGrey(im.row(y), im.width);
+        rawGrey = false;
+    }
     // Never more parts than the scratch holds rows for (the setting may have changed since).
     const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
-    else characterMode(im, marks, params, scratch, level);
+    else characterMode(im, marks, params, scratch, level, rawGrey);
     return true;
 }
 

@@ -59,8 +59,11 @@ struct EffectParams {
 // caller that reserved it first (reserveFor) never meets that.
 // With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
 // rows were encoded), so the effect does not read the rows again for them.
+// With rawGrey, the rows still hold their 24-bit colour pixels and are taken as grey-encoded
+// (flag 1, grey level (b + g + r) / 3): Character Mode with premarked bits encodes each row as it
+// rewrites it, every other case encodes all rows first.
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
-                        EffectScratch& scratch, int maxLevel = 2, bool premarked = false);
+                        EffectScratch& scratch, int maxLevel = 2, bool premarked = false, bool rawGrey = false);
 
 // Marker bits of one row (the image is not changed): bit x set where the qualify flag is set and
 // the grey level meets comparison m. bits holds (n + 63) / 64 words.

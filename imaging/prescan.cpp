@@ -23,6 +23,58 @@ void encodeRow(uint8_t* p, int32_t n) {
     }
 }
 
+// The marker's comparison for the grey kernels, which mark rows as they encode them (every flag
+// is 1 there): grey levels in [a, b] meet it, or with outside those beyond it. An empty range
+// is a = 255, b = 0. bits is the row's marker words, zeroed before the row is encoded.
+struct GreyMark {
+    uint64_t* bits = nullptr;
+    int a = 255, b = 0;
+    bool outside = false;
+
+    GreyMark() = default;
+    // Comparison m (1..6) with bounds lo/hi on grey levels.
+    GreyMark(int m, int lo, int hi) {
+        int from = lo, to = hi;
+        switch (m) {
+        case 1: from = hi + 1, to = 255; break;
+        case 3: to = 255; break;
+        case 4: to = 255, outside = true; break;  // below lo: not in [lo, 255]
+        case 5: outside = true; break;
+        case 6: from = 0; break;
+        default: break;
+        }
+        if (from <= to && from <= 255 && to >= 0) a = std::max(from, 0), b = std::min(to, 255);
+    }
+    bool meets(int v) const { return (v >= a && v <= b) != outside; }
+    // Marks of pixels x .. x + n - 1 from their encoded bytes at p.
+    void markEncoded(const uint8_t* p, int64_t x, int64_t n) const {
+        for (int64_t j = 0; j < n; ++j)
+            if (meets(p[3 * j + 1])) bits[(x + j) >> 6] |= uint64_t{1} << ((x + j) & 63);
+    }
+    // ORs in the marks of pixels x .. x + 31 (bit j for pixel x + j).
+    void set32(int64_t x, uint32_t m) const {
+        const int64_t k = x >> 6;
+        const int s = int(x & 63);
+        bits[k] |= uint64_t{m} << s;
+        if (s > 32) bits[k + 1] |= uint64_t{m} >> (64 - s);
+    }
+};
+
+// Marks of 32 grey levels (bytes of g in pixel order) under gm, given as broadcast bytes a, b
+// and flip (all ones with outside).
+LUMO_AVX2 inline uint32_t greyMarks32(__m256i g, __m256i a, __m256i b, __m256i flip) {
+    const __m256i in = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(g, a), g), _mm256_cmpeq_epi8(_mm256_min_epu8(g, b), g));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_xor_si256(in, flip)));
+}
+
+struct GreyMarkVectors {
+    __m256i a, b, flip;
+};
+LUMO_AVX2 inline GreyMarkVectors vectorsOf(const GreyMark& gm) {
+    return {_mm256_set1_epi8(static_cast<char>(gm.a)), _mm256_set1_epi8(static_cast<char>(gm.b)),
+            _mm256_set1_epi8(gm.outside ? -1 : 0)};
+}
+
 // Counts encoded pixels into four partial histograms (so runs of one level, such as a plain
 // background, do not serialise on one counter); returns how many qualified.
 inline uint32_t countPixels(const uint8_t* p, int32_t n, uint32_t (*part)[256]) {
@@ -123,9 +175,13 @@ LUMO_AVX2 inline void countGrey32(__m256i g, uint32_t (*part)[256]) {
 
 // AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
 // only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
-template <bool Count>
-LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
+// With Mark, also marks the n pixels into gm (x = the column of p's first pixel). Without Write
+// the row is only read (levels counted and pixels marked), for an effect that encodes the rows
+// itself as it rewrites them.
+template <bool Count, bool Mark, bool Write = true>
+LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], const GreyMark& gm, int32_t x) {
     const __m256i third = _mm256_set1_epi16(21846);
+    const GreyMarkVectors mv = vectorsOf(gm);
     __m256i keep[3], flags[3];
     for (int v = 0; v < 3; ++v) {
         keep[v] = simd::mask2(simd::kSumMasks.keep[v]);
@@ -143,25 +199,48 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) 
         __m256i low, high;
         simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
         const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
-        __m256i out[3];
-        for (int v = 0; v < 3; ++v)
-            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
-                                     _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
-        simd::store96(a, out);
+        if constexpr (Write) {
+            __m256i out[3];
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), flags[v]),
+                                         _mm256_shuffle_epi8(grey, simd::mask2(simd::kMasks.merge[v][1])));
+            simd::store96(a, out);
+        }
+        if constexpr (Mark) gm.set32(int64_t{x} + i, greyMarks32(grey, mv.a, mv.b, mv.flip));
         if constexpr (Count) {
             countGrey32(grey, part);
             qualified += 32;
         }
     }
-    return qualified + encodeSimd<0, Count>(p + 3 * i, n - i, part);
+    if constexpr (Write) {
+        qualified += encodeSimd<0, Count>(p + 3 * i, n - i, part);
+        if constexpr (Mark) gm.markEncoded(p + 3 * i, int64_t{x} + i, n - i);
+    } else {
+        for (int32_t j = i; j < n; ++j) {
+            const uint8_t* q = p + 3 * j;
+            const int grey = (q[0] + q[1] + q[2]) / 3;
+            if constexpr (Count) ++part[j & 3][grey], ++qualified;
+            if constexpr (Mark)
+                if (gm.meets(grey)) gm.bits[(x + j) >> 6] |= uint64_t{1} << ((x + j) & 63);
+        }
+    }
+    return qualified;
+}
+
+template <bool Count>
+LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
+    return encodeGreyAvx2<Count, false>(p, n, part, GreyMark{}, 0);
 }
 
 // Grey encoding straight from 32-bit pixels 0x??RRGGBB into encoded 24-bit pixels (1, grey, red),
 // for images filled while they are encoded (no colour box, so every flag is 1): the 24-bit
 // colour row is never written. With Count, adds the pixels to the histogram. Returns how many
 // pixels it did (a multiple of 32; the caller does the rest with encodeGreyFrom32Tail).
-template <bool Count>
-LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, uint32_t (*part)[256]) {
+// With Mark, also marks the pixels it did into gm (x = the column of out's first pixel).
+template <bool Count, bool Mark>
+LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, uint32_t (*part)[256],
+                                   const GreyMark& gm, int32_t x) {
+    const GreyMarkVectors mv = vectorsOf(gm);
     const __m256i weights = _mm256_set1_epi32(0x00010101), ones = _mm256_set1_epi16(1);
     const __m256i third = _mm256_set1_epi32(21846), red = _mm256_set1_epi32(0x00FF0000), flag = _mm256_set1_epi32(1);
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
@@ -186,10 +265,11 @@ LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, 
                                                       _mm256_permutevar8x32_epi32(p[2], _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 2, 4)), 0xF0));
         _mm256_storeu_si256(o + 2, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(p[2], _mm256_setr_epi32(5, 6, 0, 0, 0, 0, 0, 0)),
                                                       _mm256_permutevar8x32_epi32(p[3], _mm256_setr_epi32(0, 0, 0, 1, 2, 4, 5, 6)), 0xFC));
-        if constexpr (Count) {
+        if constexpr (Count || Mark) {
             const __m256i g = _mm256_permutevar8x32_epi32(
                 _mm256_packus_epi16(_mm256_packus_epi32(grey[0], grey[1]), _mm256_packus_epi32(grey[2], grey[3])), order);
-            countGrey32(g, part);
+            if constexpr (Mark) gm.set32(int64_t{x} + i, greyMarks32(g, mv.a, mv.b, mv.flip));
+            if constexpr (Count) countGrey32(g, part);
         }
     }
     return i;
@@ -210,17 +290,18 @@ void encodeGreyFrom32Tail(const uint32_t* in, uint8_t* out, int32_t n, uint32_t 
 
 // Encodes pixels a..b of an image row from the source's 32-bit pixels (count pixels from left,
 // black elsewhere), counting them with Count.
-template <bool Count>
+template <bool Count, bool Mark>
 void encodeGreySpan(const uint32_t* px, int32_t left, int32_t count, int32_t a, int32_t b, uint8_t* row,
-                    uint32_t (*part)[256]) {
+                    uint32_t (*part)[256], const GreyMark& gm) {
     static constexpr uint32_t kBlack[256] = {};
     while (a < b) {
         const bool on = a >= left && a < left + count;
         const int32_t end = on ? std::min(b, left + count) : a < left ? std::min(b, left) : b;
         const int32_t n = on ? end - a : std::min<int32_t>(end - a, 256);
         const uint32_t* in = on ? px + (a - left) : kBlack;
-        const int32_t done = encodeGreyFrom32<Count>(in, row + 3 * size_t(a), n, part);
+        const int32_t done = encodeGreyFrom32<Count, Mark>(in, row + 3 * size_t(a), n, part, gm, a);
         encodeGreyFrom32Tail<Count>(in + done, row + 3 * size_t(a + done), n - done, part);
+        if constexpr (Mark) gm.markEncoded(row + 3 * size_t(a + done), a + done, n - done);
         a += n;
     }
 }
@@ -275,42 +356,82 @@ struct Premark {
     int m = 5, lo = 0, hi = 0;
     uint64_t* bits = nullptr;
     int64_t words = 0;
+    // The rows are only read (grey rows on AVX2 in place): Character Mode encodes every row
+    // itself as it rewrites it, so writing them here as well would be wasted.
+    bool keepRows = false;
 };
 
+// Grey encoding of pixels a..b of a row from the source's 32-bit pixels, counted with Count and,
+// when gm has bits, marked.
+template <bool Count>
+void encodeGreySpanMarked(const uint32_t* px, int32_t left, int32_t count, int32_t a, int32_t b, uint8_t* row,
+                          uint32_t (*part)[256], const GreyMark& gm) {
+    if (gm.bits) encodeGreySpan<Count, true>(px, left, count, a, b, row, part, gm);
+    else encodeGreySpan<Count, false>(px, left, count, a, b, row, part, gm);
+}
+
 // Encodes rows y0..y1-1 and counts them into part (four partial histograms) over the window;
-// returns how many qualified.
+// returns how many qualified. Rows are marked as well with pm: by the grey kernels as they go,
+// else from the encoded row while it is in the first-level cache.
 template <int C>
 uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, uint32_t (*part)[256], const Premark& pm,
                     const RowSource* source) {
     const bool simd = simd::hasSsse3();
+    const bool greyAvx2 = C == 0 && simd::hasAvx2();
     auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
     auto encodeCount = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<true> : encodeAvx2<C, true>) : encodeSimd<C, true>;
+    GreyMark gm;
+    if (pm.on) gm = GreyMark(pm.m, pm.lo, pm.hi);
     uint64_t qualified = 0;
     const int64_t rowBytes = 3 * int64_t{im.width};
     for (int32_t y = y0; y < y1; ++y) {
         uint8_t* row = im.row(y);
         const bool inside = y >= w.y0 && y < w.y1;
+        const bool fusedMarks = pm.on && greyAvx2;
+        if (fusedMarks) {
+            gm.bits = pm.bits + y * pm.words;
+            std::fill_n(gm.bits, pm.words, 0);
+        }
         // The next row is asked for now: rows of a bottom-up image follow each other downwards
         // in memory, a turn the processor's own prefetching takes a while to follow.
         if (y + 1 < y1 && !source)
             for (int64_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(im.row(y + 1) + b, 1);
         if constexpr (C == 0) {
-            if (source && source->pixels && simd::hasAvx2()) {
+            if (source && source->pixels && greyAvx2) {
                 int32_t left = 0, count = 0;
                 const uint32_t* px = source->pixels(source->self, y, left, count);
                 if (!inside) {
-                    encodeGreySpan<false>(px, left, count, 0, im.width, row, part);
+                    encodeGreySpanMarked<false>(px, left, count, 0, im.width, row, part, gm);
                 } else {
-                    encodeGreySpan<false>(px, left, count, 0, w.x0, row, part);
-                    encodeGreySpan<true>(px, left, count, w.x0, w.x1, row, part);
-                    encodeGreySpan<false>(px, left, count, w.x1, im.width, row, part);
+                    encodeGreySpanMarked<false>(px, left, count, 0, w.x0, row, part, gm);
+                    encodeGreySpanMarked<true>(px, left, count, w.x0, w.x1, row, part, gm);
+                    encodeGreySpanMarked<false>(px, left, count, w.x1, im.width, row, part, gm);
                     qualified += uint64_t(w.x1 - w.x0);
                 }
-                if (pm.on) markRowBits(row, im.width, pm.m, pm.lo, pm.hi, pm.bits + y * pm.words);
                 continue;
             }
         }
         if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
+        if (pm.keepRows) {
+            if (!inside) {
+                encodeGreyAvx2<false, true, false>(row, im.width, part, gm, 0);
+            } else {
+                encodeGreyAvx2<false, true, false>(row, w.x0, part, gm, 0);
+                qualified += encodeGreyAvx2<true, true, false>(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
+                encodeGreyAvx2<false, true, false>(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
+            }
+            continue;
+        }
+        if (fusedMarks) {
+            if (!inside) {
+                encodeGreyAvx2<false, true>(row, im.width, part, gm, 0);
+            } else {
+                encodeGreyAvx2<false, true>(row, w.x0, part, gm, 0);
+                qualified += encodeGreyAvx2<true, true>(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
+                encodeGreyAvx2<false, true>(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
+            }
+            continue;
+        }
         if (simd) {
             if (!inside) {
                 encode(row, im.width, part);
@@ -369,6 +490,12 @@ uint64_t encodeImage(const Image& im, const Window& w, uint32_t* hist, const Pre
     return uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - qualified;
 }
 
+// Grey encoding of every row, for rows a kept-rows scan left as they were.
+void encodeGreyRows(const Image& im) {
+    uint32_t unused[4][256];
+    for (int32_t y = 0; y < im.height; ++y) encodeGreyAvx2<false>(im.row(y), im.width, unused);
+}
+
 }  // namespace
 
 TAVIK_API int32_t lumoPreScan(ScanContext* ctx) { return preScan(ctx, nullptr); }
@@ -397,6 +524,9 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
         const bool range = (cond.bMode & BIN_RANGE) != 0;
         pm = {true, comparisonOf(cond.bMode), range ? cond.bThreshfoldMin : cond.bThreshfold,
               range ? cond.bThreshfoldMax : cond.bThreshfold, scratch.marks.data(), (int64_t{im.width} + 63) / 64};
+        // Character Mode rewrites every pixel: grey rows in place need not be written twice.
+        const bool character = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) == BIN_CHARACTER;
+        pm.keepRows = character && colourOf(cond.bMode) == 0 && !source && simd::hasAvx2();
     }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {
@@ -407,7 +537,10 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     default: rejected = encodeImage<7>(im, w, cond.adwHistogram, pm, source); break;
     }
     const uint64_t n = uint64_t(w.x1 - w.x0) * uint64_t(w.y1 - w.y0) - rejected;
-    if (n == 0) return 0;
+    if (n == 0) {
+        if (pm.keepRows) encodeGreyRows(im);
+        return 0;
+    }
     cond.dwPixelCount = static_cast<uint32_t>(n);
     if (cond.fAutoThreshfold) autoThreshold(cond, cond.dwPixelCount);
     if (!effect) return 1;
@@ -416,7 +549,7 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold;
     const int hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
     const EffectParams params{ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength, ctx->nDepthLimit};
-    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 2, pm.on);
+    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 2, pm.on, pm.keepRows);
     return 1;
 }
 

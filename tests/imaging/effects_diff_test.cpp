@@ -1,6 +1,7 @@
 // The effects against the reference copy of their previous implementation: random screen-like
-// pictures of odd sizes in both storage orders, every effect, comparison and parameter range;
-// every stored byte (flags, grey level and the work byte) must be the same.
+// pictures of odd sizes in both storage orders, every effect, comparison and parameter range, at
+// every vector level, from encoded rows and (grey) from colour rows; every stored byte (flags,
+// grey level and the work byte) must be the same.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,6 +44,32 @@ std::vector<uint8_t> storedBytes(Opened& o) {
     return {o.ctx.dib.lpBits, o.ctx.dib.lpBits + n};
 }
 
+// The effect of mode run on the colour rows `colour` taken as grey-encoded (rawGrey), at every
+// vector level, once with marks made beforehand from the encoded rows `encoded` and once with
+// marks made on demand: each run's stored bytes. im gives the shape (its bits are not used).
+std::vector<std::vector<uint8_t>> fromColourRows(const std::vector<uint8_t>& colour, const std::vector<uint8_t>& encoded,
+                                                 lumo::Image im, uint16_t mode, int lo, int hi,
+                                                 const lumo::EffectParams& ep) {
+    std::vector<std::vector<uint8_t>> out;
+    const int m = lumo::comparisonOf(mode);
+    const size_t words = (size_t(im.width) + 63) / 64;
+    for (int premarked = 0; premarked < 2; ++premarked)
+        for (int level = 0; level <= 2; ++level) {
+            lumo::EffectScratch scratch;
+            if (premarked) {
+                EXPECT_TRUE(scratch.reserveMarks(im.width, im.height));
+                std::vector<uint8_t> rows = encoded;
+                im.bits = rows.data();
+                for (int32_t y = 0; y < im.height; ++y)
+                    lumo::markRowBits(im.row(y), im.width, m, lo, hi, scratch.marks.data() + size_t(y) * words);
+            }
+            out.push_back(colour);
+            im.bits = out.back().data();
+            EXPECT_TRUE(lumo::markAndApplyEffect(im, mode, m, lo, hi, ep, scratch, level, premarked, true));
+        }
+    return out;
+}
+
 }  // namespace
 
 TEST(EffectsAgainstReference, RandomPicturesOfOddSizesGiveTheSameBytes) {
@@ -64,9 +91,22 @@ TEST(EffectsAgainstReference, RandomPicturesOfOddSizesGiveTheSameBytes) {
         const int32_t params[4] = {int32_t(rng() % 5), int32_t(rng() % 40), int32_t(rng() % 40),
                                    int32_t(rng() % 24) - 2};
 
+        // Half the rounds count a window of the picture only (empty at times), so the rows are
+        // encoded and marked in pieces that start anywhere.
+        const bool window = rng() & 1;
+        const int32_t left = int32_t(rng() % uint32_t(w + 1)), top = int32_t(rng() % uint32_t(h + 1));
+        const int32_t right = left + int32_t(rng() % uint32_t(w + 1)), bottom = top + int32_t(rng() % uint32_t(h + 1));
+
         Opened fast(pic, topDown), ref(pic, topDown);
         ASSERT_TRUE(fast.ok && ref.ok);
+        const std::vector<uint8_t> colour = storedBytes(ref);
         for (Opened* o : {&fast, &ref}) {
+            if (window) {
+                o->ctx.nHistLeft = left;
+                o->ctx.nHistRight = right;
+                o->ctx.nHistTop = top;
+                o->ctx.nHistBottom = bottom;
+            }
             o->cond = cond;
             o->ctx.nLineThickness = params[0];
             o->ctx.nHLineLength = params[1];
@@ -96,6 +136,12 @@ TEST(EffectsAgainstReference, RandomPicturesOfOddSizesGiveTheSameBytes) {
                                                      range ? ref.cond.bThreshfoldMin : ref.cond.bThreshfold,
                                                      range ? ref.cond.bThreshfoldMax : ref.cond.bThreshfold, ep, scratch, level));
             }
+            // Without a colour box the effects also start from the colour rows, encoding them.
+            if (lumo::colourOf(mode) == 0)
+                for (auto& bytes : fromColourRows(colour, storedBytes(ref), im, mode,
+                                                  range ? ref.cond.bThreshfoldMin : ref.cond.bThreshfold,
+                                                  range ? ref.cond.bThreshfoldMax : ref.cond.bThreshfold, ep))
+                    narrow.push_back(std::move(bytes));
         }
         if (want) {
             const uint16_t mode = ref.cond.bMode;
@@ -132,27 +178,31 @@ TEST(EffectsAgainstReference, RandomPicturesOfOddSizesGiveTheSameBytes) {
 TEST(EffectsAgainstReference, HelperThreadsGiveTheSameBytesAndHistogram) {
     std::mt19937 rng(77);
     const Pixels pic = randomPicture(rng, 701, 413);  // large enough to be split
-    for (uint16_t effect : {uint16_t(0), uint16_t(BIN_ERASE_GRID), uint16_t(BIN_OUTLINE), uint16_t(BIN_CHARACTER)})
-        for (int autoThreshold = 0; autoThreshold < 2; ++autoThreshold) {
-            Opened one(pic), two(pic);
-            for (Opened* o : {&one, &two}) {
-                o->cond.bMode = uint16_t(BIN_DARK | BIN_RED | effect);
-                o->cond.bThreshfold = 100;
-                o->cond.fAutoThreshfold = autoThreshold;
-                o->ctx.nHistLeft = 13;
-                o->ctx.nHistTop = 7;
+    // With the red box and without one (grey rows are marked, and left for Character Mode to
+    // encode, by the scan's own kernels).
+    for (uint16_t colour : {uint16_t(BIN_RED), uint16_t(0)})
+        for (uint16_t effect : {uint16_t(0), uint16_t(BIN_ERASE_GRID), uint16_t(BIN_OUTLINE), uint16_t(BIN_CHARACTER)})
+            for (int autoThreshold = 0; autoThreshold < 2; ++autoThreshold) {
+                Opened one(pic), two(pic);
+                for (Opened* o : {&one, &two}) {
+                    o->cond.bMode = uint16_t(BIN_DARK | colour | effect);
+                    o->cond.bThreshfold = 100;
+                    o->cond.fAutoThreshfold = autoThreshold;
+                    o->ctx.nHistLeft = 13;
+                    o->ctx.nHistTop = 7;
+                }
+                ASSERT_EQ(lumoSetScanThreads(1), 1);
+                const int32_t a = lumoPreScan(&one.ctx);
+                lumoSetScanThreads(3);
+                const int32_t b = lumoPreScan(&two.ctx);
+                EXPECT_EQ(lumoSetScanThreads(1), 3);
+                ASSERT_EQ(a, b);
+                EXPECT_TRUE(storedBytes(one) == storedBytes(two))
+                    << "colour " << colour << " effect " << effect << " auto " << autoThreshold;
+                EXPECT_EQ(0, std::memcmp(one.cond.adwHistogram, two.cond.adwHistogram, sizeof one.cond.adwHistogram));
+                EXPECT_EQ(one.cond.dwPixelCount, two.cond.dwPixelCount);
+                EXPECT_EQ(one.cond.bMode, two.cond.bMode);
             }
-            ASSERT_EQ(lumoSetScanThreads(1), 1);
-            const int32_t a = lumoPreScan(&one.ctx);
-            lumoSetScanThreads(3);
-            const int32_t b = lumoPreScan(&two.ctx);
-            EXPECT_EQ(lumoSetScanThreads(1), 3);
-            ASSERT_EQ(a, b);
-            EXPECT_TRUE(storedBytes(one) == storedBytes(two)) << "effect " << effect << " auto " << autoThreshold;
-            EXPECT_EQ(0, std::memcmp(one.cond.adwHistogram, two.cond.adwHistogram, sizeof one.cond.adwHistogram));
-            EXPECT_EQ(one.cond.dwPixelCount, two.cond.dwPixelCount);
-            EXPECT_EQ(one.cond.bMode, two.cond.bMode);
-        }
 }
 
 namespace {
@@ -192,7 +242,7 @@ Pixels strokePicture(std::mt19937& rng, int w, int h, bool wide) {
 
 // Character Mode's vertical walk on long columns: runs crossing many rows, profiles with plateaus
 // and valleys, widths on either side of the vector widths, and depth caps up to past one byte's
-// half; every vector level gives the reference's bytes.
+// half; every vector level gives the reference's bytes, from encoded rows or from colour rows.
 TEST(EffectsAgainstReference, CharacterModeOnTallStrokesGivesTheSameBytes) {
     std::mt19937 rng(4421);
     const int widths[] = {1, 2, 15, 16, 17, 31, 32, 33, 63, 65, 97, 130, 257};
@@ -208,6 +258,7 @@ TEST(EffectsAgainstReference, CharacterModeOnTallStrokesGivesTheSameBytes) {
 
         Opened fast(pic, topDown), ref(pic, topDown);
         ASSERT_TRUE(fast.ok && ref.ok);
+        const std::vector<uint8_t> colour = storedBytes(ref);
         for (Opened* o : {&fast, &ref}) {
             o->cond.bMode = uint16_t(BIN_DARK | BIN_CHARACTER);
             o->cond.bThreshfold = 128;
@@ -232,6 +283,8 @@ TEST(EffectsAgainstReference, CharacterModeOnTallStrokesGivesTheSameBytes) {
             ASSERT_TRUE(lumo::markAndApplyEffect(im, uint16_t(BIN_DARK | BIN_CHARACTER), lumo::comparisonOf(BIN_DARK), 128,
                                                  128, ep, scratch, level));
         }
+        for (auto& bytes : fromColourRows(colour, storedBytes(ref), im, uint16_t(BIN_DARK | BIN_CHARACTER), 128, 128, ep))
+            narrow.push_back(std::move(bytes));
         im.bits = ref.ctx.dib.lpBits;
         lumoref::markImage(im, lumo::comparisonOf(BIN_DARK), 128, 128);
         lumoref::characterMode(im, limit);
@@ -251,4 +304,105 @@ TEST(EffectsAgainstReference, CharacterModeOnTallStrokesGivesTheSameBytes) {
     // The pictures made centre lines, and depths past 126 occurred.
     EXPECT_GT(centreMarks, 1000);
     EXPECT_GT(deepPixels, 0);
+}
+
+namespace {
+
+// Rows handed to the pre-scan as it goes: 32-bit pixels of columns left .. left + count - 1
+// (black elsewhere), as a capture gives them, or the same as 24-bit rows.
+struct SpanSource {
+    const Pixels* pic;
+    int32_t left, count;
+    static void fill(const void* self, int32_t y, uint8_t* row) {
+        const auto& s = *static_cast<const SpanSource*>(self);
+        for (int x = 0; x < s.pic->w; ++x) {
+            const uint32_t c = x >= s.left && x < s.left + s.count ? s.pic->px[size_t(y) * s.pic->w + x] : 0;
+            row[3 * x] = uint8_t(c), row[3 * x + 1] = uint8_t(c >> 8), row[3 * x + 2] = uint8_t(c >> 16);
+        }
+    }
+    static const uint32_t* pixels(const void* self, int32_t y, int32_t& left, int32_t& count) {
+        const auto& s = *static_cast<const SpanSource*>(self);
+        left = s.left;
+        count = s.count;
+        return s.pic->px.data() + size_t(y) * s.pic->w + s.left;
+    }
+};
+
+}  // namespace
+
+// Without a colour box and with fixed thresholds the rows are marked while they are encoded (in
+// place, from 24-bit rows handed over, or from 32-bit pixels), in pieces split at a histogram
+// window that may start at any column. Every row's marks must equal the marker's bits on the
+// encoded row, for every comparison and both kinds of bounds; and Character Mode must give the
+// same bytes whichever way the rows came.
+TEST(EffectsAgainstReference, MarksMadeWhileEncodingEqualTheMarkersBits) {
+    std::mt19937 rng(9127);
+    const int widths[] = {1, 7, 31, 32, 33, 63, 64, 65, 97, 150, 203};
+    int compared = 0;
+    for (int round = 0; round < 300; ++round) {
+        const int w = widths[rng() % std::size(widths)], h = 1 + int(rng() % 4);
+        Pixels pic(w, h);
+        for (uint32_t& c : pic.px) {
+            const int g = int(rng() % 256);
+            c = rng() % 4 ? rgb(g, g, g) : (rng() & 0xFFFFFF);  // every grey level, some colours
+        }
+        // Columns outside the source's span are black in every variant.
+        const int32_t spanLeft = int32_t(rng() % uint32_t(w)), spanCount = int32_t(rng() % uint32_t(w - spanLeft + 1));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (x < spanLeft || x >= spanLeft + spanCount) pic.at(x, y) = 0;
+        const int offsets[] = {0, 1, 13, 31, 33, 40, 63, 65, w / 2};
+        const int32_t left = std::min(offsets[rng() % std::size(offsets)], w - 1);
+        const int32_t right = left + 1 + int32_t(rng() % uint32_t(w));
+        BinCondition cond{};
+        const int m = 1 + int(rng() % 6);
+        const bool range = rng() & 1;
+        const uint8_t edges[] = {0, 1, 127, 254, 255};
+        cond.bThreshfold = rng() % 3 ? uint8_t(rng()) : edges[rng() % 5];
+        cond.bThreshfoldMin = rng() % 3 ? uint8_t(rng()) : edges[rng() % 5];
+        cond.bThreshfoldMax = rng() % 3 ? uint8_t(rng()) : edges[rng() % 5];
+        const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold, hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
+
+        // The encoded rows and the marker's bits on them.
+        Opened ref(pic);
+        ref.cond = cond;
+        ref.cond.bMode = uint16_t(m | (range ? BIN_RANGE : 0));
+        ref.ctx.nHistLeft = left;
+        ref.ctx.nHistRight = right;
+        ASSERT_EQ(lumoPreScan(&ref.ctx), 1);
+        const size_t words = (size_t(w) + 63) / 64;
+        std::vector<uint64_t> want(words * size_t(h));
+        lumo::Image im;
+        im.bits = ref.ctx.dib.lpBits;
+        im.stride = ref.ctx.dib.nStride;
+        im.width = w;
+        im.height = h;
+        for (int y = 0; y < h; ++y) lumo::markRowBits(im.row(y), w, m, lo, hi, want.data() + size_t(y) * words);
+
+        std::vector<uint8_t> firstBytes;
+        for (int way = 0; way < 4; ++way) {  // in place, 24-bit rows handed over, 32-bit pixels; Outline in place
+            const uint16_t effect = way == 3 ? BIN_OUTLINE : BIN_CHARACTER;
+            Opened o(pic);
+            o.cond = cond;
+            o.cond.bMode = uint16_t(m | (range ? BIN_RANGE : 0) | effect);
+            o.ctx.nHistLeft = left;
+            o.ctx.nHistRight = right;
+            SpanSource span{&pic, spanLeft, spanCount};
+            const lumo::RowSource source{&SpanSource::fill, way == 2 ? &SpanSource::pixels : nullptr, &span};
+            ASSERT_EQ(lumo::preScan(&o.ctx, way == 1 || way == 2 ? &source : nullptr), 1);
+            const std::vector<uint64_t>& got = lumo::threadScratch().marks;
+            ASSERT_GE(got.size(), want.size());
+            for (size_t k = 0; k < want.size(); ++k)
+                ASSERT_EQ(got[k], want[k]) << "round " << round << " way " << way << " width " << w << " left " << left
+                                           << " m " << m << " range " << range << " row " << k / words << " word "
+                                           << k % words;
+            ++compared;
+            if (way == 0) {
+                firstBytes = storedBytes(o);
+            } else if (way < 3) {
+                ASSERT_TRUE(storedBytes(o) == firstBytes) << "round " << round << " way " << way;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 1200);
 }
