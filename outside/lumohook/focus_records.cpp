@@ -1,7 +1,26 @@
-// Focus records: find or take the process's record and fill it.
+// Focus records: find or take the process's record and fill it; place an
+// accessibility point on the screen and in its window.
 #include "outside/lumohook/focus_records.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
 namespace lumohook {
+
+namespace {
+
+int32_t clamp32(int64_t v) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+// Sizes a pixel apart still name the same window (scaled toolkits round).
+bool sameSize(const tavik::desktop::Rect& a, const tavik::desktop::Rect& b) {
+    return std::llabs(int64_t{a.width} - b.width) <= 1 && std::llabs(int64_t{a.height} - b.height) <= 1;
+}
+
+}  // namespace
 
 int recordEvent(lumo::HookData& hook, const FocusEvent& e) {
     int at = -1;
@@ -14,6 +33,8 @@ int recordEvent(lumo::HookData& hook, const FocusEvent& e) {
     r.threadId = e.process;
     r.hookOwned = 1;
     r.window = e.window;
+    r.screenX = e.screenX;
+    r.screenY = e.screenY;
     if (e.caret && e.window != 0 && e.clientX && e.clientY) {
         r.kind = 1;
         r.caretX = *e.clientX;
@@ -22,12 +43,32 @@ int recordEvent(lumo::HookData& hook, const FocusEvent& e) {
     } else {
         r.kind = 0;
         r.screenGiven = 1;
-        r.screenX = e.screenX;
-        r.screenY = e.screenY;
     }
     r.inUse = 1;
     r.changed = 1;
     return at;
+}
+
+PlacedPoint placePoint(int32_t x, int32_t y, const WindowFrames& frames) {
+    PlacedPoint p{x, y, std::nullopt, std::nullopt};
+    if (frames.accessible && frames.client) {
+        const auto& a = *frames.accessible;
+        const int64_t insideX = int64_t{x} - a.left, insideY = int64_t{y} - a.top;
+        const tavik::desktop::Rect* same = nullptr;
+        if (sameSize(a, *frames.client))
+            same = &*frames.client;
+        else if (frames.outer && sameSize(a, *frames.outer))
+            same = &*frames.outer;
+        if (same) {
+            p.screenX = clamp32(same->left + insideX);
+            p.screenY = clamp32(same->top + insideY);
+        }
+    }
+    if (frames.client) {
+        p.clientX = clamp32(int64_t{p.screenX} - frames.client->left);
+        p.clientY = clamp32(int64_t{p.screenY} - frames.client->top);
+    }
+    return p;
 }
 
 }  // namespace lumohook

@@ -31,6 +31,51 @@ struct Listener {
 std::mutex gMutex;
 std::unique_ptr<Listener> gListener;  // the library's one listener
 
+// The extents of `source`'s top-level (the ancestor right below the application) in
+// `ATSPI_COORD_TYPE_SCREEN`, the coordinates the caret and focus positions are read in; nullopt
+// when the tree or the top-level's component cannot be read. The walk up is bounded: the tree
+// comes from the application and may loop.
+std::optional<tavik::desktop::Rect> topLevelExtents(AtspiAccessible* source) {
+    constexpr int kMaxDepth = 64;
+    GError* err = nullptr;
+    AtspiAccessible* node = ATSPI_ACCESSIBLE(g_object_ref(source));
+    bool found = false;
+    for (int depth = 0; depth < kMaxDepth && !found; ++depth) {
+        AtspiAccessible* parent = atspi_accessible_get_parent(node, &err);
+        if (err || !parent) {
+            g_clear_error(&err);
+            if (parent) g_object_unref(parent);
+            break;
+        }
+        const AtspiRole role = atspi_accessible_get_role(parent, &err);
+        if (err) {
+            g_clear_error(&err);
+            g_object_unref(parent);
+            break;
+        }
+        if (role == ATSPI_ROLE_APPLICATION) {
+            found = true;
+            g_object_unref(parent);
+        } else {
+            g_object_unref(node);
+            node = parent;
+        }
+    }
+    std::optional<tavik::desktop::Rect> extents;
+    if (found) {
+        if (AtspiComponent* c = atspi_accessible_get_component_iface(node)) {
+            if (AtspiRect* r = atspi_component_get_extents(c, ATSPI_COORD_TYPE_SCREEN, &err)) {
+                if (!err && r->width > 0 && r->height > 0) extents = tavik::desktop::Rect{r->x, r->y, r->width, r->height};
+                g_free(r);
+            }
+            g_clear_error(&err);
+            g_object_unref(c);
+        }
+    }
+    g_object_unref(node);
+    return extents;
+}
+
 // Records the caret (at `offset`) or the focus of `source`.
 void record(Listener* l, AtspiAccessible* source, bool caret, int offset) {
     GError* err = nullptr;
@@ -42,12 +87,13 @@ void record(Listener* l, AtspiAccessible* source, bool caret, int offset) {
     }
     e.caret = caret;
     bool placed = false;
+    int32_t x = 0, y = 0;  // in the accessibility coordinates (the toolkit's own on Wayland)
     if (caret) {
         if (AtspiText* text = atspi_accessible_get_text_iface(source)) {
             if (AtspiRect* r = atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, &err)) {
-                e.screenX = r->x;
-                e.screenY = r->y;
-                placed = r->width >= 0 && r->height >= 0;
+                x = r->x;
+                y = r->y;
+                placed = !err && r->width >= 0 && r->height >= 0;
                 g_free(r);
             }
             g_clear_error(&err);
@@ -58,9 +104,9 @@ void record(Listener* l, AtspiAccessible* source, bool caret, int offset) {
     if (!placed) {
         if (AtspiComponent* c = atspi_accessible_get_component_iface(source)) {
             if (AtspiPoint* p = atspi_component_get_position(c, ATSPI_COORD_TYPE_SCREEN, &err)) {
-                e.screenX = p->x;
-                e.screenY = p->y;
-                placed = true;
+                x = p->x;
+                y = p->y;
+                placed = !err;
                 g_free(p);
             }
             g_clear_error(&err);
@@ -68,16 +114,24 @@ void record(Listener* l, AtspiAccessible* source, bool caret, int offset) {
         }
     }
     if (!placed) return;
-    // The window: the one in front, when it belongs to the event's process.
+    // The window: the one in front, when it belongs to the event's process. Its place on the
+    // screen comes from the desktop layer; the point's place inside it from the toolkit.
+    lumohook::WindowFrames frames;
     if (auto active = l->desk.activeWindow(); active && *active) {
         if (l->desk.windowProcess(*active) == e.process) {
             e.window = *active;
-            if (auto client = l->desk.clientRect(*active)) {
-                e.clientX = e.screenX - client->left;
-                e.clientY = e.screenY - client->top;
+            frames.client = l->desk.clientRect(*active);
+            if (frames.client) {
+                frames.outer = l->desk.windowRect(*active);
+                frames.accessible = topLevelExtents(source);
             }
         }
     }
+    const lumohook::PlacedPoint at = lumohook::placePoint(x, y, frames);
+    e.screenX = at.screenX;
+    e.screenY = at.screenY;
+    e.clientX = at.clientX;
+    e.clientY = at.clientY;
     lumohook::recordEvent(l->hook->data(), e);
 }
 

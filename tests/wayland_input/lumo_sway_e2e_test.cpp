@@ -173,7 +173,9 @@ TEST_F(LumoOnSway, MouseEmulationClicksTheWindowInView) {
 
 // Focus sync: the caret of a text field (AT-SPI caret-moved events and character extents, read
 // by the viewer's focus hook) puts the view on it, the caret in the middle column, and the pins
-// show what the image library makes of that part of the screen.
+// show what the image library makes of that part of the screen. The field's window sits right of
+// another: its toolkit reports the caret from its own origin (0,0), the compositor knows where
+// the window is, and a caret taken as a screen point would put the view in the wrong place.
 TEST_F(LumoOnSway, TheViewFollowsTheCaret) {
 #ifndef CARET_WINDOW_PATH
     GTEST_SKIP() << "the Qt caret window is not built";
@@ -185,11 +187,13 @@ TEST_F(LumoOnSway, TheViewFollowsTheCaret) {
     ASSERT_TRUE(lumo.pad().waitState([](const std::string& st) {
         return Padsim::value(st, "text").substr(0, 2) == "c8";  // "f": focus sync
     })) << lumo.pad().state();
-    tavik::test::Child field(CARET_WINDOW_PATH, {"tavik.caret", "caret window"}, kQtEnv);
-    if (!field.expect("shown").has_value())
+    if (startWindow({PATTERN_WINDOW, "tavik.paper"}, "paper", "painted").empty())
         GTEST_SKIP() << "the Qt test window did not come up on Wayland (qt6-wayland missing?)";
-    // Alone on the screen, the window fills it.
-    ASSERT_EQ(activePlace(), (dt::Rect{0, 0, 1024, 768}));
+    tavik::test::Child field(CARET_WINDOW_PATH, {"tavik.caret", "caret window"}, kQtEnv);
+    ASSERT_TRUE(field.expect("shown").has_value());
+    // The field's window is tiled right of the pattern and has the focus.
+    const dt::Rect fieldPlace{512, 0, 512, 768};
+    ASSERT_TRUE(waitUntil([&] { return activePlace() == fieldPlace; })) << "the caret window is not in front at x=512";
 
     auto hookMap = [&]() -> std::optional<tavik::platform::SharedSection> {
         std::optional<tavik::platform::SharedSection> m;
@@ -250,12 +254,22 @@ TEST_F(LumoOnSway, TheViewFollowsTheCaret) {
             return col >= 30 && col <= 34 && cy >= r->baseY && cy < r->baseY + kRows * r->cellHeight;
         })) << "caret at " << cx << "," << cy << "; view at "
             << (r ? std::to_string(r->baseX) + "," + std::to_string(r->baseY) : std::string("none")) << hookText();
-        // The pins: the image library's panel of the view (the window is at the screen's origin).
+        // The hook's record: the caret in the window's pixels, its screen place beside it.
+        bool recorded = false;
+        for (const auto& h : hook->threads)
+            if (h.inUse && h.threadId == field.pid() && h.kind == 1) {
+                recorded = true;
+                EXPECT_NEAR(h.caretX, cx, 4) << hookText();
+                EXPECT_NEAR(h.screenX, fieldPlace.left + cx, 4) << hookText();
+                EXPECT_EQ(h.screenY, fieldPlace.top + h.caretY) << hookText();
+            }
+        EXPECT_TRUE(recorded) << hookText();
+        // The pins: the image library's panel of the view (its base is in the window's pixels).
         std::vector<std::string> expected;
         EXPECT_TRUE(waitUntil([&] {
             r = record();
             if (!r) return false;
-            expected = libraryPins(0, r->baseX, r->baseY, r->cellWidth, kCols, kRows);
+            expected = libraryPins(0, fieldPlace.left + r->baseX, fieldPlace.top + r->baseY, r->cellWidth, kCols, kRows);
             return mixed(expected) && Padsim::grid(lumo.pad().state(), "plane1") == expected;
         })) << "pins:\n" << lumo.pinsText() << "expected:\n" << rowsText(expected);
     }
