@@ -34,8 +34,9 @@
 // a window known to AT-SPI a hash of its accessible's bus name and object path (bit 63 clear;
 // the same in every process of the suite while the window lives), for a toplevel only the
 // compositor lists (wlroots foreign-toplevel) bit 63 set and a sequence number of this process.
-// A Wayland window's window and client rectangles are both its AT-SPI extents (it draws its own
-// decorations); the pointer position is the one last set through this layer. Coordinates are
+// A Wayland window's rectangles come from the compositor's window tree where it offers one (sway's
+// IPC: the outer and the content rectangle); elsewhere both are its AT-SPI extents, which a
+// Wayland toolkit gives in its own frame (often at 0,0). The pointer position is the one last set through this layer. Coordinates are
 // screen pixels of the default screen (the compositor's layout on Wayland).
 #pragma once
 
