@@ -298,8 +298,9 @@ void Viewer::contain(int32_t x, int32_t y) {
 // ---- View frame ----
 
 void Viewer::placeViewFrame(const ViewRecord& r) {
-    if (!frameEnabled_.load() || !share_.frameShown) return;
-    std::lock_guard lock(deskMutex_);
+    if (!frameEnabled_.load()) return;
+    std::lock_guard lock(deskMutex_);  // also over the share's frame words
+    if (!share_.frameShown) return;
     if (r.flags & kRecordHideFrame) {
         desk_->hideFrame();
         std::memset(share_.frameRect, 0, sizeof share_.frameRect);
