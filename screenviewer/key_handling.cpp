@@ -132,7 +132,7 @@ keys::KeyContext KeyHandler::context() {
 
 keys::KeyContext KeyHandler::contextLocked() {
     keys::KeyContext c;
-    const ViewRecord& r = viewer_.current();
+    const ViewRecord r = viewer_.currentView();
     const DeviceConfig& d = viewer_.device();
     c.filters = filters_;
     c.locked = locked_;
@@ -176,7 +176,7 @@ void KeyHandler::decodeKeyAndRun(Decode decode) {
     keys::ActionList a;
     {
         std::lock_guard lock(m_);
-        if (!(viewer_.current().flags & kRecordExcluded)) viewer_.fitCurrentToWindow();
+        if (!(viewer_.currentView().flags & kRecordExcluded)) viewer_.fitCurrentToWindow();
         a = decode(contextLocked());
     }
     run(a);
@@ -244,8 +244,10 @@ void KeyHandler::run(const keys::ActionList& actions) {
     }
     {
         std::lock_guard lock(m_);
-        lastRecord_ = viewer_.currentIndex();
-        lastCapture_ = viewer_.current().captureWindow;
+        viewer_.editCurrent([&](const ViewRecord& r, int i) {
+            lastRecord_ = i;
+            lastCapture_ = r.captureWindow;
+        });
     }
     viewer_.publishView();
 }
@@ -253,20 +255,23 @@ void KeyHandler::run(const keys::ActionList& actions) {
 void KeyHandler::followRecord() {
     {
         std::lock_guard lock(m_);
-        const int i = viewer_.currentIndex();
-        ViewRecord& r = viewer_.current();
-        const bool changed = i != lastRecord_ || r.captureWindow != lastCapture_;
-        lastRecord_ = i;
-        lastCapture_ = r.captureWindow;
-        if (!changed || !emu_.on) return;
-        keys::ViewRect v = viewRectOf(r);
-        const keys::ViewGrid g = gridOf(r);
-        keys::MousePoint p{int32_t(std::clamp<int64_t>(v.baseX + int64_t(g.pinColumns) * v.cellWidth / 2, 0, INT32_MAX)),
-                           int32_t(std::clamp<int64_t>(v.baseY + int64_t(g.pinRows) * v.cellHeight / 2, 0, INT32_MAX))};
-        keys::containPoint(v, g, p);
-        writeViewRect(r, v);
-        emu_.mouse = p;
-        emu_.known = true;
+        const bool moved = viewer_.editCurrent([&](ViewRecord& r, int i) {
+            const bool changed = i != lastRecord_ || r.captureWindow != lastCapture_;
+            lastRecord_ = i;
+            lastCapture_ = r.captureWindow;
+            if (!changed || !emu_.on) return false;
+            keys::ViewRect v = viewRectOf(r);
+            const keys::ViewGrid g = gridOf(r);
+            keys::MousePoint p{
+                int32_t(std::clamp<int64_t>(v.baseX + int64_t(g.pinColumns) * v.cellWidth / 2, 0, INT32_MAX)),
+                int32_t(std::clamp<int64_t>(v.baseY + int64_t(g.pinRows) * v.cellHeight / 2, 0, INT32_MAX))};
+            keys::containPoint(v, g, p);
+            writeViewRect(r, v);
+            emu_.mouse = p;
+            emu_.known = true;
+            return true;
+        });
+        if (!moved) return;
         moveMouse();
     }
     viewer_.publishView();
@@ -294,6 +299,29 @@ void KeyHandler::writeViewRect(ViewRecord& r, const keys::ViewRect& v) const {
     }
 }
 
+bool KeyHandler::bookmark(int n, bool recall) {
+    if (n < 0 || n > 2) return false;
+    const int32_t maxCell = viewer_.device().maxCellPixels;
+    return viewer_.editCurrent([&](ViewRecord& r, int) {
+        const size_t i = size_t(n);
+        // The bookmark as the bookmark rules take it: its bytes copied out of the record and back.
+        keys::BookmarkView view;
+        keys::ConditionSlot slot;
+        std::memcpy(&view, r.bookmarkViews[i], sizeof view);
+        std::memcpy(&slot, r.bookmarkConditions[i], sizeof slot);
+        if (!recall) {
+            keys::storeBookmark(r.bookmarkUsed[i], view, slot, viewRectOf(r), r.condition);
+            std::memcpy(r.bookmarkViews[i], &view, sizeof view);
+            std::memcpy(r.bookmarkConditions[i], &slot, sizeof slot);
+            return false;
+        }
+        keys::ViewRect v = viewRectOf(r);
+        if (!keys::recallBookmark(r.bookmarkUsed[i], view, slot, maxCell, v, r.condition)) return false;
+        writeViewRect(r, v);
+        return true;
+    });
+}
+
 keys::ViewGrid KeyHandler::gridOf(const ViewRecord& r) const {
     return {viewer_.pins().columns, viewer_.pins().rows, std::max(r.imageWidth, 1), std::max(r.imageHeight, 1)};
 }
@@ -317,31 +345,31 @@ void KeyHandler::updateMouseText() {
 
 void KeyHandler::mouseAction(
     const std::function<void(keys::ViewRect&, const keys::ViewGrid&, keys::MousePoint&)>& f) {
-    ViewRecord& r = viewer_.current();
-    keys::ViewRect v = viewRectOf(r);
-    const keys::ViewGrid g = gridOf(r);
-    f(v, g, emu_.mouse);
-    writeViewRect(r, v);
+    viewer_.editCurrent([&](ViewRecord& r, int) {
+        keys::ViewRect v = viewRectOf(r);
+        f(v, gridOf(r), emu_.mouse);
+        writeViewRect(r, v);
+    });
     emu_.known = true;
     moveMouse();
     viewer_.viewChanged();
 }
 
 void KeyHandler::zoomTo(int32_t cell, keys::ZoomAnchor anchor) {
-    ViewRecord& r = viewer_.current();
-    const keys::ViewRect v = viewRectOf(r);
-    const keys::ViewGrid g = gridOf(r);
-    lumo::ZoomAnchor a = lumo::ZoomAnchor::Centre;
-    if (anchor == keys::ZoomAnchor::Mouse && emu_.known && keys::pointInView(v, g, emu_.mouse))
-        a = lumo::ZoomAnchor::Point;
-    if (lumo::zoom(r, cell, a, viewer_.pins(), emu_.mouse.x, emu_.mouse.y)) viewer_.viewChanged();
+    const bool done = viewer_.editCurrent([&](ViewRecord& r, int) {
+        lumo::ZoomAnchor a = lumo::ZoomAnchor::Centre;
+        if (anchor == keys::ZoomAnchor::Mouse && emu_.known && keys::pointInView(viewRectOf(r), gridOf(r), emu_.mouse))
+            a = lumo::ZoomAnchor::Point;
+        return lumo::zoom(r, cell, a, viewer_.pins(), emu_.mouse.x, emu_.mouse.y);
+    });
+    if (done) viewer_.viewChanged();
 }
 
 void KeyHandler::startEmulationLocked(int buttons) {
     if (!filters_.mouseEmulation) return;
-    ViewRecord& r = viewer_.current();
-    const auto& saved = saved_[size_t(viewer_.currentIndex())];
-    const keys::MouseOps ops = keys::startEmulation(emu_, saved, penDrag_, buttons, viewRectOf(r), gridOf(r));
+    const keys::MouseOps ops = viewer_.editCurrent([&](const ViewRecord& r, int i) {
+        return keys::startEmulation(emu_, saved_[size_t(i)], penDrag_, buttons, viewRectOf(r), gridOf(r));
+    });
     const WindowId w = viewer_.targetWindow();
     for (size_t i = 0; i < ops.count; ++i) {
         const keys::MouseOp& op = ops.ops[i];
@@ -386,7 +414,7 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         break;
     case KeyAct::PanBy: {
         // The long steps move the ViewScope rectangle by scope cells in overview.
-        if (a.longStep && viewer_.current().overview) viewer_.panScope(a.x, a.y);
+        if (a.longStep && viewer_.currentView().overview) viewer_.panScope(a.x, a.y);
         else viewer_.pan(a.x, a.y);
         break;
     }
@@ -394,10 +422,9 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         if (a.value >= 1 && a.value <= 9) viewer_.jumpTo(a.value);
         break;
     case KeyAct::Zoom: {
-        const keys::ViewRect v = viewRectOf(viewer_.current());
+        const ViewRecord r = viewer_.currentView();
         lumo::ZoomAnchor anchor = coreAnchor(a.anchor);
-        if (anchor == lumo::ZoomAnchor::Point &&
-            !(emu_.known && keys::pointInView(v, gridOf(viewer_.current()), emu_.mouse)))
+        if (anchor == lumo::ZoomAnchor::Point && !(emu_.known && keys::pointInView(viewRectOf(r), gridOf(r), emu_.mouse)))
             anchor = lumo::ZoomAnchor::Centre;
         if (a.value) viewer_.zoomOut(anchor, emu_.mouse.x, emu_.mouse.y);
         else viewer_.zoomIn(anchor, emu_.mouse.x, emu_.mouse.y);
@@ -407,7 +434,7 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         zoomTo(a.value, a.anchor);
         break;
     case KeyAct::FineZoom: {
-        const ViewRecord& r = viewer_.current();
+        const ViewRecord r = viewer_.currentView();
         if (r.overview && emu_.on) break;
         const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth) + (a.value < 0 ? -1 : 1);
         if (c < 1 || c >= viewer_.device().maxCellPixels) break;
@@ -415,27 +442,29 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         break;
     }
     case KeyAct::ZoomAtMouse: {
-        ViewRecord& r = viewer_.current();
-        if (r.overview) break;
-        keys::ViewRect v = viewRectOf(r);
-        const keys::ViewGrid g = gridOf(r);
-        if (keys::zoomAtMouse(v, g, emu_.mouse, a.value != 0, viewer_.device().maxCellPixels, false)) {
+        const bool done = viewer_.editCurrent([&](ViewRecord& r, int) {
+            if (r.overview) return false;
+            keys::ViewRect v = viewRectOf(r);
+            if (!keys::zoomAtMouse(v, gridOf(r), emu_.mouse, a.value != 0, viewer_.device().maxCellPixels, false))
+                return false;
             writeViewRect(r, v);
-            viewer_.viewChanged();
-        }
+            return true;
+        });
+        if (done) viewer_.viewChanged();
         break;
     }
     case KeyAct::Condition:
-        keys::applyKeyCondition(viewer_.current().condition, a.cond);
+        viewer_.editCurrent([&](ViewRecord& r, int) { keys::applyKeyCondition(r.condition, a.cond); });
         break;
     case KeyAct::ToggleOverview: viewer_.toggleOverview(); break;
     case KeyAct::ToggleViewScope: viewer_.toggleViewScope(); break;
     case KeyAct::LeaveOverview: {
-        ViewRecord& r = viewer_.current();
-        if (r.overview) {
+        const bool left = viewer_.editCurrent([](ViewRecord& r, int) {
+            if (!r.overview) return false;
             leaveOverview(r);
-            viewer_.viewChanged();
-        }
+            return true;
+        });
+        if (left) viewer_.viewChanged();
         break;
     }
     case KeyAct::ClientOverview: viewer_.clientOverview(a.value != 0); break;
@@ -482,39 +511,19 @@ void KeyHandler::perform(const keys::KeyAction& a) {
     case KeyAct::PenDrag:
         penDrag_ = a.value != 0;
         break;
-    case KeyAct::BookmarkStore: {
-        if (a.value < 0 || a.value > 2) break;
-        ViewRecord& r = viewer_.current();
-        const size_t n = size_t(a.value);
-        keys::BookmarkView view;
-        keys::ConditionSlot slot;
-        std::memcpy(&view, r.bookmarkViews[n], sizeof view);
-        std::memcpy(&slot, r.bookmarkConditions[n], sizeof slot);
-        keys::storeBookmark(r.bookmarkUsed[n], view, slot, viewRectOf(r), r.condition);
-        std::memcpy(r.bookmarkViews[n], &view, sizeof view);
-        std::memcpy(r.bookmarkConditions[n], &slot, sizeof slot);
+    case KeyAct::BookmarkStore:
+        bookmark(a.value, false);
         break;
-    }
-    case KeyAct::BookmarkRecall: {
-        if (a.value < 0 || a.value > 2) break;
-        ViewRecord& r = viewer_.current();
-        const size_t n = size_t(a.value);
-        keys::BookmarkView view;
-        keys::ConditionSlot slot;
-        std::memcpy(&view, r.bookmarkViews[n], sizeof view);
-        std::memcpy(&slot, r.bookmarkConditions[n], sizeof slot);
-        keys::ViewRect v = viewRectOf(r);
-        if (keys::recallBookmark(r.bookmarkUsed[n], view, slot, viewer_.device().maxCellPixels, v, r.condition)) {
-            writeViewRect(r, v);
-            viewer_.viewChanged();
-        }
+    case KeyAct::BookmarkRecall:
+        if (bookmark(a.value, true)) viewer_.viewChanged();
         break;
-    }
     case KeyAct::ConditionStore:
-        if (a.value >= 0 && a.value < 4) keys::storeCondition(conditions_[size_t(a.value)], viewer_.current().condition);
+        if (a.value >= 0 && a.value < 4)
+            viewer_.editCurrent([&](const ViewRecord& r, int) { keys::storeCondition(conditions_[size_t(a.value)], r.condition); });
         break;
     case KeyAct::ConditionRecall:
-        if (a.value >= 0 && a.value < 4) keys::recallCondition(conditions_[size_t(a.value)], viewer_.current().condition);
+        if (a.value >= 0 && a.value < 4)
+            viewer_.editCurrent([&](ViewRecord& r, int) { keys::recallCondition(conditions_[size_t(a.value)], r.condition); });
         break;
     case KeyAct::PlayTone: playTone(a.tone); break;
     case KeyAct::SetCursorShape: viewer_.setCursorShapeView(a.value != 0); break;
@@ -527,11 +536,12 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         stepY_ = std::clamp(a.y, 1, pins.rows);
         break;
     case KeyAct::ToggleLargeHistogram: largeHistogram_ = !largeHistogram_; break;
-    case KeyAct::SetEffect: {
-        BinCondition& c = viewer_.current().condition;
-        c.bMode = uint16_t((c.bMode & ~kEffectBits) | (uint32_t(a.value) & kEffectBits));
+    case KeyAct::SetEffect:
+        viewer_.editCurrent([&](ViewRecord& r, int) {
+            BinCondition& c = r.condition;
+            c.bMode = uint16_t((c.bMode & ~kEffectBits) | (uint32_t(a.value) & kEffectBits));
+        });
         break;
-    }
     case KeyAct::SetTextLinePage:
         if (a.value >= 0 && a.value < 6) textLinePage_ = a.value;
         break;
@@ -544,20 +554,22 @@ void KeyHandler::perform(const keys::KeyAction& a) {
 // ---- Dialog operations ----
 
 void KeyHandler::conditionCommand(int id) {
+    if (id < 275 || id > 280) return;
     {
         std::lock_guard lock(m_);
         InHandler inHandler;
-        BinCondition& c = viewer_.current().condition;
-        using tavik::viewer::CondOp;
-        switch (id) {
-        case 275: c.fAutoThreshfold = 0; keys::applyKeyCondition(c, {CondOp::ThresholdUp}); break;
-        case 276: c.fAutoThreshfold = 0; keys::applyKeyCondition(c, {CondOp::ThresholdDown}); break;
-        case 277: c.fAutoThreshfold = 0; c.bMode ^= BIN_LIGHT; break;
-        case 278: c.fAutoThreshfold = 0; c.bMode ^= BIN_EQUAL; break;
-        case 279: c.fAutoThreshfold = 0; c.bMode ^= BIN_DARK; break;
-        case 280: c.fAutoThreshfold = c.fAutoThreshfold ? 0 : 1; break;
-        default: return;
-        }
+        viewer_.editCurrent([&](ViewRecord& r, int) {
+            BinCondition& c = r.condition;
+            using tavik::viewer::CondOp;
+            switch (id) {
+            case 275: c.fAutoThreshfold = 0; keys::applyKeyCondition(c, {CondOp::ThresholdUp}); break;
+            case 276: c.fAutoThreshfold = 0; keys::applyKeyCondition(c, {CondOp::ThresholdDown}); break;
+            case 277: c.fAutoThreshfold = 0; c.bMode ^= BIN_LIGHT; break;
+            case 278: c.fAutoThreshfold = 0; c.bMode ^= BIN_EQUAL; break;
+            case 279: c.fAutoThreshfold = 0; c.bMode ^= BIN_DARK; break;
+            case 280: c.fAutoThreshfold = c.fAutoThreshfold ? 0 : 1; break;
+            }
+        });
     }
     viewer_.publishView();
 }
@@ -576,7 +588,7 @@ void KeyHandler::zoomCommand(bool out) {
     {
         std::lock_guard lock(m_);
         InHandler inHandler;
-        ViewRecord& r = viewer_.current();
+        const ViewRecord r = viewer_.currentView();
         if (emu_.on && !(r.overview && r.viewScope)) {
             if (r.overview) return;
             const keys::ViewRect v = viewRectOf(r);
@@ -598,9 +610,11 @@ bool KeyHandler::menuCommand(int id, bool& viewFrame, keys::MenuEffects& fx) {
         fx = keys::toggleMenuItem(id, filters_, viewFrame, locked_);
         if (!fx.handled) return false;
         if (fx.stopEmulation && emu_.on) stopEmulationLocked();
-        BinCondition& c = viewer_.current().condition;
-        if (fx.thresholdToCommonest) keys::thresholdToCommonest(c);
-        if (fx.clearColourBits) c.bMode = uint16_t(c.bMode & ~(BIN_RED | BIN_GREEN | BIN_BLUE));
+        viewer_.editCurrent([&](ViewRecord& r, int) {
+            BinCondition& c = r.condition;
+            if (fx.thresholdToCommonest) keys::thresholdToCommonest(c);
+            if (fx.clearColourBits) c.bMode = uint16_t(c.bMode & ~(BIN_RED | BIN_GREEN | BIN_BLUE));
+        });
     }
     viewer_.publishView();
     return true;

@@ -137,6 +137,9 @@ private:
     keys::ViewRect viewRectOf(const ViewRecord& r) const;
     void writeViewRect(ViewRecord& r, const keys::ViewRect& v) const;
     keys::ViewGrid gridOf(const ViewRecord& r) const;
+    // Stores the current view and condition in bookmark n (0..2), or recalls
+    // them from it; true when a recall changed the view (the caller publishes).
+    bool bookmark(int n, bool recall);
     void moveMouse();
     void updateMouseText();
     // The record or the display range changed beside the keys: an emulated

@@ -1,12 +1,15 @@
 // One refresh pass: capture the view rectangle with its margins (or, in the
 // cursor-shape view, take the mouse pointer's picture), pre-scan, map it onto
 // the pins, draw the overlays, send only what changed, and rebuild the text
-// line. Runs on the refresh thread only.
+// line. Runs on the refresh thread only, on the copy of the record handed
+// over; the shown record itself is touched only under the view lock, to learn
+// whether it is still shown and to give it the pass's histogram and thresholds.
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
-#include <vector>
 
+#include "common/data_maps.h"
 #include "screenviewer/cursor_shape.h"
 #include "screenviewer/viewer.h"
 
@@ -15,11 +18,27 @@ namespace lumo {
 namespace {
 
 constexpr int kMarginX = 30;
+// The longest text row the client library takes from the line it is given.
+constexpr size_t kTextRowBytes = tavik::kTextBytes;
 constexpr int kMarginY = 20;
 constexpr int64_t kMaxCaptureSide = 1 << 15;
 constexpr int64_t kMaxCapturePixels = int64_t(1) << 26;
 
 bool validIndex(int i) { return i >= 0 && i < kRecordCount; }
+
+// What a pre-scan learned about the pixels, copied into a record's condition;
+// the thresholds it chose only when `thresholds` (the automatic threshold is on).
+void takeScanResult(BinCondition& to, const BinCondition& scanned, bool thresholds) {
+    std::memcpy(to.adwHistogram, scanned.adwHistogram, sizeof to.adwHistogram);
+    to.dwPixelCount = scanned.dwPixelCount;
+    to.dwPeakCount = scanned.dwPeakCount;
+    if (scanned.fAutoThreshfold && thresholds) {
+        to.bThreshfold = scanned.bThreshfold;
+        to.bThreshfoldMin = scanned.bThreshfoldMin;
+        to.bThreshfoldMax = scanned.bThreshfoldMax;
+        to.bMode = uint16_t(scanned.bMode & ~BIN_PRESCANNED);
+    }
+}
 
 struct DibCloser {
     DibHandle& dib;
@@ -31,9 +50,12 @@ struct DibCloser {
 void Viewer::refreshView(bool force) {
     ++stats_.passes;
     ViewRecord& snap = snapshot_;
-    ViewRecord* live = validIndex(snapIndex_) ? &share_.records[snapIndex_] : nullptr;
-    // A record another process excluded from the display is not shown.
-    if (live && (live->flags & kRecordExcluded)) return;
+    const bool hasLive = validIndex(snapIndex_);
+    if (hasLive) {
+        // A record another process excluded from the display is not shown.
+        std::lock_guard lock(viewMutex_);
+        if (share_.records[snapIndex_].flags & kRecordExcluded) return;
+    }
 
     // 1. A capture window that closed falls back to the last foreground window.
     const WindowId target = loadWindowWord(share_.targetWindow);
@@ -41,14 +63,18 @@ void Viewer::refreshView(bool force) {
         const WindowId last = loadWindowWord(share_.lastForeground);
         if (last != 0 && !refreshDesk_->windowExists(last)) return;
         storeWindowWord(share_.targetWindow, last);
-        if (live) live->captureWindow = live->keyWindow;
+        if (hasLive) {
+            std::lock_guard lock(viewMutex_);
+            ViewRecord& live = share_.records[snapIndex_];
+            live.captureWindow = live.keyWindow;
+        }
         snap.captureWindow = snap.keyWindow;
     }
 
     // 2.-3. The pixels, opened and pre-scanned on a private copy of the
     // condition: the pointer's picture in the cursor-shape view, else the view
     // rectangle of the screen with its margins.
-    BinCondition cond = live ? live->condition : snap.condition;
+    BinCondition cond = snap.condition;
     ScanContext ctx{};
     const bool cursorView = cursorShape_.load();
     const bool scanned = cursorView ? scanCursor(cond, ctx, force) : scanView(snap, cond, ctx, force);
@@ -56,21 +82,18 @@ void Viewer::refreshView(bool force) {
     if (!ctx.dib.hDib) return;
     ++stats_.captures;
     if (!scanned) return;
-    if (live) {
-        BinCondition& lc = live->condition;
-        std::memcpy(lc.adwHistogram, cond.adwHistogram, sizeof lc.adwHistogram);
-        lc.dwPixelCount = cond.dwPixelCount;
-        lc.dwPeakCount = cond.dwPeakCount;
-        if (cond.fAutoThreshfold) {
-            lc.bThreshfold = cond.bThreshfold;
-            lc.bThreshfoldMin = cond.bThreshfoldMin;
-            lc.bThreshfoldMax = cond.bThreshfoldMax;
-            lc.bMode = uint16_t(cond.bMode & ~BIN_PRESCANNED);
-        }
+    // The histogram and the automatic thresholds go to the copy (the pages and
+    // the text line show them) and to the record, unless a key or another
+    // process switched the record to fixed thresholds since the hand-over.
+    takeScanResult(snap.condition, cond, true);
+    if (hasLive) {
+        std::lock_guard lock(viewMutex_);
+        BinCondition& lc = share_.records[snapIndex_].condition;
+        takeScanResult(lc, cond, lc.fAutoThreshfold != 0);
     }
 
     // 4. Panel: an information page or the view mapped onto the pins.
-    const bool page = drawInfoPage && drawInfoPage(live ? *live : snap, *main_);
+    const bool page = drawInfoPage && drawInfoPage(snap, *main_);
     if (!page) lumoSetPanel(&ctx, main_.get());
     std::memset(layer_->lpData, 0, size_t(layer_->nSize));
     lumoCloseDib(&ctx.dib);
@@ -98,11 +121,13 @@ void Viewer::refreshView(bool force) {
         TextLine line;
         line.fill(kEmptyCell);
         line[kTextLineCells] = 0;
-        if (buildTextLine) buildTextLine(live ? *live : snap, line);
-        else defaultTextLine(live ? *live : snap, line);
+        if (buildTextLine) buildTextLine(snap, line);
+        else defaultTextLine(snap, line);
         if (force || !textSentOnce_ || line != lastText_) {
             const auto cells = toDeviceOrder(line);
-            std::vector<uint8_t> out(size_t(std::max(device_.textCells, kTextLineCells)), 0);
+            // The client library reads the device's text row: zeros after the line.
+            std::array<uint8_t, kTextRowBytes> out{};
+            static_assert(std::tuple_size_v<decltype(cells)> <= kTextRowBytes);
             std::copy(cells.begin(), cells.end(), out.begin());
             if (sink_.text) sink_.text(out.data());
             lastText_ = line;

@@ -73,7 +73,7 @@ ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& q, s
     const std::string folder = q.folder.empty() ? tavik::lumo::documentsFolderFromEnvironment() : q.folder;
     out.imagePath = tavik::lumo::windowImagePath(folder, q.japanese);
 
-    const ViewRecord r = viewer.current();  // a private copy: other processes write the map
+    const ViewRecord r = viewer.currentView();  // a private copy: other processes write the map
     const bool frame = viewer.frameEnabled();
     if (frame) {
         viewer.hideViewFrame();

@@ -71,27 +71,39 @@ Rect Viewer::screenRectOf(WindowId w) {
     return desk_->windowRect(w).value_or(Rect{});
 }
 
-ViewRecord& Viewer::current() {
+int Viewer::currentIndexLocked() {
+    // The indexes are read once into locals: another process may write them meanwhile.
     int i = share_.currentRecord;
     if (!validIndex(i)) {
         i = share_.desktopRecord;
         if (!validIndex(i) || share_.records[i].keyWindow != 0) i = 0;
         share_.currentRecord = i;
     }
-    return share_.records[i];
+    return i;
+}
+
+ViewRecord& Viewer::current() {
+    std::lock_guard lock(viewMutex_);
+    return share_.records[currentIndexLocked()];
+}
+
+ViewRecord Viewer::currentView() {
+    std::lock_guard lock(viewMutex_);
+    return share_.records[currentIndexLocked()];
 }
 
 int Viewer::currentIndex() {
-    current();
-    const int i = share_.currentRecord;
-    return validIndex(i) ? i : 0;
+    std::lock_guard lock(viewMutex_);
+    return currentIndexLocked();
 }
 
 // ---- Life cycle ----
 
 bool Viewer::createThreads(HookLibrary hookLibrary) {
-    const int desk = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
-    share_.desktopRecord = desk;
+    {
+        std::lock_guard lock(viewMutex_);
+        share_.desktopRecord = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+    }
     hookLibrary_ = hookLibrary;
     try {
         refresh_ = std::thread([this] { refreshLoop(); });
@@ -155,8 +167,10 @@ void Viewer::setFrameEnabled(bool on) {
 
 void Viewer::fullScreen() {
     scanningMode_ = int(ScanningMode::FullScreen);
-    selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
-    share_.desktopRecord = share_.currentRecord;
+    {
+        std::lock_guard lock(viewMutex_);
+        share_.desktopRecord = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+    }
     if (onModesChanged) onModesChanged();
     afterChange();
 }
@@ -185,30 +199,32 @@ void Viewer::toggleMouseSync() {
 }
 
 void Viewer::toggleOverview() {
-    ViewRecord& r = current();
-    if (r.overview) leaveOverview(r);
-    else enterOverview(r, true, pins());
+    editCurrent([&](ViewRecord& r, int) {
+        if (r.overview) leaveOverview(r);
+        else enterOverview(r, true, pins());
+    });
     if (onModesChanged) onModesChanged();
     afterChange();
 }
 
 void Viewer::toggleViewScope() {
-    ViewRecord& r = current();
-    enterOverview(r, r.overview ? !r.viewScope : false, pins());
+    editCurrent([&](ViewRecord& r, int) { enterOverview(r, r.overview ? !r.viewScope : false, pins()); });
     if (onModesChanged) onModesChanged();
     afterChange();
 }
 
 void Viewer::wholeScreenFromWindow() {
-    const int cur = currentIndex();
-    const ViewRecord window = share_.records[cur];
+    const ViewRecord window = currentView();
     const WindowId target = loadWindowWord(share_.targetWindow);
     if (target == 0 || window.captureWindow == 0) return;
     const Rect at = screenRectOf(window.captureWindow);
     scanningMode_ = int(ScanningMode::FullScreen);
-    const int desk = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
-    share_.desktopRecord = desk;
-    copyToWholeScreen(window, share_.records[desk], at.x, at.y);
+    {
+        std::lock_guard lock(viewMutex_);
+        const int desk = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+        share_.desktopRecord = desk;
+        copyToWholeScreen(window, share_.records[desk], at.x, at.y);
+    }
     if (onModesChanged) onModesChanged();
     afterChange();
 }
@@ -216,69 +232,75 @@ void Viewer::wholeScreenFromWindow() {
 // ---- Navigation ----
 
 void Viewer::afterChange() {
-    placeViewFrame(current());
+    placeViewFrame(currentView());
     publishView();
 }
 
 void Viewer::pan(int dx, int dy) {
-    ViewRecord& r = current();
-    if (dx) panX(r, dx, pins());
-    if (dy) panY(r, dy, pins());
+    editCurrent([&](ViewRecord& r, int) {
+        if (dx) panX(r, dx, pins());
+        if (dy) panY(r, dy, pins());
+    });
     afterChange();
 }
 
 void Viewer::panScope(int dx, int dy) {
-    ViewRecord& r = current();
-    if (dx) panScopeX(r, dx, pins());
-    if (dy) panScopeY(r, dy, pins());
+    editCurrent([&](ViewRecord& r, int) {
+        if (dx) panScopeX(r, dx, pins());
+        if (dy) panScopeY(r, dy, pins());
+    });
     afterChange();
 }
 
 void Viewer::jumpTo(int key) {
-    const int i = currentIndex();
-    ViewRecord& r = share_.records[i];
-    std::optional<Rect> client;
-    if (scanningMode() == ScanningMode::FocusSync) {
-        std::lock_guard lock(clientMutex_);
-        client = clientRects_[i];
-    }
-    jump(r, key, pins(), client);
+    const bool focusSync = scanningMode() == ScanningMode::FocusSync;
+    editCurrent([&](ViewRecord& r, int i) {
+        std::optional<Rect> client;
+        if (focusSync) {
+            std::lock_guard lock(clientMutex_);
+            client = clientRects_[i];
+        }
+        jump(r, key, pins(), client);
+    });
     afterChange();
 }
 
 bool Viewer::zoomOut(ZoomAnchor anchor, int32_t px, int32_t py) {
-    ViewRecord& r = current();
-    const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth);
-    if (c >= share_.maxCellPixels || c >= device_.maxCellPixels) return false;
-    const bool done = zoom(r, c * 2, anchor, pins(), px, py);
+    const bool done = editCurrent([&](ViewRecord& r, int) {
+        const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth);
+        if (c >= share_.maxCellPixels || c >= device_.maxCellPixels) return false;
+        return zoom(r, c * 2, anchor, pins(), px, py);
+    });
     if (done) afterChange();
     return done;
 }
 
 bool Viewer::zoomIn(ZoomAnchor anchor, int32_t px, int32_t py) {
-    ViewRecord& r = current();
-    const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth);
-    if (c < 2) return false;
-    const bool done = zoom(r, c / 2, anchor, pins(), px, py);
+    const bool done = editCurrent([&](ViewRecord& r, int) {
+        const int32_t c = saneCell(r.overview ? r.scopeCellWidth : r.cellWidth);
+        if (c < 2) return false;
+        return zoom(r, c / 2, anchor, pins(), px, py);
+    });
     if (done) afterChange();
     return done;
 }
 
 void Viewer::centreOn(int32_t x, int32_t y) {
-    lumo::centreOn(current(), x, y, pins());
+    editCurrent([&](ViewRecord& r, int) { lumo::centreOn(r, x, y, pins()); });
     afterChange();
 }
 
 void Viewer::contain(int32_t x, int32_t y) {
-    lumo::contain(current(), x, y, pins());
+    editCurrent([&](ViewRecord& r, int) { lumo::contain(r, x, y, pins()); });
     afterChange();
 }
 
 // ---- View frame ----
 
 void Viewer::placeViewFrame(const ViewRecord& r) {
-    if (!frameEnabled_.load() || !share_.frameShown) return;
-    std::lock_guard lock(deskMutex_);
+    if (!frameEnabled_.load()) return;
+    std::lock_guard lock(deskMutex_);  // also over the share's frame words
+    if (!share_.frameShown) return;
     if (r.flags & kRecordHideFrame) {
         desk_->hideFrame();
         std::memset(share_.frameRect, 0, sizeof share_.frameRect);
@@ -311,8 +333,9 @@ void Viewer::hideViewFrame() {
 // ---- PublishView and the hand-over ----
 
 void Viewer::publishView(bool periodic) {
-    const int i = currentIndex();
     {
+        std::lock_guard view(viewMutex_);
+        const int i = currentIndexLocked();
         std::lock_guard lock(handMutex_);
         std::memcpy(&handOver_, &share_.records[i], sizeof handOver_);
         handIndex_ = i;
@@ -347,8 +370,11 @@ void Viewer::watchPass(bool trackNow) {
     if (req & kRequestRefresh) {
         flags.fetch_and(~(kRequestRefresh | kRequestPlaceFrame));
         if (req & kRequestPlaceFrame) {
-            std::memset(share_.frameRect, 0, sizeof share_.frameRect);
-            placeViewFrame(current());
+            {
+                std::lock_guard lock(deskMutex_);
+                std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+            }
+            placeViewFrame(currentView());
         }
         publishView();
     }
@@ -374,27 +400,34 @@ void Viewer::trackForeground() {
         }
         if (exists && (*fg != loadWindowWord(share_.lastForeground) || reselect_.load())) {
             reselect_ = false;
+            std::lock_guard lock(viewMutex_);
             selectViewRecord(share_, *fg, lookup, pins());
             changed = true;
         }
     }
     // The window (or the screen) may have changed size since the last pass.
-    const int i = currentIndex();
-    ViewRecord& r = share_.records[i];
-    {
-        const WindowFacts f = factsOf(r.captureWindow);
-        if (f.width > 0 && f.height > 0 && (f.width != r.imageWidth || f.height != r.imageHeight)) {
-            fitViewToWindow(r, f.width, f.height, pins());
-            changed = true;
+    ViewRecord seen;
+    const int i = editCurrent([&](ViewRecord& r, int index) {
+        seen = r;
+        return index;
+    });
+    if (fitRecordToWindow(i, seen.captureWindow)) changed = true;
+    const auto place = [&] {
+        ViewRecord now;
+        {
+            std::lock_guard lock(viewMutex_);
+            now = share_.records[i];
         }
-    }
+        placeViewFrame(now);
+        publishView();
+    };
     if (mode == int(ScanningMode::FocusSync)) {
         std::optional<HookThreadRecord> h;
         int hi = -1;
-        if (hook_ && r.threadId != 0) {
+        if (hook_ && seen.threadId != 0) {
             for (int k = 0; k < kHookRecordCount; ++k) {
                 const HookThreadRecord& rec = hook_->threads[k];
-                if (rec.inUse && rec.threadId == r.threadId) {
+                if (rec.inUse && rec.threadId == seen.threadId) {
                     h = rec;  // a private copy: the hook writes the section concurrently
                     hi = k;
                     break;
@@ -402,73 +435,79 @@ void Viewer::trackForeground() {
             }
         }
         if (h && (replace_.load() || h->changed)) {
-            placeOnHook(r, i, *h);
+            placeOnHook(i, seen, *h);
             replace_ = false;
             if (hi >= 0) hook_->threads[hi].changed = 0;
-            placeViewFrame(r);
-            publishView();
+            place();
         } else if (changed) {
-            placeViewFrame(r);
-            publishView();
+            place();
         }
     } else if (mode == int(ScanningMode::ApplicationWindow) && replace_.load()) {
-        if (r.clientFit) fitClientFromWindow(r);
+        if (seen.clientFit) {
+            if (const auto area = clientAreaOf(seen.captureWindow)) {
+                std::lock_guard lock(viewMutex_);
+                ViewRecord& r = share_.records[i];
+                if (r.captureWindow == seen.captureWindow && r.clientFit) fitClientOverview(r, *area, pins());
+            }
+        }
         replace_ = false;
-        placeViewFrame(r);
-        publishView();
+        place();
     } else if (changed) {
-        placeViewFrame(r);
-        publishView();
+        place();
     }
     if (changed && onModesChanged) onModesChanged();
 }
 
-void Viewer::fitClientFromWindow(ViewRecord& r) {
-    Rect area;
-    if (r.captureWindow == 0) {
-        area = screenRectOf(0);
-        area.x = area.y = 0;
-    } else {
-        std::lock_guard lock(deskMutex_);
-        const auto win = desk_->windowRect(r.captureWindow);
-        const auto cli = desk_->clientRect(r.captureWindow);
-        if (!win || !cli) return;
-        area = {cli->x - win->x, cli->y - win->y, cli->width, cli->height};
-    }
-    fitClientOverview(r, area, pins());
+bool Viewer::fitRecordToWindow(int i, WindowId captureWindow) {
+    const WindowFacts f = factsOf(captureWindow);
+    if (f.width <= 0 || f.height <= 0) return false;
+    std::lock_guard lock(viewMutex_);
+    ViewRecord& r = share_.records[i];
+    // Another thread may have given the record a new window meanwhile: its own pass fits it.
+    if (r.captureWindow != captureWindow || (f.width == r.imageWidth && f.height == r.imageHeight)) return false;
+    fitViewToWindow(r, f.width, f.height, pins());
+    return true;
 }
 
-void Viewer::placeOnHook(ViewRecord& r, int i, const HookThreadRecord& h) {
+std::optional<Rect> Viewer::clientAreaOf(WindowId captureWindow) {
+    if (captureWindow == 0) {
+        Rect area = screenRectOf(0);
+        area.x = area.y = 0;
+        return area;
+    }
+    std::lock_guard lock(deskMutex_);
+    const auto win = desk_->windowRect(captureWindow);
+    const auto cli = desk_->clientRect(captureWindow);
+    if (!win || !cli) return std::nullopt;
+    return Rect{cli->x - win->x, cli->y - win->y, cli->width, cli->height};
+}
+
+void Viewer::placeOnHook(int i, const ViewRecord& seen, const HookThreadRecord& h) {
+    // The desktop first, with the record as it was seen; then the record, when it still shows that window.
     Rect capture, captureClient;
     std::optional<Rect> focusClient;
     {
         std::lock_guard lock(deskMutex_);
-        if (r.captureWindow == 0) {
+        if (seen.captureWindow == 0) {
             capture = desk_->windowRect(0).value_or(Rect{});
             captureClient = capture;
         } else {
-            const auto c = desk_->windowRect(r.captureWindow);
+            const auto c = desk_->windowRect(seen.captureWindow);
             if (!c) return;
             capture = *c;
-            captureClient = desk_->clientRect(r.captureWindow).value_or(capture);
+            captureClient = desk_->clientRect(seen.captureWindow).value_or(capture);
         }
         if (h.window != 0) focusClient = desk_->clientRect(h.window);
     }
-    if (focusClient) {
-        const Rect stored{focusClient->x - capture.x, focusClient->y - capture.y, focusClient->width,
-                          focusClient->height};
-        {
-            std::lock_guard lock(clientMutex_);
-            clientRects_[i] = stored;
-        }
-        if (r.overview && r.clientFit) fitClientOverview(r, stored, pins());
-    } else {
-        {
-            std::lock_guard lock(clientMutex_);
-            clientRects_[i].reset();
-        }
-        if (r.clientFit) fitClientFromWindow(r);
+    std::optional<Rect> stored;
+    if (focusClient)
+        stored = Rect{focusClient->x - capture.x, focusClient->y - capture.y, focusClient->width, focusClient->height};
+    {
+        std::lock_guard lock(clientMutex_);
+        clientRects_[i] = stored;
     }
+    // Without a focus window the client fit follows the capture window's client area.
+    const std::optional<Rect> fitArea = stored ? stored : seen.clientFit ? clientAreaOf(seen.captureWindow) : std::nullopt;
     FocusPoint p;
     p.caret = h.kind == 1;
     p.caretX = h.caretX;
@@ -476,6 +515,10 @@ void Viewer::placeOnHook(ViewRecord& r, int i, const HookThreadRecord& h) {
     p.screenGiven = h.screenGiven != 0;
     p.screenX = h.screenX;
     p.screenY = h.screenY;
+    std::lock_guard lock(viewMutex_);
+    ViewRecord& r = share_.records[i];
+    if (r.captureWindow != seen.captureWindow) return;
+    if (fitArea && r.clientFit && (!stored || r.overview)) fitClientOverview(r, *fitArea, pins());
     placeOnFocus(r, capture, focusClient, captureClient, p, pins());
 }
 

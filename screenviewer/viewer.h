@@ -5,10 +5,14 @@
 // tracking, and the navigation commands that keys and dialogs call.
 //
 // Threads: the dialog thread calls the commands and onTimerTick(); the watch
-// thread tracks; the refresh thread is the only one that captures and sends.
-// Commands change the current record with plain stores (other processes share
-// the map) and end with publishView(). Every value read from the sections is
-// checked before it indexes anything.
+// thread tracks; the key thread runs the device's commands; the refresh
+// thread is the only one that captures and sends. In this process the view
+// records, the current and desktop record indexes are read and written only
+// under the view lock (short sections: record arithmetic and copies, never a
+// desktop call but the window look-ups of a record choice); commands end with
+// publishView(), which copies the current record for the refresh thread, and
+// the refresh pass works on that copy. Other processes write the section
+// without the lock: every value read from it is checked before it indexes anything.
 #pragma once
 
 #include <array>
@@ -145,10 +149,23 @@ public:
     // tracking when 100 ms have passed or `trackNow` is set.
     void watchPass(bool trackNow = false);
 
-    // The current record, made valid first (a hostile index falls back to
-    // the whole-screen record).
-    ViewRecord& current();
+    // ---- The current record ----
+    // A copy of the current record, made valid first (a hostile index falls
+    // back to the whole-screen record).
+    ViewRecord currentView();
     int currentIndex();
+    // Runs f(record, index) on the current record with the view lock held and
+    // returns its result. f must not call back into the viewer (the lock is
+    // not recursive) nor wait for another thread.
+    template <class F>
+    decltype(auto) editCurrent(F&& f) {
+        std::lock_guard lock(viewMutex_);
+        const int i = currentIndexLocked();
+        return f(share_.records[i], i);
+    }
+    // The current record itself, without the lock: only while the viewer's
+    // threads do not run (tests, benchmarks).
+    ViewRecord& current();
     // Called on the dialog thread's behalf whenever the boxes should follow
     // the current record (runs on the calling thread).
     std::function<void()> onModesChanged;
@@ -182,9 +199,18 @@ private:
 
     WindowFacts factsOf(WindowId w);
     Rect screenRectOf(WindowId w);  // window 0: the screen
+    // The view lock held.
+    int currentIndexLocked();
+    // Places the frame around the view of a copy of a record (desktop calls; no view lock held).
     void placeViewFrame(const ViewRecord& r);
-    void placeOnHook(ViewRecord& r, int recordIndex, const HookThreadRecord& h);
-    void fitClientFromWindow(ViewRecord& r);
+    // Places record i (of which `seen` is a copy) on the focus the hook reported.
+    void placeOnHook(int i, const ViewRecord& seen, const HookThreadRecord& h);
+    // The client area of a capture window relative to it (the screen for 0);
+    // nullopt when a window cannot be asked. Desktop calls; no view lock held.
+    std::optional<Rect> clientAreaOf(WindowId captureWindow);
+    // Fits record i to its window's size when the window is still `captureWindow`
+    // and its size changed; true when it did. Desktop calls outside the view lock.
+    bool fitRecordToWindow(int i, WindowId captureWindow);
     void afterChange();  // frame + PublishView
     void defaultTextLine(const ViewRecord& r, TextLine& line) const;
     void drawScopeOverlay(const ViewRecord& r);
@@ -202,6 +228,9 @@ private:
     std::unique_ptr<DesktopPort> refreshDesk_;
     DeviceSink sink_;
     std::mutex deskMutex_;  // the watch desk serves the dialog and the watch thread
+    // The view lock: the share's records and its current and desktop indexes.
+    // Taken before the hand-over, desk and client locks, never after them.
+    std::mutex viewMutex_;
 
     PanelPtr main_, mainSent_, layer_, layerSent_;
     MapPtr map_;

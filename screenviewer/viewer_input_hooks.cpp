@@ -12,24 +12,33 @@ bool Viewer::clientRectKnown() {
 }
 
 void Viewer::clientOverview(bool fromFocus) {
-    const int i = currentIndex();
-    ViewRecord& r = share_.records[i];
-    std::optional<Rect> stored;
+    WindowId captureWindow = 0;
+    const int i = editCurrent([&](ViewRecord& r, int index) {
+        captureWindow = r.captureWindow;
+        return index;
+    });
+    std::optional<Rect> area;
     if (fromFocus) {
         std::lock_guard lock(clientMutex_);
-        stored = clientRects_[i];
+        area = clientRects_[i];
     }
-    if (stored) fitClientOverview(r, *stored, pins());
-    else fitClientFromWindow(r);
+    if (!area) area = clientAreaOf(captureWindow);
+    if (area) {
+        std::lock_guard lock(viewMutex_);
+        ViewRecord& r = share_.records[i];
+        if (r.captureWindow == captureWindow) fitClientOverview(r, *area, pins());
+    }
     if (onModesChanged) onModesChanged();
     afterChange();
 }
 
 void Viewer::fitCurrentToWindow() {
-    ViewRecord& r = current();
-    const WindowFacts f = factsOf(r.captureWindow);
-    if (f.width > 0 && f.height > 0 && (f.width != r.imageWidth || f.height != r.imageHeight))
-        fitViewToWindow(r, f.width, f.height, pins());
+    WindowId captureWindow = 0;
+    const int i = editCurrent([&](ViewRecord& r, int index) {
+        captureWindow = r.captureWindow;
+        return index;
+    });
+    fitRecordToWindow(i, captureWindow);
 }
 
 }  // namespace lumo

@@ -120,7 +120,7 @@ void MainDialog::syncBoxes() {
     button(258)->setChecked(m == ScanningMode::FullScreen);
     button(264)->setChecked(m == ScanningMode::FocusSync);
     button(265)->setChecked(viewer_.mouseSync());
-    const ViewRecord& r = viewer_.current();
+    const ViewRecord r = viewer_.currentView();
     button(266)->setChecked(r.overview != 0);
     button(267)->setChecked(r.overview != 0 && r.viewScope != 0);
     button(268 + viewer_.refreshChoice())->setChecked(true);

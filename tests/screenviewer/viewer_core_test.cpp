@@ -2,14 +2,16 @@
 // record and brings back its view, focus-sync places the view on the hook's
 // caret, hostile section values stay harmless, vanishing windows and a
 // screen size change, the view frame; plus the device rows, braille cells and
-// the hook's focus records.
+// the hook's focus records; the refresh pass against commands on another thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <vector>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "outside/lumohook/focus_records.h"
 #include "screenviewer/braille_cells.h"
@@ -418,3 +420,57 @@ TEST_F(ViewerCore, TheCursorShapeViewSendsThePointerPictureAndSkipsAnUnchangedOn
     pass(false);
     EXPECT_EQ(st.captures.load(), captures + 1);
 }
+
+namespace {
+
+// The refresh pass runs on its own thread while the keys change the record: every
+// record it shows is one whole view as a command left it, and its automatic
+// thresholds never overwrite a fixed threshold a key set after the hand-over.
+TEST_F(ViewerCore, TheRefreshPassShowsOnlyWholeViewsWhileTheKeysChangeThem) {
+    world_.cursor = testCursor(1);  // the cursor-shape view needs no X server
+    viewer_->setCursorShapeView(true);
+    std::atomic<int> torn{0}, shown{0};
+    viewer_->buildTextLine = [&](const ViewRecord& r, TextLine&) {
+        // Zooms change both cells and pans both bases: a view that is half written, or
+        // written while it is read (the yield gives the keys time to), mixes them.
+        const int32_t cellWidth = r.cellWidth, baseX = r.baseX;
+        std::this_thread::yield();
+        if (cellWidth != r.cellHeight || baseX != r.baseY) ++torn;
+        ++shown;
+    };
+    std::atomic<bool> done{false};
+    std::thread keys([&] {
+        while (shown.load() < 100) {
+            viewer_->zoomOut(ZoomAnchor::TopLeft);
+            viewer_->pan(1, 1);
+            viewer_->pan(-1, -1);
+            viewer_->zoomIn(ZoomAnchor::TopLeft);
+        }
+        done = true;
+    });
+    for (;;) {
+        const bool finished = done.load();
+        if (viewer_->takeHandOver()) viewer_->refreshView(true);
+        else if (finished) break;
+        else std::this_thread::yield();
+    }
+    keys.join();
+    EXPECT_GT(shown.load(), 0);
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_EQ(cur().cellWidth, 1);
+    EXPECT_EQ(cur().baseX, 0);
+
+    // A key fixes the threshold between the hand-over and the pass.
+    cur().condition.fAutoThreshfold = 1;
+    viewer_->publishView();
+    ASSERT_TRUE(viewer_->takeHandOver());
+    cur().condition.fAutoThreshfold = 0;
+    cur().condition.bThreshfold = 77;
+    cur().condition.adwHistogram[255] = 0;
+    viewer_->refreshView(true);
+    EXPECT_EQ(cur().condition.bThreshfold, 77);
+    EXPECT_EQ(cur().condition.fAutoThreshfold, 0);
+    EXPECT_EQ(cur().condition.adwHistogram[255], 24u);  // the pass's histogram still arrives
+}
+
+}  // namespace
