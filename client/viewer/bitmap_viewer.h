@@ -103,11 +103,14 @@ TAVIK_API int gdRealizeCondition(void);
 /* Handing the record over while the viewer is open. From gdOpenBitmapViewer to
  * gdCloseBitmapViewer the library's notification thread writes the record whenever a device key
  * changes the view, the condition or the memories, holding the viewer's lock. The application
- * then reads the record only through gdCopyViewerRecord and changes the condition only through
- * the two calls below; writing the record directly races the keys. Both kinds of call take the
- * viewer's lock, so they may be made from any thread, including from the key hook and the
- * mouse callback; they block while a key is being handled (which may write to the display slot,
- * up to about 5 s). */
+ * then reads the record through gdCopyViewerRecord and changes the condition only through the
+ * two calls below; reading or writing the condition or the memories directly races the keys.
+ * (The int32 fields of the view, the overview, the pointer and the refresh flag are also stored
+ * atomically: one of them alone may be read with an atomic load, and the refresh flag taken
+ * with an atomic exchange; fields read that way may come from different keys.) These calls take
+ * the viewer's lock, so they may be made from any thread, also from the key hook and the mouse
+ * callback; they block while a key is being handled (which may write to the display slot, up to
+ * about 5 s). */
 
 /* Copies the whole record into *copy as it stands between two keys: the condition, view,
  * overview, pointer and memories all come from the same moment. 0 (copy untouched) without an
