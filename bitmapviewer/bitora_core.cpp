@@ -73,20 +73,29 @@ std::optional<Properties> BitoraCore::properties(const std::string& path) {
     return p;
 }
 
+std::optional<BitmapViewerRecord> BitoraCore::snapshot() const {
+    if (!record_) return std::nullopt;
+    if (!viewerOpen_) return *record_;
+    BitmapViewerRecord copy;
+    if (gdCopyViewerRecord(&copy)) return copy;
+    return *record_;  // the library closed the viewer: nothing writes the record any more
+}
+
 ViewConditions BitoraCore::currentConditions() const {
     ViewConditions v;
-    if (!record_) return v;
-    const BitmapViewerRecord& r = *record_;
-    v.nBaseX = loadField(r.viewLeft);
-    v.nBaseY = loadField(r.viewTop);
-    v.nDivX = loadField(r.cellWidth);
-    v.nDivY = loadField(r.cellHeight);
-    v.fOverview = loadField(r.overviewMode);
-    v.fViewScope = loadField(r.overviewFrame);
-    v.nViewBaseX = loadField(r.detailLeft);
-    v.nViewBaseY = loadField(r.detailTop);
-    v.nViewDivX = loadField(r.detailCellWidth);
-    v.nViewDivY = loadField(r.detailCellHeight);
+    const auto snap = snapshot();
+    if (!snap) return v;
+    const BitmapViewerRecord& r = *snap;
+    v.nBaseX = r.viewLeft;
+    v.nBaseY = r.viewTop;
+    v.nDivX = r.cellWidth;
+    v.nDivY = r.cellHeight;
+    v.fOverview = r.overviewMode;
+    v.fViewScope = r.overviewFrame;
+    v.nViewBaseX = r.detailLeft;
+    v.nViewBaseY = r.detailTop;
+    v.nViewDivX = r.detailCellWidth;
+    v.nViewDivY = r.detailCellHeight;
     const BinCondition& c = r.condition;
     v.fAutoThreshfold = c.fAutoThreshfold;
     v.bThreshfold = c.bThreshfold;
@@ -175,8 +184,10 @@ bool BitoraCore::openFile(const std::string& path) {
     }
     viewerOpen_ = true;
     if (v.fOverview) gdStartOverviewMode(v.fViewScope);
-    previewCondition_ = r.condition;
-    previewDivision_ = loadField(r.cellWidth);
+    if (const auto snap = snapshot()) {
+        previewCondition_ = snap->condition;
+        previewDivision_ = snap->cellWidth;
+    }
     host_.requestRepaint();
     return true;
 }
@@ -219,23 +230,25 @@ void BitoraCore::binaryView() {
 
 void BitoraCore::zoomIn() {
     if (!viewerOpen_) return;
-    const BitmapViewerRecord& r = *record_;
-    const int d = loadField(r.overviewMode) ? loadField(r.detailCellWidth) : loadField(r.cellWidth);
+    const auto snap = snapshot();
+    const BitmapViewerRecord& r = *snap;
+    const int d = r.overviewMode ? r.detailCellWidth : r.cellWidth;
     gdChangeDivision(d - 1);
     host_.requestRepaint();
 }
 
 void BitoraCore::zoomOut() {
     if (!viewerOpen_) return;
-    const BitmapViewerRecord& r = *record_;
-    const int d = loadField(r.overviewMode) ? loadField(r.detailCellWidth) : loadField(r.cellWidth);
+    const auto snap = snapshot();
+    const BitmapViewerRecord& r = *snap;
+    const int d = r.overviewMode ? r.detailCellWidth : r.cellWidth;
     gdChangeDivision(d + 1);
     host_.requestRepaint();
 }
 
 void BitoraCore::toggleOverview() {
     if (!viewerOpen_) return;
-    if (loadField(record_->overviewMode)) gdEndOverviewMode();
+    if (snapshot()->overviewMode) gdEndOverviewMode();
     else gdStartOverviewMode(1);
     host_.requestRepaint();
 }
@@ -249,9 +262,8 @@ void BitoraCore::setEffect(Effect e) {
         case Effect::Outline: bit = BIN_OUTLINE; break;
         case Effect::Character: bit = BIN_CHARACTER; break;
     }
-    BinCondition& c = record_->condition;
-    c.bMode = static_cast<uint16_t>((c.bMode & ~kEffectBits) | bit);
-    gdRealizeCondition();
+    // One step in the library: a threshold key pressed meanwhile is kept.
+    gdSetViewerModeBits(kEffectBits, bit);
     host_.requestRepaint();
 }
 
@@ -273,9 +285,9 @@ MenuState BitoraCore::menuState() const {
     if (!colour_) return m;
     m.fileOpen = true;
     m.binaryView = preview_ != nullptr;
-    if (record_) {
-        m.overview = loadField(record_->overviewMode) != 0;
-        const uint16_t mode = record_->condition.bMode;
+    if (const auto snap = snapshot()) {
+        m.overview = snap->overviewMode != 0;
+        const uint16_t mode = snap->condition.bMode;
         if (mode & BIN_ERASE_GRID) m.effect = Effect::EraseGrid;
         else if (mode & BIN_OUTLINE) m.effect = Effect::Outline;
         else if (mode & BIN_CHARACTER) m.effect = Effect::Character;
@@ -287,12 +299,13 @@ MenuState BitoraCore::menuState() const {
 
 void BitoraCore::key(Key k, bool ctrl) {
     if (!viewerOpen_) return;
-    const BitmapViewerRecord& r = *record_;
+    const auto snap = snapshot();
+    const BitmapViewerRecord& r = *snap;
     const int w = colour_->nWidth, h = colour_->nHeight;
-    const bool ov = loadField(r.overviewMode) != 0;
-    const int left = ov ? loadField(r.detailLeft) : loadField(r.viewLeft);
-    const int top = ov ? loadField(r.detailTop) : loadField(r.viewTop);
-    const int div = ov ? loadField(r.detailCellWidth) : loadField(r.cellWidth);
+    const bool ov = r.overviewMode != 0;
+    const int left = ov ? r.detailLeft : r.viewLeft;
+    const int top = ov ? r.detailTop : r.viewTop;
+    const int div = ov ? r.detailCellWidth : r.cellWidth;
     switch (k) {
         case Key::PageUp: gdChangeDivision(div - 1); break;
         case Key::PageDown: gdChangeDivision(div + 1); break;
@@ -325,14 +338,15 @@ void BitoraCore::pointAt(int clientX, int clientY) {
 
 void BitoraCore::reportViewPosition() {
     if (!suspended_ || !entry_ || !viewerOpen_) return;
-    const BitmapViewerRecord& r = *record_;
-    const bool scope = loadField(r.overviewMode) && loadField(r.overviewFrame);
-    const int baseX = scope ? loadField(r.detailLeft) : loadField(r.viewLeft);
-    const int baseY = scope ? loadField(r.detailTop) : loadField(r.viewTop);
+    const auto snap = snapshot();
+    const BitmapViewerRecord& r = *snap;
+    const bool scope = r.overviewMode && r.overviewFrame;
+    const int baseX = scope ? r.detailLeft : r.viewLeft;
+    const int baseY = scope ? r.detailTop : r.viewTop;
     int32_t x = imageToClient(baseX, client_.width, colour_->nWidth) + client_.offsetX;
     int32_t y = imageToClient(baseY, client_.height, colour_->nHeight) + client_.offsetY;
-    const int divX = scope ? loadField(r.detailCellWidth) : loadField(r.cellWidth);
-    const int divY = scope ? loadField(r.detailCellHeight) : loadField(r.cellHeight);
+    const int divX = scope ? r.detailCellWidth : r.cellWidth;
+    const int divY = scope ? r.detailCellHeight : r.cellHeight;
     lumoSetViewPosition(entry_, &x, &y, divX, divY);
 }
 
@@ -347,8 +361,10 @@ void BitoraCore::setClientArea(const ClientArea& area) {
 bool BitoraCore::rebuildPreview() {
     if (!colour_ || !record_) return false;
     preview_.reset();
-    BinCondition condition = record_->condition;  // a snapshot; the keys may change it meanwhile
-    const int division = std::max(1, loadField(record_->cellWidth));
+    const auto snap = snapshot();  // the keys may change the record meanwhile
+    if (!snap) return false;
+    const BinCondition& condition = snap->condition;
+    const int division = std::max(1, snap->cellWidth);
     // A scan of its own over the colour bitmap: the library's scan may be reopened at any time.
     ScanContext ctx{};
     ctx.dib.hBitmap = colour_.get();
@@ -360,7 +376,7 @@ bool BitoraCore::rebuildPreview() {
     ctx.nLimitX = ctx.nLimitY = -1;
     ctx.nCellWidth = ctx.nCellHeight = division;
     ctx.nHistRight = ctx.nHistBottom = -1;
-    std::memcpy(&ctx.nLineThickness, record_->scanParams, sizeof(int32_t) * 4);
+    std::memcpy(&ctx.nLineThickness, snap->scanParams, sizeof(int32_t) * 4);
     lumoPreScan(&ctx);
     preview_ = shared(lumoCreateBinaryBitmap(&ctx));
     lumoCloseDib(&ctx.dib);
@@ -371,9 +387,10 @@ bool BitoraCore::rebuildPreview() {
 
 Picture BitoraCore::picture() {
     if (!colour_) return nullptr;
-    if (preview_ && record_) {
-        const bool changed = std::memcmp(&previewCondition_, &record_->condition, sizeof(BinCondition)) != 0 ||
-                             previewDivision_ != loadField(record_->cellWidth);
+    if (preview_) {
+        const auto snap = snapshot();
+        const bool changed = snap && (std::memcmp(&previewCondition_, &snap->condition, sizeof(BinCondition)) != 0 ||
+                                      previewDivision_ != snap->cellWidth);
         if (changed) rebuildPreview();
     }
     if (preview_) return preview_;
@@ -382,13 +399,14 @@ Picture BitoraCore::picture() {
 
 std::optional<Rect> BitoraCore::viewRectangle() const {
     if (!viewerOpen_ || suspended_) return std::nullopt;
-    const BitmapViewerRecord& r = *record_;
-    const bool scope = loadField(r.overviewMode) && loadField(r.overviewFrame);
+    const auto snap = snapshot();
+    const BitmapViewerRecord& r = *snap;
+    const bool scope = r.overviewMode && r.overviewFrame;
     if (scope)
-        return viewRect(loadField(r.detailLeft), loadField(r.detailTop), loadField(r.detailCellWidth),
-                        loadField(r.detailCellHeight), device_.pinColumns, device_.pinRows, colour_->nWidth,
+        return viewRect(r.detailLeft, r.detailTop, r.detailCellWidth,
+                        r.detailCellHeight, device_.pinColumns, device_.pinRows, colour_->nWidth,
                         colour_->nHeight);
-    return viewRect(loadField(r.viewLeft), loadField(r.viewTop), loadField(r.cellWidth), loadField(r.cellHeight),
+    return viewRect(r.viewLeft, r.viewTop, r.cellWidth, r.cellHeight,
                     device_.pinColumns, device_.pinRows, colour_->nWidth, colour_->nHeight);
 }
 

@@ -3,7 +3,9 @@
 // the menu commands and keys as client-library calls, suspension, the
 // view-position reports and the library's mouse callback. The window (Qt, in
 // ui/) owns one BitoraCore and tells it what the user did through a WindowHost.
-// All calls come from the window's thread except the mouse callback.
+// All calls come from the window's thread except the mouse callback. While the
+// viewer is open the library's key thread owns the record: the core reads it
+// through the library's copy and changes the condition through its calls.
 #pragma once
 
 #include <atomic>
@@ -142,6 +144,8 @@ public:
     const std::string& path() const { return path_; }
     std::string fileName() const { return path_.substr(nameOffset_); }
     bool suspended() const { return suspended_; }
+    // The record handed to the library (tests); while the viewer is open, read it only
+    // between keys or through gdCopyViewerRecord.
     const BitmapViewerRecord* record() const { return record_.get(); }
     ViewConditions currentConditions() const;
     LumoCtrlEntry entry() const { return entry_; }
@@ -155,6 +159,9 @@ public:
 
 private:
     void fillRecord(const ViewConditions& v);
+    // The record as it stands between two device keys: a copy taken under the viewer's lock
+    // while the viewer is open, else the record itself; nullopt without a file.
+    std::optional<BitmapViewerRecord> snapshot() const;
     bool rebuildPreview();
     static void mouseCallback(int message, int x, int y, int buttons);
     void onMouse(int message, int x, int y, int buttons);

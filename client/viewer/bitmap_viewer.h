@@ -100,6 +100,31 @@ TAVIK_API int gdChangeBitmap(LumoHBITMAP bitmap);
 /* Reads the source bitmap again and applies the record's condition. A failure closes the viewer. */
 TAVIK_API int gdRealizeCondition(void);
 
+/* Handing the record over while the viewer is open. From gdOpenBitmapViewer to
+ * gdCloseBitmapViewer the library's notification thread writes the record whenever a device key
+ * changes the view, the condition or the memories, holding the viewer's lock. The application
+ * then reads the record through gdCopyViewerRecord and changes the condition only through the
+ * two calls below; reading or writing the condition or the memories directly races the keys.
+ * (The int32 fields of the view, the overview, the pointer and the refresh flag are also stored
+ * atomically: one of them alone may be read with an atomic load, and the refresh flag taken
+ * with an atomic exchange; fields read that way may come from different keys.) These calls take
+ * the viewer's lock, so they may be made from any thread, also from the key hook and the mouse
+ * callback; they block while a key is being handled (which may write to the display slot, up to
+ * about 5 s). */
+
+/* Copies the whole record into *copy as it stands between two keys: the condition, view,
+ * overview, pointer and memories all come from the same moment. 0 (copy untouched) without an
+ * open viewer or with a null copy. */
+TAVIK_API int gdCopyViewerRecord(BitmapViewerRecord* copy);
+/* Replaces the condition's mode, automatic flag, threshold and bounds with those of *condition
+ * (its histogram and counts are ignored; the automatic flag is 0 or 1), then reads the source
+ * bitmap again and applies it as gdRealizeCondition does. 0 without an open viewer or with a null
+ * condition; a failure to read the source closes the viewer. */
+TAVIK_API int gdSetViewerCondition(const BinCondition* condition);
+/* Replaces the mode bits selected by `mask` with those of `bits` and applies the condition as
+ * gdSetViewerCondition does, in one step, so no key changing the threshold in between is lost. */
+TAVIK_API int gdSetViewerModeBits(int mask, int bits);
+
 #ifdef __cplusplus
 }
 #endif

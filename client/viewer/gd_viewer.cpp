@@ -1,8 +1,10 @@
 // The exported gd viewer calls and the event handlers of the process's one
-// viewer. A recursive lock serialises the application's calls with the
-// handlers on the notification thread (the application's hooks and mouse
-// callback may call back in); a viewer closed while one of its calls is
-// still running is freed when that call returns.
+// viewer. A recursive lock serialises the application's calls, including the
+// record copy and the condition hand-over, with the handlers on the
+// notification thread (the application's hooks and mouse callback may call
+// back in); a viewer closed while one of its calls is still running is freed
+// when that call returns.
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -72,6 +74,18 @@ bool hookHandled(Call& call, int t, int k, int m) {
     BitmapViewerRecord& rec = v->record();
     const GdViewerKeyHook hook = rec.keyHook;
     return hook && hook(t, k, m, &rec) != 0;
+}
+
+// Reads the source again and applies the record's condition; closes the viewer when the source
+// cannot be read. The caller holds the call and has checked the viewer.
+int realizeOrClose(Call& call) {
+    Viewer* v = call.viewer();
+    // The pixels are read afresh: a pre-scanned mark left in the mode would misread them.
+    v->record().condition.bMode = static_cast<uint16_t>(v->record().condition.bMode & ~BIN_PRESCANNED);
+    if (v->realizeFromSource()) return 1;
+    closeConditionDialog();
+    call.host().retire();
+    return 0;
 }
 
 }  // namespace
@@ -201,9 +215,34 @@ TAVIK_API int gdChangeBitmap(LumoHBITMAP bitmap) {
 
 TAVIK_API int gdRealizeCondition(void) {
     Call call;
+    return call.viewer() ? realizeOrClose(call) : 0;
+}
+
+TAVIK_API int gdCopyViewerRecord(BitmapViewerRecord* copy) {
+    if (!copy) return 0;
+    Call call;
     if (!call.viewer()) return 0;
-    if (call.viewer()->realizeFromSource()) return 1;
-    closeConditionDialog();
-    call.host().retire();
-    return 0;
+    std::memcpy(copy, &call.viewer()->record(), sizeof *copy);
+    return 1;
+}
+
+TAVIK_API int gdSetViewerCondition(const BinCondition* condition) {
+    if (!condition) return 0;
+    Call call;
+    if (!call.viewer()) return 0;
+    BinCondition& c = call.viewer()->record().condition;
+    c.bMode = condition->bMode;
+    c.fAutoThreshfold = condition->fAutoThreshfold != 0 ? 1 : 0;
+    c.bThreshfold = condition->bThreshfold;
+    c.bThreshfoldMin = condition->bThreshfoldMin;
+    c.bThreshfoldMax = condition->bThreshfoldMax;
+    return realizeOrClose(call);
+}
+
+TAVIK_API int gdSetViewerModeBits(int mask, int bits) {
+    Call call;
+    if (!call.viewer()) return 0;
+    BinCondition& c = call.viewer()->record().condition;
+    c.bMode = static_cast<uint16_t>((c.bMode & ~mask) | (bits & mask));
+    return realizeOrClose(call);
 }

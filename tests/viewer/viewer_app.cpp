@@ -3,9 +3,17 @@
 //   start PORT MODEL   -> "start R"          (model names may hold spaces)
 //   open               -> "open R"           (a 640 x 480 test image)
 //   state              -> "state LEFT TOP DIV OVERVIEW FRAME POINTER PX PY T MIN MAX MODE AUTO"
+//                         ("state none" without an open viewer)
+//   conditions N       -> "conditions C1 C2 ..." (N record copies taken back to back; each change
+//                         of condition as T/MIN/MAX/MODE/AUTO, consecutive repeats left out)
 //   move DX DY STEP / division D / overview F / endoverview -> "<verb> R"
-//   hook N             -> "hook N"           (a key hook answering N; prints "key T K M" per key)
+//   condition T MIN MAX MODE AUTO -> "condition R"  (gdSetViewerCondition)
+//   modebits MASK BITS -> "modebits R"       (gdSetViewerModeBits; both in hexadecimal)
+//   hook N             -> "hook N"           (the key hook answers N and prints "key T K M" per key;
+//                                             before the first hook command it passes keys silently)
 //   close / end / pid
+// The record is read only through gdCopyViewerRecord while the viewer is open, and
+// the key hook is in place before the viewer opens.
 // The viewer's mouse reports print "mouse MSG X Y BUTTONS".
 #include <atomic>
 #include <cstdio>
@@ -35,15 +43,20 @@ void onMouse(int message, int x, int y, int buttons) {
         std::to_string(buttons));
 }
 
-std::atomic<int> hookAnswer{0};
+// -1: the hook passes every key on without a word.
+std::atomic<int> hookAnswer{-1};
 
 int keyHook(int type, int key, int modifier, BitmapViewerRecord*) {
+    const int answer = hookAnswer.load();
+    if (answer < 0) return 0;
     say("key " + std::to_string(type) + " " + std::to_string(key) + " " + std::to_string(modifier));
-    return hookAnswer.load();
+    return answer;
 }
 
-// Fields the notification thread writes while keys are handled.
-int32_t peek(int32_t& field) { return std::atomic_ref<int32_t>(field).load(); }
+std::string conditionText(const BinCondition& c) {
+    return std::to_string(c.bThreshfold) + "/" + std::to_string(c.bThreshfoldMin) + "/" +
+           std::to_string(c.bThreshfoldMax) + "/" + std::to_string(c.bMode) + "/" + std::to_string(c.fAutoThreshfold);
+}
 
 }  // namespace
 
@@ -76,16 +89,47 @@ int main(int argc, char** argv) {
             record.condition.bThreshfold = record.condition.bThreshfoldMin = record.condition.bThreshfoldMax =
                 viewer_test::kThreshold;
             record.mouseCallback = onMouse;
+            record.keyHook = keyHook;
             say("open " + std::to_string(gdOpenBitmapViewer(&record)));
         } else if (verb == "state") {
-            BitmapViewerRecord& r = record;
+            static BitmapViewerRecord r;
+            if (!gdCopyViewerRecord(&r)) {
+                say("state none");
+                continue;
+            }
             std::ostringstream out;
-            out << "state " << peek(r.viewLeft) << ' ' << peek(r.viewTop) << ' ' << peek(r.cellWidth) << ' '
-                << peek(r.overviewMode) << ' ' << peek(r.overviewFrame) << ' ' << peek(r.pointerMode) << ' '
-                << peek(r.pointerX) << ' ' << peek(r.pointerY) << ' ' << int(r.condition.bThreshfold) << ' '
-                << int(r.condition.bThreshfoldMin) << ' ' << int(r.condition.bThreshfoldMax) << ' '
-                << int(r.condition.bMode) << ' ' << r.condition.fAutoThreshfold;
+            out << "state " << r.viewLeft << ' ' << r.viewTop << ' ' << r.cellWidth << ' ' << r.overviewMode << ' '
+                << r.overviewFrame << ' ' << r.pointerMode << ' ' << r.pointerX << ' ' << r.pointerY << ' '
+                << int(r.condition.bThreshfold) << ' ' << int(r.condition.bThreshfoldMin) << ' '
+                << int(r.condition.bThreshfoldMax) << ' ' << int(r.condition.bMode) << ' '
+                << r.condition.fAutoThreshfold;
             say(out.str());
+        } else if (verb == "conditions") {
+            int n = 0;
+            in >> n;
+            static BitmapViewerRecord r;
+            std::string out = "conditions", last;
+            for (int i = 0; i < n; ++i) {
+                if (!gdCopyViewerRecord(&r)) break;
+                std::string c = conditionText(r.condition);
+                if (c != last) out += " " + c;
+                last = std::move(c);
+            }
+            say(out);
+        } else if (verb == "condition") {
+            int t = 0, lo = 0, hi = 0, mode = 0, autoFlag = 0;
+            in >> t >> lo >> hi >> mode >> autoFlag;
+            BinCondition c{};
+            c.bThreshfold = static_cast<uint8_t>(t);
+            c.bThreshfoldMin = static_cast<uint8_t>(lo);
+            c.bThreshfoldMax = static_cast<uint8_t>(hi);
+            c.bMode = static_cast<uint16_t>(mode);
+            c.fAutoThreshfold = autoFlag;
+            say("condition " + std::to_string(gdSetViewerCondition(&c)));
+        } else if (verb == "modebits") {
+            int mask = 0, bits = 0;
+            in >> std::hex >> mask >> bits;
+            say("modebits " + std::to_string(gdSetViewerModeBits(mask, bits)));
         } else if (verb == "move") {
             int dx = 0, dy = 0, step = 0;
             in >> dx >> dy >> step;
@@ -103,8 +147,7 @@ int main(int argc, char** argv) {
         } else if (verb == "hook") {
             int answer = 0;
             in >> answer;
-            hookAnswer = answer;
-            record.keyHook = keyHook;
+            hookAnswer = answer < 0 ? 0 : answer;
             say("hook " + std::to_string(answer));
         } else if (verb == "close") {
             say("close " + std::to_string(gdCloseBitmapViewer()));

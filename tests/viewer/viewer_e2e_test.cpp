@@ -2,7 +2,9 @@
 // controller and serial plug-in, talking to padsim; keys sent from padsim
 // scroll, zoom, switch the overview and the pointer, step the threshold and
 // use a condition memory, and the pins, the status cells, the pointer's
-// mouse reports and the chimes follow. Skipped until the processes are built.
+// mouse reports and the chimes follow; the application reads whole
+// conditions while keys change them and hands new ones over.
+// Skipped until the processes are built.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -220,4 +222,76 @@ TEST_F(ViewerEndToEnd, OneDotKeysAndChimesOnAPinoraPX2) {
         const auto a = log.find("rx e6 param 4 len 24: unknown frame: 01 4a 00 10 00 00 01 b8 00 16 00 00 02 94");
         return b != std::string::npos && a != std::string::npos && b < a;
     })) << pad_->log();
+}
+
+// The application reads the record only through the library's copy and sets the
+// condition through the library: every copy holds a condition exactly as one key
+// left it, and a condition handed over is applied and stepped on by later keys.
+TEST_F(ViewerEndToEnd, ConditionsHandOverWholeBetweenKeysAndApplication) {
+    start("QX-64X48", {});
+    if (IsSkipped()) return;
+    constexpr int W = 64, H = 48;
+    // Two memories that differ in threshold, bounds and comparison at once:
+    // 1 holds 150 with "Light", 2 holds 200 with "Dark".
+    ASSERT_TRUE(pinsShow(state(), W, H)) << pad_->state();  // the display is up
+    pad_->command("broadcast 0x40 0 0 0");
+    press("key 4 1 0", [](const ViewState& v) { return v.threshold == 150; });
+    pad_->command("key 4 5 0xA0");
+    press("key 4 2 0x20", [](const ViewState& v) { return (v.mode & 7) == BIN_DARK; });
+    press("key 4 1 0", [](const ViewState& v) { return v.threshold == 200; });
+    pad_->command("key 4 6 0xA0");
+    const ViewState one = press("key 4 5 0x20", [](const ViewState& v) { return v.threshold == 150; });
+    const ViewState two = press("key 4 6 0x20", [](const ViewState& v) { return v.threshold == 200; });
+    ASSERT_EQ(one.mode & 7, BIN_LIGHT);
+    ASSERT_EQ(two.mode & 7, BIN_DARK);
+    ASSERT_EQ(one.min, 150);
+    ASSERT_EQ(two.min, 200);
+    const auto text = [](const ViewState& v) {
+        return std::to_string(v.threshold) + "/" + std::to_string(v.min) + "/" + std::to_string(v.max) + "/" +
+               std::to_string(v.mode) + "/" + std::to_string(v.autoFlag);
+    };
+    const std::string whole[2] = {text(one), text(two)};
+
+    // Restore 1 and 2 in turn while the application copies the record back to back: a copy
+    // taken in the middle of a restore would mix 150 with "Dark" or 200 with "Light".
+    for (int round = 0; round < 20; ++round) {
+        pad_->command("key 4 5 0x20");
+        pad_->command("key 4 6 0x20");
+        std::istringstream seen(app_->call("conditions 400"));
+        std::string verb, c;
+        seen >> verb;
+        while (seen >> c) EXPECT_TRUE(c == whole[0] || c == whole[1]) << "torn condition " << c;
+    }
+    // Keys are handled in order: once the threshold steps past memory 2's, every restore is done.
+    ViewState s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 255; });
+    EXPECT_EQ(s.mode, two.mode);
+
+    // A condition handed over is applied at once: 160 with "Light" hides the grey 150 block and
+    // keeps the grey 200 one; the next threshold key walks on from it.
+    ASSERT_EQ(app_->result("condition 160 160 160 1 0"), 1);
+    s = state();
+    EXPECT_EQ(s.threshold, 160);
+    EXPECT_EQ(s.min, 160);
+    EXPECT_EQ(s.max, 160);
+    EXPECT_EQ(s.mode & ~BIN_PRESCANNED, BIN_LIGHT);
+    EXPECT_EQ(s.autoFlag, 0);
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+    s = press("key 4 1 0", [](const ViewState& v) { return v.threshold == 200; });
+    EXPECT_EQ(s.mode & 7, BIN_LIGHT);
+
+    // Mode bits change in one step and keep the threshold the keys chose.
+    ASSERT_EQ(app_->result("modebits 7 4"), 1);
+    s = state();
+    EXPECT_EQ(s.mode & 7, BIN_DARK);
+    EXPECT_EQ(s.threshold, 200);
+    ASSERT_EQ(app_->result("modebits 7 1"), 1);
+    s = state();
+    EXPECT_EQ(s.threshold, 200);
+    EXPECT_TRUE(pinsShow(s, W, H)) << pad_->state();
+
+    // Without an open viewer nothing is copied or set.
+    ASSERT_EQ(app_->result("close"), 1);
+    EXPECT_EQ(app_->call("state"), "state none");
+    EXPECT_EQ(app_->result("condition 100 100 100 1 0"), 0);
+    EXPECT_EQ(app_->result("modebits 7 4"), 0);
 }
