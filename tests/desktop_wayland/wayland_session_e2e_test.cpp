@@ -131,7 +131,9 @@ TEST(WaylandSession, NoPortalOnTheBusIsSaidOnce) {
         << r.out;
 }
 
-// sway and the wlroots portal need a GPU render node to cast; without one this skips.
+// sway and the wlroots portal need a GPU render node to cast: without one sway draws with pixman,
+// its screencopy frames offer no dmabuf format, and the portal's Start fails (response 2) for want
+// of one. The session script then skips, naming that step.
 TEST(WaylandSession, SwayWithTheWlrootsPortal) {
     if (insideSession()) GTEST_SKIP() << "inside the session";
     inSession(std::string("--window ") + PATTERN_WINDOW, "InsideWayland.*", false);

@@ -5,9 +5,12 @@
 # window, which is in front when the command starts. Everything lives in a temporary folder
 # (runtime folder, configs, logs) and is stopped afterwards; the command's exit code is returned.
 # Exits 77 with a "SKIP:" line when a piece of the session is not installed or does not start.
-# The wlroots portal casts only what a GPU renderer drew: without a render node (/dev/dri) the
-# sway session is skipped; --fake-portal runs a stand-in portal and video source instead of sway
-# and the portals (PipeWire, WirePlumber and the bus are real).
+# The wlroots portal casts only what a GPU renderer drew: without a render node (/dev/dri) sway
+# can draw only with pixman, whose screencopy frames offer shared memory but no dmabuf, and
+# xdg-desktop-portal-wlr 0.7 answers every Start with an error unless a dmabuf format is offered
+# (no option or variable turns that off), so the sway session is skipped there; --fake-portal runs
+# a stand-in portal and video source instead of sway and the portals (PipeWire, WirePlumber and
+# the bus are real).
 #   tests/wayland/session.sh [--window PROGRAM] [--fake-portal "PROGRAM [ARGS]"] [--keep] -- COMMAND [ARGS...]
 # The command sees WAYLAND_DISPLAY, SWAYSOCK, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS and
 # TAVIK_WAYLAND_SESSION (the temporary folder; logs are in it), TAVIK_WAYLAND_WINDOW_PID.
@@ -47,7 +50,9 @@ if [ -z "$FAKE" ]; then
   [ -x "$PORTAL" ] || skip "xdg-desktop-portal is not installed"
   [ -x "$PORTAL_WLR" ] || skip "xdg-desktop-portal-wlr is not installed"
   ls /dev/dri/renderD* >/dev/null 2>&1 ||
-    skip "no GPU render node (/dev/dri/renderD*): xdg-desktop-portal-wlr 0.7 cannot cast what sway draws in software"
+    skip "no GPU render node (/dev/dri/renderD*): sway then draws with pixman and its screencopy frames offer no" \
+      "dmabuf format, so xdg-desktop-portal-wlr 0.7 fails every ScreenCast Start (response 2, its log says" \
+      "\"unable to receive a valid format from wlr_screencopy\"); the GLES2 renderer needs the render node too"
 fi
 
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-wayland.XXXXXX") || exit 1
