@@ -139,11 +139,11 @@ LumoDibBlock* readPackedDib(ByteSource& src, bool withPixels, const ImageLimits&
     } else {
         src.readAt(coloursPos, std::span(table, size_t{layout->colours} * 4));
     }
-    if (withPixels && pixelBytes) {
-        const size_t read = src.readAt(pixelPos, std::span(base + headerAndTable, pixelBytes));
-        if (compressed) {
-            h.biSizeImage = static_cast<uint32_t>(read);
-        }
+    if (withPixels) {
+        // A compressed stream's size is what was read: the claimed size would let a file whose
+        // pixels lie past its end grow the block below to 4 GiB.
+        const size_t read = pixelBytes ? src.readAt(pixelPos, std::span(base + headerAndTable, pixelBytes)) : 0;
+        if (compressed) h.biSizeImage = static_cast<uint32_t>(read);
     }
     std::memcpy(base, &h, sizeof h);
     if (withPixels && (layout->compression == kBiRle8 || layout->compression == kBiRle4))

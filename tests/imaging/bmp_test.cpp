@@ -410,6 +410,20 @@ TEST_F(BmpFiles, ClaimedSizeIsBoundByWhatTheFileHolds) {
     lumoDeleteBitmap(bm);
     // The same claim backed by 60 000 bytes (150 pixels per byte) is too much.
     EXPECT_EQ(load(big(60000)), nullptr);
+
+    // A 50 x 7 run-length file claiming a 400 MB stream whose pixels start past its end: the block
+    // holds the header and table only (it once grew to the claimed size), and the image still loads.
+    ByteWriter r;
+    r.u8('B'), r.u8('M'), r.u32(0), r.u32(0), r.u32(4096);
+    r.u32(40), r.u32(50), r.u32(7), r.u16(1), r.u16(8), r.u32(1), r.u32(0x18010070), r.u32(0), r.u32(0), r.u32(2), r.u32(0);
+    r.u32(0x000010), r.u32(0xFFFFFF);
+    lumo::MemorySource rsrc(r.out);
+    std::unique_ptr<LumoDibBlock, void (*)(LumoDibBlock*)> rle(lumo::readPackedDib(rsrc, true), lumo::freeBlock);
+    ASSERT_NE(rle, nullptr);
+    EXPECT_EQ(rle->size, 40u + 8u);
+    LumoHBITMAP empty = load(r.out);
+    ASSERT_NE(empty, nullptr);
+    lumoDeleteBitmap(empty);
 }
 
 TEST_F(BmpFiles, AFailedSaveLeavesTheOldFileWhole) {
