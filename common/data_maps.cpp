@@ -75,6 +75,13 @@ std::optional<PortMap> PortMap::open(int32_t portIndex, bool* created) {
     return PortMap(std::move(*section), portIndex);
 }
 
+std::optional<PortMap> PortMap::adopt(int fd, int32_t portIndex) {
+    if (portIndex < 0) return std::nullopt;
+    auto section = platform::SharedSection::adopt(fd, portMapName(portIndex), kPortMapSize);
+    if (!section) return std::nullopt;
+    return PortMap(std::move(*section), portIndex);
+}
+
 std::optional<PortMap> PortMap::openExisting(int32_t portIndex, bool writable) {
     if (portIndex < 0) return std::nullopt;
     auto section = platform::SharedSection::open(

@@ -195,6 +195,14 @@ public:
     // the controller at start-up (waiting up to boundMs for an ending one to
     // go) and held until it closes the map or its process ends.
     bool claimController(int boundMs) { return section_.claimWithin(boundMs); }
+    // A controller that replaced its image by exec keeps its open of the map,
+    // and with it the claim, so no client ever sees the port unclaimed:
+    // keepClaimAcrossExec(true) just before exec gives the descriptor's number
+    // to pass on (-1: not possible); (false) undoes it after a failed exec.
+    // adopt takes the passed descriptor over in the new image; see
+    // SharedSection::adopt for the checks (nullopt: claim the port afresh).
+    int keepClaimAcrossExec(bool keep) { return section_.keepAcrossExec(keep); }
+    static std::optional<PortMap> adopt(int fd, int32_t portIndex);
     // True when a live controller process holds the claim (through another
     // open of the map than this one).
     bool controllerClaimed() const { return section_.claimedElsewhere(); }

@@ -12,6 +12,21 @@ bool startsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
 }
 
+// "--claim-fd=N" with N of at most 9 digits and not a standard stream.
+std::optional<int> claimFdWord(std::string_view word) {
+    constexpr std::string_view kClaimFd = "--claim-fd=";
+    if (!startsWith(word, kClaimFd)) return std::nullopt;
+    const std::string_view digits = word.substr(kClaimFd.size());
+    if (digits.empty() || digits.size() > 9) return std::nullopt;
+    int value = 0;
+    for (char c : digits) {
+        if (!isDigit(c)) return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value <= 2) return std::nullopt;
+    return value;
+}
+
 }  // namespace
 
 CommandLine parseCommandText(std::string_view text) {
@@ -46,6 +61,8 @@ CommandLine parseCommandText(std::string_view text) {
             cl.headless = true;
         } else if (word == "--show") {
             cl.show = true;
+        } else if (auto fd = claimFdWord(word)) {
+            cl.claimFd = *fd;
         } else if (word.find("/Remote") == std::string_view::npos && !startsWith(word, kPort)) {
             cl.unknown.emplace_back(word);
         }

@@ -20,6 +20,11 @@ struct CommandLine {
     bool headless = false;               // "--headless": no window even with a display
     bool show = false;                   // "--show": bring the running controllers to the front
     std::optional<int32_t> portIndex;    // from "/Port:"; none without a digit
+    // "--claim-fd=N": the descriptor of the port map, holding the port's
+    // claim, that the image this process replaced passed on (see
+    // Controller::inheritClaim). Decimal digits only, 3 or more; anything
+    // else is an unknown word.
+    std::optional<int> claimFd;
     std::vector<std::string> unknown;    // words that mean nothing to the controller
 };
 

@@ -12,7 +12,11 @@
 #include "platform/thread_queue.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
 #include <unistd.h>
 #include <thread>
 
@@ -39,6 +43,20 @@ void withdrawFromMap(PortDataMap& m) {
 // wait for its bound. A block that cannot be opened is dropped.
 void refuseBlock(int32_t blockNumber) {
     if (auto block = SharedBlock::open(blockNumber)) publishBlockResult(*block, -1);
+}
+
+// Test hook: with $TAVIK_TEST_CLAIM_GATE naming a folder, the controller
+// leaves a file "reached" there and then waits, before it takes (or keeps)
+// the port's claim, until a file "go" is there too (at most 10 s). Tests use
+// it to look at the port while a controller starts or restarts.
+void passClaimGate() {
+    const char* dir = std::getenv("TAVIK_TEST_CLAIM_GATE");
+    if (!dir || !*dir) return;
+    const std::string folder(dir);
+    if (std::FILE* f = std::fopen((folder + "/reached").c_str(), "w")) std::fclose(f);
+    const std::string go = folder + "/go";
+    for (int i = 0; i < 1000 && ::access(go.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 }  // namespace
@@ -75,13 +93,18 @@ void Controller::openPort(int32_t portIndex) {
     requestedPort_ = portIndex;
 
     if (!map_) {
-        auto pm = PortMap::open(portIndex);
+        passClaimGate();
+        // After a restart in place the claim held on across the exec.
+        std::optional<PortMap> pm;
+        if (inheritedClaim_ >= 0) pm = PortMap::adopt(std::exchange(inheritedClaim_, -1), portIndex);
+        if (!pm) pm = PortMap::open(portIndex);
         if (!pm) {
             window_.setStatusText("Inner error: DataMap couldn't open.");
             return;
         }
         // One controller per port: a second one ends at once; an ending one
-        // is given the time its shutdown takes.
+        // is given the time its shutdown takes. (Taking the claim again
+        // through the adopted descriptor that holds it succeeds at once.)
         if (!pm->claimController(kClaimWaitMs)) {
             std::fprintf(stderr, "TAVIK: another controller serves this port\n");
             requestQuit();

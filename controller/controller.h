@@ -45,6 +45,16 @@ public:
     // the controller running; the next command 1 tries again.
     void openPort(int32_t portIndex);
 
+    // The port map descriptor, holding the port's claim, that the image this
+    // process replaced by exec passed on. The next openPort that needs the map
+    // takes it over instead of claiming the port afresh, so the port is never
+    // unclaimed across the restart; a descriptor that fails the checks
+    // (PortMap::adopt) is ignored and the port claimed as usual.
+    void inheritClaim(int fd) { inheritedClaim_ = fd; }
+    // The open map's claim kept across (true) or dropped at (false) the
+    // next exec; see PortMap::keepClaimAcrossExec. -1 without an open map.
+    int keepClaimAcrossExec(bool keep) { return map_ ? map_->keepClaimAcrossExec(keep) : -1; }
+
     // Runs one command message after checking its code and argument; unknown
     // codes and out-of-range arguments are ignored. Never blocks on the device.
     void dispatchCommand(uint64_t code, int64_t argument);
@@ -114,6 +124,7 @@ private:
     std::shared_ptr<std::atomic<bool>> connectedLabelDue_ = std::make_shared<std::atomic<bool>>(false);
 
     std::optional<int32_t> requestedPort_;
+    int inheritedClaim_ = -1;
     bool portOpened_ = false;
     bool quit_ = false;
     bool shutDown_ = false;

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
         std::fputs(usageText().c_str(), stdout);
         return 0;
     }
+    // A descriptor passed on by the image this one replaced reaches no child.
+    if (cl.claimFd) ::fcntl(*cl.claimFd, F_SETFD, FD_CLOEXEC);
     for (const auto& word : cl.unknown)
         std::fprintf(stderr, "TAVIK: ignoring unknown argument \"%s\" (see --help)\n", word.c_str());
 
@@ -95,11 +98,12 @@ int main(int argc, char** argv) {
 #ifdef TAVIK_CONTROLLER_WINDOW
     // With a display the window; without one (or asked to) headless.
     if (!cl.headless && ui::displayUsable())
-        return ui::runWindowed(argc, argv, messages, *queue, signals.fd(), cl.portIndex);
+        return ui::runWindowed(argc, argv, messages, *queue, signals.fd(), cl.portIndex, cl.claimFd.value_or(-1));
 #endif
     HeadlessWindow window;
     window.showMinimizedNoActivate();
     Controller controller(window, messages, queue->threadId(), pluginFolder());
+    if (cl.claimFd) controller.inheritClaim(*cl.claimFd);
     if (cl.portIndex) controller.openPort(*cl.portIndex);
 
     runMessageLoop(controller, *queue, signals.fd(), messages);

@@ -225,6 +225,33 @@ std::optional<SharedSection> SharedSection::create(std::string_view name, std::s
     return section;
 }
 
+std::optional<SharedSection> SharedSection::adopt(int fd, std::string_view name, std::size_t minSize) {
+    if (fd < 0 || ::fcntl(fd, F_GETFD) < 0) return std::nullopt;
+    // Close-on-exec at once, so a descriptor left to us never reaches a child.
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // No guard lock needed: a section whose descriptor we hold with its
+    // holder lock is never taken for stale, so the name cannot move on.
+    const std::string obj = sectionObjectName(name);
+    Fd named(::shm_open(obj.c_str(), O_RDONLY | O_CLOEXEC, 0));
+    struct stat ours {}, theirs {};
+    if (named.get() < 0 || ::fstat(fd, &ours) != 0 || ::fstat(named.get(), &theirs) != 0) return std::nullopt;
+    if (ours.st_dev != theirs.st_dev || ours.st_ino != theirs.st_ino) return std::nullopt;  // not ours to close
+    Fd owned(fd);
+    if (!trustedUser(ours.st_uid) || (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDWR) return std::nullopt;
+    // The claim is held (seen from another open) and by this open (no
+    // conflict seen through it).
+    struct flock seen {};
+    if (!claimLock(named.get(), F_WRLCK, F_OFD_GETLK, &seen) || seen.l_type == F_UNLCK) return std::nullopt;
+    if (!claimLock(fd, F_WRLCK, F_OFD_GETLK, &seen) || seen.l_type != F_UNLCK) return std::nullopt;
+    // Already a holder; asking again only confirms it.
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) return std::nullopt;
+    auto size = objectSize(fd);
+    if (!size || *size == 0 || *size < minSize) return std::nullopt;
+    void* addr = mapFd(fd, *size, true);
+    if (!addr) return std::nullopt;
+    return SharedSection(std::string(name), owned.release(), addr, *size);
+}
+
 bool SharedSection::exists(std::string_view name) {
     const std::string obj = sectionObjectName(name);
     GuardLock guard;
@@ -253,6 +280,11 @@ bool SharedSection::claimedElsewhere() const {
     struct flock fl {};
     if (fd_ < 0 || !claimLock(fd_, F_WRLCK, F_OFD_GETLK, &fl)) return false;
     return fl.l_type != F_UNLCK;
+}
+
+int SharedSection::keepAcrossExec(bool keep) {
+    if (fd_ < 0 || ::fcntl(fd_, F_SETFD, keep ? 0 : FD_CLOEXEC) != 0) return -1;
+    return keep ? fd_ : -1;
 }
 
 bool SharedSection::lost() const { return mappingLost(guard_); }

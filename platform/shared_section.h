@@ -33,6 +33,15 @@ public:
     static std::optional<SharedSection> create(std::string_view name, std::size_t size, bool* created = nullptr,
                                                const std::function<void(void*)>& initialise = {});
 
+    // Takes over `fd`, a descriptor this process inherited across exec from
+    // the image it replaced, as its open of the section `name`. Accepted only
+    // when it is an open, writable descriptor of that very live section (same
+    // object as the name), at least `minSize` bytes, that holds the section's
+    // claim; it is then close-on-exec again. A descriptor of the section that
+    // fails a check is closed (its holder and any claim go with it); any other
+    // descriptor is left untouched. Never blocks.
+    static std::optional<SharedSection> adopt(int fd, std::string_view name, std::size_t minSize = 0);
+
     // True when a live section of that name exists (whoever owns it).
     static bool exists(std::string_view name);
 
@@ -47,6 +56,13 @@ public:
     bool claimWithin(int boundMs);
     // True when another open of the section (in any process) holds the claim.
     bool claimedElsewhere() const;
+
+    // Makes this open of the section (with its holder lock and any claim)
+    // survive exec (`keep` true) or not (false, the default). Returns the
+    // descriptor's number when `keep` took effect, else -1. Meant for the
+    // moment just before exec; undo it when the exec failed, or every child
+    // started later would hold the section and its claim too.
+    int keepAcrossExec(bool keep);
 
     // True once the section shrank under this mapping: the mapping is now
     // private zero memory and no longer reaches the others.

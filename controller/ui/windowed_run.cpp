@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <string>
@@ -35,9 +36,12 @@ namespace {
 // Qt ends the process with exit() when its display connection breaks. While
 // the windowed loop runs, an exit handler then starts the program again in
 // its place, headless, for the same port: the clients' map and slots live on
-// and the controller keeps serving them.
+// and the controller keeps serving them. The port map's descriptor, which
+// holds the port's claim, stays open across the exec and is passed on, so
+// clients never see the port without its controller meanwhile.
 struct HeadlessRestart {
     std::vector<std::string> args;
+    std::function<int(bool)> keepClaim;  // Controller::keepClaimAcrossExec
     bool armed = false;
 };
 HeadlessRestart& headlessRestart() {
@@ -49,10 +53,15 @@ void restartHeadless() {
     if (!r.armed) return;
     r.armed = false;
     std::fputs("TAVIK: the display connection broke; continuing without a window\n", stderr);
+    const int claimFd = r.keepClaim ? r.keepClaim(true) : -1;
+    if (claimFd >= 0) r.args.push_back("--claim-fd=" + std::to_string(claimFd));
     std::vector<char*> argv;
     for (std::string& a : r.args) argv.push_back(a.data());
     argv.push_back(nullptr);
     ::execv("/proc/self/exe", argv.data());
+    // Still here: the process ends after all, and its claim with it (clients
+    // then start a new controller); no child started meanwhile may hold it.
+    if (claimFd >= 0) r.keepClaim(false);
 }
 
 // The main window and, when open, the monitor window beside it.
@@ -76,7 +85,7 @@ bool saveScreenshot(MainWindow& window, const QString& path) {
 bool displayUsable() { return desktop::guiDisplayReachable(); }
 
 int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform::ThreadQueue& queue, int signalFd,
-                std::optional<int32_t> portIndex, LoopTiming timing) {
+                std::optional<int32_t> portIndex, int inheritedClaimFd, LoopTiming timing) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     if (portIndex) {
@@ -91,6 +100,9 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     window.showMinimizedNoActivate();
     Controller controller(window, messages, queue.threadId(), pluginFolder());
     window.attach(controller);
+    if (inheritedClaimFd >= 0) controller.inheritClaim(inheritedClaimFd);
+    if (portIndex)
+        headlessRestart().keepClaim = [&controller](bool keep) { return controller.keepClaimAcrossExec(keep); };
 
     // WIN+G brings every controller to the front; a key another program
     // holds leaves the hot key to it (and the title without the suffix).
@@ -221,6 +233,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
     desktopEvents.removeHotKey(kHotKeyId);
     // The plug-in's monitor window and status sink go before the window does.
     headlessRestart().armed = false;
+    headlessRestart().keepClaim = nullptr;
     controller.shutdownForExit();
     return 1;
 }

@@ -18,8 +18,9 @@ namespace tavik::controller::ui {
 bool displayUsable();
 
 // Runs the controller of `portIndex` with its window until it ends, then
-// shuts it down. Returns the program's exit status.
+// shuts it down. Returns the program's exit status. `inheritedClaimFd` (or -1):
+// see Controller::inheritClaim.
 int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform::ThreadQueue& queue, int signalFd,
-                std::optional<int32_t> portIndex, LoopTiming timing = {});
+                std::optional<int32_t> portIndex, int inheritedClaimFd = -1, LoopTiming timing = {});
 
 }  // namespace tavik::controller::ui

@@ -67,3 +67,22 @@ TEST(CommandLine, RemoteHelpAndGarbage) {
     EXPECT_FALSE(parseCommandLine(2, argv).portIndex);
     EXPECT_FALSE(parseCommandLine(1, argv).remote);
 }
+
+TEST(CommandLine, ClaimDescriptorOnlyAsPlainDigitsPastTheStandardStreams) {
+    auto cl = parseCommandText("/Remote /Port:3 --headless --claim-fd=7");
+    ASSERT_TRUE(cl.claimFd);
+    EXPECT_EQ(*cl.claimFd, 7);
+    EXPECT_TRUE(cl.headless);
+    EXPECT_TRUE(cl.unknown.empty());
+    cl = parseCommandText("--claim-fd=123456789");
+    ASSERT_TRUE(cl.claimFd);
+    EXPECT_EQ(*cl.claimFd, 123456789);
+
+    for (const char* text : {"--claim-fd=", "--claim-fd=2", "--claim-fd=0", "--claim-fd=-5", "--claim-fd=7x",
+                             "--claim-fd=+7", "--claim-fd=1234567890", "--claim-fd=99999999999999999999"}) {
+        cl = parseCommandText(text);
+        EXPECT_FALSE(cl.claimFd) << text;
+        ASSERT_EQ(cl.unknown.size(), 1u) << text;
+        EXPECT_EQ(cl.unknown[0], text);
+    }
+}

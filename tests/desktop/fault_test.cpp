@@ -4,6 +4,8 @@
 // keys without a display, ends on gdEnd, and follows the active window again once a server
 // is back.
 #include <gtest/gtest.h>
+
+#include "common/data_maps.h"
 // Xlib after gtest: its macros (None, Bool) clash with gtest's names.
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -245,6 +247,79 @@ TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     // Gone again, then every application ends: so does the controller.
     x.kill();
     EXPECT_TRUE(textShows('c')) << pad.state();
+    ASSERT_EQ(b.result("end"), 1);
+    ASSERT_EQ(a.result("end"), 1);
+    EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller still running after gdEnd";
+}
+#endif
+
+#ifdef CLIENT_APP_PATH
+// The X server's end makes the windowed controller replace itself by a headless one in the same
+// process. The new image is held (by the claim gate) before it takes the port over: the port
+// must read as claimed all the while, so an application entering then joins the controller
+// instead of starting a second one; afterwards the one process serves both applications.
+TEST(DesktopFault, ControllerRestartingWithoutItsWindowKeepsThePortClaimed) {
+    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+    const std::string bin = binDir();
+    for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
+        if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
+    Xvfb x;
+    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+    setenv("DISPLAY", x.display().c_str(), 1);
+
+    const TempDir tmp("desktop-restart");
+    const std::string dir = tmp.path();
+    const std::string gate = dir + "/gate";
+    std::filesystem::create_directories(gate);
+    writeFile(gate + "/go", "");
+    const int port = 10 + ::getpid() % 50;
+    Padsim pad(dir);
+    writePortMap(dir, port, pad.link());
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
+                                          "TAVIK_FOREGROUND_PID_FILE=", "DISPLAY=" + x.display(),
+                                          "TAVIK_TEST_CLAIM_GATE=" + gate};
+    // Text is written as hexadecimal cell patterns.
+    auto textShows = [&](char c) {
+        const std::string want = std::string(64, c);
+        return pad.waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
+    };
+    auto controllers = [&] { return controllerPids(bin + "/TAVIK", port); };
+
+    Child a(CLIENT_APP_PATH, {}, env);
+    Child b(CLIENT_APP_PATH, {}, env);
+    ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
+    ASSERT_EQ(a.result("display 3"), 1);
+    ASSERT_TRUE(a.expect("status 1"));
+    ASSERT_EQ(b.result("start " + std::to_string(port) + " QX-64X48"), 1);
+    ASSERT_EQ(b.result("display 1"), 1);
+    ASSERT_EQ(controllers().size(), 1u);
+    const pid_t controller = controllers().front();
+    ASSERT_EQ(a.result("text " + std::string(64, 'd')), 1);
+    ASSERT_TRUE(textShows('d')) << pad.state();
+    auto map = tavik::PortMap::openExisting(port, true);
+    ASSERT_TRUE(map);
+    ASSERT_TRUE(map->controllerClaimed());
+
+    std::filesystem::remove(gate + "/go");
+    std::filesystem::remove(gate + "/reached");
+    x.kill();
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(gate + "/reached"); })) << "no restart seen";
+    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+    EXPECT_TRUE(map->controllerClaimed()) << "the port reads as unclaimed while its controller restarts";
+    // An application entering now joins the restarting controller.
+    Child c(CLIENT_APP_PATH, {}, env);
+    EXPECT_EQ(c.result("start " + std::to_string(port) + " QX-64X48"), 1);
+    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+
+    writeFile(gate + "/go", "");
+    EXPECT_EQ(c.result("display 1"), 1);
+    ASSERT_EQ(a.result("text " + std::string(64, 'e')), 1);
+    EXPECT_TRUE(textShows('e')) << pad.state();
+    EXPECT_TRUE(map->controllerClaimed());
+    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+
+    map.reset();
+    c.result("end");
     ASSERT_EQ(b.result("end"), 1);
     ASSERT_EQ(a.result("end"), 1);
     EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller still running after gdEnd";
