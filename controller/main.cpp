@@ -97,8 +97,10 @@ int main(int argc, char** argv) {
 
 #ifdef TAVIK_CONTROLLER_WINDOW
     // With a display the window; without one (or asked to) headless.
-    if (!cl.headless && ui::displayUsable())
-        return ui::runWindowed(argc, argv, messages, *queue, signals.fd(), cl.portIndex, cl.claimFd.value_or(-1));
+    if (!cl.headless)
+        if (desktop::DisplayHold hold = ui::displayUsable())
+            return ui::runWindowed(argc, argv, messages, *queue, signals.fd(), cl.portIndex, cl.claimFd.value_or(-1), {},
+                                   std::move(hold));
 #endif
     HeadlessWindow window;
     window.showMinimizedNoActivate();

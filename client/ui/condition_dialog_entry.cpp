@@ -29,7 +29,8 @@ TAVIK_API int tavikUiShowConditionDialog(TavikWindow owner, const ConditionDialo
     // An application without Qt gets a Qt of its own for the dialog, when a display can be reached.
     static std::unique_ptr<QApplication> ownApp;
     if (!QCoreApplication::instance()) {
-        if (!tavik::desktop::guiDisplayReachable()) return 0;
+        const tavik::desktop::DisplayHold hold = tavik::desktop::holdGuiDisplay();  // until Qt has connected
+        if (!hold) return 0;
         static int argc = 1;
         static char name[] = "tavikutil";
         static char* argv[] = {name, nullptr};

@@ -82,11 +82,13 @@ bool saveScreenshot(MainWindow& window, const QString& path) {
 
 }  // namespace
 
-bool displayUsable() { return desktop::guiDisplayReachable(); }
+desktop::DisplayHold displayUsable() { return desktop::holdGuiDisplay(); }
 
 int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform::ThreadQueue& queue, int signalFd,
-                std::optional<int32_t> portIndex, int inheritedClaimFd, LoopTiming timing) {
+                std::optional<int32_t> portIndex, int inheritedClaimFd, LoopTiming timing,
+                desktop::DisplayHold displayHold) {
     QApplication app(argc, argv);
+    displayHold = {};  // the toolkit's own connection is up: the server may reset no more
     app.setQuitOnLastWindowClosed(false);
     if (portIndex) {
         HeadlessRestart& restart = headlessRestart();

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #ifdef TAVIK_DISPLAY_CHECK_X11
@@ -191,25 +192,62 @@ bool serverAnswers(const Socket& s, Clock::time_point deadline) {
 
 }  // namespace
 
-bool guiDisplayReachable(std::chrono::milliseconds bound) {
-    if (envSet("QT_QPA_PLATFORM") || envSet("WAYLAND_DISPLAY")) return true;
-    if (!envSet("DISPLAY")) return false;
+DisplayHold::DisplayHold(DisplayHold&& other) noexcept
+    : usable_(std::exchange(other.usable_, false)), display_(std::exchange(other.display_, nullptr)) {}
+
+DisplayHold& DisplayHold::operator=(DisplayHold&& other) noexcept {
+    if (this != &other) {
+        release();
+        usable_ = std::exchange(other.usable_, false);
+        display_ = std::exchange(other.display_, nullptr);
+    }
+    return *this;
+}
+
+DisplayHold::~DisplayHold() { release(); }
+
+void DisplayHold::release() {
+#ifdef TAVIK_DISPLAY_CHECK_X11
+    if (display_) XCloseDisplay(static_cast<Display*>(display_));
+#endif
+    display_ = nullptr;
+    usable_ = false;
+}
+
+DisplayHold holdGuiDisplay(std::chrono::milliseconds bound) {
+    DisplayHold hold;
+    if (envSet("QT_QPA_PLATFORM") || envSet("WAYLAND_DISPLAY")) {
+        hold.usable_ = true;
+        return hold;
+    }
+    if (!envSet("DISPLAY")) return hold;
 #ifdef TAVIK_DISPLAY_CHECK_X11
     const std::optional<XAddress> address = parseDisplay(std::getenv("DISPLAY"));
-    if (!address) return false;
+    if (!address) return hold;
     const Clock::time_point deadline = Clock::now() + bound;
-    {
-        const Socket s = connectToServer(*address, deadline);
-        if (!s.valid() || !serverAnswers(s, deadline)) return false;
+    // A server resetting after its last client left refuses or drops connections for a few
+    // milliseconds: a few tries, a little apart, inside the bound.
+    constexpr int kTries = 5;
+    constexpr std::chrono::milliseconds kApart{50};
+    for (int attempt = 1;; ++attempt) {
+        bool answered = false;
+        {
+            const Socket s = connectToServer(*address, deadline);
+            answered = s.valid() && serverAnswers(s, deadline);
+        }
+        if (answered && (hold.display_ = XOpenDisplay(nullptr)) != nullptr) {
+            hold.usable_ = true;
+            return hold;
+        }
+        if (attempt == kTries || Clock::now() + kApart >= deadline) return hold;
+        std::this_thread::sleep_for(kApart);
     }
-    Display* d = XOpenDisplay(nullptr);
-    if (!d) return false;
-    XCloseDisplay(d);
-    return true;
 #else
     (void)bound;
-    return false;
 #endif
+    return hold;
 }
+
+bool guiDisplayReachable(std::chrono::milliseconds bound) { return static_cast<bool>(holdGuiDisplay(bound)); }
 
 }  // namespace tavik::desktop

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include <X11/Xlib.h>
+
 #include "platform/desktop/display_check.h"
 #include "tests/support/xvfb.h"
 
@@ -159,6 +161,37 @@ TEST_F(DisplayCheck, AServerIsReachableWhileItRunsAndUnreachableWhileItIsStopped
     ASSERT_TRUE(stopped.has_value()) << "the check waited for a stopped server";
     EXPECT_FALSE(*stopped);
     EXPECT_EQ(checkWithBound(tavik::desktop::kDisplayCheckBound), std::optional<bool>(true));
+}
+
+// Xvfb resets when its last client leaves, forgetting every atom: a client that connects just
+// after the check's own connection closed met a server in the middle of its reset (the
+// toolkit then ends the process). The hold keeps the check's connection until it is let go.
+TEST_F(DisplayCheck, TheHeldCheckKeepsAServerWithoutOtherClientsFromResetting) {
+    tavik::test::Xvfb xvfb;
+    if (xvfb.display().empty()) GTEST_SKIP() << "no Xvfb";
+    ::setenv("DISPLAY", xvfb.display().c_str(), 1);
+    // True when an atom interned by a client that then leaves is still known to the next one.
+    auto survives = [&](const char* name) {
+        Display* a = XOpenDisplay(xvfb.display().c_str());
+        if (!a) return false;
+        XInternAtom(a, name, False);
+        XSync(a, False);
+        XCloseDisplay(a);
+        Display* b = XOpenDisplay(xvfb.display().c_str());
+        if (!b) return false;
+        const bool known = XInternAtom(b, name, True) != None;
+        XCloseDisplay(b);
+        return known;
+    };
+    ASSERT_FALSE(survives("TAVIK_CHECK_ALONE")) << "this Xvfb does not reset: nothing to learn";
+    tavik::desktop::DisplayHold hold = tavik::desktop::holdGuiDisplay();
+    ASSERT_TRUE(hold);
+    EXPECT_TRUE(survives("TAVIK_CHECK_HELD"));
+    tavik::desktop::DisplayHold moved = std::move(hold);
+    EXPECT_FALSE(hold);
+    EXPECT_TRUE(survives("TAVIK_CHECK_MOVED"));
+    moved = {};
+    EXPECT_FALSE(survives("TAVIK_CHECK_LET_GO"));
 }
 
 TEST_F(DisplayCheck, NamesThatLeadToNoServerAreUnreachableAndSessionsThatNeedNoXAreReachable) {

@@ -21,7 +21,8 @@ AppScope::AppScope() {
         usable_ = qobject_cast<QApplication*>(app) != nullptr && app->thread() == QThread::currentThread();
         return;
     }
-    if (!desktop::guiDisplayReachable()) return;
+    const desktop::DisplayHold hold = desktop::holdGuiDisplay();  // until Qt has connected
+    if (!hold) return;
     own_.emplace(gArgc, gArgv);
     usable_ = true;
 }
