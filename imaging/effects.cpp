@@ -456,7 +456,8 @@ template <class T, bool Packed>
     for (int64_t x = 0; x < n; x += int64_t(sizeof(V))) {
         __builtin_prefetch(nextD + x);
         if (!Packed) __builtin_prefetch(nextS + x);
-        if (allZero<T>(LUMO_LOAD(T, d + x))) continue;
+        const V here = LUMO_LOAD(T, d + x);
+        if (allZero<T>(here)) continue;
         const V raw = LUMO_LOAD(T, dn + x);
         const V vd = Packed ? (raw & 0x7F) : raw;
         const V vs = Packed ? V((raw & 0x80) != 0) : LUMO_LOAD(T, sn + x), vb = LUMO_LOAD(T, bn + x);

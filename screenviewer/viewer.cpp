@@ -13,10 +13,6 @@ namespace lumo {
 
 namespace {
 
-constexpr int kCaptureMarginX = 30;
-constexpr int kCaptureMarginY = 20;
-// A capture larger than this (in pixels) comes only from hostile cell sizes.
-constexpr int64_t kMaxCapturePixels = int64_t(1) << 26;
 constexpr auto kTrackPeriod = std::chrono::milliseconds(100);
 // While the real mouse is followed the watch thread looks at it this often: as often as the
 // pacing of the passes lets a marker that moved reach the device.

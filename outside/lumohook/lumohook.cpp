@@ -192,7 +192,7 @@ void stop(Listener& l) {
 
 }  // namespace
 
-extern "C" TAVIK_API int StartMSAAThread(void*) {
+TAVIK_API int StartMSAAThread(void*) {
     std::lock_guard lock(gMutex);
     if (gListener) return 1;
     if (!busAvailable()) {
@@ -219,7 +219,7 @@ extern "C" TAVIK_API int StartMSAAThread(void*) {
     return 1;
 }
 
-extern "C" TAVIK_API int EndMSAAThread(void) {
+TAVIK_API int EndMSAAThread(void) {
     std::unique_ptr<Listener> l;
     {
         std::lock_guard lock(gMutex);

@@ -19,13 +19,13 @@ struct Json {
     bool boolean = false;
     double number = 0;
     std::string text;
-    std::vector<Json> items;                          // Array
-    std::vector<std::pair<std::string, Json>> members;  // Object
+    std::vector<Json> items;        // Array, or an object's values
+    std::vector<std::string> keys;  // Object: keys[i] names items[i]
 
     const Json* get(std::string_view key) const {
         if (type != Type::Object) return nullptr;
-        for (const auto& [k, v] : members)
-            if (k == key) return &v;
+        for (size_t i = 0; i < keys.size() && i < items.size(); ++i)
+            if (keys[i] == key) return &items[i];
         return nullptr;
     }
 };
@@ -190,8 +190,9 @@ private:
             skip();
             if (at_ >= s_.size() || s_[at_] != ':') return false;
             ++at_;
-            out.members.emplace_back(std::move(key), Json{});
-            if (!value(out.members.back().second, depth + 1)) return false;
+            out.keys.push_back(std::move(key));
+            out.items.emplace_back();
+            if (!value(out.items.back(), depth + 1)) return false;
             skip();
             if (at_ >= s_.size()) return false;
             if (s_[at_] == ',') {
