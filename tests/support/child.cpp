@@ -128,6 +128,12 @@ std::vector<std::string> Child::seen(const std::string& prefix) {
     return out;
 }
 
+void Child::forget(const std::string& prefix) {
+    while (readMore(0ms)) {
+    }
+    std::erase_if(lines_, [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
 std::string Child::call(const std::string& command) {
     send(command);
     const std::string verb = command.substr(0, command.find(' '));

@@ -37,6 +37,9 @@ public:
     int result(const std::string& command);
     // Lines seen so far that start with `prefix`, without waiting.
     std::vector<std::string> seen(const std::string& prefix);
+    // Drops the lines read so far that start with `prefix`, so that a later
+    // expect() waits for a line that comes after this call.
+    void forget(const std::string& prefix);
     void kill(int signal = SIGKILL);
     // Waits for the process to end: its exit status, or -N when signal N
     // ended it; nullopt while it still runs after the bound.
