@@ -63,11 +63,18 @@ Display* reconnect(dt::x11::Connection& conn) {
 
 }  // namespace
 
-TEST(DesktopFault, LosingTheServerAnswersNoDisplayAndTheLayerReconnects) {
-    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+// Each case runs against a server of its own, which it may kill and start again.
+class DesktopFault : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+        if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
+        setenv("DISPLAY", x.display().c_str(), 1);
+    }
     Xvfb x;
-    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    setenv("DISPLAY", x.display().c_str(), 1);
+};
+
+TEST_F(DesktopFault, LosingTheServerAnswersNoDisplayAndTheLayerReconnects) {
     dt::x11::Connection conn;
     Display* d = reconnect(conn);
     ASSERT_NE(d, nullptr);
@@ -125,11 +132,7 @@ TEST(DesktopFault, LosingTheServerAnswersNoDisplayAndTheLayerReconnects) {
     }
 }
 
-TEST(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
-    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
-    Xvfb x;
-    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    setenv("DISPLAY", x.display().c_str(), 1);
+TEST_F(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
     dt::Desktop desk;
     ASSERT_EQ(desk.screenSize(), (dt::Size{1024, 768}));
 
@@ -149,11 +152,7 @@ TEST(DesktopFault, AServerThatStopsAnsweringFailsTheCallInsteadOfHoldingIt) {
 // Every holder of a connection is destroyed right after the server died, before any of its
 // threads noticed: none of them waits for the dead connection. Repeated, since the event
 // thread may be anywhere in its pass (waiting, reading, reconnecting) at the kill.
-TEST(DesktopFault, HoldersOfAConnectionEndAtOnceAfterTheServerDied) {
-    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
-    Xvfb x;
-    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    setenv("DISPLAY", x.display().c_str(), 1);
+TEST_F(DesktopFault, HoldersOfAConnectionEndAtOnceAfterTheServerDied) {
     for (int round = 0; round < 6; ++round) {
         auto desk = std::make_unique<dt::Desktop>();
         auto ev = std::make_unique<dt::DesktopEvents>();
@@ -173,14 +172,10 @@ TEST(DesktopFault, HoldersOfAConnectionEndAtOnceAfterTheServerDied) {
 }
 
 #ifdef CLIENT_APP_PATH
-TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
-    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
         if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-    Xvfb x;
-    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    setenv("DISPLAY", x.display().c_str(), 1);
 
     const TempDir tmp("desktop-fault");
     const std::string dir = tmp.path();
@@ -258,14 +253,10 @@ TEST(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
 // process. The new image is held (by the claim gate) before it takes the port over: the port
 // must read as claimed all the while, so an application entering then joins the controller
 // instead of starting a second one; afterwards the one process serves both applications.
-TEST(DesktopFault, ControllerRestartingWithoutItsWindowKeepsThePortClaimed) {
-    if (!dt::desktopBuiltWithX11()) GTEST_SKIP() << "built without X11";
+TEST_F(DesktopFault, ControllerRestartingWithoutItsWindowKeepsThePortClaimed) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
         if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-    Xvfb x;
-    if (x.display().empty()) GTEST_SKIP() << "no Xvfb";
-    setenv("DISPLAY", x.display().c_str(), 1);
 
     const TempDir tmp("desktop-restart");
     const std::string dir = tmp.path();
