@@ -172,38 +172,60 @@ TEST_F(DesktopFault, HoldersOfAConnectionEndAtOnceAfterTheServerDied) {
 }
 
 #ifdef CLIENT_APP_PATH
-TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
-    const std::string bin = binDir();
-    for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
-        if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
+namespace {
 
-    const TempDir tmp("desktop-fault");
-    const std::string dir = tmp.path();
-    const int port = 10 + ::getpid() % 50;
-    Padsim pad(dir);
-    writePortMap(dir, port, pad.link());
-    // The foreground comes from X11, not from a file.
-    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                          "TAVIK_FOREGROUND_PID_FILE=", "DISPLAY=" + x.display()};
-    auto textShows = [&](char c) {
+// The real controller on a padsim port, for applications run with `env` (the foreground comes
+// from X11, not from a file).
+struct ControllerPort {
+    ControllerPort(const char* name, const std::string& display) : tmp(name), dir(tmp.path()), pad(dir) {
+        writePortMap(dir, port, pad.link());
+        env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK", "TAVIK_FOREGROUND_PID_FILE=",
+               "DISPLAY=" + display};
+    }
+    static bool built() {
+        for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
+            if (!std::filesystem::exists(binDir() + "/" + f)) return false;
+        return true;
+    }
+    // Enters `a` (display mode 3, waits for the connection) and then `b` (mode 1).
+    void enterBoth(Child& a, Child& b) const {
+        ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
+        ASSERT_EQ(a.result("display 3"), 1);
+        ASSERT_TRUE(a.expect("status 1"));
+        ASSERT_EQ(b.result("start " + std::to_string(port) + " QX-64X48"), 1);
+        ASSERT_EQ(b.result("display 1"), 1);
+    }
+    // The text line shows 64 cells of pattern `c` (text is written as hexadecimal cell patterns).
+    bool textShows(char c) const {
         const std::string want = std::string(64, c);
         return pad.waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
-    };
-    auto controllers = [&] { return controllerPids(bin + "/TAVIK", port); };
+    }
+    std::vector<pid_t> controllers() const { return controllerPids(bin + "/TAVIK", port); }
 
-    Child a(CLIENT_APP_PATH, {}, env);
-    Child b(CLIENT_APP_PATH, {}, env);
-    ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
-    ASSERT_EQ(a.result("display 3"), 1);
-    ASSERT_TRUE(a.expect("status 1"));
-    ASSERT_EQ(b.result("start " + std::to_string(port) + " QX-64X48"), 1);
-    ASSERT_EQ(b.result("display 1"), 1);
+    const std::string bin = binDir();
+    const int port = 10 + ::getpid() % 50;
+    const TempDir tmp;
+    const std::string dir;
+    Padsim pad;
+    std::vector<std::string> env;
+};
+
+}  // namespace
+
+TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
+    if (!ControllerPort::built()) GTEST_SKIP() << "controller, plug-in or padsim not built yet";
+    ControllerPort r("desktop-fault", x.display());
+
+    Child a(CLIENT_APP_PATH, {}, r.env);
+    Child b(CLIENT_APP_PATH, {}, r.env);
+    r.enterBoth(a, b);
+    if (HasFatalFailure()) return;
     const int pidB = b.result("pid");
-    ASSERT_EQ(controllers().size(), 1u);
-    const pid_t controller = controllers().front();
+    ASSERT_EQ(r.controllers().size(), 1u);
+    const pid_t controller = r.controllers().front();
 
     ASSERT_EQ(a.result("text " + std::string(64, 'a')), 1);
-    ASSERT_TRUE(textShows('a'));
+    ASSERT_TRUE(r.textShows('a'));
     ASSERT_EQ(b.result("text " + std::string(64, 'b')), 1);
 
     // B's window in front: B's cells on the pins.
@@ -213,18 +235,18 @@ TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     Window w = makeWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0);
     setPid(d, w, static_cast<unsigned long>(pidB));
     setActive(d, w);
-    ASSERT_TRUE(textShows('b')) << pad.state();
+    ASSERT_TRUE(r.textShows('b')) << r.pad.state();
 
     // The server dies: the default client is shown and served.
     x.kill();
-    ASSERT_TRUE(textShows('a')) << pad.state();
-    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
-    pad.command("key 4 1 0");
+    ASSERT_TRUE(r.textShows('a')) << r.pad.state();
+    EXPECT_EQ(r.controllers(), std::vector<pid_t>{controller});
+    r.pad.command("key 4 1 0");
     auto key = a.expect("key ");
     ASSERT_TRUE(key);
     EXPECT_EQ(*key, "key 4 1 0");
     ASSERT_EQ(a.result("text " + std::string(64, 'c')), 1);
-    EXPECT_TRUE(textShows('c')) << pad.state();
+    EXPECT_TRUE(r.textShows('c')) << r.pad.state();
 
     // A server on the same display again: the controller follows the active window.
     ASSERT_TRUE(x.restart());
@@ -233,18 +255,18 @@ TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
     w = makeWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0);
     setPid(d, w, static_cast<unsigned long>(pidB));
     setActive(d, w);
-    EXPECT_TRUE(textShows('b')) << pad.state();
-    pad.command("key 1 3 0");
+    EXPECT_TRUE(r.textShows('b')) << r.pad.state();
+    r.pad.command("key 1 3 0");
     key = b.expect("key ");
     ASSERT_TRUE(key);
     EXPECT_EQ(*key, "key 1 3 0");
 
     // Gone again, then every application ends: so does the controller.
     x.kill();
-    EXPECT_TRUE(textShows('c')) << pad.state();
+    EXPECT_TRUE(r.textShows('c')) << r.pad.state();
     ASSERT_EQ(b.result("end"), 1);
     ASSERT_EQ(a.result("end"), 1);
-    EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller still running after gdEnd";
+    EXPECT_TRUE(waitUntil([&] { return r.controllers().empty(); })) << "controller still running after gdEnd";
 }
 #endif
 
@@ -254,40 +276,22 @@ TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
 // must read as claimed all the while, so an application entering then joins the controller
 // instead of starting a second one; afterwards the one process serves both applications.
 TEST_F(DesktopFault, ControllerRestartingWithoutItsWindowKeepsThePortClaimed) {
-    const std::string bin = binDir();
-    for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
-        if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built yet";
-
-    const TempDir tmp("desktop-restart");
-    const std::string dir = tmp.path();
-    const std::string gate = dir + "/gate";
+    if (!ControllerPort::built()) GTEST_SKIP() << "controller, plug-in or padsim not built yet";
+    ControllerPort r("desktop-restart", x.display());
+    const std::string gate = r.dir + "/gate";
     std::filesystem::create_directories(gate);
     writeFile(gate + "/go", "");
-    const int port = 10 + ::getpid() % 50;
-    Padsim pad(dir);
-    writePortMap(dir, port, pad.link());
-    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK",
-                                          "TAVIK_FOREGROUND_PID_FILE=", "DISPLAY=" + x.display(),
-                                          "TAVIK_TEST_CLAIM_GATE=" + gate};
-    // Text is written as hexadecimal cell patterns.
-    auto textShows = [&](char c) {
-        const std::string want = std::string(64, c);
-        return pad.waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
-    };
-    auto controllers = [&] { return controllerPids(bin + "/TAVIK", port); };
+    r.env.push_back("TAVIK_TEST_CLAIM_GATE=" + gate);
 
-    Child a(CLIENT_APP_PATH, {}, env);
-    Child b(CLIENT_APP_PATH, {}, env);
-    ASSERT_EQ(a.result("start " + std::to_string(port) + " QX-64X48"), 1);
-    ASSERT_EQ(a.result("display 3"), 1);
-    ASSERT_TRUE(a.expect("status 1"));
-    ASSERT_EQ(b.result("start " + std::to_string(port) + " QX-64X48"), 1);
-    ASSERT_EQ(b.result("display 1"), 1);
-    ASSERT_EQ(controllers().size(), 1u);
-    const pid_t controller = controllers().front();
+    Child a(CLIENT_APP_PATH, {}, r.env);
+    Child b(CLIENT_APP_PATH, {}, r.env);
+    r.enterBoth(a, b);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(r.controllers().size(), 1u);
+    const pid_t controller = r.controllers().front();
     ASSERT_EQ(a.result("text " + std::string(64, 'd')), 1);
-    ASSERT_TRUE(textShows('d')) << pad.state();
-    auto map = tavik::PortMap::openExisting(port, true);
+    ASSERT_TRUE(r.textShows('d')) << r.pad.state();
+    auto map = tavik::PortMap::openExisting(r.port, true);
     ASSERT_TRUE(map);
     ASSERT_TRUE(map->controllerClaimed());
 
@@ -295,24 +299,24 @@ TEST_F(DesktopFault, ControllerRestartingWithoutItsWindowKeepsThePortClaimed) {
     std::filesystem::remove(gate + "/reached");
     x.kill();
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(gate + "/reached"); })) << "no restart seen";
-    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+    EXPECT_EQ(r.controllers(), std::vector<pid_t>{controller});
     EXPECT_TRUE(map->controllerClaimed()) << "the port reads as unclaimed while its controller restarts";
     // An application entering now joins the restarting controller.
-    Child c(CLIENT_APP_PATH, {}, env);
-    EXPECT_EQ(c.result("start " + std::to_string(port) + " QX-64X48"), 1);
-    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+    Child c(CLIENT_APP_PATH, {}, r.env);
+    EXPECT_EQ(c.result("start " + std::to_string(r.port) + " QX-64X48"), 1);
+    EXPECT_EQ(r.controllers(), std::vector<pid_t>{controller});
 
     writeFile(gate + "/go", "");
     EXPECT_EQ(c.result("display 1"), 1);
     ASSERT_EQ(a.result("text " + std::string(64, 'e')), 1);
-    EXPECT_TRUE(textShows('e')) << pad.state();
+    EXPECT_TRUE(r.textShows('e')) << r.pad.state();
     EXPECT_TRUE(map->controllerClaimed());
-    EXPECT_EQ(controllers(), std::vector<pid_t>{controller});
+    EXPECT_EQ(r.controllers(), std::vector<pid_t>{controller});
 
     map.reset();
     c.result("end");
     ASSERT_EQ(b.result("end"), 1);
     ASSERT_EQ(a.result("end"), 1);
-    EXPECT_TRUE(waitUntil([&] { return controllers().empty(); })) << "controller still running after gdEnd";
+    EXPECT_TRUE(waitUntil([&] { return r.controllers().empty(); })) << "controller still running after gdEnd";
 }
 #endif
