@@ -25,9 +25,11 @@ size_t sequenceLength(unsigned char c) {
 }
 
 // "/com" + decimal n, 1 <= n <= 80: the port index n - 1. nullopt when the token
-// is not a port token; -1 when it is one with an unusable number.
+// is not a port token; -1 when it is one with an unusable number. A token with
+// a further "/" or a "." is a path ("/common/pic.bmp", "/com1/a", "/comic.png").
 std::optional<int> portToken(std::string_view t) {
     if (!startsWithNoCase(t, "/com")) return std::nullopt;
+    if (t.find_first_of("/.", 1) != std::string_view::npos) return std::nullopt;
     std::string_view digits = t.substr(4);
     if (digits.empty() || digits.size() > 3) return -1;
     int n = 0;
@@ -107,8 +109,9 @@ std::string usageText() {
            "\n"
            "With both /Com and /Hardware the display is entered directly; otherwise a\n"
            "connected USB display is used, or the port selection asks.\n"
-           "The view and the binarization condition are kept beside the picture in a\n"
-           "file with the extension .LMC. Save As always writes BMP.\n";
+           "The view and the binarization condition are kept beside the picture: for\n"
+           "pic.bmp in pic.LMC, for other pictures in the picture's name with .LMC\n"
+           "added (pic.png.LMC). Save As always writes BMP.\n";
 }
 
 }  // namespace bitora

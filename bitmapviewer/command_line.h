@@ -1,6 +1,6 @@
 // The bitmap viewer's command line: blank-separated tokens (double quotes keep
 // blanks inside a token), "/com<n>" for the port, "/hardware=<name>" for the
-// model, anything else the file to open.
+// model, anything else the file to open (a path under "/com..." included).
 #pragma once
 
 #include <optional>

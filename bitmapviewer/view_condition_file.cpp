@@ -78,7 +78,14 @@ std::optional<std::string> conditionFilePath(std::string_view bitmapPath) {
     const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     const size_t dot = bitmapPath.find_last_of('.');
     if (dot == std::string_view::npos || dot < nameStart) return std::nullopt;
-    return std::string(bitmapPath.substr(0, dot)) + ".LMC";
+    const std::string_view extension = bitmapPath.substr(dot + 1);
+    const bool bitmap = extension.empty() || (extension.size() == 3 && (extension[0] | 0x20) == 'b' &&
+                                              (extension[1] | 0x20) == 'm' && (extension[2] | 0x20) == 'p');
+    // A bitmap's file replaces its extension (the name the screen viewer and
+    // earlier versions use); any other picture keeps its own extension, so
+    // pic.png and pic.jpg never share one.
+    if (bitmap) return std::string(bitmapPath.substr(0, dot)) + ".LMC";
+    return std::string(bitmapPath) + ".LMC";
 }
 
 std::string formatConditions(const ViewConditions& v) {

@@ -1,4 +1,4 @@
-// The view-condition file kept beside a bitmap (same name, extension ".LMC"):
+// The view-condition file kept beside a picture (see conditionFilePath):
 // the view, the overview, the binarization condition and the four stored
 // conditions as "name=value" lines. Pure text in, text out; file I/O helpers.
 #pragma once
@@ -30,9 +30,11 @@ struct ViewConditions {
     std::array<StoredCondition, 4> stored{};
 };
 
-// The file's path for a bitmap path: the extension of the file name (from its
-// last ".") replaced by ".LMC". nullopt when the file name has no "." (a "."
-// in a folder name does not count).
+// The file's path for a picture path: for a BMP file (or an empty extension)
+// the extension of the file name (from its last ".") replaced by ".LMC"; for
+// any other picture ".LMC" added to the whole name, so that pictures of one
+// name but different formats keep apart. nullopt when the file name has no
+// "." (a "." in a folder name does not count).
 std::optional<std::string> conditionFilePath(std::string_view bitmapPath);
 
 // The file text for `v`, lines "%s%d\r\n" in the fixed order; overview lines only

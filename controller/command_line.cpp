@@ -87,7 +87,7 @@ std::string usageText() {
            "commands of the client applications until the last one has left.\n"
            "\n"
            "  /Remote    started by the client library (without it the program only\n"
-           "             brings the running controllers of Com1..Com4 to the front)\n"
+           "             brings the running controllers of every port to the front)\n"
            "  /Port:N    port index: 0..63 serial port Com1..Com64, 64..79 USB1..USB16\n"
            "             (one or two digits; 80 or more means 0)\n"
            "  --headless no window: status lines go to standard error (also the case\n"

@@ -33,6 +33,8 @@ std::optional<CommandRequest> decodeCommand(uint64_t wParam, int64_t lParam) {
         case kCmdDirectBytes:
             if (!isBlockNumber(lParam)) return std::nullopt;
             return CommandRequest{Command::DirectBytes, static_cast<int32_t>(lParam)};
+        case kCmdBringToFront:
+            return CommandRequest{Command::BringToFront, 0};
         default:
             return std::nullopt;
     }
@@ -51,6 +53,21 @@ ShowHideAction decideShowHide(int32_t allowHideWindow, int32_t argument) {
         a.newAllowHideWindow = 2;
     }
     return a;
+}
+
+ShowHideAction decideBringToFront(int32_t allowHideWindow) {
+    ShowHideAction a;
+    a.change = true;
+    const bool hiddenByPolicy = allowHideWindow == 0 || allowHideWindow == 1;
+    a.newAllowHideWindow = hiddenByPolicy || allowHideWindow < 0 || allowHideWindow > 3 ? 2 : allowHideWindow;
+    a.showHideButton = a.newAllowHideWindow != 3;
+    return a;
+}
+
+std::vector<int32_t> controllerScanPorts() {
+    std::vector<int32_t> ports;
+    for (int32_t p = 0; p <= kLastPortIndex; ++p) ports.push_back(p);
+    return ports;
 }
 
 ReopenState reopenState(int32_t status, int32_t closingSlot) {

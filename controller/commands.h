@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tavik::controller {
 
@@ -16,7 +17,13 @@ enum class Command {
     DirectCommand,  // argument: shared block number
     ShowWindow,     // argument: 1 hide, 0 show
     DirectBytes,    // argument: shared block number
+    BringToFront,   // no argument: show the window whatever the hide policy
 };
+
+// The message controllers send one another for "TAVIK --show" and the hot
+// key (clients never send it): unlike command 9 it shows a window the policy
+// keeps minimised or hidden.
+constexpr uint64_t kCmdBringToFront = 12;
 
 struct CommandRequest {
     Command command;
@@ -40,6 +47,13 @@ struct ShowHideAction {
 // argument 0: policy 0 or 1 becomes 2, the Hide button shows, the window shows.
 // Any other policy or argument: nothing.
 ShowHideAction decideShowHide(int32_t allowHideWindow, int32_t argument);
+// Bringing to front always shows the window; policies 0 and 1 become 2 (as
+// a show request makes them), "Show always" keeps its invisible Hide button.
+ShowHideAction decideBringToFront(int32_t allowHideWindow);
+
+// The port indexes "TAVIK --show" and the hot key look at: every serial
+// port (0..63) and every USB display (64..79).
+std::vector<int32_t> controllerScanPorts();
 
 // Result a reopen writes after a successful drvStart, from the map as it is
 // now: -1 while the port is still marked closing by a client's close request.

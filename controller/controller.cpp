@@ -210,6 +210,9 @@ void Controller::dispatchCommand(uint64_t code, int64_t argument) {
         case Command::DirectBytes:
             startDirect(true, request->argument);
             break;
+        case Command::BringToFront:
+            bringToFront();
+            break;
     }
 }
 
@@ -275,6 +278,16 @@ void Controller::showHide(int32_t argument) {
         window_.hide();
     else
         window_.showNormal();
+}
+
+void Controller::bringToFront() {
+    if (map_) {
+        PortDataMap& m = map_->map();
+        const ShowHideAction a = decideBringToFront(platform::loadWord(m.allowHideWindow));
+        platform::storeWord(m.allowHideWindow, a.newAllowHideWindow);
+        if (a.showHideButton) window_.setHideButtonVisible(true);
+    }
+    window_.showNormal();
 }
 
 void Controller::userConnectToggle() {
@@ -401,13 +414,13 @@ bool Controller::notifyPen(uint8_t code, uint8_t x, uint8_t y, uint8_t buttons) 
 
 int showRunningControllers(const MessageNumbers& messages) {
     int asked = 0;
-    for (int32_t port = 0; port < 4; ++port) {
+    for (const int32_t port : controllerScanPorts()) {
         auto pm = PortMap::openExisting(port, false);
         if (!pm) continue;
         PortDataMap& m = pm->map();
         if (platform::loadWord(m.entryCount) == 0) continue;
         const int32_t tid = platform::loadWord(m.controllerThreadId);
-        if (tid != 0 && platform::postThreadMessage(tid, messages.command, kCmdShowWindow, 0)) ++asked;
+        if (tid != 0 && platform::postThreadMessage(tid, messages.command, kCmdBringToFront, 0)) ++asked;
     }
     return asked;
 }

@@ -102,6 +102,7 @@ public:
 private:
     void closeMaps();
     void showHide(int32_t argument);
+    void bringToFront();
     void startReopen(int32_t blockNumber);
     void startDirect(bool bytes, int32_t blockNumber);
     void updateTitle(int32_t portIndex);
@@ -132,8 +133,9 @@ private:
     std::optional<std::chrono::steady_clock::time_point> strayEntriesSince_;
 };
 
-// Brings the running controllers of ports 0..3 to the front: posts command 9
-// with argument 0 to each one whose map exists with clients entered.
+// Brings the running controllers of every port to the front, whatever their
+// hide policy: posts kCmdBringToFront to each one whose map exists with
+// clients entered.
 // Returns how many were asked.
 int showRunningControllers(const MessageNumbers& messages);
 

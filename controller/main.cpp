@@ -8,12 +8,14 @@
 #include "controller/controller.h"
 #include "controller/driver_library.h"
 #include "controller/headless_window.h"
+#include "controller/joystick/joystick_input.h"
 #include "controller/message_loop.h"
 #include "platform/thread_queue.h"
 #ifdef TAVIK_CONTROLLER_WINDOW
 #include "controller/ui/windowed_run.h"
 #endif
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -108,7 +110,22 @@ int main(int argc, char** argv) {
     if (cl.claimFd) controller.inheritClaim(*cl.claimFd);
     if (cl.portIndex) controller.openPort(*cl.portIndex);
 
-    runMessageLoop(controller, *queue, signals.fd(), messages);
+    // Joystick input without a window too (also after a restart without the
+    // display): the settings say whether; the joystick may come later.
+    const auto msNow = [] {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count());
+    };
+    JoystickInput joystick([&](uint32_t e) { controller.notifyKey(e); }, [&](uint32_t e) { controller.notifyAll(e); });
+    LoopTicker joystickTicker;
+    if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
+        joystick.start(js);
+        joystickTicker = {joystick.intervalMs(), [&] { joystick.tick(msNow()); }};
+    }
+
+    runMessageLoop(controller, *queue, signals.fd(), messages, {}, std::move(joystickTicker));
+    joystick.stop(msNow());
     controller.shutdownForExit();
     return 1;
 }

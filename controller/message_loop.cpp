@@ -11,10 +11,16 @@
 namespace tavik::controller {
 
 LoopEnd runMessageLoop(Controller& controller, platform::ThreadQueue& queue, int signalFd,
-                       const MessageNumbers& messages, LoopTiming timing) {
+                       const MessageNumbers& messages, LoopTiming timing, LoopTicker ticker) {
     using Clock = std::chrono::steady_clock;
     auto nextSlowTick = Clock::now();
+    const bool ticking = ticker.intervalMs > 0 && ticker.run;
+    auto nextTick = Clock::now();
     for (;;) {
+        if (ticking && Clock::now() >= nextTick) {
+            ticker.run();
+            nextTick = Clock::now() + std::chrono::milliseconds(ticker.intervalMs);
+        }
         // Messages first, a bounded batch so a flood cannot starve the idle check.
         int taken = 0;
         platform::ThreadMessage msg;
@@ -30,7 +36,12 @@ LoopEnd runMessageLoop(Controller& controller, platform::ThreadQueue& queue, int
         if (taken == timing.maxBatch) continue;
 
         pollfd fds[2] = {{queue.fd(), POLLIN, 0}, {signalFd, POLLIN, 0}};
-        const int n = ::poll(fds, signalFd >= 0 ? 2 : 1, timing.idleMs);
+        int waitMs = timing.idleMs;
+        if (ticking) {
+            const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now()).count();
+            if (untilTick < waitMs) waitMs = untilTick < 0 ? 0 : static_cast<int>(untilTick);
+        }
+        const int n = ::poll(fds, signalFd >= 0 ? 2 : 1, waitMs);
         if (n < 0 && errno != EINTR) return LoopEnd::QueueFailed;
         if (signalFd >= 0 && n > 0 && (fds[1].revents & POLLIN)) {
             signalfd_siginfo info{};

@@ -1,7 +1,10 @@
 // The controller's message loop on the main thread's queue: command messages
 // go to the dispatcher, the idle check runs whenever the queue is empty, and a
-// termination signal (read from a signalfd) ends the loop cleanly.
+// termination signal (read from a signalfd) ends the loop cleanly. An
+// optional ticker runs at its own interval.
 #pragma once
+
+#include <functional>
 
 #include "common/messages.h"
 #include "controller/controller.h"
@@ -17,9 +20,15 @@ struct LoopTiming {
 
 enum class LoopEnd { ControllerDone, Signal, QueueFailed };
 
+// Work the loop runs every `intervalMs` besides the messages (joystick polls).
+struct LoopTicker {
+    int intervalMs = 0;  // 0: none
+    std::function<void()> run;
+};
+
 // Blocks until the controller's idle check says to end, a signal arrives on
 // `signalFd` (-1: none) or the queue fails. Does not run the shutdown.
 LoopEnd runMessageLoop(Controller& controller, platform::ThreadQueue& queue, int signalFd,
-                       const MessageNumbers& messages, LoopTiming timing = {});
+                       const MessageNumbers& messages, LoopTiming timing = {}, LoopTicker ticker = {});
 
 }  // namespace tavik::controller

@@ -181,6 +181,13 @@ void MainWindow::moveEvent(QMoveEvent* e) {
     updateClientArea();
 }
 
+void MainWindow::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    // The view rectangle shows only while the window is in front: coming to
+    // the front or leaving it repaints the picture.
+    if (e->type() == QEvent::ActivationChange && canvas_) canvas_->update();
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* e) {
     if (!core_ || !core_->fileOpen()) return QMainWindow::keyPressEvent(e);
     const bool ctrl = e->modifiers() & Qt::ControlModifier;

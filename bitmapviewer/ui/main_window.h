@@ -47,6 +47,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     void buildMenus();

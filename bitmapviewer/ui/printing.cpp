@@ -1,11 +1,15 @@
-// Page setup and printing of the bitmap viewer: the picture (preview or colour)
-// stretched to the top-left margin corner, scaled by one factor to fit the
-// printable area, with a modeless "Printing ..." box whose Cancel aborts.
+// Page setup and printing of the bitmap viewer: the print dialog (a PDF file
+// when no printer is set up), then the picture (preview or colour) stretched
+// to the top-left margin corner, scaled by one factor to fit the printable
+// area, with a modeless "Printing ..." box whose Cancel aborts.
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -40,11 +44,19 @@ void MainWindow::printCommand() {
     if (!core_ || !core_->fileOpen()) return;
     if (!printer_) printer_ = defaultPrinter();
     QPrinter& printer = *printer_;
-    // No printer to print on: nothing but the screen, as a device named "Display" would be.
-    if (printer.outputFormat() == QPrinter::NativeFormat && QPrinterInfo::availablePrinters().isEmpty()) {
-        QMessageBox::warning(this, texts_["errorCaption"], texts_["noBitmapPrinter"]);
-        return;
+    // No printer set up: say so, and offer the page as a PDF file beside the picture.
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        QMessageBox::information(this, texts_["app"], texts_["noPrinter"]);
+        if (printer.outputFileName().isEmpty()) {
+            const QString picture = QString::fromStdString(core_->path());
+            const QFileInfo info(picture);
+            printer.setOutputFileName(info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".pdf")));
+        }
     }
+    // The printer, the copies and a file to print to are the user's choice.
+    QPrintDialog chooser(&printer, this);
+    chooser.setOption(QAbstractPrintDialog::PrintToFile, true);
+    if (chooser.exec() != QDialog::Accepted) return;
     // The page is printed from a copy taken now: the repaints that run while the
     // box is up may rebuild the preview and drop the bitmap this came from.
     const Picture pic = core_->picture();

@@ -11,6 +11,7 @@
 #include "controller/controller.h"
 #include "controller/options.h"
 #include "controller/ui/options_dialog.h"
+#include "controller/ui/program_icon.h"
 #include "platform/atomic_word.h"
 
 namespace tavik::controller::ui {
@@ -23,6 +24,7 @@ MainWindow::MainWindow(const Texts& texts, const std::string& iniPath)
       monitor_(texts) {
     setObjectName(QStringLiteral("256"));
     setWindowTitle(texts("title"));
+    setWindowIcon(programIcon());
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("257"));
     status_->setMinimumWidth(320);
@@ -161,8 +163,15 @@ void MainWindow::monitorClicked() {
     const Options o = readOptions(iniPath_);
     PortDataMap* map = controller_->map();
     const int32_t port = map ? platform::loadWord(map->portIndex) : 0;
-    controller_->openMonitorWindow(monitorTitle(isPortIndex(port) ? port : 0), monitorCellSize(o.monitorSize),
-                                   o.keepOnTop);
+    if (controller_->openMonitorWindow(monitorTitle(isPortIndex(port) ? port : 0), monitorCellSize(o.monitorSize),
+                                       o.keepOnTop) == 0)
+        return;
+    // Open already (perhaps minimised or behind other windows): to the front.
+    if (MonitorWidget* w = monitor_.window(); w && !w->isHidden()) {
+        if (w->isMinimized()) w->showNormal();
+        w->raise();
+        w->activateWindow();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

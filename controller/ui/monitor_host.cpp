@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QScreen>
 
+#include "controller/ui/program_icon.h"
 #include "drivers/core/monitor_picture.h"
 
 namespace tavik::controller::ui {
@@ -32,6 +33,10 @@ MonitorWidget::MonitorWidget(const TavikMonitorView& view, const QString& title,
       view_(view) {
     setObjectName(QStringLiteral("MonitorWindow"));
     setWindowTitle(title);
+    setWindowIcon(programIcon());
+    moveSettled_.setSingleShot(true);
+    moveSettled_.setInterval(kMoveSettleMs);
+    connect(&moveSettled_, &QTimer::timeout, this, [this] { reportMove(); });
     setAttribute(Qt::WA_OpaquePaintEvent);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
@@ -61,7 +66,14 @@ MonitorWidget::MonitorWidget(const TavikMonitorView& view, const QString& title,
     placed_ = true;
 }
 
-MonitorWidget::~MonitorWidget() = default;
+MonitorWidget::~MonitorWidget() { detach(); }
+
+void MonitorWidget::reportMove() {
+    moveSettled_.stop();
+    if (!movePending_) return;
+    movePending_ = false;
+    if (view_.moved) view_.moved(view_.context, x(), y());
+}
 
 bool MonitorWidget::keepOnTop() const { return topAction_->isChecked(); }
 
@@ -130,10 +142,13 @@ void MonitorWidget::paintEvent(QPaintEvent*) {
 
 void MonitorWidget::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    if (placed_ && view_.moved) view_.moved(view_.context, x(), y());
+    if (!placed_) return;
+    movePending_ = true;
+    moveSettled_.start();  // again at every step: the timer runs out once the window rests
 }
 
 void MonitorWidget::closeEvent(QCloseEvent* event) {
+    if (!detached_) reportMove();
     if (!detached_ && view_.closed) view_.closed(view_.context);
     detached_ = true;
     event->accept();

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QMenu>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -27,14 +28,20 @@ public:
 
     // Runs a window-menu command (257..260) as the menu does.
     void runCommand(int command);
-    // The host destroys the window: the plug-in is not told again.
-    void detach() { detached_ = true; }
+    // The host destroys the window: a place not yet told goes to the plug-in
+    // now, and then the plug-in is not told anything again.
+    void detach() {
+        if (!detached_) reportMove();
+        detached_ = true;
+    }
 
     bool keepOnTop() const;
     int checkedSize() const;  // the checked size command, 258..260
     QMenu* windowMenu() { return &menu_; }
     // The picture as last painted (tests, screenshots).
     QImage picture();
+    // How long the window must stay put before its place is remembered.
+    static constexpr int kMoveSettleMs = 300;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -54,6 +61,11 @@ private:
     QMenu menu_;
     QAction* topAction_ = nullptr;
     QAction* sizeActions_[3] = {};
+    // A move is told to the plug-in (which writes it to the settings) once
+    // the window has stopped moving, not at every step of a drag.
+    void reportMove();
+    QTimer moveSettled_;
+    bool movePending_ = false;
     bool detached_ = false;
     bool placed_ = false;
 };

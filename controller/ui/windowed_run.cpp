@@ -167,7 +167,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
         joystick.tick(msNow(), dialog != nullptr);
         if (dialog && joystick.lastDialogFocus() >= 0) dialog->focusFor(joystick.lastDialogFocus());
     });
-    window.setJoystickHooks([&] { return joystick.active(); },
+    window.setJoystickHooks([&] { return joystick.active() && joystick.present(); },
                             [&](const JoystickSettings& s) {
                                 joystickTimer.stop();
                                 joystick.stop(msNow());

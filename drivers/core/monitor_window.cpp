@@ -91,14 +91,19 @@ void MonitorWindow::close() {
     if (host_ && host_->close) host_->close(host_->context, window);
 }
 
-void MonitorWindow::readDots(PortDataMap* map, int32_t slot) {
+bool MonitorWindow::readDots(PortDataMap* map, int32_t slot) {
     int wide = 0, high = 0;
     matrixSize(map, wide, high);
     const std::size_t n = static_cast<std::size_t>(wide) * static_cast<std::size_t>(high);
-    if (map && isSlot(slot) && n > 0)
+    if (map && isSlot(slot) && n > 0) {
+        // The client writes the slot under its busy flag: copy under it too,
+        // or keep the last picture rather than show a half-written one.
+        if (!takeSlotBusy(*map, slot, kSlotBusyTries)) return false;
         std::memcpy(dots_.data(), map->slots[slot].graphic, n);
-    else
+        setSlotBusy(*map, slot, 0);
+    } else {
         std::fill(dots_.begin(), dots_.end(), uint8_t{0});
+    }
     if (wide != dotsWide_ || high != dotsHigh_) {
         // The device was identified (or changed) while the window is open:
         // the picture follows; the host resizes when it next paints.
@@ -106,11 +111,15 @@ void MonitorWindow::readDots(PortDataMap* map, int32_t slot) {
         dotsHigh_ = high;
         if (open_.load()) picture_.rebuild(cellSize_, dotsWide_, dotsHigh_);
     }
+    return true;
 }
 
 void MonitorWindow::refresh(PortDataMap* map, int32_t slot) {
     if (!takeDrawing(10)) return;
-    readDots(map, slot);
+    if (!readDots(map, slot)) {
+        releaseDrawing();
+        return;
+    }
     const bool open = open_.load();
     if (open) picture_.compose({dots_.data(), static_cast<std::size_t>(dotsWide_) * dotsHigh_});
     releaseDrawing();

@@ -43,7 +43,8 @@ public:
     // Communication thread: copies the graphic of `slot` (or clears the copy
     // for a value that is no slot), redraws the picture when the window is
     // open and asks the host to repaint. Skips the redraw when the picture
-    // stays busy for 10 ms. Never blocks longer.
+    // stays busy for 10 ms, or the slot (its client writing) for 5 ms. Never
+    // blocks longer.
     void refresh(PortDataMap* map, int32_t slot);
 
     // The view given to the host (public for tests of a host).
@@ -53,13 +54,16 @@ private:
     // The drawing flag that serialises the picture: up to `tries` 1 ms apart.
     bool takeDrawing(int tries);
     void releaseDrawing() { drawing_.store(false, std::memory_order_release); }
-    void readDots(PortDataMap* map, int32_t slot);
+    // False when the slot stayed busy: the copy is left as it was.
+    bool readDots(PortDataMap* map, int32_t slot);
 
     static void viewSize(void* self, int32_t* width, int32_t* height);
     static int32_t viewCopy(void* self, uint32_t* dest, int32_t width, int32_t height, int32_t stride);
     static void viewCommand(void* self, int32_t command);
     static void viewMoved(void* self, int32_t x, int32_t y);
     static void viewClosed(void* self);
+
+    static constexpr int kSlotBusyTries = 5;
 
     std::string iniPath_;
     TavikMonitorView view_{};

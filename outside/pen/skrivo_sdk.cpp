@@ -1,11 +1,14 @@
 // The pen SDK stand-in: a reader thread that turns a pen source (a script of
 // report lines, or an evdev tablet read through libevdev) into reports for
 // the pen window. When the source ends or the tablet goes away, a touching
-// pen is lifted and held buttons are released, so nothing stays pressed.
+// pen is lifted and held buttons are released, so nothing stays pressed; a
+// tablet that went away is looked for again until pen mode ends, so pen mode
+// carries on when it is plugged in again.
 #include "outside/pen/skrivo_sdk.h"
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +24,7 @@
 #include <libevdev/libevdev.h>
 
 #include "common/export.h"
+#include "outside/pen/pen_device.h"
 
 namespace {
 
@@ -130,7 +134,12 @@ public:
             ::close(fd);
             return nullptr;
         }
-        if (!libevdev_has_event_code(dev, EV_ABS, ABS_X) || !libevdev_has_event_code(dev, EV_ABS, ABS_Y)) {
+        skrivo::InputCapabilities caps;
+        caps.absX = libevdev_has_event_code(dev, EV_ABS, ABS_X);
+        caps.absY = libevdev_has_event_code(dev, EV_ABS, ABS_Y);
+        caps.toolPen = libevdev_has_event_code(dev, EV_KEY, BTN_TOOL_PEN);
+        caps.stylus = libevdev_has_event_code(dev, EV_KEY, BTN_STYLUS) || libevdev_has_event_code(dev, EV_KEY, BTN_STYLUS2);
+        if (!skrivo::isPenDevice(caps)) {
             libevdev_free(dev);
             ::close(fd);
             return nullptr;
@@ -186,13 +195,23 @@ private:
     bool moved_ = false;
 };
 
-std::unique_ptr<PenSource> openSource() {
+std::unique_ptr<PenSource> openScript() {
     if (const char* script = std::getenv("SKRIVO_SCRIPT"); script && *script) {
         // Read-write on a FIFO: opening never waits for its writer.
         int fd = ::open(script, O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) fd = ::open(script, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         return fd < 0 ? nullptr : std::make_unique<ScriptSource>(fd);
     }
+    return nullptr;
+}
+
+bool scripted() {
+    const char* script = std::getenv("SKRIVO_SCRIPT");
+    return script && *script;
+}
+
+// The tablet: $SKRIVO_DEVICE, else the first pen among /dev/input/event*.
+std::unique_ptr<PenSource> openTablet() {
     if (const char* device = std::getenv("SKRIVO_DEVICE"); device && *device) return EvdevSource::open(device);
     DIR* dir = ::opendir("/dev/input");
     if (!dir) return nullptr;
@@ -227,15 +246,28 @@ TAVIK_API int32_t InitPenMode(const char* className, intptr_t window) {
     PenMode& mode = penMode();
     std::lock_guard<std::mutex> lock(mode.mutex);
     if (mode.reader.joinable()) return 2;
-    std::unique_ptr<PenSource> source = openSource();
+    const bool script = scripted();
+    std::unique_ptr<PenSource> source = script ? openScript() : openTablet();
     if (!source) return 3;
     const SkrivoPenWindow target = *reinterpret_cast<const SkrivoPenWindow*>(window);
     mode.stop = false;
-    mode.reader = std::thread([&mode, target, src = std::move(source)] {
+    mode.reader = std::thread([&mode, target, script, src = std::move(source)]() mutable {
         Reporter out(target);
-        while (!mode.stop.load() && src->pump(out, 100)) {
+        for (;;) {
+            while (!mode.stop.load() && src->pump(out, 100)) {
+            }
+            out.releaseAll();
+            src.reset();
+            // A script that ended is over; a tablet that went away is looked
+            // for until pen mode ends.
+            if (script) break;
+            while (!mode.stop.load() && !src) {
+                for (int waited = 0; waited < skrivo::kPenRescanMs && !mode.stop.load(); waited += 50)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (!mode.stop.load()) src = openTablet();
+            }
+            if (!src) break;
         }
-        out.releaseAll();
     });
     return 0;
 }

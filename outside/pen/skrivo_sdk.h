@@ -27,7 +27,9 @@ typedef struct SkrivoPenWindow {
 
 /* Starts the reports to `window` (a SkrivoPenWindow*, as intptr_t). The pen
  * comes from, in order: $SKRIVO_SCRIPT (a file or FIFO of "type x y" lines),
- * $SKRIVO_DEVICE (an evdev node), the first tablet among /dev/input/event*.
+ * $SKRIVO_DEVICE (an evdev node), the first pen among /dev/input/event* (absolute
+ * X and Y with a pen tool or a stylus button). A tablet that goes away is
+ * looked for again while pen mode is on.
  * 0 on success; non-zero when no pen source can be opened, the arguments are
  * null, or pen mode is already on. */
 typedef int32_t (*SkrivoInitPenModeFn)(const char* className, intptr_t window);

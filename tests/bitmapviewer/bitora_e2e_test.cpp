@@ -141,7 +141,8 @@ TEST_F(BitoraEndToEnd, PngAndJpegRaiseTheSamePinsAsTheSamePictureAsBmp) {
     const std::pair<std::string, const char*> files[] = {{"bmp", "BMP"}, {"png", "PNG"}, {"jpg", "JPEG"}};
     for (const auto& [ext, format] : files) {
         ASSERT_TRUE(img.save(QString::fromStdString(dir_ + "/grey_" + ext + "." + ext), format, 90)) << ext;
-        writeFile(dir_ + "/grey_" + ext + ".LMC", lmc);
+        // A bitmap's condition file replaces the extension, another picture's adds to it.
+        writeFile(dir_ + "/grey_" + ext + (ext == "bmp" ? "" : "." + ext) + ".LMC", lmc);
     }
     int run = 0;
     for (const auto& [ext, format] : files) {

@@ -57,3 +57,16 @@ TEST(CommandLineParse, HelpAndArgvTokens) {
     EXPECT_NE(usageText().find("/Hardware="), std::string::npos);
     EXPECT_NE(usageText().find("PNG, JPEG"), std::string::npos);
 }
+
+TEST(CommandLineParse, PathsUnderComAreFiles) {
+    // Folders and file names that begin like the port option are still paths.
+    for (const char* path : {"/common/pic.bmp", "/com1/pic.bmp", "/COM5/x", "/comic.png", "/com2.bmp"}) {
+        const CommandLine cl = parseCommandLine(std::string("Bitora ") + path);
+        EXPECT_EQ(cl.file, path) << path;
+        EXPECT_FALSE(cl.portIndex.has_value()) << path;
+        EXPECT_TRUE(cl.ignored.empty()) << path;
+    }
+    const CommandLine cl = parseCommandLine("Bitora /com3 /common/pic.bmp");
+    EXPECT_EQ(cl.portIndex, 2);
+    EXPECT_EQ(cl.file, "/common/pic.bmp");
+}

@@ -21,6 +21,12 @@ TEST(ConditionFilePath, ReplacesTheExtensionOfTheFileName) {
     EXPECT_EQ(conditionFilePath("/home/u/picture"), std::nullopt);
     EXPECT_EQ(conditionFilePath("/home/u.v/picture"), std::nullopt);
     EXPECT_EQ(conditionFilePath(""), std::nullopt);
+    // Pictures of one name in other formats each keep their own file; a
+    // bitmap keeps the name it always had, whatever the case of its extension.
+    EXPECT_EQ(conditionFilePath("/home/u/pic.png"), "/home/u/pic.png.LMC");
+    EXPECT_EQ(conditionFilePath("/home/u/pic.jpg"), "/home/u/pic.jpg.LMC");
+    EXPECT_EQ(conditionFilePath("/home/u/pic.Bmp"), "/home/u/pic.LMC");
+    EXPECT_EQ(conditionFilePath("pic.bmpx"), "pic.bmpx.LMC");
 }
 
 TEST(ConditionFileText, WritesOnlyTheLinesThatApply) {

@@ -76,3 +76,26 @@ TEST(PluginPath, WindowsNamesResolveInsideTheFolder) {
                             "Pad\\rik.dll", ".hidden.dll", "x\xff.dll"})
         EXPECT_FALSE(resolvePluginPath(bad, "/opt/tavik")) << bad;
 }
+
+TEST(BringToFront, ShowsWhateverThePolicyAndReachesEveryPort) {
+    // The controllers' own message, with any argument, is a bring-to-front.
+    for (int64_t a : {int64_t{0}, int64_t{1}, int64_t{-7}})
+        EXPECT_EQ(decodeCommand(kCmdBringToFront, a)->command, Command::BringToFront) << a;
+    // Shown in every policy; a hidden policy becomes "allow to hide", the
+    // others stay, and "Show always" keeps its Hide button invisible.
+    const struct {
+        int32_t policy, after;
+        bool hideButton;
+    } cases[] = {{0, 2, true}, {1, 2, true}, {2, 2, true}, {3, 3, false}, {-4, 2, true}, {99, 2, true}};
+    for (const auto& c : cases) {
+        const ShowHideAction a = decideBringToFront(c.policy);
+        EXPECT_TRUE(a.change) << c.policy;
+        EXPECT_FALSE(a.hide) << c.policy;
+        EXPECT_EQ(a.newAllowHideWindow, c.after) << c.policy;
+        EXPECT_EQ(a.showHideButton, c.hideButton) << c.policy;
+    }
+    // Every serial port and every USB display, each once.
+    const std::vector<int32_t> ports = controllerScanPorts();
+    ASSERT_EQ(ports.size(), 80u);
+    for (int32_t i = 0; i < 80; ++i) EXPECT_EQ(ports[static_cast<std::size_t>(i)], i);
+}

@@ -361,3 +361,37 @@ TEST_F(ControllerProcess, StartWithoutRemoteOrWithHelpOpensNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs "TAVIK --show" to its end; its exit code, or -1.
+int runShow(const std::string& binDir) {
+    const std::string path = binDir + "/TAVIK";
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>("--show"), nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST_F(ControllerProcess, ShowReachesAHighPortWhateverItsPolicy) {
+    // "Hide always": the window hides as the port opens, and only a show
+    // brings it back (the map's policy then reads 2). The test's ports lie
+    // beyond the first four, most of them USB indexes.
+    const fs::path folder = fs::path(tmp_) / "Orvane" / "TAVIK200_J";
+    fs::create_directories(folder);
+    std::ofstream(folder / "TAVIK.ini") << "[Priority]\r\nAllowHideWindow=0\r\n";
+    enterAsClient("FakeDrv.dll");
+    startController(remoteArgs());
+    ASSERT_TRUE(test::waitUntil([&] { return ready(); }));
+    ASSERT_EQ(platform::loadWord(m().allowHideWindow), 0);
+
+    EXPECT_EQ(runShow(binDir_), 1);
+    EXPECT_TRUE(test::waitUntil([&] { return platform::loadWord(m().allowHideWindow) == 2; })) << "port " << port_;
+
+    leaveAsClient();
+    EXPECT_EQ(waitExit(), 1);
+}

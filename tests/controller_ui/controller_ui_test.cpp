@@ -32,6 +32,7 @@
 #include "drivers/core/monitor_window.h"
 #include "platform/thread_queue.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -345,8 +346,11 @@ TEST_F(MonitorUiTest, SavedPositionKeptOnScreenAndRemembered) {
     EXPECT_EQ(w->x() + w->width(), screen.right() + 1);  // flush with the right edge
     EXPECT_EQ(w->y(), 30);
     w->move(40, 50);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(profileGetInt("Monitor", "X", 0, ini_), 40);
+    // Remembered once the window has come to rest.
+    EXPECT_TRUE(tavik::test::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return profileGetInt("Monitor", "X", 0, ini_) == 40;
+    }));
     EXPECT_EQ(profileGetInt("Monitor", "Y", 0, ini_), 50);
 
     // Opening again returns the same window; the user's close ends it.
@@ -357,6 +361,48 @@ TEST_F(MonitorUiTest, SavedPositionKeptOnScreenAndRemembered) {
     EXPECT_NE(monitor_.open("t", 5, false, map_.get()), id);
     monitor_.close();
     EXPECT_EQ(host_.window(), nullptr);
+}
+
+TEST(MonitorWidgetMoves, ADragIsRememberedOnceWhereItEnds) {
+    // A fake view counting the places told to the plug-in.
+    struct Told {
+        int count = 0, x = 0, y = 0;
+    } told;
+    TavikMonitorView view{};
+    view.context = &told;
+    view.size = [](void*, int32_t* w, int32_t* h) { *w = 100, *h = 80; };
+    view.moved = [](void* c, int32_t x, int32_t y) {
+        auto* t = static_cast<Told*>(c);
+        ++t->count, t->x = x, t->y = y;
+    };
+    const Texts texts(false);
+    {
+        MonitorWidget w(view, QStringLiteral("t"), 10, 10, 10, false, texts);
+        QCoreApplication::processEvents();
+        constexpr int kSteps = 30;
+        for (int i = 1; i <= kSteps; ++i) {
+            w.move(10 + i * 3, 20 + i);
+            QCoreApplication::processEvents();
+        }
+        ASSERT_TRUE(tavik::test::waitUntil([&] {
+            QCoreApplication::processEvents();
+            return told.count > 0 && told.x == 100;
+        }));
+        // One write when it came to rest (two at most, should the machine
+        // have stalled in the middle), not one a step.
+        EXPECT_LT(told.count, 3);
+        EXPECT_EQ(told.y, 50);
+        // A move the window closes before it settles is still kept.
+        const int before = told.count;
+        w.move(200, 90);
+        QCoreApplication::processEvents();
+        w.close();
+        EXPECT_EQ(told.count, before + 1);
+        EXPECT_EQ(told.x, 200);
+    }
+    // The main window and the monitor window carry the program's icon.
+    MainWindow main(texts, "/nonexistent/TAVIK.ini");
+    EXPECT_FALSE(main.windowIcon().isNull());
 }
 
 }  // namespace

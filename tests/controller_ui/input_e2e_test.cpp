@@ -2,7 +2,7 @@
 // scripted pen (report lines for the pen SDK stand-in) reach a client's
 // callbacks through the real controller, plug-in and padsim. The controller
 // runs with its window on Qt's offscreen platform, in the Japanese interface
-// (pen input is offered there only).
+// (pen input is offered there only), and without any display.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -99,6 +99,36 @@ TEST(InputEndToEnd, JoystickAndPenReachTheClientInFront) {
     shift = client.expect("broadcast ");
     ASSERT_TRUE(shift);
     EXPECT_EQ(shift->rfind("broadcast 0 ", 0), 0u) << *shift;
+
+    client.send("quit");
+    EXPECT_TRUE(client.waitExit());
+    EXPECT_TRUE(waitUntil([&] { return controllerPids(bin + "/TAVIK", port).empty(); }));
+}
+
+TEST(InputEndToEnd, JoystickWorksWithoutAWindow) {
+    // No display at all: the controller runs headless and still reads the
+    // joystick (as it does after a restart without its window).
+    const std::string bin = binDir();
+    for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
+        if (!std::filesystem::exists(bin + "/" + f)) GTEST_SKIP() << f << " not built";
+    const TempDir tmp("input-headless");
+    const std::string dir = tmp.path();
+    const int port = 10 + ::getpid() % 50;
+    Padsim pad(dir);
+    writePortMap(dir, port, pad.link());
+    WriteEnd joystick(dir + "/js0");
+    const auto env = suiteEnv(dir, {"TAVIK_JOYSTICK_DEVICE0=" + dir + "/js0", "QT_QPA_PLATFORM=", "DISPLAY=",
+                                    "WAYLAND_DISPLAY=", "LC_ALL=C"});
+    Child client(testsDir() + "/input_client", {std::to_string(port)}, env);
+    writeFile(dir + "/fg", std::to_string(client.pid()) + "\n");
+    ASSERT_TRUE(client.expect("ready"));
+
+    // The hat (D-pad, axis 6 on a gamepad) steers like the stick: left.
+    joystick.js(JS_EVENT_AXIS, 6, -32767);
+    auto key = client.expect("key ");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(*key, "key 5 16 0");
+    joystick.js(JS_EVENT_AXIS, 6, 0);
 
     client.send("quit");
     EXPECT_TRUE(client.waitExit());

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/input.h>
 #include <linux/joystick.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,6 +156,68 @@ TEST(JoystickInput, ChoosesByChannelAndReleasesWhenUnplugged) {
     EXPECT_EQ(opened, (std::vector<int>{0, 0}));
     input.stop(now);
     EXPECT_FALSE(input.active());
+}
+
+TEST(JoystickAxes, StickAndHatBothSteer) {
+    // The driver's codes: the stick's and the hat's axes, nothing else.
+    EXPECT_EQ(axisRole(ABS_X), AxisRole::StickX);
+    EXPECT_EQ(axisRole(ABS_Y), AxisRole::StickY);
+    EXPECT_EQ(axisRole(ABS_HAT0X), AxisRole::HatX);
+    EXPECT_EQ(axisRole(ABS_HAT0Y), AxisRole::HatY);
+    for (uint8_t other : {uint8_t{ABS_Z}, uint8_t{ABS_RX}, uint8_t{ABS_HAT1X}, uint8_t{ABS_MISC}, uint8_t{255}})
+        EXPECT_EQ(axisRole(other), AxisRole::None) << int(other);
+    // Without the driver's map: the usual gamepad order, the hat on axes 6 and 7.
+    EXPECT_EQ(defaultAxisCode(0), ABS_X);
+    EXPECT_EQ(defaultAxisCode(1), ABS_Y);
+    EXPECT_EQ(defaultAxisCode(2), ABS_Z);
+    EXPECT_EQ(defaultAxisCode(6), ABS_HAT0X);
+    EXPECT_EQ(defaultAxisCode(7), ABS_HAT0Y);
+    EXPECT_EQ(axisRole(defaultAxisCode(8)), AxisRole::None);
+    EXPECT_EQ(axisRole(defaultAxisCode(255)), AxisRole::None);
+    // The one pushed farther wins; the stick on a tie.
+    EXPECT_EQ(combineAxis(0x7FFF, 65535), 65535u);
+    EXPECT_EQ(combineAxis(0x7FFF, 0), 0u);
+    EXPECT_EQ(combineAxis(1, 0x7FFF), 1u);
+    EXPECT_EQ(combineAxis(40000, 0), 0u);
+    EXPECT_EQ(combineAxis(0x7FFF - 5, 0x7FFF + 5), 0x7FFFu - 5);
+}
+
+TEST(LinuxJoystick, TheHatMovesLikeTheStick) {
+    Fifo fifo;
+    LinuxJoystick js(fifo.path());
+    fifo.openWriter();
+    ASSERT_TRUE(js.read());
+    fifo.send(JS_EVENT_AXIS, 6, -32767);  // D-pad left
+    auto s = js.read();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->x, 1u);
+    EXPECT_EQ(s->y, 0x7FFFu);
+    fifo.send(JS_EVENT_AXIS, 6, 0);
+    fifo.send(JS_EVENT_AXIS, 7, 32767);  // D-pad down
+    s = js.read();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->y, 65535u);
+    EXPECT_LT(s->x > 0x7FFF ? s->x - 0x7FFF : 0x7FFF - s->x, 2u);
+}
+
+TEST(LinuxJoystick, OneReaderAtATime) {
+    // Two controllers, one joystick: the first to take it reads it; the
+    // other sees none until the first lets go.
+    Fifo fifo;
+    fifo.openWriter();
+    auto first = std::make_unique<LinuxJoystick>(fifo.path());
+    LinuxJoystick second(fifo.path());
+    ASSERT_TRUE(first->read());
+    for (int i = 0; i < 2 * LinuxJoystick::kRetryReads; ++i) EXPECT_FALSE(second.read()) << i;
+    first.reset();
+    bool taken = false;
+    for (int i = 0; i <= LinuxJoystick::kRetryReads && !taken; ++i) taken = second.read().has_value();
+    EXPECT_TRUE(taken);
+    // Events now reach the second reader alone.
+    fifo.send(JS_EVENT_BUTTON, 4, 1);
+    auto s = second.read();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->buttons, 1u << 4);
 }
 
 }  // namespace

@@ -224,3 +224,36 @@ TEST_F(MonitorWindowTest, DestroyedWindowClosesThroughTheHost) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MonitorWindowTest, CopiesTheSlotOnlyWhileItsClientIsNotWriting) {
+    FakeHost h;
+    MonitorWindow m(ini_);
+    m.setHost(&h.host);
+    ASSERT_NE(m.open("t", 10, false, map_.get()), 0);
+    map_->slots[2].graphic[0] = 1;
+    m.refresh(map_.get(), 2);
+    ASSERT_EQ(centre(h.picture(), 670, 10, 0, 0), monitor::kWhite);
+
+    // The client holds the busy flag halfway through a new picture: the
+    // monitor keeps the last whole one, and leaves the flag to the client.
+    setSlotBusy(*map_, 2, 1);
+    map_->slots[2].graphic[0] = 0;
+    map_->slots[2].graphic[1] = 1;
+    m.refresh(map_.get(), 2);
+    auto px = h.picture();
+    EXPECT_EQ(centre(px, 670, 10, 0, 0), monitor::kWhite);
+    EXPECT_EQ(centre(px, 670, 10, 1, 0), monitor::kBlack);
+    EXPECT_EQ(map_->slotBusy[2], 1);
+
+    // Written: the next refresh shows it and frees the flag again.
+    setSlotBusy(*map_, 2, 0);
+    m.refresh(map_.get(), 2);
+    px = h.picture();
+    EXPECT_EQ(centre(px, 670, 10, 0, 0), monitor::kBlack);
+    EXPECT_EQ(centre(px, 670, 10, 1, 0), monitor::kWhite);
+    EXPECT_EQ(map_->slotBusy[2], 0);
+}
+
+}  // namespace

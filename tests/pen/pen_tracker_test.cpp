@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "outside/pen/pen_device.h"
+
 #include <filesystem>
 #include <optional>
 #include <unistd.h>
@@ -168,3 +170,15 @@ TEST(PenSettingsStore, WritesOnlyUsableValues) {
 }
 
 }  // namespace
+
+TEST(PenDevice, OnlyATabletWithAPenQualifies) {
+    using skrivo::InputCapabilities;
+    // A pen tablet announces its pen tool, a stylus its buttons.
+    EXPECT_TRUE(skrivo::isPenDevice(InputCapabilities{true, true, true, false}));
+    EXPECT_TRUE(skrivo::isPenDevice(InputCapabilities{true, true, false, true}));
+    // Touchpads, touchscreens and gamepads have X and Y but no pen.
+    EXPECT_FALSE(skrivo::isPenDevice(InputCapabilities{true, true, false, false}));
+    // A pen tool without both axes points nowhere.
+    EXPECT_FALSE(skrivo::isPenDevice(InputCapabilities{true, false, true, true}));
+    EXPECT_FALSE(skrivo::isPenDevice(InputCapabilities{false, true, true, true}));
+}
