@@ -144,9 +144,10 @@ protected:
     }
     void TearDown() override { core_.reset(); }
 
-    // A fixed condition for the file: threshold 128, "Light".
-    void fixedCondition(int division = 1) {
-        writeFile(dir_ + "/pic.LMC", "nBaseX=0\r\nnBaseY=0\r\nnDivX=" + std::to_string(division) + "\r\nnDivY=" +
+    // A fixed condition for the file (pic.bmp's pic.LMC, or pic.png.LMC for
+    // the picture of that name): threshold 128, "Light".
+    void fixedCondition(int division = 1, const std::string& file = "pic.LMC") {
+        writeFile(dir_ + "/" + file, "nBaseX=0\r\nnBaseY=0\r\nnDivX=" + std::to_string(division) + "\r\nnDivY=" +
                                          std::to_string(division) +
                                          "\r\nfOverview=0\r\nfAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=1\r\n");
     }
@@ -375,7 +376,7 @@ TEST_F(BitoraCoreTest, OtherFormatsOpenThroughTheDecoderAndAFailureKeepsTheFile)
     core_->setPictureDecoder(&decoder);
     const QImage png(reinterpret_cast<const uchar*>(picture_->lpPixels), kW, kH, kW * 4, QImage::Format_RGB32);
     ASSERT_TRUE(png.save(QString::fromStdString(dir_ + "/pic.png"), "PNG"));
-    fixedCondition(5);
+    fixedCondition(5, "pic.png.LMC");
     ASSERT_TRUE(core_->openFile(dir_ + "/pic.png"));
     EXPECT_EQ(host_.fitted, std::make_pair(kW, kH));
     EXPECT_EQ(host_.title, "pic.png");

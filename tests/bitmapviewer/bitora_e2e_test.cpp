@@ -168,8 +168,8 @@ TEST_F(BitoraEndToEnd, SvgIsRenderedAtTheSizeTheCommandLineGives) {
     writeFile(dir_ + "/half.svg",
               "<svg xmlns='http://www.w3.org/2000/svg' width='640' height='480' viewBox='0 0 640 480'>"
               "<rect x='0' y='0' width='320' height='480' fill='#000'/></svg>");
-    writeFile(dir_ + "/half.LMC", "nBaseX=0\r\nnBaseY=0\r\nnDivX=1\r\nnDivY=1\r\nfOverview=0\r\n"
-                                  "fAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=4\r\n");
+    writeFile(dir_ + "/half.svg.LMC", "nBaseX=0\r\nnBaseY=0\r\nnDivX=1\r\nnDivY=1\r\nfOverview=0\r\n"
+                                      "fAutoThreshfold=0\r\nbThreshfold=128\r\nbMode=4\r\n");
     startBitora("half.svg", {"--svg-size", "64"});
     EXPECT_TRUE(waitPins([](const std::vector<std::string>& r) {
         for (const std::string& row : r)
