@@ -176,11 +176,12 @@ void DriverPlugin::followForeground(int32_t foregroundPid) {
 void DriverPlugin::showSlot(int32_t slot) {
     PortDataMap& m = *map();
     ClientSlot& s = m.slots[slot];
-    monitor.refresh(&m, slot);
     if (!takeSlotBusy(m, slot, 1000)) {
         exchangeWord(m.displayRequest, kRequestSending, slot);  // try again next turn
         return;
     }
+    // The monitor copies the picture the client has finished writing.
+    monitor.refresh(&m, slot, true);
     const int32_t textChanged = loadWord(s.textChanged);
     const int32_t graphicChanged = loadWord(s.graphicChanged);
     storeWord(s.textChanged, 0);

@@ -91,16 +91,16 @@ void MonitorWindow::close() {
     if (host_ && host_->close) host_->close(host_->context, window);
 }
 
-bool MonitorWindow::readDots(PortDataMap* map, int32_t slot) {
+bool MonitorWindow::readDots(PortDataMap* map, int32_t slot, bool slotHeld) {
     int wide = 0, high = 0;
     matrixSize(map, wide, high);
     const std::size_t n = static_cast<std::size_t>(wide) * static_cast<std::size_t>(high);
     if (map && isSlot(slot) && n > 0) {
         // The client writes the slot under its busy flag: copy under it too,
         // or keep the last picture rather than show a half-written one.
-        if (!takeSlotBusy(*map, slot, kSlotBusyTries)) return false;
+        if (!slotHeld && !takeSlotBusy(*map, slot, kSlotBusyTries)) return false;
         std::memcpy(dots_.data(), map->slots[slot].graphic, n);
-        setSlotBusy(*map, slot, 0);
+        if (!slotHeld) setSlotBusy(*map, slot, 0);
     } else {
         std::fill(dots_.begin(), dots_.end(), uint8_t{0});
     }
@@ -114,9 +114,9 @@ bool MonitorWindow::readDots(PortDataMap* map, int32_t slot) {
     return true;
 }
 
-void MonitorWindow::refresh(PortDataMap* map, int32_t slot) {
+void MonitorWindow::refresh(PortDataMap* map, int32_t slot, bool slotHeld) {
     if (!takeDrawing(10)) return;
-    if (!readDots(map, slot)) {
+    if (!readDots(map, slot, slotHeld)) {
         releaseDrawing();
         return;
     }

@@ -45,7 +45,8 @@ public:
     // open and asks the host to repaint. Skips the redraw when the picture
     // stays busy for 10 ms, or the slot (its client writing) for 5 ms. Never
     // blocks longer.
-    void refresh(PortDataMap* map, int32_t slot);
+    // `slotHeld`: the caller holds the slot's busy flag itself.
+    void refresh(PortDataMap* map, int32_t slot, bool slotHeld = false);
 
     // The view given to the host (public for tests of a host).
     const TavikMonitorView& view() const { return view_; }
@@ -55,7 +56,7 @@ private:
     bool takeDrawing(int tries);
     void releaseDrawing() { drawing_.store(false, std::memory_order_release); }
     // False when the slot stayed busy: the copy is left as it was.
-    bool readDots(PortDataMap* map, int32_t slot);
+    bool readDots(PortDataMap* map, int32_t slot, bool slotHeld);
 
     static void viewSize(void* self, int32_t* width, int32_t* height);
     static int32_t viewCopy(void* self, uint32_t* dest, int32_t width, int32_t height, int32_t stride);

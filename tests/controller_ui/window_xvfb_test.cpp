@@ -88,6 +88,20 @@ long windowPixel(Display* d, Window w, int x, int y) {
     return pixel;
 }
 
+// Whether top-level window `a` lies above `b` in the root's stacking order.
+bool stackedAbove(Display* d, Window a, Window b) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return false;
+    int ia = -1, ib = -1;
+    for (unsigned int i = 0; i < count; ++i) {  // bottom first
+        if (children[i] == a) ia = static_cast<int>(i);
+        if (children[i] == b) ib = static_cast<int>(i);
+    }
+    if (children) XFree(children);
+    return ia >= 0 && ib >= 0 && ia > ib;
+}
+
 TEST(ControllerWindowXvfb, MonitorButtonShowsTheClientsPins) {
     const std::string bin = binDir();
     for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
@@ -146,6 +160,19 @@ TEST(ControllerWindowXvfb, MonitorButtonShowsTheClientsPins) {
     answer = client.expect("dots ");
     ASSERT_TRUE(answer);
     EXPECT_TRUE(waitUntil([&] { return dot(4, 2) == 0xFFFFFF && dot(3, 2) == 0x000000; }));
+
+    // Sent to the back, the open monitor window comes to the front again at
+    // the next press of the button.
+    XLowerWindow(d, monitor);
+    XSync(d, False);
+    ASSERT_TRUE(stackedAbove(d, mainWindow, monitor));
+    EXPECT_TRUE(waitUntil([&] {
+        if (stackedAbove(d, monitor, mainWindow)) return true;
+        XSetInputFocus(d, mainWindow, RevertToParent, CurrentTime);
+        XSync(d, False);
+        pressChord(x.display(), {XK_Alt_L, XK_m});
+        return false;
+    }));
     XCloseDisplay(d);
 
     client.send("quit");
