@@ -180,20 +180,22 @@ void DriverPlugin::showSlot(int32_t slot) {
         exchangeWord(m.displayRequest, kRequestSending, slot);  // try again next turn
         return;
     }
-    // The monitor copies the picture the client has finished writing.
+    // The monitor and the device get the picture the client has finished writing: both are copied
+    // while the busy flag keeps the client out, and sent after it is given back.
     monitor.refresh(&m, slot, true);
     const int32_t textChanged = loadWord(s.textChanged);
     const int32_t graphicChanged = loadWord(s.graphicChanged);
     storeWord(s.textChanged, 0);
     storeWord(s.graphicChanged, 0);
+    std::array<uint8_t, kTextBytes> text{};
+    const int32_t cells = loadWord(m.textCells);
+    const bool sendsText = textChanged && cells >= 0 && cells <= kTextBytes;
+    if (sendsText) std::memcpy(text.data(), s.text, static_cast<std::size_t>(cells));
+    const std::optional<GraphicCopy> graphic = graphicChanged ? copyGraphic(s) : std::nullopt;
     setSlotBusy(m, slot, 0);
 
-    if (textChanged) {
-        const int32_t cells = loadWord(m.textCells);
-        if (cells >= 0 && cells <= kTextBytes)
-            sendText({reinterpret_cast<const uint8_t*>(s.text), static_cast<std::size_t>(cells)}, cells);
-    }
-    if (graphicChanged) sendGraphic(slot, s);
+    if (sendsText) sendText({text.data(), static_cast<std::size_t>(cells)}, cells);
+    if (graphic) sendGraphic(slot, *graphic);
 }
 
 void DriverPlugin::sendText(std::span<const uint8_t> text, int cells) {
@@ -202,18 +204,23 @@ void DriverPlugin::sendText(std::span<const uint8_t> text, int cells) {
     link()->writeFrame(proto::host::kText, 0, {buf.data(), static_cast<std::size_t>(cells)});
 }
 
-void DriverPlugin::sendGraphic(int32_t slot, ClientSlot& s) {
+std::optional<DriverPlugin::GraphicCopy> DriverPlugin::copyGraphic(ClientSlot& s) {
     PortDataMap& m = *map();
     const int32_t w = loadWord(m.graphicWidth), h = loadWord(m.graphicHeight);
-    if (!validGraphicSize(w, h)) return;
+    if (!validGraphicSize(w, h)) return std::nullopt;
     const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     std::memcpy(dots_.data(), s.graphic, n);
-    const int32_t format = loadWord(s.graphicFormat);
-    if (multiLevel() && format != 0) {
-        sendMultiLevel({dots_.data(), n}, w, h, format, static_cast<uint8_t>(slot));
+    return GraphicCopy{w, h, loadWord(s.graphicFormat), loadWord(s.planeLevel)};
+}
+
+void DriverPlugin::sendGraphic(int32_t slot, const GraphicCopy& g) {
+    const std::size_t n = static_cast<std::size_t>(g.width) * static_cast<std::size_t>(g.height);
+    if (multiLevel() && g.format != 0) {
+        sendMultiLevel({dots_.data(), n}, g.width, g.height, g.format, static_cast<uint8_t>(slot));
         return;
     }
-    variant_.sendTwoPlaneGraphic(*this, {dots_.data(), n}, w, h, proto::secondPlaneParameter(loadWord(s.planeLevel)));
+    variant_.sendTwoPlaneGraphic(*this, {dots_.data(), n}, g.width, g.height,
+                                 proto::secondPlaneParameter(g.planeLevel));
 }
 
 void DriverPlugin::sendMultiLevel(std::span<const uint8_t> dots, int width, int height, int format,

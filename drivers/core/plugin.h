@@ -111,7 +111,12 @@ private:
     // identification, for a device identified by an earlier start.
     void restoreIdentification();
     void sendText(std::span<const uint8_t> text, int cells);
-    void sendGraphic(int32_t slot, ClientSlot& s);
+    // A slot's picture as copied under its busy flag (the dots themselves go to dots_).
+    struct GraphicCopy {
+        int32_t width = 0, height = 0, format = 0, planeLevel = 0;
+    };
+    std::optional<GraphicCopy> copyGraphic(ClientSlot& s);
+    void sendGraphic(int32_t slot, const GraphicCopy& g);
     void sendMultiLevel(std::span<const uint8_t> dots, int width, int height, int format, uint8_t parameter);
 
     ProtocolVariant& variant_;
