@@ -1,0 +1,176 @@
+// Window facts on KDE Plasma, end to end: a headless KWin of its own (tests/kde/kwin_session.sh)
+// with two Qt windows of known content that a helper script puts at known places. The outer case
+// starts the session with this program inside it; the inside case checks that the facts report
+// both windows' true places and processes, follow a focus change, and that the script is gone
+// from KWin once the facts object is.
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/desktop/kde/kwin_facts.h"
+#include "tests/support/child.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
+
+using namespace tavik::test;
+namespace kde = tavik::desktop::kde;
+using tavik::desktop::Rect;
+
+namespace {
+
+bool insideSession() { return std::getenv("TAVIK_KWIN_SESSION") != nullptr; }
+
+std::string self() {
+    char path[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, size_t(n)) : std::string{};
+}
+
+// ---- KWin's scripting interface, for the helper scripts of the test ----
+
+GVariant* callKWin(const char* path, const char* iface, const char* method, GVariant* params) {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return nullptr;
+    GVariant* v = g_dbus_connection_call_sync(bus, "org.kde.KWin", path, iface, method, params, nullptr,
+                                              G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    g_object_unref(bus);
+    return v;
+}
+
+// Runs `code` once inside KWin under `name` (unloaded first when loaded).
+bool runInKWin(const TempDir& dir, const std::string& name, const std::string& code) {
+    const std::string file = dir / (name + ".js");
+    writeFile(file, code);
+    if (GVariant* v = callKWin("/Scripting", "org.kde.kwin.Scripting", "unloadScript", g_variant_new("(s)", name.c_str())))
+        g_variant_unref(v);
+    GVariant* v = callKWin("/Scripting", "org.kde.kwin.Scripting", "loadScript",
+                           g_variant_new("(ss)", file.c_str(), name.c_str()));
+    if (!v) return false;
+    int32_t id = -1;
+    g_variant_get(v, "(i)", &id);
+    g_variant_unref(v);
+    if (id < 0) return false;
+    GVariant* r = callKWin(("/Scripting/Script" + std::to_string(id)).c_str(), "org.kde.kwin.Script", "run", nullptr);
+    if (!r) r = callKWin("/Scripting", "org.kde.kwin.Scripting", "start", nullptr);
+    if (r) g_variant_unref(r);
+    return r != nullptr;
+}
+
+bool scriptLoaded(const std::string& name) {
+    GVariant* v = callKWin("/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded", g_variant_new("(s)", name.c_str()));
+    gboolean loaded = TRUE;
+    if (v) {
+        g_variant_get(v, "(b)", &loaded);
+        g_variant_unref(v);
+    }
+    return loaded;
+}
+
+// Script text: every window whose caption is `caption` gets `then` (a JS statement on `w`).
+std::string forWindow(const std::string& caption, const std::string& then) {
+    return "var all = workspace.windowList ? workspace.windowList() : workspace.clientList();\n"
+           "for (var i = 0; i < all.length; ++i) { var w = all[i]; if (w.caption == \"" +
+           caption + "\") { " + then + " } }\n";
+}
+std::string place(const std::string& caption, Rect r) {
+    return forWindow(caption, "w.frameGeometry = {x: " + std::to_string(r.left) + ", y: " + std::to_string(r.top) +
+                                  ", width: " + std::to_string(r.width) + ", height: " + std::to_string(r.height) +
+                                  "};");
+}
+std::string activate(const std::string& caption) {
+    return forWindow(caption,
+                     "if (workspace.activeWindow !== undefined) workspace.activeWindow = w; else workspace.activeClient = w;");
+}
+
+const kde::KWinWindow* byTitle(const kde::KWinReport& r, const std::string& title) {
+    for (const auto& w : r.windows)
+        if (w.title == title) return &w;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(KWinSession, FactsInHeadlessKWin) {
+    if (insideSession()) GTEST_SKIP() << "the outer case";
+    std::string out;
+    FILE* p = popen((std::string(SESSION_SCRIPT) + " -- " + self() + " --gtest_filter='KWinInside.*' 2>&1").c_str(), "r");
+    ASSERT_TRUE(p);
+    std::array<char, 4096> buf{};
+    while (size_t got = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), got);
+    const int status = pclose(p);
+    const int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (rc == 77) GTEST_SKIP() << out;
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;
+    EXPECT_NE(out.find("[  PASSED  ]"), std::string::npos) << out;
+    std::printf("%s", out.c_str());
+}
+
+TEST(KWinInside, TruePlacesFocusAndUnload) {
+    if (!insideSession()) GTEST_SKIP() << "runs inside tests/kde/kwin_session.sh";
+    TempDir dir("kwin-facts");
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"};
+    Child left(PATTERN_WINDOW, {"tavik.left"}, env);
+    Child right(PATTERN_WINDOW, {"tavik.right", "shifted"}, env);
+    ASSERT_TRUE(left.expect("painted")) << "the left test window did not paint";
+    ASSERT_TRUE(right.expect("painted")) << "the right test window did not paint";
+
+    const Rect leftPlace{40, 30, 640, 480}, rightPlace{600, 290, 640, 480};
+    ASSERT_TRUE(runInKWin(dir, "tavik-test-place", place("pattern tavik.left", leftPlace) +
+                                                       place("pattern tavik.right", rightPlace) +
+                                                       activate("pattern tavik.left")));
+
+    auto facts = kde::KWinFacts::open(10000);
+    ASSERT_TRUE(facts) << "the window-facts script did not report";
+    const std::string pluginName = "tavik-window-facts-" + std::to_string(getpid());
+    EXPECT_TRUE(scriptLoaded(pluginName));
+
+    const kde::KWinWindow *l = nullptr, *r = nullptr;
+    kde::KWinReport seen;
+    const bool placed = waitUntil([&] {
+        seen = facts->snapshot();
+        l = byTitle(seen, "pattern tavik.left");
+        r = byTitle(seen, "pattern tavik.right");
+        return l && r && l->frame == leftPlace && r->frame == rightPlace && seen.active == l->id;
+    });
+    ASSERT_TRUE(l && r) << seen.windows.size() << " windows reported";
+    ASSERT_TRUE(placed) << "left frame " << l->frame.left << "," << l->frame.top << " right frame " << r->frame.left
+                        << "," << r->frame.top;
+    EXPECT_EQ(l->pid, left.pid());
+    EXPECT_EQ(r->pid, right.pid());
+    // The client area lies inside the frame (equal without a decoration).
+    EXPECT_GE(l->client.left, l->frame.left);
+    EXPECT_LE(l->client.left + l->client.width, l->frame.left + l->frame.width);
+    EXPECT_GT(l->stacking, r->stacking) << "the left window was activated last, which raises it";
+    const tavik::desktop::WindowId rightId = r->id;
+
+    // Focus moves to the other window: the facts follow, and the change was announced.
+    std::atomic<int> changes{0};
+    facts->onChange([&changes] { ++changes; });
+    ASSERT_TRUE(runInKWin(dir, "tavik-test-focus", activate("pattern tavik.right")));
+    const tavik::desktop::WindowId leftId = l->id;
+    EXPECT_TRUE(waitUntil([&] {
+        const auto a = facts->window(leftId), b = facts->window(rightId);
+        return facts->active() == rightId && a && b && b->stacking > a->stacking;
+    }));
+    EXPECT_GT(changes.load(), 0);
+
+    // A move is seen as well.
+    ASSERT_TRUE(runInKWin(dir, "tavik-test-move", place("pattern tavik.right", {500, 250, 640, 480})));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto w = facts->window(rightId);
+        return w && w->frame == Rect{500, 250, 640, 480};
+    }));
+
+    facts->onChange(nullptr);
+    facts.reset();
+    EXPECT_FALSE(scriptLoaded(pluginName)) << "the script stayed in KWin after the facts object went";
+}
