@@ -13,14 +13,23 @@ namespace lumo::ui {
 
 namespace {
 constexpr int32_t kHotKeyId = 0;
+// Win+Alt+V: Win+V is taken on GNOME (the notification list) and on KDE Plasma (the clipboard);
+// neither desktop nor sway's default configuration binds Win+Alt+V.
 constexpr uint32_t kKeysymV = 0x76;
+constexpr uint32_t kHotKeyModifiers = tavik::desktop::kModSuper | tavik::desktop::kModAlt;
 }  // namespace
 
 DesktopWatch::DesktopWatch(Viewer& viewer, MainDialog& dialog)
     : viewer_(viewer), dialog_(dialog), events_(std::make_unique<tavik::desktop::DesktopEvents>()) {
     namespace d = tavik::desktop;
-    hotKey_ = events_->addHotKey(kHotKeyId, kKeysymV, d::kModSuper) == d::DesktopStatus::Ok;
+    hotKey_ = events_->addHotKey(kHotKeyId, kKeysymV, kHotKeyModifiers) == d::DesktopStatus::Ok;
     dialog_.setHotKeyTitle(hotKey_);
+    // On Wayland the desktop layer itself says how to bind the key where it cannot.
+    if (!hotKey_ && d::desktopKind() == d::DesktopKind::X11)
+        std::fputs("Lumo: the hot key Win+Alt+V is taken by another program, so Hide stays off. Free that key in "
+                   "the desktop's keyboard settings, or bind the command \"Lumo --show\" to a key of your choice "
+                   "there (it brings the dialog back).\n",
+                   stderr);
     auto* n = new QSocketNotifier(events_->fd(), QSocketNotifier::Read, this);
     connect(n, &QSocketNotifier::activated, this, [this] {
         for (const auto& e : events_->take()) {

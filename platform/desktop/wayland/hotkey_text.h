@@ -24,4 +24,9 @@ std::string readableKey(uint32_t keysym, uint32_t modifiers);
 // ("<program> --show") and the key to bind it to.
 std::string bindAdvice(std::string_view program, uint32_t keysym, uint32_t modifiers);
 
+// The line for a key the desktop would not give (another program holds it): names the key and
+// where this desktop (`desktop`: $XDG_CURRENT_DESKTOP, e.g. "KDE", "GNOME", "ubuntu:GNOME") lets
+// the user give the program another key or bind "<program> --show" to one.
+std::string takenKeyAdvice(std::string_view program, uint32_t keysym, uint32_t modifiers, std::string_view desktop);
+
 }  // namespace tavik::desktop::wayland

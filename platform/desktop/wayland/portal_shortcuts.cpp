@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string_view>
 #include <thread>
 
@@ -39,7 +40,7 @@ struct PortalShortcuts::State {
 
     // Under m: the keys wanted and whether they changed since the last bind.
     struct Key {
-        std::string trigger, description;
+        std::string trigger, description, takenAdvice;
     };
     std::map<int32_t, Key> keys;
     bool dirty = false;
@@ -50,6 +51,7 @@ struct PortalShortcuts::State {
     GDBusConnection* conn = nullptr;
     std::string session;
     bool saidRefusal = false;
+    std::set<int32_t> saidTaken;  // keys whose taken-key line was printed
     std::thread thread;
 
     ~State() {
@@ -142,8 +144,36 @@ struct PortalShortcuts::State {
             request(kShortcuts, "BindShortcuts",
                     g_variant_new("(oa(sa{sv})sa{sv})", session.c_str(), &list, "", &bindOpts), bindToken, kBindMs,
                     response, results);
+        if (answered && response == 0 && results) sayTaken(wanted, results);
         if (results) g_variant_unref(results);
         if (!answered || response != 0) refuse(answered ? "refused the keys" : "did not answer");
+    }
+
+    // The bind's answer lists each shortcut with the trigger the desktop gave it: an empty one
+    // (or a key left out) means another program holds the key.
+    void sayTaken(const std::map<int32_t, Key>& wanted, GVariant* results) {
+        GVariant* list = g_variant_lookup_value(results, "shortcuts", G_VARIANT_TYPE("a(sa{sv})"));
+        if (!list) return;  // no list given: nothing to judge by
+        std::set<int32_t> given;
+        GVariantIter it;
+        g_variant_iter_init(&it, list);
+        const gchar* name = nullptr;
+        GVariant* props = nullptr;
+        while (g_variant_iter_next(&it, "(&s@a{sv})", &name, &props)) {
+            const gchar* trigger = nullptr;
+            const std::string s = name ? name : "";
+            if (g_variant_lookup(props, "trigger_description", "&s", &trigger) && trigger && *trigger &&
+                s.rfind("hotkey-", 0) == 0) {
+                char* end = nullptr;
+                const long n = std::strtol(s.c_str() + 7, &end, 10);
+                if (end && *end == 0 && n >= INT32_MIN && n <= INT32_MAX) given.insert(static_cast<int32_t>(n));
+            }
+            g_variant_unref(props);
+        }
+        g_variant_unref(list);
+        for (const auto& [id, key] : wanted)
+            if (!given.count(id) && !key.takenAdvice.empty() && saidTaken.insert(id).second)
+                std::fprintf(stderr, "%s\n", key.takenAdvice.c_str());
     }
 
     void onActivatedSignal(GVariant* p) {
@@ -251,10 +281,11 @@ PortalShortcuts::~PortalShortcuts() {
     if (s_->thread.joinable()) s_->thread.join();
 }
 
-void PortalShortcuts::set(int32_t id, const std::string& trigger, const std::string& description) {
+void PortalShortcuts::set(int32_t id, const std::string& trigger, const std::string& description,
+                          const std::string& takenAdvice) {
     {
         std::lock_guard lock(s_->m);
-        s_->keys[id] = {trigger, description};
+        s_->keys[id] = {trigger, description, takenAdvice};
         s_->dirty = true;
     }
     g_main_context_wakeup(s_->ctx);

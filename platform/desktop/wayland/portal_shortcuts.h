@@ -25,8 +25,10 @@ public:
     PortalShortcuts& operator=(const PortalShortcuts&) = delete;
 
     // Adds or changes key `id` (`trigger` in the portal's form, e.g. "LOGO+v") and binds all
-    // keys again shortly after (never waits). A refusal is said once on stderr.
-    void set(int32_t id, const std::string& trigger, const std::string& description);
+    // keys again shortly after (never waits). A refusal is said once on stderr; a key the desktop
+    // bound to nothing (another program holds it) gets its `takenAdvice` line on stderr, once.
+    void set(int32_t id, const std::string& trigger, const std::string& description,
+             const std::string& takenAdvice = {});
     void erase(int32_t id);
 
     struct State;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "platform/desktop/wayland/hotkey_text.h"
@@ -35,7 +36,9 @@ DesktopStatus WaylandHotKeys::add(int32_t id, uint32_t keysym, uint32_t modifier
         });
     }
     if (s_->portal) {
-        s_->portal->set(id, *trigger, std::string(program_invocation_short_name) + ": " + readableKey(keysym, modifiers));
+        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+        s_->portal->set(id, *trigger, std::string(program_invocation_short_name) + ": " + readableKey(keysym, modifiers),
+                        takenKeyAdvice(program_invocation_short_name, keysym, modifiers, desktop ? desktop : ""));
         return DesktopStatus::Ok;
     }
     if (s_->advised.insert(id).second)
