@@ -40,6 +40,8 @@ wireplumber
 sway
 xdg-desktop-portal
 xdg-desktop-portal-wlr
+kwin-wayland
+xdg-desktop-portal-kde
 qt6-wayland
 zlib1g-dev
 libwayland-dev

@@ -6,7 +6,8 @@
 # The packaged kwin_wayland carries a file capability (cap_sys_resource) that a container may
 # refuse to execute ("Operation not permitted"); a copy without it (cp drops it) runs, so the copy
 # in the temporary folder is what is started.
-#   tests/kde/kwin_session.sh [--keep] -- COMMAND [ARGS...]
+# --portal also starts the desktop portal with its KDE back end (global shortcuts, screen cast).
+#   tests/kde/kwin_session.sh [--portal] [--keep] -- COMMAND [ARGS...]
 # The command sees WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE=wayland,
 # XDG_CURRENT_DESKTOP=KDE and TAVIK_KWIN_SESSION (the temporary folder; kwin.log is in it).
 set -u
@@ -20,17 +21,28 @@ fi
 unset TAVIK_KWIN_INNER
 
 KEEP=""
+PORTAL=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --keep) KEEP=1; shift ;;
+    --portal) PORTAL=1; shift ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
-[ $# -gt 0 ] || { echo "usage: $0 [--keep] -- COMMAND [ARGS...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: $0 [--portal] [--keep] -- COMMAND [ARGS...]" >&2; exit 2; }
 
 KWIN=$(command -v kwin_wayland) || skip "kwin_wayland is not installed (package kwin-wayland)"
 command -v dbus-send >/dev/null 2>&1 || skip "dbus-send is not installed (package dbus-bin)"
+XDP=/usr/libexec/xdg-desktop-portal
+XDP_KDE=""
+for f in /usr/lib/*/libexec/xdg-desktop-portal-kde /usr/libexec/xdg-desktop-portal-kde; do
+  [ -x "$f" ] && XDP_KDE=$f && break
+done
+if [ -n "$PORTAL" ]; then
+  [ -x "$XDP" ] || skip "xdg-desktop-portal is not installed"
+  [ -n "$XDP_KDE" ] || skip "xdg-desktop-portal-kde is not installed"
+fi
 
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-kwin.XXXXXX") || exit 1
 PIDS=""
@@ -74,6 +86,16 @@ wait_for 'has_name org.kde.KWin' || skip "KWin did not take org.kde.KWin on the 
 export WAYLAND_DISPLAY=tavik-kwin TAVIK_KWIN_SESSION="$TMP"
 dbus-update-activation-environment WAYLAND_DISPLAY XDG_RUNTIME_DIR XDG_CURRENT_DESKTOP XDG_SESSION_TYPE \
   XDG_CONFIG_HOME HOME >/dev/null 2>&1
+
+if [ -n "$PORTAL" ]; then
+  QT_QPA_PLATFORM=wayland "$XDP_KDE" >"$TMP/portal-kde.log" 2>&1 &
+  PIDS="$PIDS $!"
+  wait_for 'has_name org.freedesktop.impl.portal.desktop.kde' ||
+    skip "xdg-desktop-portal-kde did not start (see $TMP/portal-kde.log)"
+  "$XDP" -r >"$TMP/portal.log" 2>&1 &
+  PIDS="$PIDS $!"
+  wait_for 'has_name org.freedesktop.portal.Desktop' || skip "xdg-desktop-portal did not start (see $TMP/portal.log)"
+fi
 
 "$@"
 exit $?

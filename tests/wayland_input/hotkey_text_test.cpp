@@ -42,3 +42,14 @@ TEST(WaylandHotKeyText, TakenKeyAdviceNamesTheKeyAndThisDesktopsWayToRebind) {
             << other;
     }
 }
+
+TEST(WaylandHotKeyText, QtCodesAndSessionTokens) {
+    EXPECT_EQ(qtKeyCode('v', kModSuper | kModAlt), 0x18000056);  // Meta+Alt+V
+    EXPECT_EQ(qtKeyCode('G', kModSuper), 0x10000047);
+    EXPECT_EQ(qtKeyCode(0xffc2, kModControl | kModShift), 0x06000000 | 0x01000034);  // Ctrl+Shift+F5
+    EXPECT_EQ(qtKeyCode('7', 0), 0x37);
+    EXPECT_FALSE(qtKeyCode(0xff0d, kModSuper));
+    EXPECT_EQ(portalSessionToken("Lumo"), "Lumo");
+    EXPECT_EQ(portalSessionToken("my-app.bin_2"), "myappbin_2");
+    EXPECT_EQ(portalSessionToken("--"), "tavik");
+}

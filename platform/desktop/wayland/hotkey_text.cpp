@@ -56,6 +56,28 @@ std::string bindAdvice(std::string_view program, uint32_t keysym, uint32_t modif
     return line;
 }
 
+std::optional<int32_t> qtKeyCode(uint32_t keysym, uint32_t modifiers) {
+    const auto key = keyName(keysym);
+    if (!key) return std::nullopt;
+    int32_t code = 0;
+    if (key->size() == 1)
+        code = std::toupper(static_cast<unsigned char>((*key)[0]));
+    else
+        code = 0x01000030 + std::stoi(key->substr(1)) - 1;  // Qt::Key_F1 onwards
+    if (modifiers & kModShift) code |= 0x02000000;
+    if (modifiers & kModControl) code |= 0x04000000;
+    if (modifiers & kModAlt) code |= 0x08000000;
+    if (modifiers & kModSuper) code |= 0x10000000;
+    return code;
+}
+
+std::string portalSessionToken(std::string_view program) {
+    std::string out;
+    for (char c : program)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') out += c;
+    return out.empty() ? std::string("tavik") : out;
+}
+
 std::string takenKeyAdvice(std::string_view program, uint32_t keysym, uint32_t modifiers, std::string_view desktop) {
     const std::string key = readableKey(keysym, modifiers);
     const std::string prog(program);

@@ -2,6 +2,7 @@
 // (answered by a Response signal on the request's path), Activated signals to the callback.
 #include "platform/desktop/wayland/portal_shortcuts.h"
 
+#include "platform/desktop/wayland/hotkey_text.h"
 #include "platform/desktop/wayland/portal_request.h"
 
 #include <gio/gio.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -41,6 +43,7 @@ struct PortalShortcuts::State {
     // Under m: the keys wanted and whether they changed since the last bind.
     struct Key {
         std::string trigger, description, takenAdvice;
+        int32_t qtKey = 0;  // 0: not known
     };
     std::map<int32_t, Key> keys;
     bool dirty = false;
@@ -50,6 +53,7 @@ struct PortalShortcuts::State {
     GMainContext* ctx = nullptr;
     GDBusConnection* conn = nullptr;
     std::string session;
+    std::string sessionToken;  // from the program's name: where KDE lists the keys
     bool saidRefusal = false;
     std::set<int32_t> saidTaken;  // keys whose taken-key line was printed
     std::thread thread;
@@ -106,11 +110,26 @@ struct PortalShortcuts::State {
         }
         closeSession();
         if (wanted.empty()) return;
+        const auto shortcutList = [&wanted] {
+            GVariantBuilder list;
+            g_variant_builder_init(&list, G_VARIANT_TYPE("a(sa{sv})"));
+            for (const auto& [id, key] : wanted) {
+                GVariantBuilder info;
+                g_variant_builder_init(&info, G_VARIANT_TYPE("a{sv}"));
+                g_variant_builder_add(&info, "{sv}", "description", g_variant_new_string(key.description.c_str()));
+                g_variant_builder_add(&info, "{sv}", "preferred_trigger", g_variant_new_string(key.trigger.c_str()));
+                g_variant_builder_add(&list, "(sa{sv})", ("hotkey-" + std::to_string(id)).c_str(), &info);
+            }
+            return g_variant_builder_end(&list);
+        };
         const std::string token = nextToken();
         GVariantBuilder opts;
         g_variant_builder_init(&opts, G_VARIANT_TYPE("a{sv}"));
         g_variant_builder_add(&opts, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-        g_variant_builder_add(&opts, "{sv}", "session_handle_token", g_variant_new_string(nextToken().c_str()));
+        g_variant_builder_add(&opts, "{sv}", "session_handle_token", g_variant_new_string(sessionToken.c_str()));
+        // KDE Plasma 5.27's portal takes the keys here (an early form of the interface) and binds
+        // nothing given only to BindShortcuts; other portals ignore the option.
+        g_variant_builder_add(&opts, "{sv}", "shortcuts", shortcutList());
         guint32 response = 2;
         GVariant* results = nullptr;
         if (!request(kShortcuts, "CreateSession", g_variant_new("(a{sv})", &opts), token, kCreateMs, response,
@@ -126,15 +145,6 @@ struct PortalShortcuts::State {
             refuse("refused a session");
             return;
         }
-        GVariantBuilder list;
-        g_variant_builder_init(&list, G_VARIANT_TYPE("a(sa{sv})"));
-        for (const auto& [id, key] : wanted) {
-            GVariantBuilder info;
-            g_variant_builder_init(&info, G_VARIANT_TYPE("a{sv}"));
-            g_variant_builder_add(&info, "{sv}", "description", g_variant_new_string(key.description.c_str()));
-            g_variant_builder_add(&info, "{sv}", "preferred_trigger", g_variant_new_string(key.trigger.c_str()));
-            g_variant_builder_add(&list, "(sa{sv})", ("hotkey-" + std::to_string(id)).c_str(), &info);
-        }
         const std::string bindToken = nextToken();
         GVariantBuilder bindOpts;
         g_variant_builder_init(&bindOpts, G_VARIANT_TYPE("a{sv}"));
@@ -142,7 +152,7 @@ struct PortalShortcuts::State {
         results = nullptr;
         const bool answered =
             request(kShortcuts, "BindShortcuts",
-                    g_variant_new("(oa(sa{sv})sa{sv})", session.c_str(), &list, "", &bindOpts), bindToken, kBindMs,
+                    g_variant_new("(o@a(sa{sv})sa{sv})", session.c_str(), shortcutList(), "", &bindOpts), bindToken, kBindMs,
                     response, results);
         if (answered && response == 0 && results) sayTaken(wanted, results);
         if (results) g_variant_unref(results);
@@ -172,8 +182,36 @@ struct PortalShortcuts::State {
         }
         g_variant_unref(list);
         for (const auto& [id, key] : wanted)
-            if (!given.count(id) && !key.takenAdvice.empty() && saidTaken.insert(id).second)
+            if ((!given.count(id) || !heldByUs(id, key)) && !key.takenAdvice.empty() && saidTaken.insert(id).second)
                 std::fprintf(stderr, "%s\n", key.takenAdvice.c_str());
+    }
+
+    // Where KDE's kglobalaccel runs, the portal answers with the trigger asked for even when
+    // another program holds the key; kglobalaccel itself tells who has it. True where there is no
+    // kglobalaccel or the key's code is not known.
+    bool heldByUs(int32_t id, const Key& key) {
+        if (key.qtKey == 0) return true;
+        GError* err = nullptr;
+        GVariant* v = g_dbus_connection_call_sync(conn, "org.kde.kglobalaccel", "/kglobalaccel", "org.kde.KGlobalAccel",
+                                                  "getGlobalShortcutsByKey", g_variant_new("(i)", key.qtKey), nullptr,
+                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallMs, nullptr, &err);
+        g_clear_error(&err);
+        if (!v) return true;
+        bool ours = false;
+        if (g_variant_is_of_type(v, G_VARIANT_TYPE("(a(ssssssaiai))"))) {
+            const std::string action = "hotkey-" + std::to_string(id);
+            GVariantIter* it = nullptr;
+            g_variant_get(v, "(a(ssssssaiai))", &it);
+            const gchar *name = nullptr, *component = nullptr;
+            while (g_variant_iter_next(it, "(&s&s&s&s&s&s@ai@ai)", &name, nullptr, &component, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr))
+                if (name && component && action == name && sessionToken == component) ours = true;
+            g_variant_iter_free(it);
+        } else {
+            ours = true;  // an answer of another shape: nothing to judge by
+        }
+        g_variant_unref(v);
+        return ours;
     }
 
     void onActivatedSignal(GVariant* p) {
@@ -258,6 +296,7 @@ std::unique_ptr<PortalShortcuts> PortalShortcuts::open(Activated onActivated, in
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS") && !std::getenv("XDG_RUNTIME_DIR")) return nullptr;
     auto s = std::make_shared<State>();
     s->onActivated = std::move(onActivated);
+    s->sessionToken = portalSessionToken(program_invocation_short_name);
     s->thread = std::thread([s] { s->run(); });
     std::unique_lock lock(s->m);
     if (!s->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return s->ready != 0; })) {
@@ -282,10 +321,10 @@ PortalShortcuts::~PortalShortcuts() {
 }
 
 void PortalShortcuts::set(int32_t id, const std::string& trigger, const std::string& description,
-                          const std::string& takenAdvice) {
+                          const std::string& takenAdvice, int32_t qtKey) {
     {
         std::lock_guard lock(s_->m);
-        s_->keys[id] = {trigger, description, takenAdvice};
+        s_->keys[id] = {trigger, description, takenAdvice, qtKey};
         s_->dirty = true;
     }
     g_main_context_wakeup(s_->ctx);

@@ -27,8 +27,9 @@ public:
     // Adds or changes key `id` (`trigger` in the portal's form, e.g. "LOGO+v") and binds all
     // keys again shortly after (never waits). A refusal is said once on stderr; a key the desktop
     // bound to nothing (another program holds it) gets its `takenAdvice` line on stderr, once.
+    // `qtKey` (qtKeyCode(); 0 unknown) lets the key's holder be asked where KDE's kglobalaccel runs.
     void set(int32_t id, const std::string& trigger, const std::string& description,
-             const std::string& takenAdvice = {});
+             const std::string& takenAdvice = {}, int32_t qtKey = 0);
     void erase(int32_t id);
 
     struct State;

@@ -38,7 +38,8 @@ DesktopStatus WaylandHotKeys::add(int32_t id, uint32_t keysym, uint32_t modifier
     if (s_->portal) {
         const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
         s_->portal->set(id, *trigger, std::string(program_invocation_short_name) + ": " + readableKey(keysym, modifiers),
-                        takenKeyAdvice(program_invocation_short_name, keysym, modifiers, desktop ? desktop : ""));
+                        takenKeyAdvice(program_invocation_short_name, keysym, modifiers, desktop ? desktop : ""),
+                        qtKeyCode(keysym, modifiers).value_or(0));
         return DesktopStatus::Ok;
     }
     if (s_->advised.insert(id).second)
