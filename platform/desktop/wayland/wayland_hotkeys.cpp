@@ -8,7 +8,7 @@
 #include <set>
 
 #include "platform/desktop/wayland/hotkey_text.h"
-#include "platform/desktop/wayland/portal_shortcuts.h"
+#include "platform/desktop/portals/global_shortcuts.h"
 
 namespace tavik::desktop::wayland {
 

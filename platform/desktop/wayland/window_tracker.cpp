@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "platform/atspi/atspi_hub.h"
-#include "platform/desktop/wayland/compositor_ipc.h"
+#include "platform/desktop/wayland/facts_source.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace tavik::desktop::wayland {
@@ -208,7 +208,7 @@ struct WindowTracker::Atspi {
     }
 };
 
-WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), ipcSocket_(compositorIpcSocket()) {
+WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), facts_(openWindowFacts()) {
     if (conn_) {
         manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
             conn_->bind(&zwlr_foreign_toplevel_manager_v1_interface, 2));
@@ -332,8 +332,8 @@ const WindowTracker::Toplevel* WindowTracker::toplevel(WindowId id) const {
     return nullptr;
 }
 
-std::optional<CompositorWindow> WindowTracker::compositorWindow(WindowId window) {
-    if (ipcSocket_.empty() || window == 0) return std::nullopt;
+std::optional<WindowFact> WindowTracker::compositorWindow(WindowId window) {
+    if (!facts_ || window == 0) return std::nullopt;
     // Who the window is, as the tree can tell: its process and title, or its app id and title.
     int32_t pid = 0;
     std::string title, appId;
@@ -351,10 +351,9 @@ std::optional<CompositorWindow> WindowTracker::compositorWindow(WindowId window)
         pid = s->pid;
         title = s->name;
     }
-    const auto reply = compositorRequest(ipcSocket_, kIpcGetTree, {});
-    if (!reply) return std::nullopt;
-    const auto windows = parseCompositorTree(*reply);
-    const CompositorWindow* w = pid > 0 ? windowOfProcess(windows, pid, title) : windowOfApp(windows, appId, title);
+    const auto windows = facts_->windows();
+    if (!windows) return std::nullopt;
+    const WindowFact* w = pid > 0 ? windowOfProcess(*windows, pid, title) : windowOfApp(*windows, appId, title);
     if (!w) return std::nullopt;
     return *w;
 }
@@ -384,9 +383,14 @@ bool WindowTracker::windowExists(WindowId window) {
     return seenLocked(window) != nullptr;
 }
 
-std::optional<Rect> WindowTracker::windowRect(WindowId window) {
-    if (const auto w = compositorWindow(window); w && w->content.width > 0 && w->content.height > 0)
-        return w->content;
+std::optional<Rect> WindowTracker::windowRect(WindowId window) { return place(window, true); }
+std::optional<Rect> WindowTracker::clientRect(WindowId window) { return place(window, false); }
+
+std::optional<Rect> WindowTracker::place(WindowId window, bool withFrame) {
+    if (const auto w = compositorWindow(window)) {
+        const Rect r = withFrame ? w->frame : w->content;
+        if (r.width > 0 && r.height > 0) return r;
+    }
     if (!atspi_ || (window & kToplevelIdBit)) return std::nullopt;
     std::lock_guard lock(atspi_->m);
     const Seen* s = seenLocked(window);
