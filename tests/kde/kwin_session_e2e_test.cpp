@@ -26,6 +26,7 @@
 using namespace tavik::test;
 namespace kde = tavik::desktop::kde;
 using tavik::desktop::Rect;
+namespace dt = tavik::desktop;
 
 namespace {
 
@@ -133,7 +134,8 @@ TEST(KWinSession, HotKeysThroughThePortal) {
 TEST(KWinInside, TruePlacesFocusAndUnload) {
     if (!insideSession()) GTEST_SKIP() << "runs inside tests/kde/kwin_session.sh";
     TempDir dir("kwin-facts");
-    const std::vector<std::string> env = {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"};
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1",
+                                          "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"};
     Child left(PATTERN_WINDOW, {"tavik.left"}, env);
     Child right(PATTERN_WINDOW, {"tavik.right", "shifted"}, env);
     ASSERT_TRUE(left.expect("painted")) << "the left test window did not paint";
@@ -146,7 +148,8 @@ TEST(KWinInside, TruePlacesFocusAndUnload) {
 
     auto facts = kde::KWinFacts::open(10000);
     ASSERT_TRUE(facts) << "the window-facts script did not report";
-    const std::string pluginName = "tavik-window-facts-" + std::to_string(getpid());
+    const std::string pluginName = facts->pluginName();
+    EXPECT_EQ(pluginName.rfind("tavik-window-facts-" + std::to_string(getpid()), 0), 0u) << pluginName;
     EXPECT_TRUE(scriptLoaded(pluginName));
 
     const kde::KWinWindow *l = nullptr, *r = nullptr;
@@ -170,7 +173,7 @@ TEST(KWinInside, TruePlacesFocusAndUnload) {
 
     // Focus moves to the other window: the facts follow, and the change was announced.
     std::atomic<int> changes{0};
-    facts->onChange([&changes] { ++changes; });
+    const int token = facts->onChange([&changes] { ++changes; });
     ASSERT_TRUE(runInKWin(dir, "tavik-test-focus", activate("pattern tavik.right")));
     const tavik::desktop::WindowId leftId = l->id;
     EXPECT_TRUE(waitUntil([&] {
@@ -186,7 +189,23 @@ TEST(KWinInside, TruePlacesFocusAndUnload) {
         return w && w->frame == Rect{500, 250, 640, 480};
     }));
 
-    facts->onChange(nullptr);
+    // The desktop layer answers from the same facts: the window in front (known through the
+    // accessibility bus) is where KWin put it, with its process.
+    {
+        dt::Desktop desktop;
+        std::optional<Rect> place;
+        std::optional<int32_t> pid;
+        EXPECT_TRUE(waitUntil([&] {
+            const auto active = desktop.activeWindow();
+            if (!active) return false;
+            place = desktop.windowRect(*active);
+            pid = desktop.windowProcess(*active);
+            return place == Rect{500, 250, 640, 480} && pid == right.pid();
+        })) << (place ? std::to_string(place->left) + "," + std::to_string(place->top) : std::string("no place"))
+            << " pid " << pid.value_or(0);
+    }
+
+    facts->stopChange(token);
     facts.reset();
     EXPECT_FALSE(scriptLoaded(pluginName)) << "the script stayed in KWin after the facts object went";
 }
@@ -277,7 +296,6 @@ constexpr int32_t kQtMeta = 0x10000000, kQtAlt = 0x08000000;
 // way to give the program another key, and does not stop the free one.
 TEST(KWinPortalInside, FreeKeyArrivesTakenKeyIsNamed) {
     if (!insideSession()) GTEST_SKIP() << "runs inside tests/kde/kwin_session.sh --portal";
-    namespace dt = tavik::desktop;
     TempDir dir("kwin-keys");
     ASSERT_TRUE(shortcutsOnKey(kQtMeta | kQtAlt | 'V').empty()) << "Meta+Alt+V is not free in KWin";
     ASSERT_FALSE(shortcutsOnKey(kQtMeta | 'W').empty()) << "KWin does not hold Meta+W here";

@@ -19,7 +19,7 @@ inline constexpr std::string_view kWindowFactsScript = R\"kwinjs(@_kde_js_text@)
 file(COPY_FILE ${_kde_gen}/kwin_script_text.h.new ${_kde_gen}/kwin_script_text.h ONLY_IF_DIFFERENT)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_kde_js})
 
-add_library(tavik_kde_facts STATIC kde/kwin_report.cpp kde/kwin_facts.cpp)
+add_library(tavik_kde_facts STATIC kde/kwin_report.cpp kde/kwin_facts.cpp kde/kwin_window_facts.cpp)
 target_include_directories(tavik_kde_facts PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/kde_generated)
 target_link_libraries(tavik_kde_facts PUBLIC PkgConfig::TAVIK_GIO Threads::Threads)
 set_target_properties(tavik_kde_facts PROPERTIES POSITION_INDEPENDENT_CODE ON)

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,7 +26,7 @@ constexpr const char* kKWin = "org.kde.KWin";
 constexpr const char* kScripting = "org.kde.kwin.Scripting";
 constexpr const char* kObjectPath = "/org/tavik/WindowFacts";
 constexpr const char* kIntrospection =
-    "<node><interface name='org.tavik.WindowFacts1'>"
+    "<node><interface name='org.tavik.KWinFactsReport1'>"
     "<method name='Report'><arg type='s' name='facts' direction='in'/></method>"
     "</interface></node>";
 constexpr int kCallMs = 2000;  // one call to KWin
@@ -49,7 +50,12 @@ struct KWinFacts::State {
     int ready = 0;  // 1 the first report came, -1 no KWin or it failed
     KWinReport report;
     uint64_t generation = 0;
-    std::function<void()> changed;
+    std::string pluginName;  // the name the script is loaded under (set before ready)
+
+    // Under callM, which is held while they run: the change callbacks by token.
+    std::mutex callM;
+    std::map<int, std::function<void()>> changed;
+    int nextToken = 1;
 
     std::atomic<bool> stop{false};
     GMainContext* ctx = nullptr;  // set before the thread starts
@@ -58,7 +64,6 @@ struct KWinFacts::State {
     // Thread only.
     GDBusConnection* conn = nullptr;
     std::string kwinOwner;   // the unique name that owns org.kde.KWin now ("" when none)
-    std::string pluginName;  // the name the script is loaded under
     std::string scriptFile;  // the script written out, until KWin has read it
     bool loaded = false;
     bool reloadWanted = false;
@@ -185,16 +190,15 @@ struct KWinFacts::State {
         g_dbus_method_invocation_return_value(inv, nullptr);
         if (!parsed) return;
         dropScriptFile();  // KWin has read it
-        std::function<void()> notify;
         {
             std::lock_guard lock(m);
             if (sameReport(report, *parsed) && ready != 0) return;
             report = std::move(*parsed);
             ++generation;
-            notify = changed;
         }
         finish(1);
-        if (notify) notify();
+        std::lock_guard call(callM);
+        for (const auto& [token, fn] : changed) fn();
     }
 
     void onOwnerChanged(GVariant* params) {
@@ -245,7 +249,14 @@ struct KWinFacts::State {
         if (!conn || kwinOwner.empty()) {
             finish(-1);  // no bus or no KWin: another desktop, nothing to say
         } else {
-            pluginName = "tavik-window-facts-" + std::to_string(getpid());
+            // One script per object (a process may hold several): the bus name tells them apart.
+            std::string me = g_dbus_connection_get_unique_name(conn);
+            for (char& c : me)
+                if (!g_ascii_isalnum(c)) c = '_';
+            {
+                std::lock_guard lock(m);
+                pluginName = "tavik-window-facts-" + std::to_string(getpid()) + me;
+            }
             node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
             static const GDBusInterfaceVTable vtable = {
                 [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant* params,
@@ -337,9 +348,21 @@ uint64_t KWinFacts::generation() const {
     return s_->generation;
 }
 
-void KWinFacts::onChange(std::function<void()> changed) {
+int KWinFacts::onChange(std::function<void()> changed) {
+    std::lock_guard call(s_->callM);
+    const int token = s_->nextToken++;
+    s_->changed[token] = std::move(changed);
+    return token;
+}
+
+void KWinFacts::stopChange(int token) {
+    std::lock_guard call(s_->callM);
+    s_->changed.erase(token);
+}
+
+std::string KWinFacts::pluginName() const {
     std::lock_guard lock(s_->m);
-    s_->changed = std::move(changed);
+    return s_->pluginName;
 }
 
 }  // namespace tavik::desktop::kde

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/desktop/kde/kwin_report.h"
 
@@ -39,9 +40,13 @@ public:
     // Counts the reports that changed anything: a window activated, moved, resized, retitled,
     // restacked, added or gone.
     uint64_t generation() const;
-    // `changed` runs on this object's thread after each such report; it must not block. Replaces
-    // an earlier one; an empty function stops the calls.
-    void onChange(std::function<void()> changed);
+    // `changed` runs on this object's thread after each such report; it must not block nor call
+    // onChange or stopChange. Returns a token for stopChange.
+    int onChange(std::function<void()> changed);
+    // Ends the calls of `token`; returns only when none of them runs any more.
+    void stopChange(int token);
+    // The name the script is loaded under in KWin ("tavik-window-facts-<pid><bus name>").
+    std::string pluginName() const;
 
     struct State;
 

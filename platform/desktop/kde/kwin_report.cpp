@@ -10,7 +10,7 @@ namespace tavik::desktop::kde {
 namespace {
 
 constexpr std::string_view kHeader = "tavik-window-facts 1";
-constexpr size_t kFields = 13;  // id pid stacking fx fy fw fh cx cy cw ch minimized caption
+constexpr size_t kFields = 14;  // id pid stacking fx fy fw fh cx cy cw ch minimized appId caption
 
 // The next field of `line` up to a tab (the rest of the line when `last`).
 std::string_view take(std::string_view& line, bool last = false) {
@@ -65,6 +65,7 @@ std::optional<KWinWindow> readWindow(std::string_view line) {
     const std::string_view minimized = take(line);
     if (minimized != "0" && minimized != "1") return std::nullopt;
     w.minimized = minimized == "1";
+    w.appId = cutUtf8(take(line), kMaxAppIdBytes);
     w.title = cutUtf8(take(line, true), kMaxTitleBytes);
     return w;
 }

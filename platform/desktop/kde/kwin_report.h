@@ -26,6 +26,7 @@ struct KWinWindow {
     Rect frame;             // with the decoration, layout pixels
     Rect client;            // the window's own area
     bool minimized = false;
+    std::string appId;      // the Wayland app id (desktop file name), else the window class
     std::string title;
 };
 
@@ -37,11 +38,12 @@ struct KWinReport {
 constexpr size_t kMaxReportBytes = 1 << 20;
 constexpr size_t kMaxReportWindows = 512;
 constexpr size_t kMaxTitleBytes = 1024;
+constexpr size_t kMaxAppIdBytes = 256;
 
 // Reads one report. nullopt when the text is larger than kMaxReportBytes or its first line is not
 // the version-1 header. A window line with a missing or out-of-range field is left out; widths
-// and heights below 0 count as 0; titles are cut to kMaxTitleBytes (at a UTF-8 character
-// boundary); windows past kMaxReportWindows are left out. `active` is kept only when it names a
+// and heights below 0 count as 0; titles and app ids are cut to kMaxTitleBytes and kMaxAppIdBytes
+// (at a UTF-8 character boundary); windows past kMaxReportWindows are left out. `active` is kept only when it names a
 // listed window.
 std::optional<KWinReport> parseKWinReport(std::string_view text);
 

@@ -2,17 +2,17 @@
 // (its D-Bus name is put in place of __TAVIK_SERVICE__ when the script is written out) gets the
 // whole list of windows again whenever a window appears, goes, is activated, moves, is resized,
 // is retitled or changes its place in the stacking order:
-//   Report(s) on __TAVIK_PATH__, interface org.tavik.WindowFacts1, the text being
+//   Report(s) on __TAVIK_PATH__, interface org.tavik.KWinFactsReport1, the text being
 //   line 1:   "tavik-window-facts 1" TAB <id of the active window, or empty>
 //   a line a window, bottom of the stack first, fields split by TAB:
-//     id  pid  stacking  frame x y w h  client x y w h  minimized(0/1)  caption
-// The caption is the last field; tabs and line breaks in it become spaces. Written for KWin 5.27
+//     id  pid  stacking  frame x y w h  client x y w h  minimized(0/1)  app id  caption
+// The caption is the last field; tabs and line breaks in it and in the app id become spaces. Written for KWin 5.27
 // (client* names) and works with the window* names of later versions.
 (function () {
     "use strict";
     var service = "__TAVIK_SERVICE__";
     var path = "__TAVIK_PATH__";
-    var iface = "org.tavik.WindowFacts1";
+    var iface = "org.tavik.KWinFactsReport1";
     var watched = {};
 
     function windows() {
@@ -35,6 +35,9 @@
         if (!r) return "0\t0\t0\t0";
         return num(r.x) + "\t" + num(r.y) + "\t" + num(r.width) + "\t" + num(r.height);
     }
+    function plain(v) {
+        return String(v === undefined || v === null ? "" : v).replace(/[\t\r\n]/g, " ");
+    }
     function shown(w) {
         return w && !w.deleted && !w.specialWindow && (w.normalWindow || w.dialog || w.utility);
     }
@@ -51,8 +54,8 @@
             var w = list[j];
             var client = w.clientGeometry !== undefined ? w.clientGeometry : w.frameGeometry;
             text += "\n" + idOf(w) + "\t" + num(w.pid) + "\t" + num(w.stackingOrder) + "\t" + rect(w.frameGeometry) +
-                "\t" + rect(client) + "\t" + (w.minimized ? 1 : 0) + "\t" +
-                String(w.caption === undefined ? "" : w.caption).replace(/[\t\r\n]/g, " ");
+                "\t" + rect(client) + "\t" + (w.minimized ? 1 : 0) + "\t" + plain(w.desktopFileName || w.resourceClass) +
+                "\t" + plain(w.caption);
         }
         callDBus(service, path, iface, "Report", text);
     }

@@ -316,7 +316,7 @@ std::optional<WindowId> WindowTracker::activeWindow() {
             if (s.active) atspiActive = s.id;
         }
     }
-    if (!manager_) return atspiActive;
+    if (!manager_) return atspiActive ? atspiActive : factsActive();
     for (const auto& t : toplevels_) {
         if (!t->activated) continue;
         if (auto id = matchToplevel(t->title, t->appId, candidates)) return id;
@@ -332,8 +332,38 @@ const WindowTracker::Toplevel* WindowTracker::toplevel(WindowId id) const {
     return nullptr;
 }
 
+std::optional<WindowId> WindowTracker::factsActive() {
+    if (!facts_) return std::nullopt;
+    const auto windows = facts_->windows();
+    const WindowFact* f = windows ? focusedWindow(*windows) : nullptr;
+    if (!f) return std::nullopt;
+    // The accessible of the same window where AT-SPI knows it (its process, and its title when
+    // the process has several), so that focus and caret events join it.
+    if (atspi_ && f->pid > 0) {
+        std::lock_guard lock(atspi_->m);
+        const Seen* only = nullptr;
+        int ofProcess = 0;
+        for (const Seen& s : atspi_->seen) {
+            if (s.pid != f->pid) continue;
+            if (s.name == f->title) return s.id;
+            only = &s;
+            ++ofProcess;
+        }
+        if (ofProcess == 1) return only->id;
+        atspi_->wantScan = true;
+    }
+    return factsWindowId(f->id);
+}
+
 std::optional<WindowFact> WindowTracker::compositorWindow(WindowId window) {
     if (!facts_ || window == 0) return std::nullopt;
+    if (isFactsWindowId(window)) {
+        const auto windows = facts_->windows();
+        if (!windows) return std::nullopt;
+        for (const WindowFact& f : *windows)
+            if (factsWindowId(f.id) == window) return f;
+        return std::nullopt;
+    }
     // Who the window is, as the tree can tell: its process and title, or its app id and title.
     int32_t pid = 0;
     std::string title, appId;
@@ -372,6 +402,7 @@ std::optional<int32_t> WindowTracker::windowProcess(WindowId window) {
 
 bool WindowTracker::windowExists(WindowId window) {
     if (window == 0) return false;
+    if (isFactsWindowId(window)) return compositorWindow(window).has_value();
     if (window & kToplevelIdBit) {
         if (conn_) conn_->pump();
         dropClosed();

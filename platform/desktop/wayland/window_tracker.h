@@ -48,7 +48,8 @@ public:
 
     bool hasWindowFacts() const { return facts_ != nullptr; }
 
-    // The activated toplevel (compositor) or else the active AT-SPI window; nullopt when none.
+    // The activated toplevel (compositor), else the active AT-SPI window, else the window the
+    // compositor's facts say is focused; nullopt when none.
     std::optional<WindowId> activeWindow();
     std::optional<int32_t> windowProcess(WindowId window);
     bool windowExists(WindowId window);
@@ -85,6 +86,9 @@ public:
 private:
     const Seen* seenLocked(WindowId id) const;
     const Toplevel* toplevel(WindowId id) const;
+    // The window the facts say is focused: its accessible where AT-SPI knows it, else its facts
+    // id; nullopt without facts or a focused window.
+    std::optional<WindowId> factsActive();
     // The compositor's window that is `window`; nullopt when the session has no facts channel
     // or the compositor does not know that window.
     std::optional<WindowFact> compositorWindow(WindowId window);
