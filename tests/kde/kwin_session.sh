@@ -6,7 +6,8 @@
 # The packaged kwin_wayland carries a file capability (cap_sys_resource) that a container may
 # refuse to execute ("Operation not permitted"); a copy without it (cp drops it) runs, so the copy
 # in the temporary folder is what is started.
-# --portal also starts the desktop portal with its KDE back end (global shortcuts, screen cast).
+# --portal also starts PipeWire and the desktop portal with its KDE back end (global shortcuts,
+# screen cast).
 #   tests/kde/kwin_session.sh [--portal] [--keep] -- COMMAND [ARGS...]
 # The command sees WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE=wayland,
 # XDG_CURRENT_DESKTOP=KDE and TAVIK_KWIN_SESSION (the temporary folder; kwin.log is in it).
@@ -88,7 +89,16 @@ dbus-update-activation-environment WAYLAND_DISPLAY XDG_RUNTIME_DIR XDG_CURRENT_D
   XDG_CONFIG_HOME HOME >/dev/null 2>&1
 
 if [ -n "$PORTAL" ]; then
-  QT_QPA_PLATFORM=wayland "$XDP_KDE" >"$TMP/portal-kde.log" 2>&1 &
+  for tool in pipewire wireplumber; do
+    command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  unset PIPEWIRE_REMOTE
+  pipewire >"$TMP/pipewire.log" 2>&1 &
+  PIDS="$PIDS $!"
+  wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' || skip "pipewire did not start (see $TMP/pipewire.log)"
+  wireplumber >"$TMP/wireplumber.log" 2>&1 &
+  PIDS="$PIDS $!"
+  QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$XDP_KDE" >"$TMP/portal-kde.log" 2>&1 &
   PIDS="$PIDS $!"
   wait_for 'has_name org.freedesktop.impl.portal.desktop.kde' ||
     skip "xdg-desktop-portal-kde did not start (see $TMP/portal-kde.log)"
