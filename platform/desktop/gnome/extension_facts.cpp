@@ -2,11 +2,12 @@
 // thread with a main context of its own.
 #include "platform/desktop/gnome/extension_facts.h"
 
+#include "platform/desktop/gnome/extension_signal.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
-#include <thread>
 
 namespace tavik::desktop::gnome {
 
@@ -85,7 +86,14 @@ std::optional<std::vector<WindowFact>> factsFromReply(GVariant* reply) {
 
 std::unique_ptr<WindowFacts> ExtensionFacts::open() {
     GDBusConnection* conn = openSessionBus();
-    if (conn && nameHasOwner(conn, kFactsBusName)) return std::unique_ptr<WindowFacts>(new ExtensionFacts(conn));
+    if (conn && nameHasOwner(conn, kFactsBusName)) {
+        std::unique_ptr<ExtensionFacts> facts(new ExtensionFacts(conn));
+        // The answer is kept until the extension signals a change, so an idle desktop costs
+        // the shell no calls.
+        auto changes = facts->changes_;
+        facts->changeWatch_ = facts->watch([changes] { ++*changes; });
+        return facts;
+    }
     if (conn) g_object_unref(conn);
     if (gnomeSession()) {
         static std::atomic<bool> said{false};
@@ -100,88 +108,27 @@ std::unique_ptr<WindowFacts> ExtensionFacts::open() {
 }
 
 ExtensionFacts::~ExtensionFacts() {
+    changeWatch_.reset();
     g_dbus_connection_close_sync(conn_, nullptr, nullptr);
     g_object_unref(conn_);
 }
 
 std::optional<std::vector<WindowFact>> ExtensionFacts::windows() {
+    const uint64_t now = changes_->load();
+    if (changeWatch_ && kept_ && keptAt_ == now) return kept_;
     GVariant* reply =
         g_dbus_connection_call_sync(conn_, kFactsBusName, kFactsPath, kFactsInterface, "GetWindows", nullptr, nullptr,
                                     G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallMs, nullptr, nullptr);
     if (!reply) return std::nullopt;
     auto out = factsFromReply(reply);
     g_variant_unref(reply);
+    kept_ = out;
+    keptAt_ = now;  // a change during the call makes the next call ask again
     return out;
 }
 
-namespace {
-
-// A thread running a main context of its own with a subscription to one signal of the
-// extension on a private connection.
-class SignalWatch final : public FactsWatch {
-public:
-    SignalWatch(const char* member, std::function<void(GVariant*)> on) : on_(std::move(on)) {
-        ctx_ = g_main_context_new();
-        loop_ = g_main_loop_new(ctx_, FALSE);
-        g_main_context_push_thread_default(ctx_);
-        conn_ = openSessionBus();
-        if (conn_)
-            sub_ = g_dbus_connection_signal_subscribe(conn_, kFactsBusName, kFactsInterface, member, kFactsPath,
-                                                      nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &SignalWatch::onSignal, this,
-                                                      nullptr);
-        g_main_context_pop_thread_default(ctx_);
-        if (conn_) thread_ = std::thread([this] {
-            g_main_context_push_thread_default(ctx_);
-            g_main_loop_run(loop_);
-            g_main_context_pop_thread_default(ctx_);
-        });
-    }
-    ~SignalWatch() override {
-        if (thread_.joinable()) {
-            // Through the context, so that a loop that has not started yet still sees it.
-            GSource* quit = g_idle_source_new();
-            g_source_set_callback(
-                quit,
-                [](gpointer loop) -> gboolean {
-                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                    return G_SOURCE_REMOVE;
-                },
-                loop_, nullptr);
-            g_source_attach(quit, ctx_);
-            g_source_unref(quit);
-            thread_.join();
-        }
-        if (conn_) {
-            if (sub_) g_dbus_connection_signal_unsubscribe(conn_, sub_);
-            g_dbus_connection_close_sync(conn_, nullptr, nullptr);
-            g_object_unref(conn_);
-        }
-        // Drop what the unsubscription queued on the context before it goes.
-        while (g_main_context_iteration(ctx_, FALSE)) {
-        }
-        g_main_loop_unref(loop_);
-        g_main_context_unref(ctx_);
-    }
-    bool running() const { return thread_.joinable(); }
-
-private:
-    static void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* params,
-                         gpointer self) {
-        static_cast<SignalWatch*>(self)->on_(params);
-    }
-
-    std::function<void(GVariant*)> on_;
-    GMainContext* ctx_ = nullptr;
-    GMainLoop* loop_ = nullptr;
-    GDBusConnection* conn_ = nullptr;
-    guint sub_ = 0;
-    std::thread thread_;
-};
-
-}  // namespace
-
 std::unique_ptr<FactsWatch> ExtensionFacts::watch(std::function<void()> changed) {
-    auto w = std::make_unique<SignalWatch>("Changed", [changed = std::move(changed)](GVariant*) { changed(); });
+    auto w = std::make_unique<ExtensionSignal>("Changed", [changed = std::move(changed)](GVariant*) { changed(); });
     if (!w->running()) return nullptr;
     return w;
 }

@@ -1,10 +1,12 @@
 // Window facts from our GNOME Shell extension (gnome/extension/): org.tavik.WindowFacts on the
 // session bus. Each call goes over a private bus connection of this object's own (a bus that
-// goes away never ends the process), bounded to 500 ms.
+// goes away never ends the process), bounded to 500 ms. The last answer is kept until the
+// extension signals a change.
 #pragma once
 
 #include <gio/gio.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -32,6 +34,10 @@ public:
 private:
     explicit ExtensionFacts(GDBusConnection* conn) : conn_(conn) {}
     GDBusConnection* conn_;  // owned
+    std::shared_ptr<std::atomic<uint64_t>> changes_ = std::make_shared<std::atomic<uint64_t>>(0);
+    std::unique_ptr<FactsWatch> changeWatch_;  // counts the extension's Changed signals
+    std::optional<std::vector<WindowFact>> kept_;
+    uint64_t keptAt_ = 0;  // changes_ when kept_ was asked for
 };
 
 // The windows of a GetWindows reply (type "(a(tissiiiiiiiib))"); nullopt for any other type.

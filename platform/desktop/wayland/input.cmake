@@ -53,6 +53,8 @@ add_library(tavik_wayland_input STATIC
   wlroots/sway_ipc.cpp
   wlroots/sway_facts.cpp
   gnome/extension_facts.cpp
+  gnome/extension_signal.cpp
+  gnome/extension_keys.cpp
   wlroots/screencopy_format.cpp
   wlroots/screencopy.cpp)
 target_include_directories(tavik_wayland_input PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${_wl_gen})

@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <string>
 #include <array>
 #include <deque>
 #include <functional>
@@ -17,8 +21,8 @@
 #include <thread>
 
 #include "platform/desktop/backend.h"
-#include "platform/desktop/x11/connection.h"
 #include "platform/desktop/rect_math.h"
+#include "platform/desktop/x11/connection.h"
 
 namespace tavik::desktop {
 
@@ -250,6 +254,27 @@ X11Events::~X11Events() {
     if (wakeFd >= 0) close(wakeFd);
 }
 
+namespace {
+
+// One line on stderr for a hot key another program holds: which key, and how to get one.
+void sayTaken(uint32_t keysym, uint32_t modifiers) {
+    std::string key;
+    if (modifiers & kModControl) key += "Ctrl+";
+    if (modifiers & kModAlt) key += "Alt+";
+    if (modifiers & kModShift) key += "Shift+";
+    if (modifiers & kModSuper) key += "Super+";
+    const char* name = XKeysymToString(static_cast<KeySym>(keysym));
+    std::string n = name ? name : "?";
+    if (n.size() == 1) n[0] = char(std::toupper(static_cast<unsigned char>(n[0])));
+    key += n;
+    std::fprintf(stderr,
+                 "%s: the hot key %s is held by another program (the desktop may use it); everything else works. "
+                 "Free it in the desktop's keyboard settings, or bind \"%s --show\" to a free key there.\n",
+                 program_invocation_short_name, key.c_str(), program_invocation_short_name);
+}
+
+}  // namespace
+
 DesktopStatus X11Events::addHotKey(int32_t id, uint32_t keysym, uint32_t modifiers) {
     return held([&](Display* d) {
         if (auto it = keys.find(id); it != keys.end()) {
@@ -263,7 +288,10 @@ DesktopStatus X11Events::addHotKey(int32_t id, uint32_t keysym, uint32_t modifie
         const bool ok = grab(d, k);
         if (conn.lost()) return DesktopStatus::NoDisplay;
         drain(d);
-        if (!ok) keys.erase(id);
+        if (!ok) {
+            keys.erase(id);
+            sayTaken(keysym, modifiers);
+        }
         return ok ? DesktopStatus::Ok : DesktopStatus::Failed;
     });
 }

@@ -9,6 +9,8 @@
  *   Changed: after any activation, move, resize, restacking, opening, closing or retitling
  *     (at most once per main-loop turn)
  *   KeyPressed(s name): the hot key `name` ("dialog") was pressed
+ *   KeyOf(s name) -> s: the accelerator bound to `name` ("" when none), from the setting
+ *     `<name>-key` of org.tavik.window-facts
  *
  * The format is GNOME Shell's up to 44 (imports.*, init() returning the extension object).
  */
@@ -24,6 +26,10 @@ const INTERFACE = `<node>
   <interface name="org.tavik.WindowFacts1">
     <method name="GetWindows">
       <arg type="a(tissiiiiiiiib)" direction="out" name="windows"/>
+    </method>
+    <method name="KeyOf">
+      <arg type="s" direction="in" name="name"/>
+      <arg type="s" direction="out" name="accelerator"/>
     </method>
     <signal name="Changed"/>
     <signal name="KeyPressed">
@@ -135,6 +141,12 @@ class WindowFacts {
             this._dbus?.emit_signal('Changed', null);
             return GLib.SOURCE_REMOVE;
         });
+    }
+
+    KeyOf(name) {
+        if (!this._settings || !this._settings.settings_schema.has_key(`${name}-key`))
+            return '';
+        return this._settings.get_strv(`${name}-key`)[0] ?? '';
     }
 
     GetWindows() {
