@@ -24,12 +24,8 @@ DesktopWatch::DesktopWatch(Viewer& viewer, MainDialog& dialog)
     namespace d = tavik::desktop;
     hotKey_ = events_->addHotKey(kHotKeyId, kKeysymV, kHotKeyModifiers) == d::DesktopStatus::Ok;
     dialog_.setHotKeyTitle(hotKey_);
-    // On Wayland the desktop layer itself says how to bind the key where it cannot.
-    if (!hotKey_ && d::desktopKind() == d::DesktopKind::X11)
-        std::fputs("Lumo: the hot key Win+Alt+V is taken by another program, so Hide stays off. Free that key in "
-                   "the desktop's keyboard settings, or bind the command \"Lumo --show\" to a key of your choice "
-                   "there (it brings the dialog back).\n",
-                   stderr);
+    // A key another program holds is named on stderr by the desktop layer, with this desktop's
+    // way to rebind it.
     auto* n = new QSocketNotifier(events_->fd(), QSocketNotifier::Read, this);
     connect(n, &QSocketNotifier::activated, this, [this] {
         for (const auto& e : events_->take()) {

@@ -56,6 +56,7 @@ TEST(ExtensionFacts, RepliesBecomeWindowsWithClientAreasInsideTheirFrames) {
 
 TEST(ExtensionKeys, OnlyTheViewersDialogKeyIsCarried) {
     EXPECT_EQ(dt::gnome::extensionKeyName(0x76, dt::kModSuper), "dialog");
+    EXPECT_EQ(dt::gnome::extensionKeyName(0x76, dt::kModSuper | dt::kModAlt), "dialog");  // what Lumo asks for
     EXPECT_FALSE(dt::gnome::extensionKeyName(0x76, dt::kModSuper | dt::kModShift).has_value());
     EXPECT_FALSE(dt::gnome::extensionKeyName(0x67, dt::kModSuper).has_value());  // the controller's Super+G
     EXPECT_FALSE(dt::gnome::extensionKeyName(0x76, 0).has_value());

@@ -14,7 +14,9 @@ constexpr uint32_t kKeysymV = 0x76;
 }
 
 std::optional<std::string_view> extensionKeyName(uint32_t keysym, uint32_t modifiers) {
-    if ((keysym == kKeysymV || keysym == 0x56) && modifiers == kModSuper) return "dialog";
+    // The viewer asks for Super+Alt+V; Super+V is the key of earlier versions.
+    if ((keysym == kKeysymV || keysym == 0x56) && (modifiers == (kModSuper | kModAlt) || modifiers == kModSuper))
+        return "dialog";
     return std::nullopt;
 }
 
