@@ -42,6 +42,8 @@ xdg-desktop-portal
 xdg-desktop-portal-wlr
 kwin-wayland
 xdg-desktop-portal-kde
+plasma-wayland-protocols
+libkf5service-bin
 qt6-wayland
 zlib1g-dev
 libwayland-dev

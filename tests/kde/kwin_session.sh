@@ -8,7 +8,9 @@
 # in the temporary folder is what is started.
 # --portal also starts PipeWire and the desktop portal with its KDE back end (global shortcuts,
 # screen cast).
-#   tests/kde/kwin_session.sh [--portal] [--keep] -- COMMAND [ARGS...]
+# --grant PROGRAM lets PROGRAM (an absolute path) use KWin's fake-input protocol (a desktop file
+# naming it, read by KWin through the service cache that kbuildsycoca5 builds first).
+#   tests/kde/kwin_session.sh [--portal] [--grant PROGRAM] [--keep] -- COMMAND [ARGS...]
 # The command sees WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, XDG_SESSION_TYPE=wayland,
 # XDG_CURRENT_DESKTOP=KDE and TAVIK_KWIN_SESSION (the temporary folder; kwin.log is in it).
 set -u
@@ -23,10 +25,12 @@ unset TAVIK_KWIN_INNER
 
 KEEP=""
 PORTAL=""
+GRANT=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --keep) KEEP=1; shift ;;
     --portal) PORTAL=1; shift ;;
+    --grant) GRANT="$2"; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -75,6 +79,21 @@ export HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config"
 mkdir -p "$XDG_CONFIG_HOME"
 export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland KDE_FULL_SESSION=true
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+
+if [ -n "$GRANT" ]; then
+  export XDG_DATA_HOME="$HOME/.local/share"
+  mkdir -p "$XDG_DATA_HOME/applications"
+  cat >"$XDG_DATA_HOME/applications/tavik-granted.desktop" <<DESKTOP
+[Desktop Entry]
+Type=Application
+Name=tavik test helper
+Exec=$GRANT
+NoDisplay=true
+X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input
+DESKTOP
+  command -v kbuildsycoca5 >/dev/null 2>&1 || skip "kbuildsycoca5 is not installed (package libkf5service-bin)"
+  kbuildsycoca5 >"$TMP/kbuildsycoca.log" 2>&1 || skip "kbuildsycoca5 failed (see $TMP/kbuildsycoca.log)"
+fi
 
 cp "$KWIN" "$TMP/kwin_wayland" || skip "kwin_wayland could not be copied into $TMP"
 # KWin's own windows (none are shown here) need no display of their own.

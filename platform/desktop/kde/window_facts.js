@@ -52,7 +52,8 @@
         var text = "tavik-window-facts 1\t" + (shown(a) ? idOf(a) : "");
         for (var j = 0; j < list.length; ++j) {
             var w = list[j];
-            var client = w.clientGeometry !== undefined ? w.clientGeometry : w.frameGeometry;
+            // KWin 5.27 has no clientGeometry for scripts; there the buffer is the client area.
+            var client = w.clientGeometry || w.bufferGeometry || w.frameGeometry;
             text += "\n" + idOf(w) + "\t" + num(w.pid) + "\t" + num(w.stackingOrder) + "\t" + rect(w.frameGeometry) +
                 "\t" + rect(client) + "\t" + (w.minimized ? 1 : 0) + "\t" + plain(w.desktopFileName || w.resourceClass) +
                 "\t" + plain(w.caption);
