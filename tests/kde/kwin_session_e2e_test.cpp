@@ -10,20 +10,28 @@
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 
+#include "imaging/lumoutil.h"
+#include "platform/atspi/atspi_hub.h"
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/kde/kwin_facts.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
+#include "tests/support/library_pins.h"
+#include "tests/support/lumo_on_padsim.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
 using namespace tavik::test;
+using namespace std::chrono_literals;
 namespace kde = tavik::desktop::kde;
 using tavik::desktop::Rect;
 namespace dt = tavik::desktop;
@@ -125,6 +133,18 @@ TEST(KWinSession, FactsInHeadlessKWin) {
     if (insideSession()) GTEST_SKIP() << "the outer case";
     inSession("", "KWinInside.*");
 }
+
+#ifdef FAKE_POINTER
+// Not run by default yet: the chooser is answered and Plasma's portal links the screen-cast
+// streams (PipeWire shows KWin's output linked to Lumo's and to this test's input), but no frame
+// reaches the capture on this headless KWin (llvmpipe), so both the image library and the pins
+// stay empty; and on a loaded machine the chooser click now and then comes before the dialog is
+// laid out. Run it with --gtest_also_run_disabled_tests.
+TEST(KWinSession, DISABLED_ScreenCastToPins) {
+    if (insideSession()) GTEST_SKIP() << "the outer case";
+    inSession(std::string("--portal --grant ") + FAKE_POINTER, "KWinCastInside.*");
+}
+#endif
 
 TEST(KWinSession, HotKeysThroughThePortal) {
     if (insideSession()) GTEST_SKIP() << "the outer case";
@@ -330,3 +350,167 @@ TEST(KWinPortalInside, FreeKeyArrivesTakenKeyIsNamed) {
     });
     EXPECT_TRUE(got) << "no hot-key event for Meta+Alt+V";
 }
+
+#ifdef FAKE_POINTER
+namespace {
+
+// Answers Plasma's screen chooser once it shows: its screen (the last tile of its list, found
+// through the accessibility bus) clicked through KWin's fake input at the place KWin's facts give
+// the dialog, then "Share" pressed. False when no chooser came or a step failed.
+bool answerChooser(const kde::KWinFacts& facts, std::string& why) {
+    std::optional<Rect> client;
+    if (!waitUntil([&] {
+            for (const auto& w : facts.snapshot().windows)
+                if (w.title.rfind("Screen Sharing", 0) == 0) client = w.client;
+            return client.has_value();
+        })) {
+        why = "no chooser window";
+        return false;
+    }
+    auto hub = tavik::atspi::Hub::acquire();
+    if (!hub) {
+        why = "no accessibility bus";
+        return false;
+    }
+    struct Found {
+        std::optional<Rect> tile;
+        AtspiAccessible* share = nullptr;
+    };
+    Found found;
+    const auto look = [&found] {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
+        for (gint i = 0; i < apps; ++i) {
+            AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+            if (!app) continue;
+            gchar* name = atspi_accessible_get_name(app, nullptr);
+            const bool portal = name && std::string(name) == "xdg-desktop-portal-kde";
+            g_free(name);
+            if (portal) {
+                std::vector<std::pair<AtspiAccessible*, int>> stack = {{app, 0}};
+                while (!stack.empty()) {
+                    auto [acc, depth] = stack.back();
+                    stack.pop_back();
+                    gchar* role = atspi_accessible_get_role_name(acc, nullptr);
+                    gchar* label = atspi_accessible_get_name(acc, nullptr);
+                    const std::string r = role ? role : "", l = label ? label : "";
+                    g_free(role);
+                    g_free(label);
+                    if (r == "list item") {
+                        if (AtspiComponent* c = atspi_accessible_get_component_iface(acc)) {
+                            if (AtspiRect* e = atspi_component_get_extents(c, ATSPI_COORD_TYPE_WINDOW, nullptr)) {
+                                found.tile = Rect{e->x, e->y, e->width, e->height};  // the last one wins
+                                g_free(e);
+                            }
+                            g_object_unref(c);
+                        }
+                    } else if (r == "push button" && l == "Share" && !found.share) {
+                        found.share = ATSPI_ACCESSIBLE(g_object_ref(acc));
+                    }
+                    const gint n = depth < 30 ? atspi_accessible_get_child_count(acc, nullptr) : 0;
+                    for (gint k = n - 1; k >= 0; --k)
+                        if (AtspiAccessible* ch = atspi_accessible_get_child_at_index(acc, k, nullptr))
+                            stack.push_back({ch, depth + 1});
+                    if (acc != app) g_object_unref(acc);
+                }
+            }
+            g_object_unref(app);
+        }
+        g_object_unref(desktop);
+    };
+    if (!waitUntil([&] {
+            hub->run(look, 5000);
+            return found.tile && found.share;
+        })) {
+        why = "the chooser's screen tile or Share button not found on the accessibility bus";
+        return false;
+    }
+    const int x = client->left + found.tile->left + found.tile->width / 2;
+    const int y = client->top + found.tile->top + found.tile->height / 2;
+    const std::string click = std::string(FAKE_POINTER) + " " + std::to_string(x) + " " + std::to_string(y);
+    if (std::system(click.c_str()) != 0) {
+        why = "the fake-input click failed: " + click;
+        return false;
+    }
+    std::this_thread::sleep_for(500ms);
+    bool pressed = false;
+    hub->run([&] {
+        if (AtspiAction* a = atspi_accessible_get_action_iface(found.share)) {
+            pressed = atspi_action_do_action(a, 0, nullptr);
+            g_object_unref(a);
+        }
+        g_object_unref(found.share);
+    });
+    if (!pressed) why = "Share did not take the press";
+    return pressed;
+}
+
+}  // namespace
+
+// Plasma's screen cast end to end: Lumo on padsim asks for the screen, the chooser is answered
+// once, and the pins equal the image library's panel of the window in front, which KWin put away
+// from the screen's origin (the test's own capture is let in by the permission Lumo kept).
+TEST(KWinCastInside, PinsOfTheWindowInFront) {
+    if (!insideSession()) GTEST_SKIP() << "runs inside tests/kde/kwin_session.sh --portal --grant";
+    for (const char* f : {"TAVIK", "Padrik.so", "padsim", "Lumo"})
+        ASSERT_TRUE(std::filesystem::exists(binDir() + "/" + f)) << f << " not built";
+    TempDir dir("kwin-cast");
+    // Lumo's settings folder is this process's too: its kept permission lets the test capture.
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    Child window(PATTERN_WINDOW, {"tavik.cast"},
+                 {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
+    ASSERT_TRUE(window.expect("painted"));
+    const Rect place{230, 170, 640, 480};
+    ASSERT_TRUE(runInKWin(dir, "tavik-test-cast", ::place("pattern tavik.cast", place) + activate("pattern tavik.cast")));
+    auto facts = kde::KWinFacts::open(10000);
+    ASSERT_TRUE(facts);
+
+    LumoOnPadsim lumo(dir.path());
+    ASSERT_TRUE(lumo.started());
+    std::string why;
+    ASSERT_TRUE(answerChooser(*facts, why)) << why;
+    const std::string token = dir / "config/Orvane/TAVIK200_J/ScreenCast.token";
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(token); })) << "Lumo kept no permission";
+    ASSERT_TRUE(runInKWin(dir, "tavik-test-cast-front", activate("pattern tavik.cast")));
+
+    dt::Desktop desktop;
+    std::optional<dt::WindowId> front;
+    ASSERT_TRUE(waitUntil([&] {
+        front = desktop.activeWindow();
+        return front && desktop.windowRect(*front) && desktop.windowRect(*front)->left == place.left;
+    })) << "the window in front is not the test window";
+    // KWin sends a frame of the screen cast only when something on the screen changed: a block of
+    // the test window far from the view flips while the test waits for frames.
+    std::atomic<bool> flipping{true};
+    std::thread flipper([&] {
+        while (flipping) {
+            ::kill(window.pid(), SIGUSR1);
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+    struct StopFlipping {
+        std::atomic<bool>& on;
+        std::thread& t;
+        ~StopFlipping() {
+            on = false;
+            t.join();
+        }
+    } stopFlipping{flipping, flipper};
+    // Plasma may ask again for this process's own screen cast: answer it likewise.
+    std::string whyAgain;
+    std::thread again([&] { answerChooser(*facts, whyAgain); });
+    std::vector<std::string> expected;
+    waitUntil([&] {
+        // On Wayland the image library captures the screen: the window's place is given.
+        const auto r = desktop.windowRect(*front);
+        expected = r ? libraryPins(0, r->left, r->top, 1, 64, 48) : std::vector<std::string>{};
+        return mixed(expected);
+    });
+    again.join();
+    ASSERT_TRUE(mixed(expected)) << "the image library captured nothing of the window (" << expected.size()
+                                 << " rows; the second chooser: " << whyAgain << ")\n"
+                                 << rowsText(expected) << "pins now:\n" << lumo.pinsText();
+    EXPECT_TRUE(lumo.waitPins(expected)) << "pins:\n" << lumo.pinsText() << "expected:\n" << rowsText(expected);
+    EXPECT_TRUE(lumo.stop());
+}
+#endif  // FAKE_POINTER
