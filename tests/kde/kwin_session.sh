@@ -19,9 +19,13 @@ skip() { echo "SKIP: $*"; exit 77; }
 
 if [ -z "${TAVIK_KWIN_INNER:-}" ]; then
   command -v dbus-run-session >/dev/null 2>&1 || skip "dbus-run-session is not installed (package dbus-daemon)"
-  TAVIK_KWIN_INNER=1 exec dbus-run-session -- "$0" "$@"
+  # The bus and the services it starts on demand write nowhere: one that lingers after the
+  # session would otherwise hold the caller's output open. This script and the command keep it
+  # (descriptors 3 and 4).
+  TAVIK_KWIN_INNER=1 exec dbus-run-session -- "$0" "$@" 3>&1 4>&2 >/dev/null 2>&1
 fi
 unset TAVIK_KWIN_INNER
+exec 1>&3 2>&4 3>&- 4>&-
 
 KEEP=""
 PORTAL=""
