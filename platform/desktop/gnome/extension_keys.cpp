@@ -63,7 +63,7 @@ ExtensionKeys::~ExtensionKeys() {
     g_object_unref(s_->conn);
 }
 
-std::string ExtensionKeys::bind(int32_t id, std::string_view name) {
+std::optional<std::string> ExtensionKeys::bind(int32_t id, std::string_view name) {
     {
         std::lock_guard lock(s_->m);
         s_->ids[std::string(name)] = id;
@@ -71,8 +71,8 @@ std::string ExtensionKeys::bind(int32_t id, std::string_view name) {
     const std::string n(name);
     GVariant* reply = g_dbus_connection_call_sync(s_->conn, kFactsBusName, kFactsPath, kFactsInterface, "KeyOf",
                                                   g_variant_new("(s)", n.c_str()), G_VARIANT_TYPE("(s)"),
-                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, 500, nullptr, nullptr);
-    if (!reply) return {};
+                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr, nullptr);
+    if (!reply) return std::nullopt;
     const gchar* accel = nullptr;
     g_variant_get(reply, "(&s)", &accel);
     std::string out = accel ? accel : "";

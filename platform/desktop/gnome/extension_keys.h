@@ -24,8 +24,8 @@ public:
     ~ExtensionKeys();
 
     // Binds `id` to the extension's key `name`; returns the accelerator the extension has for it
-    // ("" when none is set).
-    std::string bind(int32_t id, std::string_view name);
+    // ("" when none is set), nullopt when the extension did not say in time.
+    std::optional<std::string> bind(int32_t id, std::string_view name);
     void unbind(int32_t id);
 
     struct State;
