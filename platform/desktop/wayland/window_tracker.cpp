@@ -316,7 +316,13 @@ std::optional<WindowId> WindowTracker::activeWindow() {
             if (s.active) atspiActive = s.id;
         }
     }
-    if (!manager_) return atspiActive;
+    if (!manager_) {
+        // The compositor's facts know which window has the focus where no toplevel list says it
+        // (GNOME, KDE): the accessibility window of that process with that title, else the
+        // process's one window.
+        if (const auto front = focusedFromFacts()) return front;
+        return atspiActive;
+    }
     for (const auto& t : toplevels_) {
         if (!t->activated) continue;
         if (auto id = matchToplevel(t->title, t->appId, candidates)) return id;
@@ -324,6 +330,27 @@ std::optional<WindowId> WindowTracker::activeWindow() {
         return toplevelWindowId(t->sequence);
     }
     return std::nullopt;
+}
+
+std::optional<WindowId> WindowTracker::focusedFromFacts() {
+    if (!facts_ || !atspi_) return std::nullopt;
+    const auto windows = facts_->windows();
+    const WindowFact* f = windows ? focusedWindow(*windows) : nullptr;
+    if (!f || f->pid <= 0) return std::nullopt;
+    std::lock_guard lock(atspi_->m);
+    std::optional<WindowId> only;
+    int ofProcess = 0;
+    for (const Seen& s : atspi_->seen) {
+        if (s.pid != f->pid) continue;
+        if (!f->title.empty() && s.name == f->title) return s.id;
+        only = s.id;
+        ++ofProcess;
+    }
+    if (ofProcess != 1) {
+        atspi_->wantScan = true;  // a window the accessibility side has not seen yet
+        return std::nullopt;
+    }
+    return only;
 }
 
 const WindowTracker::Toplevel* WindowTracker::toplevel(WindowId id) const {

@@ -48,7 +48,8 @@ public:
 
     bool hasWindowFacts() const { return facts_ != nullptr; }
 
-    // The activated toplevel (compositor) or else the active AT-SPI window; nullopt when none.
+    // The activated toplevel (compositor), else the focused window of the compositor's facts,
+    // else the active AT-SPI window; nullopt when none.
     std::optional<WindowId> activeWindow();
     std::optional<int32_t> windowProcess(WindowId window);
     bool windowExists(WindowId window);
@@ -89,6 +90,8 @@ private:
     // or the compositor does not know that window.
     std::optional<WindowFact> compositorWindow(WindowId window);
     std::optional<Rect> place(WindowId window, bool withFrame);
+    // The accessibility window that the compositor's facts say has the focus.
+    std::optional<WindowId> focusedFromFacts();
     void dropClosed();
 
     WlConnection* conn_ = nullptr;
