@@ -318,9 +318,9 @@ std::optional<WindowId> WindowTracker::activeWindow() {
     }
     if (!manager_) {
         // The compositor's facts know which window has the focus where no toplevel list says it
-        // (GNOME, KDE): the accessibility window of that process with that title, else the
-        // process's one window.
-        if (const auto front = focusedFromFacts()) return front;
+        // (GNOME, KDE). A focused window the accessibility side does not know is no window in
+        // front, rather than the last accessibility window that was active.
+        if (const auto front = focusedFromFacts()) return *front ? front : std::nullopt;
         return atspiActive;
     }
     for (const auto& t : toplevels_) {
@@ -348,7 +348,7 @@ std::optional<WindowId> WindowTracker::focusedFromFacts() {
     }
     if (ofProcess != 1) {
         atspi_->wantScan = true;  // a window the accessibility side has not seen yet
-        return std::nullopt;
+        return WindowId{0};
     }
     return only;
 }

@@ -90,7 +90,9 @@ private:
     // or the compositor does not know that window.
     std::optional<WindowFact> compositorWindow(WindowId window);
     std::optional<Rect> place(WindowId window, bool withFrame);
-    // The accessibility window that the compositor's facts say has the focus.
+    // The accessibility window that the compositor's facts say has the focus: the one of that
+    // process with that title, else the process's one window; 0 when the accessibility side
+    // knows no such window; nullopt when the facts tell no focused window.
     std::optional<WindowId> focusedFromFacts();
     void dropClosed();
 
