@@ -9,13 +9,15 @@
 
 namespace tavik::desktop::gnome {
 
-namespace {
-constexpr uint32_t kKeysymV = 0x76;
-}
-
 std::optional<std::string_view> extensionKeyName(uint32_t keysym, uint32_t modifiers) {
-    if ((keysym == kKeysymV || keysym == 0x56) && modifiers == kModSuper) return "dialog";
-    return std::nullopt;
+    if (modifiers != kModSuper) return std::nullopt;
+    switch (keysym) {
+    case 0x76:  // v
+    case 0x56: return "dialog";
+    case 0x67:  // g
+    case 0x47: return "controller";
+    default: return std::nullopt;
+    }
 }
 
 struct ExtensionKeys::State {

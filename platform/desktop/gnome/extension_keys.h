@@ -13,7 +13,7 @@
 namespace tavik::desktop::gnome {
 
 // The extension's binding for the key a program asks for: "dialog" for Super+V (the screen
-// viewer's dialog); nullopt for any other key.
+// viewer's dialog), "controller" for Super+G (the controller's window); nullopt for any other.
 std::optional<std::string_view> extensionKeyName(uint32_t keysym, uint32_t modifiers);
 
 class ExtensionKeys {
