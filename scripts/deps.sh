@@ -50,6 +50,10 @@ libwayland-dev
 libwayland-bin
 wayland-protocols
 grim
+libglib2.0-bin
+gnome-shell
+dconf-gsettings-backend
+dconf-service
 "
 missing=""
 for p in $PKGS; do

@@ -54,11 +54,12 @@ TEST(ExtensionFacts, RepliesBecomeWindowsWithClientAreasInsideTheirFrames) {
     EXPECT_FALSE(dt::gnome::factsFromReply(nullptr).has_value());
 }
 
-TEST(ExtensionKeys, OnlyTheViewersDialogKeyIsCarried) {
+TEST(ExtensionKeys, TheSuitesTwoKeysAreCarriedAndNoOther) {
     EXPECT_EQ(dt::gnome::extensionKeyName(0x76, dt::kModSuper), "dialog");
     EXPECT_EQ(dt::gnome::extensionKeyName(0x76, dt::kModSuper | dt::kModAlt), "dialog");  // what Lumo asks for
+    EXPECT_EQ(dt::gnome::extensionKeyName(0x67, dt::kModSuper), "controller");
     EXPECT_FALSE(dt::gnome::extensionKeyName(0x76, dt::kModSuper | dt::kModShift).has_value());
-    EXPECT_FALSE(dt::gnome::extensionKeyName(0x67, dt::kModSuper).has_value());  // the controller's Super+G
+    EXPECT_FALSE(dt::gnome::extensionKeyName(0x68, dt::kModSuper).has_value());
     EXPECT_FALSE(dt::gnome::extensionKeyName(0x76, 0).has_value());
 }
 

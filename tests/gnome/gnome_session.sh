@@ -116,19 +116,19 @@ wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' 10 || skip "step 'pipewire': it 
 wireplumber >"$TMP/wireplumber.log" 2>&1 &
 PIDS="$PIDS $!"
 
-gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 >"$TMP/gnome-shell.log" 2>&1 &
+# The display's name is known before the shell starts, so that the services it starts on demand
+# (the portals among them) reach it.
+WAYLAND_DISPLAY=wayland-tavik
+dbus-update-activation-environment WAYLAND_DISPLAY=$WAYLAND_DISPLAY >/dev/null 2>&1
+gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --wayland-display=$WAYLAND_DISPLAY \
+  >"$TMP/gnome-shell.log" 2>&1 &
 PIDS="$PIDS $!"
 wait_for 'has_name org.gnome.Shell' 40 ||
   skip "step 'gnome-shell --headless': it did not come up on the session bus (see $TMP/gnome-shell.log:" \
     "$(tail -n 3 "$TMP/gnome-shell.log" | tr '\n' ' '))"
-wayland_socket() {
-  for s in "$XDG_RUNTIME_DIR"/wayland-*; do [ -S "$s" ] && { basename "$s"; return 0; }; done
-  return 1
-}
-wait_for 'wayland_socket >/dev/null' 20 || skip "step 'gnome-shell --headless': no Wayland socket in the runtime folder"
-WAYLAND_DISPLAY=$(wayland_socket)
+wait_for '[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]' 20 ||
+  skip "step 'gnome-shell --headless': no Wayland socket $WAYLAND_DISPLAY in the runtime folder"
 export WAYLAND_DISPLAY
-dbus-update-activation-environment WAYLAND_DISPLAY >/dev/null 2>&1
 wait_for 'has_name org.tavik.WindowFacts' 20 ||
   skip "step 'extension': $uuid did not come up on the session bus (see $TMP/gnome-shell.log:" \
     "$(grep -i "extension\|JS ERROR" "$TMP/gnome-shell.log" | tail -n 3 | tr '\n' ' '))"

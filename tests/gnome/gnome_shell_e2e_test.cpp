@@ -23,7 +23,11 @@
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/gnome/extension_facts.h"
 #include "platform/desktop/wayland/wayland_hotkeys.h"
+#include "platform/shared_section.h"
+#include "screenviewer/share_layout.h"
 #include "tests/support/child.h"
+#include "tests/support/lumo_on_padsim.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
 using namespace tavik::test;
@@ -203,6 +207,67 @@ TEST(InsideGnome, TheDialogKeyIsTheExtensionsBinding) {
         std::lock_guard lock(m);
         return pressed == std::vector<int32_t>{7};
     })) << "the extension's key binding did not reach the hot key";
+}
+
+// The caret of a text field in a window away from the screen's origin: the focus hook places it
+// on the screen through the extension's window places (the toolkit alone reports its window at
+// 0,0 on Wayland), with accessibility switched on by the viewer's start.
+TEST(InsideGnome, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
+    if (!insideSession()) GTEST_SKIP() << "only inside the GNOME session";
+    const TempDir tmp("gnome-caret");
+    LumoOnPadsim lumo(tmp.path(), {}, "ScanningMode=2\nRefresh=1\nViewFrame=0\n");
+    ASSERT_TRUE(lumo.started());
+    // The hook's start switches accessibility on; the field comes after it.
+    ASSERT_TRUE(waitUntil([] {
+        return shellEval("imports.gi.Gio.DBus.session.call_sync('org.a11y.Bus', '/org/a11y/bus', "
+                         "'org.freedesktop.DBus.Properties', 'Get', new imports.gi.GLib.Variant('(ss)', "
+                         "['org.a11y.Status', 'IsEnabled']), null, 0, 1000, null).deepUnpack()[0].deepUnpack()") ==
+               "true";
+    })) << "the viewer's start did not switch accessibility on";
+    // Without Qt's own title bar: the shell's frame is then the toolkit's window (a title bar drawn
+    // by the client is a part of the frame that the toolkit's accessible window leaves out).
+    Child field(TEXT_FIELD_APP, {}, {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"});
+    ASSERT_TRUE(field.expect("window ").has_value());
+    const dt::Point to{300, 200};
+    auto facts = dt::gnome::ExtensionFacts::open();
+    ASSERT_NE(facts, nullptr);
+    std::optional<dt::Rect> client;
+    ASSERT_TRUE(waitUntil([&] {
+        place(field.pid(), to, true);
+        const auto seen = facts->windows();
+        const dt::WindowFact* w = seen ? ofProcess(*seen, field.pid()) : nullptr;
+        if (at(w, to) && w->focused) client = w->content;
+        return client.has_value();
+    })) << "the field's window was not placed";
+
+    auto inside = [&](int x, int y) {
+        return x >= client->left && x < client->left + client->width && y >= client->top &&
+               y < client->top + client->height;
+    };
+    std::string last = "no caret record";
+    int nudge = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        field.send("caret " + std::to_string(30 + (nudge++ % 2)));
+        field.expect("caret ");
+        auto hook = tavik::platform::SharedSection::open(lumo::kHookName,
+                                                         tavik::platform::SharedSection::Access::ReadOnly,
+                                                         lumo::kHookSize);
+        if (!hook) return false;
+        for (const auto& t : static_cast<const lumo::HookData*>(hook->data())->threads) {
+            if (!t.inUse || t.threadId != field.pid() || t.kind != 1) continue;
+            last = "caret record: client " + std::to_string(t.caretX) + "," + std::to_string(t.caretY) + " screen " +
+                   std::to_string(t.screenX) + "," + std::to_string(t.screenY);
+            // Thirty characters in: well right of the window's left edge, inside its client area,
+            // and the screen place is the client place moved by where the shell put the window.
+            if (inside(t.screenX, t.screenY) && t.screenX > client->left + 100 &&
+                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top)
+                return true;
+        }
+        return false;
+    })) << last << "; client area " << client->left << "," << client->top << " " << client->width << "x"
+        << client->height;
+    field.kill(SIGTERM);
+    EXPECT_TRUE(lumo.stop());
 }
 
 }  // namespace

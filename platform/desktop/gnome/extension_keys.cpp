@@ -9,15 +9,16 @@
 
 namespace tavik::desktop::gnome {
 
-namespace {
-constexpr uint32_t kKeysymV = 0x76;
-}
-
 std::optional<std::string_view> extensionKeyName(uint32_t keysym, uint32_t modifiers) {
-    // The viewer asks for Super+Alt+V; Super+V is the key of earlier versions.
-    if ((keysym == kKeysymV || keysym == 0x56) && (modifiers == (kModSuper | kModAlt) || modifiers == kModSuper))
-        return "dialog";
-    return std::nullopt;
+    // The viewer asks for Super+Alt+V (Super+V is the key of earlier versions).
+    if (modifiers != kModSuper && modifiers != (kModSuper | kModAlt)) return std::nullopt;
+    switch (keysym) {
+    case 0x76:  // v
+    case 0x56: return "dialog";
+    case 0x67:  // g
+    case 0x47: return "controller";
+    default: return std::nullopt;
+    }
 }
 
 struct ExtensionKeys::State {
@@ -65,7 +66,7 @@ ExtensionKeys::~ExtensionKeys() {
     g_object_unref(s_->conn);
 }
 
-std::string ExtensionKeys::bind(int32_t id, std::string_view name) {
+std::optional<std::string> ExtensionKeys::bind(int32_t id, std::string_view name) {
     {
         std::lock_guard lock(s_->m);
         s_->ids[std::string(name)] = id;
@@ -73,8 +74,8 @@ std::string ExtensionKeys::bind(int32_t id, std::string_view name) {
     const std::string n(name);
     GVariant* reply = g_dbus_connection_call_sync(s_->conn, kFactsBusName, kFactsPath, kFactsInterface, "KeyOf",
                                                   g_variant_new("(s)", n.c_str()), G_VARIANT_TYPE("(s)"),
-                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, 500, nullptr, nullptr);
-    if (!reply) return {};
+                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr, nullptr);
+    if (!reply) return std::nullopt;
     const gchar* accel = nullptr;
     g_variant_get(reply, "(&s)", &accel);
     std::string out = accel ? accel : "";

@@ -13,7 +13,7 @@
 namespace tavik::desktop::gnome {
 
 // The extension's binding for the key a program asks for: "dialog" for Super+V (the screen
-// viewer's dialog); nullopt for any other key.
+// viewer's dialog), "controller" for Super+G (the controller's window); nullopt for any other.
 std::optional<std::string_view> extensionKeyName(uint32_t keysym, uint32_t modifiers);
 
 class ExtensionKeys {
@@ -24,8 +24,8 @@ public:
     ~ExtensionKeys();
 
     // Binds `id` to the extension's key `name`; returns the accelerator the extension has for it
-    // ("" when none is set).
-    std::string bind(int32_t id, std::string_view name);
+    // ("" when none is set), nullopt when the extension did not say in time.
+    std::optional<std::string> bind(int32_t id, std::string_view name);
     void unbind(int32_t id);
 
     struct State;

@@ -2,17 +2,19 @@
 // latest frame, and hands damage and lost / back / resized events to the registered sinks.
 #include "platform/desktop/portals/screencast.h"
 
+#include <glib-object.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <thread>
 
-#include "platform/desktop/wayland/notices.h"
-#include "platform/desktop/portals/session.h"
 #include "platform/desktop/portals/restore_token.h"
 #include "platform/desktop/portals/screencast_stream.h"
+#include "platform/desktop/portals/session.h"
+#include "platform/desktop/wayland/notices.h"
 #include "platform/desktop/wlroots/screencopy_stream.h"
 
 namespace tavik::desktop::wayland {
@@ -56,6 +58,41 @@ void tellMissing(PortalResult r) {
     case PortalResult::Ok:
     case PortalResult::Stopped: break;
     }
+}
+
+// Who holds the process's one cast. A program and the libraries it loads (the image library,
+// the focus hook) may each link a copy of the desktop layer; were each copy's cast its own, every
+// copy would open a portal session of its own (on GNOME a consent dialog each, and a second
+// stream). So every copy uses the holder of the first one, found through a type registered by
+// name with GLib (one type system per process); registering the name is the atomic step. Loaded
+// libraries stay loaded (RTLD_NODELETE), so a cast made by one copy's code outlives any user.
+struct CastHolder {
+    std::mutex m;
+    std::weak_ptr<ScreenCast> one;
+};
+
+CastHolder& castHolder() {
+    static CastHolder* const h = [] {
+        constexpr const char* kName = "TavikScreenCastHolder";
+        const GQuark key = g_quark_from_static_string("tavik-screen-cast-holder");
+        GType type = g_type_from_name(kName);
+        if (type == 0) {
+            const GType mine = g_type_register_static_simple(G_TYPE_OBJECT, kName, sizeof(GObjectClass), nullptr,
+                                                             sizeof(GObject), nullptr, GTypeFlags{});
+            if (mine != 0) {
+                auto* own = new CastHolder;  // lives as long as the process
+                g_type_set_qdata(mine, key, own);
+                return own;
+            }
+            type = g_type_from_name(kName);
+        }
+        for (int i = 0; i < 2000; ++i) {
+            if (void* other = g_type_get_qdata(type, key)) return static_cast<CastHolder*>(other);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return new CastHolder;  // the registering copy never published: go alone
+    }();
+    return *h;
 }
 
 }  // namespace
@@ -235,12 +272,11 @@ ScreenCast::~ScreenCast() {
 
 std::shared_ptr<ScreenCast> ScreenCast::shared() {
     // The one cast of the process while anyone holds it.
-    static std::mutex m;
-    static std::weak_ptr<ScreenCast> one;
-    std::lock_guard g(m);
-    if (auto cast = one.lock()) return cast;
+    CastHolder& h = castHolder();
+    std::lock_guard g(h.m);
+    if (auto cast = h.one.lock()) return cast;
     std::shared_ptr<ScreenCast> cast(new ScreenCast());
-    one = cast;
+    h.one = cast;
     return cast;
 }
 

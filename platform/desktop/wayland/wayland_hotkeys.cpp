@@ -39,16 +39,20 @@ DesktopStatus WaylandHotKeys::add(int32_t id, uint32_t keysym, uint32_t modifier
             });
         }
         if (s_->extension) {
-            const std::string accel = s_->extension->bind(id, *name);
+            const auto accel = s_->extension->bind(id, *name);
+            const std::string said = !accel ? "the one set in the extension (default <Super><Alt>v)"
+                                     : accel->empty() ? "not set"
+                                                      : *accel;
             if (s_->advised.insert(id).second)
                 std::fprintf(stderr,
                              "%s: on GNOME the hot key is %s, bound by the suite's GNOME Shell extension; change it "
                              "with: gsettings --schemadir ~/.local/share/gnome-shell/extensions/%s/schemas set "
                              "org.tavik.window-facts %.*s-key \"['<Super><Alt>d']\" (or the extension's folder under "
                              "/usr/share)\n",
-                             program_invocation_short_name, accel.empty() ? "not set" : accel.c_str(),
-                             gnome::kExtensionUuid, int(name->size()), name->data());
-            return accel.empty() ? DesktopStatus::Failed : DesktopStatus::Ok;
+                             program_invocation_short_name, said.c_str(), gnome::kExtensionUuid, int(name->size()),
+                             name->data());
+            // A key the extension did not name in time is still bound there.
+            return accel && accel->empty() ? DesktopStatus::Failed : DesktopStatus::Ok;
         }
     }
     const auto trigger = portalTrigger(keysym, modifiers);

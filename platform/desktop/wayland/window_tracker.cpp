@@ -316,7 +316,14 @@ std::optional<WindowId> WindowTracker::activeWindow() {
             if (s.active) atspiActive = s.id;
         }
     }
-    if (!manager_) return atspiActive ? atspiActive : factsActive();
+    if (!manager_) {
+        // The compositor's facts know which window has the focus where no toplevel list says it
+        // (GNOME, KDE). A focused window the accessibility side does not know is no window in
+        // front, rather than the last accessibility window that was active.
+        if (const auto front = focusedFromFacts()) return *front ? front : std::nullopt;
+        // Without the accessibility side at all, the facts' focused window by its facts id.
+        return atspiActive ? atspiActive : factsActive();
+    }
     for (const auto& t : toplevels_) {
         if (!t->activated) continue;
         if (auto id = matchToplevel(t->title, t->appId, candidates)) return id;
@@ -324,6 +331,27 @@ std::optional<WindowId> WindowTracker::activeWindow() {
         return toplevelWindowId(t->sequence);
     }
     return std::nullopt;
+}
+
+std::optional<WindowId> WindowTracker::focusedFromFacts() {
+    if (!facts_ || !atspi_) return std::nullopt;
+    const auto windows = facts_->windows();
+    const WindowFact* f = windows ? focusedWindow(*windows) : nullptr;
+    if (!f || f->pid <= 0) return std::nullopt;
+    std::lock_guard lock(atspi_->m);
+    std::optional<WindowId> only;
+    int ofProcess = 0;
+    for (const Seen& s : atspi_->seen) {
+        if (s.pid != f->pid) continue;
+        if (!f->title.empty() && s.name == f->title) return s.id;
+        only = s.id;
+        ++ofProcess;
+    }
+    if (ofProcess != 1) {
+        atspi_->wantScan = true;  // a window the accessibility side has not seen yet
+        return WindowId{0};
+    }
+    return only;
 }
 
 const WindowTracker::Toplevel* WindowTracker::toplevel(WindowId id) const {

@@ -48,8 +48,9 @@ public:
 
     bool hasWindowFacts() const { return facts_ != nullptr; }
 
-    // The activated toplevel (compositor), else the active AT-SPI window, else the window the
-    // compositor's facts say is focused; nullopt when none.
+    // The activated toplevel (compositor), else the focused window of the compositor's facts,
+    // else the active AT-SPI window, else (no accessibility bus) the facts' focused window by its
+    // facts id; nullopt when none.
     std::optional<WindowId> activeWindow();
     std::optional<int32_t> windowProcess(WindowId window);
     bool windowExists(WindowId window);
@@ -93,6 +94,10 @@ private:
     // or the compositor does not know that window.
     std::optional<WindowFact> compositorWindow(WindowId window);
     std::optional<Rect> place(WindowId window, bool withFrame);
+    // The accessibility window that the compositor's facts say has the focus: the one of that
+    // process with that title, else the process's one window; 0 when the accessibility side
+    // knows no such window; nullopt when the facts tell no focused window.
+    std::optional<WindowId> focusedFromFacts();
     void dropClosed();
 
     WlConnection* conn_ = nullptr;

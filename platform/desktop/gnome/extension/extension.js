@@ -8,7 +8,7 @@
  *     client x, y, width, height (without the decorations the shell draws), focused
  *   Changed: after any activation, move, resize, restacking, opening, closing or retitling
  *     (at most once per main-loop turn)
- *   KeyPressed(s name): the hot key `name` ("dialog") was pressed
+ *   KeyPressed(s name): the hot key `name` ("dialog", "controller") was pressed
  *   KeyOf(s name) -> s: the accelerator bound to `name` ("" when none), from the setting
  *     `<name>-key` of org.tavik.window-facts
  *
@@ -37,6 +37,9 @@ const INTERFACE = `<node>
     </signal>
   </interface>
 </node>`;
+
+// The hot keys the extension binds, each the setting `<name>-key`.
+const KEY_NAMES = ['dialog', 'controller'];
 
 // Windows a person works in; menus, tooltips and the like are left out.
 const LISTED_TYPES = [
@@ -83,13 +86,16 @@ class WindowFacts {
             this._follow(actor.meta_window);
 
         this._settings = ExtensionUtils.getSettings();
-        Main.wm.addKeybinding('dialog-key', this._settings, Meta.KeyBindingFlags.NONE,
-            Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW,
-            () => this._dbus?.emit_signal('KeyPressed', new GLib.Variant('(s)', ['dialog'])));
+        for (const name of KEY_NAMES) {
+            Main.wm.addKeybinding(`${name}-key`, this._settings, Meta.KeyBindingFlags.NONE,
+                Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW,
+                () => this._dbus?.emit_signal('KeyPressed', new GLib.Variant('(s)', [name])));
+        }
     }
 
     disable() {
-        Main.wm.removeKeybinding('dialog-key');
+        for (const name of KEY_NAMES)
+            Main.wm.removeKeybinding(`${name}-key`);
         this._settings = null;
         for (const id of this._displaySignals)
             global.display.disconnect(id);
