@@ -40,12 +40,20 @@ wireplumber
 sway
 xdg-desktop-portal
 xdg-desktop-portal-wlr
+kwin-wayland
+xdg-desktop-portal-kde
+plasma-wayland-protocols
+libkf5service-bin
 qt6-wayland
 zlib1g-dev
 libwayland-dev
 libwayland-bin
 wayland-protocols
 grim
+libglib2.0-bin
+gnome-shell
+dconf-gsettings-backend
+dconf-service
 "
 missing=""
 for p in $PKGS; do

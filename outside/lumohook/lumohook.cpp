@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "outside/lumohook/focus_records.h"
+#include "platform/atspi/accessibility_switch.h"
 #include "platform/atspi/atspi_hub.h"
 #include "platform/desktop/desktop.h"
 #include "screenviewer/sections.h"
@@ -19,6 +20,9 @@
 namespace {
 
 struct Listener {
+    // Applications publish focus and caret only while the session's accessibility is on: on
+    // while the listener runs, back off at its end when it was off before.
+    std::optional<tavik::atspi::AccessibilitySwitch> accessibility;
     std::optional<lumo::HookSection> hook;
     tavik::desktop::Desktop desk;
     std::shared_ptr<tavik::atspi::Hub> hub;
@@ -202,6 +206,7 @@ TAVIK_API int StartMSAAThread(void*) {
     auto l = std::make_unique<Listener>();
     l->hook = lumo::HookSection::openOrCreate();
     if (!l->hook) return 0;
+    l->accessibility.emplace();
     l->hub = tavik::atspi::Hub::acquire();
     Listener* raw = l.get();
     if (l->hub) {

@@ -1,4 +1,4 @@
-// The main dialog on the desktop: the hot key Win+V (a key grab on the root
+// The main dialog on the desktop: the hot key Win+Alt+V (a key grab on the root
 // window through the desktop layer) brings the dialog to the front, a new
 // screen size refreshes the view, a lost X display ends the dialog as the end
 // of the session does.
@@ -23,7 +23,7 @@ class MainDialog;
 class DesktopWatch : public QObject {
     Q_OBJECT
 public:
-    // Grabs Win+V (one round trip) and sets the dialog's title and Hide
+    // Grabs Win+Alt+V (one round trip) and sets the dialog's title and Hide
     // button by the result; events are handled on the dialog's thread.
     DesktopWatch(Viewer& viewer, MainDialog& dialog);
     // Releases the grab and the desktop layer's connection (no round trip).

@@ -128,7 +128,7 @@ void MainDialog::syncBoxes() {
 }
 
 void MainDialog::setHotKeyTitle(bool hotKey) {
-    setWindowTitle(hotKey ? t(japanese_, "Lumo Ver 4.2.0 (Hotkey=Win+V)", "Lumo Ver 4.2.0 (ホットキー=Win+V)")
+    setWindowTitle(hotKey ? t(japanese_, "Lumo Ver 4.2.0 (Hotkey=Win+Alt+V)", "Lumo Ver 4.2.0 (ホットキー=Win+Alt+V)")
                           : QStringLiteral("Lumo Ver 4.2.0"));
     button(282)->setEnabled(hotKey);
 }

@@ -1,5 +1,5 @@
 // The viewer's session around the main dialog: the hand-over message that a
-// second start posts (the dialog comes to the front), the hot key Win+V, the
+// second start posts (the dialog comes to the front), the hot key Win+Alt+V, the
 // end of the desktop session or of the display, and the shutdown sequence.
 #pragma once
 

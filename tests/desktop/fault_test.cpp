@@ -24,7 +24,7 @@
 #include "tests/support/suite_env.h"
 #include "tests/support/temp_dir.h"
 #include "platform/desktop/desktop.h"
-#include "platform/desktop/x11_connection.h"
+#include "platform/desktop/x11/connection.h"
 #include "tests/support/x_helpers.h"
 #include "tests/support/wait.h"
 #include "tests/support/xvfb.h"

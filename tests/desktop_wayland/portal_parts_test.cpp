@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/desktop/wayland/notices.h"
-#include "platform/desktop/wayland/portal_errors.h"
-#include "platform/desktop/wayland/restore_token.h"
+#include "platform/desktop/portals/errors.h"
+#include "platform/desktop/portals/restore_token.h"
 
 using namespace tavik::desktop::wayland;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/desktop/wayland/frame_store.h"
-#include "platform/desktop/wayland/screencopy_format.h"
+#include "platform/desktop/wlroots/screencopy_format.h"
 
 namespace dt = tavik::desktop;
 using namespace tavik::desktop::wayland;

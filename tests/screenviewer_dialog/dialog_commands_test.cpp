@@ -63,8 +63,8 @@ TEST_P(DialogCommands, EveryControlCarriesItsIdAndTheTextsOfItsLanguage) {
     EXPECT_EQ(dialog_->windowTitle(), "Lumo Ver 4.2.0");
     EXPECT_FALSE(box(282)->isEnabled());
     dialog_->setHotKeyTitle(true);
-    EXPECT_EQ(dialog_->windowTitle(), ja ? QString::fromUtf8("Lumo Ver 4.2.0 (ホットキー=Win+V)")
-                                         : QString("Lumo Ver 4.2.0 (Hotkey=Win+V)"));
+    EXPECT_EQ(dialog_->windowTitle(), ja ? QString::fromUtf8("Lumo Ver 4.2.0 (ホットキー=Win+Alt+V)")
+                                         : QString("Lumo Ver 4.2.0 (Hotkey=Win+Alt+V)"));
     EXPECT_TRUE(box(282)->isEnabled());
 
     // No Lumo.ini: focus-sync on the application window, no refresh, the frame on.

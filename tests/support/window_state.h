@@ -39,8 +39,8 @@ inline std::string mapState(const std::string& display, const std::string& title
     return m == std::string::npos ? "" : info.substr(m + 11, info.find('\n', m) - m - 11);
 }
 
-// Presses the keys in order and releases them in reverse order (Super_L then
-// "v" is Win+V); false when the display cannot be opened.
+// Presses the keys in order and releases them in reverse order (Super_L, Alt_L
+// then "v" is Win+Alt+V); false when the display cannot be opened.
 inline bool pressChord(const std::string& display, std::initializer_list<KeySym> keys) {
     Display* d = XOpenDisplay(display.c_str());
     if (!d) return false;

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/desktop/wayland/compositor_ipc.h"
-#include "platform/desktop/wayland/compositor_tree.h"
+#include "platform/desktop/wlroots/sway_ipc.h"
+#include "platform/desktop/wlroots/sway_tree.h"
 
 using namespace tavik::desktop;
 using namespace tavik::desktop::wayland;

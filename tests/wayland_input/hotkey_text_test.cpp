@@ -26,3 +26,30 @@ TEST(WaylandHotKeyText, AdviceNamesTheShowCommandAndTheKey) {
               "the desktop's keyboard settings.");
     EXPECT_NE(bindAdvice("TAVIK", 'g', kModSuper).find("Super+G to the command \"TAVIK --show\""), std::string::npos);
 }
+
+TEST(WaylandHotKeyText, TakenKeyAdviceNamesTheKeyAndThisDesktopsWayToRebind) {
+    const uint32_t superAlt = kModSuper | kModAlt;
+    EXPECT_EQ(takenKeyAdvice("Lumo", 'v', superAlt, "KDE"),
+              "Lumo: the hot key Alt+Super+V is taken by another program. Give Lumo another key in System Settings > "
+              "Shortcuts (entry \"Lumo\").");
+    // $XDG_CURRENT_DESKTOP is a list; a name is matched whole.
+    EXPECT_NE(takenKeyAdvice("Lumo", 'v', superAlt, "ubuntu:GNOME").find("Custom Shortcuts"), std::string::npos);
+    EXPECT_NE(takenKeyAdvice("Lumo", 'v', superAlt, "X-Cinnamon:KDE").find("System Settings"), std::string::npos);
+    for (const char* other : {"sway", "KDEx", "", "GNOME-Flashback-x"}) {
+        const std::string line = takenKeyAdvice("TAVIK", 'g', superAlt, other);
+        EXPECT_NE(line.find("Alt+Super+G is taken"), std::string::npos) << other;
+        EXPECT_NE(line.find("\"TAVIK --show\" to a free key in the desktop's keyboard settings"), std::string::npos)
+            << other;
+    }
+}
+
+TEST(WaylandHotKeyText, QtCodesAndSessionTokens) {
+    EXPECT_EQ(qtKeyCode('v', kModSuper | kModAlt), 0x18000056);  // Meta+Alt+V
+    EXPECT_EQ(qtKeyCode('G', kModSuper), 0x10000047);
+    EXPECT_EQ(qtKeyCode(0xffc2, kModControl | kModShift), 0x06000000 | 0x01000034);  // Ctrl+Shift+F5
+    EXPECT_EQ(qtKeyCode('7', 0), 0x37);
+    EXPECT_FALSE(qtKeyCode(0xff0d, kModSuper));
+    EXPECT_EQ(portalSessionToken("Lumo"), "Lumo");
+    EXPECT_EQ(portalSessionToken("my-app.bin_2"), "myappbin_2");
+    EXPECT_EQ(portalSessionToken("--"), "tavik");
+}

@@ -17,7 +17,7 @@
 #include "platform/desktop/desktop.h"
 #include "platform/shared_section.h"
 #include "screenviewer/share_layout.h"
-#include "platform/desktop/wayland/virtual_pointer.h"
+#include "platform/desktop/wlroots/virtual_pointer.h"
 #include "platform/desktop/wayland/wl_connection.h"
 #include "sway_session.h"
 #include "tests/support/files.h"

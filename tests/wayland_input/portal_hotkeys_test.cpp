@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fake_portal.h"
-#include "platform/desktop/wayland/portal_request.h"
-#include "platform/desktop/wayland/portal_shortcuts.h"
+#include "platform/desktop/portals/request.h"
+#include "platform/desktop/portals/global_shortcuts.h"
 #include "platform/desktop/wayland/wayland_hotkeys.h"
 #include "sway_session.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fake_portal.h"
-#include "platform/desktop/wayland/portal_pointer.h"
+#include "platform/desktop/portals/remote_pointer.h"
 #include "platform/desktop/wayland/wayland_pointer.h"
 #include "sway_session.h"
 

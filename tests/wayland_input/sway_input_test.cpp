@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
-#include "platform/desktop/wayland/layer_frame.h"
-#include "platform/desktop/wayland/virtual_pointer.h"
+#include "platform/desktop/wlroots/layer_frame.h"
+#include "platform/desktop/wlroots/virtual_pointer.h"
 #include "platform/desktop/wayland/window_tracker.h"
 #include "platform/desktop/wayland/wl_connection.h"
 #include "sway_session.h"

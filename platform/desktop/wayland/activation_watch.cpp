@@ -1,5 +1,6 @@
 // The activation watch: a thread that keeps a compositor connection with the toplevel list
-// (opened again a second after a loss) and an AT-SPI listener on the process's hub.
+// (opened again a second after a loss), an AT-SPI listener on the process's hub and the change
+// signal of the session's window facts.
 #include "platform/desktop/wayland/activation_watch.h"
 
 #include <wayland-client.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/atspi/atspi_hub.h"
+#include "platform/desktop/wayland/facts_source.h"
 #include "platform/desktop/wayland/wl_connection.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
@@ -18,9 +20,11 @@ namespace tavik::desktop::wayland {
 struct ActivationWatch::Shared {
     std::function<void()> changed;
     std::atomic<bool> stop{false};
-    std::mutex hubMutex;  // hub and token, set by the thread, ended by the destructor
+    std::mutex hubMutex;  // hub, token and facts, set by the thread, ended by the destructor
     std::shared_ptr<atspi::Hub> hub;
     int token = 0;
+    std::unique_ptr<WindowFacts> facts;
+    std::unique_ptr<FactsWatch> factsWatch;
 };
 
 namespace {
@@ -112,6 +116,8 @@ ActivationWatch::~ActivationWatch() {
     std::lock_guard lock(shared_->hubMutex);
     if (shared_->hub && shared_->token) shared_->hub->remove(shared_->token);  // no handler runs after this
     shared_->hub.reset();
+    shared_->factsWatch.reset();  // likewise
+    shared_->facts.reset();
 }
 
 void ActivationWatch::run() {
@@ -125,6 +131,16 @@ void ActivationWatch::run() {
         std::lock_guard lock(s.hubMutex);
         s.hub = std::move(hub);
         s.token = token;
+    }
+    // The compositor's own signal where its facts channel has one (GNOME, KDE).
+    if (auto facts = openWindowFacts()) {
+        std::weak_ptr<Shared> weak = shared_;
+        auto watch = facts->watch([weak] {
+            if (auto sh = weak.lock(); sh && !sh->stop) sh->changed();
+        });
+        std::lock_guard lock(s.hubMutex);
+        s.facts = std::move(facts);
+        s.factsWatch = std::move(watch);
     }
     using Clock = std::chrono::steady_clock;
     auto nextTry = Clock::now();

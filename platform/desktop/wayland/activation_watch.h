@@ -1,9 +1,10 @@
 // Reports of a new window in front on Wayland: the compositor's toplevel list (the activated
-// state of its toplevels changes) where offered, and AT-SPI "window:activate" events where the
-// accessibility bus answers. Both are followed on a thread of this object's own, with a
-// compositor connection of its own.
+// state of its toplevels changes) where offered, AT-SPI "window:activate" events where the
+// accessibility bus answers, and the change signal of the session's window facts (see
+// window_facts.h) where its channel has one. They are followed on a thread of this object's
+// own, with a compositor connection of its own.
 //
-// `changed` runs on that thread (or on the process's accessibility thread) each time the
+// `changed` runs on that thread (or on the accessibility thread, or the facts channel's) each time the
 // window in front may have changed, and once when the compositor connection is up; it must not
 // block. Destroying the object returns only when no call of `changed` runs any more (within
 // about 0.1 s, or the bound of a connection attempt under way: 3 s).

@@ -1,6 +1,7 @@
 // Hot keys as portal triggers, readable names and the advice line.
 #include "platform/desktop/wayland/hotkey_text.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/desktop/desktop.h"
@@ -52,6 +53,52 @@ std::string bindAdvice(std::string_view program, uint32_t keysym, uint32_t modif
     line += " to the command \"";
     line += program;
     line += " --show\" in the desktop's keyboard settings.";
+    return line;
+}
+
+std::optional<int32_t> qtKeyCode(uint32_t keysym, uint32_t modifiers) {
+    const auto key = keyName(keysym);
+    if (!key) return std::nullopt;
+    int32_t code = 0;
+    if (key->size() == 1)
+        code = std::toupper(static_cast<unsigned char>((*key)[0]));
+    else
+        code = 0x01000030 + std::stoi(key->substr(1)) - 1;  // Qt::Key_F1 onwards
+    if (modifiers & kModShift) code |= 0x02000000;
+    if (modifiers & kModControl) code |= 0x04000000;
+    if (modifiers & kModAlt) code |= 0x08000000;
+    if (modifiers & kModSuper) code |= 0x10000000;
+    return code;
+}
+
+std::string portalSessionToken(std::string_view program) {
+    std::string out;
+    for (char c : program)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') out += c;
+    return out.empty() ? std::string("tavik") : out;
+}
+
+std::string takenKeyAdvice(std::string_view program, uint32_t keysym, uint32_t modifiers, std::string_view desktop) {
+    const std::string key = readableKey(keysym, modifiers);
+    const std::string prog(program);
+    std::string line = prog + ": the hot key " + (key.empty() ? std::string("asked for") : key) +
+                       " is taken by another program. ";
+    const auto names = [&desktop](std::string_view name) {
+        // $XDG_CURRENT_DESKTOP is a colon-separated list.
+        for (size_t start = 0; start <= desktop.size();) {
+            const size_t end = std::min(desktop.find(':', start), desktop.size());
+            if (desktop.substr(start, end - start) == name) return true;
+            start = end + 1;
+        }
+        return false;
+    };
+    if (names("KDE"))
+        line += "Give " + prog + " another key in System Settings > Shortcuts (entry \"" + prog + "\").";
+    else if (names("GNOME"))
+        line += "Bind the command \"" + prog + " --show\" to a free key in Settings > Keyboard > View and Customize "
+                "Shortcuts > Custom Shortcuts.";
+    else
+        line += "Bind the command \"" + prog + " --show\" to a free key in the desktop's keyboard settings.";
     return line;
 }
 

@@ -20,10 +20,10 @@ set(_wl_gen ${CMAKE_CURRENT_BINARY_DIR}/wayland_protocols)
 file(MAKE_DIRECTORY ${_wl_gen})
 set(_wl_sources)
 foreach(xml
-    ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-virtual-pointer-unstable-v1.xml
-    ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-foreign-toplevel-management-unstable-v1.xml
-    ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-layer-shell-unstable-v1.xml
-    ${CMAKE_CURRENT_SOURCE_DIR}/wayland/protocols/wlr-screencopy-unstable-v1.xml
+    ${CMAKE_CURRENT_SOURCE_DIR}/wlroots/protocols/wlr-virtual-pointer-unstable-v1.xml
+    ${CMAKE_CURRENT_SOURCE_DIR}/wlroots/protocols/wlr-foreign-toplevel-management-unstable-v1.xml
+    ${CMAKE_CURRENT_SOURCE_DIR}/wlroots/protocols/wlr-layer-shell-unstable-v1.xml
+    ${CMAKE_CURRENT_SOURCE_DIR}/wlroots/protocols/wlr-screencopy-unstable-v1.xml
     ${TAVIK_WL_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml)
   get_filename_component(base ${xml} NAME_WE)
   add_custom_command(OUTPUT ${_wl_gen}/${base}-client-protocol.h ${_wl_gen}/${base}-protocol.c
@@ -37,22 +37,32 @@ add_library(tavik_wayland_input STATIC
   ${_wl_sources}
   wayland/wl_connection.cpp
   wayland/pointer_motion.cpp
-  wayland/virtual_pointer.cpp
   wayland/ring_image.cpp
-  wayland/layer_frame.cpp
   wayland/window_ids.cpp
-  wayland/compositor_tree.cpp
-  wayland/compositor_ipc.cpp
   wayland/activation_watch.cpp
   wayland/window_tracker.cpp
+  wayland/facts_source.cpp
+  window_facts.cpp
   wayland/hotkey_text.cpp
-  wayland/portal_request.cpp
-  wayland/portal_shortcuts.cpp
-  wayland/portal_pointer.cpp
-  wayland/screencopy_format.cpp
-  wayland/screencopy.cpp)
+  portals/request.cpp
+  portals/global_shortcuts.cpp
+  portals/remote_pointer.cpp
+  wlroots/virtual_pointer.cpp
+  wlroots/layer_frame.cpp
+  wlroots/sway_tree.cpp
+  wlroots/sway_ipc.cpp
+  wlroots/sway_facts.cpp
+  gnome/extension_facts.cpp
+  gnome/extension_signal.cpp
+  gnome/extension_keys.cpp
+  wlroots/screencopy_format.cpp
+  wlroots/screencopy.cpp)
 target_include_directories(tavik_wayland_input PUBLIC ${PROJECT_SOURCE_DIR} PRIVATE ${_wl_gen})
 target_link_libraries(tavik_wayland_input PUBLIC tavik_atspi PkgConfig::TAVIK_WL_CLIENT PkgConfig::TAVIK_WL_GIO Threads::Threads)
+if(TARGET tavik_kde_facts)
+  target_link_libraries(tavik_wayland_input PUBLIC tavik_kde_facts)
+  target_compile_definitions(tavik_wayland_input PRIVATE TAVIK_WITH_KDE_FACTS)
+endif()
 set_target_properties(tavik_wayland_input PROPERTIES POSITION_INDEPENDENT_CODE ON)
 set(TAVIK_HAS_WAYLAND_INPUT ON)
 set(TAVIK_HAS_WAYLAND_INPUT ON PARENT_SCOPE)

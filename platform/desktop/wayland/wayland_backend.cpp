@@ -5,7 +5,7 @@
 
 #include "platform/desktop/backend.h"
 #include "platform/desktop/wayland/activation_watch.h"
-#include "platform/desktop/wayland/screencast.h"
+#include "platform/desktop/portals/screencast.h"
 #include "platform/desktop/wayland/wayland_frame.h"
 #include "platform/desktop/wayland/wayland_hotkeys.h"
 #include "platform/desktop/wayland/wayland_pointer.h"

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "platform/desktop/wayland/layer_frame.h"
+#include "platform/desktop/wlroots/layer_frame.h"
 #include "platform/desktop/wayland/wl_connection.h"
 
 namespace tavik::desktop::wayland {

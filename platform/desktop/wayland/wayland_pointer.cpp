@@ -6,9 +6,9 @@
 #include <atomic>
 #include <cstdio>
 
-#include "platform/desktop/wayland/portal_pointer.h"
-#include "platform/desktop/wayland/restore_token.h"
-#include "platform/desktop/wayland/virtual_pointer.h"
+#include "platform/desktop/portals/remote_pointer.h"
+#include "platform/desktop/portals/restore_token.h"
+#include "platform/desktop/wlroots/virtual_pointer.h"
 #include "platform/desktop/wayland/wl_connection.h"
 
 namespace tavik::desktop::wayland {

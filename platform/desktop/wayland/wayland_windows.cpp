@@ -1,6 +1,6 @@
-// Windows on a Wayland session: the compositor's toplevel list and AT-SPI windows (see
-// window_tracker.h). A Wayland window draws its own decorations, so its window and client
-// rectangles are the same: the accessibility extents.
+// Windows on a Wayland session: the compositor's toplevel list, its window facts and AT-SPI
+// windows (see window_tracker.h). Without facts, window and client rectangles are the same: the
+// accessibility extents (a Wayland client that draws its own decorations reports them so).
 #include "platform/desktop/wayland/wayland_windows.h"
 
 #include <atomic>
@@ -46,6 +46,6 @@ std::optional<WindowId> WaylandWindows::topLevelFrame(WindowId window) {
     return windowExists(window) ? std::optional<WindowId>(window) : std::nullopt;
 }
 std::optional<Rect> WaylandWindows::windowRect(WindowId window) { return s_->get()->windowRect(window); }
-std::optional<Rect> WaylandWindows::clientRect(WindowId window) { return s_->get()->windowRect(window); }
+std::optional<Rect> WaylandWindows::clientRect(WindowId window) { return s_->get()->clientRect(window); }
 
 }  // namespace tavik::desktop::wayland

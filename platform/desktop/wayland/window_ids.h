@@ -7,6 +7,7 @@
 //   suite, since both names are fixed while the window exists.
 // - a toplevel the compositor lists but AT-SPI does not know: bit 63 set, the low bits a
 //   sequence number of this process's toplevel list (stable while the toplevel exists).
+// - the window in front as only the compositor's window facts know it: see factsWindowId.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,11 @@ constexpr WindowId kToplevelIdBit = WindowId{1} << 63;
 
 WindowId atspiWindowId(std::string_view busName, std::string_view objectPath);
 inline WindowId toplevelWindowId(uint64_t sequence) { return kToplevelIdBit | (sequence & ~kToplevelIdBit); }
+// A window only the compositor's window facts know (no toplevel list, no accessible): bits 63 and
+// 62 set over the facts' own id (toplevel sequence numbers never reach bit 62).
+constexpr WindowId kFactsIdBits = kToplevelIdBit | (WindowId{1} << 62);
+inline WindowId factsWindowId(int64_t factId) { return static_cast<WindowId>(factId) | kFactsIdBits; }
+inline bool isFactsWindowId(WindowId id) { return (id & kFactsIdBits) == kFactsIdBits; }
 
 // An accessibility window as the matcher sees it.
 struct WindowCandidate {

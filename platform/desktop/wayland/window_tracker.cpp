@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "platform/atspi/atspi_hub.h"
-#include "platform/desktop/wayland/compositor_ipc.h"
+#include "platform/desktop/wayland/facts_source.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace tavik::desktop::wayland {
@@ -208,7 +208,7 @@ struct WindowTracker::Atspi {
     }
 };
 
-WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), ipcSocket_(compositorIpcSocket()) {
+WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), facts_(openWindowFacts()) {
     if (conn_) {
         manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
             conn_->bind(&zwlr_foreign_toplevel_manager_v1_interface, 2));
@@ -316,7 +316,14 @@ std::optional<WindowId> WindowTracker::activeWindow() {
             if (s.active) atspiActive = s.id;
         }
     }
-    if (!manager_) return atspiActive;
+    if (!manager_) {
+        // The compositor's facts know which window has the focus where no toplevel list says it
+        // (GNOME, KDE). A focused window the accessibility side does not know is no window in
+        // front, rather than the last accessibility window that was active.
+        if (const auto front = focusedFromFacts()) return *front ? front : std::nullopt;
+        // Without the accessibility side at all, the facts' focused window by its facts id.
+        return atspiActive ? atspiActive : factsActive();
+    }
     for (const auto& t : toplevels_) {
         if (!t->activated) continue;
         if (auto id = matchToplevel(t->title, t->appId, candidates)) return id;
@@ -326,14 +333,65 @@ std::optional<WindowId> WindowTracker::activeWindow() {
     return std::nullopt;
 }
 
+std::optional<WindowId> WindowTracker::focusedFromFacts() {
+    if (!facts_ || !atspi_) return std::nullopt;
+    const auto windows = facts_->windows();
+    const WindowFact* f = windows ? focusedWindow(*windows) : nullptr;
+    if (!f || f->pid <= 0) return std::nullopt;
+    std::lock_guard lock(atspi_->m);
+    std::optional<WindowId> only;
+    int ofProcess = 0;
+    for (const Seen& s : atspi_->seen) {
+        if (s.pid != f->pid) continue;
+        if (!f->title.empty() && s.name == f->title) return s.id;
+        only = s.id;
+        ++ofProcess;
+    }
+    if (ofProcess != 1) {
+        atspi_->wantScan = true;  // a window the accessibility side has not seen yet
+        return WindowId{0};
+    }
+    return only;
+}
+
 const WindowTracker::Toplevel* WindowTracker::toplevel(WindowId id) const {
     for (const auto& t : toplevels_)
         if (toplevelWindowId(t->sequence) == id && !t->closed) return t.get();
     return nullptr;
 }
 
-std::optional<CompositorWindow> WindowTracker::compositorWindow(WindowId window) {
-    if (ipcSocket_.empty() || window == 0) return std::nullopt;
+std::optional<WindowId> WindowTracker::factsActive() {
+    if (!facts_) return std::nullopt;
+    const auto windows = facts_->windows();
+    const WindowFact* f = windows ? focusedWindow(*windows) : nullptr;
+    if (!f) return std::nullopt;
+    // The accessible of the same window where AT-SPI knows it (its process, and its title when
+    // the process has several), so that focus and caret events join it.
+    if (atspi_ && f->pid > 0) {
+        std::lock_guard lock(atspi_->m);
+        const Seen* only = nullptr;
+        int ofProcess = 0;
+        for (const Seen& s : atspi_->seen) {
+            if (s.pid != f->pid) continue;
+            if (s.name == f->title) return s.id;
+            only = &s;
+            ++ofProcess;
+        }
+        if (ofProcess == 1) return only->id;
+        atspi_->wantScan = true;
+    }
+    return factsWindowId(f->id);
+}
+
+std::optional<WindowFact> WindowTracker::compositorWindow(WindowId window) {
+    if (!facts_ || window == 0) return std::nullopt;
+    if (isFactsWindowId(window)) {
+        const auto windows = facts_->windows();
+        if (!windows) return std::nullopt;
+        for (const WindowFact& f : *windows)
+            if (factsWindowId(f.id) == window) return f;
+        return std::nullopt;
+    }
     // Who the window is, as the tree can tell: its process and title, or its app id and title.
     int32_t pid = 0;
     std::string title, appId;
@@ -351,10 +409,9 @@ std::optional<CompositorWindow> WindowTracker::compositorWindow(WindowId window)
         pid = s->pid;
         title = s->name;
     }
-    const auto reply = compositorRequest(ipcSocket_, kIpcGetTree, {});
-    if (!reply) return std::nullopt;
-    const auto windows = parseCompositorTree(*reply);
-    const CompositorWindow* w = pid > 0 ? windowOfProcess(windows, pid, title) : windowOfApp(windows, appId, title);
+    const auto windows = facts_->windows();
+    if (!windows) return std::nullopt;
+    const WindowFact* w = pid > 0 ? windowOfProcess(*windows, pid, title) : windowOfApp(*windows, appId, title);
     if (!w) return std::nullopt;
     return *w;
 }
@@ -373,6 +430,7 @@ std::optional<int32_t> WindowTracker::windowProcess(WindowId window) {
 
 bool WindowTracker::windowExists(WindowId window) {
     if (window == 0) return false;
+    if (isFactsWindowId(window)) return compositorWindow(window).has_value();
     if (window & kToplevelIdBit) {
         if (conn_) conn_->pump();
         dropClosed();
@@ -384,9 +442,14 @@ bool WindowTracker::windowExists(WindowId window) {
     return seenLocked(window) != nullptr;
 }
 
-std::optional<Rect> WindowTracker::windowRect(WindowId window) {
-    if (const auto w = compositorWindow(window); w && w->content.width > 0 && w->content.height > 0)
-        return w->content;
+std::optional<Rect> WindowTracker::windowRect(WindowId window) { return place(window, true); }
+std::optional<Rect> WindowTracker::clientRect(WindowId window) { return place(window, false); }
+
+std::optional<Rect> WindowTracker::place(WindowId window, bool withFrame) {
+    if (const auto w = compositorWindow(window)) {
+        const Rect r = withFrame ? w->frame : w->content;
+        if (r.width > 0 && r.height > 0) return r;
+    }
     if (!atspi_ || (window & kToplevelIdBit)) return std::nullopt;
     std::lock_guard lock(atspi_->m);
     const Seen* s = seenLocked(window);

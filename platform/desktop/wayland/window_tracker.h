@@ -3,9 +3,10 @@
 // geometry) where offered, and AT-SPI 2 window events (activate, deactivate, destroy) with the
 // windows' extents, process and names. Window ids are described in window_ids.h.
 //
-// Geometry comes from the compositor's window tree where it offers one on its IPC socket (see
-// compositor_tree.h), else from AT-SPI extents in screen coordinates, which toolkits that do
-// not know where the compositor put them report from their own origin (often 0,0).
+// Geometry comes from the compositor's window facts where the session has a channel for them
+// (see window_facts.h: sway's tree, our GNOME Shell extension, our KWin script), else from AT-SPI
+// extents in screen coordinates, which toolkits that do not know where the compositor put them
+// report from their own origin (often 0,0).
 //
 // Not thread-safe for its callers (the owner serialises them); the AT-SPI side runs on the
 // process's accessibility thread and hands over a snapshot under a lock, so no query waits for
@@ -19,7 +20,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
-#include "platform/desktop/wayland/compositor_tree.h"
+#include "platform/desktop/window_facts.h"
 #include "platform/desktop/wayland/window_ids.h"
 #include "platform/desktop/wayland/wl_connection.h"
 
@@ -45,13 +46,20 @@ public:
     bool hasToplevelList() const { return manager_ != nullptr; }
     bool hasAccessibility() const { return hub_ != nullptr; }
 
-    // The activated toplevel (compositor) or else the active AT-SPI window; nullopt when none.
+    bool hasWindowFacts() const { return facts_ != nullptr; }
+
+    // The activated toplevel (compositor), else the focused window of the compositor's facts,
+    // else the active AT-SPI window, else (no accessibility bus) the facts' focused window by its
+    // facts id; nullopt when none.
     std::optional<WindowId> activeWindow();
     std::optional<int32_t> windowProcess(WindowId window);
     bool windowExists(WindowId window);
-    // The window's place: the compositor's tree where it has the window, else its AT-SPI
-    // extents (screen coordinates); nullopt when unknown. Asks the compositor (bounded, 500 ms).
+    // The window's place with its decorations: the compositor's facts where they have the
+    // window, else its AT-SPI extents (screen coordinates); nullopt when unknown. Asks the
+    // compositor (bounded, 500 ms).
     std::optional<Rect> windowRect(WindowId window);
+    // Its client area: as windowRect, without the decorations the compositor draws.
+    std::optional<Rect> clientRect(WindowId window);
 
     // An AT-SPI window as last seen (public for the accessibility thread's helpers).
     struct Seen {
@@ -79,13 +87,21 @@ public:
 private:
     const Seen* seenLocked(WindowId id) const;
     const Toplevel* toplevel(WindowId id) const;
-    // The compositor's window that is `window`; nullopt when the compositor has no tree or
-    // not that window.
-    std::optional<CompositorWindow> compositorWindow(WindowId window);
+    // The window the facts say is focused: its accessible where AT-SPI knows it, else its facts
+    // id; nullopt without facts or a focused window.
+    std::optional<WindowId> factsActive();
+    // The compositor's window that is `window`; nullopt when the session has no facts channel
+    // or the compositor does not know that window.
+    std::optional<WindowFact> compositorWindow(WindowId window);
+    std::optional<Rect> place(WindowId window, bool withFrame);
+    // The accessibility window that the compositor's facts say has the focus: the one of that
+    // process with that title, else the process's one window; 0 when the accessibility side
+    // knows no such window; nullopt when the facts tell no focused window.
+    std::optional<WindowId> focusedFromFacts();
     void dropClosed();
 
     WlConnection* conn_ = nullptr;
-    std::string ipcSocket_;  // the compositor's IPC socket ("" without)
+    std::unique_ptr<WindowFacts> facts_;  // null without a channel
     zwlr_foreign_toplevel_manager_v1* manager_ = nullptr;
     std::vector<std::unique_ptr<Toplevel>> toplevels_;
     uint64_t nextSequence_ = 1;

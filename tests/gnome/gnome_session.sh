@@ -1,0 +1,138 @@
+#!/bin/sh
+# Runs a command inside a headless GNOME Shell session of its own: a private session bus, a
+# private bus standing in for the system bus, PipeWire and WirePlumber, GNOME Shell on its
+# headless Wayland back end with one 1280x800 virtual monitor and no Xwayland, the suite's
+# extension enabled (and a test extension that opens the shell's Eval call to the test). The
+# accessibility bus is started by the session bus on demand. Everything lives in a temporary
+# folder (runtime folder, home, logs) and is stopped afterwards; the command's exit code is
+# returned. Exits 77 with a "SKIP:" line naming the step when a piece does not start.
+#   tests/gnome/gnome_session.sh EXTENSION_DIR TEST_EXTENSION_DIR [--keep] -- COMMAND [ARGS...]
+# The command sees WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS,
+# XDG_CURRENT_DESKTOP=GNOME and TAVIK_GNOME_SESSION (the temporary folder; logs are in it).
+set -u
+
+skip() { echo "SKIP: $*"; exit 77; }
+
+if [ -z "${TAVIK_GNOME_INNER:-}" ]; then
+  command -v dbus-run-session >/dev/null 2>&1 || skip "dbus-run-session is not installed (package dbus-daemon)"
+  TAVIK_GNOME_INNER=1 exec dbus-run-session -- "$0" "$@"
+fi
+unset TAVIK_GNOME_INNER
+
+[ $# -ge 2 ] || { echo "usage: $0 EXTENSION_DIR TEST_EXTENSION_DIR [--keep] -- COMMAND [ARGS...]" >&2; exit 2; }
+EXT="$1"
+TEST_EXT="$2"
+shift 2
+KEEP=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --keep) KEEP=1; shift ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "usage: $0 EXTENSION_DIR TEST_EXTENSION_DIR [--keep] -- COMMAND [ARGS...]" >&2; exit 2; }
+
+for tool in gnome-shell dbus-daemon dbus-send gsettings pipewire wireplumber; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
+done
+[ -f "$EXT/metadata.json" ] || skip "the extension was not built ($EXT)"
+
+TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-gnome.XXXXXX") || exit 1
+PIDS=""
+cleanup() {
+  for p in $PIDS; do kill "$p" 2>/dev/null; done
+  for p in $PIDS; do
+    i=0; while kill -0 "$p" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+    kill -9 "$p" 2>/dev/null
+  done
+  fusermount -u -z "$TMP/runtime/doc" 2>/dev/null || fusermount3 -u -z "$TMP/runtime/doc" 2>/dev/null
+  [ -n "$KEEP" ] && echo "session folder kept: $TMP" >&2 || rm -rf "$TMP" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT
+
+# Waits up to $2 (default 20) seconds for the shell condition "$1".
+wait_for() {
+  n=$(( ${2:-20} * 10 )); i=0
+  while ! eval "$1" && [ $i -lt $n ]; do sleep 0.1; i=$((i+1)); done
+  eval "$1"
+}
+has_name() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q "boolean true"
+}
+
+export XDG_RUNTIME_DIR="$TMP/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+export HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config" XDG_DATA_HOME="$TMP/home/.local/share" \
+  XDG_CACHE_HOME="$TMP/home/.cache"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/gnome-shell/extensions" "$XDG_CACHE_HOME"
+export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland XDG_SESSION_DESKTOP=gnome
+unset DISPLAY WAYLAND_DISPLAY SWAYSOCK PIPEWIRE_REMOTE AT_SPI_BUS_ADDRESS GSETTINGS_BACKEND
+
+# The stand-in system bus: GNOME Shell ends at start when it cannot reach one.
+cat >"$TMP/system.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$TMP/system_bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+dbus-daemon --config-file="$TMP/system.conf" --nofork >"$TMP/system-bus.log" 2>&1 &
+PIDS="$PIDS $!"
+wait_for '[ -S "$TMP/system_bus" ]' 10 || skip "step 'stand-in system bus': dbus-daemon did not start (see $TMP/system-bus.log)"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$TMP/system_bus"
+
+# Services the bus starts on demand (dconf, the accessibility bus, the portals) live in the
+# session's folders too.
+dbus-update-activation-environment XDG_RUNTIME_DIR XDG_CURRENT_DESKTOP XDG_SESSION_TYPE XDG_CONFIG_HOME \
+  XDG_DATA_HOME XDG_CACHE_HOME HOME DBUS_SYSTEM_BUS_ADDRESS >/dev/null 2>&1 ||
+  skip "step 'session bus environment': dbus-update-activation-environment failed"
+
+# The extensions, enabled through the user's settings (dconf, started by the session bus).
+uuid_of() { sed -n 's/.*"uuid": *"\([^"]*\)".*/\1/p' "$1/metadata.json"; }
+uuid=$(uuid_of "$EXT")
+test_uuid=$(uuid_of "$TEST_EXT")
+[ -n "$uuid" ] && [ -n "$test_uuid" ] || skip "step 'extension': no uuid in $EXT or $TEST_EXT"
+cp -r "$EXT" "$XDG_DATA_HOME/gnome-shell/extensions/$uuid"
+cp -r "$TEST_EXT" "$XDG_DATA_HOME/gnome-shell/extensions/$test_uuid"
+gsettings set org.gnome.shell enabled-extensions "['$uuid', '$test_uuid']" 2>"$TMP/gsettings.log" ||
+  skip "step 'enable the extension': gsettings could not write the setting (see $TMP/gsettings.log)"
+gsettings set org.gnome.shell disable-user-extensions false 2>>"$TMP/gsettings.log"
+# No welcome tour over the test windows.
+gsettings set org.gnome.shell welcome-dialog-last-shown-version "'999'" 2>>"$TMP/gsettings.log"
+
+pipewire >"$TMP/pipewire.log" 2>&1 &
+PIDS="$PIDS $!"
+wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' 10 || skip "step 'pipewire': it did not start (see $TMP/pipewire.log)"
+wireplumber >"$TMP/wireplumber.log" 2>&1 &
+PIDS="$PIDS $!"
+
+# The display's name is known before the shell starts, so that the services it starts on demand
+# (the portals among them) reach it.
+WAYLAND_DISPLAY=wayland-tavik
+dbus-update-activation-environment WAYLAND_DISPLAY=$WAYLAND_DISPLAY >/dev/null 2>&1
+gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --wayland-display=$WAYLAND_DISPLAY \
+  >"$TMP/gnome-shell.log" 2>&1 &
+PIDS="$PIDS $!"
+wait_for 'has_name org.gnome.Shell' 40 ||
+  skip "step 'gnome-shell --headless': it did not come up on the session bus (see $TMP/gnome-shell.log:" \
+    "$(tail -n 3 "$TMP/gnome-shell.log" | tr '\n' ' '))"
+wait_for '[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]' 20 ||
+  skip "step 'gnome-shell --headless': no Wayland socket $WAYLAND_DISPLAY in the runtime folder"
+export WAYLAND_DISPLAY
+wait_for 'has_name org.tavik.WindowFacts' 20 ||
+  skip "step 'extension': $uuid did not come up on the session bus (see $TMP/gnome-shell.log:" \
+    "$(grep -i "extension\|JS ERROR" "$TMP/gnome-shell.log" | tail -n 3 | tr '\n' ' '))"
+
+export TAVIK_GNOME_SESSION="$TMP"
+"$@"
+exit $?

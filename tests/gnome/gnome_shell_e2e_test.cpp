@@ -1,0 +1,273 @@
+// The desktop layer in a headless GNOME Shell session of its own (gnome_session.sh: GNOME Shell
+// on a 1280x800 virtual monitor, its own buses, PipeWire, the suite's extension enabled). The
+// outer case starts the session with this program inside it; the inside case puts two Qt windows
+// of known size at known places (through the shell's Eval call, which a test-only extension
+// opens) and checks that the extension reports exactly those places, the processes behind them,
+// the window in front and its changes, and that the Wayland back end's window queries answer with
+// the same places.
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <vector>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/atspi/accessibility_switch.h"
+#include "platform/desktop/desktop.h"
+#include "platform/desktop/gnome/extension_facts.h"
+#include "platform/desktop/wayland/wayland_hotkeys.h"
+#include "platform/shared_section.h"
+#include "screenviewer/share_layout.h"
+#include "tests/support/child.h"
+#include "tests/support/lumo_on_padsim.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
+
+using namespace tavik::test;
+namespace dt = tavik::desktop;
+
+namespace {
+
+bool insideSession() { return std::getenv("TAVIK_GNOME_SESSION") != nullptr; }
+
+std::string self() {
+    char path[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, size_t(n)) : std::string{};
+}
+
+TEST(GnomeShellSession, ExtensionFactsAndTheWaylandBackEnd) {
+    if (insideSession()) GTEST_SKIP() << "inside the session";
+    const std::string command = std::string(SESSION_SCRIPT) + " " + EXTENSION_DIR + " " + TEST_EXTENSION_DIR +
+                                " -- " + self() + " --gtest_filter='InsideGnome.*' 2>&1";
+    FILE* p = popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    std::array<char, 4096> buf{};
+    while (size_t got = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), got);
+    const int status = pclose(p);
+    const int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (rc == 77) {
+        const size_t at = out.find("SKIP:");
+        GTEST_SKIP() << (at == std::string::npos ? out : out.substr(at));
+    }
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(out.find("[  SKIPPED ]"), std::string::npos) << out;
+    EXPECT_NE(out.find("[  PASSED  ]"), std::string::npos) << out;
+    std::printf("%s", out.c_str());
+}
+
+// ---- Inside the session ----
+
+// Runs `script` in GNOME Shell (org.gnome.Shell.Eval); its result as the shell gives it.
+std::optional<std::string> shellEval(const std::string& script) {
+    GDBusConnection* conn = dt::gnome::openSessionBus();
+    if (!conn) return std::nullopt;
+    GVariant* reply = g_dbus_connection_call_sync(conn, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval",
+                                                  g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(bs)"),
+                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    g_object_unref(conn);
+    if (!reply) return std::nullopt;
+    gboolean ok = FALSE;
+    const gchar* text = nullptr;
+    g_variant_get(reply, "(b&s)", &ok, &text);
+    std::optional<std::string> result;
+    if (ok) result = text;
+    g_variant_unref(reply);
+    return result;
+}
+
+// Moves the window of process `pid` so that its frame starts at `to` and, when asked, puts it in
+// front.
+bool place(pid_t pid, dt::Point to, bool activate) {
+    const std::string script =
+        "(() => { const w = global.get_window_actors().map(a => a.meta_window).find(w => w.get_pid() === " +
+        std::to_string(pid) + "); if (!w) return 'none'; w.move_frame(true, " + std::to_string(to.x) + ", " +
+        std::to_string(to.y) + ");" + (activate ? " w.activate(global.get_current_time());" : "") +
+        " return 'ok'; })()";
+    const auto out = shellEval(script);
+    return out && *out == "\"ok\"";
+}
+
+bool at(const dt::WindowFact* w, dt::Point p) { return w && w->frame.left == p.x && w->frame.top == p.y; }
+
+const dt::WindowFact* ofProcess(const std::vector<dt::WindowFact>& windows, pid_t pid) {
+    for (const auto& w : windows)
+        if (w.pid == pid) return &w;
+    return nullptr;
+}
+
+std::string describe(const std::optional<std::vector<dt::WindowFact>>& windows) {
+    if (!windows) return "no answer";
+    std::string t;
+    for (const auto& w : *windows)
+        t += "pid " + std::to_string(w.pid) + " '" + w.title + "' frame " + std::to_string(w.frame.left) + "," +
+             std::to_string(w.frame.top) + " " + std::to_string(w.frame.width) + "x" + std::to_string(w.frame.height) +
+             (w.focused ? " focused" : "") + "; ";
+    return t;
+}
+
+TEST(InsideGnome, TheExtensionTellsTrueWindowPlacesAndTheBackEndUsesThem) {
+    if (!insideSession()) GTEST_SKIP() << "only inside the GNOME session";
+    // Accessibility on, as the screen viewer's start does, so that the Qt windows publish theirs.
+    const tavik::atspi::AccessibilitySwitch accessibility;
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=wayland"};
+    Child left(PATTERN_WINDOW, {"tavik.left"}, env);
+    Child right(PATTERN_WINDOW, {"tavik.right", "shifted"}, env);
+    ASSERT_TRUE(left.expect("painted").has_value()) << "the first Qt window did not paint";
+    ASSERT_TRUE(right.expect("painted").has_value()) << "the second Qt window did not paint";
+
+    // Placed again until the places hold: the shell places a window itself when it first maps it.
+    const dt::Point leftAt{60, 50}, rightAt{700, 380};
+    auto facts = dt::gnome::ExtensionFacts::open();
+    ASSERT_NE(facts, nullptr) << "the extension does not answer on the session bus";
+    std::optional<std::vector<dt::WindowFact>> seen;
+    EXPECT_TRUE(waitUntil([&] {
+        place(right.pid(), rightAt, false);
+        place(left.pid(), leftAt, true);
+        seen = facts->windows();
+        const dt::WindowFact* l = seen ? ofProcess(*seen, left.pid()) : nullptr;
+        const dt::WindowFact* r = seen ? ofProcess(*seen, right.pid()) : nullptr;
+        return at(l, leftAt) && at(r, rightAt) && l->focused && !r->focused && l->title == "pattern tavik.left";
+    })) << describe(seen);
+    if (seen) {
+        for (const auto& w : *seen) {
+            // The client area lies within the frame.
+            EXPECT_GE(w.content.left, w.frame.left);
+            EXPECT_GE(w.content.top, w.frame.top);
+            EXPECT_LE(int64_t{w.content.left} + w.content.width, int64_t{w.frame.left} + w.frame.width);
+            EXPECT_LE(int64_t{w.content.top} + w.content.height, int64_t{w.frame.top} + w.frame.height);
+        }
+    }
+
+    // A change of the window in front and a move are signalled.
+    std::atomic<int> changes{0};
+    auto watch = facts->watch([&] { ++changes; });
+    ASSERT_NE(watch, nullptr);
+    const dt::Point moved{720, 400};
+    ASSERT_TRUE(place(right.pid(), moved, true));
+    EXPECT_TRUE(waitUntil([&] { return changes.load() > 0; })) << "no Changed signal";
+    std::optional<dt::Rect> rightFrame;
+    EXPECT_TRUE(waitUntil([&] {
+        seen = facts->windows();
+        const dt::WindowFact* r = seen ? ofProcess(*seen, right.pid()) : nullptr;
+        if (r) rightFrame = r->frame;
+        return at(r, moved) && r->focused;
+    })) << describe(seen);
+    watch.reset();
+
+    // The Wayland back end: the window in front (from the accessibility bus) at the place the
+    // shell gave it, not at the toolkit's own origin.
+    if (accessibility.state() == tavik::atspi::AccessibilitySwitch::State::NoBus)
+        GTEST_SKIP() << "no accessibility bus: the back end's window in front is not checked";
+    ::setenv("TAVIK_DESKTOP", "wayland", 1);
+    dt::Desktop desk;
+    std::optional<dt::WindowId> front;
+    EXPECT_TRUE(waitUntil([&] {
+        front = desk.activeWindow();
+        return front && desk.windowProcess(*front) == right.pid();
+    })) << "the window in front is not the second window";
+    if (front && rightFrame) {
+        EXPECT_EQ(desk.windowRect(*front), rightFrame);
+        const auto client = desk.clientRect(*front);
+        ASSERT_TRUE(client.has_value());
+        EXPECT_GE(client->left, moved.x);
+        EXPECT_GE(client->top, moved.y);
+    }
+}
+
+// The screen viewer's dialog key (Super+V asked for) comes from the extension's binding, whose
+// default is a key GNOME leaves free: pressing that key, through a virtual keyboard of the shell's
+// own, reports the hot key's id.
+TEST(InsideGnome, TheDialogKeyIsTheExtensionsBinding) {
+    if (!insideSession()) GTEST_SKIP() << "only inside the GNOME session";
+    std::mutex m;
+    std::vector<int32_t> pressed;
+    dt::wayland::WaylandHotKeys keys([&](const dt::DesktopEvent& e) {
+        std::lock_guard lock(m);
+        if (e.kind == dt::DesktopEvent::Kind::HotKey) pressed.push_back(e.hotKeyId);
+    });
+    ASSERT_EQ(keys.add(7, 0x76, dt::kModSuper), dt::DesktopStatus::Ok);
+    const auto typed = shellEval(
+        "(() => { const C = imports.gi.Clutter; const seat = C.get_default_backend().get_default_seat();"
+        " const kb = seat.create_virtual_device(C.InputDeviceType.KEYBOARD_DEVICE);"
+        " const t = imports.gi.GLib.get_monotonic_time();"
+        " for (const k of [C.KEY_Super_L, C.KEY_Alt_L, C.KEY_v]) kb.notify_keyval(t, k, C.KeyState.PRESSED);"
+        " for (const k of [C.KEY_v, C.KEY_Alt_L, C.KEY_Super_L]) kb.notify_keyval(t + 1000, k, C.KeyState.RELEASED);"
+        " return 'ok'; })()");
+    ASSERT_TRUE(typed && *typed == "\"ok\"") << (typed ? *typed : "no answer from Eval");
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m);
+        return pressed == std::vector<int32_t>{7};
+    })) << "the extension's key binding did not reach the hot key";
+}
+
+// The caret of a text field in a window away from the screen's origin: the focus hook places it
+// on the screen through the extension's window places (the toolkit alone reports its window at
+// 0,0 on Wayland), with accessibility switched on by the viewer's start.
+TEST(InsideGnome, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
+    if (!insideSession()) GTEST_SKIP() << "only inside the GNOME session";
+    const TempDir tmp("gnome-caret");
+    LumoOnPadsim lumo(tmp.path(), {}, "ScanningMode=2\nRefresh=1\nViewFrame=0\n");
+    ASSERT_TRUE(lumo.started());
+    // The hook's start switches accessibility on; the field comes after it.
+    ASSERT_TRUE(waitUntil([] {
+        return shellEval("imports.gi.Gio.DBus.session.call_sync('org.a11y.Bus', '/org/a11y/bus', "
+                         "'org.freedesktop.DBus.Properties', 'Get', new imports.gi.GLib.Variant('(ss)', "
+                         "['org.a11y.Status', 'IsEnabled']), null, 0, 1000, null).deepUnpack()[0].deepUnpack()") ==
+               "true";
+    })) << "the viewer's start did not switch accessibility on";
+    // Without Qt's own title bar: the shell's frame is then the toolkit's window (a title bar drawn
+    // by the client is a part of the frame that the toolkit's accessible window leaves out).
+    Child field(TEXT_FIELD_APP, {}, {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"});
+    ASSERT_TRUE(field.expect("window ").has_value());
+    const dt::Point to{300, 200};
+    auto facts = dt::gnome::ExtensionFacts::open();
+    ASSERT_NE(facts, nullptr);
+    std::optional<dt::Rect> client;
+    ASSERT_TRUE(waitUntil([&] {
+        place(field.pid(), to, true);
+        const auto seen = facts->windows();
+        const dt::WindowFact* w = seen ? ofProcess(*seen, field.pid()) : nullptr;
+        if (at(w, to) && w->focused) client = w->content;
+        return client.has_value();
+    })) << "the field's window was not placed";
+
+    auto inside = [&](int x, int y) {
+        return x >= client->left && x < client->left + client->width && y >= client->top &&
+               y < client->top + client->height;
+    };
+    std::string last = "no caret record";
+    int nudge = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        field.send("caret " + std::to_string(30 + (nudge++ % 2)));
+        field.expect("caret ");
+        auto hook = tavik::platform::SharedSection::open(lumo::kHookName,
+                                                         tavik::platform::SharedSection::Access::ReadOnly,
+                                                         lumo::kHookSize);
+        if (!hook) return false;
+        for (const auto& t : static_cast<const lumo::HookData*>(hook->data())->threads) {
+            if (!t.inUse || t.threadId != field.pid() || t.kind != 1) continue;
+            last = "caret record: client " + std::to_string(t.caretX) + "," + std::to_string(t.caretY) + " screen " +
+                   std::to_string(t.screenX) + "," + std::to_string(t.screenY);
+            // Thirty characters in: well right of the window's left edge, inside its client area,
+            // and the screen place is the client place moved by where the shell put the window.
+            if (inside(t.screenX, t.screenY) && t.screenX > client->left + 100 &&
+                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top)
+                return true;
+        }
+        return false;
+    })) << last << "; client area " << client->left << "," << client->top << " " << client->width << "x"
+        << client->height;
+    field.kill(SIGTERM);
+    EXPECT_TRUE(lumo.stop());
+}
+
+}  // namespace
