@@ -151,7 +151,7 @@ void* mapFd(int fd, std::size_t size, bool writable) {
 std::string describeSectionError(const SectionError& e) {
     const std::string what = "the shared section \"" + e.object.substr(e.object.empty() ? 0 : 1) + "\"";
     switch (e.kind) {
-        case SectionError::Kind::None:
+        case SectionError::Kind::Ok:
             return what + " is usable";
         case SectionError::Kind::Absent:
             return what + " does not exist";
@@ -229,7 +229,7 @@ std::optional<SharedSection> SharedSection::open(std::string_view name, Access a
     SectionError local;
     SectionError& err = error ? *error : local;
     const std::string obj = sectionObjectName(name);
-    err = {SectionError::Kind::None, 0, 0, obj};
+    err = {SectionError::Kind::Ok, 0, 0, obj};
     const bool writable = access == Access::ReadWrite;
     GuardLock guard(err);
     if (!guard.held()) return std::nullopt;
@@ -254,7 +254,7 @@ std::optional<SharedSection> SharedSection::open(std::string_view name, Access a
     if (!size || *size == 0 || *size < minSize) return std::nullopt;
     void* addr = mapFd(fd.get(), *size, writable);
     if (!addr) return std::nullopt;
-    err.kind = SectionError::Kind::None;
+    err.kind = SectionError::Kind::Ok;
     return SharedSection(std::string(name), fd.release(), addr, *size);
 }
 
@@ -326,7 +326,7 @@ std::optional<SharedSection> SharedSection::create(std::string_view name, std::s
         // Still under the guard: nobody else can open the new section yet.
         if (fresh && initialise) initialise(addr);
         if (created) *created = fresh;
-        err.kind = SectionError::Kind::None;
+        err.kind = SectionError::Kind::Ok;
         return section;
     }
     err = {SectionError::Kind::Busy, 0, 0, obj};

@@ -19,13 +19,13 @@ namespace tavik::platform {
 // Why opening or creating a section failed.
 struct SectionError {
     enum class Kind {
-        None,
+        Ok,
         Absent,    // no live section of that name (open only)
         Foreign,   // the name (or the guard lock) belongs to a user this process does not trust
         Busy,      // the guard lock stayed held past its bound
         Unusable,  // too small, not mappable, or a system call failed (see `error`)
     };
-    Kind kind = Kind::None;
+    Kind kind = Kind::Ok;
     uid_t owner = 0;  // Foreign: whose object holds the name
     int error = 0;    // Unusable: the errno of the failing call, 0 when none
     std::string object;  // the object's name ("/" + name) that failed
