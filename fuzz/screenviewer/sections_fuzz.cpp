@@ -1,5 +1,5 @@
 // Fuzz target for the values the screen viewer reads from "Lumo share data" and "Lumo hook
-// data", which any local process may write. The input is a script: writes of any value into
+// data", which other processes write at any time. The input is a script: writes of any value into
 // the view records, the share's header and tail and the hook records, interleaved with the
 // viewer's steps that read them: record selection, navigation commands, view frame placement,
 // the hand-over, the refresh pass and the focus tracking. The screen capture is replaced by a
