@@ -15,6 +15,7 @@
 #include "platform/thread_queue.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <sched.h>
 
@@ -98,8 +99,15 @@ GeometryFix fixGeometry(const PortDataMap& m) {
 int openEntry(Library& lib, int32_t portIndex, const DeviceRow& row, GdStatusCallback statusCallback) {
     if (lib.entrySlot != -1) return 1;
     if (lib.ownMap || !isPortIndex(portIndex)) return 0;  // a monitor port is open in this process
-    auto opened = PortMap::open(portIndex);
-    if (!opened) return 0;
+    platform::SectionError error;
+    auto opened = PortMap::open(portIndex, nullptr, &error);
+    if (!opened) {
+        // Another user's map under this port's name: say whose, or the entry
+        // would just fail without a word.
+        if (error.kind == platform::SectionError::Kind::Foreign)
+            std::fprintf(stderr, "tavikutil: %s\n", platform::describeSectionError(error).c_str());
+        return 0;
+    }
     auto mouse = MouseMap::open();
     if (!mouse) return 0;
     auto map = std::make_shared<PortMap>(std::move(*opened));

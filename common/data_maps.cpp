@@ -58,7 +58,7 @@ void clearPortMap(PortDataMap& m) {
     m.monitorPort = -1;
 }
 
-std::optional<PortMap> PortMap::open(int32_t portIndex, bool* created) {
+std::optional<PortMap> PortMap::open(int32_t portIndex, bool* created, platform::SectionError* error) {
     if (portIndex < 0) return std::nullopt;
     const std::string name = portMapName(portIndex);
     EnsureEveryoneSecurity();
@@ -69,7 +69,7 @@ std::optional<PortMap> PortMap::open(int32_t portIndex, bool* created) {
         auto& m = *static_cast<PortDataMap*>(bytes);
         clearPortMap(m);
         m.portIndex = portIndex;
-    });
+    }, error);
     if (!section) return std::nullopt;
     if (created) *created = fresh;
     return PortMap(std::move(*section), portIndex);

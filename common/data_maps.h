@@ -182,8 +182,10 @@ std::string portDisplayName(int32_t portIndex);
 class PortMap {
 public:
     // openPortMap: opens the live map of the port, or creates it, clears it and
-    // writes its port index. `created` tells whether this call created it.
-    static std::optional<PortMap> open(int32_t portIndex, bool* created = nullptr);
+    // writes its port index. `created` tells whether this call created it;
+    // `error` why it failed (e.g. the name held by another user).
+    static std::optional<PortMap> open(int32_t portIndex, bool* created = nullptr,
+                                       platform::SectionError* error = nullptr);
     // Opens only an existing map (read-only when `writable` is false).
     static std::optional<PortMap> openExisting(int32_t portIndex, bool writable);
 
@@ -204,7 +206,8 @@ public:
     int keepClaimAcrossExec(bool keep) { return section_.keepAcrossExec(keep); }
     static std::optional<PortMap> adopt(int fd, int32_t portIndex);
     // True when a live controller process holds the claim (through another
-    // open of the map than this one).
+    // open of the map than this one). Only a process that can write the map
+    // can hold it: a reader's lock never makes a port look served.
     bool controllerClaimed() const { return section_.claimedElsewhere(); }
     // True once the map shrank under this mapping and reads as private zeros.
     bool lost() const { return section_.lost(); }

@@ -119,8 +119,9 @@ bool WriteProfileInt(std::string_view section, std::string_view key, int32_t val
 int SecurityState() { return state().securityState; }
 
 int InitEveryoneSecurity() {
-    // Sections are created with mode 0666 by the platform layer whatever the
-    // umask; there is nothing that can fail to load here.
+    // Sections get their mode from the platform layer whatever the umask (this
+    // user's only, or every user's while ports are shared); there is nothing
+    // that can fail to load here.
     state().securityState = 1;
     state().securityState = 2;
     return 1;

@@ -45,21 +45,11 @@ void refuseBlock(int32_t blockNumber) {
     if (auto block = SharedBlock::open(blockNumber)) publishBlockResult(*block, -1);
 }
 
-// Test hook: with $TAVIK_TEST_CLAIM_GATE naming a folder, the controller
-// leaves a file "reached" there and then waits, before it takes (or keeps)
-// the port's claim, until a file "go" is there too (at most 10 s). Tests use
-// it to look at the port while a controller starts or restarts.
-void passClaimGate() {
-    const char* dir = std::getenv("TAVIK_TEST_CLAIM_GATE");
-    if (!dir || !*dir) return;
-    const std::string folder(dir);
-    if (std::FILE* f = std::fopen((folder + "/reached").c_str(), "w")) std::fclose(f);
-    const std::string go = folder + "/go";
-    for (int i = 0; i < 1000 && ::access(go.c_str(), F_OK) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
 }  // namespace
+
+// The programs we ship do nothing here; a test build of the controller links a
+// definition of its own that holds the controller at this point.
+__attribute__((weak)) void beforePortClaim() {}
 
 const char* programTitle() { return pickText("Tactile device controller", "点図ﾃﾞﾊﾞｲｽ･ｺﾝﾄﾛｰﾗ"); }
 
@@ -93,20 +83,26 @@ void Controller::openPort(int32_t portIndex) {
     requestedPort_ = portIndex;
 
     if (!map_) {
-        passClaimGate();
+        beforePortClaim();
         // After a restart in place the claim held on across the exec.
         std::optional<PortMap> pm;
         if (inheritedClaim_ >= 0) pm = PortMap::adopt(std::exchange(inheritedClaim_, -1), portIndex);
-        if (!pm) pm = PortMap::open(portIndex);
+        platform::SectionError error;
+        if (!pm) pm = PortMap::open(portIndex, nullptr, &error);
         if (!pm) {
+            std::fprintf(stderr, "TAVIK: %s\n", platform::describeSectionError(error).c_str());
             window_.setStatusText("Inner error: DataMap couldn't open.");
+            // Another user's map under the port's name does not go away by waiting.
+            if (error.kind == platform::SectionError::Kind::Foreign) requestQuit();
             return;
         }
         // One controller per port: a second one ends at once; an ending one
         // is given the time its shutdown takes. (Taking the claim again
         // through the adopted descriptor that holds it succeeds at once.)
         if (!pm->claimController(kClaimWaitMs)) {
-            std::fprintf(stderr, "TAVIK: another controller serves this port\n");
+            std::fprintf(stderr, pm->controllerClaimed()
+                                     ? "TAVIK: another controller serves this port\n"
+                                     : "TAVIK: another process of this user holds a lock on the port's map\n");
             requestQuit();
             return;
         }

@@ -21,6 +21,11 @@
 
 namespace tavik::controller {
 
+// Called by openPort just before the controller takes (or keeps) the port's
+// claim. Does nothing in the programs we ship; a test build of the program
+// gives its own definition to hold the controller there.
+void beforePortClaim();
+
 // Bounds of the controller's own waits.
 struct ControllerLimits {
     int requestThreads = 64;     // request threads running at once; further requests are refused

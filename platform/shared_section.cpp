@@ -5,6 +5,7 @@
 #include "platform/user_scope.h"
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <fcntl.h>
 #include <string>
@@ -19,21 +20,38 @@
 namespace tavik::platform {
 namespace {
 
+// Where the system keeps the objects of shm_open.
+constexpr const char* kShmFolder = "/dev/shm";
+
+// The error for an object that shm_open refused with `err`: a name this user
+// may not open belongs to someone else (reported with the owner).
+SectionError failureOf(const std::string& object, int err) {
+    if (err == ENOENT) return {SectionError::Kind::Absent, 0, 0, object};
+    struct stat st {};
+    if ((err == EACCES || err == EPERM) && ::lstat((kShmFolder + object).c_str(), &st) == 0 && st.st_uid != ::geteuid())
+        return {SectionError::Kind::Foreign, st.st_uid, err, object};
+    return {SectionError::Kind::Unusable, 0, err, object};
+}
+
 // Serialises every open, create and last-holder check across processes. Each
 // user has a private guard (nobody else can hold it); ports shared across
 // users on purpose use one guard open to all. The wait for it is bounded: a
 // guard held for longer makes the operation fail instead of hanging.
 class GuardLock {
 public:
-    GuardLock() {
+    explicit GuardLock(SectionError& error) {
         const bool shared = portsSharedAcrossUsers();
         const std::string name =
             shared ? std::string("/tavik-section-guard") : "/tavik-section-guard-" + std::to_string(::geteuid());
-        const mode_t mode = shared ? 0666 : 0600;
+        const mode_t mode = privateOrSharedMode();
         fd_ = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
-        if (fd_ < 0) return;
+        if (fd_ < 0) {
+            error = failureOf(name, errno);
+            return;
+        }
         struct stat st {};
         if (::fstat(fd_, &st) != 0 || !trustedUser(st.st_uid)) {
+            error = {SectionError::Kind::Foreign, st.st_uid, 0, name};
             closeFd();
             return;
         }
@@ -49,6 +67,7 @@ public:
             // Held only for a few system calls by a well-behaved process.
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
+        error = {SectionError::Kind::Busy, 0, 0, name};
         closeFd();
     }
     ~GuardLock() {
@@ -95,6 +114,13 @@ public:
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = other.release();
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
 
@@ -121,6 +147,24 @@ void* mapFd(int fd, std::size_t size, bool writable) {
 }
 
 }  // namespace
+
+std::string describeSectionError(const SectionError& e) {
+    const std::string what = "the shared section \"" + e.object.substr(e.object.empty() ? 0 : 1) + "\"";
+    switch (e.kind) {
+        case SectionError::Kind::Ok:
+            return what + " is usable";
+        case SectionError::Kind::Absent:
+            return what + " does not exist";
+        case SectionError::Kind::Foreign:
+            return what + " is held by another user, " + describeUser(e.owner) +
+                   " (it must end its programs first, or both users set TAVIK_SHARED_PORTS=1)";
+        case SectionError::Kind::Busy:
+            return what + " could not be opened: its guard lock stays held by another process";
+        case SectionError::Kind::Unusable:
+            break;
+    }
+    return what + " could not be opened or created" + (e.error ? std::string(": ") + std::strerror(e.error) : "");
+}
 
 std::string sectionObjectName(std::string_view name) {
     std::string out = "/";
@@ -157,7 +201,8 @@ void SharedSection::release() noexcept {
     if (addr_) ::munmap(addr_, size_);
     addr_ = nullptr;
     if (fd_ >= 0) {
-        GuardLock guard;
+        SectionError ignored;
+        GuardLock guard(ignored);
         // Converting our shared lock to an exclusive one succeeds only when we
         // are the last holder: then the name goes with us. Without the guard
         // the name stays; the next open finds it stale and removes it.
@@ -179,50 +224,113 @@ void SharedSection::release() noexcept {
     size_ = 0;
 }
 
-std::optional<SharedSection> SharedSection::open(std::string_view name, Access access, std::size_t minSize) {
+std::optional<SharedSection> SharedSection::open(std::string_view name, Access access, std::size_t minSize,
+                                                 SectionError* error) {
+    SectionError local;
+    SectionError& err = error ? *error : local;
     const std::string obj = sectionObjectName(name);
+    err = {SectionError::Kind::Ok, 0, 0, obj};
     const bool writable = access == Access::ReadWrite;
-    GuardLock guard;
+    GuardLock guard(err);
     if (!guard.held()) return std::nullopt;
     Fd fd(::shm_open(obj.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0));
-    if (fd.get() < 0 || !trustedObject(fd.get())) return std::nullopt;
-    if (isStale(fd.get())) {
-        ::shm_unlink(obj.c_str());
+    if (fd.get() < 0) {
+        err = failureOf(obj, errno);
         return std::nullopt;
     }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !trustedUser(st.st_uid)) {
+        err = {SectionError::Kind::Foreign, st.st_uid, 0, obj};
+        return std::nullopt;
+    }
+    if (isStale(fd.get())) {
+        ::shm_unlink(obj.c_str());
+        err.kind = SectionError::Kind::Absent;
+        return std::nullopt;
+    }
+    err.kind = SectionError::Kind::Unusable;
     if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return std::nullopt;
     auto size = objectSize(fd.get());
     if (!size || *size == 0 || *size < minSize) return std::nullopt;
     void* addr = mapFd(fd.get(), *size, writable);
     if (!addr) return std::nullopt;
+    err.kind = SectionError::Kind::Ok;
     return SharedSection(std::string(name), fd.release(), addr, *size);
 }
 
 std::optional<SharedSection> SharedSection::create(std::string_view name, std::size_t size, bool* created,
-                                                   const std::function<void(void*)>& initialise) {
-    if (size == 0) return std::nullopt;
+                                                   const std::function<void(void*)>& initialise,
+                                                   SectionError* error) {
+    SectionError local;
+    SectionError& err = error ? *error : local;
     const std::string obj = sectionObjectName(name);
-    GuardLock guard;
+    err = {SectionError::Kind::Unusable, 0, 0, obj};
+    if (size == 0) return std::nullopt;
+    GuardLock guard(err);
     if (!guard.held()) return std::nullopt;
-    Fd fd(::shm_open(obj.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0 || !trustedObject(fd.get())) return std::nullopt;
-    bool fresh = false;
-    if (isStale(fd.get())) {
-        // Nobody holds it: new, or left behind by processes that died.
-        if (::ftruncate(fd.get(), 0) != 0 || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) return std::nullopt;
-        ::fchmod(fd.get(), 0666);
-        fresh = true;
+    const mode_t mode = privateOrSharedMode();
+    const auto fail = [&](int e) {
+        err = {SectionError::Kind::Unusable, 0, e, obj};
+        return std::nullopt;
+    };
+    // Two rounds: a stale object found in the first is removed, then made anew.
+    for (int round = 0; round < 2; ++round) {
+        Fd fd(::shm_open(obj.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        bool fresh = fd.get() >= 0;
+        if (fresh) {
+            // The umask may have taken bits away; nothing else may add any.
+            if (::fchmod(fd.get(), mode) != 0 || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
+                const int e = errno;
+                ::shm_unlink(obj.c_str());
+                return fail(e);
+            }
+        } else {
+            if (errno != EEXIST) {
+                err = failureOf(obj, errno);
+                return std::nullopt;
+            }
+            fd = Fd(::shm_open(obj.c_str(), O_RDWR | O_CLOEXEC, 0));
+            if (fd.get() < 0) {
+                if (errno == ENOENT) continue;  // removed meanwhile by a process of another guard
+                err = failureOf(obj, errno);
+                return std::nullopt;
+            }
+            struct stat st {};
+            if (::fstat(fd.get(), &st) != 0) return fail(errno);
+            if (!trustedUser(st.st_uid)) {
+                err = {SectionError::Kind::Foreign, st.st_uid, 0, obj};
+                return std::nullopt;
+            }
+            if (isStale(fd.get())) {
+                // Nobody holds it: left behind by processes that died. A new
+                // object takes its place, so no descriptor of the old one
+                // (opened by whoever could open it then) reaches the new one.
+                if (::shm_unlink(obj.c_str()) == 0) continue;
+                // Not ours to remove (another user's, with ports shared on
+                // purpose): cleared in place instead.
+                if (::ftruncate(fd.get(), 0) != 0 || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0)
+                    return fail(errno);
+                fresh = true;
+            } else if (!portsSharedAcrossUsers() && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0) {
+                // A live section of ours made by a process that shared ports:
+                // closed to others from now on.
+                ::fchmod(fd.get(), 0600);
+            }
+        }
+        if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return fail(errno);
+        auto actual = objectSize(fd.get());
+        if (!actual || *actual < size) return fail(0);
+        void* addr = mapFd(fd.get(), *actual, true);
+        if (!addr) return fail(errno);
+        SharedSection section(std::string(name), fd.release(), addr, *actual);
+        // Still under the guard: nobody else can open the new section yet.
+        if (fresh && initialise) initialise(addr);
+        if (created) *created = fresh;
+        err.kind = SectionError::Kind::Ok;
+        return section;
     }
-    if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return std::nullopt;
-    auto actual = objectSize(fd.get());
-    if (!actual || *actual < size) return std::nullopt;
-    void* addr = mapFd(fd.get(), *actual, true);
-    if (!addr) return std::nullopt;
-    SharedSection section(std::string(name), fd.release(), addr, *actual);
-    // Still under the guard: nobody else can open the new section yet.
-    if (fresh && initialise) initialise(addr);
-    if (created) *created = fresh;
-    return section;
+    err = {SectionError::Kind::Busy, 0, 0, obj};
+    return std::nullopt;
 }
 
 std::optional<SharedSection> SharedSection::adopt(int fd, std::string_view name, std::size_t minSize) {
@@ -254,7 +362,8 @@ std::optional<SharedSection> SharedSection::adopt(int fd, std::string_view name,
 
 bool SharedSection::exists(std::string_view name) {
     const std::string obj = sectionObjectName(name);
-    GuardLock guard;
+    SectionError ignored;
+    GuardLock guard(ignored);
     Fd fd(::shm_open(obj.c_str(), O_RDONLY | O_CLOEXEC, 0));
     if (fd.get() < 0) return errno != ENOENT;  // present but not ours to open: taken
     if (!guard.held() || !trustedObject(fd.get())) return true;
@@ -279,7 +388,7 @@ bool SharedSection::claimWithin(int boundMs) {
 bool SharedSection::claimedElsewhere() const {
     struct flock fl {};
     if (fd_ < 0 || !claimLock(fd_, F_WRLCK, F_OFD_GETLK, &fl)) return false;
-    return fl.l_type != F_UNLCK;
+    return fl.l_type == F_WRLCK;
 }
 
 int SharedSection::keepAcrossExec(bool keep) {

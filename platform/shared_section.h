@@ -1,8 +1,10 @@
 // Named shared-memory sections that live exactly as long as some process holds
 // them: every holder keeps a shared flock on the section's descriptor, so a
 // section whose holders all died can be told apart from a live one. Sections
-// owned by an untrusted user (see user_scope.h) are refused, and a section
-// shrunk under its mapping is contained (see mapping_guard.h) and reads as lost.
+// are private to the user that created them (0600) unless ports are shared
+// across users on purpose (see user_scope.h); sections owned by an untrusted
+// user are refused and reported with their owner, and a section shrunk under
+// its mapping is contained (see mapping_guard.h) and reads as lost.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +12,27 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace tavik::platform {
+
+// Why opening or creating a section failed.
+struct SectionError {
+    enum class Kind {
+        Ok,
+        Absent,    // no live section of that name (open only)
+        Foreign,   // the name (or the guard lock) belongs to a user this process does not trust
+        Busy,      // the guard lock stayed held past its bound
+        Unusable,  // too small, not mappable, or a system call failed (see `error`)
+    };
+    Kind kind = Kind::Ok;
+    uid_t owner = 0;  // Foreign: whose object holds the name
+    int error = 0;    // Unusable: the errno of the failing call, 0 when none
+    std::string object;  // the object's name ("/" + name) that failed
+};
+
+// One line for the user: what failed and, for a foreign name, whose it is.
+std::string describeSectionError(const SectionError& error);
 
 class SharedSection {
 public:
@@ -22,16 +43,21 @@ public:
     // truncated object is never mapped short), or when an untrusted user owns
     // it. Never blocks for long: only the guard lock that serialises opening
     // and creating is waited for, at most kGuardWaitMs (then the call fails).
-    static std::optional<SharedSection> open(std::string_view name, Access access, std::size_t minSize = 0);
+    static std::optional<SharedSection> open(std::string_view name, Access access, std::size_t minSize = 0,
+                                             SectionError* error = nullptr);
 
     // Opens the live section `name`, or creates it with `size` zero bytes when it
-    // is absent or stale (a stale one is re-initialised). `created` tells which.
-    // `initialise` runs on a new section's bytes before any other process can
-    // open it. The new section is readable and writable by every local user.
-    // An existing section must be at least `size` bytes and owned by a trusted
-    // user, else the call fails.
+    // is absent or stale. `created` tells which. `initialise` runs on a new
+    // section's bytes before any other process can open it. A new section is
+    // a new object (a stale one is removed first, so no descriptor opened
+    // before reaches it), readable and writable by this user only, or by every
+    // local user while ports are shared. An existing section must be at least
+    // `size` bytes and owned by a trusted user, else the call fails; one of
+    // this user's own that others may open is narrowed to 0600 when ports are
+    // not shared.
     static std::optional<SharedSection> create(std::string_view name, std::size_t size, bool* created = nullptr,
-                                               const std::function<void(void*)>& initialise = {});
+                                               const std::function<void(void*)>& initialise = {},
+                                               SectionError* error = nullptr);
 
     // Takes over `fd`, a descriptor this process inherited across exec from
     // the image it replaced, as its open of the section `name`. Accepted only
@@ -55,6 +81,8 @@ public:
     bool tryClaim();
     bool claimWithin(int boundMs);
     // True when another open of the section (in any process) holds the claim.
+    // Only a write lock is a claim: a read lock, which any reader of the
+    // section could place, never counts.
     bool claimedElsewhere() const;
 
     // Makes this open of the section (with its holder lock and any claim)

@@ -144,6 +144,16 @@ bool Viewer::scanView(ViewRecord& snap, BinCondition& cond, ScanContext& ctx, bo
     const int64_t cx = area ? snap.areaWidth : int64_t(p.columns) * cw;
     const int64_t cy = area ? snap.areaHeight : int64_t(p.rows) * ch;
     if (cx > kMaxCaptureSide || cy > kMaxCaptureSide || cx * cy > kMaxCapturePixels) return false;
+    // The sizes come from the shared record: a view is never larger than the
+    // screen or the captured window (a fitted overview rounds its cells up by
+    // less than a pin each), nor than the pins at the device's largest cells.
+    const Rect screen = refreshDesk_->windowRect(0).value_or(Rect{});
+    const Rect window = snap.captureWindow != 0 ? refreshDesk_->windowRect(snap.captureWindow).value_or(Rect{}) : Rect{};
+    const int64_t limitX = std::max({int64_t(screen.width) + p.columns, int64_t(window.width) + p.columns,
+                                     int64_t(p.columns) * device_.maxCellPixels});
+    const int64_t limitY = std::max({int64_t(screen.height) + p.rows, int64_t(window.height) + p.rows,
+                                     int64_t(p.rows) * device_.maxCellPixels});
+    if (cx > limitX || cy > limitY) return false;
     CaptureArea a{};
     a.hWnd = snap.captureWindow;
     a.x = snap.baseX;

@@ -7,9 +7,9 @@ namespace lumo {
 
 using tavik::platform::SharedSection;
 
-std::optional<HookSection> HookSection::openOrCreate() {
+std::optional<HookSection> HookSection::openOrCreate(tavik::platform::SectionError* error) {
     bool created = false;
-    auto s = SharedSection::create(kHookName, kHookSize, &created);
+    auto s = SharedSection::create(kHookName, kHookSize, &created, {}, error);
     if (!s || s->size() < kHookSize) return std::nullopt;
     if (created) {
         std::memset(s->data(), 0, kHookSize);
@@ -18,9 +18,9 @@ std::optional<HookSection> HookSection::openOrCreate() {
     return HookSection(std::move(*s), created);
 }
 
-std::optional<ShareSection> ShareSection::openOrCreate() {
+std::optional<ShareSection> ShareSection::openOrCreate(tavik::platform::SectionError* error) {
     bool created = false;
-    auto s = SharedSection::create(kShareName, kShareSize, &created);
+    auto s = SharedSection::create(kShareName, kShareSize, &created, {}, error);
     if (!s || s->size() < kShareSize) return std::nullopt;
     if (created) initialiseShare(*static_cast<ViewerShare*>(s->data()));
     return ShareSection(std::move(*s), created);

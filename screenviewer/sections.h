@@ -1,6 +1,8 @@
 // Opening the viewer's two named sections ("Lumo hook data", "Lumo share
 // data") through the platform's shared sections, and their first-creator
-// initialisation. The mappings live as long as the returned objects.
+// initialisation. The mappings live as long as the returned objects. Both are
+// private to the user (see SharedSection::create); `error` tells why one
+// could not be had, e.g. its name held by another user.
 #pragma once
 
 #include <optional>
@@ -13,7 +15,7 @@ namespace lumo {
 class HookSection {
 public:
     // Opens the live hook section or creates and initialises it; nullopt on failure.
-    static std::optional<HookSection> openOrCreate();
+    static std::optional<HookSection> openOrCreate(tavik::platform::SectionError* error = nullptr);
     HookData& data() const { return *static_cast<HookData*>(section_.data()); }
     bool created() const { return created_; }
 
@@ -25,7 +27,7 @@ private:
 
 class ShareSection {
 public:
-    static std::optional<ShareSection> openOrCreate();
+    static std::optional<ShareSection> openOrCreate(tavik::platform::SectionError* error = nullptr);
     ViewerShare& data() const { return *static_cast<ViewerShare*>(section_.data()); }
     bool created() const { return created_; }
 

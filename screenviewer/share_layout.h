@@ -1,8 +1,10 @@
 // Byte layouts of the viewer's two named sections: "Lumo share data" (the
 // view records and the state other processes may read or poke) and "Lumo hook
 // data" (focus and caret records filled by the focus hook library). Window
-// handles are X11 window ids in 8-byte fields. Both sections are writable by
-// every local user: read a value into a local, check it, then use it.
+// handles are X11 window ids in 8-byte fields. Both sections are the user's
+// own, but other processes of the user (and, with ports shared on purpose,
+// other users) write them at any time: read a value into a local, check it,
+// then use it.
 #pragma once
 
 #include <atomic>

@@ -23,6 +23,16 @@ constexpr auto kPassPacing = std::chrono::milliseconds(50);
 
 bool validIndex(int i) { return i >= 0 && i < kRecordCount; }
 
+// The part of `r` on `screen` (empty when none), in 64 bits: `r` may hold any
+// values another process wrote.
+Rect onScreen(const Rect& r, const Rect& screen) {
+    const int64_t left = std::max<int64_t>(r.x, screen.x), top = std::max<int64_t>(r.y, screen.y);
+    const int64_t right = std::min<int64_t>(int64_t(r.x) + r.width, int64_t(screen.x) + screen.width);
+    const int64_t bottom = std::min<int64_t>(int64_t(r.y) + r.height, int64_t(screen.y) + screen.height);
+    if (right <= left || bottom <= top) return {};
+    return {int32_t(left), int32_t(top), int32_t(right - left), int32_t(bottom - top)};
+}
+
 }  // namespace
 
 DeviceSink clientLibrarySink() {
@@ -309,6 +319,16 @@ void Viewer::placeViewFrame(const ViewRecord& r) {
         // The record's base is any value another process wrote: add in 64 bits.
         v.x = int32_t(std::clamp<int64_t>(int64_t(v.x) + at->x, INT32_MIN, INT32_MAX));
         v.y = int32_t(std::clamp<int64_t>(int64_t(v.y) + at->y, INT32_MIN, INT32_MAX));
+    }
+    // The frame marks the part of the view that is on the screen, and so is
+    // never larger than the screen whatever sizes the record holds.
+    const auto screen = desk_->windowRect(0);
+    if (!screen) return;
+    v = onScreen(v, *screen);
+    if (v.width <= 0 || v.height <= 0) {
+        desk_->hideFrame();
+        std::memset(share_.frameRect, 0, sizeof share_.frameRect);
+        return;
     }
     if (share_.frameRect[0] == v.x && share_.frameRect[1] == v.y && share_.frameRect[2] == v.width &&
         share_.frameRect[3] == v.height)

@@ -1,9 +1,11 @@
 // Fuzz target for the values the screen viewer reads from "Lumo share data" and "Lumo hook
-// data", which any local process may write. The input is a script: writes of any value into
+// data", which other processes write at any time. The input is a script: writes of any value into
 // the view records, the share's header and tail and the hook records, interleaved with the
 // viewer's steps that read them: record selection, navigation commands, view frame placement,
 // the hand-over, the refresh pass and the focus tracking. The screen capture is replaced by a
 // small patterned bitmap so the pass goes on through pre-scan, panel, overlays and text line.
+// Whatever the sections hold, a view frame never leaves the screen and a capture is never
+// larger than the screen, the windows or the pins at the device's largest cells allow.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,11 @@ namespace {
 // real screen could not give quickly.
 uint8_t gPattern = 0;
 bool gNoScreen = false;
+
+// The largest capture the world below allows: its screen and windows (2000 x 1500 at most)
+// with a pin's rounding, or 48 x 32 pins at 64 pixels.
+constexpr int32_t kMaxCaptureWidth = 3072;
+constexpr int32_t kMaxCaptureHeight = 2048;
 
 class Script {
 public:
@@ -206,6 +213,13 @@ struct Rig {
         }
         const int i = v.currentIndex();
         if (i < 0 || i >= kRecordCount) std::abort();
+        // Every frame shown lies on the screen.
+        for (const Rect& f : world.frames)
+            if (f.width <= 0 || f.height <= 0 || f.x < world.screen.x || f.y < world.screen.y ||
+                int64_t(f.x) + f.width > int64_t(world.screen.x) + world.screen.width ||
+                int64_t(f.y) + f.height > int64_t(world.screen.y) + world.screen.height)
+                std::abort();
+        world.frames.clear();
     }
 
 private:
@@ -217,7 +231,10 @@ private:
 }  // namespace
 
 // The pass's capture, in place of the screen's.
-extern "C" int32_t lumoAreaCheck(CaptureArea* area) { return area && !gNoScreen ? 1 : 0; }
+extern "C" int32_t lumoAreaCheck(CaptureArea* area) {
+    if (area && (area->cx > kMaxCaptureWidth || area->cy > kMaxCaptureHeight)) std::abort();
+    return area && !gNoScreen ? 1 : 0;
+}
 
 extern "C" LumoHBITMAP lumoGetBmp(CaptureArea* area) {
     if (!area || gNoScreen) return nullptr;

@@ -104,8 +104,12 @@ int main(int argc, char** argv) {
     const std::string ini = tavik::LumoIniPath();
 
     // 2. The hook section; 3. hand over to a viewer that already runs.
-    auto hook = lumo::HookSection::openOrCreate();
-    if (!hook) return 0;
+    tavik::platform::SectionError sectionError;
+    auto hook = lumo::HookSection::openOrCreate(&sectionError);
+    if (!hook) {
+        std::fprintf(stderr, "Lumo: %s.\n", tavik::platform::describeSectionError(sectionError).c_str());
+        return 1;
+    }
     if (hook->data().dialogWindow != 0) {
         const int32_t pid = hook->data().viewerProcess;
         const bool posted = pid > 0 && tavik::platform::postThreadMessage(
@@ -116,8 +120,11 @@ int main(int argc, char** argv) {
     }
 
     // 4. The share section.
-    auto share = lumo::ShareSection::openOrCreate();
-    if (!share) return 0;
+    auto share = lumo::ShareSection::openOrCreate(&sectionError);
+    if (!share) {
+        std::fprintf(stderr, "Lumo: %s.\n", tavik::platform::describeSectionError(sectionError).c_str());
+        return 1;
+    }
 
     // Qt for the dialogs; without a display nothing can be shown.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {

@@ -177,10 +177,12 @@ namespace {
 // The real controller on a padsim port, for applications run with `env` (the foreground comes
 // from X11, not from a file).
 struct ControllerPort {
-    ControllerPort(const char* name, const std::string& display) : tmp(name), dir(tmp.path()), pad(dir) {
+    // `program`: the controller program the applications start (the built one by default).
+    ControllerPort(const char* name, const std::string& display, std::string program = binDir() + "/TAVIK")
+        : program(std::move(program)), tmp(name), dir(tmp.path()), pad(dir) {
         writePortMap(dir, port, pad.link());
-        env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + bin + "/TAVIK", "TAVIK_FOREGROUND_PID_FILE=",
-               "DISPLAY=" + display};
+        env = {"XDG_CONFIG_HOME=" + dir + "/config", "TAVIK_PATH=" + this->program, "TAVIK_FOREGROUND_PID_FILE=",
+               "DISPLAY=" + display, "TAVIK_PLUGIN_DIR=" + bin};
     }
     static bool built() {
         for (const char* f : {"TAVIK", "Padrik.so", "padsim"})
@@ -200,9 +202,10 @@ struct ControllerPort {
         const std::string want = std::string(64, c);
         return pad.waitState([&](const std::string& s) { return Padsim::value(s, "text") == want; });
     }
-    std::vector<pid_t> controllers() const { return controllerPids(bin + "/TAVIK", port); }
+    std::vector<pid_t> controllers() const { return controllerPids(program, port); }
 
     const std::string bin = binDir();
+    const std::string program;
     const int port = 10 + ::getpid() % 50;
     const TempDir tmp;
     const std::string dir;
@@ -276,8 +279,10 @@ TEST_F(DesktopFault, ControllerServesWithoutTheServerAndFollowsItWhenBack) {
 // must read as claimed all the while, so an application entering then joins the controller
 // instead of starting a second one; afterwards the one process serves both applications.
 TEST_F(DesktopFault, ControllerRestartingWithoutItsWindowKeepsThePortClaimed) {
-    if (!ControllerPort::built()) GTEST_SKIP() << "controller, plug-in or padsim not built yet";
-    ControllerPort r("desktop-restart", x.display());
+    if (!ControllerPort::built() || !std::filesystem::exists(GATED_CONTROLLER_PATH))
+        GTEST_SKIP() << "controller, plug-in or padsim not built yet";
+    // The test build of the controller: it has the claim gate.
+    ControllerPort r("desktop-restart", x.display(), GATED_CONTROLLER_PATH);
     const std::string gate = r.dir + "/gate";
     std::filesystem::create_directories(gate);
     writeFile(gate + "/go", "");

@@ -127,6 +127,52 @@ TEST(HostileSections, AnotherUsersSectionIsRefused) {
     ::shm_unlink(obj.c_str());
 }
 
+// A new section is this user's alone, and a stale one is replaced by a new
+// object: a descriptor opened on the old one (by whoever could open it then)
+// never reaches the section that takes its name.
+TEST(HostileSections, NewSectionIsPrivateAndNoOldDescriptorReachesIt) {
+    const std::string name = uniqueName("private");
+    const std::string obj = sectionObjectName(name);
+    // Left behind open to everyone by processes that died; someone kept a descriptor.
+    int old = ::shm_open(obj.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    ASSERT_GE(old, 0);
+    ASSERT_EQ(::fchmod(old, 0666), 0);
+    ASSERT_EQ(::ftruncate(old, 4096), 0);
+    bool fresh = false;
+    auto s = SharedSection::create(name, 4096, &fresh);
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(fresh);
+    struct stat st {};
+    ASSERT_EQ(::stat(("/dev/shm" + obj).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    static_cast<char*>(s->data())[10] = 'x';
+    char seen = 0;
+    EXPECT_EQ(::pread(old, &seen, 1, 10), 1);
+    EXPECT_EQ(seen, 0) << "the old descriptor reads the new section";
+    ::close(old);
+}
+
+// A name held by another user's object is refused and reported with its owner.
+TEST(HostileSections, SquattedNameIsReportedWithItsOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give an object to another user";
+    const std::string name = uniqueName("squat");
+    const std::string obj = sectionObjectName(name);
+    int fd = ::shm_open(obj.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fchown(fd, nobodyUid(), nobodyUid()), 0);
+    platform::SectionError error;
+    EXPECT_FALSE(SharedSection::create(name, 4096, nullptr, {}, &error));
+    EXPECT_EQ(error.kind, platform::SectionError::Kind::Foreign);
+    EXPECT_EQ(error.owner, nobodyUid());
+    EXPECT_NE(platform::describeSectionError(error).find("uid " + std::to_string(nobodyUid())), std::string::npos)
+        << platform::describeSectionError(error);
+    error = {};
+    EXPECT_FALSE(SharedSection::open(name, SharedSection::Access::ReadOnly, 0, &error));
+    EXPECT_EQ(error.kind, platform::SectionError::Kind::Foreign);
+    ::close(fd);
+    ::shm_unlink(obj.c_str());
+}
+
 // A block name taken by something that is no section of ours is skipped.
 TEST(HostileSections, SquattedBlockNameIsSkipped) {
     // Blocks are numbered from 0 for the whole machine; a directory where the
@@ -167,6 +213,30 @@ TEST(ControllerClaim, UniqueAndEndsWithItsProcess) {
     controller.waitExit();
     EXPECT_FALSE(own->controllerClaimed()) << "the claim outlived its process";
     EXPECT_TRUE(second->claimController(0));
+}
+
+// A read lock on the claim's byte, which any reader of the map could place,
+// neither makes the port look served nor passes for a controller.
+TEST(ControllerClaim, ReadersLockIsNoClaim) {
+    const int32_t port = 40 + (::getpid() + 7) % 20;
+    auto own = PortMap::open(port);
+    ASSERT_TRUE(own);
+    Signal locked, release;
+    Child reader([&] {
+        int fd = ::shm_open(sectionObjectName(portMapName(port)).c_str(), O_RDONLY, 0);
+        struct flock fl {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_len = 1;
+        if (fd < 0 || ::fcntl(fd, F_OFD_SETLK, &fl) != 0) return 2;
+        locked.post();
+        release.wait();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    EXPECT_FALSE(own->controllerClaimed()) << "a reader's lock reads as a live controller";
+    release.post();
+    EXPECT_EQ(reader.waitExit(), 0);
 }
 
 // Entries made while the map is being created are never wiped by its
