@@ -28,7 +28,8 @@ struct CompositorWindow {
 // The windows of a get_tree reply, tiled and floating, in the order of the tree. Content
 // rectangles: the node's `rect` moved by its `window_rect` (which is relative to the node), in
 // 64 bits and clamped to int32. Malformed or hostile input (bad JSON, nesting deeper than 64,
-// wrong types) gives what was read before the fault, never a crash.
+// wrong types, more than 2^18 values) gives what was read before the fault, never a crash;
+// members the walk does not use are read but not kept.
 std::vector<CompositorWindow> parseCompositorTree(std::string_view json);
 
 // The window of process `pid` with `title`; else the one window of `pid` when it has only one.

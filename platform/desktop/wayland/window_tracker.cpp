@@ -208,7 +208,8 @@ struct WindowTracker::Atspi {
     }
 };
 
-WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), ipcSocket_(compositorIpcSocket()) {
+WindowTracker::WindowTracker(WlConnection* conn)
+    : conn_(conn), ipcSocket_(compositorIpcSocket()), compositorWindows_(ipcSocket_) {
     if (conn_) {
         manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
             conn_->bind(&zwlr_foreign_toplevel_manager_v1_interface, 2));
@@ -351,10 +352,9 @@ std::optional<CompositorWindow> WindowTracker::compositorWindow(WindowId window)
         pid = s->pid;
         title = s->name;
     }
-    const auto reply = compositorRequest(ipcSocket_, kIpcGetTree, {});
-    if (!reply) return std::nullopt;
-    const auto windows = parseCompositorTree(*reply);
-    const CompositorWindow* w = pid > 0 ? windowOfProcess(windows, pid, title) : windowOfApp(windows, appId, title);
+    const auto windows = compositorWindows_.get();
+    if (!windows) return std::nullopt;
+    const CompositorWindow* w = pid > 0 ? windowOfProcess(*windows, pid, title) : windowOfApp(*windows, appId, title);
     if (!w) return std::nullopt;
     return *w;
 }

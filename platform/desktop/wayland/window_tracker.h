@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
+#include "platform/desktop/wayland/compositor_ipc.h"
 #include "platform/desktop/wayland/compositor_tree.h"
 #include "platform/desktop/wayland/window_ids.h"
 #include "platform/desktop/wayland/wl_connection.h"
@@ -86,6 +87,7 @@ private:
 
     WlConnection* conn_ = nullptr;
     std::string ipcSocket_;  // the compositor's IPC socket ("" without)
+    CompositorWindows compositorWindows_;  // its window list, read again after changes
     zwlr_foreign_toplevel_manager_v1* manager_ = nullptr;
     std::vector<std::unique_ptr<Toplevel>> toplevels_;
     uint64_t nextSequence_ = 1;
