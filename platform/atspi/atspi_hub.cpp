@@ -138,7 +138,7 @@ void threadMain(std::shared_ptr<Hub::State> s) {
         s->loop = nullptr;  // nothing is posted from now on
     }
     s->closing = true;
-    for (auto& [token, e] : s->entries) State::release(e);
+    for (auto& [token, e] : s->entries) Hub::State::release(e);
     s->entries.clear();
     // Tasks posted before the end run now (a late registration is refused above), so that
     // nothing they hold stays behind in the context.
