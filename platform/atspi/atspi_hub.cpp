@@ -28,6 +28,10 @@ struct Hub::State {
         std::string type;  // empty for ticks
         AtspiEventListener* listener = nullptr;
         GSource* source = nullptr;
+        // The listener's data (what the callback reads the handler from). Freed here, after
+        // the deregistration: the accessibility library never calls a listener's destroy
+        // notification, so what the data holds would otherwise stay for the life of the process.
+        std::unique_ptr<std::shared_ptr<Handler>> data;
         std::shared_ptr<Handler> handler;
         std::shared_ptr<std::function<void()>> tick;
     };
@@ -58,6 +62,9 @@ struct Hub::State {
             g_source_unref(e.source);
             e.source = nullptr;
         }
+        e.data.reset();
+        e.handler.reset();
+        e.tick.reset();
     }
 
     ~State() {
@@ -272,16 +279,15 @@ int Hub::listen(const std::string& eventType, Handler handler, int timeoutMs) {
     const bool answered = run(
         [s, eventType, shared, token, ok] {
             if (s->closing || s->cancelled.erase(token)) return;
-            auto* data = new std::shared_ptr<Handler>(shared);
-            AtspiEventListener* l = atspi_event_listener_new(
-                onEvent, data, [](void* d) { delete static_cast<std::shared_ptr<Handler>*>(d); });
+            auto data = std::make_unique<std::shared_ptr<Handler>>(shared);
+            AtspiEventListener* l = atspi_event_listener_new(onEvent, data.get(), nullptr);
             GError* err = nullptr;
             if (!atspi_event_listener_register(l, eventType.c_str(), &err)) {
                 g_clear_error(&err);
                 g_object_unref(l);
                 return;
             }
-            s->entries[token] = State::Entry{eventType, l, nullptr, shared, nullptr};
+            s->entries[token] = State::Entry{eventType, l, nullptr, std::move(data), shared, nullptr};
             *ok = true;
         },
         timeoutMs);
@@ -307,7 +313,7 @@ int Hub::every(unsigned ms, std::function<void()> tick, int timeoutMs) {
             g_source_set_callback(src, onTick, new std::shared_ptr<std::function<void()>>(shared),
                                   [](void* d) { delete static_cast<std::shared_ptr<std::function<void()>>*>(d); });
             g_source_attach(src, s->ctx);
-            s->entries[token] = State::Entry{{}, nullptr, src, nullptr, shared};
+            s->entries[token] = State::Entry{{}, nullptr, src, nullptr, nullptr, shared};
         },
         timeoutMs);
     if (!answered) {
