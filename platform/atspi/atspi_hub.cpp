@@ -224,6 +224,10 @@ void freeFunction(void* data) { delete static_cast<std::function<void()>*>(data)
 
 void Hub::post(std::function<void()> fn) {
     auto s = s_;
+    if (s->threadId == std::this_thread::get_id()) {
+        fn();  // as the context would do for its own thread (and without the lock it takes)
+        return;
+    }
     std::lock_guard lock(s->m);
     if (!s->loop) return;
     auto* call = new std::function<void()>([s, fn = std::move(fn)] {

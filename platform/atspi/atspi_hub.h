@@ -41,14 +41,14 @@ public:
     // handler is not running and never runs again. False when the hub thread did not answer in
     // time: the handler is ended as soon as the thread gets to it (never called again once that
     // ran), and is released then. Unknown tokens are ignored.
-    bool remove(int token, int timeoutMs = 3000);
+    bool remove(int token, int timeoutMs = 500);
 
     // Runs `fn` on the hub thread (at once when called there) and waits for it at most
     // `timeoutMs`; false when it did not finish in time (it may still run later: capture by
     // value what it needs). While the thread has not answered a call that timed out (it is held
     // up, e.g. by an application that does not answer), later calls do not wait at all.
     bool run(std::function<void()> fn, int timeoutMs = 3000);
-    // Runs `fn` on the hub thread later, without waiting.
+    // Runs `fn` on the hub thread later, without waiting (at once when called there).
     void post(std::function<void()> fn);
 
     struct State;  // shared with the thread, which may outlive a hub that gave up on it
