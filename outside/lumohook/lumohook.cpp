@@ -224,9 +224,13 @@ TAVIK_API int StartMSAAThread(void*) {
     if (r->hub) {
         std::shared_ptr<Listener> l = r->listener;
         auto handler = [l](const AtspiEvent& e) { onEvent(l.get(), e); };
-        r->focusToken = r->hub->listen("object:state-changed:focused", handler);
-        r->caretToken = r->hub->listen("object:text-caret-moved", handler);
-        if (r->focusToken && r->caretToken) r->pollToken = r->hub->every(100, [l] { pollCaret(l.get()); });
+        // A thread held up by an application does not hold the viewer's start up for long: a
+        // registration that is late is undone by the hub, and the hook then does without.
+        constexpr int kStartBoundMs = 1000;
+        r->focusToken = r->hub->listen("object:state-changed:focused", handler, kStartBoundMs);
+        r->caretToken = r->hub->listen("object:text-caret-moved", handler, kStartBoundMs);
+        if (r->focusToken && r->caretToken)
+            r->pollToken = r->hub->every(100, [l] { pollCaret(l.get()); }, kStartBoundMs);
     }
     if (!r->hub || !r->pollToken) {
         std::fputs("LumoHook: the accessibility bus does not answer; focus and caret are not followed.\n", stderr);
