@@ -190,7 +190,7 @@ bool busAvailable() {
 
 // How long the end waits for the accessibility thread. An application that does not answer
 // holds that thread for seconds; the registrations then end as soon as it gets to them.
-constexpr int kEndBoundMs = 300;
+constexpr int kEndBoundMs = 100;
 
 // Ends the listener's registrations; once the accessibility thread has run the removal, no
 // handler of it runs.

@@ -200,7 +200,7 @@ Hub::~Hub() {
     }
     // A thread held up in a call to an application that does not answer ends by itself once the
     // call times out: it holds the state it uses.
-    if (s_->cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return s_->finished; })) {
+    if (s_->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return s_->finished; })) {
         lock.unlock();
         s_->thread.join();
     } else {

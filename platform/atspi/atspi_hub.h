@@ -22,7 +22,7 @@ public:
     // The running hub; nullptr when there is no accessibility bus or it did not answer within
     // ~3 s (a start still under way goes on by itself and is used by a later acquire()).
     static std::shared_ptr<Hub> acquire();
-    // Stops the loop and waits for the thread at most ~0.2 s: a thread held up in a call to an
+    // Stops the loop and waits for the thread at most ~0.1 s: a thread held up in a call to an
     // application that does not answer ends by itself later (it holds what it uses).
     ~Hub();
     Hub(const Hub&) = delete;
