@@ -5,12 +5,14 @@
 #include "common/ini_document.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tavik {
@@ -66,14 +68,24 @@ std::string folderOf(const std::string& path) {
 }
 
 // Exclusive lock on the folder that holds the file: serialises writers of
-// every settings file in it without leaving lock files behind.
+// every settings file in it without leaving lock files behind. Writers hold
+// it for one small file's write; whoever holds it longer (anyone who can read
+// the folder can lock it) makes the write fail after the bound instead of
+// hanging the program.
 class FolderLock {
 public:
+    static constexpr auto kBound = std::chrono::milliseconds(250);
     explicit FolderLock(const std::string& folder) {
         fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        if (fd_ < 0) return;
+        const auto deadline = std::chrono::steady_clock::now() + kBound;
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
     ~FolderLock() {

@@ -32,7 +32,8 @@ std::vector<std::string> profileSectionNames(const std::string& path);
 
 // Writes key=value, creating what is missing. False when the file could not
 // be written, or exists but could not be read whole (the store is then
-// unchanged: a write never replaces settings it could not read).
+// unchanged: a write never replaces settings it could not read), or when the
+// folder stayed locked by another holder for 0.25 s.
 bool profileWriteString(std::string_view section, std::string_view key, std::string_view value,
                         const std::string& path);
 

@@ -66,7 +66,9 @@ TAVIK_API LumoHBITMAP lumoLoadBmp(const char* path, int32_t* size) {
 
 // Writes the file beside the target under a fresh name and renames it over the target only once
 // every byte is on disk, so a failed write (a full disk, a file-size limit) leaves the old file
-// as it was. A symbolic link as target is followed: the file it names is replaced.
+// as it was. A symbolic link as target is followed only when it is the caller's own: the file it
+// names is replaced. Anyone else's link is never followed; the rename replaces the link itself
+// (refused in a sticky folder such as /tmp, where it is not the caller's to replace).
 TAVIK_API int32_t lumoSaveBmp(LumoHBITMAP hBitmap, const char* path) {
     if (!hBitmap || !path || !*path) return 0;
     BlockPtr dib(lumo::bitmapToDib24(*hBitmap));
@@ -74,11 +76,16 @@ TAVIK_API int32_t lumoSaveBmp(LumoHBITMAP hBitmap, const char* path) {
     if (dib->size > UINT32_MAX - 14) return 0;  // bfSize would not hold it
     std::string target = path;
     struct stat st {};
+    bool exists = false;
     if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path, nullptr), &std::free);
-        if (real) target = real.get();
+        if (st.st_uid == ::geteuid()) {
+            std::unique_ptr<char, decltype(&std::free)> real(::realpath(path, nullptr), &std::free);
+            if (real) target = real.get();
+            exists = ::stat(target.c_str(), &st) == 0;
+        }
+    } else {
+        exists = ::lstat(target.c_str(), &st) == 0;
     }
-    const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return 0;
     const size_t slash = target.rfind('/');
     std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".lumo-save-XXXXXX";

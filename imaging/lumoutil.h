@@ -166,7 +166,9 @@ TAVIK_API void lumoDeleteBitmap(LumoHBITMAP hBitmap);
 /* Loads a BMP file (1, 4, 8, 16, 24, 32 bits; bit fields; RLE4, RLE8; 12- or 40-byte headers; file
  * header optional). size (optional) receives width and |height|. Null on any failure. */
 TAVIK_API LumoHBITMAP lumoLoadBmp(const char* path, int32_t* size);
-/* Writes the bitmap as a 24-bit bottom-up BMP file. */
+/* Writes the bitmap as a 24-bit bottom-up BMP file: a new file beside the target renamed over it
+ * once complete. A symbolic link at `path` is followed only when it belongs to the caller; anyone
+ * else's is replaced (or, in a sticky folder such as /tmp, the save fails). 1 on success, else 0. */
 TAVIK_API int32_t lumoSaveBmp(LumoHBITMAP hBitmap, const char* path);
 /* Header of a BMP file in a static record (not thread-safe), or null; estimate (optional) gets
  * the memory the loaded image will need. */

@@ -1,9 +1,14 @@
 // Saving the screen image and opening it in the bitmap viewer (see save_screen_image.h).
 #include "screenviewer/save_screen_image.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/process.h"
@@ -61,6 +66,52 @@ std::string conditionFileText(const ViewRecord& r, bool whole,
     return out;
 }
 
+namespace {
+
+bool ownFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && path[0] == '/' && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid();
+}
+
+}  // namespace
+
+std::string screenImageFolder(const std::string& documents) {
+    if (ownFolder(documents)) return documents;
+    std::string base;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') base = data;
+    else if (const char* home = std::getenv("HOME"); home && home[0] == '/') base = std::string(home) + "/.local/share";
+    else return {};
+    const std::string vendor = base + "/Orvane";
+    const std::string folder = vendor + "/TAVIK200_J";
+    std::error_code ec;
+    std::filesystem::create_directories(base, ec);
+    for (const std::string& d : {vendor, folder})
+        if (::mkdir(d.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    return ownFolder(folder) ? folder : std::string();
+}
+
+bool replaceFile(const std::string& path, std::string_view text) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // a new file of its own, 0600
+    if (fd < 0) return false;
+    struct stat old {};
+    bool ok = true;
+    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && old.st_uid == ::geteuid())
+        ok = ::fchmod(fd, old.st_mode & 0777) == 0;  // a file of ours being replaced keeps its mode
+    for (std::string_view rest = text; ok && !rest.empty();) {
+        const ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else rest.remove_prefix(size_t(n));
+    }
+    ok = ok && ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
 std::string findBitora() {
     const std::string beside = tavik::platform::programFolder() + "/Bitora";
     std::error_code ec;
@@ -70,7 +121,12 @@ std::string findBitora() {
 
 ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& q, std::chrono::milliseconds frameWait) {
     ScreenImageResult out;
-    const std::string folder = q.folder.empty() ? tavik::lumo::documentsFolderFromEnvironment() : q.folder;
+    const std::string folder =
+        screenImageFolder(q.folder.empty() ? tavik::lumo::documentsFolderFromEnvironment() : q.folder);
+    if (folder.empty()) {
+        std::fputs("Lumo: no documents or data folder of yours to save the screen image in.\n", stderr);
+        return out;
+    }
     out.imagePath = tavik::lumo::windowImagePath(folder, q.japanese);
 
     const ViewRecord r = viewer.currentView();  // a private copy: other processes write the map
@@ -101,9 +157,7 @@ ScreenImageResult saveScreenImage(Viewer& viewer, const ScreenImageRequest& q, s
     if (!q.whole) {
         written = bitora::writeConditionFile(out.imagePath, viewConditionsFor(r, false, q.conditions));
     } else if (const auto lmc = bitora::conditionFilePath(out.imagePath)) {
-        std::ofstream file(*lmc, std::ios::binary | std::ios::trunc);
-        file << conditionFileText(r, true, q.conditions);
-        written = bool(file.flush());
+        written = replaceFile(*lmc, conditionFileText(r, true, q.conditions));
     }
     if (!written) {
         std::fprintf(stderr, "Lumo: the view conditions could not be written beside \"%s\".\n", out.imagePath.c_str());

@@ -1,11 +1,13 @@
 // Saving the screen image for the bitmap viewer: the view frame hidden while
-// the target window is captured, "WindowImage.bmp" in the documents folder,
+// the target window is captured, "WindowImage.bmp" in the documents folder
+// (else the data folder),
 // the view-condition file beside it, and Bitora started on it.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "bitmapviewer/view_condition_file.h"
 #include "screenviewer/settings/condition_slots.h"
@@ -39,6 +41,17 @@ bitora::ViewConditions viewConditionsFor(const ViewRecord& r, bool whole,
 // variant without the stored-condition lines.
 std::string conditionFileText(const ViewRecord& r, bool whole,
                               const std::array<tavik::lumo::ConditionSlot, 4>& conditions);
+
+// The folder a screen image goes to: `documents` when it is a folder of this
+// user's (absolute), else the suite's data folder ($XDG_DATA_HOME, default
+// ~/.local/share, then Orvane/TAVIK200_J, made 0700 when new); empty when
+// neither is to be had (never the current folder).
+std::string screenImageFolder(const std::string& documents);
+
+// Writes `text` to `path` through a fresh file beside it, renamed over it:
+// never through a link or a file someone placed there, never half a file. A
+// file of this user's that it replaces keeps its mode; a new one is 0600.
+bool replaceFile(const std::string& path, std::string_view text);
 
 // The bitmap viewer beside this program, else on PATH; empty when neither.
 std::string findBitora();

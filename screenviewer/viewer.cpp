@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -20,6 +21,8 @@ constexpr auto kMousePeriod = std::chrono::milliseconds(50);
 // Reports of a new window in front are followed at once, but never closer than this.
 constexpr auto kMinTrackGap = std::chrono::milliseconds(10);
 constexpr auto kPassPacing = std::chrono::milliseconds(50);
+// How long stopThreads() waits for both threads.
+constexpr auto kStopBound = std::chrono::milliseconds(700);
 
 bool validIndex(int i) { return i >= 0 && i < kRecordCount; }
 
@@ -56,7 +59,14 @@ Viewer::Viewer(ViewerShare& share, HookData* hook, const DeviceConfig& device, s
     map_.reset(lumoNewDotMap(w, h));
 }
 
-Viewer::~Viewer() { stopThreads(); }
+Viewer::~Viewer() {
+    if (stopThreads()) return;
+    // A thread still in a call past the bound works on this viewer's members: they stay until it
+    // returns (every call it makes is bounded).
+    std::fputs("Lumo: a viewer thread is late to end; waiting for it.\n", stderr);
+    if (watch_.joinable()) watch_.join();
+    if (refresh_.joinable()) refresh_.join();
+}
 
 // ---- Records ----
 
@@ -112,8 +122,14 @@ bool Viewer::createThreads(HookLibrary hookLibrary) {
     }
     hookLibrary_ = hookLibrary;
     try {
-        refresh_ = std::thread([this] { refreshLoop(); });
-        watch_ = std::thread([this] { watchLoop(hookLibrary_); });
+        refresh_ = std::thread([this] {
+            refreshLoop();
+            threadEnded(refreshEnded_);
+        });
+        watch_ = std::thread([this] {
+            watchLoop(hookLibrary_);
+            threadEnded(watchEnded_);
+        });
     } catch (const std::system_error&) {
         stopThreads();
         return false;
@@ -138,7 +154,15 @@ void Viewer::onTimerTick(const std::function<void()>& startCommand) {
     if (period != 0 && ++tickCounter_ >= period) publishView(true);
 }
 
-void Viewer::stopThreads() {
+void Viewer::threadEnded(bool& ended) {
+    {
+        std::lock_guard lock(runMutex_);
+        ended = true;
+    }
+    runCv_.notify_all();
+}
+
+bool Viewer::stopThreads() {
     {
         std::lock_guard lock(runMutex_);
         stop_ = true;
@@ -148,8 +172,20 @@ void Viewer::stopThreads() {
         std::lock_guard lock(handMutex_);
     }
     handCv_.notify_all();
-    if (watch_.joinable()) watch_.join();
-    if (refresh_.joinable()) refresh_.join();
+    // Both threads end together within one bound.
+    const auto deadline = std::chrono::steady_clock::now() + kStopBound;
+    bool watchDone = false, refreshDone = false;
+    {
+        std::unique_lock lock(runMutex_);
+        runCv_.wait_until(lock, deadline, [&] {
+            return (!watch_.joinable() || watchEnded_) && (!refresh_.joinable() || refreshEnded_);
+        });
+        watchDone = watchEnded_;
+        refreshDone = refreshEnded_;
+    }
+    if (watch_.joinable() && watchDone) watch_.join();
+    if (refresh_.joinable() && refreshDone) refresh_.join();
+    return !watch_.joinable() && !refresh_.joinable();
 }
 
 void Viewer::setRefreshChoice(int choice) {

@@ -56,7 +56,7 @@ public:
     // the watch thread, `refreshDesk` the refresh thread.
     Viewer(ViewerShare& share, HookData* hook, const DeviceConfig& device, std::unique_ptr<DesktopPort> watchDesk,
            std::unique_ptr<DesktopPort> refreshDesk, DeviceSink sink);
-    ~Viewer();  // stops the threads (bounded waits)
+    ~Viewer();  // stops the threads (see stopThreads())
     Viewer(const Viewer&) = delete;
     Viewer& operator=(const Viewer&) = delete;
 
@@ -79,8 +79,9 @@ public:
     // and the periodic refresh.
     void onTimerTick(const std::function<void()>& startCommand);
     // Stops the watch thread (which ends the hook library) and the refresh
-    // thread: each waited for up to 1000 ms.
-    void stopThreads();
+    // thread, waiting for both together up to 0.7 s. False when one has not
+    // ended by then: it is joined by the destructor (it still uses the viewer).
+    bool stopThreads();
     bool threadsRunning() const { return resumed_.load(); }
 
     // ---- Settings ----
@@ -220,6 +221,7 @@ private:
     bool scanCursor(BinCondition& cond, ScanContext& ctx, bool force);
     void refreshLoop();
     void watchLoop(HookLibrary hookLibrary);
+    void threadEnded(bool& ended);  // a thread's last step: tells stopThreads()
 
     ViewerShare& share_;
     HookData* hook_;
@@ -274,6 +276,7 @@ private:
     std::condition_variable runCv_;
     std::chrono::steady_clock::time_point lastTrack_{};
     std::thread watch_, refresh_;
+    bool watchEnded_ = false, refreshEnded_ = false;  // runMutex_
     HookLibrary hookLibrary_;
     Stats stats_;
 };

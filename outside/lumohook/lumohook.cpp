@@ -19,21 +19,28 @@
 
 namespace {
 
+// What the handlers use. They hold it themselves, so it lives as long as any of them may still
+// run, also past EndMSAAThread when the accessibility thread is held up by an application.
 struct Listener {
-    // Applications publish focus and caret only while the session's accessibility is on: on
-    // while the listener runs, back off at its end when it was off before.
-    std::optional<tavik::atspi::AccessibilitySwitch> accessibility;
     std::optional<lumo::HookSection> hook;
     tavik::desktop::Desktop desk;
-    std::shared_ptr<tavik::atspi::Hub> hub;
-    int focusToken = 0, caretToken = 0, pollToken = 0;
     // Accessibility thread only.
-    AtspiAccessible* focused = nullptr;  // the last object that took the focus
+    AtspiAccessible* focused = nullptr;  // the last object that took the focus (cleared by stop())
     int lastOffset = -1;
 };
 
+// The running listener: its registrations on the hub.
+struct Running {
+    // Applications publish focus and caret only while the session's accessibility is on: on
+    // while the listener runs, back off at its end when it was off before.
+    std::optional<tavik::atspi::AccessibilitySwitch> accessibility;
+    std::shared_ptr<Listener> listener;
+    std::shared_ptr<tavik::atspi::Hub> hub;
+    int focusToken = 0, caretToken = 0, pollToken = 0;
+};
+
 std::mutex gMutex;
-std::unique_ptr<Listener> gListener;  // the library's one listener
+std::unique_ptr<Running> gRunning;  // the library's one listener
 
 // The extents of `source`'s top-level (the ancestor right below the application) in
 // `ATSPI_COORD_TYPE_SCREEN`, the coordinates the caret and focus positions are read in; nullopt
@@ -161,75 +168,90 @@ void onEvent(Listener* l, const AtspiEvent& ev) {
 // read every 100 ms, recorded when it moved (applications do not always send caret events).
 void pollCaret(Listener* l) {
     if (!l->focused || !l->hook) return;
-    AtspiText* text = atspi_accessible_get_text_iface(l->focused);
-    if (!text) return;
+    // A reference of its own: while a call waits for its answer, events are handled, and a new
+    // focus drops the listener's.
+    AtspiAccessible* focused = ATSPI_ACCESSIBLE(g_object_ref(l->focused));
+    AtspiText* text = atspi_accessible_get_text_iface(focused);
+    if (!text) {
+        g_object_unref(focused);
+        return;
+    }
     GError* err = nullptr;
     const gint offset = atspi_text_get_caret_offset(text, &err);
     g_object_unref(text);
     if (err) {
         g_clear_error(&err);
-        return;
-    }
-    if (offset >= 0 && offset != l->lastOffset) {
+    } else if (offset >= 0 && offset != l->lastOffset && focused == l->focused) {
         l->lastOffset = offset;
-        record(l, l->focused, true, offset);
+        record(l, focused, true, offset);
     }
+    g_object_unref(focused);
 }
 
 bool busAvailable() {
     return std::getenv("AT_SPI_BUS_ADDRESS") != nullptr || std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr;
 }
 
-// Ends the listener's registrations; afterwards no handler of it runs.
-void stop(Listener& l) {
-    if (!l.hub) return;
-    l.hub->remove(l.focusToken);
-    l.hub->remove(l.caretToken);
-    l.hub->remove(l.pollToken);
-    Listener* raw = &l;
-    l.hub->run([raw] {
-        if (raw->focused) g_object_unref(raw->focused);
-        raw->focused = nullptr;
-    });
-    l.hub.reset();
+// How long the end waits for the accessibility thread. An application that does not answer
+// holds that thread for seconds; the registrations then end as soon as it gets to them.
+constexpr int kEndBoundMs = 100;
+
+// Ends the listener's registrations; once the accessibility thread has run the removal, no
+// handler of it runs.
+void stop(Running& r) {
+    if (!r.hub) return;
+    // Posted without waiting; on a thread that is held up, nothing waits for it twice.
+    for (int t : {r.focusToken, r.caretToken, r.pollToken}) r.hub->remove(t, 0);
+    r.hub->run(
+        [l = r.listener] {
+            if (l->focused) g_object_unref(l->focused);
+            l->focused = nullptr;
+        },
+        kEndBoundMs);
+    r.hub.reset();
 }
 
 }  // namespace
 
 TAVIK_API int StartMSAAThread(void*) {
     std::lock_guard lock(gMutex);
-    if (gListener) return 1;
+    if (gRunning) return 1;
     if (!busAvailable()) {
         std::fputs("LumoHook: no accessibility bus; focus and caret are not followed.\n", stderr);
         return 0;
     }
-    auto l = std::make_unique<Listener>();
-    l->hook = lumo::HookSection::openOrCreate();
-    if (!l->hook) return 0;
-    l->accessibility.emplace();
-    l->hub = tavik::atspi::Hub::acquire();
-    Listener* raw = l.get();
-    if (l->hub) {
-        auto handler = [raw](const AtspiEvent& e) { onEvent(raw, e); };
-        l->focusToken = l->hub->listen("object:state-changed:focused", handler);
-        l->caretToken = l->hub->listen("object:text-caret-moved", handler);
-        if (l->focusToken && l->caretToken) l->pollToken = l->hub->every(100, [raw] { pollCaret(raw); });
+    auto r = std::make_unique<Running>();
+    r->listener = std::make_shared<Listener>();
+    r->listener->hook = lumo::HookSection::openOrCreate();
+    if (!r->listener->hook) return 0;
+    r->accessibility.emplace();
+    r->hub = tavik::atspi::Hub::acquire();
+    if (r->hub) {
+        std::shared_ptr<Listener> l = r->listener;
+        auto handler = [l](const AtspiEvent& e) { onEvent(l.get(), e); };
+        // A thread held up by an application does not hold the viewer's start up for long: a
+        // registration that is late is undone by the hub, and the hook then does without.
+        constexpr int kStartBoundMs = 1000;
+        r->focusToken = r->hub->listen("object:state-changed:focused", handler, kStartBoundMs);
+        r->caretToken = r->hub->listen("object:text-caret-moved", handler, kStartBoundMs);
+        if (r->focusToken && r->caretToken)
+            r->pollToken = r->hub->every(100, [l] { pollCaret(l.get()); }, kStartBoundMs);
     }
-    if (!l->hub || !l->pollToken) {
+    if (!r->hub || !r->pollToken) {
         std::fputs("LumoHook: the accessibility bus does not answer; focus and caret are not followed.\n", stderr);
-        stop(*l);
+        stop(*r);
         return 0;
     }
-    gListener = std::move(l);
+    gRunning = std::move(r);
     return 1;
 }
 
 TAVIK_API int EndMSAAThread(void) {
-    std::unique_ptr<Listener> l;
+    std::unique_ptr<Running> r;
     {
         std::lock_guard lock(gMutex);
-        l = std::move(gListener);
+        r = std::move(gRunning);
     }
-    if (l) stop(*l);
+    if (r) stop(*r);
     return 1;
 }

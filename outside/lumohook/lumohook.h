@@ -14,7 +14,9 @@ extern "C" {
  * accessibility bus or no hook section (the viewer then follows the window
  * in front alone). `args` is not read. Returns at once. */
 TAVIK_API int StartMSAAThread(void* args);
-/* Stops the listener (waits up to about 1 s) and releases the hook section.
+/* Stops the listener (waits at most about 0.2 s: an accessibility thread held
+ * up by an application ends the listener later by itself) and releases the
+ * hook section once no handler can run any more.
  * Harmless when it was not started. */
 TAVIK_API int EndMSAAThread(void);
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <map>
+#include <set>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,9 @@ struct Hub::State {
     std::mutex m;
     std::condition_variable cv;
     int started = 0;  // 1 running, -1 failed
+    bool finished = false;  // the thread has left its loop and released its entries
+    bool stalled = false;   // a run() timed out and the thread has not taken a task since
+    int nextToken = 1;
     GMainContext* ctx = nullptr;
     GMainLoop* loop = nullptr;
     std::thread::id threadId;
@@ -24,14 +28,47 @@ struct Hub::State {
         std::string type;  // empty for ticks
         AtspiEventListener* listener = nullptr;
         GSource* source = nullptr;
+        // The listener's data (what the callback reads the handler from). Freed here, after
+        // the deregistration: the accessibility library never calls a listener's destroy
+        // notification, so what the data holds would otherwise stay for the life of the process.
+        std::unique_ptr<std::shared_ptr<Handler>> data;
         std::shared_ptr<Handler> handler;
         std::shared_ptr<std::function<void()>> tick;
     };
     std::map<int, Entry> entries;
-    int nextToken = 1;
+    std::set<int> cancelled;  // tokens removed before their registration ran
+    bool closing = false;     // the loop has ended: nothing registers any more
+
+    // Hub thread only: ends the registration `token` (or the one still to come under it).
+    void drop(int token) {
+        auto it = entries.find(token);
+        if (it == entries.end()) {
+            cancelled.insert(token);
+            return;
+        }
+        release(it->second);
+        entries.erase(it);
+    }
+    // Dropping the registration frees its reference; a handler running right now (removing
+    // itself) holds its own until it returns, and is never called again.
+    static void release(Entry& e) {
+        if (e.listener) {
+            atspi_event_listener_deregister(e.listener, e.type.c_str(), nullptr);
+            g_object_unref(e.listener);
+            e.listener = nullptr;
+        }
+        if (e.source) {
+            g_source_destroy(e.source);
+            g_source_unref(e.source);
+            e.source = nullptr;
+        }
+        e.data.reset();
+        e.handler.reset();
+        e.tick.reset();
+    }
 
     ~State() {
-        if (thread.joinable()) thread.detach();  // only a start nobody waits for any more
+        if (thread.joinable()) thread.detach();  // a start nobody waits for, or a thread held up at the end
         if (ctx) g_main_context_unref(ctx);
     }
 };
@@ -103,22 +140,25 @@ void threadMain(std::shared_ptr<Hub::State> s) {
     }
     s->cv.notify_all();
     if (s->started == 1) g_main_loop_run(loop);
-    for (auto& [token, e] : s->entries) {
-        if (e.listener) {
-            atspi_event_listener_deregister(e.listener, e.type.c_str(), nullptr);
-            g_object_unref(e.listener);
-        }
-        if (e.source) {
-            g_source_destroy(e.source);
-            g_source_unref(e.source);
-        }
+    {
+        std::lock_guard lock(s->m);
+        s->loop = nullptr;  // nothing is posted from now on
     }
+    s->closing = true;
+    for (auto& [token, e] : s->entries) Hub::State::release(e);
     s->entries.clear();
+    // Tasks posted before the end run now (a late registration is refused above), so that
+    // nothing they hold stays behind in the context.
+    while (g_main_context_iteration(ctx, FALSE)) {
+    }
     if (loop) g_main_loop_unref(loop);
     g_main_context_pop_thread_default(ctx);
-    std::lock_guard lock(s->m);
-    s->loop = nullptr;
-    // The context stays referenced by `s` (run() may still post to it); freed with the state.
+    {
+        std::lock_guard lock(s->m);
+        s->finished = true;
+    }
+    s->cv.notify_all();
+    // The context stays referenced by `s`; freed with the state.
 }
 
 }  // namespace
@@ -151,17 +191,20 @@ std::shared_ptr<Hub> Hub::acquire() {
 }
 
 Hub::~Hub() {
-    GMainLoop* loop = nullptr;
-    {
-        std::lock_guard lock(s_->m);
-        loop = s_->loop;
+    std::unique_lock lock(s_->m);
+    if (s_->loop) g_main_loop_quit(s_->loop);
+    if (!s_->thread.joinable()) return;
+    if (s_->threadId == std::this_thread::get_id()) {
+        s_->thread.detach();  // the last holder let go from a handler: the thread ends by itself
+        return;
     }
-    if (loop) g_main_loop_quit(loop);
-    if (s_->thread.joinable()) {
-        if (s_->threadId == std::this_thread::get_id())
-            s_->thread.detach();  // the last holder let go from a handler: the thread ends by itself
-        else
-            s_->thread.join();
+    // A thread held up in a call to an application that does not answer ends by itself once the
+    // call times out: it holds the state it uses.
+    if (s_->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return s_->finished; })) {
+        lock.unlock();
+        s_->thread.join();
+    } else {
+        s_->thread.detach();
     }
 }
 
@@ -172,18 +215,30 @@ struct Task {
     std::condition_variable cv;
     bool done = false;
 };
-gboolean runTask(void* data) {
-    auto* task = static_cast<std::shared_ptr<Task>*>(data);
-    (*task)->fn();
-    {
-        std::lock_guard lock((*task)->m);
-        (*task)->done = true;
-    }
-    (*task)->cv.notify_all();
+gboolean runFunction(void* data) {
+    (*static_cast<std::function<void()>*>(data))();
     return G_SOURCE_REMOVE;
 }
-void freeTask(void* data) { delete static_cast<std::shared_ptr<Task>*>(data); }
+void freeFunction(void* data) { delete static_cast<std::function<void()>*>(data); }
 }  // namespace
+
+void Hub::post(std::function<void()> fn) {
+    auto s = s_;
+    if (s->threadId == std::this_thread::get_id()) {
+        fn();  // as the context would do for its own thread (and without the lock it takes)
+        return;
+    }
+    std::lock_guard lock(s->m);
+    if (!s->loop) return;
+    auto* call = new std::function<void()>([s, fn = std::move(fn)] {
+        {
+            std::lock_guard l(s->m);
+            s->stalled = false;  // the thread takes tasks again
+        }
+        fn();
+    });
+    g_main_context_invoke_full(s->ctx, G_PRIORITY_DEFAULT, runFunction, call, freeFunction);
+}
 
 bool Hub::run(std::function<void()> fn, int timeoutMs) {
     if (s_->threadId == std::this_thread::get_id()) {
@@ -192,71 +247,90 @@ bool Hub::run(std::function<void()> fn, int timeoutMs) {
     }
     auto task = std::make_shared<Task>();
     task->fn = std::move(fn);
+    bool wait = false;
     {
         std::lock_guard lock(s_->m);
         if (!s_->loop) return false;
-        g_main_context_invoke_full(s_->ctx, G_PRIORITY_DEFAULT, runTask, new std::shared_ptr<Task>(task), freeTask);
+        wait = !s_->stalled && timeoutMs > 0;
     }
+    post([task] {
+        task->fn();
+        task->fn = nullptr;  // what it held goes now, on this thread
+        {
+            std::lock_guard lock(task->m);
+            task->done = true;
+        }
+        task->cv.notify_all();
+    });
     std::unique_lock lock(task->m);
-    return task->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return task->done; });
+    if (!wait) return task->done;
+    if (task->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return task->done; })) return true;
+    lock.unlock();
+    std::lock_guard sl(s_->m);
+    s_->stalled = true;
+    return false;
 }
 
-int Hub::listen(const std::string& eventType, Handler handler) {
+int Hub::listen(const std::string& eventType, Handler handler, int timeoutMs) {
     auto shared = std::make_shared<Handler>(std::move(handler));
     auto s = s_;
-    auto token = std::make_shared<int>(0);
-    run([s, eventType, shared, token] {
-        auto* data = new std::shared_ptr<Handler>(shared);
-        AtspiEventListener* l = atspi_event_listener_new(
-            onEvent, data, [](void* d) { delete static_cast<std::shared_ptr<Handler>*>(d); });
-        GError* err = nullptr;
-        if (!atspi_event_listener_register(l, eventType.c_str(), &err)) {
-            g_clear_error(&err);
-            g_object_unref(l);
-            return;
-        }
-        const int t = s->nextToken++;
-        s->entries[t] = State::Entry{eventType, l, nullptr, shared, nullptr};
-        *token = t;
-    });
-    return *token;
+    int token = 0;
+    {
+        std::lock_guard lock(s->m);
+        token = s->nextToken++;
+    }
+    auto ok = std::make_shared<std::atomic<bool>>(false);
+    const bool answered = run(
+        [s, eventType, shared, token, ok] {
+            if (s->closing || s->cancelled.erase(token)) return;
+            auto data = std::make_unique<std::shared_ptr<Handler>>(shared);
+            AtspiEventListener* l = atspi_event_listener_new(onEvent, data.get(), nullptr);
+            GError* err = nullptr;
+            if (!atspi_event_listener_register(l, eventType.c_str(), &err)) {
+                g_clear_error(&err);
+                g_object_unref(l);
+                return;
+            }
+            s->entries[token] = State::Entry{eventType, l, nullptr, std::move(data), shared, nullptr};
+            *ok = true;
+        },
+        timeoutMs);
+    if (!answered) {
+        post([s, token] { s->drop(token); });  // the caller was told it failed: undo it
+        return 0;
+    }
+    return ok->load() ? token : 0;
 }
 
-int Hub::every(unsigned ms, std::function<void()> tick) {
+int Hub::every(unsigned ms, std::function<void()> tick, int timeoutMs) {
     auto shared = std::make_shared<std::function<void()>>(std::move(tick));
     auto s = s_;
-    auto token = std::make_shared<int>(0);
-    run([s, ms, shared, token] {
-        GSource* src = g_timeout_source_new(ms < 10 ? 10 : ms);
-        g_source_set_callback(src, onTick, new std::shared_ptr<std::function<void()>>(shared),
-                              [](void* d) { delete static_cast<std::shared_ptr<std::function<void()>>*>(d); });
-        g_source_attach(src, s->ctx);
-        const int t = s->nextToken++;
-        s->entries[t] = State::Entry{{}, nullptr, src, nullptr, shared};
-        *token = t;
-    });
-    return *token;
+    int token = 0;
+    {
+        std::lock_guard lock(s->m);
+        token = s->nextToken++;
+    }
+    const bool answered = run(
+        [s, ms, shared, token] {
+            if (s->closing || s->cancelled.erase(token)) return;
+            GSource* src = g_timeout_source_new(ms < 10 ? 10 : ms);
+            g_source_set_callback(src, onTick, new std::shared_ptr<std::function<void()>>(shared),
+                                  [](void* d) { delete static_cast<std::shared_ptr<std::function<void()>>*>(d); });
+            g_source_attach(src, s->ctx);
+            s->entries[token] = State::Entry{{}, nullptr, src, nullptr, nullptr, shared};
+        },
+        timeoutMs);
+    if (!answered) {
+        post([s, token] { s->drop(token); });
+        return 0;
+    }
+    return token;
 }
 
-void Hub::remove(int token) {
-    if (token == 0) return;
+bool Hub::remove(int token, int timeoutMs) {
+    if (token == 0) return true;
     auto s = s_;
-    run([s, token] {
-        auto it = s->entries.find(token);
-        if (it == s->entries.end()) return;
-        State::Entry& e = it->second;
-        // Dropping the registration frees its reference; a handler running right now (removing
-        // itself) holds its own until it returns, and is never called again.
-        if (e.listener) {
-            atspi_event_listener_deregister(e.listener, e.type.c_str(), nullptr);
-            g_object_unref(e.listener);
-        }
-        if (e.source) {
-            g_source_destroy(e.source);
-            g_source_unref(e.source);
-        }
-        s->entries.erase(it);
-    });
+    return run([s, token] { s->drop(token); }, timeoutMs);
 }
 
 }  // namespace tavik::atspi

@@ -22,25 +22,34 @@ public:
     // The running hub; nullptr when there is no accessibility bus or it did not answer within
     // ~3 s (a start still under way goes on by itself and is used by a later acquire()).
     static std::shared_ptr<Hub> acquire();
-    ~Hub();  // stops the loop and joins the thread (handlers were removed by their owners)
+    // Stops the loop and waits for the thread at most ~0.1 s: a thread held up in a call to an
+    // application that does not answer ends by itself later (it holds what it uses).
+    ~Hub();
     Hub(const Hub&) = delete;
     Hub& operator=(const Hub&) = delete;
 
     using Handler = std::function<void(const AtspiEvent&)>;
     // Calls `handler` for every event of `eventType` (e.g. "window:activate",
     // "object:state-changed:focused"). Returns a token for remove(), 0 when the registration
-    // failed or the hub thread did not answer within ~3 s.
-    int listen(const std::string& eventType, Handler handler);
-    // Calls `tick` every `ms` milliseconds (>= 10). Token as for listen().
-    int every(unsigned ms, std::function<void()> tick);
-    // Ends a listener or tick; once it returns the handler is not running and never runs again.
-    // Unknown tokens are ignored.
-    void remove(int token);
+    // failed or the hub thread did not answer within `timeoutMs` (a registration that was late
+    // is undone: its handler never runs). Handlers hold by value what they use: one may still
+    // be running, or about to run, when a remove() that timed out returns.
+    int listen(const std::string& eventType, Handler handler, int timeoutMs = 3000);
+    // Calls `tick` every `ms` milliseconds (>= 10). Token and bound as for listen().
+    int every(unsigned ms, std::function<void()> tick, int timeoutMs = 3000);
+    // Ends a listener or tick and waits for that at most `timeoutMs`. True when it is ended: the
+    // handler is not running and never runs again. False when the hub thread did not answer in
+    // time: the handler is ended as soon as the thread gets to it (never called again once that
+    // ran), and is released then. Unknown tokens are ignored.
+    bool remove(int token, int timeoutMs = 500);
 
     // Runs `fn` on the hub thread (at once when called there) and waits for it at most
     // `timeoutMs`; false when it did not finish in time (it may still run later: capture by
-    // value what it needs).
+    // value what it needs). While the thread has not answered a call that timed out (it is held
+    // up, e.g. by an application that does not answer), later calls do not wait at all.
     bool run(std::function<void()> fn, int timeoutMs = 3000);
+    // Runs `fn` on the hub thread later, without waiting (at once when called there).
+    void post(std::function<void()> fn);
 
     struct State;  // shared with the thread, which may outlive a hub that gave up on it
 

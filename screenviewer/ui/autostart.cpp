@@ -1,6 +1,7 @@
 // The autostart entry of the viewer (see autostart.h).
 #include "screenviewer/ui/autostart.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,14 +46,43 @@ std::string keyOf(const std::string& line) {
 }
 
 // Exec quoting of the desktop entry format: the path in double quotes with
-// the reserved characters escaped.
+// the reserved characters escaped, "%" doubled (a field code otherwise), and
+// line breaks as string escapes (a raw one would end the line and start a key).
 std::string quotedExec(const std::string& path) {
     std::string out = "\"";
     for (char c : path) {
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (c == '\r') {
+            out += "\\r";
+            continue;
+        }
         if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        if (c == '%') out += '%';
         out += c;
     }
     return out + "\"";
+}
+
+// Nobody but the system and this user can have put `path` there or change it: the file and
+// every folder above it belong to root or to this user, and none is writable by others (but
+// for sticky folders such as /tmp, where others cannot replace what is not theirs).
+bool trustedFile(const std::string& path) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    if (ec) return false;
+    const uid_t me = ::geteuid();
+    struct stat st {};
+    if (::stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_uid != 0 && st.st_uid != me) || (st.st_mode & 022)) return false;
+    for (fs::path dir = real.parent_path();; dir = dir.parent_path()) {
+        if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (st.st_uid != 0 && st.st_uid != me) return false;
+        if ((st.st_mode & 022) && !(st.st_mode & S_ISVTX)) return false;
+        if (dir == dir.root_path()) return true;
+    }
 }
 
 }  // namespace
@@ -68,10 +98,12 @@ std::optional<std::string> autostartPath() {
 
 std::string installedEntryPath(const std::string& programPath) {
     std::vector<std::string> candidates;
-    if (!programPath.empty()) {
-        // <prefix>/<libdir>/tavik/Lumo: walk up to a folder holding share/applications.
-        fs::path dir = fs::path(programPath).parent_path();
-        for (int up = 0; up < 4 && dir.has_parent_path() && dir != dir.root_path(); ++up) {
+    // <prefix>/<libdir>/tavik/Lumo: walk up to a folder holding share/applications. A program
+    // elsewhere (a build tree) has no installation of its own.
+    const fs::path programDir = fs::path(programPath).parent_path();
+    if (!programPath.empty() && programDir.filename() == "tavik") {
+        fs::path dir = programDir;
+        for (int up = 0; up < 3 && dir.has_parent_path() && dir != dir.root_path(); ++up) {
             dir = dir.parent_path();
             candidates.push_back((dir / "share/applications" / kEntryName).string());
         }
@@ -80,9 +112,9 @@ std::string installedEntryPath(const std::string& programPath) {
     std::stringstream dirs(dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share");
     for (std::string d; std::getline(dirs, d, ':');)
         if (!d.empty() && d[0] == '/') candidates.push_back(d + "/applications/" + kEntryName);
-    std::error_code ec;
+    // The entry's Exec line runs at every log-in: only a file no other user could have placed.
     for (const auto& c : candidates)
-        if (fs::is_regular_file(c, ec)) return c;
+        if (trustedFile(c)) return c;
     return {};
 }
 

@@ -2,6 +2,8 @@
 // desktop entry, writing and removing it, and a folder that cannot be made.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -83,6 +85,10 @@ TEST_F(Autostart, TheEntryKeepsTheInstalledOneWithAutostartSwitchedOn) {
         EXPECT_NE(m.find("\nType=Application\n"), std::string::npos);
         EXPECT_NE(m.find("X-GNOME-Autostart-enabled=true\n"), std::string::npos);
     }
+    // A field code or a line break in the path stays inside the one Exec value.
+    const std::string odd = autostartEntry({}, "/opt/100%u\nHidden=true/Lumo");
+    EXPECT_NE(odd.find("\nExec=\"/opt/100%%u\\nHidden=true/Lumo\"\n"), std::string::npos) << odd;
+    EXPECT_EQ(odd.find("\nHidden="), std::string::npos) << odd;
 }
 
 TEST_F(Autostart, WritingTakesTheEntryOfTheInstallationBesideTheProgram) {
@@ -116,6 +122,40 @@ TEST_F(Autostart, WritingTakesTheEntryOfTheInstallationBesideTheProgram) {
     ::setenv("XDG_DATA_DIRS", ("relative:" + (prefix / "share").string()).c_str(), 1);
     EXPECT_EQ(installedEntryPath((dir_ / "build/bin/Lumo").string()),
               (prefix / "share/applications/lumo.desktop").string());
+}
+
+// Another user (uid 65534) plants entries where a build tree under a shared folder would find
+// one: above the build tree (in the shared folder) and in a data folder of theirs named in
+// XDG_DATA_DIRS.
+TEST_F(Autostart, EntriesPlantedByAnotherUserAreNeverTaken) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    const fs::path shared = dir_ / "shared";  // a folder like /tmp: everyone writes, sticky
+    fs::create_directories(shared / "build/bin");
+    ::chmod(shared.c_str(), 01777);
+    const std::string program = (shared / "build/bin/Lumo").string();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const std::string evil = "[Desktop Entry]\nType=Application\nName=Lumo\nExec=sh -c planted\n";
+        for (const char* where : {"share/applications", "theirs/applications"}) {
+            std::error_code ec;
+            fs::create_directories(shared / where, ec);
+            std::ofstream(shared / where / "lumo.desktop") << evil;
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(fs::exists(shared / "share/applications/lumo.desktop"));
+    ::setenv("XDG_DATA_DIRS", (shared / "theirs").c_str(), 1);
+
+    EXPECT_EQ(installedEntryPath(program), "");
+    ASSERT_TRUE(setAutostart(true, program));
+    const std::string text = readAll(dir_ / "config/autostart/Lumo.desktop");
+    EXPECT_EQ(text.find("planted"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=\"" + program + "\"\n"), std::string::npos) << text;
 }
 
 TEST_F(Autostart, AFolderThatCannotBeMadeFailsAndLeavesItOff) {

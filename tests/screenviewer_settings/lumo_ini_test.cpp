@@ -2,7 +2,12 @@
 // with "fData" 0, the different save moments and files that cannot be read.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -208,4 +213,20 @@ TEST(ConditionSlots, StoreAndRecallCopyTheConditionAndSkipEmptySlots) {
     slot.mode = 0x10000 | BIN_DARK;  // a slot another process wrote into the shared records
     ASSERT_TRUE(recallCondition(slot, target));
     EXPECT_EQ(target.bMode, kFreshMode);
+}
+
+// The folder lock serialises writers; a holder that never lets go (anyone who can read the
+// folder can take it) makes a write fail instead of hanging the program's exit.
+TEST_F(LumoIniTest, AWriteGivesUpOnAFolderLockHeldByAnotherAndWritesOnceItIsFree) {
+    const int held = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    auto write = std::async(std::launch::async, [&] { return tavik::profileWriteString("Browse", "Refresh", "2", path_); });
+    const bool ended = write.wait_for(std::chrono::seconds(10)) == std::future_status::ready;  // hang guard only
+    ::close(held);  // lets a hung write finish, so the test ends either way
+    ASSERT_TRUE(ended) << "the write waited on the lock without bound";
+    EXPECT_FALSE(write.get());
+    EXPECT_EQ(get("Browse", "Refresh"), -999);
+    EXPECT_TRUE(tavik::profileWriteString("Browse", "Refresh", "2", path_));
+    EXPECT_EQ(get("Browse", "Refresh"), 2);
 }

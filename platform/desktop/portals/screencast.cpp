@@ -110,7 +110,7 @@ struct ScreenCast::State {
 
     // The frame and the sinks, used by the stream's thread.
     std::mutex frameM;
-    std::condition_variable firstFrame;
+    std::condition_variable_any firstFrame;  // also woken by a stop request
     FrameStore frame;
     bool fresh = true;     // the next frame is a new stream's first
     bool wasLost = false;  // a stream was lost since the last one delivered
@@ -203,7 +203,7 @@ struct ScreenCast::State {
     template <typename Alive>
     void waitFirstFrame(std::stop_token& stop, Alive alive) {
         std::unique_lock g(frameM);
-        firstFrame.wait_for(g, kFirstFrameBound, [&] { return !frame.empty() || !alive() || stop.stop_requested(); });
+        firstFrame.wait_for(g, stop, kFirstFrameBound, [&] { return !frame.empty() || !alive(); });
     }
 
     // The opening thread's work: portal, stream, first frame. Hands its result over under `m`.

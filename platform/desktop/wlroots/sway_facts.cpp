@@ -12,9 +12,7 @@ std::unique_ptr<WindowFacts> SwayFacts::open() {
 }
 
 std::optional<std::vector<WindowFact>> SwayFacts::windows() {
-    const auto reply = compositorRequest(socket_, kIpcGetTree, {});
-    if (!reply) return std::nullopt;
-    return parseCompositorTree(*reply);
+    return windows_.get();
 }
 
 }  // namespace tavik::desktop::wayland

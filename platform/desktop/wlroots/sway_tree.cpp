@@ -13,6 +13,17 @@ namespace tavik::desktop::wayland {
 namespace {
 
 constexpr int kMaxDepth = 64;
+// Values read from one reply at most (a real tree of hundreds of windows has tens of thousands);
+// only the members the walk uses are kept, so a reply of millions of empty arrays costs neither
+// a node each nor more than this many steps.
+constexpr size_t kMaxValues = size_t{1} << 18;
+
+bool keptMember(std::string_view key) {
+    for (std::string_view k : {"id", "pid", "app_id", "window_properties", "class", "name", "focused", "rect",
+                               "window_rect", "x", "y", "width", "height", "nodes", "floating_nodes"})
+        if (key == k) return true;
+    return false;
+}
 
 struct Json {
     enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
@@ -36,7 +47,7 @@ public:
 
     // Reads one value; false on a fault (what was built so far stays in `out`).
     bool value(Json& out, int depth) {
-        if (depth > kMaxDepth) return false;
+        if (depth > kMaxDepth || ++values_ > kMaxValues) return false;
         skip();
         if (at_ >= s_.size()) return false;
         const char c = s_[at_];
@@ -190,9 +201,14 @@ private:
             skip();
             if (at_ >= s_.size() || s_[at_] != ':') return false;
             ++at_;
-            out.keys.push_back(std::move(key));
-            out.items.emplace_back();
-            if (!value(out.items.back(), depth + 1)) return false;
+            if (keptMember(key)) {
+                out.keys.push_back(std::move(key));
+                out.items.emplace_back();
+                if (!value(out.items.back(), depth + 1)) return false;
+            } else {
+                Json dropped;
+                if (!value(dropped, depth + 1)) return false;
+            }
             skip();
             if (at_ >= s_.size()) return false;
             if (s_[at_] == ',') {
@@ -209,6 +225,7 @@ private:
 
     std::string_view s_;
     size_t at_ = 0;
+    size_t values_ = 0;
 };
 
 int64_t integer(const Json* j) {
