@@ -310,6 +310,25 @@ TEST_F(InsideWayland, CaptureOnce) {
     EXPECT_EQ(pixelAt(d, 10, 6), 0x000000u);
 }
 
+// A program that wants only hot keys (the controller) opens no screen cast: on GNOME and KDE that
+// would put a screen-sharing dialog before the user for nothing.
+TEST_F(InsideWayland, HotKeysAloneOpenNoScreenCast) {
+    const std::string portalLog = std::string(std::getenv("TAVIK_WAYLAND_SESSION")) + "/portal.log";
+    auto sessions = [&] {
+        const std::string log = readFile(portalLog);
+        size_t n = 0;
+        for (size_t at = log.find("create\n"); at != std::string::npos; at = log.find("create\n", at + 1)) ++n;
+        return n;
+    };
+    const size_t before = sessions();
+    {
+        dt::DesktopEvents events;
+        events.addHotKey(1, 0x67, dt::kModSuper);
+        events.take();
+    }
+    EXPECT_EQ(sessions(), before);
+}
+
 TEST_F(InsideWayland, DamageFollowsWhatChangesOnTheScreen) {
     dt::DesktopEvents events;
     ASSERT_TRUE(waitUntil([&] { return events.takeDamage({0, 0, 1, 1}).has_value(); }));

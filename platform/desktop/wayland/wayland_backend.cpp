@@ -130,8 +130,8 @@ public:
           cast_(ScreenCast::shared()),
           hotKeys_([sink = sink_](const DesktopEvent& e) { sink->events.push(e); }) {
         cast_->addSink(sink_);
-        // Up before the first takeDamage of the caller, as far as the bound allows.
-        cast_->ensure();
+        // The screen cast opens with the first question about damage, not here: a program that
+        // wants only hot keys (the controller) must not make the desktop ask to share the screen.
     }
     WaylandEvents(const WaylandEvents&) = delete;
     WaylandEvents& operator=(const WaylandEvents&) = delete;
