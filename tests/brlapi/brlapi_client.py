@@ -28,7 +28,8 @@ def run(verb, rest):
         x, y = conn.displaySize
         return [x, y]
     if verb == "driver":
-        return [conn.driverName]
+        name = conn.driverName
+        return [name.decode() if isinstance(name, bytes) else name]
     if verb == "tty":
         return [conn.enterTtyModeWithPath([])]
     if verb == "leave":

@@ -231,7 +231,7 @@ TEST_F(BrailleServer, ScreenReaderReadsTheTextLineAndGetsTheKeys) {
     // 2 x 4 pins a cell, one pin apart; the text line is cleared.
     ASSERT_TRUE(pad_->command("key 4 96 0"));
     EXPECT_TRUE(lineShows(hexOf(std::vector<unsigned char>(32, 0))));
-    EXPECT_TRUE(waitUntil([&] { return a.call("param 6") == "param (21, 9)"; })) << a.call("param 6");
+    EXPECT_TRUE(waitUntil([&] { return a.call("param 6") == "param [21, 9]"; })) << a.call("param 6");
 }
 
 TEST_F(BrailleServer, HostileClientsGetErrorsAndNeverStopTheOthers) {
