@@ -1,7 +1,9 @@
 // tavik-brlapi: the tactile display as a braille display for screen readers.
 // Reads its settings, enters the port through the client library, opens the
 // socket clients look for and serves until SIGTERM or SIGINT.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/signalfd.h>
 
 #include <cstdio>
@@ -49,6 +51,18 @@ int main(int argc, char** argv) {
     if (o.help) return std::fputs(usage().c_str(), stdout), 0;
     if (o.version) return std::printf("tavik-brlapi %s\n", TAVIK_VERSION_STRING), 0;
 
+    if (o.ifConfigured && !o.configured) {
+        std::fprintf(stderr, "tavik-brlapi: no [BrlAPI] Port in TAVIK.ini: not started\n");
+        return 0;
+    }
+    // One server a user: a lock in the user's runtime folder, held while it runs.
+    Fd lock;
+    if (!env("XDG_RUNTIME_DIR").empty()) {
+        lock.reset(::open((env("XDG_RUNTIME_DIR") + "/tavik-brlapi.lock").c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+            return fail("a braille server of this user already runs");
+    }
     if (o.host.empty()) o.host = env("BRLAPI_HOST");
     if (o.host.empty()) o.host = ":0";
     auto endpoint = parseHost(o.host);

@@ -32,6 +32,7 @@ std::optional<Destination> parseDestination(std::string_view s) {
 
 void readIni(Options& o, const std::string& iniPath) {
     o.port = profileGetInt("BrlAPI", "Port", o.port, iniPath);
+    o.configured = profileGetInt("BrlAPI", "Port", -1, iniPath) >= 0;
     o.model = profileGetString("BrlAPI", "Model", o.model, iniPath);
     o.host = profileGetString("BrlAPI", "Host", o.host, iniPath);
     o.table = profileGetString("BrlAPI", "Table", o.table, iniPath);
@@ -48,6 +49,10 @@ bool parseCommandLine(Options& o, const std::vector<std::string_view>& args, std
         }
         if (a == "--version") {
             o.version = true;
+            continue;
+        }
+        if (a == "--if-configured") {
+            o.ifConfigured = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -100,10 +105,12 @@ Options (each overrides the same key of TAVIK.ini's [BrlAPI] section):
   --key-file FILE        key a TCP client must show (KeyFile; default
                          $XDG_RUNTIME_DIR/tavik-brlapi.key, made when missing)
   --socket-folder DIR    folder of local sockets (default /var/lib/BrlAPI)
+  --if-configured        end at once (status 0) unless TAVIK.ini's [BrlAPI]
+                         section names the Port: how the session starts it
   -h, --help             this text
   --version              the suite's version
 
-On start it prints "listening HOST" and, for a TCP endpoint, the key file:
+One server runs per user (a second one says so and ends). On start it prints "listening HOST" and, for a TCP endpoint, the key file:
 set BRLAPI_HOST (and BRLAPI_AUTH=keyfile:FILE) for the session when they are
 not the defaults. Keys: see tavik-brlapi(1).
 )";

@@ -27,6 +27,8 @@ struct Options {
     Destination destination = Destination::TextLine;
     std::string keyFile;  // empty: $XDG_RUNTIME_DIR/tavik-brlapi.key
     std::string socketFolder;  // empty: the shared socket folder
+    bool ifConfigured = false;  // end quietly unless TAVIK.ini has a [BrlAPI] Port
+    bool configured = false;    // TAVIK.ini names the port
     bool help = false, version = false;
 };
 

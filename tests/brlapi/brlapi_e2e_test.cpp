@@ -131,7 +131,7 @@ protected:
         writeFile(dir_ + "/fg", "0\n");
         key_ = dir_ + "/brlapi.key";
         env_ = suiteEnv(dir_, {"DISPLAY=", "BRLAPI_HOST=127.0.0.1:" + std::to_string(number_),
-                               "BRLAPI_AUTH=keyfile:" + key_});
+                               "BRLAPI_AUTH=keyfile:" + key_, "XDG_RUNTIME_DIR=" + dir_});
         server_ = std::make_unique<Child>(bin + "/tavik-brlapi",
                                           std::vector<std::string>{"--port", std::to_string(port_), "--model", "QX-64X48",
                                                                    "--host", "127.0.0.1:" + std::to_string(number_),
