@@ -46,6 +46,9 @@ libwayland-dev
 libwayland-bin
 wayland-protocols
 grim
+liblouis-dev
+python3-brlapi
+python3-louis
 "
 missing=""
 for p in $PKGS; do
