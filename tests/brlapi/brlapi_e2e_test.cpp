@@ -8,8 +8,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -45,7 +49,17 @@ public:
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
+    // On a local socket.
+    explicit RawClient(const std::string& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        error_ = connected_ ? 0 : errno;
+    }
     ~RawClient() { ::close(fd_); }
+    int error() const { return error_; }
     bool connected() const { return connected_; }
     void sendBytes(const std::vector<uint8_t>& b) { (void)!::send(fd_, b.data(), b.size(), MSG_NOSIGNAL); }
     void send(uint32_t type, const std::vector<uint8_t>& body = {}) { sendBytes(brl::encodePacket(type, body)); }
@@ -100,6 +114,7 @@ public:
 private:
     int fd_ = -1;
     bool connected_ = false;
+    int error_ = 0;
     brl::PacketReader reader_;
     std::vector<brl::Packet> extra_;
 };
@@ -303,4 +318,59 @@ TEST_F(BrailleServer, HostileClientsGetErrorsAndNeverStopTheOthers) {
     ASSERT_EQ(a.call("write 1 still here"), "write ok");
     EXPECT_TRUE(lineShows(expectedLine(a, "still here", 1)));
     for (auto& c : many) EXPECT_TRUE(c->next()) << "a waiting client got no greeting";
+}
+
+TEST_F(BrailleServer, LocalSocketAdmitsOnlyItsOwnUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root to become it";
+    // A second server on a local socket in a folder every user may enter.
+    const std::string folder = dir_ + "/sock";
+    std::filesystem::create_directories(folder);
+    ::chmod(dir_.c_str(), 0711);
+    ::chmod(folder.c_str(), 01777);
+    // Its own runtime folder: the one-server-a-user lock is the first server's.
+    std::filesystem::create_directories(dir_ + "/run2");
+    std::vector<std::string> env = env_;
+    env.back() = "XDG_RUNTIME_DIR=" + dir_ + "/run2";
+    Child local(binDir() + "/tavik-brlapi",
+                {"--port", std::to_string(port_), "--host", ":0", "--socket-folder", folder, "--table", kTable}, env);
+    ASSERT_TRUE(local.expect("listening :0"));
+    const std::string path = folder + "/0";
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // Its own user needs no key.
+    RawClient own(path);
+    ASSERT_TRUE(own.connected());
+    auto v = own.next();
+    ASSERT_TRUE(v);
+    own.send(brl::pkt::kVersion, v->body);
+    auto offer = own.next();
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(offer->body, u32s({brl::auth::kNone}));
+    own.send(brl::pkt::kGetDisplaySize);
+    auto size = own.next();
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->body, u32s({32, 1}));
+
+    // Another user cannot open the socket; with the socket opened up by hand,
+    // the server still turns that user away.
+    auto asNobody = [&] {
+        return Child([path] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 3;
+            RawClient c(path);
+            if (!c.connected()) return c.error() == EACCES ? 10 : 4;
+            auto e = c.next();
+            return e && e->type == brl::pkt::kError && errorCode(*e) == 17 && c.closed() ? 20 : 5;
+        });
+    };
+    {
+        Child other = asNobody();
+        EXPECT_EQ(other.waitExit(), 10);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    {
+        Child other = asNobody();
+        EXPECT_EQ(other.waitExit(), 20);
+    }
 }
