@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "brlapi/cells.h"
+#include "brlapi/charset.h"
 #include "brlapi/endpoint.h"
 #include "brlapi/key_filter.h"
 #include "brlapi/keymap.h"
@@ -176,4 +177,20 @@ TEST(Endpoint, OnlyThisMachine) {
     EXPECT_FALSE(parseHost("0.0.0.0:1"));
     EXPECT_FALSE(parseHost(":100"));
     EXPECT_FALSE(parseHost(":1x"));
+}
+
+TEST(Charset, StrictUtf8LatinOneAndWideCharacters) {
+    const std::vector<uint8_t> e = {0xC3, 0xA9};
+    EXPECT_EQ(decodeText(e, "utf-8"), std::u32string(U"\u00e9"));
+    EXPECT_EQ(decodeText(e, "ISO-8859-1"), std::u32string(U"\u00c3\u00a9"));
+    EXPECT_FALSE(decodeText(std::vector<uint8_t>{0xC0, 0xAF}, "UTF-8"));        // overlong '/'
+    EXPECT_FALSE(decodeText(std::vector<uint8_t>{0xED, 0xA0, 0x80}, "UTF-8"));  // a surrogate
+    EXPECT_FALSE(decodeText(std::vector<uint8_t>{0xE2, 0xA0}, "UTF-8"));        // cut short
+    // No name: UTF-8 when it is, else Latin-1.
+    EXPECT_EQ(decodeText(std::vector<uint8_t>{0xE9}, ""), std::u32string(U"\u00e9"));
+    // The wide characters of the client's C library (through iconv).
+    const char32_t wide[2] = {U'\u2801', U'a'};
+    const auto* p = reinterpret_cast<const uint8_t*>(wide);
+    EXPECT_EQ(decodeText({p, sizeof wide}, "WCHAR_T"), std::u32string(U"\u2801a"));
+    EXPECT_FALSE(decodeText(e, "NO-SUCH-SET"));
 }
