@@ -75,6 +75,9 @@ void Server::step(int timeoutMs, int stopFd) {
         if (ev & (POLLIN | POLLHUP | POLLERR)) readClient(c);
         if (!c.dead && (ev & POLLOUT)) flush(c);
     }
+    const auto now = std::chrono::steady_clock::now();
+    for (Client& c : clients_)
+        if (c.session.phase() != Session::Phase::Ready && now - c.acceptedAt > limits_.handshakeTime) c.dead = true;
     const std::size_t before = clients_.size();
     clients_.remove_if([](const Client& c) { return c.dead; });
     if (clients_.size() != before) dirty_ = true;
@@ -89,7 +92,8 @@ void Server::acceptClients() {
         AuthPolicy policy;
         policy.none = listener_.local();
         policy.key = key_;
-        auto& c = clients_.emplace_back(Client{std::move(fd), {}, Session(std::move(policy)), {}, 0, 0, false, false});
+        auto& c = clients_.emplace_back(
+            Client{std::move(fd), {}, Session(std::move(policy)), {}, 0, 0, std::chrono::steady_clock::now(), false, false});
         if (listener_.local() && !sameUser) {
             // Only the session's own user: another user learns why and goes.
             queue(c, encodeError(pkt::kError, ErrorCode::Authentication, pkt::kVersion));

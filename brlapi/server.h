@@ -4,6 +4,7 @@
 // One thread; every wait is a poll with a bound.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -26,6 +27,9 @@ struct ServerLimits {
     // Answers a client has not read yet; more and it is dropped (a client
     // that never reads cannot hold memory or the loop).
     std::size_t maxPendingBytes = 256 * 1024;
+    // A connection that has not finished the handshake by then is dropped, so
+    // idle connections cannot take every place.
+    std::chrono::milliseconds handshakeTime{10000};
 };
 
 class Server {
@@ -51,6 +55,7 @@ private:
         std::vector<uint8_t> pending;
         std::size_t sent = 0;  // bytes of `pending` already written
         uint64_t enteredAt = 0;
+        std::chrono::steady_clock::time_point acceptedAt;
         bool closing = false;  // drop once `pending` is out
         bool dead = false;
     };
