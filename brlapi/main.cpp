@@ -4,10 +4,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <spawn.h>
 #include <sys/signalfd.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +37,28 @@ std::string localeName() {
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
         if (!env(name).empty()) return env(name);
     return "C";
+}
+
+// Tells the session where the server listens when it is not where clients look
+// by default: a file in the runtime folder, and the session's environment for
+// programs started from now on (systemd user manager and D-Bus activation).
+void announceHost(const std::string& host) {
+    const std::string runtime = env("XDG_RUNTIME_DIR");
+    if (!runtime.empty()) std::ofstream(runtime + "/tavik-brlapi.env") << "BRLAPI_HOST=" << host << "\n";
+    if (host == ":0") return;
+    std::fprintf(stderr, "tavik-brlapi: clients must be started with BRLAPI_HOST=%s\n", host.c_str());
+    const std::string assignment = "BRLAPI_HOST=" + host;
+    char* argv[] = {const_cast<char*>("dbus-update-activation-environment"), const_cast<char*>("--systemd"),
+                    const_cast<char*>(assignment.c_str()), nullptr};
+    pid_t pid = -1;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) return;
+    // Bounded: a session without a bus must not hold the server up.
+    for (int i = 0; i < 40; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
 }
 
 int fail(const std::string& what) {
@@ -98,6 +125,7 @@ int main(int argc, char** argv) {
 
     Server server(*listener, *link, BrailleTable(o.table), o.destination, key);
     const auto& f = server.facts();
+    if (listener->local()) announceHost(listener->endpoint().host());
     std::printf("listening %s\n", listener->endpoint().host().c_str());
     if (!key.empty()) std::printf("key-file %s\n", o.keyFile.c_str());
     std::printf("display %ux%u %s table %s\n", f.columns, f.rows,

@@ -275,6 +275,18 @@ TEST_F(BrailleServer, LocalSocketAdmitsOnlyItsOwnUser) {
     ASSERT_TRUE(size);
     EXPECT_EQ(size->body, u32s({32, 1}));
 
+    // A second server finds :0 answered and takes the next number, and says
+    // where clients must look.
+    {
+        std::filesystem::create_directories(dir_ + "/run3");
+        std::vector<std::string> env3 = env_;
+        env3.back() = "XDG_RUNTIME_DIR=" + dir_ + "/run3";
+        Child next(binDir() + "/tavik-brlapi",
+                   {"--port", std::to_string(port_), "--host", ":0", "--socket-folder", folder, "--table", kTable}, env3);
+        EXPECT_TRUE(next.expect("listening :1"));
+        EXPECT_EQ(readFile(dir_ + "/run3/tavik-brlapi.env"), "BRLAPI_HOST=:1\n");
+    }
+
     // Another user cannot open the socket; with the socket opened up by hand,
     // the server still turns that user away.
     auto asNobody = [&] {
