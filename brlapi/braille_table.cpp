@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 
 namespace tavik::brl {
 
@@ -32,6 +34,7 @@ std::string tableForLocale(std::string_view locale, const std::function<bool(con
         {"hr", "hr-comp8.utb"},
         {"he", "he-IL-comp8.utb"},
     }};
+    if (lang == "c" || lang == "posix") lang.clear();
     std::vector<std::string> candidates;
     if (lang == "en" && region == "gb") candidates.push_back("en-gb-comp8.ctb");
     for (const auto& [l, t] : kNamed)
@@ -46,7 +49,29 @@ std::string tableForLocale(std::string_view locale, const std::function<bool(con
     return std::string(kFallbackTable);
 }
 
-bool tableInstalled(const std::string& table) { return !table.empty() && lou_getTable(table.c_str()) != nullptr; }
+bool tableFileExists(const std::string& table) {
+    if (table.empty() || table.find('/') != std::string::npos) return false;
+    std::vector<std::string> folders;
+    if (const char* path = std::getenv("LOUIS_TABLEPATH")) {
+        std::string_view rest(path);
+        while (!rest.empty()) {
+            const std::size_t comma = rest.find(',');
+            folders.emplace_back(rest.substr(0, comma));
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        }
+    }
+    folders.push_back("/usr/share/liblouis/tables");
+    folders.push_back("/usr/local/share/liblouis/tables");
+    std::error_code ec;
+    return std::any_of(folders.begin(), folders.end(),
+                       [&](const std::string& f) { return std::filesystem::exists(f + "/" + table, ec); });
+}
+
+bool tableInstalled(const std::string& table) {
+    // The library's own complaints go nowhere: the caller says what failed.
+    lou_registerLogCallback([](logLevels, const char*) {});
+    return !table.empty() && lou_getTable(table.c_str()) != nullptr;
+}
 
 std::vector<uint8_t> BrailleTable::cells(std::u32string_view text) const {
     std::vector<uint8_t> out(text.size(), 0);

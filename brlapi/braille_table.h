@@ -16,6 +16,8 @@ namespace tavik::brl {
 // one), as a screen reader picks it from the language; "en-us-comp8-ext.utb"
 // when the language has none. `exists` tells whether a table file is installed.
 std::string tableForLocale(std::string_view locale, const std::function<bool(const std::string&)>& exists);
+// True when a file of that name is in the translation library's table folders.
+bool tableFileExists(const std::string& table);
 // True when the translation library can load the table.
 bool tableInstalled(const std::string& table);
 

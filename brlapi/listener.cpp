@@ -106,7 +106,8 @@ std::optional<Listener> Listener::open(Endpoint wanted, const std::string& folde
                      e.next().host().c_str());
         // A folder that cannot hold sockets fails for every number alike.
         if (e.kind == Endpoint::Kind::Local && (why == std::strerror(EACCES) || why == std::strerror(ENOENT))) {
-            error = "cannot make a socket in " + folder + ": " + why;
+            error = "cannot make a socket in " + folder + ": " + why +
+                    " (it is made at boot by the installed tmpfiles entry; or use --host 127.0.0.1:N)";
             return std::nullopt;
         }
     }

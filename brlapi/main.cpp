@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     if (o.host.empty()) o.host = ":0";
     auto endpoint = parseHost(o.host);
     if (!endpoint) return fail("host \"" + o.host + "\" is not on this machine (\":N\" or \"127.0.0.1:N\")");
-    if (o.table.empty()) o.table = tableForLocale(localeName(), tableInstalled);
+    if (o.table.empty()) o.table = tableForLocale(localeName(), tableFileExists);
     if (!tableInstalled(o.table)) return fail("braille table \"" + o.table + "\" cannot be loaded");
 
     // Signals arrive through a descriptor the loop polls.
@@ -118,10 +118,11 @@ int main(int argc, char** argv) {
         if (key.empty()) return fail(error);
     }
 
-    auto link = DeviceLink::open(o.model, o.port, error);
-    if (!link) return fail(error);
+    // The socket first: without one there is no reason to start the display's controller.
     auto listener = Listener::open(*endpoint, o.socketFolder.empty() ? std::string(kSocketFolder) : o.socketFolder, error);
     if (!listener) return fail(error);
+    auto link = DeviceLink::open(o.model, o.port, error);
+    if (!link) return fail(error);
 
     Server server(*listener, *link, BrailleTable(o.table), o.destination, key);
     const auto& f = server.facts();
