@@ -67,14 +67,15 @@ void Server::step(int timeoutMs, int stopFd) {
     for (const Client& c : clients_)
         fds.push_back({c.fd.get(), static_cast<short>(POLLIN | (c.sent < c.pending.size() ? POLLOUT : 0)), 0});
     if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) return;
+    // Only the clients polled: those accepted below come after them in the list.
+    auto polled = clients_.begin();
+    for (std::size_t i = 3; i < fds.size(); ++i, ++polled) {
+        const short ev = fds[i].revents;
+        if (ev & (POLLIN | POLLHUP | POLLERR)) readClient(*polled);
+        if (!polled->dead && (ev & POLLOUT)) flush(*polled);
+    }
     if (fds[0].revents & POLLIN) acceptClients();
     if (fds[1].revents & POLLIN) handleKeys();
-    std::size_t i = 3;
-    for (Client& c : clients_) {
-        const short ev = fds[i++].revents;
-        if (ev & (POLLIN | POLLHUP | POLLERR)) readClient(c);
-        if (!c.dead && (ev & POLLOUT)) flush(c);
-    }
     const auto now = std::chrono::steady_clock::now();
     for (Client& c : clients_)
         if (c.session.phase() != Session::Phase::Ready && now - c.acceptedAt > limits_.handshakeTime) c.dead = true;
