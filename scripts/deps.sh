@@ -54,6 +54,13 @@ libglib2.0-bin
 gnome-shell
 dconf-gsettings-backend
 dconf-service
+liblouis-dev
+python3-brlapi
+python3-louis
+liblouis-bin
+orca
+python3-gi
+gir1.2-gtk-3.0
 "
 missing=""
 for p in $PKGS; do

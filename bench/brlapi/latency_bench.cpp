@@ -1,0 +1,275 @@
+// Latency of the braille road, measured from a screen reader's side: a write
+// packet sent on the server's socket until the text frame it makes is complete
+// on the device's end of the line, and a device key frame written on the line
+// until the client has read its key packet. The real server, controller and
+// serial plug-in run in between; the device end is played in-process on a
+// pseudo-terminal with padsim's device model. Median and 99th percentile are
+// counters (milliseconds); wire_ms is what the same text frame takes on a
+// real serial line at the model's 38400 bit/s (10 bits a byte), which a
+// pseudo-terminal does not add.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "brlapi/protocol.h"
+#include "device_model.h"
+#include "host_frame_reader.h"
+#include "port.h"
+
+namespace brl = tavik::brl;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kLineBitsPerSecond = 38400;
+
+// The device end: answers the plug-in and notes each completed text frame.
+class Device {
+public:
+    bool start(std::string& error) {
+        if (!pty_.open(error)) return false;
+        thread_ = std::thread([this] { run(); });
+        return true;
+    }
+    ~Device() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    const std::string& path() const { return pty_.slavePath(); }
+    uint64_t texts() {
+        std::lock_guard lock(m_);
+        return texts_;
+    }
+    Clock::time_point waitText(uint64_t count) {
+        std::unique_lock lock(m_);
+        cv_.wait_for(lock, std::chrono::seconds(10), [&] { return texts_ > count; });
+        return lastText_;
+    }
+    void sendKey(uint8_t group, uint8_t key) {
+        const uint8_t bytes[4] = {group, key, 0, 0};
+        auto frame = model_.keyFrame(bytes);
+        (void)!::write(pty_.master(), frame.data(), frame.size());
+    }
+
+private:
+    void run() {
+        padsim::HostFrameReader reader(
+            [&](const padsim::HostFrame& f) {
+                auto out = model_.handle(f);
+                if (!out.reply.empty()) (void)!::write(pty_.master(), out.reply.data(), out.reply.size());
+                if (f.command == 0x91) {
+                    std::lock_guard lock(m_);
+                    ++texts_;
+                    lastText_ = Clock::now();
+                    cv_.notify_all();
+                }
+            },
+            [](std::span<const uint8_t>) {});
+        std::vector<uint8_t> buf(4096);
+        while (!stop_) {
+            pollfd p{pty_.master(), POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const ssize_t n = ::read(pty_.master(), buf.data(), buf.size());
+            if (n <= 0) continue;
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
+            reader.feed({buf.data(), static_cast<std::size_t>(n)}, static_cast<uint64_t>(ms.count()));
+        }
+    }
+
+    padsim::PtyPort pty_;
+    padsim::DeviceModel model_{padsim::DeviceConfig{}};
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex m_;
+    std::condition_variable cv_;
+    uint64_t texts_ = 0;
+    Clock::time_point lastText_;
+};
+
+// The server process, its client connection in tty mode, and the device.
+struct Stack {
+    Device device;
+    std::string dir;
+    pid_t server = -1;
+    int sock = -1;
+    brl::PacketReader reader;
+    bool ok = false;
+
+    Stack() {
+        const char* bin = std::getenv("TAVIK_BIN_DIR");
+        if (!bin) return;
+        dir = (std::filesystem::temp_directory_path() / ("tavik-brlapi-bench-" + std::to_string(::getpid()))).string();
+        std::filesystem::create_directories(dir + "/Orvane/TAVIK200_J");
+        std::string error;
+        if (!device.start(error)) return;
+        const int port = 10 + ::getpid() % 50, number = 1 + ::getpid() % 90;
+        std::ofstream(dir + "/Orvane/TAVIK200_J/TAVIK.ini") << "[Ports]\nCom" << port + 1 << "=" << device.path() << "\n";
+        if (!startServer(bin, port, number)) return;
+        ok = connectClient(number);
+    }
+    ~Stack() {
+        if (sock >= 0) ::close(sock);
+        if (server > 0) {
+            ::kill(server, SIGTERM);
+            ::waitpid(server, nullptr, 0);
+        }
+        std::filesystem::remove_all(dir);
+    }
+
+    bool startServer(const std::string& bin, int port, int number) {
+        int out[2];
+        if (::pipe(out) != 0) return false;
+        server = ::fork();
+        if (server == 0) {
+            ::dup2(out[1], 1);
+            ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+            ::setenv("TAVIK_PATH", (bin + "/TAVIK").c_str(), 1);
+            ::unsetenv("DISPLAY");
+            const std::string exe = bin + "/tavik-brlapi", p = std::to_string(port),
+                              host = "127.0.0.1:" + std::to_string(number), key = dir + "/key";
+            ::execl(exe.c_str(), exe.c_str(), "--port", p.c_str(), "--host", host.c_str(), "--key-file", key.c_str(),
+                    "--table", "en-us-comp8-ext.utb", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // Up and serving once it says where it listens.
+        std::string said;
+        char c;
+        pollfd p{out[0], POLLIN, 0};
+        while (said.find("listening") == std::string::npos && ::poll(&p, 1, 15000) > 0 && ::read(out[0], &c, 1) == 1)
+            said += c;
+        ::close(out[0]);
+        return said.find("listening") != std::string::npos;
+    }
+
+    void send(uint32_t type, const std::vector<uint8_t>& body) {
+        auto b = brl::encodePacket(type, body);
+        (void)!::send(sock, b.data(), b.size(), MSG_NOSIGNAL);
+    }
+    std::optional<brl::Packet> next() {
+        std::vector<brl::Packet> got;
+        while (got.empty()) {
+            pollfd p{sock, POLLIN, 0};
+            uint8_t buf[256];
+            if (::poll(&p, 1, 10000) <= 0) return std::nullopt;
+            const ssize_t n = ::recv(sock, buf, sizeof buf, 0);
+            if (n <= 0) return std::nullopt;
+            reader.feed({buf, static_cast<std::size_t>(n)}, got);
+        }
+        return got[0];
+    }
+
+    bool connectClient(int number) {
+        sock = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(4101 + number));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(sock, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
+        auto v = next();
+        if (!v) return false;
+        send(brl::pkt::kVersion, v->body);
+        if (!next()) return false;
+        std::ifstream keyFile(dir + "/key", std::ios::binary);
+        std::vector<uint8_t> proof;
+        brl::putU32(proof, brl::auth::kKey);
+        proof.insert(proof.end(), std::istreambuf_iterator<char>(keyFile), {});
+        send(brl::pkt::kAuth, proof);
+        auto ack = next();
+        if (!ack || ack->type != brl::pkt::kAck) return false;
+        send(brl::pkt::kEnterTtyMode, {0, 0, 0, 0, 0});
+        ack = next();
+        return ack && ack->type == brl::pkt::kAck;
+    }
+};
+
+Stack& stack() {
+    static Stack s;
+    return s;
+}
+
+void report(benchmark::State& state, std::vector<double>& ms) {
+    if (ms.empty()) return;
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["p99_ms"] = ms[std::min(ms.size() - 1, (ms.size() * 99) / 100)];
+}
+
+void BM_WriteToWire(benchmark::State& state) {
+    Stack& s = stack();
+    if (!s.ok) {
+        state.SkipWithError("server, controller, plug-in or device not available");
+        return;
+    }
+    const auto idle = std::chrono::milliseconds(state.range(0));
+    std::vector<double> ms;
+    int n = 0;
+    for (auto _ : state) {
+        std::this_thread::sleep_for(idle);
+        // A full line of text that differs from the one before.
+        std::vector<uint8_t> body;
+        brl::putU32(body, brl::wf::kRegion | brl::wf::kText | brl::wf::kCursor);
+        brl::putU32(body, 1);
+        brl::putU32(body, 32);
+        brl::putU32(body, 32);
+        for (int i = 0; i < 32; ++i) body.push_back(static_cast<uint8_t>('a' + (n + i) % 26));
+        brl::putU32(body, static_cast<uint32_t>(1 + n % 32));
+        ++n;
+        const uint64_t before = s.device.texts();
+        const auto t0 = Clock::now();
+        s.send(brl::pkt::kWrite, body);
+        const auto t1 = s.device.waitText(before);
+        const double d = std::chrono::duration<double, std::milli>(t1 - t0).count();
+        state.SetIterationTime(d / 1000.0);
+        ms.push_back(d);
+    }
+    report(state, ms);
+    state.counters["wire_ms"] = (6 + 32) * 10 / kLineBitsPerSecond * 1000;
+}
+BENCHMARK(BM_WriteToWire)->Arg(0)->Arg(250)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
+
+void BM_KeyToClient(benchmark::State& state) {
+    Stack& s = stack();
+    if (!s.ok) {
+        state.SkipWithError("server, controller, plug-in or device not available");
+        return;
+    }
+    std::vector<double> ms;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        s.device.sendKey(4, 0x08);  // Left: window left
+        auto k = s.next();
+        const double d = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        if (!k || k->type != brl::pkt::kKey) {
+            state.SkipWithError("no key packet");
+            return;
+        }
+        state.SetIterationTime(d / 1000.0);
+        ms.push_back(d);
+    }
+    report(state, ms);
+}
+BENCHMARK(BM_KeyToClient)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
