@@ -46,6 +46,7 @@ libwayland-dev
 libwayland-bin
 wayland-protocols
 grim
+xcompmgr
 "
 missing=""
 for p in $PKGS; do
