@@ -22,9 +22,10 @@ std::vector<DeviceRow> deviceRows(bool japanese) {
 DeviceConfig configForCode(int code, const std::string& modelName) {
     DeviceConfig c;
     c.modelName = modelName;
-    // Row code 3 is the large display; every other code is run as the 48 x 32 one.
+    // Row code 3 is the large display; every other code is viewed through 48 x 32 panels. The
+    // note-taker's row (2) keeps its own model: its key handler, no start-up command, no tones.
     const tavik::ModelTraits& t = tavik::traitsOf(code == 3 ? tavik::Model::QX64X48 : tavik::Model::PinoraPX2);
-    c.modelCode = code == 3 ? 3 : code == 4 ? 4 : 1;
+    c.modelCode = code == 2 || code == 3 || code == 4 ? code : 1;
     c.pins = {t.pinsX, t.pinsY};
     c.textCells = t.textCells;
     c.maxCellPixels = code == 3 ? 32 : 64;

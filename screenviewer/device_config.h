@@ -25,7 +25,7 @@ struct DeviceRow {
 
 // The rows offered: with a Japanese interface the note-taker row as well.
 std::vector<DeviceRow> deviceRows(bool japanese);
-// What the OK button makes of the row with `code` (every code but 3 and 4 gives model 1).
+// What the OK button makes of the row with `code` (codes 2, 3 and 4 give those models, any other 1).
 DeviceConfig configForCode(int code, const std::string& modelName);
 // The FTDI link's device.
 DeviceConfig usbConfig();

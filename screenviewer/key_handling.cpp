@@ -368,7 +368,7 @@ void KeyHandler::zoomTo(int32_t cell, keys::ZoomAnchor anchor) {
 void KeyHandler::startEmulationLocked(int buttons) {
     if (!filters_.mouseEmulation) return;
     const keys::MouseOps ops = viewer_.editCurrent([&](const ViewRecord& r, int i) {
-        return keys::startEmulation(emu_, saved_[size_t(i)], penDrag_, buttons, viewRectOf(r), gridOf(r));
+        return keys::startEmulation(emu_, savedFor(i), penDrag_, buttons, viewRectOf(r), gridOf(r));
     });
     const WindowId w = viewer_.targetWindow();
     for (size_t i = 0; i < ops.count; ++i) {
@@ -383,8 +383,18 @@ void KeyHandler::startEmulationLocked(int buttons) {
     updateMouseText();
 }
 
+keys::SavedMouse& KeyHandler::savedFor(int i) {
+    const size_t k = size_t(std::clamp(i, 0, kRecordCount - 1));
+    const uint32_t epoch = viewer_.recordEpoch(int(k));
+    if (savedEpoch_[k] != epoch) {
+        saved_[k] = {};
+        savedEpoch_[k] = epoch;
+    }
+    return saved_[k];
+}
+
 void KeyHandler::stopEmulationLocked() {
-    auto& saved = saved_[size_t(viewer_.currentIndex())];
+    auto& saved = savedFor(viewer_.currentIndex());
     const keys::MouseOps ops = keys::stopEmulation(emu_, saved);
     const WindowId w = viewer_.targetWindow();
     for (size_t i = 0; i < ops.count; ++i) {
@@ -506,7 +516,7 @@ void KeyHandler::perform(const keys::KeyAction& a) {
         moveMouse();
         break;
     case KeyAct::SaveMousePosition:
-        saved_[size_t(viewer_.currentIndex())] = {true, {a.x, a.y}};
+        savedFor(viewer_.currentIndex()) = {true, {a.x, a.y}};
         break;
     case KeyAct::PenDrag:
         penDrag_ = a.value != 0;

@@ -150,6 +150,9 @@ private:
     void mouseAction(const std::function<void(keys::ViewRect&, const keys::ViewGrid&, keys::MousePoint&)>& f);
     void zoomTo(int32_t cell, keys::ZoomAnchor anchor);
     void playTone(keys::Tone tone);
+    // The saved mouse position of record i; none when the record was started
+    // anew for another window since it was saved. With m_ held.
+    keys::SavedMouse& savedFor(int i);
 
     Viewer& viewer_;
     InputPorts ports_;
@@ -165,7 +168,9 @@ private:
     int stepX_, stepY_;
     keys::Emulation emu_;
     bool penDrag_ = false;
+    // The mouse position saved per view record, with the record's epoch when it was saved.
     std::array<keys::SavedMouse, kRecordCount> saved_{};
+    std::array<uint32_t, kRecordCount> savedEpoch_{};
     bool largeHistogram_ = false;
     int textLinePage_ = 0;
     int subSelector_ = 0;

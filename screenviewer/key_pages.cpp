@@ -115,10 +115,12 @@ void KeyHandler::buildTextLine(const ViewRecord& r, TextLine& line) {
     in.desktop = r.captureWindow == 0;
     in.imageWidth = r.imageWidth;
     in.imageHeight = r.imageHeight;
-    const int32_t cw = saneCell(scope ? r.scopeCellWidth : r.cellWidth);
-    const int32_t ch = saneCell(scope ? r.scopeCellHeight : r.cellHeight);
-    in.left = scope ? r.scopeX : r.baseX;
-    in.top = scope ? r.scopeY : r.baseY;
+    // In overview (with or without its frame on the pins) the position is the ViewScope rectangle's.
+    const bool overview = r.overview != 0;
+    const int32_t cw = saneCell(overview ? r.scopeCellWidth : r.cellWidth);
+    const int32_t ch = saneCell(overview ? r.scopeCellHeight : r.cellHeight);
+    in.left = overview ? r.scopeX : r.baseX;
+    in.top = overview ? r.scopeY : r.baseY;
     in.right = int32_t(std::clamp<int64_t>(int64_t(in.left) + int64_t(pins.columns) * cw, INT32_MIN, INT32_MAX));
     in.bottom = int32_t(std::clamp<int64_t>(int64_t(in.top) + int64_t(pins.rows) * ch, INT32_MIN, INT32_MAX));
     in.mouseX = mouse.x;

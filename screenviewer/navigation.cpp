@@ -114,7 +114,8 @@ int32_t lastAlignedStart(int64_t size, int64_t count, int64_t c) {
     return nonNegative(c * ((size + (1 - count) * c - 1) / c));
 }
 
-int selectViewRecord(ViewerShare& share, WindowId window, const WindowLookup& lookup, Pins pins) {
+int selectViewRecord(ViewerShare& share, WindowId window, const WindowLookup& lookup, Pins pins, bool* fresh) {
+    if (fresh) *fresh = false;
     storeWindowWord(share.lastForeground, window);
     for (int i = 0; i < kRecordCount; ++i) {
         ViewRecord& r = share.records[i];
@@ -138,6 +139,7 @@ int selectViewRecord(ViewerShare& share, WindowId window, const WindowLookup& lo
     }
     share.currentRecord = pick;
     initViewRecord(share, share.records[pick], window, lookup(window), pins);
+    if (fresh) *fresh = true;
     return pick;
 }
 

@@ -42,8 +42,10 @@ using WindowLookup = std::function<WindowFacts(WindowId)>;
 
 // Makes the record of `window` (0: the whole screen) current, reusing the
 // least recently used record other than the current one when all are taken.
-// Returns the index made current.
-int selectViewRecord(ViewerShare& share, WindowId window, const WindowLookup& lookup, Pins pins);
+// Returns the index made current; `fresh` (when given) says whether that
+// record was started anew (a free one or a reused one).
+int selectViewRecord(ViewerShare& share, WindowId window, const WindowLookup& lookup, Pins pins,
+                     bool* fresh = nullptr);
 void initViewRecord(ViewerShare& share, ViewRecord& r, WindowId window, const WindowFacts& facts, Pins pins);
 // New window size: pulls back a view (or, in overview, the ViewScope
 // rectangle) whose far edge passes the new size. Nothing when unchanged.

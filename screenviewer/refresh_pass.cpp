@@ -171,8 +171,11 @@ bool Viewer::scanView(ViewRecord& snap, BinCondition& cond, ScanContext& ctx, bo
     }
     // Nothing under the view (and its margins) changed since the last pass:
     // a periodic pass has nothing to show. Any other pass captures, so the
-    // damage gathered so far is only forgotten (no round trip).
-    if (snapPeriodic_ && !force) {
+    // damage gathered so far is only forgotten (no round trip). Windows that a
+    // compositing manager redirects need not damage the root: once a second's
+    // worth of periodic passes went by without one, a periodic pass captures
+    // whatever the damage says.
+    if (snapPeriodic_ && !force && ++quietPeriodicPasses_ < periodicPassesPerSecond()) {
         // Bases come from the shared record: in 64 bits, then held to the screen's range.
         int64_t sx = int64_t(a.x) - kMarginX, sy = int64_t(a.y) - kMarginY;
         if (a.hWnd != 0) {
@@ -192,6 +195,7 @@ bool Viewer::scanView(ViewRecord& snap, BinCondition& cond, ScanContext& ctx, bo
     } else {
         refreshDesk_->forgetDamage();
     }
+    quietPeriodicPasses_ = 0;
     // Capture and pre-scan in one pass over the pixels, into a DIB kept between passes.
     if (!capture_) capture_.reset(lumoNewCapture());
     if (!capture_ || !lumoPlanCapture(capture_.get(), &a)) return false;

@@ -98,6 +98,17 @@ int Viewer::currentIndexLocked() {
     return i;
 }
 
+int Viewer::selectRecordLocked(WindowId window) {
+    bool fresh = false;
+    const int i = selectViewRecord(share_, window, [this](WindowId w) { return factsOf(w); }, pins(), &fresh);
+    if (fresh) {
+        epochs_[size_t(i)].fetch_add(1);
+        std::lock_guard lock(clientMutex_);
+        clientRects_[size_t(i)].reset();
+    }
+    return i;
+}
+
 ViewRecord& Viewer::current() {
     std::lock_guard lock(viewMutex_);
     return share_.records[currentIndexLocked()];
@@ -118,7 +129,7 @@ int Viewer::currentIndex() {
 bool Viewer::createThreads(HookLibrary hookLibrary) {
     {
         std::lock_guard lock(viewMutex_);
-        share_.desktopRecord = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+        share_.desktopRecord = selectRecordLocked(0);
     }
     hookLibrary_ = hookLibrary;
     try {
@@ -188,6 +199,12 @@ bool Viewer::stopThreads() {
     return !watch_.joinable() && !refresh_.joinable();
 }
 
+int Viewer::periodicPassesPerSecond() const {
+    static constexpr int kPasses[4] = {10, 10, 5, 2};  // 100 ms ticks per periodic pass: -, 1, 2, 5
+    const int choice = refreshChoice_.load();
+    return choice >= 0 && choice < 4 ? kPasses[choice] : 10;
+}
+
 void Viewer::setRefreshChoice(int choice) {
     refreshChoice_ = std::clamp(choice, 0, 3);
     tickCounter_ = 0;
@@ -211,7 +228,7 @@ void Viewer::fullScreen() {
     scanningMode_ = int(ScanningMode::FullScreen);
     {
         std::lock_guard lock(viewMutex_);
-        share_.desktopRecord = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+        share_.desktopRecord = selectRecordLocked(0);
     }
     if (onModesChanged) onModesChanged();
     afterChange();
@@ -233,11 +250,13 @@ void Viewer::toggleFocusSync() {
     replace_ = true;
     if (wasFullScreen) reselect_ = true;
     if (onModesChanged) onModesChanged();
+    publishView();  // the text line's mode letters
 }
 
 void Viewer::toggleMouseSync() {
     mouseSync_ = !mouseSync_.load();
     if (onModesChanged) onModesChanged();
+    publishView();
 }
 
 void Viewer::toggleOverview() {
@@ -263,7 +282,7 @@ void Viewer::wholeScreenFromWindow() {
     scanningMode_ = int(ScanningMode::FullScreen);
     {
         std::lock_guard lock(viewMutex_);
-        const int desk = selectViewRecord(share_, 0, [this](WindowId w) { return factsOf(w); }, pins());
+        const int desk = selectRecordLocked(0);
         share_.desktopRecord = desk;
         copyToWholeScreen(window, share_.records[desk], at.x, at.y);
     }
@@ -439,7 +458,6 @@ void Viewer::watchPass(bool trackNow) {
 }
 
 void Viewer::trackForeground() {
-    const auto lookup = [this](WindowId w) { return factsOf(w); };
     bool changed = false;
     const int mode = scanningMode_.load();
     if (mode != int(ScanningMode::FullScreen)) {
@@ -453,7 +471,7 @@ void Viewer::trackForeground() {
         if (exists && (*fg != loadWindowWord(share_.lastForeground) || reselect_.load())) {
             reselect_ = false;
             std::lock_guard lock(viewMutex_);
-            selectViewRecord(share_, *fg, lookup, pins());
+            selectRecordLocked(*fg);
             changed = true;
         }
     }
@@ -491,7 +509,9 @@ void Viewer::trackForeground() {
             replace_ = false;
             if (hi >= 0) hook_->threads[hi].changed = 0;
             place();
-        } else if (changed) {
+        } else if (replace_.exchange(false) || changed) {
+            // No focus known for the window: the request to place ends here, or a focus
+            // reported later would move a view the keys have placed since.
             place();
         }
     } else if (mode == int(ScanningMode::ApplicationWindow) && replace_.load()) {
@@ -554,10 +574,6 @@ void Viewer::placeOnHook(int i, const ViewRecord& seen, const HookThreadRecord& 
     std::optional<Rect> stored;
     if (focusClient)
         stored = Rect{focusClient->x - capture.x, focusClient->y - capture.y, focusClient->width, focusClient->height};
-    {
-        std::lock_guard lock(clientMutex_);
-        clientRects_[i] = stored;
-    }
     // Without a focus window the client fit follows the capture window's client area.
     const std::optional<Rect> fitArea = stored ? stored : seen.clientFit ? clientAreaOf(seen.captureWindow) : std::nullopt;
     FocusPoint p;
@@ -569,7 +585,11 @@ void Viewer::placeOnHook(int i, const ViewRecord& seen, const HookThreadRecord& 
     p.screenY = h.screenY;
     std::lock_guard lock(viewMutex_);
     ViewRecord& r = share_.records[i];
-    if (r.captureWindow != seen.captureWindow) return;
+    if (r.captureWindow != seen.captureWindow) return;  // started anew for another window meanwhile
+    {
+        std::lock_guard client(clientMutex_);
+        clientRects_[i] = stored;
+    }
     if (fitArea && r.clientFit && (!stored || r.overview)) fitClientOverview(r, *fitArea, pins());
     placeOnFocus(r, capture, focusClient, captureClient, p, pins());
 }

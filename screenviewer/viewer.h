@@ -155,6 +155,9 @@ public:
     // back to the whole-screen record).
     ViewRecord currentView();
     int currentIndex();
+    // Counts the times record i was started anew for another window: what is
+    // kept beside a record (a saved mouse position) is stale once it moved on.
+    uint32_t recordEpoch(int i) const { return i >= 0 && i < kRecordCount ? epochs_[size_t(i)].load() : 0; }
     // Runs f(record, index) on the current record with the view lock held and
     // returns its result. f must not call back into the viewer (the lock is
     // not recursive) nor wait for another thread.
@@ -202,6 +205,9 @@ private:
     Rect screenRectOf(WindowId w);  // window 0: the screen
     // The view lock held.
     int currentIndexLocked();
+    // SelectViewRecord with the view lock held; a record started anew loses
+    // what was kept beside it for its former window.
+    int selectRecordLocked(WindowId window);
     // Places the frame around the view of a copy of a record (desktop calls; no view lock held).
     void placeViewFrame(const ViewRecord& r);
     // Places record i (of which `seen` is a copy) on the focus the hook reported.
@@ -219,6 +225,8 @@ private:
     // (hDib null when there is nothing to show); returns the pre-scan's result.
     bool scanView(ViewRecord& snap, BinCondition& cond, ScanContext& ctx, bool force);
     bool scanCursor(BinCondition& cond, ScanContext& ctx, bool force);
+    // How many periodic passes make a second at the refresh choice.
+    int periodicPassesPerSecond() const;
     void refreshLoop();
     void watchLoop(HookLibrary hookLibrary);
     void threadEnded(bool& ended);  // a thread's last step: tells stopThreads()
@@ -243,6 +251,7 @@ private:
     std::unique_ptr<LumoCapture, CaptureDeleter> capture_;
     std::mutex clientMutex_;  // the watch thread writes, the keys read
     std::array<std::optional<Rect>, kRecordCount> clientRects_{};  // focus client area, relative to capture
+    std::array<std::atomic<uint32_t>, kRecordCount> epochs_{};  // written under the view lock
 
     // Hand-over buffer.
     std::mutex handMutex_;
@@ -256,6 +265,7 @@ private:
     bool snapPeriodic_ = false;
     TextLine lastText_{};
     bool textSentOnce_ = false;
+    int quietPeriodicPasses_ = 0;  // periodic passes since the last capture of the view (refresh thread)
 
     std::atomic<int> refreshChoice_{1};
     std::atomic<int> tickCounter_{0};

@@ -64,6 +64,12 @@ if [ -n "$DEMO_SECONDS" ]; then
   done
   [ -f "$APP_PID" ] && kill -TERM "$(cat "$APP_PID")" 2>/dev/null
   wait $APP || true
+  # The controller clears the pins as it ends, after its last application has left: a moment
+  # after the application itself. padsim keeps drawing pins-last.* until the pins are down.
+  i=0; while grep -q '#' "$OUT/pins-last.state" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
+  if grep -q '#' "$OUT/pins-last.state" 2>/dev/null; then
+    echo "(the pins were still raised 10 s after the application ended)" >&2
+  fi
   kill $SIM 2>/dev/null || true
   echo "Pins as the application showed them after $DEMO_SECONDS s written to $OUT/pins.png and $OUT/pins.state"
   echo "(after it ended and cleared them: $OUT/pins-last.png)"

@@ -61,6 +61,7 @@ liblouis-bin
 orca
 python3-gi
 gir1.2-gtk-3.0
+xcompmgr
 "
 missing=""
 for p in $PKGS; do

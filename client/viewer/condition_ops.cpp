@@ -53,6 +53,18 @@ void setLowerBound(BinCondition& c, int v) {
     setRangeBit(c, v != c.bThreshfoldMax);
 }
 
+void pullUnderUpper(BinCondition& c, int v) {
+    c.bThreshfoldMax = static_cast<uint8_t>(v);
+    if (c.bThreshfold > v) c.bThreshfold = static_cast<uint8_t>(v);
+    setRangeBit(c, c.bThreshfoldMin != v);
+}
+
+void pullOverLower(BinCondition& c, int v) {
+    c.bThreshfoldMin = static_cast<uint8_t>(v);
+    if (c.bThreshfold < v) c.bThreshfold = static_cast<uint8_t>(v);
+    setRangeBit(c, v != c.bThreshfoldMax);
+}
+
 void selectEqualTo(BinCondition& c) {
     c.fAutoThreshfold = 0;
     c.bMode = static_cast<uint16_t>((c.bMode & 0xFFF2) | BIN_EQUAL);
@@ -72,21 +84,31 @@ Outcome singleEqual(BinCondition& c, int v) {
     return Outcome::Refresh;
 }
 
-Outcome upperEqual(BinCondition& c, int v) {
-    setUpperBound(c, v);
+void setUpper(BinCondition& c, int v, BoundRule rule) {
+    if (rule == BoundRule::PullThreshold) pullUnderUpper(c, v);
+    else setUpperBound(c, v);
+}
+
+void setLower(BinCondition& c, int v, BoundRule rule) {
+    if (rule == BoundRule::PullThreshold) pullOverLower(c, v);
+    else setLowerBound(c, v);
+}
+
+Outcome upperEqual(BinCondition& c, int v, BoundRule rule) {
+    setUpper(c, v, rule);
     selectEqualTo(c);
     return Outcome::Refresh;
 }
 
-Outcome lowerEqual(BinCondition& c, int v) {
-    setLowerBound(c, v);
+Outcome lowerEqual(BinCondition& c, int v, BoundRule rule) {
+    setLower(c, v, rule);
     selectEqualTo(c);
     return Outcome::Refresh;
 }
 
 }  // namespace
 
-Outcome applyConditionOp(BinCondition& c, const ConditionOp& op) {
+Outcome applyConditionOp(BinCondition& c, const ConditionOp& op, BoundRule rule) {
     const uint32_t* h = c.adwHistogram;
     const int lo = c.bThreshfoldMin, hi = c.bThreshfoldMax;
     switch (op.op) {
@@ -114,27 +136,27 @@ Outcome applyConditionOp(BinCondition& c, const ConditionOp& op) {
             if (op.walk == Walk::Plain) return Outcome::NoChange;
             found = hi;
         }
-        return upperEqual(c, found);
+        return upperEqual(c, found, rule);
     }
     case CondOp::UpperDown: {
         if (lo >= hi) return Outcome::NoChange;
         const int found = hi - 1 > lo ? walkLevels(h, hi - 1, lo + 1, op.walk) : -1;
-        return upperEqual(c, found < 0 ? lo : found);
+        return upperEqual(c, found < 0 ? lo : found, rule);
     }
     case CondOp::UpperTo255:
-        return upperEqual(c, 255);
+        return upperEqual(c, 255, rule);
     case CondOp::LowerDown: {
         if (lo == 0) return Outcome::NoChange;
         const int found = walkLevels(h, lo - 1, 0, op.walk);
-        return found < 0 ? Outcome::NoChange : lowerEqual(c, found);
+        return found < 0 ? Outcome::NoChange : lowerEqual(c, found, rule);
     }
     case CondOp::LowerUp: {
         if (lo >= hi) return Outcome::NoChange;
         const int found = lo + 1 < hi ? walkLevels(h, lo + 1, hi - 1, op.walk) : -1;
-        return lowerEqual(c, found < 0 ? hi : found);
+        return lowerEqual(c, found < 0 ? hi : found, rule);
     }
     case CondOp::LowerTo0:
-        return lowerEqual(c, 0);
+        return lowerEqual(c, 0, rule);
     case CondOp::MostFrequent:
         return singleEqual(c, levelsByFrequency(h)[0]);
     case CondOp::MoreFrequent:
@@ -150,12 +172,12 @@ Outcome applyConditionOp(BinCondition& c, const ConditionOp& op) {
         return singleEqual(c, order[at + 1]);
     }
     case CondOp::CollapseRange:
-        setLowerBound(c, c.bThreshfold);
-        setUpperBound(c, c.bThreshfold);
+        setLower(c, c.bThreshfold, rule);
+        setUpper(c, c.bThreshfold, rule);
         return Outcome::Refresh;
     case CondOp::CollapseEqual:
-        setLowerBound(c, c.bThreshfold);
-        setUpperBound(c, c.bThreshfold);
+        setLower(c, c.bThreshfold, rule);
+        setUpper(c, c.bThreshfold, rule);
         selectEqualTo(c);
         return Outcome::Refresh;
     case CondOp::ToggleComparison:

@@ -25,6 +25,16 @@ std::array<uint8_t, 256> levelsByFrequency(const uint32_t* histogram);
 void setSingleLevel(BinCondition& c, int v);
 void setUpperBound(BinCondition& c, int v);
 void setLowerBound(BinCondition& c, int v);
+
+// What moving one bound of the range does to the rest of the condition.
+enum class BoundRule : uint8_t {
+    MoveOtherBound,  // the other bound follows when passed (setUpperBound / setLowerBound)
+    PullThreshold,   // only the threshold follows, into the range (pullUnderUpper / pullOverLower)
+};
+// Upper bound := v; a threshold above it comes down to v.
+void pullUnderUpper(BinCondition& c, int v);
+// Lower bound := v; a threshold below it goes up to v.
+void pullOverLower(BinCondition& c, int v);
 void selectEqualTo(BinCondition& c);
 
 enum class CondOp : uint8_t {
@@ -63,6 +73,8 @@ struct ConditionOp {
 // the view, or realize the condition from the source bitmap first.
 enum class Outcome { NoChange, Refresh, Realize };
 
-Outcome applyConditionOp(BinCondition& c, const ConditionOp& op);
+// `rule` decides what the bound steps and the collapses (Upper*, Lower*,
+// Collapse*) do beside the bound they set.
+Outcome applyConditionOp(BinCondition& c, const ConditionOp& op, BoundRule rule = BoundRule::MoveOtherBound);
 
 }  // namespace tavik::viewer

@@ -12,7 +12,8 @@ viewer::Outcome applyKeyCondition(BinCondition& c, const viewer::ConditionOp& op
                       op.op == CondOp::HighestLevel;
     if (walk && std::all_of(std::begin(c.adwHistogram), std::end(c.adwHistogram), [](uint32_t n) { return n == 0; }))
         return viewer::Outcome::NoChange;
-    return viewer::applyConditionOp(c, op);
+    // A bound that moves pulls the threshold into the range (the other bound stays).
+    return viewer::applyConditionOp(c, op, viewer::BoundRule::PullThreshold);
 }
 
 viewer::Outcome thresholdToCommonest(BinCondition& c) {

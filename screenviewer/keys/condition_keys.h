@@ -1,7 +1,9 @@
 // Applies a Condition action of the key tables (or the Function Filter
 // menu's "threshold to the commonest level") to the current ViewRecord's
 // condition: the library viewer's condition operations, except that the
-// walks over the histogram change nothing when the histogram is empty.
+// walks over the histogram change nothing when the histogram is empty and
+// that a bound that moves pulls the threshold into the range (the other
+// bound stays where it is).
 //
 // Core use: for KeyAct::Condition call applyKeyCondition(record.condition,
 // action.cond); on Outcome::NoChange nothing is published.

@@ -3,7 +3,9 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QKeySequence>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QWidget>
 
 #include "screenviewer/settings/filter_menu.h"
@@ -22,8 +24,15 @@ QMenuBar* makeFilterMenu(QWidget& dialog, bool ja, const std::function<void(int)
     auto* bar = new QMenuBar(&dialog);
     bar->setObjectName("menu");
     bar->setNativeMenuBar(false);
-    QMenu* system = bar->addMenu(QStringLiteral("Lumo"));
+    // Alt+L opens it from the keyboard; so does F10, which works wherever the focus is.
+    QMenu* system = bar->addMenu(QStringLiteral("&Lumo"));
     system->setObjectName("system");
+    auto* open = new QShortcut(QKeySequence(Qt::Key_F10), &dialog);
+    open->setObjectName("menuShortcut");
+    QObject::connect(open, &QShortcut::activated, bar, [bar, system] {
+        bar->setActiveAction(system->menuAction());
+        system->setActiveAction(system->actions().value(0));
+    });
     auto add = [&](QMenu* menu, const MenuItemText& t) {
         QAction* a = menu->addAction(text(t, ja));
         a->setObjectName(QString::number(t.id));

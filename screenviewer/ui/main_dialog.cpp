@@ -157,6 +157,12 @@ void MainDialog::finish(SaveMoment when, int result) {
 
 void MainDialog::endSession() { finish(SaveMoment::EndSession, 1); }
 
+void MainDialog::saveUnlessEnded() {
+    if (finished_) return;
+    finished_ = true;
+    saveSettings(SaveMoment::EndSession);
+}
+
 void MainDialog::closeEvent(QCloseEvent* e) {
     finish(SaveMoment::Close, 0);
     e->accept();

@@ -40,6 +40,9 @@ public:
     // The end of the desktop session (or of the display, or a termination
     // signal): saves as at Exit, stops the timer and ends the dialog with 1.
     void endSession();
+    // Saves as at the end of the session unless the dialog has ended: the
+    // process is ending without it (its display went away first).
+    void saveUnlessEnded();
     // The autostart item's program (the running executable by default).
     void setProgramPath(std::string path) { programPath_ = std::move(path); }
     // The device input: the filters and conditions read at start go to it,

@@ -58,6 +58,7 @@ Session::~Session() {
 void Session::attach(MainDialog& dialog) {
     Impl& s = *impl_;
     s.dialog = &dialog;
+    connect(&dialog, &QObject::destroyed, this, [this] { impl_->dialog = nullptr; });
     // The running viewer: its process first, then the dialog handle that says "running".
     s.hook.viewerProcess = tavik::platform::currentProcessId();
     const auto wid = static_cast<WindowId>(dialog.winId());
@@ -86,6 +87,9 @@ void Session::end() {
     Impl& s = *impl_;
     if (s.ended) return;
     s.ended = true;
+    // Qt ends the process at once when its own connection to the display breaks, before
+    // the desktop layer reports the loss: what changed in the session is saved here then.
+    if (s.dialog) s.dialog->saveUnlessEnded();
     if (s.viewer.threadsRunning()) std::this_thread::sleep_for(std::chrono::seconds(1));
     s.viewer.stopThreads();
 #ifdef LUMO_HAVE_DESKTOP_LAYER

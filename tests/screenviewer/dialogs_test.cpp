@@ -79,7 +79,7 @@ TEST_F(Dialogs, TheConnectDialogListsPortsAndRowsByLanguageAndPreselectsTheStore
     EXPECT_EQ(jaRows->itemText(2), "Notaro");
     EXPECT_EQ(jaRows->currentIndex(), 0);
     jaRows->setCurrentIndex(2);
-    EXPECT_EQ(ja.chosen().device.modelCode, 1);  // the note-taker row still drives a 48 x 32 view
+    EXPECT_EQ(ja.chosen().device.modelCode, 2);  // the note-taker's model, seen through a 48 x 32 view
     EXPECT_EQ(ja.chosen().device.pins.rows, 32);
     EXPECT_EQ(ja.chosen().device.modelName, "Notaro");
 }

@@ -6,6 +6,7 @@
 // and ends; a display that goes away ends the viewer and the controller.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,7 @@
 
 #include "imaging/lumoutil.h"
 #include "platform/shared_section.h"
+#include "screenviewer/pages/text_line.h"
 #include "screenviewer/share_layout.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
@@ -135,13 +137,14 @@ protected:
         if (dpy_) XCloseDisplay(dpy_);
     }
 
-    std::vector<std::string> env() const {
-        return suiteEnv(dir_, {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=offscreen", "LANG=C",
+    // `qpa`: where the dialogs go; "xcb" puts them on the test's X server as well.
+    std::vector<std::string> env(const std::string& qpa = "offscreen") const {
+        return suiteEnv(dir_, {"DISPLAY=" + xvfb_->display(), "QT_QPA_PLATFORM=" + qpa, "LANG=C",
                                "TAVIK_UI_SCRIPT=" + dir_ + "/script", "TAVIK_UI_LOG=" + dir_ + "/ui.log"});
     }
-    void startLumo() {
+    void startLumo(const std::string& qpa = "offscreen") {
         writeFile(dir_ + "/script", "connect||2|ok\n");
-        app_ = std::make_unique<Child>(binDir() + "/Lumo", std::vector<std::string>{}, env());
+        app_ = std::make_unique<Child>(binDir() + "/Lumo", std::vector<std::string>{}, env(qpa));
         writeFile(dir_ + "/fg", std::to_string(app_->pid()) + "\n");  // the viewer's slot is shown
     }
     bool waitPins(const std::vector<std::string>& expected) {
@@ -249,6 +252,41 @@ TEST_F(LumoEndToEnd, TheViewerEndsCleanlyWhenTheDisplayGoesAway) {
     EXPECT_TRUE(app_->waitExit());
     app_.reset();
     EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }));
+}
+
+// Qt on the same X server ends the process as soon as the server goes: a refresh choice made on
+// the device in the session is in Lumo.ini all the same.
+TEST_F(LumoEndToEnd, ASettingChangedInTheSessionIsSavedWhenTheDisplayGoesAway) {
+    using namespace tavik::test;
+    const Window a = makeWindow(dpy_, DefaultRootWindow(dpy_), 10, 10, 100, 80, 0xFFFFFF);
+    fill(dpy_, a, 0, 0, 20, 20, 0x000000);
+    setActive(dpy_, a);
+    startLumo("xcb");
+    ASSERT_TRUE(pad_->waitState([](const std::string& st) {
+        return Padsim::grid(st, "plane1").size() == kRows && st.find('#') != std::string::npos;
+    })) << pad_->state();
+    // Text-line key 5 five times: the refresh page; key 27 there chooses 0.2 s.
+    for (int i = 0; i < 5; ++i) pad_->command("key 2 5 0");
+    pad_->command("key 2 27 0");
+    tavik::lumo::TextLineInput in;
+    in.scanningMode = 1;
+    in.page = 5;
+    in.refresh = 2;
+    tavik::lumo::TextLine line;
+    tavik::lumo::buildTextLine(in, false, line);
+    std::array<uint8_t, tavik::lumo::kTextLineCells> device{};
+    tavik::lumo::toDeviceLine(line, device);
+    const std::string chosen = hexOf(std::vector<unsigned char>(device.begin(), device.end()));
+    ASSERT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") == chosen; }))
+        << pad_->state() << "\nexpected " << chosen;
+
+    XCloseDisplay(dpy_);
+    dpy_ = nullptr;
+    xvfb_->kill();
+    EXPECT_TRUE(app_->waitExit());
+    app_.reset();
+    const std::string ini = readFile(dir_ + "/config/Orvane/TAVIK200_J/Lumo.ini");
+    EXPECT_NE(ini.find("Refresh=2"), std::string::npos) << ini;
 }
 
 // With an accessibility bus (the test runs under its own session bus): the caret of a wide text

@@ -112,6 +112,56 @@ TEST_F(ViewerCore, FocusSyncPutsTheCaretInTheMiddleColumnAndClearsTheChangedFlag
     EXPECT_EQ(cur().baseY, 20);
 }
 
+TEST_F(ViewerCore, ARecordStartedAnewForAnotherWindowForgetsTheFocusClientArea) {
+    viewer_->setScanningMode(ScanningMode::FocusSync);
+    world_.active = 100;
+    HookThreadRecord& h = hook_->threads[5];
+    h.inUse = 1;
+    h.threadId = 4100;
+    h.window = 100;
+    h.kind = 1;
+    h.changed = 1;
+    viewer_->trackForeground();
+    ASSERT_TRUE(viewer_->clientRectKnown());  // window 100's client area starts at y 20
+    const int first = viewer_->currentIndex();
+    for (WindowId w = 1000; w < 1400; ++w) {
+        world_.windows[w] = {{0, 0, 640, 480}, {0, 0, 640, 480}, 0};
+        world_.active = w;
+        viewer_->trackForeground();
+        if (viewer_->currentIndex() == first) break;
+    }
+    ASSERT_EQ(viewer_->currentIndex(), first);
+    EXPECT_FALSE(viewer_->clientRectKnown());
+    viewer_->jumpTo(7);  // top left of the new window, not of the former one's client area
+    EXPECT_EQ(cur().baseX, 0);
+    EXPECT_EQ(cur().baseY, 0);
+}
+
+TEST_F(ViewerCore, SyncTogglesPublishAndAPlaceRequestWithoutAFocusEnds) {
+    viewer_->setScanningMode(ScanningMode::ApplicationWindow);
+    world_.active = 100;
+    viewer_->trackForeground();
+    viewer_->takeHandOver();
+    viewer_->toggleFocusSync();
+    EXPECT_TRUE(viewer_->takeHandOver());  // the text line's mode letters follow at once
+    viewer_->toggleMouseSync();
+    EXPECT_TRUE(viewer_->takeHandOver());
+    viewer_->trackForeground();  // no focus known for the window's thread: nothing to place on
+    viewer_->pan(30, 40);
+    // A focus record that did not change since must not move the view the keys placed.
+    HookThreadRecord& h = hook_->threads[2];
+    h.inUse = 1;
+    h.threadId = 4100;
+    h.window = 100;
+    h.kind = 1;
+    h.caretX = 500;
+    h.caretY = 100;
+    h.changed = 0;
+    viewer_->trackForeground();
+    EXPECT_EQ(cur().baseX, 30);
+    EXPECT_EQ(cur().baseY, 40);
+}
+
 TEST_F(ViewerCore, HostileSectionValuesNeverIndexOutsideTheRecords) {
     viewer_->setScanningMode(ScanningMode::FocusSync);
     world_.active = 100;
@@ -188,7 +238,7 @@ TEST(DeviceRows, TheLargeRowGivesSixtyFourByFortyEightAndAThirtyTwoCellLine) {
         EXPECT_EQ(c.pins.columns, 48);
         EXPECT_EQ(c.pins.rows, 32);
         EXPECT_EQ(c.textCells, 0);
-        EXPECT_EQ(c.modelCode, code == 4 ? 4 : 1);
+        EXPECT_EQ(c.modelCode, code == 0 ? 1 : code);  // the note-taker's row keeps its model
     }
     EXPECT_EQ(preselectedPort(64), 0);
     EXPECT_EQ(preselectedPort(7), 7);

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -248,6 +250,32 @@ TEST_P(DialogCommands, MenuItemsSwitchTheFiltersAndTheFrame) {
     EXPECT_GT(world_.hides, hides);
     item(527)->trigger();
     EXPECT_TRUE(viewer_->frameEnabled());
+}
+
+// The "Lumo" menu by keyboard alone: Alt+L and F10 open it, Right opens "Function Filter" at its
+// first item, Enter switches that filter.
+TEST_P(DialogCommands, TheLumoMenuOpensFromTheKeyboardAndItsFiltersSwitchWithIt) {
+    open();
+    dialog_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+    auto* system = dialog_->findChild<QMenu*>("system");
+    auto* filters = dialog_->findChild<QMenu*>("528");
+    ASSERT_TRUE(system && filters);
+    const bool before = keys_->filters().mouseEmulation;
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> ways[] = {{Qt::Key_L, Qt::AltModifier}, {Qt::Key_F10, {}}};
+    bool expected = before;
+    for (const auto& [key, modifiers] : ways) {
+        QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : dialog_.get();
+        QTest::keyClick(focus, key, modifiers);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return system->isVisible(); }, 5000)) << "key " << key;
+        QTest::keyClick(system, Qt::Key_Right);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return filters->isVisible(); }, 5000));
+        QTest::keyClick(filters, Qt::Key_Return);
+        expected = !expected;
+        EXPECT_EQ(keys_->filters().mouseEmulation, expected) << "key " << key;
+        EXPECT_EQ(item(529)->isChecked(), expected);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !system->isVisible(); }, 5000));  // closed by the choice
+    }
 }
 
 // What each way out of the dialog writes and ends with.

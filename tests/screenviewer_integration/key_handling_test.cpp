@@ -5,6 +5,7 @@
 // condition file of a saved screen image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -228,6 +229,56 @@ TEST_F(KeyHandling, ShiftUpShowsTheHistogramPageAndTextLineKeysPage) {
     keys_->buildTextLine(cur(), line);
     EXPECT_NE(line, first);
     EXPECT_EQ(line[0], first[0]);  // the mode field stays
+}
+
+TEST_F(KeyHandling, TextLinePositionPagesShowTheViewScopeRectangleInEveryOverview) {
+    keys_->onKey(4, 0x04, 0);  // view at (24, 0), one pixel per pin
+    viewer_->toggleOverview();  // the whole window at a larger cell; the ViewScope rectangle stays at 24
+    ASSERT_TRUE(cur().overview);
+    ASSERT_NE(cur().baseX, cur().scopeX);
+    ASSERT_NE(cur().cellWidth, cur().scopeCellWidth);
+    keys_->onKey(2, 5, 0);
+    keys_->onKey(2, 5, 0);
+    ASSERT_EQ(keys_->textLinePage(), 2);
+    for (int page : {2, 3}) {
+        TextLine framed{}, plain{};
+        keys_->buildTextLine(cur(), framed);  // ViewScope on
+        viewer_->toggleViewScope();
+        ASSERT_FALSE(cur().viewScope);
+        keys_->buildTextLine(cur(), plain);
+        viewer_->toggleViewScope();
+        // Only the mode letter (cell 1) tells the two apart.
+        EXPECT_NE(plain[1], framed[1]);
+        EXPECT_TRUE(std::equal(plain.begin() + 12, plain.end(), framed.begin() + 12)) << "page " << page;
+        keys_->onKey(2, 5, 0);
+    }
+}
+
+TEST_F(KeyHandling, ARecordStartedAnewForAnotherWindowForgetsTheSavedMousePosition) {
+    keys_->onKey(4, 0x0C, 0);     // emulation on
+    keys_->onKey(4, 0x40, 0);     // the mouse to the right edge, x 799
+    keys_->onKey(4, 0x0C, 0x80);  // off: the position is saved for this record
+    const int first = viewer_->currentIndex();
+    // Same window: a start with the left button presses at the saved point first.
+    rec_ = {};
+    keys_->onKey(4, 0x08, 0xA0);
+    ASSERT_FALSE(rec_.drags.empty());
+    EXPECT_EQ(rec_.drags.front()[0], 799);
+    EXPECT_EQ(rec_.drags.front()[2], 1);
+    keys_->onKey(4, 0x0C, 0x80);
+    // New windows in front until this record is taken for one of them.
+    for (WindowId w = 1000; w < 1400; ++w) {
+        world_.windows[w] = {{0, 0, 640, 480}, {0, 0, 640, 480}, int32_t(w)};
+        world_.active = w;
+        viewer_->trackForeground();
+        if (viewer_->currentIndex() == first) break;
+    }
+    ASSERT_EQ(viewer_->currentIndex(), first);
+    ASSERT_NE(cur().keyWindow, 100u);
+    rec_ = {};
+    keys_->onKey(4, 0x08, 0xA0);
+    ASSERT_TRUE(keys_->emulating());
+    for (const auto& d : rec_.drags) EXPECT_EQ(d[2], 0) << "a press at the former window's point " << d[0];
 }
 
 TEST_F(KeyHandling, StripsPanOrPlaceTheMouseAndThePenDragsTheRealMouse) {

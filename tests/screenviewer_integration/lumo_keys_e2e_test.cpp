@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -328,9 +329,18 @@ TEST_F(LumoKeys, TheMarkerAndTheViewFollowTheRealPointer) {
     ASSERT_TRUE(markerAt(20, 10)) << pad_->state();
     EXPECT_EQ(record()->baseX, 0);  // Mouse-Sync off: the view stays
 
-    const std::string text = Padsim::value(pad_->state(), "text");
-    key(4, 0x0C, 0x20);  // ShiftCenter with Right+Left: Mouse-Sync on (its mark on the text line)
-    ASSERT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text") != text; }));
+    // ShiftCenter with Right+Left: Mouse-Sync on, its "s" in cell 3 of the text line. (Waiting for
+    // any change of the line is not enough: the emulation's "m" may still be on its way.)
+    tavik::lumo::TextLineInput synced;
+    synced.mouseSync = true;
+    tavik::lumo::TextLine line;
+    tavik::lumo::buildTextLine(synced, false, line);
+    std::array<uint8_t, tavik::lumo::kTextLineCells> cells{};
+    tavik::lumo::toDeviceLine(line, cells);
+    const std::string mark = hexOf({cells[3]});
+    key(4, 0x0C, 0x20);
+    ASSERT_TRUE(pad_->waitState([&](const std::string& st) { return Padsim::value(st, "text").substr(6, 2) == mark; }))
+        << pad_->state() << "\nexpected cell 3 " << mark;
     ASSERT_EQ(desk.movePointer({kWindowX + 150, kWindowY + 120}), tavik::desktop::DesktopStatus::Ok);
     ASSERT_TRUE(waitUntil([&] {
         const auto r = record();

@@ -255,3 +255,44 @@ TEST(ConditionKeys, CommonestLevelNeedsAHistogram) {
     EXPECT_EQ(cond.bThreshfold, 90);
     EXPECT_EQ(cond.bMode & (BIN_LIGHT | BIN_EQUAL | BIN_DARK), BIN_EQUAL);
 }
+
+TEST(ConditionKeys, MovingABoundPullsTheThresholdIntoTheRangeAndLeavesTheOtherBound) {
+    using tavik::viewer::ConditionOp;
+    using tavik::viewer::CondOp;
+    BinCondition cond{};
+    cond.bMode = BIN_EQUAL | BIN_RANGE;
+    cond.bThreshfoldMin = 40;
+    cond.bThreshfold = 150;
+    cond.bThreshfoldMax = 200;
+    cond.adwHistogram[60] = 1;
+    cond.adwHistogram[120] = 1;
+    cond.adwHistogram[170] = 1;
+    // UpperDown: 200 -> 170, then 170 -> 120 passes the threshold, which comes down with it.
+    applyKeyCondition(cond, ConditionOp{CondOp::UpperDown});
+    EXPECT_EQ(cond.bThreshfoldMax, 170);
+    EXPECT_EQ(cond.bThreshfold, 150);
+    applyKeyCondition(cond, ConditionOp{CondOp::UpperDown});
+    EXPECT_EQ(cond.bThreshfoldMax, 120);
+    EXPECT_EQ(cond.bThreshfold, 120);
+    EXPECT_EQ(cond.bThreshfoldMin, 40);
+    // LowerUp: 40 -> 60, then none below the upper 120: the lower meets it and lifts nothing more.
+    cond.bThreshfold = 50;
+    applyKeyCondition(cond, ConditionOp{CondOp::LowerUp});
+    EXPECT_EQ(cond.bThreshfoldMin, 60);
+    EXPECT_EQ(cond.bThreshfold, 60);
+    EXPECT_TRUE(cond.bMode & BIN_RANGE);
+    applyKeyCondition(cond, ConditionOp{CondOp::LowerUp});
+    EXPECT_EQ(cond.bThreshfoldMin, 120);
+    EXPECT_EQ(cond.bThreshfold, 120);
+    EXPECT_EQ(cond.bThreshfoldMax, 120);
+    EXPECT_FALSE(cond.bMode & BIN_RANGE);
+    // The bitmap viewer's rule is unchanged: its threshold stays where it was.
+    BinCondition bitmap{};
+    bitmap.bThreshfoldMin = 40;
+    bitmap.bThreshfold = 150;
+    bitmap.bThreshfoldMax = 200;
+    bitmap.adwHistogram[120] = 1;
+    tavik::viewer::applyConditionOp(bitmap, ConditionOp{CondOp::UpperDown});
+    EXPECT_EQ(bitmap.bThreshfoldMax, 120);
+    EXPECT_EQ(bitmap.bThreshfold, 150);
+}
