@@ -322,6 +322,257 @@ void eraseGridLines(const Image& im, RowMarks& marks, const EffectParams& pr, Ef
     }
 }
 
+// The same in one streamed pass, for short line lengths (the usual settings): a pixel's vertical
+// run is settled once the run has ended or has grown to the long length L, so with a ring of the
+// last L rows (their marks, horizontal classes and unmark bits, one bit per pixel) every row is
+// final L - 1 rows after it was read and is written once, with vector stores, while it is still
+// in the cache. Per column a byte counts the open run (saturating); all columns go at once.
+constexpr int32_t kGridRing = 64;  // rows of the ring: the longest L streamed
+
+struct GridRing {
+    int64_t words = 0;
+    uint64_t* planes = nullptr;  // [5][kGridRing][words]: marks, class 1, class 3, unmark 1, unmark 3
+    uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y % kGridRing)) * words; }
+};
+
+// 32 bits to 32 bytes of 0 or 0xFF.
+LUMO_AVX2 inline __m256i bitsToBytes(uint32_t m) {
+    const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(m)),
+                                               _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,  //
+                                                                2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+    const __m256i sel = _mm256_set1_epi64x(static_cast<int64_t>(0x8040201008040201ull));
+    return _mm256_cmpeq_epi8(_mm256_and_si256(spread, sel), sel);
+}
+
+inline uint32_t bits32(const uint64_t* bits, int64_t x) { return static_cast<uint32_t>(bits[x >> 6] >> (x & 63)); }
+inline void orBits32(uint64_t* bits, int64_t x, uint32_t m) { bits[x >> 6] |= uint64_t{m} << (x & 63); }
+
+// Column counters of one row: counts = the open run's length (saturating at 255), from the
+// row's marks. Bits where a run reached L at this row (reach), where the run is at least L long
+// (longNow), and where a run of at most t rows ended just above this row (ended, with its length
+// in endLen).
+LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L, int t, uint64_t* longNow,
+                          uint64_t* reach, uint64_t* ended, uint8_t* endLen) {
+    const __m256i one = _mm256_set1_epi8(1), vL = _mm256_set1_epi8(static_cast<char>(L));
+    const __m256i vt = _mm256_set1_epi8(static_cast<char>(std::max(t, 0)));
+    const __m256i z = _mm256_setzero_si256();
+    for (int64_t x = 0; x < w; x += 32) {
+        const uint32_t m = bits32(cur, x);
+        auto* at = reinterpret_cast<__m256i*>(counts + x);
+        const __m256i was = _mm256_loadu_si256(at);
+        if (!m && _mm256_testz_si256(was, was)) continue;
+        const __m256i on = bitsToBytes(m);
+        const __m256i now = _mm256_and_si256(_mm256_adds_epu8(was, one), on);
+        _mm256_storeu_si256(at, now);
+        const auto atLeast = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(now, vL), now)));
+        orBits32(longNow, x, atLeast & m);
+        orBits32(reach, x, static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(now, vL))) & m);
+        if (t > 0) {
+            // Runs that ended here (open above, unmarked now) no longer than t.
+            const __m256i shortRun = _mm256_andnot_si256(
+                _mm256_or_si256(on, _mm256_cmpeq_epi8(was, z)), _mm256_cmpeq_epi8(_mm256_min_epu8(was, vt), was));
+            const auto e = static_cast<uint32_t>(_mm256_movemask_epi8(shortRun));
+            if (e) {
+                orBits32(ended, x, e);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(endLen + x), _mm256_and_si256(was, shortRun));
+            }
+        }
+    }
+}
+
+// Writes row p (n pixels) from its planes: byte 0 gains 0x02 where marked and kept, byte 2
+// becomes the class where marked; unmarked pixels stay as they are.
+LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1, const uint64_t* c3,
+                            const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
+    __m256i mergeO[3], mergeS[3];
+    for (int v = 0; v < 3; ++v) {
+        mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
+        mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+    }
+    const __m256i two = _mm256_set1_epi8(2), three = _mm256_set1_epi8(3), one = _mm256_set1_epi8(1);
+    int64_t x = 0;
+    for (; x + 32 <= n; x += 32) {
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x + 64), _MM_HINT_T0);
+        const uint32_t m = bits32(mk, x);
+        if (!m) continue;
+        const uint32_t k1 = bits32(c1, x), k3 = bits32(c3, x);
+        const uint32_t keep = m & ~(bits32(u1, x) & k1) & ~(bits32(u3, x) & k3);
+        const __m256i on = bitsToBytes(m), b1 = bitsToBytes(k1), b3 = bitsToBytes(k3);
+        // Class 1, 3 or (neither) 2, on marked pixels only.
+        const __m256i cls = _mm256_and_si256(
+            on, _mm256_or_si256(_mm256_and_si256(b1, one), _mm256_or_si256(_mm256_and_si256(b3, three),
+                                                                           _mm256_andnot_si256(_mm256_or_si256(b1, b3), two))));
+        const __m256i ors = _mm256_and_si256(bitsToBytes(keep), two);
+        uint8_t* a = p + 3 * x;
+        __m256i raw[3], out[3];
+        simd::load96(a, raw);
+#pragma GCC unroll 3
+        for (int v = 0; v < 3; ++v)
+            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(_mm256_shuffle_epi8(on, mergeS[v]), raw[v]),
+                                                     _mm256_shuffle_epi8(ors, mergeO[v])),
+                                     _mm256_shuffle_epi8(cls, mergeS[v]));
+        simd::store96(a, out);
+    }
+    for (; x < n; ++x) {
+        const auto bit = [x](const uint64_t* b) { return (b[x >> 6] >> (x & 63)) & 1; };
+        if (!bit(mk)) continue;
+        const bool k1 = bit(c1), k3 = bit(c3);
+        uint8_t* q = p + 3 * x;
+        if (!((bit(u1) && k1) || (bit(u3) && k3))) q[0] |= 0x02;
+        q[2] = k1 ? 1 : k3 ? 3 : 2;
+    }
+}
+
+// Horizontal classes without walking runs: on bit rows, "in a run at least k long" is an erosion
+// (AND of the row shifted by 0..k-1) followed by a dilation (OR of that shifted back), each done
+// by doubling in a few whole-row steps. Rows are padded with a zero word before and kRowPad after
+// and processed four words at a time; shifts stay below 64 (k <= 64).
+constexpr int64_t kRowPad = 8;
+
+// dst &= src >> s (bit x takes bit x + s), in place allowed.
+LUMO_AVX2 void andShiftedDown(uint64_t* dst, const uint64_t* src, int64_t n, int s) {
+    const __m128i r = _mm_cvtsi32_si128(s), l = _mm_cvtsi32_si128(64 - s);
+    for (int64_t k = 0; k < n; k += 4) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k + 1));
+        const __m256i v = _mm256_or_si256(_mm256_srl_epi64(a, r), _mm256_sll_epi64(b, l));
+        auto* at = reinterpret_cast<__m256i*>(dst + k);
+        _mm256_storeu_si256(at, _mm256_and_si256(_mm256_loadu_si256(at), v));
+    }
+}
+
+// dst |= src << s (bit x takes bit x - s), in place allowed.
+LUMO_AVX2 void orShiftedUp(uint64_t* dst, const uint64_t* src, int64_t n, int s) {
+    const __m128i l = _mm_cvtsi32_si128(s), r = _mm_cvtsi32_si128(64 - s);
+    for (int64_t k = n - 4; k >= 0; k -= 4) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k - 1));
+        const __m256i v = _mm256_or_si256(_mm256_sll_epi64(a, l), _mm256_srl_epi64(b, r));
+        auto* at = reinterpret_cast<__m256i*>(dst + k);
+        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_loadu_si256(at), v));
+    }
+}
+
+// out = the bits of m that lie in a run at least k long (1 <= k <= 64); p and e are work rows.
+// n is the row's words rounded up to four; m's padding words are zero.
+LUMO_AVX2 void runsAtLeast(const uint64_t* m, int k, uint64_t* out, uint64_t* p, uint64_t* e, int64_t n) {
+    if (k <= 1) {
+        std::memcpy(out, m, size_t(n) * 8);
+        return;
+    }
+    // e = AND of m >> j for j < k: p covers lengths c = 1, 2, 4, ..., e the lengths taken so far.
+    std::memcpy(p, m, size_t(n + kRowPad) * 8);
+    std::fill_n(e, n, ~uint64_t{0});
+    int taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            andShiftedDown(e, p, n, taken);
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            andShiftedDown(p, p, n, c);
+            c *= 2;
+        }
+    }
+    // out = OR of e << j for j < k, the same way.
+    std::memcpy(p, e, size_t(n) * 8);
+    std::fill_n(out, n, 0);
+    taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            orShiftedUp(out, p, n, taken);
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            orShiftedUp(p, p, n, c);
+            c *= 2;
+        }
+    }
+    for (int64_t i = 0; i < n; ++i) out[i] &= m[i];
+}
+
+// Class bits of one marked row: c1 = runs no longer than t, c3 = runs at least hL long (and
+// longer than t). work holds five padded rows.
+LUMO_AVX2 void gridClasses(const uint64_t* cur, int64_t words, int t, int hL, uint64_t* c1, uint64_t* c3,
+                           uint64_t* work) {
+    const int64_t n = roundUp(words, 4), stride = n + kRowPad + 1;
+    uint64_t* m = work + 1;
+    uint64_t* p = m + stride;
+    uint64_t* e = p + stride;
+    uint64_t* r1 = e + stride;
+    uint64_t* r3 = r1 + stride;
+    std::memcpy(m, cur, size_t(words) * 8);
+    const int k1 = std::max(t + 1, 1), k3 = std::max(hL, 1);
+    runsAtLeast(m, k1, r1, p, e, n);
+    runsAtLeast(m, k3, r3, p, e, n);
+    for (int64_t i = 0; i < words; ++i) {
+        c1[i] = m[i] & ~r1[i];
+        c3[i] = r3[i] & ~c1[i];
+    }
+}
+
+// Work rows of gridClasses for a row of `words` words: five rows with their padding.
+size_t gridClassWords(int64_t words) { return size_t(5 * (roundUp(words, 4) + kRowPad + 1) + 1); }
+
+// True when the streamed pass can take these parameters.
+bool gridStreams(const EffectParams& pr) {
+    const int64_t L = std::max<int64_t>(pr.vLength, int64_t{pr.thickness} + 1);
+    return L <= kGridRing && pr.thickness < 64 && pr.hLength <= 64;
+}
+
+void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc) {
+    const int32_t w = im.width, h = im.height;
+    const int64_t words = wordsOf(w);
+    const int t = pr.thickness;
+    const int L = static_cast<int>(std::max<int64_t>({pr.vLength, int64_t{t} + 1, 1}));
+    GridRing ring{words, sc.gridPlanes.data()};
+    uint64_t* classWork = sc.gridPlanes.data() + 5 * kGridRing * words;
+    std::fill_n(classWork, gridClassWords(words), 0);
+    uint8_t* counts = sc.gridBytes.data();
+    uint8_t* endLen = counts + roundUp(w, 32) + 32;
+    // Row-local bits: long now, reached L now, short runs ended now.
+    uint64_t* longNow = sc.bits.data();
+    uint64_t* reach = longNow + words + 1;
+    uint64_t* ended = reach + words + 1;
+    std::memset(counts, 0, size_t(2 * (roundUp(w, 32) + 32)));
+    std::fill_n(ring.planes, 5 * kGridRing * words, 0);
+    auto finalRow = [&](int64_t r) {
+        const uint8_t* next = r + 1 < h ? im.row(static_cast<int32_t>(r + 1)) : im.row(static_cast<int32_t>(r));
+        writeGridRow(im.row(static_cast<int32_t>(r)), w, ring.plane(0, r), ring.plane(1, r), ring.plane(2, r),
+                     ring.plane(3, r), ring.plane(4, r), next);
+        for (int kind = 0; kind < 5; ++kind) std::fill_n(ring.plane(kind, r), words, 0);
+    };
+    for (int64_t y = 0; y <= h; ++y) {
+        std::fill_n(longNow, 3 * (words + 1), 0);
+        uint64_t* cur = nullptr;
+        if (y < h) {
+            cur = ring.plane(0, y);
+            std::memcpy(cur, marks.row(static_cast<int32_t>(y)), size_t(words) * 8);
+            gridClasses(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y), classWork);
+        } else {
+            cur = sc.bits.data() + 3 * (words + 1);  // the row after the last: nothing marked
+            std::fill_n(cur, words + 1, 0);
+        }
+        gridCounts(cur, counts, w, L, t, longNow, reach, ended, endLen);
+        for (int64_t k = 0; k < words; ++k) {
+            if (longNow[k]) ring.plane(3, y)[k] |= longNow[k];
+            if (reach[k])
+                for (int64_t r = std::max<int64_t>(0, y - L + 1); r < y; ++r) ring.plane(3, r)[k] |= reach[k];
+            // Short runs that ended above this row: their rows get the class-3 unmark.
+            for (uint64_t e = ended[k]; e; e &= e - 1) {
+                const int64_t x = k * 64 + std::countr_zero(e);
+                const uint64_t bit = uint64_t{1} << (x & 63);
+                for (int64_t r = y - endLen[x]; r < y; ++r) ring.plane(4, r)[k] |= bit;
+            }
+        }
+        if (y - L + 1 >= 0 && y < h) finalRow(y - L + 1);
+    }
+    for (int64_t r = std::max<int64_t>(0, int64_t{h} - L + 1); r < h; ++r) finalRow(r);
+}
+
 // ---- Outline Mode -------------------------------------------------------------------------------
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
@@ -849,6 +1100,8 @@ void EffectScratch::release() {
     partsReady_ = 1;
     std::vector<uint8_t>().swap(depthWork);
     std::vector<uint64_t>().swap(marks);
+    std::vector<uint64_t>().swap(gridPlanes);
+    std::vector<uint8_t>().swap(gridBytes);
 }
 
 EffectScratch& threadScratch() {
@@ -864,7 +1117,19 @@ void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t*
 bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked) {
     if (!reserve(width, height, partsFor(width, height, premarked)) || (premarked && !reserveMarks(width, height)))
         return false;
-    if (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) return true;
+    if (mode & BIN_ERASE_GRID) {
+        try {
+            const size_t words = size_t(wordsOf(std::max(width, 1)));
+            const size_t planes = 5 * kGridRing * words + gridClassWords(int64_t(words));
+            if (gridPlanes.size() < planes) gridPlanes.resize(planes);
+            const size_t bytes = size_t(2 * (roundUp(std::max(width, 1), 32) + 32));
+            if (gridBytes.size() < bytes) gridBytes.resize(bytes);
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    if (mode & BIN_OUTLINE) return true;
     try {
         const size_t need = CharacterLayout(std::max(width, 1), std::max(height, 1)).bytes();
         if (depthWork.size() < need) depthWork.resize(need);
@@ -888,7 +1153,10 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
     // Never more parts than the scratch holds rows for (the setting may have changed since).
     const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
-    if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
+    if (mode & BIN_ERASE_GRID) {
+        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch);
+        else eraseGridLines(im, marks, params, scratch);
+    }
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
     else characterMode(im, marks, params, scratch, level, rawGrey);
     return true;

@@ -29,6 +29,8 @@ public:
     std::vector<uint8_t> partRows;   // the same for helper threads 1, 2, ...
     std::vector<uint8_t> depthWork;  // Character Mode: depths and counters, a byte per pixel
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
+    std::vector<uint64_t> gridPlanes;  // Erase Grid Lines: bit rows of the last rows read
+    std::vector<uint8_t> gridBytes;    // Erase Grid Lines: per column run counters
 
     // Makes room for the marker bits of every row; false when memory runs out.
     bool reserveMarks(int32_t width, int32_t height);
