@@ -335,6 +335,25 @@ struct GridRing {
     uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y % kGridRing)) * words; }
 };
 
+// Masks that keep byte 2 of each pixel of output vector v.
+struct KeepRedMasks {
+    alignas(16) uint8_t keep2[3][16];
+    constexpr KeepRedMasks() : keep2{} {
+        for (int v = 0; v < 3; ++v)
+            for (int j = 0; j < 16; ++j) keep2[v][j] = (16 * v + j) % 3 == 2 ? 0xFF : 0;
+    }
+};
+constexpr KeepRedMasks kKeepRed;
+
+// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
+void encodeGrey(uint8_t* p, int64_t n) {
+    for (int64_t i = 0; i < n; ++i, p += 3) {
+        const int sum = p[0] + p[1] + p[2];
+        p[0] = 1;
+        p[1] = static_cast<uint8_t>(sum / 3);
+    }
+}
+
 // 32 bits to 32 bytes of 0 or 0xFF.
 LUMO_AVX2 inline __m256i bitsToBytes(uint32_t m) {
     const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(m)),
@@ -381,21 +400,42 @@ LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L
 }
 
 // Writes row p (n pixels) from its planes: byte 0 gains 0x02 where marked and kept, byte 2
-// becomes the class where marked; unmarked pixels stay as they are.
+// becomes the class where marked; unmarked pixels stay as they are. With Raw the row still
+// holds its colour pixels and is grey-encoded on the way (flag 1, grey level (b + g + r) / 3).
+template <bool Raw>
 LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1, const uint64_t* c3,
                             const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
-    __m256i mergeO[3], mergeS[3];
+    __m256i mergeO[3], mergeS[3], mergeG[3], keepRed[3];
     for (int v = 0; v < 3; ++v) {
         mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
         mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
+        keepRed[v] = simd::mask2(kKeepRed.keep2[v]);
     }
     const __m256i two = _mm256_set1_epi8(2), three = _mm256_set1_epi8(3), one = _mm256_set1_epi8(1);
+    const __m256i third = _mm256_set1_epi16(21846);
     int64_t x = 0;
     for (; x + 32 <= n; x += 32) {
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x + 64), _MM_HINT_T0);
         const uint32_t m = bits32(mk, x);
-        if (!m) continue;
+        if constexpr (Raw) {
+            if (!m) {
+                uint8_t* a = p + 3 * x;
+                __m256i raw[3], out[3], low, high;
+                simd::load96(a, raw);
+                simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+                const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+#pragma GCC unroll 3
+                for (int v = 0; v < 3; ++v)
+                    out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keepRed[v]), _mm256_shuffle_epi8(one, mergeO[v])),
+                                             _mm256_shuffle_epi8(grey, mergeG[v]));
+                simd::store96(a, out);
+                continue;
+            }
+        } else {
+            if (!m) continue;
+        }
         const uint32_t k1 = bits32(c1, x), k3 = bits32(c3, x);
         const uint32_t keep = m & ~(bits32(u1, x) & k1) & ~(bits32(u3, x) & k3);
         const __m256i on = bitsToBytes(m), b1 = bitsToBytes(k1), b3 = bitsToBytes(k3);
@@ -407,13 +447,27 @@ LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uin
         uint8_t* a = p + 3 * x;
         __m256i raw[3], out[3];
         simd::load96(a, raw);
+        if constexpr (Raw) {
+            __m256i low, high;
+            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+            const __m256i flags = _mm256_or_si256(ors, one);
 #pragma GCC unroll 3
-        for (int v = 0; v < 3; ++v)
-            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(_mm256_shuffle_epi8(on, mergeS[v]), raw[v]),
-                                                     _mm256_shuffle_epi8(ors, mergeO[v])),
-                                     _mm256_shuffle_epi8(cls, mergeS[v]));
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(
+                    _mm256_or_si256(_mm256_andnot_si256(_mm256_shuffle_epi8(on, mergeS[v]), _mm256_and_si256(raw[v], keepRed[v])),
+                                    _mm256_shuffle_epi8(flags, mergeO[v])),
+                    _mm256_or_si256(_mm256_shuffle_epi8(cls, mergeS[v]), _mm256_shuffle_epi8(grey, mergeG[v])));
+        } else {
+#pragma GCC unroll 3
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(_mm256_shuffle_epi8(on, mergeS[v]), raw[v]),
+                                                         _mm256_shuffle_epi8(ors, mergeO[v])),
+                                         _mm256_shuffle_epi8(cls, mergeS[v]));
+        }
         simd::store96(a, out);
     }
+    if constexpr (Raw) encodeGrey(p + 3 * x, n - x);
     for (; x < n; ++x) {
         const auto bit = [x](const uint64_t* b) { return (b[x >> 6] >> (x & 63)) & 1; };
         if (!bit(mk)) continue;
@@ -517,13 +571,14 @@ LUMO_AVX2 void gridClasses(const uint64_t* cur, int64_t words, int t, int hL, ui
 // Work rows of gridClasses for a row of `words` words: five rows with their padding.
 size_t gridClassWords(int64_t words) { return size_t(5 * (roundUp(words, 4) + kRowPad + 1) + 1); }
 
+
 // True when the streamed pass can take these parameters.
 bool gridStreams(const EffectParams& pr) {
     const int64_t L = std::max<int64_t>(pr.vLength, int64_t{pr.thickness} + 1);
     return L <= kGridRing && pr.thickness < 64 && pr.hLength <= 64;
 }
 
-void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc) {
+void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, bool raw) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
     const int t = pr.thickness;
@@ -541,8 +596,9 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
     std::fill_n(ring.planes, 5 * kGridRing * words, 0);
     auto finalRow = [&](int64_t r) {
         const uint8_t* next = r + 1 < h ? im.row(static_cast<int32_t>(r + 1)) : im.row(static_cast<int32_t>(r));
-        writeGridRow(im.row(static_cast<int32_t>(r)), w, ring.plane(0, r), ring.plane(1, r), ring.plane(2, r),
-                     ring.plane(3, r), ring.plane(4, r), next);
+        (raw ? writeGridRow<true> : writeGridRow<false>)(im.row(static_cast<int32_t>(r)), w, ring.plane(0, r),
+                                                          ring.plane(1, r), ring.plane(2, r), ring.plane(3, r),
+                                                          ring.plane(4, r), next);
         for (int kind = 0; kind < 5; ++kind) std::fill_n(ring.plane(kind, r), words, 0);
     };
     for (int64_t y = 0; y <= h; ++y) {
@@ -902,15 +958,6 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, const uint8_t* vertical, int3
 // Unsigned a < b, byte by byte.
 LUMO_AVX2 inline __m256i lt(__m256i a, __m256i b) { return simd::gtU8x2(b, a); }
 
-// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
-void encodeGrey(uint8_t* p, int64_t n) {
-    for (int64_t i = 0; i < n; ++i, p += 3) {
-        const int sum = p[0] + p[1] + p[2];
-        p[0] = 1;
-        p[1] = static_cast<uint8_t>(sum / 3);
-    }
-}
-
 // AVX2: rowMarks and writeRow in one loop, thirty-two pixels per step; returns the pixels done.
 // The row written next (next) is fetched on the way. With Raw the row still holds its colour
 // pixels and is grey-encoded on the way (flag 1, grey level (b + g + r) / 3).
@@ -1143,10 +1190,9 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
                         EffectScratch& scratch, int maxLevel, bool premarked, bool rawGrey) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
     if (!scratch.reserveFor(im.width, im.height, mode, premarked)) return false;
-    // Only Character Mode with marks made beforehand encodes the rows as it writes them; the
-    // other effects take encoded rows.
-    const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
-    if (rawGrey && !(character && premarked)) {
+    // Character Mode and streamed Erase Grid Lines with marks made beforehand encode the rows as
+    // they write them; the other cases take encoded rows.
+    if (rawGrey && !(premarked && encodesRows(mode, params, level))) {
         for (int32_t y = 0; y < im.height; ++y) encodeGrey(im.row(y), im.width);
         rawGrey = false;
     }
@@ -1154,12 +1200,18 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
     const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) {
-        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch);
+        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey);
         else eraseGridLines(im, marks, params, scratch);
     }
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
     else characterMode(im, marks, params, scratch, level, rawGrey);
     return true;
+}
+
+bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel) {
+    if (!(mode & (BIN_ERASE_GRID | BIN_OUTLINE))) return true;
+    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    return (mode & BIN_ERASE_GRID) && level >= 2 && gridStreams(params);
 }
 
 bool EffectScratch::reserveMarks(int32_t width, int32_t height) {

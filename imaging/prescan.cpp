@@ -367,8 +367,8 @@ struct Premark {
     int m = 5, lo = 0, hi = 0;
     uint64_t* bits = nullptr;
     int64_t words = 0;
-    // The rows are only read (grey rows on AVX2 in place): Character Mode encodes every row
-    // itself as it rewrites it, so writing them here as well would be wasted.
+    // The rows are only read (grey rows on AVX2 in place): the effect encodes every row itself
+    // as it rewrites it (encodesRows), so writing them here as well would be wasted.
     bool keepRows = false;
 };
 
@@ -535,9 +535,9 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
         const bool range = (cond.bMode & BIN_RANGE) != 0;
         pm = {true, comparisonOf(cond.bMode), range ? cond.bThreshfoldMin : cond.bThreshfold,
               range ? cond.bThreshfoldMax : cond.bThreshfold, scratch.marks.data(), (int64_t{im.width} + 63) / 64};
-        // Character Mode rewrites every pixel: grey rows in place need not be written twice.
-        const bool character = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) == BIN_CHARACTER;
-        pm.keepRows = character && colourOf(cond.bMode) == 0 && !source && simd::hasAvx2();
+        // An effect that rewrites every pixel encodes the rows itself: they need not be written twice.
+        const EffectParams params{ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength, ctx->nDepthLimit};
+        pm.keepRows = encodesRows(cond.bMode, params) && colourOf(cond.bMode) == 0 && !source && simd::hasAvx2();
     }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {
