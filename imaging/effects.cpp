@@ -199,6 +199,15 @@ constexpr Spread kSpread;
 
 inline uint64_t spread(uint64_t word, int byte) { return kSpread.v[(word >> (8 * byte)) & 0xFF]; }
 
+// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
+void encodeGrey(uint8_t* p, int64_t n) {
+    for (int64_t i = 0; i < n; ++i, p += 3) {
+        const int sum = p[0] + p[1] + p[2];
+        p[0] = 1;
+        p[1] = static_cast<uint8_t>(sum / 3);
+    }
+}
+
 // ---- Writing rows -------------------------------------------------------------------------------
 
 // Masks that keep bytes 0 and 1 of each pixel of output vector v.
@@ -240,15 +249,20 @@ LUMO_SSSE3 int32_t writeRowSsse3(uint8_t* p, int32_t from, int32_t n, const uint
 
 // The row written next (next) is fetched on the way: rows of a bottom-up image follow each other
 // downwards in memory, which the processor's own prefetching is slow to pick up.
+// With Raw the row still holds its colour pixels and is grey-encoded on the way (flag 1, grey
+// level (b + g + r) / 3).
+template <bool Raw>
 LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes,
                                const uint8_t* next) {
     int32_t i = 0;
-    __m256i keep[3], mergeO[3], mergeS[3];
+    __m256i keep[3], mergeO[3], mergeS[3], mergeG[3];
     for (int v = 0; v < 3; ++v) {
         keep[v] = simd::mask2(kKeep.keep01[v]);
         mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
         mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
     }
+    const __m256i flag = _mm256_set1_epi8(1), third = _mm256_set1_epi16(21846);
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * int64_t{i};
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
@@ -258,19 +272,37 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i out[3];
+        if constexpr (Raw) {
+            __m256i low, high;
+            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+            const __m256i flags = _mm256_or_si256(o, flag);
 #pragma GCC unroll 3
-        for (int v = 0; v < 3; ++v)
-            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                     _mm256_shuffle_epi8(s, mergeS[v]));
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(grey, mergeG[v]), _mm256_shuffle_epi8(flags, mergeO[v])),
+                                         _mm256_shuffle_epi8(s, mergeS[v]));
+        } else {
+#pragma GCC unroll 3
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                         _mm256_shuffle_epi8(s, mergeS[v]));
+        }
         simd::store96(a, out);
     }
     return i;
 }
 
-// n pixels of row p; next is the row written after it (p itself when none).
-void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level, const uint8_t* next) {
+// n pixels of row p; next is the row written after it (p itself when none). With raw (vector
+// level 2 only) the row holds colour pixels and is grey-encoded first.
+void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level, const uint8_t* next,
+              bool raw = false) {
     int32_t done = 0;
-    if (level >= 2) done = writeRowAvx2(p, n, orBytes, setBytes, next);
+    if (raw) {
+        done = writeRowAvx2<true>(p, n, orBytes, setBytes, next);
+        encodeGrey(p + 3 * int64_t{done}, n - done);
+    } else if (level >= 2) {
+        done = writeRowAvx2<false>(p, n, orBytes, setBytes, next);
+    }
     if (level >= 1) done = writeRowSsse3(p, done, n, orBytes, setBytes);
     writeRowScalar(p, done, n, orBytes, setBytes);
 }
@@ -344,15 +376,6 @@ struct KeepRedMasks {
     }
 };
 constexpr KeepRedMasks kKeepRed;
-
-// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
-void encodeGrey(uint8_t* p, int64_t n) {
-    for (int64_t i = 0; i < n; ++i, p += 3) {
-        const int sum = p[0] + p[1] + p[2];
-        p[0] = 1;
-        p[1] = static_cast<uint8_t>(sum / 3);
-    }
-}
 
 // 32 bits to 32 bytes of 0 or 0xFF.
 LUMO_AVX2 inline __m256i bitsToBytes(uint32_t m) {
@@ -633,7 +656,7 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
 // the mark unless all four neighbours are marked.
-void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int parts) {
+void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int parts, bool raw) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
     uint64_t* inner = sc.bits.data();   // columns 1 .. w-2
@@ -672,7 +695,7 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
                     std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
                 }
             }
-            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y));
+            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y), raw);
         }
     };
     inParts(parts, rowsOfPart);
@@ -1203,7 +1226,7 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
         if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey);
         else eraseGridLines(im, marks, params, scratch);
     }
-    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
+    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts, rawGrey);
     else characterMode(im, marks, params, scratch, level, rawGrey);
     return true;
 }
@@ -1211,7 +1234,8 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
 bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel) {
     if (!(mode & (BIN_ERASE_GRID | BIN_OUTLINE))) return true;
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
-    return (mode & BIN_ERASE_GRID) && level >= 2 && gridStreams(params);
+    if (mode & BIN_ERASE_GRID) return level >= 2 && gridStreams(params);
+    return level >= 2;  // Outline Mode
 }
 
 bool EffectScratch::reserveMarks(int32_t width, int32_t height) {
