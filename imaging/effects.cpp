@@ -916,34 +916,81 @@ CharacterKernels characterKernels(bool wide, bool packed) {
 }
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
-// both ends at once, capped at limit. out holds n >= w bytes; those past w become 0 as well.
-// The row is cleared with one call and the runs written over it: a screen row holds many short
-// runs, and a call per gap would cost more than the bytes.
-void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out) {
+// both ends at once, capped at limit. out holds n >= w bytes (n a multiple of 32); those past w
+// become 0 as well. Done on bit rows rather than run by run (a screen row holds many short runs):
+// a pixel's depth before the cap is min(i, j) + 1 for i, j its distances to the run's ends, that
+// is the number of k for which it lies in the row eroded k - 1 times by one pixel either side
+// (level E_k), plus one for the left one of the two middle pixels of a run of even length (the
+// pair at the top level k, both in E_k and not in E_k+1). levels holds limit + 1 rows of
+// wordsOf(w) + 1 words: the levels, then those left pixels.
+template <class AddLevels>
+void rowDepthsBy(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels,
+                 AddLevels addLevels) {
+    const int64_t words = wordsOf(w), stride = words + 1;
+    uint64_t* pairs = levels;
+    std::fill_n(pairs, words, 0);
+    uint64_t* e = levels + stride;
+    std::memcpy(e, bits, size_t(words) * 8);
+    int count = 0;
+    for (int level = 1; level <= limit; ++level, e += stride) {
+        uint64_t any = 0;
+        for (int64_t i = 0; i < words; ++i) any |= e[i];
+        if (!any) break;
+        count = level;
+        if (level == limit) break;
+        // E_k+1: in E_k with both neighbours in it (the neighbours of the row's ends are clear).
+        uint64_t* next = e + stride;
+        for (int64_t i = 0; i < words; ++i) {
+            const uint64_t left = (e[i] << 1) | (i > 0 ? e[i - 1] >> 63 : 0);
+            const uint64_t right = (e[i] >> 1) | (i + 1 < words ? e[i + 1] << 63 : 0);
+            next[i] = e[i] & left & right;
+        }
+        // The top pairs at this level: their left pixel gains one.
+        for (int64_t i = 0; i < words; ++i) {
+            const uint64_t top = e[i] & ~next[i];
+            const uint64_t topNext = i + 1 < words ? e[i + 1] & ~next[i + 1] : 0;
+            pairs[i] |= top & ((top >> 1) | (topNext << 63));
+        }
+    }
+    addLevels(levels, stride, count, words, n, out);
+}
+
+// Sums the levels into bytes: scalar, eight pixels at a time.
+void addLevelsScalar(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n, uint8_t* out) {
     std::memset(out, 0, size_t(n));
-    forEachRun(bits, w, [&](int64_t s, int64_t e) {
-        const int64_t len = e - s;
-        if (len == 1) {
-            out[s] = 1;
-            return;
+    for (int k = 0; k <= count; ++k)
+        for (int64_t i = 0; i < words; ++i) {
+            const uint64_t b = levels[k * stride + i];
+            for (int j = 0; b && j < 8; ++j) {
+                uint64_t v;
+                std::memcpy(&v, out + 64 * i + 8 * j, 8);
+                v += kSpread.v[(b >> (8 * j)) & 0xFF];
+                std::memcpy(out + 64 * i + 8 * j, &v, 8);
+            }
         }
-        if (len / 2 > limit) {
-            // Long run: both ends climb to the cap, and everything between them is the cap
-            // (the last pixel set, in the middle, takes the cap as well).
-            for (int k = 0; k < limit; ++k) out[s + k] = out[e - 1 - k] = static_cast<uint8_t>(k + 1);
-            std::memset(out + s + limit, limit, size_t(len - 2 * limit));
-            return;
+}
+
+// The same thirty-two pixels at a time: each level lies within the one before it, so a block
+// stops at its first empty level.
+LUMO_AVX2 void addLevelsAvx2(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n, uint8_t* out) {
+    for (int64_t x = 0; x < n; x += 32) {
+        __m256i d = _mm256_setzero_si256();
+        if (x < 64 * words) {
+            const auto bitsAt = [&](int k) { return static_cast<uint32_t>(levels[k * stride + (x >> 6)] >> (x & 63)); };
+            d = _mm256_sub_epi8(d, bitsToBytes(bitsAt(0)));
+            for (int k = 1; k <= count; ++k) {
+                const uint32_t m = bitsAt(k);
+                if (!m) break;
+                d = _mm256_sub_epi8(d, bitsToBytes(m));
+            }
         }
-        int64_t left = s, right = e - 1;
-        int d = 1;
-        while (left < right) {
-            out[left] = out[right] = static_cast<uint8_t>(d);
-            if (d < limit) ++d;
-            ++left;
-            --right;
-        }
-        out[right] = static_cast<uint8_t>(d);
-    });
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), d);
+    }
+}
+
+void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
+    if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
+    else rowDepthsBy(bits, w, n, limit, out, levels, addLevelsScalar);
 }
 
 // Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]) and
@@ -1098,7 +1145,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
-        rowDepths(marks.row(y), w, n, limit, d);
+        rowDepths(marks.row(y), w, n, limit, d, sc.depthLevels.data(), level);
         uint8_t* above = y > 0 ? starts(y - 1) : spare;
         const uint8_t* p = y > 0 ? depths(y - 1) : zero;
         kernels.starts(d, p, phase, above, starts(y), n);
@@ -1171,6 +1218,7 @@ void EffectScratch::release() {
     std::vector<uint8_t>().swap(depthWork);
     std::vector<uint64_t>().swap(marks);
     std::vector<uint64_t>().swap(gridPlanes);
+    std::vector<uint64_t>().swap(depthLevels);
     std::vector<uint8_t>().swap(gridBytes);
 }
 
@@ -1203,6 +1251,8 @@ bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, boo
     try {
         const size_t need = CharacterLayout(std::max(width, 1), std::max(height, 1)).bytes();
         if (depthWork.size() < need) depthWork.resize(need);
+        const size_t levels = 256 * size_t(wordsOf(std::max(width, 1)) + 1);
+        if (depthLevels.size() < levels) depthLevels.resize(levels);
         return true;
     } catch (const std::bad_alloc&) {
         return false;

@@ -31,6 +31,7 @@ public:
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
     std::vector<uint64_t> gridPlanes;  // Erase Grid Lines: bit rows of the last rows read
     std::vector<uint8_t> gridBytes;    // Erase Grid Lines: per column run counters
+    std::vector<uint64_t> depthLevels; // Character Mode: bit rows of one row's depth levels
 
     // Makes room for the marker bits of every row; false when memory runs out.
     bool reserveMarks(int32_t width, int32_t height);
