@@ -199,6 +199,15 @@ constexpr Spread kSpread;
 
 inline uint64_t spread(uint64_t word, int byte) { return kSpread.v[(word >> (8 * byte)) & 0xFF]; }
 
+// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
+void encodeGrey(uint8_t* p, int64_t n) {
+    for (int64_t i = 0; i < n; ++i, p += 3) {
+        const int sum = p[0] + p[1] + p[2];
+        p[0] = 1;
+        p[1] = static_cast<uint8_t>(sum / 3);
+    }
+}
+
 // ---- Writing rows -------------------------------------------------------------------------------
 
 // Masks that keep bytes 0 and 1 of each pixel of output vector v.
@@ -240,15 +249,20 @@ LUMO_SSSE3 int32_t writeRowSsse3(uint8_t* p, int32_t from, int32_t n, const uint
 
 // The row written next (next) is fetched on the way: rows of a bottom-up image follow each other
 // downwards in memory, which the processor's own prefetching is slow to pick up.
+// With Raw the row still holds its colour pixels and is grey-encoded on the way (flag 1, grey
+// level (b + g + r) / 3).
+template <bool Raw>
 LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes,
                                const uint8_t* next) {
     int32_t i = 0;
-    __m256i keep[3], mergeO[3], mergeS[3];
+    __m256i keep[3], mergeO[3], mergeS[3], mergeG[3];
     for (int v = 0; v < 3; ++v) {
         keep[v] = simd::mask2(kKeep.keep01[v]);
         mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
         mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
     }
+    const __m256i flag = _mm256_set1_epi8(1), third = _mm256_set1_epi16(21846);
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * int64_t{i};
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
@@ -258,19 +272,37 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
         __m256i raw[3];
         simd::load96(a, raw);
         __m256i out[3];
+        if constexpr (Raw) {
+            __m256i low, high;
+            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+            const __m256i flags = _mm256_or_si256(o, flag);
 #pragma GCC unroll 3
-        for (int v = 0; v < 3; ++v)
-            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                     _mm256_shuffle_epi8(s, mergeS[v]));
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(grey, mergeG[v]), _mm256_shuffle_epi8(flags, mergeO[v])),
+                                         _mm256_shuffle_epi8(s, mergeS[v]));
+        } else {
+#pragma GCC unroll 3
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
+                                         _mm256_shuffle_epi8(s, mergeS[v]));
+        }
         simd::store96(a, out);
     }
     return i;
 }
 
-// n pixels of row p; next is the row written after it (p itself when none).
-void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level, const uint8_t* next) {
+// n pixels of row p; next is the row written after it (p itself when none). With raw (vector
+// level 2 only) the row holds colour pixels and is grey-encoded first.
+void writeRow(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes, int level, const uint8_t* next,
+              bool raw = false) {
     int32_t done = 0;
-    if (level >= 2) done = writeRowAvx2(p, n, orBytes, setBytes, next);
+    if (raw) {
+        done = writeRowAvx2<true>(p, n, orBytes, setBytes, next);
+        encodeGrey(p + 3 * int64_t{done}, n - done);
+    } else if (level >= 2) {
+        done = writeRowAvx2<false>(p, n, orBytes, setBytes, next);
+    }
     if (level >= 1) done = writeRowSsse3(p, done, n, orBytes, setBytes);
     writeRowScalar(p, done, n, orBytes, setBytes);
 }
@@ -322,11 +354,309 @@ void eraseGridLines(const Image& im, RowMarks& marks, const EffectParams& pr, Ef
     }
 }
 
+// The same in one streamed pass, for short line lengths (the usual settings): a pixel's vertical
+// run is settled once the run has ended or has grown to the long length L, so with a ring of the
+// last L rows (their marks, horizontal classes and unmark bits, one bit per pixel) every row is
+// final L - 1 rows after it was read and is written once, with vector stores, while it is still
+// in the cache. Per column a byte counts the open run (saturating); all columns go at once.
+constexpr int32_t kGridRing = 64;  // rows of the ring: the longest L streamed
+
+struct GridRing {
+    int64_t words = 0;
+    uint64_t* planes = nullptr;  // [5][kGridRing][words]: marks, class 1, class 3, unmark 1, unmark 3
+    uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y % kGridRing)) * words; }
+};
+
+// Masks that keep byte 2 of each pixel of output vector v.
+struct KeepRedMasks {
+    alignas(16) uint8_t keep2[3][16];
+    constexpr KeepRedMasks() : keep2{} {
+        for (int v = 0; v < 3; ++v)
+            for (int j = 0; j < 16; ++j) keep2[v][j] = (16 * v + j) % 3 == 2 ? 0xFF : 0;
+    }
+};
+constexpr KeepRedMasks kKeepRed;
+
+// 32 bits to 32 bytes of 0 or 0xFF.
+LUMO_AVX2 inline __m256i bitsToBytes(uint32_t m) {
+    const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(m)),
+                                               _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,  //
+                                                                2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+    const __m256i sel = _mm256_set1_epi64x(static_cast<int64_t>(0x8040201008040201ull));
+    return _mm256_cmpeq_epi8(_mm256_and_si256(spread, sel), sel);
+}
+
+inline uint32_t bits32(const uint64_t* bits, int64_t x) { return static_cast<uint32_t>(bits[x >> 6] >> (x & 63)); }
+inline void orBits32(uint64_t* bits, int64_t x, uint32_t m) { bits[x >> 6] |= uint64_t{m} << (x & 63); }
+
+// Column counters of one row: counts = the open run's length (saturating at 255), from the
+// row's marks. Bits where a run reached L at this row (reach), where the run is at least L long
+// (longNow), and where a run of at most t rows ended just above this row (ended, with its length
+// in endLen).
+LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L, int t, uint64_t* longNow,
+                          uint64_t* reach, uint64_t* ended, uint8_t* endLen) {
+    const __m256i one = _mm256_set1_epi8(1), vL = _mm256_set1_epi8(static_cast<char>(L));
+    const __m256i vt = _mm256_set1_epi8(static_cast<char>(std::max(t, 0)));
+    const __m256i z = _mm256_setzero_si256();
+    for (int64_t x = 0; x < w; x += 32) {
+        const uint32_t m = bits32(cur, x);
+        auto* at = reinterpret_cast<__m256i*>(counts + x);
+        const __m256i was = _mm256_loadu_si256(at);
+        if (!m && _mm256_testz_si256(was, was)) continue;
+        const __m256i on = bitsToBytes(m);
+        const __m256i now = _mm256_and_si256(_mm256_adds_epu8(was, one), on);
+        _mm256_storeu_si256(at, now);
+        const auto atLeast = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(now, vL), now)));
+        orBits32(longNow, x, atLeast & m);
+        orBits32(reach, x, static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(now, vL))) & m);
+        if (t > 0) {
+            // Runs that ended here (open above, unmarked now) no longer than t.
+            const __m256i shortRun = _mm256_andnot_si256(
+                _mm256_or_si256(on, _mm256_cmpeq_epi8(was, z)), _mm256_cmpeq_epi8(_mm256_min_epu8(was, vt), was));
+            const auto e = static_cast<uint32_t>(_mm256_movemask_epi8(shortRun));
+            if (e) {
+                orBits32(ended, x, e);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(endLen + x), _mm256_and_si256(was, shortRun));
+            }
+        }
+    }
+}
+
+// Writes row p (n pixels) from its planes: byte 0 gains 0x02 where marked and kept, byte 2
+// becomes the class where marked; unmarked pixels stay as they are. With Raw the row still
+// holds its colour pixels and is grey-encoded on the way (flag 1, grey level (b + g + r) / 3).
+template <bool Raw>
+LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1, const uint64_t* c3,
+                            const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
+    __m256i mergeO[3], mergeS[3], mergeG[3], keepRed[3];
+    for (int v = 0; v < 3; ++v) {
+        mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
+        mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
+        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
+        keepRed[v] = simd::mask2(kKeepRed.keep2[v]);
+    }
+    const __m256i two = _mm256_set1_epi8(2), three = _mm256_set1_epi8(3), one = _mm256_set1_epi8(1);
+    const __m256i third = _mm256_set1_epi16(21846);
+    int64_t x = 0;
+    for (; x + 32 <= n; x += 32) {
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x + 64), _MM_HINT_T0);
+        const uint32_t m = bits32(mk, x);
+        if constexpr (Raw) {
+            if (!m) {
+                uint8_t* a = p + 3 * x;
+                __m256i raw[3], out[3], low, high;
+                simd::load96(a, raw);
+                simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+                const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+#pragma GCC unroll 3
+                for (int v = 0; v < 3; ++v)
+                    out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keepRed[v]), _mm256_shuffle_epi8(one, mergeO[v])),
+                                             _mm256_shuffle_epi8(grey, mergeG[v]));
+                simd::store96(a, out);
+                continue;
+            }
+        } else {
+            if (!m) continue;
+        }
+        const uint32_t k1 = bits32(c1, x), k3 = bits32(c3, x);
+        const uint32_t keep = m & ~(bits32(u1, x) & k1) & ~(bits32(u3, x) & k3);
+        const __m256i on = bitsToBytes(m), b1 = bitsToBytes(k1), b3 = bitsToBytes(k3);
+        // Class 1, 3 or (neither) 2, on marked pixels only.
+        const __m256i cls = _mm256_and_si256(
+            on, _mm256_or_si256(_mm256_and_si256(b1, one), _mm256_or_si256(_mm256_and_si256(b3, three),
+                                                                           _mm256_andnot_si256(_mm256_or_si256(b1, b3), two))));
+        const __m256i ors = _mm256_and_si256(bitsToBytes(keep), two);
+        uint8_t* a = p + 3 * x;
+        __m256i raw[3], out[3];
+        simd::load96(a, raw);
+        if constexpr (Raw) {
+            __m256i low, high;
+            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+            const __m256i flags = _mm256_or_si256(ors, one);
+#pragma GCC unroll 3
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(
+                    _mm256_or_si256(_mm256_andnot_si256(_mm256_shuffle_epi8(on, mergeS[v]), _mm256_and_si256(raw[v], keepRed[v])),
+                                    _mm256_shuffle_epi8(flags, mergeO[v])),
+                    _mm256_or_si256(_mm256_shuffle_epi8(cls, mergeS[v]), _mm256_shuffle_epi8(grey, mergeG[v])));
+        } else {
+#pragma GCC unroll 3
+            for (int v = 0; v < 3; ++v)
+                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(_mm256_shuffle_epi8(on, mergeS[v]), raw[v]),
+                                                         _mm256_shuffle_epi8(ors, mergeO[v])),
+                                         _mm256_shuffle_epi8(cls, mergeS[v]));
+        }
+        simd::store96(a, out);
+    }
+    if constexpr (Raw) encodeGrey(p + 3 * x, n - x);
+    for (; x < n; ++x) {
+        const auto bit = [x](const uint64_t* b) { return (b[x >> 6] >> (x & 63)) & 1; };
+        if (!bit(mk)) continue;
+        const bool k1 = bit(c1), k3 = bit(c3);
+        uint8_t* q = p + 3 * x;
+        if (!((bit(u1) && k1) || (bit(u3) && k3))) q[0] |= 0x02;
+        q[2] = k1 ? 1 : k3 ? 3 : 2;
+    }
+}
+
+// Horizontal classes without walking runs: on bit rows, "in a run at least k long" is an erosion
+// (AND of the row shifted by 0..k-1) followed by a dilation (OR of that shifted back), each done
+// by doubling in a few whole-row steps. Rows are padded with a zero word before and kRowPad after
+// and processed four words at a time; shifts stay below 64 (k <= 64).
+constexpr int64_t kRowPad = 8;
+
+// dst &= src >> s (bit x takes bit x + s), in place allowed.
+LUMO_AVX2 void andShiftedDown(uint64_t* dst, const uint64_t* src, int64_t n, int s) {
+    const __m128i r = _mm_cvtsi32_si128(s), l = _mm_cvtsi32_si128(64 - s);
+    for (int64_t k = 0; k < n; k += 4) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k + 1));
+        const __m256i v = _mm256_or_si256(_mm256_srl_epi64(a, r), _mm256_sll_epi64(b, l));
+        auto* at = reinterpret_cast<__m256i*>(dst + k);
+        _mm256_storeu_si256(at, _mm256_and_si256(_mm256_loadu_si256(at), v));
+    }
+}
+
+// dst |= src << s (bit x takes bit x - s), in place allowed.
+LUMO_AVX2 void orShiftedUp(uint64_t* dst, const uint64_t* src, int64_t n, int s) {
+    const __m128i l = _mm_cvtsi32_si128(s), r = _mm_cvtsi32_si128(64 - s);
+    for (int64_t k = n - 4; k >= 0; k -= 4) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k - 1));
+        const __m256i v = _mm256_or_si256(_mm256_sll_epi64(a, l), _mm256_srl_epi64(b, r));
+        auto* at = reinterpret_cast<__m256i*>(dst + k);
+        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_loadu_si256(at), v));
+    }
+}
+
+// out = the bits of m that lie in a run at least k long (1 <= k <= 64); p and e are work rows.
+// n is the row's words rounded up to four; m's padding words are zero.
+LUMO_AVX2 void runsAtLeast(const uint64_t* m, int k, uint64_t* out, uint64_t* p, uint64_t* e, int64_t n) {
+    if (k <= 1) {
+        std::memcpy(out, m, size_t(n) * 8);
+        return;
+    }
+    // e = AND of m >> j for j < k: p covers lengths c = 1, 2, 4, ..., e the lengths taken so far.
+    std::memcpy(p, m, size_t(n + kRowPad) * 8);
+    std::fill_n(e, n, ~uint64_t{0});
+    int taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            andShiftedDown(e, p, n, taken);
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            andShiftedDown(p, p, n, c);
+            c *= 2;
+        }
+    }
+    // out = OR of e << j for j < k, the same way.
+    std::memcpy(p, e, size_t(n) * 8);
+    std::fill_n(out, n, 0);
+    taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            orShiftedUp(out, p, n, taken);
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            orShiftedUp(p, p, n, c);
+            c *= 2;
+        }
+    }
+    for (int64_t i = 0; i < n; ++i) out[i] &= m[i];
+}
+
+// Class bits of one marked row: c1 = runs no longer than t, c3 = runs at least hL long (and
+// longer than t). work holds five padded rows.
+LUMO_AVX2 void gridClasses(const uint64_t* cur, int64_t words, int t, int hL, uint64_t* c1, uint64_t* c3,
+                           uint64_t* work) {
+    const int64_t n = roundUp(words, 4), stride = n + kRowPad + 1;
+    uint64_t* m = work + 1;
+    uint64_t* p = m + stride;
+    uint64_t* e = p + stride;
+    uint64_t* r1 = e + stride;
+    uint64_t* r3 = r1 + stride;
+    std::memcpy(m, cur, size_t(words) * 8);
+    const int k1 = std::max(t + 1, 1), k3 = std::max(hL, 1);
+    runsAtLeast(m, k1, r1, p, e, n);
+    runsAtLeast(m, k3, r3, p, e, n);
+    for (int64_t i = 0; i < words; ++i) {
+        c1[i] = m[i] & ~r1[i];
+        c3[i] = r3[i] & ~c1[i];
+    }
+}
+
+// Work rows of gridClasses for a row of `words` words: five rows with their padding.
+size_t gridClassWords(int64_t words) { return size_t(5 * (roundUp(words, 4) + kRowPad + 1) + 1); }
+
+
+// True when the streamed pass can take these parameters.
+bool gridStreams(const EffectParams& pr) {
+    const int64_t L = std::max<int64_t>(pr.vLength, int64_t{pr.thickness} + 1);
+    return L <= kGridRing && pr.thickness < 64 && pr.hLength <= 64;
+}
+
+void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, bool raw) {
+    const int32_t w = im.width, h = im.height;
+    const int64_t words = wordsOf(w);
+    const int t = pr.thickness;
+    const int L = static_cast<int>(std::max<int64_t>({pr.vLength, int64_t{t} + 1, 1}));
+    GridRing ring{words, sc.gridPlanes.data()};
+    uint64_t* classWork = sc.gridPlanes.data() + 5 * kGridRing * words;
+    std::fill_n(classWork, gridClassWords(words), 0);
+    uint8_t* counts = sc.gridBytes.data();
+    uint8_t* endLen = counts + roundUp(w, 32) + 32;
+    // Row-local bits: long now, reached L now, short runs ended now.
+    uint64_t* longNow = sc.bits.data();
+    uint64_t* reach = longNow + words + 1;
+    uint64_t* ended = reach + words + 1;
+    std::memset(counts, 0, size_t(2 * (roundUp(w, 32) + 32)));
+    std::fill_n(ring.planes, 5 * kGridRing * words, 0);
+    auto finalRow = [&](int64_t r) {
+        const uint8_t* next = r + 1 < h ? im.row(static_cast<int32_t>(r + 1)) : im.row(static_cast<int32_t>(r));
+        (raw ? writeGridRow<true> : writeGridRow<false>)(im.row(static_cast<int32_t>(r)), w, ring.plane(0, r),
+                                                          ring.plane(1, r), ring.plane(2, r), ring.plane(3, r),
+                                                          ring.plane(4, r), next);
+        for (int kind = 0; kind < 5; ++kind) std::fill_n(ring.plane(kind, r), words, 0);
+    };
+    for (int64_t y = 0; y <= h; ++y) {
+        std::fill_n(longNow, 3 * (words + 1), 0);
+        uint64_t* cur = nullptr;
+        if (y < h) {
+            cur = ring.plane(0, y);
+            std::memcpy(cur, marks.row(static_cast<int32_t>(y)), size_t(words) * 8);
+            gridClasses(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y), classWork);
+        } else {
+            cur = sc.bits.data() + 3 * (words + 1);  // the row after the last: nothing marked
+            std::fill_n(cur, words + 1, 0);
+        }
+        gridCounts(cur, counts, w, L, t, longNow, reach, ended, endLen);
+        for (int64_t k = 0; k < words; ++k) {
+            if (longNow[k]) ring.plane(3, y)[k] |= longNow[k];
+            if (reach[k])
+                for (int64_t r = std::max<int64_t>(0, y - L + 1); r < y; ++r) ring.plane(3, r)[k] |= reach[k];
+            // Short runs that ended above this row: their rows get the class-3 unmark.
+            for (uint64_t e = ended[k]; e; e &= e - 1) {
+                const int64_t x = k * 64 + std::countr_zero(e);
+                const uint64_t bit = uint64_t{1} << (x & 63);
+                for (int64_t r = y - endLen[x]; r < y; ++r) ring.plane(4, r)[k] |= bit;
+            }
+        }
+        if (y - L + 1 >= 0 && y < h) finalRow(y - L + 1);
+    }
+    for (int64_t r = std::max<int64_t>(0, int64_t{h} - L + 1); r < h; ++r) finalRow(r);
+}
+
 // ---- Outline Mode -------------------------------------------------------------------------------
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
 // the mark unless all four neighbours are marked.
-void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int parts) {
+void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int parts, bool raw) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
     uint64_t* inner = sc.bits.data();   // columns 1 .. w-2
@@ -365,7 +695,7 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
                     std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
                 }
             }
-            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y));
+            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y), raw);
         }
     };
     inParts(parts, rowsOfPart);
@@ -586,34 +916,81 @@ CharacterKernels characterKernels(bool wide, bool packed) {
 }
 
 // Horizontal depths of one row from its marker bits: 0 where unmarked, each run counted from
-// both ends at once, capped at limit. out holds n >= w bytes; those past w become 0 as well.
-// The row is cleared with one call and the runs written over it: a screen row holds many short
-// runs, and a call per gap would cost more than the bytes.
-void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out) {
+// both ends at once, capped at limit. out holds n >= w bytes (n a multiple of 32); those past w
+// become 0 as well. Done on bit rows rather than run by run (a screen row holds many short runs):
+// a pixel's depth before the cap is min(i, j) + 1 for i, j its distances to the run's ends, that
+// is the number of k for which it lies in the row eroded k - 1 times by one pixel either side
+// (level E_k), plus one for the left one of the two middle pixels of a run of even length (the
+// pair at the top level k, both in E_k and not in E_k+1). levels holds limit + 1 rows of
+// wordsOf(w) + 1 words: the levels, then those left pixels.
+template <class AddLevels>
+void rowDepthsBy(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels,
+                 AddLevels addLevels) {
+    const int64_t words = wordsOf(w), stride = words + 1;
+    uint64_t* pairs = levels;
+    std::fill_n(pairs, words, 0);
+    uint64_t* e = levels + stride;
+    std::memcpy(e, bits, size_t(words) * 8);
+    int count = 0;
+    for (int level = 1; level <= limit; ++level, e += stride) {
+        uint64_t any = 0;
+        for (int64_t i = 0; i < words; ++i) any |= e[i];
+        if (!any) break;
+        count = level;
+        if (level == limit) break;
+        // E_k+1: in E_k with both neighbours in it (the neighbours of the row's ends are clear).
+        uint64_t* next = e + stride;
+        for (int64_t i = 0; i < words; ++i) {
+            const uint64_t left = (e[i] << 1) | (i > 0 ? e[i - 1] >> 63 : 0);
+            const uint64_t right = (e[i] >> 1) | (i + 1 < words ? e[i + 1] << 63 : 0);
+            next[i] = e[i] & left & right;
+        }
+        // The top pairs at this level: their left pixel gains one.
+        for (int64_t i = 0; i < words; ++i) {
+            const uint64_t top = e[i] & ~next[i];
+            const uint64_t topNext = i + 1 < words ? e[i + 1] & ~next[i + 1] : 0;
+            pairs[i] |= top & ((top >> 1) | (topNext << 63));
+        }
+    }
+    addLevels(levels, stride, count, words, n, out);
+}
+
+// Sums the levels into bytes: scalar, eight pixels at a time.
+void addLevelsScalar(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n, uint8_t* out) {
     std::memset(out, 0, size_t(n));
-    forEachRun(bits, w, [&](int64_t s, int64_t e) {
-        const int64_t len = e - s;
-        if (len == 1) {
-            out[s] = 1;
-            return;
+    for (int k = 0; k <= count; ++k)
+        for (int64_t i = 0; i < words; ++i) {
+            const uint64_t b = levels[k * stride + i];
+            for (int j = 0; b && j < 8; ++j) {
+                uint64_t v;
+                std::memcpy(&v, out + 64 * i + 8 * j, 8);
+                v += kSpread.v[(b >> (8 * j)) & 0xFF];
+                std::memcpy(out + 64 * i + 8 * j, &v, 8);
+            }
         }
-        if (len / 2 > limit) {
-            // Long run: both ends climb to the cap, and everything between them is the cap
-            // (the last pixel set, in the middle, takes the cap as well).
-            for (int k = 0; k < limit; ++k) out[s + k] = out[e - 1 - k] = static_cast<uint8_t>(k + 1);
-            std::memset(out + s + limit, limit, size_t(len - 2 * limit));
-            return;
+}
+
+// The same thirty-two pixels at a time: each level lies within the one before it, so a block
+// stops at its first empty level.
+LUMO_AVX2 void addLevelsAvx2(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n, uint8_t* out) {
+    for (int64_t x = 0; x < n; x += 32) {
+        __m256i d = _mm256_setzero_si256();
+        if (x < 64 * words) {
+            const auto bitsAt = [&](int k) { return static_cast<uint32_t>(levels[k * stride + (x >> 6)] >> (x & 63)); };
+            d = _mm256_sub_epi8(d, bitsToBytes(bitsAt(0)));
+            for (int k = 1; k <= count; ++k) {
+                const uint32_t m = bitsAt(k);
+                if (!m) break;
+                d = _mm256_sub_epi8(d, bitsToBytes(m));
+            }
         }
-        int64_t left = s, right = e - 1;
-        int d = 1;
-        while (left < right) {
-            out[left] = out[right] = static_cast<uint8_t>(d);
-            if (d < limit) ++d;
-            ++left;
-            --right;
-        }
-        out[right] = static_cast<uint8_t>(d);
-    });
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), d);
+    }
+}
+
+void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
+    if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
+    else rowDepthsBy(bits, w, n, limit, out, levels, addLevelsScalar);
 }
 
 // Byte 0 additions of one row from its final depths (padded with 255 at d[-1], d[w], d[w+1]) and
@@ -650,15 +1027,6 @@ LUMO_SSSE3 int32_t rowMarksSsse3(const uint8_t* d, const uint8_t* vertical, int3
 
 // Unsigned a < b, byte by byte.
 LUMO_AVX2 inline __m256i lt(__m256i a, __m256i b) { return simd::gtU8x2(b, a); }
-
-// Grey encoding of n colour pixels in place: byte 0 = 1, byte 1 = (b + g + r) / 3.
-void encodeGrey(uint8_t* p, int64_t n) {
-    for (int64_t i = 0; i < n; ++i, p += 3) {
-        const int sum = p[0] + p[1] + p[2];
-        p[0] = 1;
-        p[1] = static_cast<uint8_t>(sum / 3);
-    }
-}
 
 // AVX2: rowMarks and writeRow in one loop, thirty-two pixels per step; returns the pixels done.
 // The row written next (next) is fetched on the way. With Raw the row still holds its colour
@@ -777,7 +1145,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
-        rowDepths(marks.row(y), w, n, limit, d);
+        rowDepths(marks.row(y), w, n, limit, d, sc.depthLevels.data(), level);
         uint8_t* above = y > 0 ? starts(y - 1) : spare;
         const uint8_t* p = y > 0 ? depths(y - 1) : zero;
         kernels.starts(d, p, phase, above, starts(y), n);
@@ -849,6 +1217,9 @@ void EffectScratch::release() {
     partsReady_ = 1;
     std::vector<uint8_t>().swap(depthWork);
     std::vector<uint64_t>().swap(marks);
+    std::vector<uint64_t>().swap(gridPlanes);
+    std::vector<uint64_t>().swap(depthLevels);
+    std::vector<uint8_t>().swap(gridBytes);
 }
 
 EffectScratch& threadScratch() {
@@ -864,10 +1235,24 @@ void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t*
 bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked) {
     if (!reserve(width, height, partsFor(width, height, premarked)) || (premarked && !reserveMarks(width, height)))
         return false;
-    if (mode & (BIN_ERASE_GRID | BIN_OUTLINE)) return true;
+    if (mode & BIN_ERASE_GRID) {
+        try {
+            const size_t words = size_t(wordsOf(std::max(width, 1)));
+            const size_t planes = 5 * kGridRing * words + gridClassWords(int64_t(words));
+            if (gridPlanes.size() < planes) gridPlanes.resize(planes);
+            const size_t bytes = size_t(2 * (roundUp(std::max(width, 1), 32) + 32));
+            if (gridBytes.size() < bytes) gridBytes.resize(bytes);
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    if (mode & BIN_OUTLINE) return true;
     try {
         const size_t need = CharacterLayout(std::max(width, 1), std::max(height, 1)).bytes();
         if (depthWork.size() < need) depthWork.resize(need);
+        const size_t levels = 256 * size_t(wordsOf(std::max(width, 1)) + 1);
+        if (depthLevels.size() < levels) depthLevels.resize(levels);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -878,20 +1263,29 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
                         EffectScratch& scratch, int maxLevel, bool premarked, bool rawGrey) {
     const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
     if (!scratch.reserveFor(im.width, im.height, mode, premarked)) return false;
-    // Only Character Mode with marks made beforehand encodes the rows as it writes them; the
-    // other effects take encoded rows.
-    const bool character = !(mode & (BIN_ERASE_GRID | BIN_OUTLINE));
-    if (rawGrey && !(character && premarked)) {
+    // Character Mode and streamed Erase Grid Lines with marks made beforehand encode the rows as
+    // they write them; the other cases take encoded rows.
+    if (rawGrey && !(premarked && encodesRows(mode, params, level))) {
         for (int32_t y = 0; y < im.height; ++y) encodeGrey(im.row(y), im.width);
         rawGrey = false;
     }
     // Never more parts than the scratch holds rows for (the setting may have changed since).
     const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
-    if (mode & BIN_ERASE_GRID) eraseGridLines(im, marks, params, scratch);
-    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts);
+    if (mode & BIN_ERASE_GRID) {
+        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey);
+        else eraseGridLines(im, marks, params, scratch);
+    }
+    else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts, rawGrey);
     else characterMode(im, marks, params, scratch, level, rawGrey);
     return true;
+}
+
+bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel) {
+    if (!(mode & (BIN_ERASE_GRID | BIN_OUTLINE))) return true;
+    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    if (mode & BIN_ERASE_GRID) return level >= 2 && gridStreams(params);
+    return level >= 2;  // Outline Mode
 }
 
 bool EffectScratch::reserveMarks(int32_t width, int32_t height) {

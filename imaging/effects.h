@@ -29,6 +29,9 @@ public:
     std::vector<uint8_t> partRows;   // the same for helper threads 1, 2, ...
     std::vector<uint8_t> depthWork;  // Character Mode: depths and counters, a byte per pixel
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
+    std::vector<uint64_t> gridPlanes;  // Erase Grid Lines: bit rows of the last rows read
+    std::vector<uint8_t> gridBytes;    // Erase Grid Lines: per column run counters
+    std::vector<uint64_t> depthLevels; // Character Mode: bit rows of one row's depth levels
 
     // Makes room for the marker bits of every row; false when memory runs out.
     bool reserveMarks(int32_t width, int32_t height);
@@ -60,10 +63,14 @@ struct EffectParams {
 // With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
 // rows were encoded), so the effect does not read the rows again for them.
 // With rawGrey, the rows still hold their 24-bit colour pixels and are taken as grey-encoded
-// (flag 1, grey level (b + g + r) / 3): Character Mode with premarked bits encodes each row as it
-// rewrites it, every other case encodes all rows first.
+// (flag 1, grey level (b + g + r) / 3): where encodesRows says so, with premarked bits, each row is
+// encoded as it is rewritten; every other case encodes all rows first.
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
                         EffectScratch& scratch, int maxLevel = 2, bool premarked = false, bool rawGrey = false);
+
+// True when the effect of mode, run on premarked rows at vector level maxLevel, takes its rows
+// as colour pixels (rawGrey) and encodes them as it writes them.
+bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel = 2);
 
 // Marker bits of one row (the image is not changed): bit x set where the qualify flag is set and
 // the grey level meets comparison m. bits holds (n + 63) / 64 words.

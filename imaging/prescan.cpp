@@ -130,48 +130,55 @@ LUMO_SSSE3 uint32_t encodeSimd(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
     return qualified;
 }
 
-// Counts sixteen qualifying pixels of the grey levels in g by runs of one level: one histogram
-// update per run (text rows hold a few runs per sixteen pixels), the runs spread over the four
-// partial histograms so that updates of one level do not wait for each other.
-LUMO_AVX2 inline void countGreyRuns(__m128i g, uint32_t (*part)[256]) {
-    alignas(16) uint8_t level[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(level), g);
-    // Bit i set where pixel i starts a run (differs from pixel i - 1); bit 16 ends the last run.
-    uint32_t starts = (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(g, _mm_slli_si128(g, 1)))) & 0xFFFF) |
-                      1u | 0x10000u;
-    int k = 0;
-    uint32_t at = 0;
-    starts &= starts - 1;
-    while (starts) {
-        const uint32_t next = static_cast<uint32_t>(__builtin_ctz(starts));
-        part[k & 3][level[at]] += next - at;
-        ++k;
-        at = next;
-        starts &= starts - 1;
-    }
-}
+// Counts the grey levels of qualifying pixels thirty-two at a time against four levels held in
+// vectors: a screen row holds few levels (background, text, rules, a fill), so most steps are four
+// compares and bit counts, with no branch taken and no memory written. A pixel of another level
+// is counted on its own, and the first such level enters the four in front while the last one
+// leaves (its count moved into the histogram), so the four never hold one level twice.
+// Everything is inlined into the encoding loops; the counts stay in general registers, which
+// the vector work of those loops does not compete for.
+struct LevelCounter {
+    uint32_t (*part)[256];
+    __m256i l0, l1, l2, l3;  // the levels, broadcast
+    uint32_t v0 = 255, v1 = 0, v2 = 240, v3 = 16;
+    uint32_t n0 = 0, n1 = 0, n2 = 0, n3 = 0;
 
-// Counts thirty-two qualifying pixels of the grey levels in g: at most two histogram updates
-// when they hold one or two levels (flat areas, strokes on a background), else by runs.
-LUMO_AVX2 inline void countGrey32(__m256i g, uint32_t (*part)[256]) {
-    const uint32_t a = static_cast<uint32_t>(_mm256_cvtsi256_si32(g)) & 255;
-    const auto isA = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_set1_epi8(static_cast<char>(a)))));
-    if (isA == 0xFFFFFFFFu) {
-        part[0][a] += 32;
-        return;
+    // Starts with the levels a light background, black text and the greys next to them take.
+    [[gnu::always_inline]] LUMO_AVX2 inline explicit LevelCounter(uint32_t (*p)[256])
+        : part(p), l0(_mm256_set1_epi8(char(255))), l1(_mm256_setzero_si256()), l2(_mm256_set1_epi8(char(240))),
+          l3(_mm256_set1_epi8(16)) {}
+
+    [[gnu::always_inline]] LUMO_AVX2 inline void finish() {
+        part[0][v0] += n0;
+        part[1][v1] += n1;
+        part[2][v2] += n2;
+        part[3][v3] += n3;
+        n0 = n1 = n2 = n3 = 0;
     }
-    alignas(32) uint8_t level[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(level), g);
-    const uint32_t b = level[__builtin_ctz(~isA)];
-    const auto isB = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, _mm256_set1_epi8(static_cast<char>(b)))));
-    if ((isA | isB) == 0xFFFFFFFFu) {
-        part[0][a] += static_cast<uint32_t>(__builtin_popcount(isA));
-        part[1][b] += static_cast<uint32_t>(__builtin_popcount(isB));
-        return;
+    [[gnu::always_inline]] LUMO_AVX2 inline void add(__m256i g) {
+        const auto e0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, l0)));
+        const auto e1 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, l1)));
+        const auto e2 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, l2)));
+        const auto e3 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(g, l3)));
+        n0 += static_cast<uint32_t>(__builtin_popcount(e0));
+        n1 += static_cast<uint32_t>(__builtin_popcount(e1));
+        n2 += static_cast<uint32_t>(__builtin_popcount(e2));
+        n3 += static_cast<uint32_t>(__builtin_popcount(e3));
+        const uint32_t known = e0 | e1 | e2 | e3;
+        if (__builtin_expect(known != 0xFFFFFFFFu, 0)) others(g, ~known);
     }
-    countGreyRuns(_mm256_castsi256_si128(g), part);
-    countGreyRuns(_mm256_extracti128_si256(g, 1), part);
-}
+    [[gnu::always_inline]] LUMO_AVX2 inline void others(__m256i g, uint32_t left) {
+        alignas(32) uint8_t lv[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lv), g);
+        const uint32_t first = lv[__builtin_ctz(left)];
+        for (int k = 0; left; ++k, left &= left - 1) ++part[k & 3][lv[__builtin_ctz(left)]];
+        part[3][v3] += n3;
+        l3 = l2, n3 = n2, v3 = v2;
+        l2 = l1, n2 = n1, v2 = v1;
+        l1 = l0, n1 = n0, v1 = v0;
+        l0 = _mm256_set1_epi8(static_cast<char>(first)), n0 = 0, v0 = first;
+    }
+};
 
 // AVX2 without a colour box: every flag is 1, so the sums come straight from the raw bytes and
 // only the grey bytes are shuffled back in (the red bytes are kept, the flag bytes set).
@@ -191,6 +198,7 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], 
         flags[v] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(f)));
     }
     uint32_t qualified = 0;
+    LevelCounter counter(part);
     int32_t i = 0;
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * i;
@@ -208,10 +216,11 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], 
         }
         if constexpr (Mark) gm.set32(int64_t{x} + i, greyMarks32(grey, mv.a, mv.b, mv.flip));
         if constexpr (Count) {
-            countGrey32(grey, part);
+            counter.add(grey);
             qualified += 32;
         }
     }
+    if constexpr (Count) counter.finish();
     if constexpr (Write) {
         qualified += encodeSimd<0, Count>(p + 3 * i, n - i, part);
         if constexpr (Mark) gm.markEncoded(p + 3 * i, int64_t{x} + i, n - i);
@@ -246,6 +255,7 @@ LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, 
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    LevelCounter counter(part);
     int32_t i = 0;
     // A step writes the 96 bytes of its 32 pixels.
     for (; i + 32 <= n; i += 32) {
@@ -269,9 +279,10 @@ LUMO_AVX2 int32_t encodeGreyFrom32(const uint32_t* in, uint8_t* out, int32_t n, 
             const __m256i g = _mm256_permutevar8x32_epi32(
                 _mm256_packus_epi16(_mm256_packus_epi32(grey[0], grey[1]), _mm256_packus_epi32(grey[2], grey[3])), order);
             if constexpr (Mark) gm.set32(int64_t{x} + i, greyMarks32(g, mv.a, mv.b, mv.flip));
-            if constexpr (Count) countGrey32(g, part);
+            if constexpr (Count) counter.add(g);
         }
     }
+    if constexpr (Count) counter.finish();
     return i;
 }
 
@@ -356,8 +367,8 @@ struct Premark {
     int m = 5, lo = 0, hi = 0;
     uint64_t* bits = nullptr;
     int64_t words = 0;
-    // The rows are only read (grey rows on AVX2 in place): Character Mode encodes every row
-    // itself as it rewrites it, so writing them here as well would be wasted.
+    // The rows are only read (grey rows on AVX2 in place): the effect encodes every row itself
+    // as it rewrites it (encodesRows), so writing them here as well would be wasted.
     bool keepRows = false;
 };
 
@@ -524,9 +535,9 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
         const bool range = (cond.bMode & BIN_RANGE) != 0;
         pm = {true, comparisonOf(cond.bMode), range ? cond.bThreshfoldMin : cond.bThreshfold,
               range ? cond.bThreshfoldMax : cond.bThreshfold, scratch.marks.data(), (int64_t{im.width} + 63) / 64};
-        // Character Mode rewrites every pixel: grey rows in place need not be written twice.
-        const bool character = (cond.bMode & (BIN_ERASE_GRID | BIN_OUTLINE | BIN_CHARACTER)) == BIN_CHARACTER;
-        pm.keepRows = character && colourOf(cond.bMode) == 0 && !source && simd::hasAvx2();
+        // An effect that rewrites every pixel encodes the rows itself: they need not be written twice.
+        const EffectParams params{ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength, ctx->nDepthLimit};
+        pm.keepRows = encodesRows(cond.bMode, params) && colourOf(cond.bMode) == 0 && !source && simd::hasAvx2();
     }
     uint64_t rejected;
     switch (colourOf(cond.bMode)) {

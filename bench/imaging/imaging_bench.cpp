@@ -1,5 +1,7 @@
-// Throughput of the image pipeline on a 1920 x 1080 24-bit picture: pre-scan without and with
-// each effect, and a 64 x 48 panel at divisions 1, 8, 30. Each result is also given as ratios to
+// Throughput of the image pipeline on 1920 x 1080 24-bit pictures: pre-scan without and with
+// each effect, and a 64 x 48 panel at divisions 1, 8, 30. The BM_Desktop* cases run on a
+// desktop-like picture (grid lines every 64 and 48 pixels, text, colour blocks), where every
+// effect has work in every part of the image. Each result is also given as ratios to
 // two copies of the same number of bytes: x_copy to a copy whose source and target are in cache,
 // x_uncached to one whose source and target lie in a buffer larger than the last-level cache
 // (the memory-bandwidth floor, comparable across machines). The copies are timed again beside
@@ -19,6 +21,7 @@
 
 #include "imaging/dib_block.h"
 #include "imaging/lumoutil.h"
+#include "tests/imaging/desktop_picture.h"
 
 namespace {
 
@@ -26,11 +29,30 @@ constexpr int kW = 1920, kH = 1080;
 double gCopySeconds = 0;      // in-cache copy
 double gUncachedSeconds = 0;  // copy from and to memory not in any cache
 
+enum class Picture { Blank, Screen, Desktop };
+
+// Bottom-up 24-bit rows of the desktop-like picture.
+std::vector<uint8_t> desktopPixels() {
+    const size_t stride = size_t(lumo::rowStride(24, kW));
+    std::vector<uint8_t> px(stride * kH, 0);
+    const std::vector<uint32_t> c = lumotest::desktopPicture(kW, kH);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            uint8_t* p = px.data() + size_t(kH - 1 - y) * stride + 3 * size_t(x);
+            const uint32_t v = c[size_t(y) * kW + size_t(x)];
+            p[0] = uint8_t(v);
+            p[1] = uint8_t(v >> 8);
+            p[2] = uint8_t(v >> 16);
+        }
+    return px;
+}
+
 // A screen-like picture: white, with dark text-like strokes, a ruled grid and a filled panel.
-std::vector<uint8_t> makePixels(bool blank) {
+std::vector<uint8_t> makePixels(Picture kind) {
+    if (kind == Picture::Desktop) return desktopPixels();
     const size_t stride = size_t(lumo::rowStride(24, kW));
     std::vector<uint8_t> px(stride * kH, 255);
-    if (blank) return px;
+    if (kind == Picture::Blank) return px;
     auto dot = [&](int x, int y, uint8_t v) {
         uint8_t* p = px.data() + size_t(kH - 1 - y) * stride + 3 * size_t(x);
         p[0] = p[1] = p[2] = v;
@@ -52,7 +74,7 @@ struct Bench {
     std::vector<uint8_t> original;
     ScanContext ctx{};
     BinCondition cond{};
-    explicit Bench(bool blank) : original(makePixels(blank)) {
+    explicit Bench(Picture kind) : original(makePixels(kind)) {
         LumoDibBlock* block = lumo::allocBlock(40 + original.size());
         LumoBitmapInfoHeader h{};
         h.biSize = 40;
@@ -179,7 +201,7 @@ void timed(benchmark::State& state, F&& op, bool resetEachTime, Bench* b, bool w
 }
 
 void BM_Memcpy(benchmark::State& state) {
-    Bench b(false);
+    Bench b(Picture::Screen);
     std::vector<uint8_t> dst(b.original.size());
     timed(state, [&] {
         std::memcpy(dst.data(), b.ctx.dib.lpBits, dst.size());
@@ -189,7 +211,7 @@ void BM_Memcpy(benchmark::State& state) {
 }
 
 void BM_PreScan(benchmark::State& state) {
-    Bench b(false);
+    Bench b(Picture::Screen);
     const uint16_t effect = uint16_t(state.range(0));
     timed(state, [&] {
         b.cond.bMode = uint16_t(BIN_DARK | effect);
@@ -200,7 +222,7 @@ void BM_PreScan(benchmark::State& state) {
 
 // The same with the pre-scan's helper threads (wall-clock time; the machine's other load counts).
 void BM_PreScanThreads(benchmark::State& state) {
-    Bench b(false);
+    Bench b(Picture::Screen);
     const uint16_t effect = uint16_t(state.range(0));
     lumoSetScanThreads(int32_t(state.range(1)));
     timed(state, [&] {
@@ -212,7 +234,7 @@ void BM_PreScanThreads(benchmark::State& state) {
 }
 
 void BM_SetPanel(benchmark::State& state) {
-    Bench b(true);  // nothing matches: every cell is scanned to its end (the worst case)
+    Bench b(Picture::Blank);  // nothing matches: every cell is scanned to its end (the worst case)
     b.cond.bMode = BIN_DARK;
     b.cond.bThreshfold = 128;
     b.ctx.nCellWidth = b.ctx.nCellHeight = int32_t(state.range(0));
@@ -225,10 +247,33 @@ void BM_SetPanel(benchmark::State& state) {
 }
 
 void BM_SetPanelPrescanned(benchmark::State& state) {
-    Bench b(true);
+    Bench b(Picture::Blank);
     b.cond.bMode = BIN_DARK;
     b.cond.bThreshfold = 128;
     lumoPreScan(&b.ctx);
+    b.ctx.nCellWidth = b.ctx.nCellHeight = int32_t(state.range(0));
+    DotPanel* panel = lumoNewPanel(64, 48);
+    timed(state, [&] {
+        lumoSetPanel(&b.ctx, panel);
+        benchmark::DoNotOptimize(panel->lpData);
+    }, false, &b);
+    lumoFreePanel(panel);
+}
+
+void BM_DesktopPreScan(benchmark::State& state) {
+    Bench b(Picture::Desktop);
+    const uint16_t effect = uint16_t(state.range(0));
+    timed(state, [&] {
+        b.cond.bMode = uint16_t(BIN_DARK | effect);
+        b.cond.bThreshfold = 128;
+        benchmark::DoNotOptimize(lumoPreScan(&b.ctx));
+    }, true, &b);
+}
+
+void BM_DesktopSetPanel(benchmark::State& state) {
+    Bench b(Picture::Desktop);
+    b.cond.bMode = BIN_DARK;
+    b.cond.bThreshfold = 128;
     b.ctx.nCellWidth = b.ctx.nCellHeight = int32_t(state.range(0));
     DotPanel* panel = lumoNewPanel(64, 48);
     timed(state, [&] {
@@ -280,6 +325,8 @@ BENCHMARK(BM_PreScan)->Arg(0)->Arg(BIN_ERASE_GRID)->Arg(BIN_OUTLINE)->Arg(BIN_CH
 BENCHMARK(BM_PreScanThreads)->Args({0, 2})->Args({BIN_OUTLINE, 2})->Args({BIN_CHARACTER, 2})->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetPanel)->Arg(1)->Arg(8)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetPanelPrescanned)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DesktopPreScan)->Arg(0)->Arg(BIN_ERASE_GRID)->Arg(BIN_OUTLINE)->Arg(BIN_CHARACTER)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DesktopSetPanel)->Arg(8)->Arg(30)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     const size_t bytes = size_t(lumo::rowStride(24, kW)) * kH;
