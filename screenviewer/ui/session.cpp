@@ -28,6 +28,21 @@ std::atomic<Session*> gLiveSession{nullptr};
 void endAtExit() {
     if (Session* s = gLiveSession.exchange(nullptr)) s->end();
 }
+
+// The toolkit's xcb platform says this just before it calls exit() on a broken display
+// connection. exit() would run the destructors of objects the viewer's threads still use (the
+// ones made after the session), so the session is ended here, while everything still stands,
+// and the process ends without them.
+QtMessageHandler gPreviousHandler = nullptr;
+void onToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (gPreviousHandler) gPreviousHandler(type, context, text);
+    else std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    if (text.startsWith(QLatin1String("The X11 connection broke")) && gLiveSession.load() != nullptr) {
+        endAtExit();
+        std::fflush(nullptr);
+        std::_Exit(1);  // the status the toolkit's exit() gives
+    }
+}
 }  // namespace
 
 struct Session::Impl {
@@ -45,7 +60,10 @@ struct Session::Impl {
 
 Session::Session(Viewer& viewer, HookData& hook) : impl_(std::make_unique<Impl>(viewer, hook)) {
     static std::once_flag registered;
-    std::call_once(registered, [] { std::atexit(endAtExit); });
+    std::call_once(registered, [] {
+        std::atexit(endAtExit);
+        gPreviousHandler = qInstallMessageHandler(onToolkitMessage);
+    });
     gLiveSession = this;
 }
 
