@@ -54,8 +54,9 @@ std::unique_ptr<DeviceLink> DeviceLink::open(const std::string& model, int port,
     }
     eq.name = name ? name : model;
     g_link.store(link.get());
-    // Display mode and default client: shown whenever no other application is in front.
-    if (!gdStartDisplayMode(3, &DeviceLink::onKey, nullptr, nullptr)) {
+    // Display mode, not as the default client (that stays the screen viewer's):
+    // the braille is shown through the part the server claims.
+    if (!gdStartDisplayMode(1, &DeviceLink::onKey, nullptr, nullptr)) {
         g_link.store(nullptr);
         gdEnd();
         error = "cannot start display mode";
@@ -95,6 +96,12 @@ bool DeviceLink::showText(std::span<const uint8_t> cells) {
     std::vector<uint8_t> line(static_cast<std::size_t>(std::max(equipment_.textCells, 0)), 0);
     std::copy_n(cells.begin(), std::min(cells.size(), line.size()), line.begin());
     return gdDisplayTextData(line.data()) == 1;
+}
+
+void DeviceLink::claim(Destination where) {
+    constexpr int kTextLine = 1, kPinField = 2, kSwitchChord = 4;
+    const int part = where == Destination::TextLine ? kTextLine : where == Destination::Pins ? kPinField : 0;
+    gdClaimDisplayParts(part | kSwitchChord);
 }
 
 bool DeviceLink::showPins(std::span<const uint8_t> plane) {

@@ -1,8 +1,9 @@
 // The server's road to the display: an ordinary application entry on the
-// port through the client library, in display mode as the port's default
-// client. The controller keeps owning the port and its routing: this entry is
-// shown, and gets the keys, while no other application's window is in front
-// (always, with the controller's "screen reader first" setting).
+// port through the client library, in display mode. It claims the part of the
+// display the braille goes to (the text line or the pin field) with that part's
+// keys, whatever window is in front; the rest of the display and the other keys
+// stay with the application in front, and the controller's routing otherwise
+// stays as it is.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ public:
     std::vector<DeviceKey> takeKeys() override;
     bool showText(std::span<const uint8_t> cells) override;
     bool showPins(std::span<const uint8_t> plane) override;
+    void claim(Destination where) override;
 
 private:
     DeviceLink() = default;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "brlapi/keymap.h"
+#include "brlapi/options.h"
 
 namespace tavik::brl {
 
@@ -31,6 +32,9 @@ public:
     // One banded dot plane of width x ceil(height / 8) bytes (byte b * width + x
     // holds column x of pin rows 8b..8b+7, bit k = row 8b + k).
     virtual bool showPins(std::span<const uint8_t> plane) = 0;
+    // Keeps the part of the display the braille goes to (and its keys) whatever
+    // window is in front; Hidden keeps only the switch chord.
+    virtual void claim(Destination where) = 0;
 };
 
 }  // namespace tavik::brl

@@ -1,8 +1,10 @@
 // The display's keys as braille commands. Navigation keys (group 4) pan the
 // braille window and move by line; the keys above the text cells (group 2,
-// key 13 + i above cell i) route the cursor to cell i; key 1 of group 2
-// brings the window back to the cursor. Home and End pressed together switch
-// where the braille goes (text line or pin field).
+// key 13 + i above cell i) route the cursor to cell i; the function keys of
+// group 2 bring the window back to the cursor (1), move by line (2, 3) and pan
+// (5..8 right, 9..12 left), so that the braille can be read from the text line
+// alone while the navigation keys serve another application. Decrease and
+// Increase pressed together switch where the braille goes.
 #pragma once
 
 #include <cstdint>

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     std::printf("listening %s\n", listener->endpoint().host().c_str());
     if (!key.empty()) std::printf("key-file %s\n", o.keyFile.c_str());
     std::printf("display %ux%u %s table %s\n", f.columns, f.rows,
-                server.destination() == Destination::TextLine ? "text-line" : "pins", o.table.c_str());
+                server.destination() == Destination::TextLine ? "text-line" : server.destination() == Destination::Pins ? "pins" : "none", o.table.c_str());
     std::fflush(stdout);
     server.run(stop.get());
     return 0;

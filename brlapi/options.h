@@ -17,7 +17,10 @@
 
 namespace tavik::brl {
 
-enum class Destination { TextLine, Pins };
+// Where the braille goes: the text line, cells on the pin field, or (on a
+// display without a text line, after the switch chord) nowhere, leaving the
+// pins to the application in front.
+enum class Destination { TextLine, Pins, Hidden };
 
 struct Options {
     int port = 0;

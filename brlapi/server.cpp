@@ -27,6 +27,7 @@ Server::Server(const Listener& listener, Display& display, BrailleTable table, D
       key_(std::move(key)),
       limits_(limits) {
     facts_ = computeFacts();
+    display_.claim(destination_);
 }
 
 DisplayFacts Server::computeFacts() const {
@@ -204,8 +205,13 @@ void Server::handleKeys() {
 }
 
 void Server::switchDestination() {
-    if (display_.equipment().textCells <= 0) return;  // no text line to switch to
-    destination_ = destination_ == Destination::TextLine ? Destination::Pins : Destination::TextLine;
+    // Text line and pins; without a text line, the pins and none (the pins go
+    // back to the application in front).
+    if (display_.equipment().textCells > 0)
+        destination_ = destination_ == Destination::TextLine ? Destination::Pins : Destination::TextLine;
+    else
+        destination_ = destination_ == Destination::Pins ? Destination::Hidden : Destination::Pins;
+    display_.claim(destination_);
     // The place left is cleared: the text line (or the pins) goes back to what else is shown.
     shownText_.reset();
     shownPins_.reset();
@@ -230,7 +236,7 @@ void Server::refresh() {
     std::vector<uint8_t> pins = drawOnPins({}, {}, eq.width, eq.height);
     if (destination_ == Destination::TextLine) {
         for (std::size_t i = 0; i < text.size() && i < rendered.size(); ++i) text[i] = toDeviceOrder(rendered[i]);
-    } else {
+    } else if (destination_ == Destination::Pins) {
         pins = drawOnPins(rendered, {static_cast<int>(next.columns), static_cast<int>(next.rows)}, eq.width, eq.height);
     }
     // Only what changed goes to the device.

@@ -118,6 +118,22 @@ TAVIK_API int gdSuspendDisplay(int flag) {
     return 1;
 }
 
+TAVIK_API int gdClaimDisplayParts(int parts) {
+    Library& lib = library();
+    if (parts & ~0x7) return 0;
+    const int32_t claims = ((parts & 1) ? kClaimsTextLine : 0) | ((parts & 2) ? kClaimsPinField : 0) |
+                           ((parts & 4) ? kTakesSwitchChord : 0);
+    bool inDisplayMode = false;
+    int32_t shown = -1;
+    bool ok = withOwnSlot(lib, [&](PortDataMap& m, int32_t slot) { shown = claimParts(m, slot, claims, inDisplayMode); });
+    if (!ok || !inDisplayMode) return 0;
+    // The slot shown whole gets back what it no longer shares, or shares now.
+    if (shown != lib.entrySlot) showInFull(lib.map(), shown);
+    requestAfterClaims(lib.map(), shown);
+    mirrorToMonitor(lib, MirrorScope::Slot, lib.entrySlot);
+    return 1;
+}
+
 TAVIK_API int gdSetPenEventCallback(GdPenCallback callback) {
     library().callbacks.pen = callback;
     return 1;

@@ -2,6 +2,7 @@
 #include "client/slot_writes.h"
 
 #include "client/port_entry.h"
+#include "common/messages.h"
 #include "platform/atomic_word.h"
 
 #include <cstring>
@@ -78,8 +79,26 @@ void showInFull(PortDataMap& map, int32_t slot) {
 
 void requestDisplay(PortDataMap& map, int32_t slot) {
     const int32_t fg = platform::loadWord(map.foregroundSlot);
-    if (fg == slot || (fg == -1 && platform::loadWord(map.defaultSlot) == slot))
+    if (fg == slot || (fg == -1 && platform::loadWord(map.defaultSlot) == slot) ||
+        (isSlot(slot) && (platform::loadWord(map.slots[slot].displayFlags) & (kClaimsTextLine | kClaimsPinField))))
         setDisplayRequest(map, slot);
+}
+
+int32_t claimParts(PortDataMap& map, int32_t slot, int32_t claims, bool& ok) {
+    ok = false;
+    if (!isSlot(slot)) return -1;
+    ClientSlot& s = map.slots[slot];
+    const int32_t flags = platform::loadWord(s.displayFlags);
+    if (flags == 0) return -1;
+    platform::storeWord(s.displayFlags, (flags & ~kClaimFlags) | (claims & kClaimFlags));
+    ok = true;
+    if (platform::loadWord(map.textCells) != 0) platform::storeWord(s.textChanged, 1);
+    if (graphicSize(map)) platform::storeWord(s.graphicChanged, 1);
+    return eventAddressee(map);
+}
+
+void requestAfterClaims(PortDataMap& map, int32_t shown) {
+    setDisplayRequest(map, isSlot(shown) ? shown : kNoRequest);
 }
 
 int32_t suspendSlot(PortDataMap& map, int32_t slot, bool suspend) {
@@ -133,9 +152,16 @@ void endDisplayMode(PortDataMap& map, int32_t slot) {
         showInFull(map, def);
         setDisplayRequest(map, def);
     }
-    if (platform::loadWord(map.slots[slot].displayFlags) != 0) {
+    const int32_t flags = platform::loadWord(map.slots[slot].displayFlags);
+    if (flags != 0) {
         decrementToZero(map.displayClientCount);
         platform::storeWord(map.slots[slot].displayFlags, 0);
+    }
+    // Parts it claimed show the slot in front again.
+    if (flags & (kClaimsTextLine | kClaimsPinField)) {
+        const int32_t shown = eventAddressee(map);
+        showInFull(map, shown);
+        requestAfterClaims(map, shown);
     }
 }
 

@@ -52,7 +52,7 @@ void showInFull(PortDataMap& map, int32_t slot);
 
 // The display request rule after a write: the own slot is named in
 // displayRequest when it is the foreground slot, or there is no foreground
-// slot and it is the default slot.
+// slot and it is the default slot, or it claims a part of the display.
 void requestDisplay(PortDataMap& map, int32_t slot);
 
 // Suspends (bit 3; a foreground slot gives way to the default slot, named in
@@ -60,6 +60,15 @@ void requestDisplay(PortDataMap& map, int32_t slot);
 // caller marks with showInFull once it has given its own busy flag back (it
 // may be the caller's own slot), or -1.
 int32_t suspendSlot(PortDataMap& map, int32_t slot, bool suspend);
+
+// Sets the slot's claims (kClaimsTextLine, kClaimsPinField, kTakesSwitchChord;
+// 0 gives them back) and marks the own slot in full; the caller holds the own
+// busy flag. Returns the slot now shown whole (to be marked with showInFull once
+// the flag is given back) or -1; false in `ok` when the slot is not in display mode.
+int32_t claimParts(PortDataMap& map, int32_t slot, int32_t claims, bool& ok);
+// Names in displayRequest what shows the display after a change of claims:
+// the slot shown whole, else no slot (the claimed parts are shown by themselves).
+void requestAfterClaims(PortDataMap& map, int32_t shown);
 
 // Display mode start: cleared slot contents, planeLevel 10, format 1, the
 // flags; bit 1 makes the slot the default slot; displayClientCount + 1.

@@ -114,6 +114,11 @@ TAVIK_API int gdDisplayTextData(const unsigned char* text);
 TAVIK_API int gdDisplayTextData2(const unsigned char* text, const unsigned char* text2);
 /* Non-zero suspends this application's display (it is never shown), zero resumes it. */
 TAVIK_API int gdSuspendDisplay(int flag);
+/* Claims parts of the display for this application whichever window is in front (needs display
+ * mode): bit 0 the text line (its text is shown there; the text-line keys come to it), bit 1 the
+ * pin field (its graphic; the navigation keys and the stick), bit 2 the switch chord (Decrease +
+ * Increase, also with nothing claimed). 0 gives them back; leaving display mode does too. */
+TAVIK_API int gdClaimDisplayParts(int parts);
 
 /* ---- Direct operation ---- */
 

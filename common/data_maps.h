@@ -24,6 +24,14 @@ constexpr int kLastPortIndex = kFirstUsbPort + kConnectionCount - 1;
 constexpr int32_t kDisplayModeOn = 1;
 constexpr int32_t kDefaultClient = 2;
 constexpr int32_t kDisplaySuspended = 8;
+// A client in display mode may claim a part of the display for itself, whichever
+// window is in front: its text goes to the text line, or its graphic to the pins,
+// and the keys of that part come to it (display_parts.h). A claimant also gets
+// the switch chord, also while it claims nothing.
+constexpr int32_t kClaimsTextLine = 16;
+constexpr int32_t kClaimsPinField = 32;
+constexpr int32_t kTakesSwitchChord = 64;
+constexpr int32_t kClaimFlags = kClaimsTextLine | kClaimsPinField | kTakesSwitchChord;
 
 // displayRequest values besides slot numbers
 constexpr int32_t kNoRequest = -1;

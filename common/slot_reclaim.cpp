@@ -1,6 +1,7 @@
 // Reclaiming the slots of clients that died without ending their entry.
 #include "common/slot_reclaim.h"
 
+#include "common/messages.h"
 #include "platform/atomic_word.h"
 
 namespace tavik {
@@ -39,10 +40,13 @@ void endDisplayMode(PortDataMap& m, int32_t k) {
         platform::storeWord(m.foregroundSlot, -1);
         handOver(m, platform::loadWord(m.defaultSlot));
     }
-    if (platform::loadWord(m.slots[k].displayFlags) != 0) {
+    const int32_t flags = platform::loadWord(m.slots[k].displayFlags);
+    if (flags != 0) {
         decrementToZero(m.displayClientCount);
         platform::storeWord(m.slots[k].displayFlags, 0);
     }
+    // A part it claimed shows the slot in front again (or nothing).
+    if (flags & (kClaimsTextLine | kClaimsPinField)) handOver(m, eventAddressee(m));
 }
 
 }  // namespace

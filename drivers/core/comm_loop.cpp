@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/display_parts.h"
 #include "drivers/core/foreground.h"
 #include "drivers/core/plugin.h"
 #include "planes.h"
@@ -26,6 +27,9 @@ namespace {
 bool validGraphicSize(int32_t w, int32_t h) {
     return w > 0 && h > 0 && int64_t{w} * int64_t{h} <= int64_t{kGraphicBytes};
 }
+
+// Reads a changed-flag and clears it in one step.
+int32_t takeWord(int32_t& word) { return std::atomic_ref<int32_t>(word).exchange(0, std::memory_order_acq_rel); }
 
 }  // namespace
 
@@ -79,7 +83,7 @@ void DriverPlugin::communicationLoop() {
                     continue;
                 }
                 if (request == kNoRequest)
-                    clearDisplay();
+                    showNothingWhole();
                 else
                     showSlot(request);
             }
@@ -173,29 +177,76 @@ void DriverPlugin::followForeground(int32_t foregroundPid) {
     }
 }
 
-void DriverPlugin::showSlot(int32_t slot) {
+void DriverPlugin::showSlot(int32_t request) {
     PortDataMap& m = *map();
-    ClientSlot& s = m.slots[slot];
-    if (!takeSlotBusy(m, slot, 1000)) {
-        exchangeWord(m.displayRequest, kRequestSending, slot);  // try again next turn
-        return;
+    // The request names the slot shown whole, unless it names a claimant of a
+    // part only (a braille server writing its line while another slot is in front).
+    const int32_t textClaimant = claimant(m, kClaimsTextLine);
+    const int32_t pinClaimant = claimant(m, kClaimsPinField);
+    const int32_t inFront = eventAddressee(m);
+    const bool partOnly = isSlot(request) && (request == textClaimant || request == pinClaimant) && request != inFront;
+    const int32_t shown = partOnly ? inFront : request;
+    const DisplaySources from = displaySources(m, shown);
+
+    // A part whose source changed is sent in full (or cleared when it has none
+    // now); a change of the slot shown whole brings the parts claimed by others
+    // again too (it was just put in front, or a request was merged into it).
+    bool textDue = from.text != textSource_, graphicDue = from.graphic != graphicSource_;
+    if (isSlot(shown)) {
+        if (from.text != shown && takeWord(m.slots[shown].textChanged)) textDue = true;
+        if (from.graphic != shown && takeWord(m.slots[shown].graphicChanged)) graphicDue = true;
     }
-    // The monitor and the device get the picture the client has finished writing: both are copied
-    // while the busy flag keeps the client out, and sent after it is given back.
-    monitor.refresh(&m, slot, true);
-    const int32_t textChanged = loadWord(s.textChanged);
-    const int32_t graphicChanged = loadWord(s.graphicChanged);
-    storeWord(s.textChanged, 0);
-    storeWord(s.graphicChanged, 0);
     std::array<uint8_t, kTextBytes> text{};
     const int32_t cells = loadWord(m.textCells);
-    const bool sendsText = textChanged && cells >= 0 && cells <= kTextBytes;
-    if (sendsText) std::memcpy(text.data(), s.text, static_cast<std::size_t>(cells));
-    const std::optional<GraphicCopy> graphic = graphicChanged ? copyGraphic(s) : std::nullopt;
-    setSlotBusy(m, slot, 0);
+    const bool hasText = cells > 0 && cells <= kTextBytes;
+    std::optional<GraphicCopy> graphic;
+    // Each source is copied under its busy flag (one hold when one slot gives both).
+    const bool oneSource = isSlot(from.text) && from.text == from.graphic;
+    if (isSlot(from.text)) {
+        if (!takeSlotBusy(m, from.text, 1000)) {
+            exchangeWord(m.displayRequest, kRequestSending, request);  // try again next turn
+            return;
+        }
+        ClientSlot& s = m.slots[from.text];
+        if (takeWord(s.textChanged)) textDue = true;
+        if (textDue && hasText) std::memcpy(text.data(), s.text, static_cast<std::size_t>(cells));
+        if (oneSource) {
+            monitor.refresh(&m, from.graphic, true);
+            if (takeWord(s.graphicChanged)) graphicDue = true;
+            if (graphicDue) graphic = copyGraphic(s);
+        }
+        setSlotBusy(m, from.text, 0);
+    }
+    if (isSlot(from.graphic) && !oneSource) {
+        if (!takeSlotBusy(m, from.graphic, 1000)) {
+            if (textDue && hasText) sendText({text.data(), static_cast<std::size_t>(cells)}, cells);
+            textSource_ = from.text;
+            exchangeWord(m.displayRequest, kRequestSending, request);
+            return;
+        }
+        ClientSlot& s = m.slots[from.graphic];
+        monitor.refresh(&m, from.graphic, true);
+        if (takeWord(s.graphicChanged)) graphicDue = true;
+        if (graphicDue) graphic = copyGraphic(s);
+        setSlotBusy(m, from.graphic, 0);
+    }
 
-    if (sendsText) sendText({text.data(), static_cast<std::size_t>(cells)}, cells);
-    if (graphic) sendGraphic(slot, *graphic);
+    // With no source a part is blank.
+    if (textDue && hasText) sendText({text.data(), static_cast<std::size_t>(cells)}, cells);
+    textSource_ = from.text;
+    if (graphic)
+        sendGraphic(from.graphic, *graphic);
+    else if (graphicDue && !isSlot(from.graphic))
+        clearGraphic();
+    graphicSource_ = from.graphic;
+}
+
+void DriverPlugin::showNothingWhole() {
+    PortDataMap& m = *map();
+    if (claimant(m, kClaimsTextLine) < 0 && claimant(m, kClaimsPinField) < 0)
+        clearDisplay();
+    else
+        showSlot(kNoRequest);
 }
 
 void DriverPlugin::sendText(std::span<const uint8_t> text, int cells) {
@@ -248,6 +299,13 @@ void DriverPlugin::clearDisplay() {
         std::array<uint8_t, kTextBytes> zeros{};
         link()->writeFrame(proto::host::kText, 0, {zeros.data(), static_cast<std::size_t>(cells)});
     }
+    textSource_ = -1;
+    clearGraphic();
+}
+
+void DriverPlugin::clearGraphic() {
+    PortDataMap& m = *map();
+    graphicSource_ = -1;
     const int32_t w = loadWord(m.graphicWidth), h = loadWord(m.graphicHeight);
     if (!validGraphicSize(w, h)) return;
     if (multiLevel()) {

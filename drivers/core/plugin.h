@@ -83,6 +83,11 @@ public:
     void showSlot(int32_t slot);
     // Clears the display (caller holds the send lock).
     void clearDisplay();
+    // No slot shown whole: clears the display, or shows the claimed parts and
+    // clears the rest.
+    void showNothingWhole();
+    // Clears the pins alone (caller holds the send lock).
+    void clearGraphic();
     // One identification attempt (caller holds the send lock); true on success.
     bool identify();
     // Foreground following: one turn.
@@ -145,6 +150,10 @@ private:
     std::atomic<bool> deviceGone_{false};
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
+
+    // The slots whose text and graphic the device shows now (-1: blank; -2:
+    // not known, so the next show sends both in full). Communication thread only.
+    int32_t textSource_ = -2, graphicSource_ = -2;
 
     // Scratch buffers of the sending side (communication thread only).
     std::array<uint8_t, kGraphicBytes> dots_{};

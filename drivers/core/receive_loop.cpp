@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/display_parts.h"
 #include "common/shared_block.h"
 #include "drivers/core/notify_outbox.h"
 #include "drivers/core/plugin.h"
@@ -41,7 +42,7 @@ public:
         const int64_t param = static_cast<int64_t>(proto::eventParam(frame.payload));
         switch (r.event) {
             case proto::DeviceEvent::Key:
-                post(m, eventAddressee(m), kNotifyKey, param);
+                post(m, keyAddressee(m, static_cast<uint32_t>(param)), kNotifyKey, param);
                 break;
             case proto::DeviceEvent::Broadcast:
                 for (int32_t slot = 0; slot < kSlotCount; ++slot) post(m, slot, kNotifyBroadcast, param);

@@ -164,9 +164,9 @@ TEST_F(BrailleServer, ScreenReaderReadsTheTextLineAndGetsTheKeys) {
     ASSERT_EQ(b.call("close"), "close ok");
     EXPECT_TRUE(lineShows(hexOf(sent))) << pad_->value("text");
 
-    // Home and End together move the braille to the pin field: 21 x 9 cells of
+    // Decrease and Increase together move the braille to the pin field: 21 x 9 cells of
     // 2 x 4 pins a cell, one pin apart; the text line is cleared.
-    ASSERT_TRUE(pad_->command("key 4 96 0"));
+    ASSERT_TRUE(pad_->command("key 4 144 0"));
     EXPECT_TRUE(lineShows(hexOf(std::vector<unsigned char>(32, 0))));
     EXPECT_TRUE(waitUntil([&] { return a.call("param 6") == "param [21, 9]"; })) << a.call("param 6");
     // The client's next write is drawn as cells on the pins.
@@ -181,7 +181,7 @@ TEST_F(BrailleServer, ScreenReaderReadsTheTextLineAndGetsTheKeys) {
             if (plane[(y / 8) * 64 + x] & (1u << (y % 8))) want[y][x] = '#';
     EXPECT_TRUE(pad_->waitState([&](const std::string& s) { return Padsim::grid(s, "plane1") == want; }));
     // And back to the text line.
-    ASSERT_TRUE(pad_->command("key 4 96 0"));
+    ASSERT_TRUE(pad_->command("key 4 144 0"));
     EXPECT_TRUE(waitUntil([&] { return a.call("param 6") == "param [32, 1]"; }));
 }
 

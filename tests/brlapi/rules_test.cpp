@@ -129,7 +129,13 @@ TEST(KeyTable, PanningRoutingAndTheDestinationChord) {
     EXPECT_EQ(mapDeviceKey({2, 44, 0}, 32).code, key::command(0x10000 | 31));
     EXPECT_EQ(mapDeviceKey({2, 45, 0}, 32).kind, K::None);  // no cell 33
     EXPECT_EQ(mapDeviceKey({2, 30, 0}, 9).kind, K::None);   // past a shorter display
-    EXPECT_EQ(mapDeviceKey({4, navkey::kHome | navkey::kEnd, 0}, 32).kind, K::SwitchDestination);
+    EXPECT_EQ(mapDeviceKey({4, navkey::kDecrease | navkey::kIncrease, 0}, 32).kind, K::SwitchDestination);
+    EXPECT_EQ(mapDeviceKey({4, navkey::kHome | navkey::kEnd, 0}, 32).kind, K::None);
+    // The function keys read the braille from the text line alone.
+    EXPECT_EQ(mapDeviceKey({2, 3, 0}, 32).code, key::command(2));   // line down
+    EXPECT_EQ(mapDeviceKey({2, 8, 0}, 32).code, key::command(24));  // window right
+    EXPECT_EQ(mapDeviceKey({2, 9, 0}, 32).code, key::command(23));  // window left
+    EXPECT_EQ(mapDeviceKey({2, 4, 0}, 32).kind, K::None);
     EXPECT_EQ(mapDeviceKey({4, navkey::kLeft | navkey::kUp, 0}, 32).kind, K::None);
     EXPECT_EQ(mapDeviceKey({1, 5, 0}, 32).kind, K::None);
 }

@@ -38,6 +38,8 @@ public:
         pins.emplace_back(plane.begin(), plane.end());
         return true;
     }
+    void claim(Destination where) override { claims.push_back(where); }
+    std::vector<Destination> claims;
     void press(DeviceKey k) {
         keys_.push_back(k);
         const uint64_t one = 1;
@@ -140,8 +142,10 @@ TEST_F(ServerLoop, NoTextLineMeansCellsOnThePinsAndKeysReachTheClient) {
     ASSERT_TRUE(k);
     EXPECT_EQ(k->type, pkt::kKey);
     EXPECT_EQ(k->body, u32s({0, static_cast<uint32_t>(key::command(key::kCommandRoute | 5))}));
-    // The destination chord has no text line to go to.
-    display_.press({4, navkey::kHome | navkey::kEnd, 0});
+    // Without a text line the chord takes the braille off the pins and back;
+    // clients keep writing to the same size meanwhile.
+    display_.press({4, navkey::kDecrease | navkey::kIncrease, 0});
     send(pkt::kGetDisplaySize);
     EXPECT_EQ(next()->body, u32s({16, 6}));
+    EXPECT_EQ(display_.claims, (std::vector<Destination>{Destination::Pins, Destination::Hidden}));
 }
