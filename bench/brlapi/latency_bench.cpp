@@ -38,8 +38,7 @@ constexpr double kLineBitsPerSecond = 38400;
 // The server process, its client connection in tty mode, and the device.
 struct Stack {
     // The device end times each completed text frame.
-    tavik::bench::PtyDevice device{[](const padsim::HostFrame& f) { return f.command == 0x91; }};
-    std::optional<tavik::bench::PortConfig> config;
+    tavik::bench::BenchLine line{[](const padsim::HostFrame& f) { return f.command == 0x91; }};
     std::string dir;
     pid_t server = -1;
     int sock = -1;
@@ -47,15 +46,10 @@ struct Stack {
     bool ok = false;
 
     Stack() {
-        const char* bin = std::getenv("TAVIK_BIN_DIR");
-        if (!bin) return;
-        std::string error;
-        if (!device.start(error)) return;
-        const int port = 10 + ::getpid() % 50, number = 1 + ::getpid() % 90;
-        config.emplace("tavik-brlapi-bench", port, device.path());
-        if (!config->ok()) return;
-        dir = config->dir();
-        if (!startServer(bin, port, number)) return;
+        if (!line.open("tavik-brlapi-bench")) return;
+        dir = line.dir();
+        const int number = 1 + ::getpid() % 90;
+        if (!startServer(line.bin, line.port, number)) return;
         ok = connectClient(number);
     }
     ~Stack() {
@@ -134,21 +128,14 @@ struct Stack {
     }
 };
 
-Stack& stack() {
-    static Stack s;
-    return s;
-}
-
 void BM_WriteToWire(benchmark::State& state) {
-    Stack& s = stack();
-    if (!s.ok) {
-        state.SkipWithError("server, controller, plug-in or device not available");
-        return;
-    }
+    Stack* rig = tavik::bench::sharedRig<Stack>(state, "server, controller, plug-in or device not available");
+    if (!rig) return;
+    Stack& s = *rig;
     // Argument: idle time before each write.
     std::vector<uint8_t> body;
     tavik::bench::timeWritesToWire(
-        state, s.device,
+        state, s.line.device,
         [&](int n) {
             // A full line of text that differs from the one before.
             body.clear();
@@ -159,31 +146,23 @@ void BM_WriteToWire(benchmark::State& state) {
             for (int i = 0; i < 32; ++i) body.push_back(static_cast<uint8_t>('a' + (n + i) % 26));
             brl::putU32(body, static_cast<uint32_t>(1 + n % 32));
         },
-        [&] { s.send(brl::pkt::kWrite, body); }, "text frame");
+        [&] { s.send(brl::pkt::kWrite, body); }, "text frame on the device");
     state.counters["wire_ms"] = (6 + 32) * 10 / kLineBitsPerSecond * 1000;
 }
 BENCHMARK(BM_WriteToWire)->Arg(0)->Arg(250)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
 
 void BM_KeyToClient(benchmark::State& state) {
-    Stack& s = stack();
-    if (!s.ok) {
-        state.SkipWithError("server, controller, plug-in or device not available");
-        return;
-    }
-    std::vector<double> ms;
-    for (auto _ : state) {
-        const auto t0 = Clock::now();
-        s.device.sendKey(4, 0x08);  // Left: window left
-        auto k = s.next();
-        const double d = millisBetween(t0, Clock::now());
-        if (!k || k->type != brl::pkt::kKey) {
-            state.SkipWithError("no key packet");
-            return;
-        }
-        state.SetIterationTime(d / 1000.0);
-        ms.push_back(d);
-    }
-    tavik::bench::reportLatency(state, ms);
+    Stack* rig = tavik::bench::sharedRig<Stack>(state, "server, controller, plug-in or device not available");
+    if (!rig) return;
+    Stack& s = *rig;
+    tavik::bench::timeRounds(
+        state, std::chrono::milliseconds(0), [](int) {}, [&] { s.line.device.sendKey(4, 0x08); },  // Left: window left
+        [&]() -> tavik::bench::Arrival {
+            auto k = s.next();
+            if (!k || k->type != brl::pkt::kKey) return std::nullopt;
+            return Clock::now();
+        },
+        "key packet");
 }
 BENCHMARK(BM_KeyToClient)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 

@@ -40,20 +40,13 @@ void onKey(int, int, int) {
 // One entry for the whole run, on a line whose device end times each
 // completed plane-2 frame.
 struct Stack {
-    tavik::bench::PtyDevice device{[](const padsim::HostFrame& f) { return f.command == 0x93 && f.parameter != 0; }};
-    std::optional<tavik::bench::PortConfig> config;
+    tavik::bench::BenchLine line{[](const padsim::HostFrame& f) { return f.command == 0x93 && f.parameter != 0; }};
     bool ok = false;
     Stack() {
-        const char* bin = std::getenv("TAVIK_BIN_DIR");
-        if (!bin) return;
-        std::string error;
-        if (!device.start(error)) return;
-        const int port = 10 + ::getpid() % 50;
-        config.emplace("tavik-client-bench", port, device.path());
-        if (!config->ok()) return;
-        ::setenv("XDG_CONFIG_HOME", config->dir().c_str(), 1);
-        ::setenv("TAVIK_PATH", (std::string(bin) + "/TAVIK").c_str(), 1);
-        if (!gdStart("QX-64X48", port, nullptr) || !gdStartDisplayMode(3, onKey, nullptr, nullptr)) return;
+        if (!line.open("tavik-client-bench")) return;
+        ::setenv("XDG_CONFIG_HOME", line.dir().c_str(), 1);
+        ::setenv("TAVIK_PATH", (line.bin + "/TAVIK").c_str(), 1);
+        if (!gdStart("QX-64X48", line.port, nullptr) || !gdStartDisplayMode(3, onKey, nullptr, nullptr)) return;
         for (int i = 0; i < 500 && !gdQueryEquipment(-1, nullptr, nullptr, nullptr, nullptr); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ok = gdQueryEquipment(-1, nullptr, nullptr, nullptr, nullptr) == 1;
@@ -61,54 +54,40 @@ struct Stack {
     ~Stack() { gdEnd(); }
 };
 
-Stack& stack() {
-    static Stack s;
-    return s;
-}
-
 void BM_GraphicToWire(benchmark::State& state) {
-    Stack& s = stack();
-    if (!s.ok) {
-        state.SkipWithError("controller, plug-in or device not available");
-        return;
-    }
+    Stack* rig = tavik::bench::sharedRig<Stack>(state, "controller, plug-in or device not available");
+    if (!rig) return;
+    Stack& s = *rig;
     // Argument: idle time before each write.
     std::vector<unsigned char> p1(64 * 6), p2(64 * 6);
     tavik::bench::timeWritesToWire(
-        state, s.device,
+        state, s.line.device,
         [&](int n) {
             std::fill(p1.begin(), p1.end(), static_cast<unsigned char>(n));
             std::fill(p2.begin(), p2.end(), static_cast<unsigned char>(~(n + 1)));
         },
-        [&] { gdDisplayGraphicData(p1.data(), p2.data(), 5); }, "plane frame");
+        [&] { gdDisplayGraphicData(p1.data(), p2.data(), 5); }, "plane frame on the device");
 }
 BENCHMARK(BM_GraphicToWire)->Arg(0)->Arg(250)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
 
 void BM_KeyToCallback(benchmark::State& state) {
-    Stack& s = stack();
-    if (!s.ok) {
-        state.SkipWithError("controller, plug-in or device not available");
-        return;
-    }
-    std::vector<double> ms;
-    for (auto _ : state) {
-        uint64_t before;
-        {
+    Stack* rig = tavik::bench::sharedRig<Stack>(state, "controller, plug-in or device not available");
+    if (!rig) return;
+    Stack& s = *rig;
+    uint64_t before = 0;
+    tavik::bench::timeRounds(
+        state, std::chrono::milliseconds(0),
+        [&](int) {
             std::lock_guard lock(keyMutex);
             before = keys;
-        }
-        const auto t0 = Clock::now();
-        s.device.sendKey(4, 1);
-        std::unique_lock lock(keyMutex);
-        if (!keyCv.wait_for(lock, std::chrono::seconds(10), [&] { return keys > before; })) {
-            state.SkipWithError("no key callback within 10 s");
-            return;
-        }
-        const double d = millisBetween(t0, lastKey);
-        state.SetIterationTime(d / 1000.0);
-        ms.push_back(d);
-    }
-    tavik::bench::reportLatency(state, ms);
+        },
+        [&] { s.line.device.sendKey(4, 1); },
+        [&]() -> tavik::bench::Arrival {
+            std::unique_lock lock(keyMutex);
+            if (!keyCv.wait_for(lock, std::chrono::seconds(10), [&] { return keys > before; })) return std::nullopt;
+            return lastKey;
+        },
+        "key callback");
 }
 BENCHMARK(BM_KeyToCallback)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 

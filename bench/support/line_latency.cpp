@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -107,6 +108,17 @@ PortConfig::~PortConfig() {
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
 }
 
+bool BenchLine::open(const std::string& name) {
+    const char* dir = std::getenv("TAVIK_BIN_DIR");
+    if (!dir) return false;
+    bin = dir;
+    std::string error;
+    if (!device.start(error)) return false;
+    port = 10 + ::getpid() % 50;
+    config.emplace(name, port, device.path());
+    return config->ok();
+}
+
 void reportLatency(benchmark::State& state, std::vector<double>& ms) {
     if (ms.empty()) return;
     std::sort(ms.begin(), ms.end());
@@ -114,20 +126,18 @@ void reportLatency(benchmark::State& state, std::vector<double>& ms) {
     state.counters["p99_ms"] = ms[std::min(ms.size() - 1, (ms.size() * 99) / 100)];
 }
 
-void timeWritesToWire(benchmark::State& state, PtyDevice& device, const std::function<void(int n)>& prepare,
-                      const std::function<void()>& send, const char* what) {
-    const auto idle = std::chrono::milliseconds(state.range(0));
+void timeRounds(benchmark::State& state, std::chrono::milliseconds idle, const std::function<void(int n)>& prepare,
+                const std::function<void()>& send, const std::function<Arrival()>& arrived, const char* what) {
     std::vector<double> ms;
     int n = 0;
     for (auto _ : state) {
-        std::this_thread::sleep_for(idle);
+        if (idle.count() > 0) std::this_thread::sleep_for(idle);
         prepare(n++);
-        const uint64_t before = device.count();
         const auto t0 = Clock::now();
         send();
-        const auto t1 = device.waitBeyond(before);
+        const Arrival t1 = arrived();
         if (!t1) {
-            state.SkipWithError((std::string("no ") + what + " reached the device within 10 s").c_str());
+            state.SkipWithError((std::string("no ") + what + " within 10 s").c_str());
             return;
         }
         const double d = millisBetween(t0, *t1);
@@ -135,6 +145,18 @@ void timeWritesToWire(benchmark::State& state, PtyDevice& device, const std::fun
         ms.push_back(d);
     }
     reportLatency(state, ms);
+}
+
+void timeWritesToWire(benchmark::State& state, PtyDevice& device, const std::function<void(int n)>& prepare,
+                      const std::function<void()>& send, const char* what) {
+    uint64_t before = 0;
+    timeRounds(
+        state, std::chrono::milliseconds(state.range(0)),
+        [&](int n) {
+            prepare(n);
+            before = device.count();
+        },
+        send, [&] { return device.waitBeyond(before); }, what);
 }
 
 }  // namespace tavik::bench

@@ -80,15 +80,47 @@ private:
     bool ok_ = false;
 };
 
+// A line for a benchmark run: the device end started, a port number of this process's own and
+// the configuration folder that names the line as that port.
+struct BenchLine {
+    explicit BenchLine(PtyDevice::Pick timed) : device(std::move(timed)) {}
+    // False when TAVIK_BIN_DIR (the folder holding the programs) is not set or the line or its
+    // folder (named after `name`) could not be made.
+    bool open(const std::string& name);
+    const std::string& dir() const { return config->dir(); }
+
+    PtyDevice device;
+    std::string bin;  // TAVIK_BIN_DIR
+    int port = -1;
+    std::optional<PortConfig> config;
+};
+
 // Median and 99th percentile of `ms` as the counters median_ms and p99_ms (sorts `ms`).
 void reportLatency(benchmark::State& state, std::vector<double>& ms);
 
-// The write-to-wire loop: each iteration idles state.range(0) ms (0: back-to-back writes, which
-// wait out the plug-in's pacing after the one before), lets `prepare` make the n-th write (not
-// timed) and times `send` until the device has one more picked frame; reports the latencies.
-// The benchmark is skipped, naming `what`, when a frame does not come within 10 s.
+// The timing loop: each iteration idles `idle`, lets `prepare` make the n-th round (not timed),
+// then times from `send` until the moment `arrived` gives (it waits, bounded, for the far end and
+// gives nothing when that did not come); reports the latencies. The benchmark is skipped, naming
+// `what`, when a round gives nothing.
+using Arrival = std::optional<Clock::time_point>;
+void timeRounds(benchmark::State& state, std::chrono::milliseconds idle, const std::function<void(int n)>& prepare,
+                const std::function<void()>& send, const std::function<Arrival()>& arrived, const char* what);
+
+// The write-to-wire loop: timeRounds with state.range(0) ms of idle time (0: back-to-back
+// writes, which wait out the plug-in's pacing after the one before), until the device has one
+// more picked frame (within 10 s).
 void timeWritesToWire(benchmark::State& state, PtyDevice& device, const std::function<void(int n)>& prepare,
                       const std::function<void()>& send, const char* what);
+
+// The rig the benchmarks of a program share (its `ok` says it came up), made at the first call
+// and kept for the whole run; null, with the benchmark skipped naming `missing`, when it is not ok.
+template <class Rig>
+Rig* sharedRig(benchmark::State& state, const char* missing) {
+    static Rig rig;
+    if (rig.ok) return &rig;
+    state.SkipWithError(missing);
+    return nullptr;
+}
 
 // Milliseconds from `from` to `to`.
 inline double millisBetween(Clock::time_point from, Clock::time_point to) {
