@@ -7,11 +7,10 @@
 #include <QTimer>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "client/tavikutil.h"
 #include "platform/thread_queue.h"
@@ -108,8 +107,13 @@ void Session::end() {
     // Qt ends the process at once when its own connection to the display breaks, before
     // the desktop layer reports the loss: what changed in the session is saved here then.
     if (s.dialog) s.dialog->saveUnlessEnded();
-    if (s.viewer.threadsRunning()) std::this_thread::sleep_for(std::chrono::seconds(1));
-    s.viewer.stopThreads();
+    // What has to be over before the port is left is a call of the viewer's threads into the
+    // client library (the refresh pass's writes, the watch thread's look at the mouse): the
+    // library's entry is not guarded against a call in progress. stopThreads() waits for
+    // exactly that, within its bound, so nothing else is waited for here. A thread still late
+    // after the bound keeps the entry: the viewer's destructor joins it and the library leaves
+    // the port when the process ends.
+    const bool stopped = s.viewer.stopThreads();
 #ifdef LUMO_HAVE_DESKTOP_LAYER
     s.watch.reset();
 #endif
@@ -117,7 +121,8 @@ void Session::end() {
     s.hook.viewerProcess = 0;
     s.viewer.setDialogWindow(0);
     s.queue.reset();
-    gdEnd();
+    if (stopped) gdEnd();
+    else std::fputs("Lumo: a viewer thread is late to end; the display is left when the program ends.\n", stderr);
 }
 
 }  // namespace lumo::ui

@@ -11,13 +11,9 @@
 # XDG_CURRENT_DESKTOP=GNOME and TAVIK_GNOME_SESSION (the temporary folder; logs are in it).
 set -u
 
-skip() { echo "SKIP: $*"; exit 77; }
-
-if [ -z "${TAVIK_GNOME_INNER:-}" ]; then
-  command -v dbus-run-session >/dev/null 2>&1 || skip "dbus-run-session is not installed (package dbus-daemon)"
-  TAVIK_GNOME_INNER=1 exec dbus-run-session -- "$0" "$@"
-fi
-unset TAVIK_GNOME_INNER
+# shellcheck source-path=SCRIPTDIR source=../support/desktop_session.sh
+. "$(dirname "$0")/../support/desktop_session.sh"
+session_private_bus "$0" "$@"
 
 [ $# -ge 2 ] || { echo "usage: $0 EXTENSION_DIR TEST_EXTENSION_DIR [--keep] -- COMMAND [ARGS...]" >&2; exit 2; }
 EXT="$1"
@@ -33,41 +29,15 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || { echo "usage: $0 EXTENSION_DIR TEST_EXTENSION_DIR [--keep] -- COMMAND [ARGS...]" >&2; exit 2; }
 
-for tool in gnome-shell dbus-daemon dbus-send gsettings pipewire wireplumber; do
-  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
-done
+require_tools gnome-shell dbus-daemon dbus-send gsettings pipewire wireplumber
 [ -f "$EXT/metadata.json" ] || skip "the extension was not built ($EXT)"
 
-TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-gnome.XXXXXX") || exit 1
-PIDS=""
-cleanup() {
-  for p in $PIDS; do kill "$p" 2>/dev/null; done
-  for p in $PIDS; do
-    i=0; while kill -0 "$p" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
-    kill -9 "$p" 2>/dev/null
-  done
-  fusermount -u -z "$TMP/runtime/doc" 2>/dev/null || fusermount3 -u -z "$TMP/runtime/doc" 2>/dev/null
-  [ -n "$KEEP" ] && echo "session folder kept: $TMP" >&2 || rm -rf "$TMP" 2>/dev/null
-}
-trap cleanup EXIT
-trap 'exit 143' TERM INT
-
-# Waits up to $2 (default 20) seconds for the shell condition "$1".
-wait_for() {
-  n=$(( ${2:-20} * 10 )); i=0
-  while ! eval "$1" && [ $i -lt $n ]; do sleep 0.1; i=$((i+1)); done
-  eval "$1"
-}
-has_name() {
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q "boolean true"
-}
-
-export XDG_RUNTIME_DIR="$TMP/runtime"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-export HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config" XDG_DATA_HOME="$TMP/home/.local/share" \
-  XDG_CACHE_HOME="$TMP/home/.cache"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/gnome-shell/extensions" "$XDG_CACHE_HOME"
+# Waits are up to 20 s unless said.
+WAIT_SECONDS=20
+session_folder gnome 5
+session_home
+export XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
+mkdir -p "$XDG_DATA_HOME/gnome-shell/extensions" "$XDG_CACHE_HOME"
 export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland XDG_SESSION_DESKTOP=gnome
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK PIPEWIRE_REMOTE AT_SPI_BUS_ADDRESS GSETTINGS_BACKEND
 
@@ -86,8 +56,7 @@ cat >"$TMP/system.conf" <<CONF
   </policy>
 </busconfig>
 CONF
-dbus-daemon --config-file="$TMP/system.conf" --nofork >"$TMP/system-bus.log" 2>&1 &
-PIDS="$PIDS $!"
+session_start system-bus.log dbus-daemon --config-file="$TMP/system.conf" --nofork
 wait_for '[ -S "$TMP/system_bus" ]' 10 || skip "step 'stand-in system bus': dbus-daemon did not start (see $TMP/system-bus.log)"
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$TMP/system_bus"
 
@@ -110,19 +79,14 @@ gsettings set org.gnome.shell disable-user-extensions false 2>>"$TMP/gsettings.l
 # No welcome tour over the test windows.
 gsettings set org.gnome.shell welcome-dialog-last-shown-version "'999'" 2>>"$TMP/gsettings.log"
 
-pipewire >"$TMP/pipewire.log" 2>&1 &
-PIDS="$PIDS $!"
-wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' 10 || skip "step 'pipewire': it did not start (see $TMP/pipewire.log)"
-wireplumber >"$TMP/wireplumber.log" 2>&1 &
-PIDS="$PIDS $!"
+session_pipewire "step 'pipewire': it did not start" 10
 
 # The display's name is known before the shell starts, so that the services it starts on demand
 # (the portals among them) reach it.
 WAYLAND_DISPLAY=wayland-tavik
 dbus-update-activation-environment WAYLAND_DISPLAY=$WAYLAND_DISPLAY >/dev/null 2>&1
-gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --wayland-display=$WAYLAND_DISPLAY \
-  >"$TMP/gnome-shell.log" 2>&1 &
-PIDS="$PIDS $!"
+session_start gnome-shell.log \
+  gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --wayland-display=$WAYLAND_DISPLAY
 wait_for 'has_name org.gnome.Shell' 40 ||
   skip "step 'gnome-shell --headless': it did not come up on the session bus (see $TMP/gnome-shell.log:" \
     "$(tail -n 3 "$TMP/gnome-shell.log" | tr '\n' ' '))"

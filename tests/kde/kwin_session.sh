@@ -15,17 +15,11 @@
 # XDG_CURRENT_DESKTOP=KDE and TAVIK_KWIN_SESSION (the temporary folder; kwin.log is in it).
 set -u
 
-skip() { echo "SKIP: $*"; exit 77; }
-
-if [ -z "${TAVIK_KWIN_INNER:-}" ]; then
-  command -v dbus-run-session >/dev/null 2>&1 || skip "dbus-run-session is not installed (package dbus-daemon)"
-  # The bus and the services it starts on demand write nowhere: one that lingers after the
-  # session would otherwise hold the caller's output open. This script and the command keep it
-  # (descriptors 3 and 4).
-  TAVIK_KWIN_INNER=1 exec dbus-run-session -- "$0" "$@" 3>&1 4>&2 >/dev/null 2>&1
-fi
-unset TAVIK_KWIN_INNER
-exec 1>&3 2>&4 3>&- 4>&-
+# shellcheck source-path=SCRIPTDIR source=../support/desktop_session.sh
+. "$(dirname "$0")/../support/desktop_session.sh"
+# The bus and the services it starts on demand write nowhere: one that lingers after the session
+# would otherwise hold the caller's output open. This script and the command keep it.
+session_private_bus --quiet "$0" "$@"
 
 KEEP=""
 PORTAL=""
@@ -53,34 +47,10 @@ if [ -n "$PORTAL" ]; then
   [ -n "$XDP_KDE" ] || skip "xdg-desktop-portal-kde is not installed"
 fi
 
-TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-kwin.XXXXXX") || exit 1
-PIDS=""
-cleanup() {
-  for p in $PIDS; do kill "$p" 2>/dev/null; done
-  for p in $PIDS; do
-    i=0; while kill -0 "$p" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i+1)); done
-    kill -9 "$p" 2>/dev/null
-  done
-  [ -n "$KEEP" ] && echo "session folder kept: $TMP" >&2 || rm -rf "$TMP" 2>/dev/null
-}
-trap cleanup EXIT
-trap 'exit 143' TERM INT
-
-# Waits up to 20 s for the shell condition "$1".
-wait_for() {
-  i=0
-  while ! eval "$1" && [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done
-  eval "$1"
-}
-has_name() {
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q "boolean true"
-}
-
-export XDG_RUNTIME_DIR="$TMP/runtime"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-export HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config"
-mkdir -p "$XDG_CONFIG_HOME"
+# Waits are up to 20 s.
+WAIT_SECONDS=20
+session_folder kwin
+session_home
 export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland KDE_FULL_SESSION=true
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 
@@ -101,9 +71,8 @@ fi
 
 cp "$KWIN" "$TMP/kwin_wayland" || skip "kwin_wayland could not be copied into $TMP"
 # KWin's own windows (none are shown here) need no display of their own.
-QT_QPA_PLATFORM=offscreen "$TMP/kwin_wayland" --virtual --width 1280 --height 800 --socket tavik-kwin \
-  --no-lockscreen >"$TMP/kwin.log" 2>&1 &
-PIDS="$PIDS $!"
+session_start kwin.log env QT_QPA_PLATFORM=offscreen "$TMP/kwin_wayland" --virtual --width 1280 --height 800 \
+  --socket tavik-kwin --no-lockscreen
 wait_for '[ -S "$XDG_RUNTIME_DIR/tavik-kwin" ]' ||
   skip "kwin_wayland --virtual did not open its Wayland socket (see $TMP/kwin.log: $(tail -n 3 "$TMP/kwin.log" | tr '\n' ' '))"
 wait_for 'has_name org.kde.KWin' || skip "KWin did not take org.kde.KWin on the session bus (see $TMP/kwin.log)"
@@ -112,22 +81,11 @@ dbus-update-activation-environment WAYLAND_DISPLAY XDG_RUNTIME_DIR XDG_CURRENT_D
   XDG_CONFIG_HOME HOME >/dev/null 2>&1
 
 if [ -n "$PORTAL" ]; then
-  for tool in pipewire wireplumber; do
-    command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
-  unset PIPEWIRE_REMOTE
-  pipewire >"$TMP/pipewire.log" 2>&1 &
-  PIDS="$PIDS $!"
-  wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' || skip "pipewire did not start (see $TMP/pipewire.log)"
-  wireplumber >"$TMP/wireplumber.log" 2>&1 &
-  PIDS="$PIDS $!"
-  QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$XDP_KDE" >"$TMP/portal-kde.log" 2>&1 &
-  PIDS="$PIDS $!"
-  wait_for 'has_name org.freedesktop.impl.portal.desktop.kde' ||
-    skip "xdg-desktop-portal-kde did not start (see $TMP/portal-kde.log)"
-  "$XDP" -r >"$TMP/portal.log" 2>&1 &
-  PIDS="$PIDS $!"
-  wait_for 'has_name org.freedesktop.portal.Desktop' || skip "xdg-desktop-portal did not start (see $TMP/portal.log)"
+  require_tools pipewire wireplumber
+  session_pipewire "pipewire did not start"
+  session_service portal-kde.log org.freedesktop.impl.portal.desktop.kde "xdg-desktop-portal-kde did not start" \
+    env QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$XDP_KDE"
+  session_service portal.log org.freedesktop.portal.Desktop "xdg-desktop-portal did not start" "$XDP" -r
 fi
 
 "$@"

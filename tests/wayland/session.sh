@@ -16,13 +16,9 @@
 # TAVIK_WAYLAND_SESSION (the temporary folder; logs are in it), TAVIK_WAYLAND_WINDOW_PID.
 set -u
 
-skip() { echo "SKIP: $*"; exit 77; }
-
-if [ -z "${TAVIK_WAYLAND_INNER:-}" ]; then
-  command -v dbus-run-session >/dev/null 2>&1 || skip "dbus-run-session is not installed (package dbus-daemon)"
-  TAVIK_WAYLAND_INNER=1 exec dbus-run-session -- "$0" "$@"
-fi
-unset TAVIK_WAYLAND_INNER
+# shellcheck source-path=SCRIPTDIR source=../support/desktop_session.sh
+. "$(dirname "$0")/../support/desktop_session.sh"
+session_private_bus "$0" "$@"
 
 WINDOW=""
 FAKE=""
@@ -40,13 +36,9 @@ done
 
 PORTAL=/usr/libexec/xdg-desktop-portal
 PORTAL_WLR=/usr/libexec/xdg-desktop-portal-wlr
-for tool in pipewire wireplumber dbus-send; do
-  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
-done
+require_tools pipewire wireplumber dbus-send
 if [ -z "$FAKE" ]; then
-  for tool in sway swaymsg; do
-    command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
+  require_tools sway swaymsg
   [ -x "$PORTAL" ] || skip "xdg-desktop-portal is not installed"
   [ -x "$PORTAL_WLR" ] || skip "xdg-desktop-portal-wlr is not installed"
   ls /dev/dri/renderD* >/dev/null 2>&1 ||
@@ -55,34 +47,8 @@ if [ -z "$FAKE" ]; then
       "\"unable to receive a valid format from wlr_screencopy\"); the GLES2 renderer needs the render node too"
 fi
 
-TMP=$(mktemp -d "${TMPDIR:-/tmp}/tavik-wayland.XXXXXX") || exit 1
-PIDS=""
-cleanup() {
-  for p in $PIDS; do kill "$p" 2>/dev/null; done
-  for p in $PIDS; do
-    i=0; while kill -0 "$p" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i+1)); done
-    kill -9 "$p" 2>/dev/null
-  done
-  # The document portal (started by the bus on demand) may have mounted its folder.
-  fusermount -u -z "$TMP/runtime/doc" 2>/dev/null || fusermount3 -u -z "$TMP/runtime/doc" 2>/dev/null
-  [ -n "$KEEP" ] && echo "session folder kept: $TMP" >&2 || rm -rf "$TMP" 2>/dev/null
-}
-trap cleanup EXIT
-trap 'exit 143' TERM INT
-
-# Waits up to 10 s for the shell condition "$1".
-wait_for() {
-  i=0
-  while ! eval "$1" && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
-  eval "$1"
-}
-has_name() {
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q "boolean true"
-}
-
-export XDG_RUNTIME_DIR="$TMP/runtime"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
+session_folder wayland
+session_home
 # sway refuses to run as root (CI runs as root): there it runs as nobody, owning the runtime
 # folder (root's own programs reach every socket in it all the same).
 AS_USER=""
@@ -92,23 +58,16 @@ if [ -z "$FAKE" ] && [ "$(id -u)" -eq 0 ]; then
   chmod 0755 "$TMP"
   chown nobody:nogroup "$XDG_RUNTIME_DIR"
 fi
-export HOME="$TMP/home" XDG_CONFIG_HOME="$TMP/home/.config"
-mkdir -p "$XDG_CONFIG_HOME"
 export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK PIPEWIRE_REMOTE
 
-pipewire >"$TMP/pipewire.log" 2>&1 &
-PIDS="$PIDS $!"
-wait_for '[ -S "$XDG_RUNTIME_DIR/pipewire-0" ]' || skip "pipewire did not start (see $TMP/pipewire.log)"
-wireplumber >"$TMP/wireplumber.log" 2>&1 &
-PIDS="$PIDS $!"
+session_pipewire "pipewire did not start"
 
 TAVIK_WAYLAND_WINDOW_PID=""
 if [ -n "$FAKE" ]; then
-  $FAKE >"$TMP/portal.log" 2>&1 &
-  TAVIK_WAYLAND_WINDOW_PID=$!
-  PIDS="$PIDS $!"
-  wait_for 'has_name org.freedesktop.portal.Desktop' || skip "the stand-in portal did not start (see $TMP/portal.log)"
+  # shellcheck disable=SC2086 # the stand-in's words are split on purpose
+  session_service portal.log org.freedesktop.portal.Desktop "the stand-in portal did not start" $FAKE
+  TAVIK_WAYLAND_WINDOW_PID=$LAST_PID
   export TAVIK_WAYLAND_SESSION="$TMP" TAVIK_WAYLAND_WINDOW_PID
   "$@"
   exit $?
@@ -121,9 +80,9 @@ default_floating_border none
 focus_follows_mouse no
 xwayland disable
 CONF
-WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1 \
-  $AS_USER sway -c "$TMP/sway.conf" >"$TMP/sway.log" 2>&1 &
-PIDS="$PIDS $!"
+# shellcheck disable=SC2086 # AS_USER is a command prefix or nothing
+session_start sway.log env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+  WLR_HEADLESS_OUTPUTS=1 $AS_USER sway -c "$TMP/sway.conf"
 wait_for 'ls "$XDG_RUNTIME_DIR"/wayland-* >/dev/null 2>&1 && ls "$XDG_RUNTIME_DIR"/sway-ipc.* >/dev/null 2>&1' ||
   skip "sway did not start on the headless back end (see $TMP/sway.log)"
 for s in "$XDG_RUNTIME_DIR"/wayland-*; do case "$s" in *.lock) ;; *) WAYLAND_DISPLAY=$(basename "$s");; esac; done
@@ -141,18 +100,13 @@ output_name=HEADLESS-1
 chooser_type=none
 max_fps=30
 CONF
-"$PORTAL_WLR" -r -l DEBUG -c "$TMP/xdpw.conf" >"$TMP/xdpw.log" 2>&1 &
-PIDS="$PIDS $!"
-wait_for 'has_name org.freedesktop.impl.portal.desktop.wlr' ||
-  skip "xdg-desktop-portal-wlr did not start (see $TMP/xdpw.log)"
-"$PORTAL" -r >"$TMP/portal.log" 2>&1 &
-PIDS="$PIDS $!"
-wait_for 'has_name org.freedesktop.portal.Desktop' || skip "xdg-desktop-portal did not start (see $TMP/portal.log)"
+session_service xdpw.log org.freedesktop.impl.portal.desktop.wlr "xdg-desktop-portal-wlr did not start" \
+  "$PORTAL_WLR" -r -l DEBUG -c "$TMP/xdpw.conf"
+session_service portal.log org.freedesktop.portal.Desktop "xdg-desktop-portal did not start" "$PORTAL" -r
 
 if [ -n "$WINDOW" ]; then
-  QT_QPA_PLATFORM=wayland "$WINDOW" >"$TMP/window.log" 2>&1 &
-  TAVIK_WAYLAND_WINDOW_PID=$!
-  PIDS="$PIDS $!"
+  session_start window.log env QT_QPA_PLATFORM=wayland "$WINDOW"
+  TAVIK_WAYLAND_WINDOW_PID=$LAST_PID
   wait_for 'swaymsg -t get_tree 2>/dev/null | grep -q "\"pid\": $TAVIK_WAYLAND_WINDOW_PID"' ||
     skip "the test window did not appear (see $TMP/window.log)"
   # It has drawn once it says so.
