@@ -171,14 +171,7 @@ TEST_F(BrailleServer, ScreenReaderReadsTheTextLineAndGetsTheKeys) {
     EXPECT_TRUE(waitUntil([&] { return a.call("param 6") == "param [21, 9]"; })) << a.call("param 6");
     // The client's next write is drawn as cells on the pins.
     ASSERT_EQ(a.call("write 0 Pins"), "write ok");
-    const std::string dots = a.call(std::string("louis ") + kTable + " Pins").substr(6);
-    std::vector<uint8_t> cells(21 * 9, 0);
-    for (size_t i = 0; 2 * i + 1 < dots.size(); ++i) cells[i] = static_cast<uint8_t>(std::stoi(dots.substr(2 * i, 2), nullptr, 16));
-    const auto plane = brl::drawOnPins(cells, brl::pinGrid(64, 48), 64, 48);
-    std::vector<std::string> want(48, std::string(64, '.'));
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x)
-            if (plane[(y / 8) * 64 + x] & (1u << (y % 8))) want[y][x] = '#';
+    const auto want = louisPins(a, "Pins");
     EXPECT_TRUE(pad_->waitState([&](const std::string& s) { return Padsim::grid(s, "plane1") == want; }));
     // And back to the text line.
     ASSERT_TRUE(pad_->command("key 4 144 0"));

@@ -32,6 +32,34 @@ namespace brl = tavik::brl;
 inline constexpr const char* kPython = "/usr/bin/python3";
 inline constexpr const char* kTable = "en-us-comp8-ext.utb";
 
+// The text line padsim shows for `text` with the cursor on cell `cursor`
+// (1-based), from liblouis's own translation asked of the client `c`.
+inline std::string louisLine(Child& c, const std::string& text, int cursor) {
+    const std::string dots = c.call(std::string("louis ") + kTable + " " + text).substr(6);
+    std::vector<unsigned char> line(32, 0);
+    for (size_t i = 0; i < line.size(); ++i) {
+        uint8_t cell = i * 2 + 1 < dots.size() ? static_cast<uint8_t>(std::stoi(dots.substr(i * 2, 2), nullptr, 16)) : 0;
+        if (static_cast<int>(i) + 1 == cursor) cell |= brl::kCursorDots;
+        line[i] = brl::toDeviceOrder(cell);
+    }
+    return hexOf(line);
+}
+
+// The pins padsim shows for `text` drawn as cells on the 64 x 48 pin field.
+inline std::vector<std::string> louisPins(Child& c, const std::string& text) {
+    const std::string dots = c.call(std::string("louis ") + kTable + " " + text).substr(6);
+    const brl::PinGrid grid = brl::pinGrid(64, 48);
+    std::vector<uint8_t> cells(static_cast<size_t>(grid.columns) * static_cast<size_t>(grid.rows), 0);
+    for (size_t i = 0; 2 * i + 1 < dots.size() && i < cells.size(); ++i)
+        cells[i] = static_cast<uint8_t>(std::stoi(dots.substr(2 * i, 2), nullptr, 16));
+    const auto plane = brl::drawOnPins(cells, grid, 64, 48);
+    std::vector<std::string> rows(48, std::string(64, '.'));
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            if (plane[static_cast<size_t>((y / 8) * 64 + x)] & (1u << (y % 8))) rows[static_cast<size_t>(y)][static_cast<size_t>(x)] = '#';
+    return rows;
+}
+
 class BrailleServer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,16 +104,7 @@ protected:
     uint16_t tcpPort() const { return static_cast<uint16_t>(4101 + number_); }
     // The text line padsim shows for `text` with the cursor on cell `cursor`
     // (1-based), from liblouis's own translation.
-    std::string expectedLine(Child& c, const std::string& text, int cursor) {
-        const std::string dots = c.call(std::string("louis ") + kTable + " " + text).substr(6);
-        std::vector<unsigned char> line(32, 0);
-        for (size_t i = 0; i < line.size(); ++i) {
-            uint8_t cell = i * 2 + 1 < dots.size() ? static_cast<uint8_t>(std::stoi(dots.substr(i * 2, 2), nullptr, 16)) : 0;
-            if (static_cast<int>(i) + 1 == cursor) cell |= brl::kCursorDots;
-            line[i] = brl::toDeviceOrder(cell);
-        }
-        return hexOf(line);
-    }
+    std::string expectedLine(Child& c, const std::string& text, int cursor) { return louisLine(c, text, cursor); }
     bool lineShows(const std::string& hex) {
         return pad_->waitState([&](const std::string& s) { return Padsim::value(s, "text") == hex; });
     }

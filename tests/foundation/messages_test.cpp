@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/data_maps.h"
+#include "common/display_parts.h"
 #include "common/messages.h"
 #include "platform/thread_queue.h"
 #include "tests/support/child.h"
@@ -70,6 +71,44 @@ TEST(ThreadQueues, PostToMissingQueueFailsAndFullQueueBlocksBounded) {
         EXPECT_EQ(m.wParam, static_cast<uint64_t>(i)) << "order kept";
     }
     EXPECT_FALSE(q->peek(m));
+}
+
+// Keys as (group, keys, shift) packed the way the device's key frame gives them.
+constexpr uint32_t keyEvent(uint32_t group, uint32_t keys, uint32_t shift) { return group | keys << 8 | shift << 16; }
+
+TEST(Notify, ClaimedPartsTakeTheirSourcesAndTheirKeys) {
+    PortDataMap map{};
+    clearPortMap(map);
+    auto live = [&](int slot, int32_t flags) {
+        map.slots[slot].processId = 100 + slot;
+        map.slots[slot].displayFlags = flags;
+    };
+    live(3, kDisplayModeOn | kDefaultClient);
+    map.defaultSlot = 3;
+    live(7, kDisplayModeOn | kClaimsTextLine | kTakesSwitchChord);
+    EXPECT_EQ(displaySources(map, 3).text, 7);
+    EXPECT_EQ(displaySources(map, 3).graphic, 3);
+    EXPECT_EQ(keyAddressee(map, keyEvent(2, 15, 0)), 7);     // a key above a cell
+    EXPECT_EQ(keyAddressee(map, keyEvent(4, 0x08, 0)), 3);   // navigation stays with the slot in front
+    EXPECT_EQ(keyAddressee(map, keyEvent(4, 0x90, 0)), 7);   // the switch chord
+    EXPECT_EQ(keyAddressee(map, keyEvent(4, 0x90, 0x20)), 3);  // ... not with a shift key
+    // Moved to the pins: navigation and the stick go along, the text-line keys come back.
+    map.slots[7].displayFlags = kDisplayModeOn | kClaimsPinField | kTakesSwitchChord;
+    EXPECT_EQ(displaySources(map, 3).text, 3);
+    EXPECT_EQ(displaySources(map, 3).graphic, 7);
+    EXPECT_EQ(keyAddressee(map, keyEvent(2, 15, 0)), 3);
+    EXPECT_EQ(keyAddressee(map, keyEvent(5, 0x02, 0)), 7);
+    EXPECT_EQ(keyAddressee(map, keyEvent(1, 5, 0)), 3);
+    // Nothing in front: every key to the claimant.
+    map.defaultSlot = -1;
+    EXPECT_EQ(keyAddressee(map, keyEvent(1, 5, 0)), 7);
+    // A suspended or ended claimant claims nothing.
+    map.defaultSlot = 3;
+    map.slots[7].displayFlags |= kDisplaySuspended;
+    EXPECT_EQ(displaySources(map, 3).graphic, 3);
+    map.slots[7].displayFlags = kDisplayModeOn | kClaimsPinField;
+    map.slots[7].processId = 0;
+    EXPECT_EQ(keyAddressee(map, keyEvent(5, 0x02, 0)), 3);
 }
 
 TEST(Notify, AddresseeRulesAndUndeliverableSlots) {
