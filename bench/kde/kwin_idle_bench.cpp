@@ -1,13 +1,18 @@
 // The screen viewer's idle cost on KDE Plasma: Lumo with its controller, the serial plug-in and
 // padsim in a headless KWin of its own (tests/kde/kwin_session.sh), a Qt window in front that
-// KWin's window facts report, refresh 0.1 s, nothing changing. Reports the share of one core Lumo
-// and its controller use over 20 s. Run outside a session, the program starts the session with
-// itself inside. No screen cast runs: Plasma's portal asks which screen to share in a dialog that
-// nothing answers headlessly, so Lumo goes on without the screen (it says so on stderr).
+// KWin's window facts report, refresh 0.1 s, nothing changing. Reports the share of one core Lumo,
+// its controller, KWin and PipeWire use over 20 s. Run outside a session, the program starts the
+// session with itself inside. Where the session grants KWin's fake input to the answering helper,
+// Plasma's screen chooser is answered, so the screen cast runs while it measures (the counter
+// screen_cast is 1); otherwise Lumo goes on without the screen (0).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <dirent.h>
+#include <filesystem>
+#include <memory>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,11 +20,16 @@
 #include <thread>
 #include <vector>
 
+#ifdef FAKE_POINTER
+#include "platform/desktop/kde/kwin_facts.h"
+#include "tests/kde/plasma_chooser.h"
+#endif
 #include "tests/support/child.h"
 #include "tests/support/files.h"
 #include "tests/support/lumo_on_padsim.h"
 #include "tests/support/processes.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -41,6 +51,29 @@ double cpuSeconds(pid_t pid) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
+// The process of this session (its runtime folder is ours) whose name (comm) is `name`; 0 when
+// none. Other sessions on the machine run programs of the same names.
+pid_t sessionProcess(const std::string& name) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime) return 0;
+    const std::string mark = std::string("XDG_RUNTIME_DIR=") + runtime;
+    std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+    if (!proc) return 0;
+    while (dirent* e = readdir(proc.get())) {
+        const pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0) continue;
+        const std::string base = "/proc/" + std::to_string(pid);
+        std::ifstream comm(base + "/comm");
+        std::string got;
+        if (!std::getline(comm, got) || got != name) continue;
+        std::ifstream env(base + "/environ");
+        std::string entry;
+        while (std::getline(env, entry, '\0'))
+            if (entry == mark) return pid;
+    }
+    return 0;
+}
+
 void BM_LumoIdleOnKWin(benchmark::State& state) {
     if (!std::getenv("TAVIK_KWIN_SESSION")) {
         state.SkipWithError("not inside tests/kde/kwin_session.sh");
@@ -58,17 +91,36 @@ void BM_LumoIdleOnKWin(benchmark::State& state) {
         state.SkipWithError("padsim or Lumo did not start");
         return;
     }
+    bool casting = false;
+#ifdef FAKE_POINTER
+    if (auto facts = tavik::desktop::kde::KWinFacts::open(10000)) {
+        std::string why;
+        const std::string token = dir / "config/Orvane/TAVIK200_J/ScreenCast.token";
+        casting = tavik::test::answerPlasmaChooser(*facts, FAKE_POINTER, why) &&
+                  tavik::test::waitUntil([&] { return std::filesystem::exists(token); });
+        if (!casting) std::fprintf(stderr, "no screen cast: %s\n", why.empty() ? "Lumo kept no permission" : why.c_str());
+    }
+#endif
     std::this_thread::sleep_for(5s);  // start-up over: facts loaded, first passes done
     const auto controllers = tavik::test::controllerPids(tavik::test::binDir() + "/TAVIK", lumo.port());
-    const pid_t controller = controllers.empty() ? 0 : controllers.front();
-    const pid_t viewer = lumo.app().pid();
+    struct Measured {
+        const char* counter;
+        pid_t pid;
+        double before = 0;
+    };
+    std::vector<Measured> all = {{"lumo_core_pct", lumo.app().pid()},
+                                 {"controller_core_pct", controllers.empty() ? 0 : controllers.front()},
+                                 {"kwin_core_pct", sessionProcess("kwin_wayland")},
+                                 {"pipewire_core_pct", sessionProcess("pipewire")}};
     constexpr double kSpan = 20;
     for (auto _ : state) {
-        const double v0 = cpuSeconds(viewer), c0 = controller ? cpuSeconds(controller) : 0;
+        for (auto& m : all) m.before = m.pid ? cpuSeconds(m.pid) : 0;
         std::this_thread::sleep_for(std::chrono::duration<double>(kSpan));
-        const double v1 = cpuSeconds(viewer), c1 = controller ? cpuSeconds(controller) : 0;
-        state.counters["lumo_core_pct"] = (v1 - v0) / kSpan * 100;
-        state.counters["controller_core_pct"] = controller ? (c1 - c0) / kSpan * 100 : -1;
+        for (const auto& m : all) {
+            const double after = m.pid ? cpuSeconds(m.pid) : -1;
+            state.counters[m.counter] = after >= 0 && m.before >= 0 ? (after - m.before) / kSpan * 100 : -1;
+        }
+        state.counters["screen_cast"] = casting ? 1 : 0;
     }
 }
 BENCHMARK(BM_LumoIdleOnKWin)->Iterations(1)->Unit(benchmark::kSecond);
@@ -78,7 +130,13 @@ BENCHMARK(BM_LumoIdleOnKWin)->Iterations(1)->Unit(benchmark::kSecond);
 int main(int argc, char** argv) {
     if (!std::getenv("TAVIK_KWIN_SESSION")) {
         // Start the session with this program inside it.
-        std::vector<char*> args = {const_cast<char*>(SESSION_SCRIPT), const_cast<char*>("--")};
+        std::vector<char*> args = {const_cast<char*>(SESSION_SCRIPT)};
+#ifdef FAKE_POINTER
+        args.push_back(const_cast<char*>("--portal"));
+        args.push_back(const_cast<char*>("--grant"));
+        args.push_back(const_cast<char*>(FAKE_POINTER));
+#endif
+        args.push_back(const_cast<char*>("--"));
         char self[4096] = {};
         const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
         if (n <= 0) return 1;

@@ -20,9 +20,9 @@
 #include <thread>
 
 #include "imaging/lumoutil.h"
-#include "platform/atspi/atspi_hub.h"
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/kde/kwin_facts.h"
+#include "tests/kde/plasma_chooser.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
 #include "tests/support/library_pins.h"
@@ -135,12 +135,19 @@ TEST(KWinSession, FactsInHeadlessKWin) {
 }
 
 #ifdef FAKE_POINTER
-// Not run by default yet: the chooser is answered and Plasma's portal links the screen-cast
-// streams (PipeWire shows KWin's output linked to Lumo's and to this test's input), but without a
-// GPU render node KWin's screen cast sends no frame (its log: "kpipewire_logging: Failed to query
-// DMA-BUF formats"), so both the image library and the pins stay empty; and on a loaded machine
-// the chooser click now and then comes before the dialog is laid out. Run it where there is a
-// render node with --gtest_also_run_disabled_tests.
+// Not run by default: KWin 5.27's virtual back end (the only one that starts without a GPU)
+// sends no screen-cast frame. The chooser is answered, the streams negotiate (KWin offers memfd
+// buffers only, "announcing stream params. with dmabuf: false", and both of ours take them) and
+// go to "streaming", but KWin records a frame of an output only on the output's outputChange
+// signal, which its DRM outputs send after each presented frame and its virtual output never
+// does; so no buffer is ever queued. Forcing a frame (an embedded cursor, then a pointer move)
+// crashes KWin in AbstractEglBackend::textureForOutput (GLFramebuffer::blitFromFramebuffer
+// outside a paint pass: the virtual back end has no texture of its own to give). With QPainter
+// compositing (KWIN_COMPOSE=Q), and nested in Xvfb (--x11-display, where KWin falls back to
+// QPainter: "Required support for binding pixmaps to EGLImages not found"), no frame comes
+// either. (The log line "kpipewire_logging: Failed to query DMA-BUF formats" comes from the
+// chooser's preview in xdg-desktop-portal-kde, not from KWin.) Run it on a session with a DRM
+// device: --gtest_also_run_disabled_tests.
 TEST(KWinSession, DISABLED_ScreenCastToPins) {
     if (insideSession()) GTEST_SKIP() << "the outer case";
     inSession(std::string("--portal --grant ") + FAKE_POINTER, "KWinCastInside.*");
@@ -360,101 +367,6 @@ TEST(KWinPortalInside, FreeKeyArrivesTakenKeyIsNamed) {
 }
 
 #ifdef FAKE_POINTER
-namespace {
-
-// Answers Plasma's screen chooser once it shows: its screen (the last tile of its list, found
-// through the accessibility bus) clicked through KWin's fake input at the place KWin's facts give
-// the dialog, then "Share" pressed. False when no chooser came or a step failed.
-bool answerChooser(const kde::KWinFacts& facts, std::string& why) {
-    std::optional<Rect> client;
-    if (!waitUntil([&] {
-            for (const auto& w : facts.snapshot().windows)
-                if (w.title.rfind("Screen Sharing", 0) == 0) client = w.client;
-            return client.has_value();
-        })) {
-        why = "no chooser window";
-        return false;
-    }
-    auto hub = tavik::atspi::Hub::acquire();
-    if (!hub) {
-        why = "no accessibility bus";
-        return false;
-    }
-    struct Found {
-        std::optional<Rect> tile;
-        AtspiAccessible* share = nullptr;
-    };
-    Found found;
-    const auto look = [&found] {
-        AtspiAccessible* desktop = atspi_get_desktop(0);
-        const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
-        for (gint i = 0; i < apps; ++i) {
-            AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
-            if (!app) continue;
-            gchar* name = atspi_accessible_get_name(app, nullptr);
-            const bool portal = name && std::string(name) == "xdg-desktop-portal-kde";
-            g_free(name);
-            if (portal) {
-                std::vector<std::pair<AtspiAccessible*, int>> stack = {{app, 0}};
-                while (!stack.empty()) {
-                    auto [acc, depth] = stack.back();
-                    stack.pop_back();
-                    gchar* role = atspi_accessible_get_role_name(acc, nullptr);
-                    gchar* label = atspi_accessible_get_name(acc, nullptr);
-                    const std::string r = role ? role : "", l = label ? label : "";
-                    g_free(role);
-                    g_free(label);
-                    if (r == "list item") {
-                        if (AtspiComponent* c = atspi_accessible_get_component_iface(acc)) {
-                            if (AtspiRect* e = atspi_component_get_extents(c, ATSPI_COORD_TYPE_WINDOW, nullptr)) {
-                                found.tile = Rect{e->x, e->y, e->width, e->height};  // the last one wins
-                                g_free(e);
-                            }
-                            g_object_unref(c);
-                        }
-                    } else if (r == "push button" && l == "Share" && !found.share) {
-                        found.share = ATSPI_ACCESSIBLE(g_object_ref(acc));
-                    }
-                    const gint n = depth < 30 ? atspi_accessible_get_child_count(acc, nullptr) : 0;
-                    for (gint k = n - 1; k >= 0; --k)
-                        if (AtspiAccessible* ch = atspi_accessible_get_child_at_index(acc, k, nullptr))
-                            stack.push_back({ch, depth + 1});
-                    if (acc != app) g_object_unref(acc);
-                }
-            }
-            g_object_unref(app);
-        }
-        g_object_unref(desktop);
-    };
-    if (!waitUntil([&] {
-            hub->run(look, 5000);
-            return found.tile && found.share;
-        })) {
-        why = "the chooser's screen tile or Share button not found on the accessibility bus";
-        return false;
-    }
-    const int x = client->left + found.tile->left + found.tile->width / 2;
-    const int y = client->top + found.tile->top + found.tile->height / 2;
-    const std::string click = std::string(FAKE_POINTER) + " " + std::to_string(x) + " " + std::to_string(y);
-    if (std::system(click.c_str()) != 0) {
-        why = "the fake-input click failed: " + click;
-        return false;
-    }
-    std::this_thread::sleep_for(500ms);
-    bool pressed = false;
-    hub->run([&] {
-        if (AtspiAction* a = atspi_accessible_get_action_iface(found.share)) {
-            pressed = atspi_action_do_action(a, 0, nullptr);
-            g_object_unref(a);
-        }
-        g_object_unref(found.share);
-    });
-    if (!pressed) why = "Share did not take the press";
-    return pressed;
-}
-
-}  // namespace
-
 // Plasma's screen cast end to end: Lumo on padsim asks for the screen, the chooser is answered
 // once, and the pins equal the image library's panel of the window in front, which KWin put away
 // from the screen's origin (the test's own capture is let in by the permission Lumo kept).
@@ -476,7 +388,7 @@ TEST(KWinCastInside, PinsOfTheWindowInFront) {
     LumoOnPadsim lumo(dir.path());
     ASSERT_TRUE(lumo.started());
     std::string why;
-    ASSERT_TRUE(answerChooser(*facts, why)) << why;
+    ASSERT_TRUE(answerPlasmaChooser(*facts, FAKE_POINTER, why)) << why;
     const std::string token = dir / "config/Orvane/TAVIK200_J/ScreenCast.token";
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(token); })) << "Lumo kept no permission";
     ASSERT_TRUE(runInKWin(dir, "tavik-test-cast-front", activate("pattern tavik.cast")));
@@ -506,7 +418,7 @@ TEST(KWinCastInside, PinsOfTheWindowInFront) {
     } stopFlipping{flipping, flipper};
     // Plasma may ask again for this process's own screen cast: answer it likewise.
     std::string whyAgain;
-    std::thread again([&] { answerChooser(*facts, whyAgain); });
+    std::thread again([&] { answerPlasmaChooser(*facts, FAKE_POINTER, whyAgain); });
     std::vector<std::string> expected;
     waitUntil([&] {
         // On Wayland the image library captures the screen: the window's place is given.
@@ -551,13 +463,13 @@ TEST(KWinPointerInside, ClickLandsInTheWindowUnderIt) {
     ASSERT_EQ(desktop.pressButton(1, false), dt::DesktopStatus::Ok);
     const auto press = window.expect("press ");
     ASSERT_TRUE(press) << "the window saw no press";
-    // Within a pixel: KWin lands the portal's relative steps one pixel right of and below the point
-    // asked for (seen as "press 1 124 78"); a window placed wrongly or a decoration counted in
-    // is tens of pixels off.
+    // On the pixel: the portal's relative steps start from a corner where KWin leaves the pointer
+    // where it stopped (its top-left corner, held by the overview, pushed it back a pixel: "press 1
+    // 124 78"); a window placed wrongly or a decoration counted in is tens of pixels off.
     int button = 0, x = 0, y = 0;
     ASSERT_EQ(std::sscanf(press->c_str(), "press %d %d %d", &button, &x, &y), 3) << *press;
     EXPECT_EQ(button, 1);
-    EXPECT_LE(std::abs(x - 123), 1) << *press << "; client " << client->left << "," << client->top;
-    EXPECT_LE(std::abs(y - 77), 1) << *press << "; client " << client->left << "," << client->top;
+    EXPECT_EQ(x, 123) << *press << "; client " << client->left << "," << client->top;
+    EXPECT_EQ(y, 77) << *press << "; client " << client->left << "," << client->top;
 }
 #endif

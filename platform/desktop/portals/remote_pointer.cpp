@@ -19,7 +19,7 @@ constexpr int kStepMs = 10000;
 constexpr int kCallMs = 3000;
 constexpr guint32 kPointerDevice = 2;
 constexpr guint32 kPersistUntilRevoked = 2;
-constexpr double kToCorner = -1e6;  // far enough to reach the corner of any layout
+constexpr double kToCorner = 1e6;  // far enough to reach the corner of any layout
 
 GVariant* options(const std::string& token) {
     GVariantBuilder b;
@@ -154,11 +154,19 @@ DesktopStatus PortalPointer::moveTo(Point to, Rect layout) {
     }
     GVariantBuilder none;
     if (!position_) {
+        // The known place is the bottom-right corner of the layout, where the compositor stops
+        // the pointer on its last pixel. Not the top-left one: desktops put an action there (the
+        // overview of GNOME and Plasma), and KWin pushes a pointer that reaches a corner with an
+        // action back by a pixel in each direction, so every click landed one pixel right of and
+        // below the point asked for. Without a known layout the top-left corner is all we know.
+        const bool layoutKnown = layout.width > 0 && layout.height > 0;
+        const double toCorner = layoutKnown ? kToCorner : -kToCorner;
         g_variant_builder_init(&none, G_VARIANT_TYPE("a{sv}"));
-        if (!notify("NotifyPointerMotion",
-                    g_variant_new("(oa{sv}dd)", session_.c_str(), &none, kToCorner, kToCorner)))
+        if (!notify("NotifyPointerMotion", g_variant_new("(oa{sv}dd)", session_.c_str(), &none, toCorner, toCorner)))
             return DesktopStatus::NoDisplay;
-        position_ = Point{layout.left, layout.top};
+        position_ = layoutKnown ? Point{static_cast<int32_t>(int64_t{layout.left} + layout.width - 1),
+                                        static_cast<int32_t>(int64_t{layout.top} + layout.height - 1)}
+                                : Point{layout.left, layout.top};
     }
     const double dx = double(to.x) - position_->x, dy = double(to.y) - position_->y;
     g_variant_builder_init(&none, G_VARIANT_TYPE("a{sv}"));

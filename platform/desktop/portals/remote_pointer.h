@@ -1,7 +1,8 @@
 // The synthetic pointer through the desktop portal's RemoteDesktop interface (GNOME, KDE): one
 // portal session for the pointer, kept with a restore token so the user consents once. The
 // portal moves the pointer by relative steps here, so the position is kept from a known one: the
-// first move pushes the pointer into the top-left corner of the layout, where it stops.
+// first move pushes the pointer into the bottom-right corner of the layout, where it stops (the
+// top-left one when the layout is not known).
 //
 // Not thread-safe: the owner serialises the calls.
 #pragma once
