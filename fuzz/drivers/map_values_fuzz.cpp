@@ -139,14 +139,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             case 3: {
                 const int32_t slot = s.byte() % kSlotCount;
-                platform::storeWord(m.slotBusy[slot], 0);  // a held flag only costs time here
+                // A held flag only costs time here (a claimed part's source is another slot).
+                for (int32_t& busy : m.slotBusy) platform::storeWord(busy, 0);
                 r.link->pushReply(std::array<uint8_t, 1>{0});
                 r.plugin->showSlot(slot);
                 break;
             }
             case 4:
                 r.link->pushReply(std::array<uint8_t, 1>{0});
-                r.plugin->clearDisplay();
+                for (int32_t& busy : m.slotBusy) platform::storeWord(busy, 0);
+                if (s.byte() & 1)
+                    r.plugin->showNothingWhole();
+                else
+                    r.plugin->clearDisplay();
                 break;
             case 5:
                 r.plugin->followForeground(s.word());
