@@ -7,6 +7,7 @@
 #include "imaging/effects.h"
 #include "imaging/scan.h"
 #include "imaging/simd_pixels.h"
+#include "imaging/simd_wide.h"
 #include "imaging/workers.h"
 
 using namespace lumo;
@@ -57,6 +58,13 @@ struct GreyMark {
         const int s = int(x & 63);
         bits[k] |= uint64_t{m} << s;
         if (s > 32) bits[k + 1] |= uint64_t{m} >> (64 - s);
+    }
+    // ORs in the marks of pixels x .. x + 63, all of them inside the row.
+    void set64(int64_t x, uint64_t m) const {
+        const int64_t k = x >> 6;
+        const int s = int(x & 63);
+        bits[k] |= m << s;
+        if (s) bits[k + 1] |= m >> (64 - s);
     }
 };
 
@@ -236,6 +244,96 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], 
     return qualified;
 }
 
+// LevelCounter for 64 levels a step. A step with a few other levels counts those one by one; a
+// step with many (a photo, a gradient) counts all its pixels into the four partial tables,
+// unrolled, rather than walking their bits.
+struct WideLevelCounter {
+    uint32_t (*part)[256];
+    __m512i l0, l1, l2, l3;
+    uint32_t v0 = 255, v1 = 0, v2 = 240, v3 = 16;
+    uint32_t n0 = 0, n1 = 0, n2 = 0, n3 = 0;
+
+    [[gnu::always_inline]] LUMO_AVX512 inline explicit WideLevelCounter(uint32_t (*p)[256])
+        : part(p), l0(_mm512_set1_epi8(char(255))), l1(_mm512_setzero_si512()), l2(_mm512_set1_epi8(char(240))),
+          l3(_mm512_set1_epi8(16)) {}
+
+    [[gnu::always_inline]] LUMO_AVX512 inline void finish() {
+        part[0][v0] += n0;
+        part[1][v1] += n1;
+        part[2][v2] += n2;
+        part[3][v3] += n3;
+        n0 = n1 = n2 = n3 = 0;
+    }
+    [[gnu::always_inline]] LUMO_AVX512 inline void add(__m512i g) {
+        const uint64_t e0 = _mm512_cmpeq_epi8_mask(g, l0), e1 = _mm512_cmpeq_epi8_mask(g, l1);
+        const uint64_t e2 = _mm512_cmpeq_epi8_mask(g, l2), e3 = _mm512_cmpeq_epi8_mask(g, l3);
+        const uint64_t known = e0 | e1 | e2 | e3;
+        if (__builtin_expect(known == ~uint64_t{0}, 1)) {
+            n0 += static_cast<uint32_t>(__builtin_popcountll(e0));
+            n1 += static_cast<uint32_t>(__builtin_popcountll(e1));
+            n2 += static_cast<uint32_t>(__builtin_popcountll(e2));
+            n3 += static_cast<uint32_t>(__builtin_popcountll(e3));
+            return;
+        }
+        others(g, e0, e1, e2, e3, ~known);
+    }
+    [[gnu::noinline]] LUMO_AVX512 void others(__m512i g, uint64_t e0, uint64_t e1, uint64_t e2, uint64_t e3,
+                                              uint64_t left) {
+        alignas(64) uint8_t lv[64];
+        _mm512_store_si512(lv, g);
+        if (__builtin_popcountll(left) <= 16) {
+            n0 += static_cast<uint32_t>(__builtin_popcountll(e0));
+            n1 += static_cast<uint32_t>(__builtin_popcountll(e1));
+            n2 += static_cast<uint32_t>(__builtin_popcountll(e2));
+            n3 += static_cast<uint32_t>(__builtin_popcountll(e3));
+            for (uint64_t m = left; m; m &= m - 1) ++part[__builtin_ctzll(m) & 3][lv[__builtin_ctzll(m)]];
+        } else {
+            for (int j = 0; j < 64; j += 4) {
+                ++part[0][lv[j]];
+                ++part[1][lv[j + 1]];
+                ++part[2][lv[j + 2]];
+                ++part[3][lv[j + 3]];
+            }
+        }
+        const uint32_t first = lv[__builtin_ctzll(left)];
+        part[3][v3] += n3;
+        l3 = l2, n3 = n2, v3 = v2;
+        l2 = l1, n2 = n1, v2 = v1;
+        l1 = l0, n1 = n0, v1 = v0;
+        l0 = _mm512_set1_epi8(static_cast<char>(first)), n0 = 0, v0 = first;
+    }
+};
+
+// encodeGreyAvx2 sixty-four pixels a step; the rest (under 64) goes to it.
+template <bool Count, bool Mark, bool Write>
+LUMO_AVX512 uint32_t encodeGreyAvx512(uint8_t* p, int32_t n, uint32_t (*part)[256], const GreyMark& gm, int32_t x) {
+    const __m512i a = _mm512_set1_epi8(static_cast<char>(gm.a)), b = _mm512_set1_epi8(static_cast<char>(gm.b));
+    const uint64_t flip = gm.outside ? ~uint64_t{0} : 0;
+    WideLevelCounter counter(part);
+    int32_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        uint8_t* q = p + 3 * int64_t{i};
+        const simd::Raw3 raw = simd::load192(q);
+        const __m512i grey = simd::grey64(raw);
+        if constexpr (Write)
+            simd::store192(q, {simd::placeGrey(0, grey, raw.a0), simd::placeGrey(1, grey, raw.a1),
+                               simd::placeGrey(2, grey, raw.a2)});
+        if constexpr (Mark)
+            gm.set64(int64_t{x} + i, _mm512_mask_cmple_epu8_mask(_mm512_cmpge_epu8_mask(grey, a), grey, b) ^ flip);
+        if constexpr (Count) counter.add(grey);
+    }
+    if constexpr (Count) counter.finish();
+    const uint32_t done = Count ? static_cast<uint32_t>(i) : 0;
+    return done + encodeGreyAvx2<Count, Mark, Write>(p + 3 * int64_t{i}, n - i, part, gm, x + i);
+}
+
+// The widest grey kernel the processor has.
+using GreyKernel = uint32_t (*)(uint8_t*, int32_t, uint32_t (*)[256], const GreyMark&, int32_t);
+template <bool Count, bool Mark, bool Write>
+GreyKernel greyKernel() {
+    return simd::hasAvx512() ? encodeGreyAvx512<Count, Mark, Write> : encodeGreyAvx2<Count, Mark, Write>;
+}
+
 template <bool Count>
 LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256]) {
     return encodeGreyAvx2<Count, false>(p, n, part, GreyMark{}, 0);
@@ -391,6 +489,10 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
     const bool greyAvx2 = C == 0 && simd::hasAvx2();
     auto encode = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<false> : encodeAvx2<C, false>) : encodeSimd<C, false>;
     auto encodeCount = simd::hasAvx2() ? (C == 0 ? encodeGreyAvx2<true> : encodeAvx2<C, true>) : encodeSimd<C, true>;
+    // The grey kernels of every kind, at the widest level (AVX2 at least when greyAvx2).
+    const GreyKernel greyWrite = greyKernel<false, false, true>(), greyWriteCount = greyKernel<true, false, true>();
+    const GreyKernel readMark = greyKernel<false, true, false>(), readMarkCount = greyKernel<true, true, false>();
+    const GreyKernel writeMark = greyKernel<false, true, true>(), writeMarkCount = greyKernel<true, true, true>();
     GreyMark gm;
     if (pm.on) gm = GreyMark(pm.m, pm.lo, pm.hi);
     uint64_t qualified = 0;
@@ -423,27 +525,26 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
             }
         }
         if (source) source->fill(source->self, y, row);  // the row is in the first-level cache for the encoding
-        if (pm.keepRows) {
+        if (pm.keepRows || fusedMarks) {
+            const GreyKernel plain = pm.keepRows ? readMark : writeMark, counted = pm.keepRows ? readMarkCount : writeMarkCount;
             if (!inside) {
-                encodeGreyAvx2<false, true, false>(row, im.width, part, gm, 0);
+                plain(row, im.width, part, gm, 0);
             } else {
-                encodeGreyAvx2<false, true, false>(row, w.x0, part, gm, 0);
-                qualified += encodeGreyAvx2<true, true, false>(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
-                encodeGreyAvx2<false, true, false>(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
+                plain(row, w.x0, part, gm, 0);
+                qualified += counted(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
+                plain(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
             }
             continue;
         }
-        if (fusedMarks) {
+        if (greyAvx2) {
             if (!inside) {
-                encodeGreyAvx2<false, true>(row, im.width, part, gm, 0);
+                greyWrite(row, im.width, part, gm, 0);
             } else {
-                encodeGreyAvx2<false, true>(row, w.x0, part, gm, 0);
-                qualified += encodeGreyAvx2<true, true>(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
-                encodeGreyAvx2<false, true>(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
+                greyWrite(row, w.x0, part, gm, 0);
+                qualified += greyWriteCount(row + 3 * w.x0, w.x1 - w.x0, part, gm, w.x0);
+                greyWrite(row + 3 * w.x1, im.width - w.x1, part, gm, w.x1);
             }
-            continue;
-        }
-        if (simd) {
+        } else if (simd) {
             if (!inside) {
                 encode(row, im.width, part);
             } else {
