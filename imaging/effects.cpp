@@ -10,6 +10,7 @@
 #include <new>
 
 #include "imaging/simd_pixels.h"
+#include "imaging/simd_wide.h"
 #include "imaging/workers.h"
 
 namespace lumo {
@@ -17,6 +18,12 @@ namespace lumo {
 namespace {
 
 int64_t wordsOf(int64_t n) { return (n + 63) / 64; }
+
+// The widest vector level the processor has, up to maxLevel: 0 scalar, 1 SSSE3, 2 AVX2, 3 AVX-512.
+int levelUpTo(int maxLevel) {
+    const int have = simd::hasAvx512() ? 3 : simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0;
+    return std::min(maxLevel, have);
+}
 int64_t roundUp(int64_t n, int64_t to) { return (n + to - 1) / to * to; }
 
 constexpr int kMaxParts = 8;  // helper threads of one effect pass, caller included
@@ -653,6 +660,53 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
 }
 
 // ---- Outline Mode -------------------------------------------------------------------------------
+
+// Byte 0 (b0), byte 1 (b1) and byte 2 (b2) of 64 pixels interleaved into output vector v.
+LUMO_AVX512 inline __m512i interleave3(int v, __m512i b0, __m512i b1, __m512i b2) {
+    const __m512i idx = simd::table(simd::kWide.place[v]);
+    const __m512i low = _mm512_mask_permutexvar_epi8(simd::permute(idx, b0), simd::kWide.greyBytes[v], idx, b1);
+    return _mm512_mask_permutexvar_epi8(low, simd::kWide.redBytes[v], idx, b2);
+}
+
+// Outline Mode's row p (colour pixels, grey-encoded on the way) from the marks of the rows above,
+// at and below it, sixty-four pixels a step, with no byte rows in between; returns the pixels
+// done (whole words). The flags come straight from the mark words as byte masks.
+LUMO_AVX512 int64_t outlineRowAvx512(uint8_t* p, int64_t w, const uint64_t* up, const uint64_t* cur,
+                                     const uint64_t* down, const uint64_t* inner, bool horizontal, int64_t words,
+                                     const uint8_t* next) {
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), three = _mm512_set1_epi8(3);
+    const __m512i four = _mm512_set1_epi8(4), eight = _mm512_set1_epi8(8);
+    int64_t k = 0;
+    for (; 64 * k + 64 <= w; ++k) {
+        uint8_t* a = p + 192 * k;
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 128), _MM_HINT_T0);
+        const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
+        uint64_t f4 = 0, f8 = 0;
+        if (horizontal) {
+            f4 = (cur[k] << 1) | (k > 0 ? cur[k - 1] >> 63 : 0);
+            f8 = (cur[k] >> 1) | (k + 1 < words ? cur[k + 1] << 63 : 0);
+        }
+        const uint64_t keep = cur[k] & ~(f1 & f2 & f4 & f8);
+        const simd::Raw3 raw = simd::load192(a);
+        const __m512i grey = simd::grey64(raw);
+        if (!(f1 | f2 | f4 | f8 | keep)) {
+            // Nothing marked near these pixels: flag 1, the grey level, byte 2 cleared.
+            const __m512i zero = _mm512_setzero_si512();
+            simd::store192(a, {interleave3(0, one, grey, zero), interleave3(1, one, grey, zero), interleave3(2, one, grey, zero)});
+            continue;
+        }
+        __m512i flags = _mm512_maskz_mov_epi8(f1, one);
+        flags = _mm512_mask_add_epi8(flags, f2, flags, two);
+        flags = _mm512_mask_add_epi8(flags, f4, flags, four);
+        flags = _mm512_mask_add_epi8(flags, f8, flags, eight);
+        const __m512i b0 = _mm512_mask_blend_epi8(keep, one, three);
+        simd::store192(a, {interleave3(0, b0, grey, flags), interleave3(1, b0, grey, flags), interleave3(2, b0, grey, flags)});
+    }
+    return 64 * k;
+}
+
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
 // the mark unless all four neighbours are marked.
@@ -675,7 +729,10 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
             const uint64_t* cur = marks.row(y);
             const uint64_t* down = y + 1 < h ? marks.row(y + 1) : zero;
             const bool horizontal = y >= 1 && y + 2 <= h;
-            for (int64_t k = 0; k < words; ++k) {
+            const uint8_t* next = im.row(y + 1 < end ? y + 1 : y);
+            const int64_t done = level >= 3 && raw ? outlineRowAvx512(im.row(y), w, up, cur, down, inner, horizontal, words, next) : 0;
+            if (done == w) continue;
+            for (int64_t k = done / 64; k < words; ++k) {
                 const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
                 uint64_t f4 = 0, f8 = 0;
                 if (horizontal) {
@@ -695,7 +752,7 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
                     std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
                 }
             }
-            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y), raw);
+            writeRow(im.row(y) + 3 * done, static_cast<int32_t>(w - done), orBytes + done, flagBytes + done, std::min(level, 2), next, raw);
         }
     };
     inParts(parts, rowsOfPart);
@@ -1228,8 +1285,7 @@ EffectScratch& threadScratch() {
 }
 
 void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel) {
-    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
-    markerFor(m)(row, n, lo, hi, bits, level);
+    markerFor(m)(row, n, lo, hi, bits, std::min(levelUpTo(maxLevel), 2));
 }
 
 bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked) {
@@ -1261,7 +1317,7 @@ bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, boo
 
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
                         EffectScratch& scratch, int maxLevel, bool premarked, bool rawGrey) {
-    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    const int level = levelUpTo(maxLevel);
     if (!scratch.reserveFor(im.width, im.height, mode, premarked)) return false;
     // Character Mode and streamed Erase Grid Lines with marks made beforehand encode the rows as
     // they write them; the other cases take encoded rows.
@@ -1283,7 +1339,7 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
 
 bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel) {
     if (!(mode & (BIN_ERASE_GRID | BIN_OUTLINE))) return true;
-    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    const int level = levelUpTo(maxLevel);
     if (mode & BIN_ERASE_GRID) return level >= 2 && gridStreams(params);
     return level >= 2;  // Outline Mode
 }

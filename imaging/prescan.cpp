@@ -244,9 +244,26 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], 
     return qualified;
 }
 
+// Adds the levels of the lanes `which` of g (all 64, or a few picked by bit) to the four partial
+// histograms: the slow side of WideLevelCounter, kept out of its loop.
+[[gnu::noinline]] LUMO_AVX512 void countLanes(uint32_t (*part)[256], __m512i g, uint64_t which) {
+    alignas(64) uint8_t lv[64];
+    _mm512_store_si512(lv, g);
+    if (which != ~uint64_t{0}) {
+        for (; which; which &= which - 1) ++part[__builtin_ctzll(which) & 3][lv[__builtin_ctzll(which)]];
+        return;
+    }
+    for (int j = 0; j < 64; j += 4) {
+        ++part[0][lv[j]];
+        ++part[1][lv[j + 1]];
+        ++part[2][lv[j + 2]];
+        ++part[3][lv[j + 3]];
+    }
+}
+
 // LevelCounter for 64 levels a step. A step with a few other levels counts those one by one; a
-// step with many (a photo, a gradient) counts all its pixels into the four partial tables,
-// unrolled, rather than walking their bits.
+// step with many (a photo, a gradient) counts all its pixels into the partial tables instead.
+// Everything but countLanes is inlined, so the levels and counts stay in registers.
 struct WideLevelCounter {
     uint32_t (*part)[256];
     __m512i l0, l1, l2, l3;
@@ -267,40 +284,24 @@ struct WideLevelCounter {
     [[gnu::always_inline]] LUMO_AVX512 inline void add(__m512i g) {
         const uint64_t e0 = _mm512_cmpeq_epi8_mask(g, l0), e1 = _mm512_cmpeq_epi8_mask(g, l1);
         const uint64_t e2 = _mm512_cmpeq_epi8_mask(g, l2), e3 = _mm512_cmpeq_epi8_mask(g, l3);
-        const uint64_t known = e0 | e1 | e2 | e3;
-        if (__builtin_expect(known == ~uint64_t{0}, 1)) {
+        const uint64_t left = ~(e0 | e1 | e2 | e3);
+        if (__builtin_expect(left == 0, 1) || __builtin_popcountll(left) <= 16) {
             n0 += static_cast<uint32_t>(__builtin_popcountll(e0));
             n1 += static_cast<uint32_t>(__builtin_popcountll(e1));
             n2 += static_cast<uint32_t>(__builtin_popcountll(e2));
             n3 += static_cast<uint32_t>(__builtin_popcountll(e3));
-            return;
-        }
-        others(g, e0, e1, e2, e3, ~known);
-    }
-    [[gnu::noinline]] LUMO_AVX512 void others(__m512i g, uint64_t e0, uint64_t e1, uint64_t e2, uint64_t e3,
-                                              uint64_t left) {
-        alignas(64) uint8_t lv[64];
-        _mm512_store_si512(lv, g);
-        if (__builtin_popcountll(left) <= 16) {
-            n0 += static_cast<uint32_t>(__builtin_popcountll(e0));
-            n1 += static_cast<uint32_t>(__builtin_popcountll(e1));
-            n2 += static_cast<uint32_t>(__builtin_popcountll(e2));
-            n3 += static_cast<uint32_t>(__builtin_popcountll(e3));
-            for (uint64_t m = left; m; m &= m - 1) ++part[__builtin_ctzll(m) & 3][lv[__builtin_ctzll(m)]];
+            if (__builtin_expect(left == 0, 1)) return;
+            countLanes(part, g, left);
         } else {
-            for (int j = 0; j < 64; j += 4) {
-                ++part[0][lv[j]];
-                ++part[1][lv[j + 1]];
-                ++part[2][lv[j + 2]];
-                ++part[3][lv[j + 3]];
-            }
+            countLanes(part, g, ~uint64_t{0});
         }
-        const uint32_t first = lv[__builtin_ctzll(left)];
+        // The first other level enters in front; the last one leaves.
+        const __m512i first = simd::permute(_mm512_set1_epi8(static_cast<char>(__builtin_ctzll(left))), g);
         part[3][v3] += n3;
         l3 = l2, n3 = n2, v3 = v2;
         l2 = l1, n2 = n1, v2 = v1;
         l1 = l0, n1 = n0, v1 = v0;
-        l0 = _mm512_set1_epi8(static_cast<char>(first)), n0 = 0, v0 = first;
+        l0 = first, n0 = 0, v0 = static_cast<uint32_t>(_mm512_cvtsi512_si32(first)) & 255;
     }
 };
 
@@ -661,7 +662,7 @@ int32_t lumo::preScan(ScanContext* ctx, const RowSource* source) {
     const int lo = range ? cond.bThreshfoldMin : cond.bThreshfold;
     const int hi = range ? cond.bThreshfoldMax : cond.bThreshfold;
     const EffectParams params{ctx->nLineThickness, ctx->nHLineLength, ctx->nVLineLength, ctx->nDepthLimit};
-    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 2, pm.on, pm.keepRows);
+    markAndApplyEffect(im, cond.bMode, comparisonOf(cond.bMode), lo, hi, params, scratch, 3, pm.on, pm.keepRows);
     return 1;
 }
 
