@@ -434,7 +434,7 @@ LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L
 // holds its colour pixels and is grey-encoded on the way (flag 1, grey level (b + g + r) / 3).
 template <bool Raw>
 LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1, const uint64_t* c3,
-                            const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
+                            const uint64_t* u1, const uint64_t* u3, const uint8_t* next, int64_t from = 0) {
     __m256i mergeO[3], mergeS[3], mergeG[3], keepRed[3];
     for (int v = 0; v < 3; ++v) {
         mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
@@ -444,7 +444,7 @@ LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uin
     }
     const __m256i two = _mm256_set1_epi8(2), three = _mm256_set1_epi8(3), one = _mm256_set1_epi8(1);
     const __m256i third = _mm256_set1_epi16(21846);
-    int64_t x = 0;
+    int64_t x = from;
     for (; x + 32 <= n; x += 32) {
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x + 64), _MM_HINT_T0);
@@ -506,6 +506,47 @@ LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uin
         if (!((bit(u1) && k1) || (bit(u3) && k3))) q[0] |= 0x02;
         q[2] = k1 ? 1 : k3 ? 3 : 2;
     }
+}
+
+// Byte 2 positions of output vector v whose pixels' bits are set in m (bit k for pixel k).
+LUMO_AVX512 inline __mmask64 byte2Of(int v, uint64_t m) {
+    constexpr int first[3] = {0, 21, 42};  // the first pixel whose byte 2 lies in vector v
+    return _pdep_u64(m >> first[v], simd::kWide.redBytes[v]);
+}
+
+// writeGridRow<true> sixty-four pixels a step (whole words); returns the pixels done.
+LUMO_AVX512 int64_t writeGridRowAvx512(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1,
+                                       const uint64_t* c3, const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), three = _mm512_set1_epi8(3);
+    int64_t k = 0;
+    for (; 64 * k + 64 <= n; ++k) {
+        uint8_t* a = p + 192 * k;
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 128), _MM_HINT_T0);
+        const simd::Raw3 raw = simd::load192(a);
+        const __m512i grey = simd::grey64(raw);
+        const uint64_t m = mk[k];
+        if (!m) {  // nothing marked: flag 1, the grey level, byte 2 kept
+            simd::store192(a, {simd::placeGrey(0, grey, raw.a0), simd::placeGrey(1, grey, raw.a1),
+                               simd::placeGrey(2, grey, raw.a2)});
+            continue;
+        }
+        const uint64_t k1 = c1[k] & m, k3 = c3[k] & m;
+        const uint64_t keep = m & ~(u1[k] & k1) & ~(u3[k] & k3);
+        // Class 1, 3 or (neither) 2 on marked pixels; byte 0 gains 2 where marked and kept.
+        const __m512i cls = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(two, k1, one), k3, three);
+        const __m512i flags = _mm512_mask_blend_epi8(keep, one, three);
+        simd::Raw3 out;
+        out.a0 = _mm512_mask_permutexvar_epi8(simd::placeEncoded(0, grey, flags, raw.a0), byte2Of(0, m),
+                                              simd::table(simd::kWide.place[0]), cls);
+        out.a1 = _mm512_mask_permutexvar_epi8(simd::placeEncoded(1, grey, flags, raw.a1), byte2Of(1, m),
+                                              simd::table(simd::kWide.place[1]), cls);
+        out.a2 = _mm512_mask_permutexvar_epi8(simd::placeEncoded(2, grey, flags, raw.a2), byte2Of(2, m),
+                                              simd::table(simd::kWide.place[2]), cls);
+        simd::store192(a, out);
+    }
+    return 64 * k;
 }
 
 // Horizontal classes without walking runs: on bit rows, "in a run at least k long" is an erosion
@@ -608,7 +649,8 @@ bool gridStreams(const EffectParams& pr) {
     return L <= kGridRing && pr.thickness < 64 && pr.hLength <= 64;
 }
 
-void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, bool raw) {
+void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, bool raw,
+                            bool wide) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
     const int t = pr.thickness;
@@ -626,9 +668,13 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
     std::fill_n(ring.planes, 5 * kGridRing * words, 0);
     auto finalRow = [&](int64_t r) {
         const uint8_t* next = r + 1 < h ? im.row(static_cast<int32_t>(r + 1)) : im.row(static_cast<int32_t>(r));
-        (raw ? writeGridRow<true> : writeGridRow<false>)(im.row(static_cast<int32_t>(r)), w, ring.plane(0, r),
-                                                          ring.plane(1, r), ring.plane(2, r), ring.plane(3, r),
-                                                          ring.plane(4, r), next);
+        uint8_t* row = im.row(static_cast<int32_t>(r));
+        const int64_t done = wide && raw ? writeGridRowAvx512(row, w, ring.plane(0, r), ring.plane(1, r), ring.plane(2, r),
+                                                              ring.plane(3, r), ring.plane(4, r), next)
+                                         : 0;
+        if (done < w)
+            (raw ? writeGridRow<true> : writeGridRow<false>)(row, w, ring.plane(0, r), ring.plane(1, r), ring.plane(2, r),
+                                                              ring.plane(3, r), ring.plane(4, r), next, done);
         for (int kind = 0; kind < 5; ++kind) std::fill_n(ring.plane(kind, r), words, 0);
     };
     for (int64_t y = 0; y <= h; ++y) {
@@ -1329,7 +1375,7 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
     const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) {
-        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey);
+        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey, level >= 3);
         else eraseGridLines(im, marks, params, scratch);
     }
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts, rawGrey);
