@@ -371,7 +371,8 @@ constexpr int32_t kGridRing = 64;  // rows of the ring: the longest L streamed
 struct GridRing {
     int64_t words = 0;
     uint64_t* planes = nullptr;  // [5][kGridRing][words]: marks, class 1, class 3, unmark 1, unmark 3
-    uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y % kGridRing)) * words; }
+    static_assert((kGridRing & (kGridRing - 1)) == 0, "the ring's rows are taken by a mask");
+    uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y & (kGridRing - 1))) * words; }
 };
 
 // Masks that keep byte 2 of each pixel of output vector v.
@@ -427,6 +428,16 @@ LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L
             }
         }
     }
+}
+
+// Bit i set where byte i of the 64 at b is at least j.
+LUMO_AVX2 inline uint64_t bytesAtLeast(const uint8_t* b, int j) {
+    const __m256i v = _mm256_set1_epi8(static_cast<char>(j));
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
+    const auto l = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(lo, v), lo)));
+    const auto h = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(hi, v), hi)));
+    return uint64_t{l} | uint64_t{h} << 32;
 }
 
 // Writes row p (n pixels) from its planes: byte 0 gains 0x02 where marked and kept, byte 2
@@ -693,11 +704,15 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
             if (longNow[k]) ring.plane(3, y)[k] |= longNow[k];
             if (reach[k])
                 for (int64_t r = std::max<int64_t>(0, y - L + 1); r < y; ++r) ring.plane(3, r)[k] |= reach[k];
-            // Short runs that ended above this row: their rows get the class-3 unmark.
-            for (uint64_t e = ended[k]; e; e &= e - 1) {
-                const int64_t x = k * 64 + std::countr_zero(e);
-                const uint64_t bit = uint64_t{1} << (x & 63);
-                for (int64_t r = y - endLen[x]; r < y; ++r) ring.plane(4, r)[k] |= bit;
+            // Short runs that ended above this row: their rows get the class-3 unmark, a whole
+            // word of columns at a time (row y - j for the runs at least j rows long).
+            if (const uint64_t e = ended[k]) {
+                ring.plane(4, y - 1)[k] |= e;
+                for (int j = 2; j <= t; ++j) {
+                    const uint64_t longer = e & bytesAtLeast(endLen + 64 * k, j);
+                    if (!longer) break;
+                    ring.plane(4, y - j)[k] |= longer;
+                }
             }
         }
         if (y - L + 1 >= 0 && y < h) finalRow(y - L + 1);
