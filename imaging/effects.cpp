@@ -430,6 +430,32 @@ LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L
     }
 }
 
+// gridCounts a word of columns at a time.
+LUMO_AVX512 void gridCountsAvx512(const uint64_t* cur, uint8_t* counts, int64_t words, int L, int t, uint64_t* longNow,
+                                  uint64_t* reach, uint64_t* ended, uint8_t* endLen) {
+    const __m512i one = _mm512_set1_epi8(1), vL = _mm512_set1_epi8(static_cast<char>(L));
+    const __m512i vt = _mm512_set1_epi8(static_cast<char>(std::max(t, 0)));
+    for (int64_t k = 0; k < words; ++k) {
+        const uint64_t m = cur[k];
+        uint8_t* at = counts + 64 * k;
+        const __m512i was = _mm512_loadu_si512(at);
+        const uint64_t open = _mm512_test_epi8_mask(was, was);
+        if (!(m | open)) continue;
+        const __m512i now = _mm512_maskz_adds_epu8(m, was, one);
+        _mm512_storeu_si512(at, now);
+        longNow[k] |= _mm512_mask_cmpge_epu8_mask(m, now, vL);
+        reach[k] |= _mm512_mask_cmpeq_epu8_mask(m, now, vL);
+        if (t > 0) {
+            // Runs that ended here (open above, unmarked now) no longer than t.
+            const uint64_t e = _mm512_mask_cmple_epu8_mask(open & ~m, was, vt);
+            if (e) {
+                ended[k] |= e;
+                _mm512_storeu_si512(endLen + 64 * k, _mm512_maskz_mov_epi8(e, was));
+            }
+        }
+    }
+}
+
 // Bit i set where byte i of the 64 at b is at least j.
 LUMO_AVX2 inline uint64_t bytesAtLeast(const uint8_t* b, int j) {
     const __m256i v = _mm256_set1_epi8(static_cast<char>(j));
@@ -699,7 +725,8 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
             cur = sc.bits.data() + 3 * (words + 1);  // the row after the last: nothing marked
             std::fill_n(cur, words + 1, 0);
         }
-        gridCounts(cur, counts, w, L, t, longNow, reach, ended, endLen);
+        if (wide) gridCountsAvx512(cur, counts, words, L, t, longNow, reach, ended, endLen);
+        else gridCounts(cur, counts, w, L, t, longNow, reach, ended, endLen);
         for (int64_t k = 0; k < words; ++k) {
             if (longNow[k]) ring.plane(3, y)[k] |= longNow[k];
             if (reach[k])
