@@ -859,7 +859,7 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
 //      the centre marks where the pointers met (decided one row late, once the pixel below is
 //      known), and each image row written once its depths are final, two rows behind.
 
-constexpr int64_t kLanes = 32;  // columns per vector step; the arrays' rows are padded to it
+constexpr int64_t kLanes = 64;  // columns per widest vector step; the arrays' rows are padded to it
 
 // Byte vectors of the generic kind: the same kernels compile to AVX2 inside functions built for
 // it and to SSE2 elsewhere. `At` is the unaligned, aliasing view used to read and write memory.
@@ -867,6 +867,11 @@ struct Lanes32 {
     typedef uint8_t V __attribute__((vector_size(32)));
     typedef uint8_t At __attribute__((vector_size(32), aligned(1), may_alias));
     typedef uint64_t Q __attribute__((vector_size(32)));
+};
+struct Lanes64 {
+    typedef uint8_t V __attribute__((vector_size(64)));
+    typedef uint8_t At __attribute__((vector_size(64), aligned(1), may_alias));
+    typedef uint64_t Q __attribute__((vector_size(64)));
 };
 struct Lanes16 {
     typedef uint8_t V __attribute__((vector_size(16)));
@@ -1020,6 +1025,18 @@ template <class T, bool Packed>
 #undef LUMO_STORE
 
 template <bool Packed>
+LUMO_AVX512 void segmentStartsAvx512(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
+                                     int64_t n) {
+    segmentStarts<Lanes64, Packed>(d, p, phase, above, starts, n);
+}
+template <bool Packed>
+LUMO_AVX512 void belowCountsAvx512(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
+                                   const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes64, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
+}
+template <bool Packed>
+LUMO_AVX512 void walkRowAvx512(const WalkRow& w, int64_t n) { walkRow<Lanes64, Packed>(w, n); }
+template <bool Packed>
 LUMO_AVX2 void segmentStartsAvx2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
                                  int64_t n) {
     segmentStarts<Lanes32, Packed>(d, p, phase, above, starts, n);
@@ -1051,8 +1068,12 @@ struct CharacterKernels {
     void (*walk)(const WalkRow&, int64_t);
 };
 
-CharacterKernels characterKernels(bool wide, bool packed) {
-    if (wide) {
+CharacterKernels characterKernels(int level, bool packed) {
+    if (level >= 3) {
+        if (packed) return {segmentStartsAvx512<true>, belowCountsAvx512<true>, walkRowAvx512<true>};
+        return {segmentStartsAvx512<false>, belowCountsAvx512<false>, walkRowAvx512<false>};
+    }
+    if (level >= 2) {
         if (packed) return {segmentStartsAvx2<true>, belowCountsAvx2<true>, walkRowAvx2<true>};
         return {segmentStartsAvx2<false>, belowCountsAvx2<false>, walkRowAvx2<false>};
     }
@@ -1133,8 +1154,28 @@ LUMO_AVX2 void addLevelsAvx2(const uint64_t* levels, int64_t stride, int count, 
     }
 }
 
+// The same sixty-four pixels at a time, each level adding one under its bits as a mask.
+LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n,
+                                 uint8_t* out) {
+    const __m512i one = _mm512_set1_epi8(1);
+    for (int64_t x = 0; x < n; x += 64) {
+        const int64_t k = x >> 6;
+        __m512i d = _mm512_setzero_si512();
+        if (k < words) {
+            d = _mm512_maskz_mov_epi8(levels[k], one);
+            for (int lv = 1; lv <= count; ++lv) {
+                const uint64_t m = levels[lv * stride + k];
+                if (!m) break;
+                d = _mm512_mask_add_epi8(d, m, d, one);
+            }
+        }
+        _mm512_storeu_si512(out + x, d);
+    }
+}
+
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
-    if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
+    if (level >= 3) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx512);
+    else if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
     else rowDepthsBy(bits, w, n, limit, out, levels, addLevelsScalar);
 }
 
@@ -1224,6 +1265,34 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
     return i;
 }
 
+// writeDepthRowAvx2<true> sixty-four pixels a step; returns the pixels done.
+LUMO_AVX512 int32_t writeDepthRowAvx512(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
+                                        const uint8_t* next) {
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
+    int32_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512i c = _mm512_loadu_si512(d + i);
+        const uint64_t on = _mm512_test_epi8_mask(c, c);
+        uint64_t centre = 0;
+        if (inner) {
+            const __m512i l = _mm512_loadu_si512(d + i - 1), r = _mm512_loadu_si512(d + i + 1);
+            const __m512i r2 = _mm512_loadu_si512(d + i + 2);
+            centre = _mm512_mask_cmplt_epu8_mask(on, l, c) &
+                     (_mm512_cmplt_epu8_mask(r, c) | _mm512_mask_cmplt_epu8_mask(_mm512_cmpeq_epi8_mask(r, c), r2, c));
+        }
+        const __m512i o = _mm512_or_si512(_mm512_or_si512(_mm512_loadu_si512(vertical + i), one),
+                                          _mm512_or_si512(_mm512_maskz_mov_epi8(on, two), _mm512_maskz_mov_epi8(centre, four)));
+        uint8_t* a = p + 3 * int64_t{i};
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 128), _MM_HINT_T0);
+        const simd::Raw3 raw = simd::load192(a);
+        const __m512i grey = simd::grey64(raw);
+        simd::store192(a, {interleave3(0, o, grey, c), interleave3(1, o, grey, c), interleave3(2, o, grey, c)});
+    }
+    return i;
+}
+
 // Where Character Mode's arrays lie in the scratch: the depths, starts and B of every image row
 // (one array after the other), the column state, and rings of four rows. Every row is `stride`
 // bytes with kPad spare bytes either side.
@@ -1248,9 +1317,11 @@ void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* ve
     f[-1] = f[w] = f[w + 1] = 255;
     uint8_t* row = im.row(y);
     const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
+    const int32_t wide = level >= 3 && raw ? writeDepthRowAvx512(row, w, f, vertical, inner, next) : 0;
     const int32_t fused = level < 2 ? 0
-                          : raw     ? writeDepthRowAvx2<true>(row, w, f, vertical, inner, next)
-                                    : writeDepthRowAvx2<false>(row, w, f, vertical, inner, next);
+                          : wide + (raw ? writeDepthRowAvx2<true>(row + 3 * int64_t{wide}, w - wide, f + wide,
+                                                                  vertical + wide, inner, next + 3 * int64_t{wide})
+                                        : writeDepthRowAvx2<false>(row, w, f, vertical, inner, next));
     if (fused < w) {
         if (raw) encodeGrey(row + 3 * int64_t{fused}, w - fused);
         const int32_t done = level >= 1 ? fused + rowMarksSsse3(f + fused, vertical + fused, w - fused, inner, orBytes + fused) : fused;
@@ -1286,7 +1357,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     // The column state, the rings (row -1 of every ring reads as zeros) and the spare rows start clear.
     std::memset(single - CharacterLayout::kPad, 0, size_t((7 + 12) * lay.stride));
     auto ring = [&](int kind, int64_t y) { return rings + (kind * 4 + (y & 3)) * lay.stride + CharacterLayout::kPad; };
-    const CharacterKernels kernels = characterKernels(level >= 2, packed);
+    const CharacterKernels kernels = characterKernels(level, packed);
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
