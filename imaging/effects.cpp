@@ -1173,8 +1173,59 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
     }
 }
 
+// rowDepthsBy eight words at a time: funnel shifts carry the bits across words, and a word's
+// neighbours come from the vectors either side by one lane (clear beyond the row's ends).
+// The lanes of chunk c (eight words) that lie within a row of `words` words.
+inline __mmask8 chunkLanes(int64_t words, int64_t c) {
+    return static_cast<__mmask8>(words - 8 * c >= 8 ? 0xFF : (1u << (words - 8 * c)) - 1);
+}
+
+// Chunk c of a row of `words` words, clear beyond the row.
+LUMO_AVX512 inline __m512i loadChunk(const uint64_t* row, int64_t words, int64_t c) {
+    return 8 * c < words ? _mm512_maskz_loadu_epi64(chunkLanes(words, c), row + 8 * c) : _mm512_setzero_si512();
+}
+
+LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
+    const int64_t words = wordsOf(w), stride = words + 1, chunks = (words + 7) / 8;
+    uint64_t* pairs = levels;
+    std::fill_n(pairs, words, 0);
+    uint64_t* e = levels + stride;
+    std::memcpy(e, bits, size_t(words) * 8);
+    bool any = false;
+    for (int64_t i = 0; i < words; ++i) any |= bits[i] != 0;
+    int count = 0;
+    for (int level = 1; level <= limit && any; ++level, e += stride) {
+        count = level;
+        if (level == limit) break;
+        // E_k+1: in E_k with both neighbours in it.
+        uint64_t* next = e + stride;
+        __m512i before = _mm512_setzero_si512(), cur = loadChunk(e, words, 0);
+        __mmask8 nonzero = 0;
+        for (int64_t c = 0; c < chunks; ++c) {
+            const __m512i after = loadChunk(e, words, c + 1);
+            const __m512i left = _mm512_shldi_epi64(cur, _mm512_maskz_alignr_epi64(0xFF, cur, before, 7), 1);
+            const __m512i right = _mm512_shrdi_epi64(cur, _mm512_maskz_alignr_epi64(0xFF, after, cur, 1), 1);
+            const __m512i kept = _mm512_ternarylogic_epi64(cur, left, right, 0x80);  // all three
+            _mm512_mask_storeu_epi64(next + 8 * c, chunkLanes(words, c), kept);
+            nonzero |= _mm512_test_epi64_mask(kept, kept);
+            before = cur;
+            cur = after;
+        }
+        // The top pairs at this level: their left pixel gains one.
+        __m512i top = _mm512_maskz_andnot_epi64(0xFF, loadChunk(next, words, 0), loadChunk(e, words, 0));
+        for (int64_t c = 0; c < chunks; ++c) {
+            const __m512i topAfter = _mm512_maskz_andnot_epi64(0xFF, loadChunk(next, words, c + 1), loadChunk(e, words, c + 1));
+            const __m512i pair = _mm512_and_si512(top, _mm512_shrdi_epi64(top, _mm512_maskz_alignr_epi64(0xFF, topAfter, top, 1), 1));
+            _mm512_mask_storeu_epi64(pairs + 8 * c, chunkLanes(words, c), _mm512_or_si512(loadChunk(pairs, words, c), pair));
+            top = topAfter;
+        }
+        any = nonzero != 0;
+    }
+    addLevelsAvx512(levels, stride, count, words, n, out);
+}
+
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
-    if (level >= 3) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx512);
+    if (level >= 3) rowDepthsAvx512(bits, w, n, limit, out, levels);
     else if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
     else rowDepthsBy(bits, w, n, limit, out, levels, addLevelsScalar);
 }

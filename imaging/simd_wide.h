@@ -1,4 +1,4 @@
-// AVX-512 kernels for 24-bit pixel rows: sixty-four pixels (192 bytes, three whole vectors) per
+// AVX-512 kernels (with the VBMI and VBMI2 byte permutes and funnel shifts) for 24-bit pixel rows: sixty-four pixels (192 bytes, three whole vectors) per
 // step. Byte permutes across a whole vector (VBMI) take the place of the shuffle-and-merge of the
 // narrower kernels: the grey levels of 64 pixels cost five permutes, and an encoded pixel
 // (flag, grey, byte 2) is put back with one permute and one logic step per vector. Used only when
@@ -9,13 +9,14 @@
 
 #include <cstdint>
 
-#define LUMO_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,bmi,bmi2,popcnt")))
+#define LUMO_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
 
 namespace lumo::simd {
 
 inline bool hasAvx512() {
     static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+                            __builtin_cpu_supports("avx512vbmi2") &&
                             __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
     return yes;
 }
