@@ -1185,8 +1185,60 @@ LUMO_AVX512 inline __m512i loadChunk(const uint64_t* row, int64_t words, int64_t
     return 8 * c < words ? _mm512_maskz_loadu_epi64(chunkLanes(words, c), row + 8 * c) : _mm512_setzero_si512();
 }
 
+// The same for rows of up to 8 C words, with the row's levels held in registers: each level's
+// words are stored once (for the sums) and never read back while the erosion runs.
+template <int C>
+LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
+    const int64_t stride = words + 1;
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i e[C], pairs[C];
+    __mmask8 any = 0;
+#pragma GCC unroll 4
+    for (int c = 0; c < C; ++c) {
+        e[c] = loadChunk(bits, words, c);
+        pairs[c] = zero;
+        any |= _mm512_test_epi64_mask(e[c], e[c]);
+        _mm512_mask_storeu_epi64(levels + stride + 8 * c, chunkLanes(words, c), e[c]);
+    }
+    int count = 0;
+    for (int level = 1; level <= limit && any; ++level) {
+        count = level;
+        if (level == limit) break;
+        __m512i kept[C], top[C];
+        any = 0;
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) {
+            const __m512i before = c > 0 ? e[c - 1] : zero, after = c + 1 < C ? e[c + 1] : zero;
+            const __m512i left = _mm512_shldi_epi64(e[c], _mm512_maskz_alignr_epi64(0xFF, e[c], before, 7), 1);
+            const __m512i right = _mm512_shrdi_epi64(e[c], _mm512_maskz_alignr_epi64(0xFF, after, e[c], 1), 1);
+            kept[c] = _mm512_ternarylogic_epi64(e[c], left, right, 0x80);
+            top[c] = _mm512_maskz_andnot_epi64(0xFF, kept[c], e[c]);
+            any |= _mm512_test_epi64_mask(kept[c], kept[c]);
+            _mm512_mask_storeu_epi64(levels + (level + 1) * stride + 8 * c, chunkLanes(words, c), kept[c]);
+        }
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) {
+            const __m512i after = c + 1 < C ? top[c + 1] : zero;
+            pairs[c] = _mm512_ternarylogic_epi64(
+                pairs[c], top[c], _mm512_shrdi_epi64(top[c], _mm512_maskz_alignr_epi64(0xFF, after, top[c], 1), 1),
+                0xF8);  // pairs | (top & top's right neighbour)
+            e[c] = kept[c];
+        }
+    }
+#pragma GCC unroll 4
+    for (int c = 0; c < C; ++c) _mm512_mask_storeu_epi64(levels + 8 * c, chunkLanes(words, c), pairs[c]);
+    addLevelsAvx512(levels, stride, count, words, n, out);
+}
+
 LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
     const int64_t words = wordsOf(w), stride = words + 1, chunks = (words + 7) / 8;
+    switch (chunks) {
+    case 1: return rowDepthsHeld<1>(bits, words, n, limit, out, levels);
+    case 2: return rowDepthsHeld<2>(bits, words, n, limit, out, levels);
+    case 3: return rowDepthsHeld<3>(bits, words, n, limit, out, levels);
+    case 4: return rowDepthsHeld<4>(bits, words, n, limit, out, levels);
+    default: break;
+    }
     uint64_t* pairs = levels;
     std::fill_n(pairs, words, 0);
     uint64_t* e = levels + stride;
