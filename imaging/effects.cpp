@@ -51,6 +51,16 @@ inline void partRange(int64_t h, int64_t unit, int p, int parts, int32_t& y0, in
     y1 = static_cast<int32_t>(std::min(h, units * (p + 1) / parts * unit));
 }
 
+// The lanes of chunk c (eight words) that lie within a row of `words` words.
+inline __mmask8 chunkLanes(int64_t words, int64_t c) {
+    return static_cast<__mmask8>(words - 8 * c >= 8 ? 0xFF : (1u << (words - 8 * c)) - 1);
+}
+
+// Chunk c of a row of `words` words, clear beyond the row.
+LUMO_AVX512 inline __m512i loadChunk(const uint64_t* row, int64_t words, int64_t c) {
+    return 8 * c < words ? _mm512_maskz_loadu_epi64(chunkLanes(words, c), row + 8 * c) : _mm512_setzero_si512();
+}
+
 // ---- The marker ---------------------------------------------------------------------------------
 
 // Bits of n pixels: bit x of the row where the qualify flag is set and the grey level meets M.
@@ -676,6 +686,82 @@ LUMO_AVX2 void gridClasses(const uint64_t* cur, int64_t words, int t, int hL, ui
     }
 }
 
+// gridClasses for rows of up to 8 C words, held in registers: the shifts across words are
+// funnel shifts with the neighbouring lane (clear beyond the row's ends).
+template <int C>
+LUMO_AVX512 inline __m512i bitsDown(const __m512i (&p)[C], int i, int s) {  // bit x takes bit x + s
+    const __m512i after = i + 1 < C ? p[i + 1] : _mm512_setzero_si512();
+    return _mm512_shrdv_epi64(p[i], _mm512_maskz_alignr_epi64(0xFF, after, p[i], 1), _mm512_set1_epi64(s));
+}
+template <int C>
+LUMO_AVX512 inline __m512i bitsUp(const __m512i (&p)[C], int i, int s) {  // bit x takes bit x - s
+    const __m512i before = i > 0 ? p[i - 1] : _mm512_setzero_si512();
+    return _mm512_shldv_epi64(p[i], _mm512_maskz_alignr_epi64(0xFF, p[i], before, 7), _mm512_set1_epi64(s));
+}
+
+// runsAtLeast on held rows.
+template <int C>
+LUMO_AVX512 void runsAtLeastHeld(const __m512i (&m)[C], int k, __m512i (&out)[C]) {
+    __m512i p[C], e[C], t[C];
+    for (int i = 0; i < C; ++i) p[i] = m[i], e[i] = _mm512_set1_epi64(-1);
+    if (k <= 1) {
+        for (int i = 0; i < C; ++i) out[i] = m[i];
+        return;
+    }
+    int taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            for (int i = 0; i < C; ++i) e[i] = _mm512_and_si512(e[i], bitsDown(p, i, taken));
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            for (int i = 0; i < C; ++i) t[i] = _mm512_and_si512(p[i], bitsDown(p, i, c));
+            for (int i = 0; i < C; ++i) p[i] = t[i];
+            c *= 2;
+        }
+    }
+    for (int i = 0; i < C; ++i) p[i] = e[i], out[i] = _mm512_setzero_si512();
+    taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            for (int i = 0; i < C; ++i) out[i] = _mm512_or_si512(out[i], bitsUp(p, i, taken));
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            for (int i = 0; i < C; ++i) t[i] = _mm512_or_si512(p[i], bitsUp(p, i, c));
+            for (int i = 0; i < C; ++i) p[i] = t[i];
+            c *= 2;
+        }
+    }
+    for (int i = 0; i < C; ++i) out[i] = _mm512_and_si512(out[i], m[i]);
+}
+
+template <int C>
+LUMO_AVX512 void gridClassesHeld(const uint64_t* cur, int64_t words, int t, int hL, uint64_t* c1, uint64_t* c3) {
+    __m512i m[C], r1[C], r3[C];
+    for (int i = 0; i < C; ++i) m[i] = loadChunk(cur, words, i);
+    runsAtLeastHeld(m, std::max(t + 1, 1), r1);
+    runsAtLeastHeld(m, std::max(hL, 1), r3);
+    for (int i = 0; i < C; ++i) {
+        const __m512i one = _mm512_maskz_andnot_epi64(0xFF, r1[i], m[i]);
+        _mm512_mask_storeu_epi64(c1 + 8 * i, chunkLanes(words, i), one);
+        _mm512_mask_storeu_epi64(c3 + 8 * i, chunkLanes(words, i), _mm512_maskz_andnot_epi64(0xFF, one, r3[i]));
+    }
+}
+
+// gridClasses on held rows where the row fits; false when it does not.
+LUMO_AVX512 bool gridClassesAvx512(const uint64_t* cur, int64_t words, int t, int hL, uint64_t* c1, uint64_t* c3) {
+    switch ((words + 7) / 8) {
+    case 1: gridClassesHeld<1>(cur, words, t, hL, c1, c3); return true;
+    case 2: gridClassesHeld<2>(cur, words, t, hL, c1, c3); return true;
+    case 3: gridClassesHeld<3>(cur, words, t, hL, c1, c3); return true;
+    case 4: gridClassesHeld<4>(cur, words, t, hL, c1, c3); return true;
+    default: return false;
+    }
+}
+
 // Work rows of gridClasses for a row of `words` words: five rows with their padding.
 size_t gridClassWords(int64_t words) { return size_t(5 * (roundUp(words, 4) + kRowPad + 1) + 1); }
 
@@ -720,7 +806,8 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
         if (y < h) {
             cur = ring.plane(0, y);
             std::memcpy(cur, marks.row(static_cast<int32_t>(y)), size_t(words) * 8);
-            gridClasses(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y), classWork);
+            if (!wide || !gridClassesAvx512(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y)))
+                gridClasses(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y), classWork);
         } else {
             cur = sc.bits.data() + 3 * (words + 1);  // the row after the last: nothing marked
             std::fill_n(cur, words + 1, 0);
@@ -1175,15 +1262,6 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
 
 // rowDepthsBy eight words at a time: funnel shifts carry the bits across words, and a word's
 // neighbours come from the vectors either side by one lane (clear beyond the row's ends).
-// The lanes of chunk c (eight words) that lie within a row of `words` words.
-inline __mmask8 chunkLanes(int64_t words, int64_t c) {
-    return static_cast<__mmask8>(words - 8 * c >= 8 ? 0xFF : (1u << (words - 8 * c)) - 1);
-}
-
-// Chunk c of a row of `words` words, clear beyond the row.
-LUMO_AVX512 inline __m512i loadChunk(const uint64_t* row, int64_t words, int64_t c) {
-    return 8 * c < words ? _mm512_maskz_loadu_epi64(chunkLanes(words, c), row + 8 * c) : _mm512_setzero_si512();
-}
 
 // The same for rows of up to 8 C words, with the row's levels held in registers: each level's
 // words are stored once (for the sums) and never read back while the erosion runs.
