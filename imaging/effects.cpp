@@ -836,13 +836,6 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
 
 // ---- Outline Mode -------------------------------------------------------------------------------
 
-// Byte 0 (b0), byte 1 (b1) and byte 2 (b2) of 64 pixels interleaved into output vector v.
-LUMO_AVX512 inline __m512i interleave3(int v, __m512i b0, __m512i b1, __m512i b2) {
-    const __m512i idx = simd::table(simd::kWide.place[v]);
-    const __m512i low = _mm512_mask_permutexvar_epi8(simd::permute(idx, b0), simd::kWide.greyBytes[v], idx, b1);
-    return _mm512_mask_permutexvar_epi8(low, simd::kWide.redBytes[v], idx, b2);
-}
-
 // Outline Mode's row p (colour pixels, grey-encoded on the way) from the marks of the rows above,
 // at and below it, sixty-four pixels a step, with no byte rows in between; returns the pixels
 // done (whole words). The flags come straight from the mark words as byte masks.
@@ -868,8 +861,7 @@ LUMO_AVX512 int64_t outlineRowAvx512(uint8_t* p, int64_t w, const uint64_t* up, 
         const __m512i grey = simd::grey64(raw);
         if (!(f1 | f2 | f4 | f8 | keep)) {
             // Nothing marked near these pixels: flag 1, the grey level, byte 2 cleared.
-            const __m512i zero = _mm512_setzero_si512();
-            simd::store192(a, {interleave3(0, one, grey, zero), interleave3(1, one, grey, zero), interleave3(2, one, grey, zero)});
+            simd::store192(a, {simd::placeGreyOnly(0, grey), simd::placeGreyOnly(1, grey), simd::placeGreyOnly(2, grey)});
             continue;
         }
         __m512i flags = _mm512_maskz_mov_epi8(f1, one);
@@ -877,7 +869,7 @@ LUMO_AVX512 int64_t outlineRowAvx512(uint8_t* p, int64_t w, const uint64_t* up, 
         flags = _mm512_mask_add_epi8(flags, f4, flags, four);
         flags = _mm512_mask_add_epi8(flags, f8, flags, eight);
         const __m512i b0 = _mm512_mask_blend_epi8(keep, one, three);
-        simd::store192(a, {interleave3(0, b0, grey, flags), interleave3(1, b0, grey, flags), interleave3(2, b0, grey, flags)});
+        simd::store192(a, {simd::interleave3(0, b0, grey, flags), simd::interleave3(1, b0, grey, flags), simd::interleave3(2, b0, grey, flags)});
     }
     return 64 * k;
 }
@@ -1469,7 +1461,7 @@ LUMO_AVX512 int32_t writeDepthRowAvx512(uint8_t* p, int32_t n, const uint8_t* d,
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 128), _MM_HINT_T0);
         const simd::Raw3 raw = simd::load192(a);
         const __m512i grey = simd::grey64(raw);
-        simd::store192(a, {interleave3(0, o, grey, c), interleave3(1, o, grey, c), interleave3(2, o, grey, c)});
+        simd::store192(a, {simd::interleave3(0, o, grey, c), simd::interleave3(1, o, grey, c), simd::interleave3(2, o, grey, c)});
     }
     return i;
 }

@@ -31,12 +31,14 @@ struct WideTables {
     // Output vector v: the grey level of its pixels' byte 1 (from a vector of 64 levels), the
     // value 1 in byte 0, and which bytes are byte 2 (kept) and byte 1 (placed).
     alignas(64) uint8_t place[3][64];
+    alignas(64) uint8_t place02[3][64];  // byte 0 from the first of two vectors, byte 2 from the second
     alignas(64) uint8_t ones[3][64];
     alignas(64) uint8_t keep2[3][64];
     uint64_t greyBytes[3];
     uint64_t flagBytes[3];
     uint64_t redBytes[3];
-    constexpr WideTables() : bg{}, r{}, low{}, place{}, ones{}, keep2{}, greyBytes{}, flagBytes{}, redBytes{} {
+    constexpr WideTables()
+        : bg{}, r{}, low{}, place{}, place02{}, ones{}, keep2{}, greyBytes{}, flagBytes{}, redBytes{} {
         for (int h = 0; h < 2; ++h)
             for (int j = 0; j < 32; ++j) {
                 const int base = 3 * (32 * h + j) - 64 * h;  // byte of pixel 32h + j in vectors h, h + 1
@@ -50,6 +52,7 @@ struct WideTables {
             for (int i = 0; i < 64; ++i) {
                 const int at = 64 * v + i, pixel = at / 3, byte = at % 3;
                 place[v][i] = uint8_t(pixel);
+                place02[v][i] = uint8_t(byte == 2 ? 64 + pixel : pixel);
                 ones[v][i] = byte == 0 ? 1 : 0;
                 keep2[v][i] = byte == 2 ? 0xFF : 0;
                 if (byte == 0) flagBytes[v] |= uint64_t{1} << i;
@@ -108,6 +111,17 @@ LUMO_AVX512 inline __m512i placeEncoded(int v, __m512i grey, __m512i flags, __m5
 LUMO_AVX512 inline __m512i placeGrey(int v, __m512i grey, __m512i keep) {
     const __m512i fg = _mm512_mask_permutexvar_epi8(table(kWide.ones[v]), kWide.greyBytes[v], table(kWide.place[v]), grey);
     return _mm512_ternarylogic_epi64(keep, table(kWide.keep2[v]), fg, 0xEA);
+}
+
+// Output vector v of 64 pixels whose bytes 0, 1 and 2 are the bytes of b0, b1 and b2.
+LUMO_AVX512 inline __m512i interleave3(int v, __m512i b0, __m512i b1, __m512i b2) {
+    const __m512i outer = _mm512_permutex2var_epi8(b0, table(kWide.place02[v]), b2);
+    return _mm512_mask_permutexvar_epi8(outer, kWide.greyBytes[v], table(kWide.place[v]), b1);
+}
+
+// Output vector v of 64 pixels (1, grey level, 0).
+LUMO_AVX512 inline __m512i placeGreyOnly(int v, __m512i grey) {
+    return _mm512_mask_permutexvar_epi8(table(kWide.ones[v]), kWide.greyBytes[v], table(kWide.place[v]), grey);
 }
 
 // Byte 2 of output vector v's pixels from the bytes `b2` (one per pixel), bytes 0 and 1 from base.
