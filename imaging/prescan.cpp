@@ -261,8 +261,9 @@ LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], 
     }
 }
 
-// LevelCounter for 64 levels a step. A step with a few other levels counts those one by one; a
-// step with many (a photo, a gradient) counts all its pixels into the partial tables instead.
+// LevelCounter for 64 levels a step. A step with other levels counts the first of them with a
+// compare and the rest one by one when few; a step with many (a photo, a gradient) counts all its
+// pixels into the partial tables instead.
 // Everything but countLanes is inlined, so the levels and counts stay in registers.
 struct WideLevelCounter {
     uint32_t (*part)[256];
@@ -285,23 +286,34 @@ struct WideLevelCounter {
         const uint64_t e0 = _mm512_cmpeq_epi8_mask(g, l0), e1 = _mm512_cmpeq_epi8_mask(g, l1);
         const uint64_t e2 = _mm512_cmpeq_epi8_mask(g, l2), e3 = _mm512_cmpeq_epi8_mask(g, l3);
         const uint64_t left = ~(e0 | e1 | e2 | e3);
-        if (__builtin_expect(left == 0, 1) || __builtin_popcountll(left) <= 16) {
+        if (__builtin_expect(left == 0, 1)) {
             n0 += static_cast<uint32_t>(__builtin_popcountll(e0));
             n1 += static_cast<uint32_t>(__builtin_popcountll(e1));
             n2 += static_cast<uint32_t>(__builtin_popcountll(e2));
             n3 += static_cast<uint32_t>(__builtin_popcountll(e3));
-            if (__builtin_expect(left == 0, 1)) return;
-            countLanes(part, g, left);
+            return;
+        }
+        // The first other level enters in front (counted with a compare: a step into a new
+        // region is mostly that level); the last one leaves. What is left over is counted one
+        // by one when few, else the whole step into the tables.
+        const __m512i first = simd::permute(_mm512_set1_epi8(static_cast<char>(__builtin_ctzll(left))), g);
+        const uint64_t eNew = _mm512_cmpeq_epi8_mask(g, first), rest = left & ~eNew;
+        uint32_t nNew = 0;
+        if (__builtin_popcountll(rest) <= 16) {
+            n0 += static_cast<uint32_t>(__builtin_popcountll(e0));
+            n1 += static_cast<uint32_t>(__builtin_popcountll(e1));
+            n2 += static_cast<uint32_t>(__builtin_popcountll(e2));
+            n3 += static_cast<uint32_t>(__builtin_popcountll(e3));
+            nNew = static_cast<uint32_t>(__builtin_popcountll(eNew));
+            if (rest) countLanes(part, g, rest);
         } else {
             countLanes(part, g, ~uint64_t{0});
         }
-        // The first other level enters in front; the last one leaves.
-        const __m512i first = simd::permute(_mm512_set1_epi8(static_cast<char>(__builtin_ctzll(left))), g);
         part[3][v3] += n3;
         l3 = l2, n3 = n2, v3 = v2;
         l2 = l1, n2 = n1, v2 = v1;
         l1 = l0, n1 = n0, v1 = v0;
-        l0 = first, n0 = 0, v0 = static_cast<uint32_t>(_mm512_cvtsi512_si32(first)) & 255;
+        l0 = first, n0 = nNew, v0 = static_cast<uint32_t>(_mm512_cvtsi512_si32(first)) & 255;
     }
 };
 
