@@ -10,6 +10,7 @@
 #include <new>
 
 #include "imaging/simd_pixels.h"
+#include "imaging/simd_wide.h"
 #include "imaging/workers.h"
 
 namespace lumo {
@@ -17,6 +18,12 @@ namespace lumo {
 namespace {
 
 int64_t wordsOf(int64_t n) { return (n + 63) / 64; }
+
+// The widest vector level the processor has, up to maxLevel: 0 scalar, 1 SSSE3, 2 AVX2, 3 AVX-512.
+int levelUpTo(int maxLevel) {
+    const int have = simd::hasAvx512() ? 3 : simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0;
+    return std::min(maxLevel, have);
+}
 int64_t roundUp(int64_t n, int64_t to) { return (n + to - 1) / to * to; }
 
 constexpr int kMaxParts = 8;  // helper threads of one effect pass, caller included
@@ -42,6 +49,16 @@ inline void partRange(int64_t h, int64_t unit, int p, int parts, int32_t& y0, in
     const int64_t units = (h + unit - 1) / unit;
     y0 = static_cast<int32_t>(std::min(h, units * p / parts * unit));
     y1 = static_cast<int32_t>(std::min(h, units * (p + 1) / parts * unit));
+}
+
+// The lanes of chunk c (eight words) that lie within a row of `words` words.
+inline __mmask8 chunkLanes(int64_t words, int64_t c) {
+    return static_cast<__mmask8>(words - 8 * c >= 8 ? 0xFF : (1u << (words - 8 * c)) - 1);
+}
+
+// Chunk c of a row of `words` words, clear beyond the row.
+LUMO_AVX512 inline __m512i loadChunk(const uint64_t* row, int64_t words, int64_t c) {
+    return 8 * c < words ? _mm512_maskz_loadu_epi64(chunkLanes(words, c), row + 8 * c) : _mm512_setzero_si512();
 }
 
 // ---- The marker ---------------------------------------------------------------------------------
@@ -364,7 +381,8 @@ constexpr int32_t kGridRing = 64;  // rows of the ring: the longest L streamed
 struct GridRing {
     int64_t words = 0;
     uint64_t* planes = nullptr;  // [5][kGridRing][words]: marks, class 1, class 3, unmark 1, unmark 3
-    uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y % kGridRing)) * words; }
+    static_assert((kGridRing & (kGridRing - 1)) == 0, "the ring's rows are taken by a mask");
+    uint64_t* plane(int kind, int64_t y) const { return planes + (kind * kGridRing + (y & (kGridRing - 1))) * words; }
 };
 
 // Masks that keep byte 2 of each pixel of output vector v.
@@ -422,12 +440,48 @@ LUMO_AVX2 void gridCounts(const uint64_t* cur, uint8_t* counts, int64_t w, int L
     }
 }
 
+// gridCounts a word of columns at a time.
+LUMO_AVX512 void gridCountsAvx512(const uint64_t* cur, uint8_t* counts, int64_t words, int L, int t, uint64_t* longNow,
+                                  uint64_t* reach, uint64_t* ended, uint8_t* endLen) {
+    const __m512i one = _mm512_set1_epi8(1), vL = _mm512_set1_epi8(static_cast<char>(L));
+    const __m512i vt = _mm512_set1_epi8(static_cast<char>(std::max(t, 0)));
+    for (int64_t k = 0; k < words; ++k) {
+        const uint64_t m = cur[k];
+        uint8_t* at = counts + 64 * k;
+        const __m512i was = _mm512_loadu_si512(at);
+        const uint64_t open = _mm512_test_epi8_mask(was, was);
+        if (!(m | open)) continue;
+        const __m512i now = _mm512_maskz_adds_epu8(m, was, one);
+        _mm512_storeu_si512(at, now);
+        longNow[k] |= _mm512_mask_cmpge_epu8_mask(m, now, vL);
+        reach[k] |= _mm512_mask_cmpeq_epu8_mask(m, now, vL);
+        if (t > 0) {
+            // Runs that ended here (open above, unmarked now) no longer than t.
+            const uint64_t e = _mm512_mask_cmple_epu8_mask(open & ~m, was, vt);
+            if (e) {
+                ended[k] |= e;
+                _mm512_storeu_si512(endLen + 64 * k, _mm512_maskz_mov_epi8(e, was));
+            }
+        }
+    }
+}
+
+// Bit i set where byte i of the 64 at b is at least j.
+LUMO_AVX2 inline uint64_t bytesAtLeast(const uint8_t* b, int j) {
+    const __m256i v = _mm256_set1_epi8(static_cast<char>(j));
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32));
+    const auto l = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(lo, v), lo)));
+    const auto h = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(hi, v), hi)));
+    return uint64_t{l} | uint64_t{h} << 32;
+}
+
 // Writes row p (n pixels) from its planes: byte 0 gains 0x02 where marked and kept, byte 2
 // becomes the class where marked; unmarked pixels stay as they are. With Raw the row still
 // holds its colour pixels and is grey-encoded on the way (flag 1, grey level (b + g + r) / 3).
 template <bool Raw>
 LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1, const uint64_t* c3,
-                            const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
+                            const uint64_t* u1, const uint64_t* u3, const uint8_t* next, int64_t from = 0) {
     __m256i mergeO[3], mergeS[3], mergeG[3], keepRed[3];
     for (int v = 0; v < 3; ++v) {
         mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
@@ -437,7 +491,7 @@ LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uin
     }
     const __m256i two = _mm256_set1_epi8(2), three = _mm256_set1_epi8(3), one = _mm256_set1_epi8(1);
     const __m256i third = _mm256_set1_epi16(21846);
-    int64_t x = 0;
+    int64_t x = from;
     for (; x + 32 <= n; x += 32) {
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * x + 64), _MM_HINT_T0);
@@ -499,6 +553,47 @@ LUMO_AVX2 void writeGridRow(uint8_t* p, int64_t n, const uint64_t* mk, const uin
         if (!((bit(u1) && k1) || (bit(u3) && k3))) q[0] |= 0x02;
         q[2] = k1 ? 1 : k3 ? 3 : 2;
     }
+}
+
+// Byte 2 positions of output vector v whose pixels' bits are set in m (bit k for pixel k).
+LUMO_AVX512 inline __mmask64 byte2Of(int v, uint64_t m) {
+    constexpr int first[3] = {0, 21, 42};  // the first pixel whose byte 2 lies in vector v
+    return _pdep_u64(m >> first[v], simd::kWide.redBytes[v]);
+}
+
+// writeGridRow<true> sixty-four pixels a step (whole words); returns the pixels done.
+LUMO_AVX512 int64_t writeGridRowAvx512(uint8_t* p, int64_t n, const uint64_t* mk, const uint64_t* c1,
+                                       const uint64_t* c3, const uint64_t* u1, const uint64_t* u3, const uint8_t* next) {
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), three = _mm512_set1_epi8(3);
+    int64_t k = 0;
+    for (; 64 * k + 64 <= n; ++k) {
+        uint8_t* a = p + 192 * k;
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 128), _MM_HINT_T0);
+        const simd::Raw3 raw = simd::load192(a);
+        const __m512i grey = simd::grey64(raw);
+        const uint64_t m = mk[k];
+        if (!m) {  // nothing marked: flag 1, the grey level, byte 2 kept
+            simd::store192(a, {simd::placeGrey(0, grey, raw.a0), simd::placeGrey(1, grey, raw.a1),
+                               simd::placeGrey(2, grey, raw.a2)});
+            continue;
+        }
+        const uint64_t k1 = c1[k] & m, k3 = c3[k] & m;
+        const uint64_t keep = m & ~(u1[k] & k1) & ~(u3[k] & k3);
+        // Class 1, 3 or (neither) 2 on marked pixels; byte 0 gains 2 where marked and kept.
+        const __m512i cls = _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(two, k1, one), k3, three);
+        const __m512i flags = _mm512_mask_blend_epi8(keep, one, three);
+        simd::Raw3 out;
+        out.a0 = _mm512_mask_permutexvar_epi8(simd::placeEncoded(0, grey, flags, raw.a0), byte2Of(0, m),
+                                              simd::table(simd::kWide.place[0]), cls);
+        out.a1 = _mm512_mask_permutexvar_epi8(simd::placeEncoded(1, grey, flags, raw.a1), byte2Of(1, m),
+                                              simd::table(simd::kWide.place[1]), cls);
+        out.a2 = _mm512_mask_permutexvar_epi8(simd::placeEncoded(2, grey, flags, raw.a2), byte2Of(2, m),
+                                              simd::table(simd::kWide.place[2]), cls);
+        simd::store192(a, out);
+    }
+    return 64 * k;
 }
 
 // Horizontal classes without walking runs: on bit rows, "in a run at least k long" is an erosion
@@ -591,6 +686,82 @@ LUMO_AVX2 void gridClasses(const uint64_t* cur, int64_t words, int t, int hL, ui
     }
 }
 
+// gridClasses for rows of up to 8 C words, held in registers: the shifts across words are
+// funnel shifts with the neighbouring lane (clear beyond the row's ends).
+template <int C>
+LUMO_AVX512 inline __m512i bitsDown(const __m512i (&p)[C], int i, int s) {  // bit x takes bit x + s
+    const __m512i after = i + 1 < C ? p[i + 1] : _mm512_setzero_si512();
+    return _mm512_shrdv_epi64(p[i], _mm512_maskz_alignr_epi64(0xFF, after, p[i], 1), _mm512_set1_epi64(s));
+}
+template <int C>
+LUMO_AVX512 inline __m512i bitsUp(const __m512i (&p)[C], int i, int s) {  // bit x takes bit x - s
+    const __m512i before = i > 0 ? p[i - 1] : _mm512_setzero_si512();
+    return _mm512_shldv_epi64(p[i], _mm512_maskz_alignr_epi64(0xFF, p[i], before, 7), _mm512_set1_epi64(s));
+}
+
+// runsAtLeast on held rows.
+template <int C>
+LUMO_AVX512 void runsAtLeastHeld(const __m512i (&m)[C], int k, __m512i (&out)[C]) {
+    __m512i p[C], e[C], t[C];
+    for (int i = 0; i < C; ++i) p[i] = m[i], e[i] = _mm512_set1_epi64(-1);
+    if (k <= 1) {
+        for (int i = 0; i < C; ++i) out[i] = m[i];
+        return;
+    }
+    int taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            for (int i = 0; i < C; ++i) e[i] = _mm512_and_si512(e[i], bitsDown(p, i, taken));
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            for (int i = 0; i < C; ++i) t[i] = _mm512_and_si512(p[i], bitsDown(p, i, c));
+            for (int i = 0; i < C; ++i) p[i] = t[i];
+            c *= 2;
+        }
+    }
+    for (int i = 0; i < C; ++i) p[i] = e[i], out[i] = _mm512_setzero_si512();
+    taken = 0, c = 1;
+    for (int kk = k; kk;) {
+        if (kk & 1) {
+            for (int i = 0; i < C; ++i) out[i] = _mm512_or_si512(out[i], bitsUp(p, i, taken));
+            taken += c;
+        }
+        kk >>= 1;
+        if (kk) {
+            for (int i = 0; i < C; ++i) t[i] = _mm512_or_si512(p[i], bitsUp(p, i, c));
+            for (int i = 0; i < C; ++i) p[i] = t[i];
+            c *= 2;
+        }
+    }
+    for (int i = 0; i < C; ++i) out[i] = _mm512_and_si512(out[i], m[i]);
+}
+
+template <int C>
+LUMO_AVX512 void gridClassesHeld(const uint64_t* cur, int64_t words, int t, int hL, uint64_t* c1, uint64_t* c3) {
+    __m512i m[C], r1[C], r3[C];
+    for (int i = 0; i < C; ++i) m[i] = loadChunk(cur, words, i);
+    runsAtLeastHeld(m, std::max(t + 1, 1), r1);
+    runsAtLeastHeld(m, std::max(hL, 1), r3);
+    for (int i = 0; i < C; ++i) {
+        const __m512i one = _mm512_maskz_andnot_epi64(0xFF, r1[i], m[i]);
+        _mm512_mask_storeu_epi64(c1 + 8 * i, chunkLanes(words, i), one);
+        _mm512_mask_storeu_epi64(c3 + 8 * i, chunkLanes(words, i), _mm512_maskz_andnot_epi64(0xFF, one, r3[i]));
+    }
+}
+
+// gridClasses on held rows where the row fits; false when it does not.
+LUMO_AVX512 bool gridClassesAvx512(const uint64_t* cur, int64_t words, int t, int hL, uint64_t* c1, uint64_t* c3) {
+    switch ((words + 7) / 8) {
+    case 1: gridClassesHeld<1>(cur, words, t, hL, c1, c3); return true;
+    case 2: gridClassesHeld<2>(cur, words, t, hL, c1, c3); return true;
+    case 3: gridClassesHeld<3>(cur, words, t, hL, c1, c3); return true;
+    case 4: gridClassesHeld<4>(cur, words, t, hL, c1, c3); return true;
+    default: return false;
+    }
+}
+
 // Work rows of gridClasses for a row of `words` words: five rows with their padding.
 size_t gridClassWords(int64_t words) { return size_t(5 * (roundUp(words, 4) + kRowPad + 1) + 1); }
 
@@ -601,7 +772,8 @@ bool gridStreams(const EffectParams& pr) {
     return L <= kGridRing && pr.thickness < 64 && pr.hLength <= 64;
 }
 
-void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, bool raw) {
+void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, bool raw,
+                            bool wide) {
     const int32_t w = im.width, h = im.height;
     const int64_t words = wordsOf(w);
     const int t = pr.thickness;
@@ -619,9 +791,13 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
     std::fill_n(ring.planes, 5 * kGridRing * words, 0);
     auto finalRow = [&](int64_t r) {
         const uint8_t* next = r + 1 < h ? im.row(static_cast<int32_t>(r + 1)) : im.row(static_cast<int32_t>(r));
-        (raw ? writeGridRow<true> : writeGridRow<false>)(im.row(static_cast<int32_t>(r)), w, ring.plane(0, r),
-                                                          ring.plane(1, r), ring.plane(2, r), ring.plane(3, r),
-                                                          ring.plane(4, r), next);
+        uint8_t* row = im.row(static_cast<int32_t>(r));
+        const int64_t done = wide && raw ? writeGridRowAvx512(row, w, ring.plane(0, r), ring.plane(1, r), ring.plane(2, r),
+                                                              ring.plane(3, r), ring.plane(4, r), next)
+                                         : 0;
+        if (done < w)
+            (raw ? writeGridRow<true> : writeGridRow<false>)(row, w, ring.plane(0, r), ring.plane(1, r), ring.plane(2, r),
+                                                              ring.plane(3, r), ring.plane(4, r), next, done);
         for (int kind = 0; kind < 5; ++kind) std::fill_n(ring.plane(kind, r), words, 0);
     };
     for (int64_t y = 0; y <= h; ++y) {
@@ -630,21 +806,27 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
         if (y < h) {
             cur = ring.plane(0, y);
             std::memcpy(cur, marks.row(static_cast<int32_t>(y)), size_t(words) * 8);
-            gridClasses(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y), classWork);
+            if (!wide || !gridClassesAvx512(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y)))
+                gridClasses(cur, words, t, pr.hLength, ring.plane(1, y), ring.plane(2, y), classWork);
         } else {
             cur = sc.bits.data() + 3 * (words + 1);  // the row after the last: nothing marked
             std::fill_n(cur, words + 1, 0);
         }
-        gridCounts(cur, counts, w, L, t, longNow, reach, ended, endLen);
+        if (wide) gridCountsAvx512(cur, counts, words, L, t, longNow, reach, ended, endLen);
+        else gridCounts(cur, counts, w, L, t, longNow, reach, ended, endLen);
         for (int64_t k = 0; k < words; ++k) {
             if (longNow[k]) ring.plane(3, y)[k] |= longNow[k];
             if (reach[k])
                 for (int64_t r = std::max<int64_t>(0, y - L + 1); r < y; ++r) ring.plane(3, r)[k] |= reach[k];
-            // Short runs that ended above this row: their rows get the class-3 unmark.
-            for (uint64_t e = ended[k]; e; e &= e - 1) {
-                const int64_t x = k * 64 + std::countr_zero(e);
-                const uint64_t bit = uint64_t{1} << (x & 63);
-                for (int64_t r = y - endLen[x]; r < y; ++r) ring.plane(4, r)[k] |= bit;
+            // Short runs that ended above this row: their rows get the class-3 unmark, a whole
+            // word of columns at a time (row y - j for the runs at least j rows long).
+            if (const uint64_t e = ended[k]) {
+                ring.plane(4, y - 1)[k] |= e;
+                for (int j = 2; j <= t; ++j) {
+                    const uint64_t longer = e & bytesAtLeast(endLen + 64 * k, j);
+                    if (!longer) break;
+                    ring.plane(4, y - j)[k] |= longer;
+                }
             }
         }
         if (y - L + 1 >= 0 && y < h) finalRow(y - L + 1);
@@ -653,6 +835,45 @@ void eraseGridLinesStreamed(const Image& im, RowMarks& marks, const EffectParams
 }
 
 // ---- Outline Mode -------------------------------------------------------------------------------
+
+// Outline Mode's row p (colour pixels, grey-encoded on the way) from the marks of the rows above,
+// at and below it, sixty-four pixels a step, with no byte rows in between; returns the pixels
+// done (whole words). The flags come straight from the mark words as byte masks.
+LUMO_AVX512 int64_t outlineRowAvx512(uint8_t* p, int64_t w, const uint64_t* up, const uint64_t* cur,
+                                     const uint64_t* down, const uint64_t* inner, bool horizontal, int64_t words,
+                                     const uint8_t* next) {
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), three = _mm512_set1_epi8(3);
+    const __m512i four = _mm512_set1_epi8(4), eight = _mm512_set1_epi8(8);
+    int64_t k = 0;
+    for (; 64 * k + 64 <= w; ++k) {
+        uint8_t* a = p + 192 * k;
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 192 * k + 128), _MM_HINT_T0);
+        const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
+        uint64_t f4 = 0, f8 = 0;
+        if (horizontal) {
+            f4 = (cur[k] << 1) | (k > 0 ? cur[k - 1] >> 63 : 0);
+            f8 = (cur[k] >> 1) | (k + 1 < words ? cur[k + 1] << 63 : 0);
+        }
+        const uint64_t keep = cur[k] & ~(f1 & f2 & f4 & f8);
+        const simd::Raw3 raw = simd::load192(a);
+        const __m512i grey = simd::grey64(raw);
+        if (!(f1 | f2 | f4 | f8 | keep)) {
+            // Nothing marked near these pixels: flag 1, the grey level, byte 2 cleared.
+            simd::store192(a, {simd::placeGreyOnly(0, grey), simd::placeGreyOnly(1, grey), simd::placeGreyOnly(2, grey)});
+            continue;
+        }
+        __m512i flags = _mm512_maskz_mov_epi8(f1, one);
+        flags = _mm512_mask_add_epi8(flags, f2, flags, two);
+        flags = _mm512_mask_add_epi8(flags, f4, flags, four);
+        flags = _mm512_mask_add_epi8(flags, f8, flags, eight);
+        const __m512i b0 = _mm512_mask_blend_epi8(keep, one, three);
+        simd::store192(a, {simd::interleave3(0, b0, grey, flags), simd::interleave3(1, b0, grey, flags), simd::interleave3(2, b0, grey, flags)});
+    }
+    return 64 * k;
+}
+
 // The marker runs one row ahead (row y's flags need the marks of row y + 1); the flags of a row
 // come from the bits of three rows, and the row is written once: byte 2 = flags, byte 0 gains
 // the mark unless all four neighbours are marked.
@@ -675,7 +896,10 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
             const uint64_t* cur = marks.row(y);
             const uint64_t* down = y + 1 < h ? marks.row(y + 1) : zero;
             const bool horizontal = y >= 1 && y + 2 <= h;
-            for (int64_t k = 0; k < words; ++k) {
+            const uint8_t* next = im.row(y + 1 < end ? y + 1 : y);
+            const int64_t done = level >= 3 && raw ? outlineRowAvx512(im.row(y), w, up, cur, down, inner, horizontal, words, next) : 0;
+            if (done == w) continue;
+            for (int64_t k = done / 64; k < words; ++k) {
                 const uint64_t f1 = up[k] & inner[k], f2 = down[k] & inner[k];
                 uint64_t f4 = 0, f8 = 0;
                 if (horizontal) {
@@ -695,7 +919,7 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
                     std::memcpy(orBytes + 64 * k + 8 * b, &ors, 8);
                 }
             }
-            writeRow(im.row(y), w, orBytes, flagBytes, level, im.row(y + 1 < end ? y + 1 : y), raw);
+            writeRow(im.row(y) + 3 * done, static_cast<int32_t>(w - done), orBytes + done, flagBytes + done, std::min(level, 2), next, raw);
         }
     };
     inParts(parts, rowsOfPart);
@@ -714,7 +938,7 @@ void outline(const Image& im, RowMarks& marks, EffectScratch& sc, int level, int
 //      the centre marks where the pointers met (decided one row late, once the pixel below is
 //      known), and each image row written once its depths are final, two rows behind.
 
-constexpr int64_t kLanes = 32;  // columns per vector step; the arrays' rows are padded to it
+constexpr int64_t kLanes = 64;  // columns per widest vector step; the arrays' rows are padded to it
 
 // Byte vectors of the generic kind: the same kernels compile to AVX2 inside functions built for
 // it and to SSE2 elsewhere. `At` is the unaligned, aliasing view used to read and write memory.
@@ -722,6 +946,11 @@ struct Lanes32 {
     typedef uint8_t V __attribute__((vector_size(32)));
     typedef uint8_t At __attribute__((vector_size(32), aligned(1), may_alias));
     typedef uint64_t Q __attribute__((vector_size(32)));
+};
+struct Lanes64 {
+    typedef uint8_t V __attribute__((vector_size(64)));
+    typedef uint8_t At __attribute__((vector_size(64), aligned(1), may_alias));
+    typedef uint64_t Q __attribute__((vector_size(64)));
 };
 struct Lanes16 {
     typedef uint8_t V __attribute__((vector_size(16)));
@@ -875,6 +1104,18 @@ template <class T, bool Packed>
 #undef LUMO_STORE
 
 template <bool Packed>
+LUMO_AVX512 void segmentStartsAvx512(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
+                                     int64_t n) {
+    segmentStarts<Lanes64, Packed>(d, p, phase, above, starts, n);
+}
+template <bool Packed>
+LUMO_AVX512 void belowCountsAvx512(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
+                                   const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
+    belowCounts<Lanes64, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
+}
+template <bool Packed>
+LUMO_AVX512 void walkRowAvx512(const WalkRow& w, int64_t n) { walkRow<Lanes64, Packed>(w, n); }
+template <bool Packed>
 LUMO_AVX2 void segmentStartsAvx2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
                                  int64_t n) {
     segmentStarts<Lanes32, Packed>(d, p, phase, above, starts, n);
@@ -906,8 +1147,12 @@ struct CharacterKernels {
     void (*walk)(const WalkRow&, int64_t);
 };
 
-CharacterKernels characterKernels(bool wide, bool packed) {
-    if (wide) {
+CharacterKernels characterKernels(int level, bool packed) {
+    if (level >= 3) {
+        if (packed) return {segmentStartsAvx512<true>, belowCountsAvx512<true>, walkRowAvx512<true>};
+        return {segmentStartsAvx512<false>, belowCountsAvx512<false>, walkRowAvx512<false>};
+    }
+    if (level >= 2) {
         if (packed) return {segmentStartsAvx2<true>, belowCountsAvx2<true>, walkRowAvx2<true>};
         return {segmentStartsAvx2<false>, belowCountsAvx2<false>, walkRowAvx2<false>};
     }
@@ -988,8 +1233,122 @@ LUMO_AVX2 void addLevelsAvx2(const uint64_t* levels, int64_t stride, int count, 
     }
 }
 
+// The same sixty-four pixels at a time, each level adding one under its bits as a mask.
+LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n,
+                                 uint8_t* out) {
+    const __m512i one = _mm512_set1_epi8(1);
+    for (int64_t x = 0; x < n; x += 64) {
+        const int64_t k = x >> 6;
+        __m512i d = _mm512_setzero_si512();
+        if (k < words) {
+            d = _mm512_maskz_mov_epi8(levels[k], one);
+            for (int lv = 1; lv <= count; ++lv) {
+                const uint64_t m = levels[lv * stride + k];
+                if (!m) break;
+                d = _mm512_mask_add_epi8(d, m, d, one);
+            }
+        }
+        _mm512_storeu_si512(out + x, d);
+    }
+}
+
+// rowDepthsBy eight words at a time: funnel shifts carry the bits across words, and a word's
+// neighbours come from the vectors either side by one lane (clear beyond the row's ends).
+
+// The same for rows of up to 8 C words, with the row's levels held in registers: each level's
+// words are stored once (for the sums) and never read back while the erosion runs.
+template <int C>
+LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
+    const int64_t stride = words + 1;
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i e[C], pairs[C];
+    __mmask8 any = 0;
+#pragma GCC unroll 4
+    for (int c = 0; c < C; ++c) {
+        e[c] = loadChunk(bits, words, c);
+        pairs[c] = zero;
+        any |= _mm512_test_epi64_mask(e[c], e[c]);
+        _mm512_mask_storeu_epi64(levels + stride + 8 * c, chunkLanes(words, c), e[c]);
+    }
+    int count = 0;
+    for (int level = 1; level <= limit && any; ++level) {
+        count = level;
+        if (level == limit) break;
+        __m512i kept[C], top[C];
+        any = 0;
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) {
+            const __m512i before = c > 0 ? e[c - 1] : zero, after = c + 1 < C ? e[c + 1] : zero;
+            const __m512i left = _mm512_shldi_epi64(e[c], _mm512_maskz_alignr_epi64(0xFF, e[c], before, 7), 1);
+            const __m512i right = _mm512_shrdi_epi64(e[c], _mm512_maskz_alignr_epi64(0xFF, after, e[c], 1), 1);
+            kept[c] = _mm512_ternarylogic_epi64(e[c], left, right, 0x80);
+            top[c] = _mm512_maskz_andnot_epi64(0xFF, kept[c], e[c]);
+            any |= _mm512_test_epi64_mask(kept[c], kept[c]);
+            _mm512_mask_storeu_epi64(levels + (level + 1) * stride + 8 * c, chunkLanes(words, c), kept[c]);
+        }
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) {
+            const __m512i after = c + 1 < C ? top[c + 1] : zero;
+            pairs[c] = _mm512_ternarylogic_epi64(
+                pairs[c], top[c], _mm512_shrdi_epi64(top[c], _mm512_maskz_alignr_epi64(0xFF, after, top[c], 1), 1),
+                0xF8);  // pairs | (top & top's right neighbour)
+            e[c] = kept[c];
+        }
+    }
+#pragma GCC unroll 4
+    for (int c = 0; c < C; ++c) _mm512_mask_storeu_epi64(levels + 8 * c, chunkLanes(words, c), pairs[c]);
+    addLevelsAvx512(levels, stride, count, words, n, out);
+}
+
+LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
+    const int64_t words = wordsOf(w), stride = words + 1, chunks = (words + 7) / 8;
+    switch (chunks) {
+    case 1: return rowDepthsHeld<1>(bits, words, n, limit, out, levels);
+    case 2: return rowDepthsHeld<2>(bits, words, n, limit, out, levels);
+    case 3: return rowDepthsHeld<3>(bits, words, n, limit, out, levels);
+    case 4: return rowDepthsHeld<4>(bits, words, n, limit, out, levels);
+    default: break;
+    }
+    uint64_t* pairs = levels;
+    std::fill_n(pairs, words, 0);
+    uint64_t* e = levels + stride;
+    std::memcpy(e, bits, size_t(words) * 8);
+    bool any = false;
+    for (int64_t i = 0; i < words; ++i) any |= bits[i] != 0;
+    int count = 0;
+    for (int level = 1; level <= limit && any; ++level, e += stride) {
+        count = level;
+        if (level == limit) break;
+        // E_k+1: in E_k with both neighbours in it.
+        uint64_t* next = e + stride;
+        __m512i before = _mm512_setzero_si512(), cur = loadChunk(e, words, 0);
+        __mmask8 nonzero = 0;
+        for (int64_t c = 0; c < chunks; ++c) {
+            const __m512i after = loadChunk(e, words, c + 1);
+            const __m512i left = _mm512_shldi_epi64(cur, _mm512_maskz_alignr_epi64(0xFF, cur, before, 7), 1);
+            const __m512i right = _mm512_shrdi_epi64(cur, _mm512_maskz_alignr_epi64(0xFF, after, cur, 1), 1);
+            const __m512i kept = _mm512_ternarylogic_epi64(cur, left, right, 0x80);  // all three
+            _mm512_mask_storeu_epi64(next + 8 * c, chunkLanes(words, c), kept);
+            nonzero |= _mm512_test_epi64_mask(kept, kept);
+            before = cur;
+            cur = after;
+        }
+        // The top pairs at this level: their left pixel gains one.
+        __m512i top = _mm512_maskz_andnot_epi64(0xFF, loadChunk(next, words, 0), loadChunk(e, words, 0));
+        for (int64_t c = 0; c < chunks; ++c) {
+            const __m512i topAfter = _mm512_maskz_andnot_epi64(0xFF, loadChunk(next, words, c + 1), loadChunk(e, words, c + 1));
+            const __m512i pair = _mm512_and_si512(top, _mm512_shrdi_epi64(top, _mm512_maskz_alignr_epi64(0xFF, topAfter, top, 1), 1));
+            _mm512_mask_storeu_epi64(pairs + 8 * c, chunkLanes(words, c), _mm512_or_si512(loadChunk(pairs, words, c), pair));
+            top = topAfter;
+        }
+        any = nonzero != 0;
+    }
+    addLevelsAvx512(levels, stride, count, words, n, out);
+}
+
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
-    if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
+    if (level >= 3) rowDepthsAvx512(bits, w, n, limit, out, levels);
+    else if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
     else rowDepthsBy(bits, w, n, limit, out, levels, addLevelsScalar);
 }
 
@@ -1079,6 +1438,34 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
     return i;
 }
 
+// writeDepthRowAvx2<true> sixty-four pixels a step; returns the pixels done.
+LUMO_AVX512 int32_t writeDepthRowAvx512(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
+                                        const uint8_t* next) {
+    const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
+    int32_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512i c = _mm512_loadu_si512(d + i);
+        const uint64_t on = _mm512_test_epi8_mask(c, c);
+        uint64_t centre = 0;
+        if (inner) {
+            const __m512i l = _mm512_loadu_si512(d + i - 1), r = _mm512_loadu_si512(d + i + 1);
+            const __m512i r2 = _mm512_loadu_si512(d + i + 2);
+            centre = _mm512_mask_cmplt_epu8_mask(on, l, c) &
+                     (_mm512_cmplt_epu8_mask(r, c) | _mm512_mask_cmplt_epu8_mask(_mm512_cmpeq_epi8_mask(r, c), r2, c));
+        }
+        const __m512i o = _mm512_or_si512(_mm512_or_si512(_mm512_loadu_si512(vertical + i), one),
+                                          _mm512_or_si512(_mm512_maskz_mov_epi8(on, two), _mm512_maskz_mov_epi8(centre, four)));
+        uint8_t* a = p + 3 * int64_t{i};
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 128), _MM_HINT_T0);
+        const simd::Raw3 raw = simd::load192(a);
+        const __m512i grey = simd::grey64(raw);
+        simd::store192(a, {simd::interleave3(0, o, grey, c), simd::interleave3(1, o, grey, c), simd::interleave3(2, o, grey, c)});
+    }
+    return i;
+}
+
 // Where Character Mode's arrays lie in the scratch: the depths, starts and B of every image row
 // (one array after the other), the column state, and rings of four rows. Every row is `stride`
 // bytes with kPad spare bytes either side.
@@ -1103,9 +1490,11 @@ void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* ve
     f[-1] = f[w] = f[w + 1] = 255;
     uint8_t* row = im.row(y);
     const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
+    const int32_t wide = level >= 3 && raw ? writeDepthRowAvx512(row, w, f, vertical, inner, next) : 0;
     const int32_t fused = level < 2 ? 0
-                          : raw     ? writeDepthRowAvx2<true>(row, w, f, vertical, inner, next)
-                                    : writeDepthRowAvx2<false>(row, w, f, vertical, inner, next);
+                          : wide + (raw ? writeDepthRowAvx2<true>(row + 3 * int64_t{wide}, w - wide, f + wide,
+                                                                  vertical + wide, inner, next + 3 * int64_t{wide})
+                                        : writeDepthRowAvx2<false>(row, w, f, vertical, inner, next));
     if (fused < w) {
         if (raw) encodeGrey(row + 3 * int64_t{fused}, w - fused);
         const int32_t done = level >= 1 ? fused + rowMarksSsse3(f + fused, vertical + fused, w - fused, inner, orBytes + fused) : fused;
@@ -1141,7 +1530,7 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
     // The column state, the rings (row -1 of every ring reads as zeros) and the spare rows start clear.
     std::memset(single - CharacterLayout::kPad, 0, size_t((7 + 12) * lay.stride));
     auto ring = [&](int kind, int64_t y) { return rings + (kind * 4 + (y & 3)) * lay.stride + CharacterLayout::kPad; };
-    const CharacterKernels kernels = characterKernels(level >= 2, packed);
+    const CharacterKernels kernels = characterKernels(level, packed);
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
@@ -1228,8 +1617,7 @@ EffectScratch& threadScratch() {
 }
 
 void markRowBits(const uint8_t* row, int32_t n, int m, int lo, int hi, uint64_t* bits, int maxLevel) {
-    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
-    markerFor(m)(row, n, lo, hi, bits, level);
+    markerFor(m)(row, n, lo, hi, bits, std::min(levelUpTo(maxLevel), 2));
 }
 
 bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, bool premarked) {
@@ -1261,7 +1649,7 @@ bool EffectScratch::reserveFor(int32_t width, int32_t height, uint16_t mode, boo
 
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
                         EffectScratch& scratch, int maxLevel, bool premarked, bool rawGrey) {
-    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    const int level = levelUpTo(maxLevel);
     if (!scratch.reserveFor(im.width, im.height, mode, premarked)) return false;
     // Character Mode and streamed Erase Grid Lines with marks made beforehand encode the rows as
     // they write them; the other cases take encoded rows.
@@ -1273,7 +1661,7 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
     const int parts = std::min(partsFor(im.width, im.height, premarked), scratch.partsReady());
     RowMarks marks(im, m, lo, hi, scratch, level, premarked);
     if (mode & BIN_ERASE_GRID) {
-        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey);
+        if (level >= 2 && gridStreams(params)) eraseGridLinesStreamed(im, marks, params, scratch, rawGrey, level >= 3);
         else eraseGridLines(im, marks, params, scratch);
     }
     else if (mode & BIN_OUTLINE) outline(im, marks, scratch, level, parts, rawGrey);
@@ -1283,7 +1671,7 @@ bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, c
 
 bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel) {
     if (!(mode & (BIN_ERASE_GRID | BIN_OUTLINE))) return true;
-    const int level = std::min(maxLevel, simd::hasAvx2() ? 2 : simd::hasSsse3() ? 1 : 0);
+    const int level = levelUpTo(maxLevel);
     if (mode & BIN_ERASE_GRID) return level >= 2 && gridStreams(params);
     return level >= 2;  // Outline Mode
 }

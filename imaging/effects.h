@@ -57,7 +57,7 @@ struct EffectParams {
 
 // Marks the pixels meeting comparison m (1..6) with bounds lo/hi and runs the effect chosen by
 // mode (grid, else outline, else character). maxLevel caps the vector width (0 scalar, 1 SSSE3,
-// 2 AVX2) for tests; Character Mode's counter passes use 16-byte SSE2 vectors (present on every
+// 2 AVX2, 3 AVX-512 with byte permutes) for tests; Character Mode's counter passes use 16-byte SSE2 vectors (present on every
 // x86-64 processor) below 2. False (the image unchanged) only when the scratch could not be sized; a
 // caller that reserved it first (reserveFor) never meets that.
 // With premarked, scratch.marks already holds every row's bits (made by markRowBits while the
@@ -66,11 +66,11 @@ struct EffectParams {
 // (flag 1, grey level (b + g + r) / 3): where encodesRows says so, with premarked bits, each row is
 // encoded as it is rewritten; every other case encodes all rows first.
 bool markAndApplyEffect(const Image& im, uint16_t mode, int m, int lo, int hi, const EffectParams& params,
-                        EffectScratch& scratch, int maxLevel = 2, bool premarked = false, bool rawGrey = false);
+                        EffectScratch& scratch, int maxLevel = 3, bool premarked = false, bool rawGrey = false);
 
 // True when the effect of mode, run on premarked rows at vector level maxLevel, takes its rows
 // as colour pixels (rawGrey) and encodes them as it writes them.
-bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel = 2);
+bool encodesRows(uint16_t mode, const EffectParams& params, int maxLevel = 3);
 
 // Marker bits of one row (the image is not changed): bit x set where the qualify flag is set and
 // the grey level meets comparison m. bits holds (n + 63) / 64 words.

@@ -54,7 +54,7 @@ std::vector<std::vector<uint8_t>> fromColourRows(const std::vector<uint8_t>& col
     const int m = lumo::comparisonOf(mode);
     const size_t words = (size_t(im.width) + 63) / 64;
     for (int premarked = 0; premarked < 2; ++premarked)
-        for (int level = 0; level <= 2; ++level) {
+        for (int level = 0; level <= 3; ++level) {
             lumo::EffectScratch scratch;
             if (premarked) {
                 EXPECT_TRUE(scratch.reserveMarks(im.width, im.height));
@@ -129,7 +129,7 @@ TEST(EffectsAgainstReference, RandomPicturesOfOddSizesGiveTheSameBytes) {
             const bool range = mode & BIN_RANGE;
             const lumo::EffectParams ep{params[0], params[1], params[2], params[3]};
             lumo::EffectScratch scratch;
-            for (int level = 0; level < 2; ++level) {
+            for (int level = 0; level < 3; ++level) {
                 narrow.push_back(storedBytes(ref));
                 im.bits = narrow.back().data();
                 ASSERT_TRUE(lumo::markAndApplyEffect(im, mode, lumo::comparisonOf(mode),
@@ -277,7 +277,7 @@ TEST(EffectsAgainstReference, CharacterModeOnTallStrokesGivesTheSameBytes) {
         std::vector<std::vector<uint8_t>> narrow;
         lumo::EffectScratch scratch;
         const lumo::EffectParams ep{2, 30, 20, limit};
-        for (int level = 0; level < 2; ++level) {
+        for (int level = 0; level < 3; ++level) {
             narrow.push_back(storedBytes(ref));
             im.bits = narrow.back().data();
             ASSERT_TRUE(lumo::markAndApplyEffect(im, uint16_t(BIN_DARK | BIN_CHARACTER), lumo::comparisonOf(BIN_DARK), 128,
