@@ -237,9 +237,9 @@ TEST(InsideGnome, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
                          "['org.a11y.Status', 'IsEnabled']), null, 0, 1000, null).deepUnpack()[0].deepUnpack()") ==
                "true";
     })) << "the viewer's start did not switch accessibility on";
-    // Without Qt's own title bar: the shell's frame is then the toolkit's window (a title bar drawn
-    // by the client is a part of the frame that the toolkit's accessible window leaves out).
-    Child field(TEXT_FIELD_APP, {}, {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1"});
+    // With Qt's own title bar: the shell's frame holds it, the toolkit's accessible window (the
+    // 900 x 40 field) leaves it out.
+    Child field(TEXT_FIELD_APP, {}, {"QT_QPA_PLATFORM=wayland"});
     ASSERT_TRUE(field.expect("window ").has_value());
     const dt::Point to{300, 200};
     auto facts = dt::gnome::ExtensionFacts::open();
@@ -272,8 +272,12 @@ TEST(InsideGnome, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
                    std::to_string(t.screenX) + "," + std::to_string(t.screenY);
             // Thirty characters in: well right of the window's left edge, inside its client area,
             // and the screen place is the client place moved by where the shell put the window.
+            // The field's line lies in the frame's lowest 40 px above the bottom border, below
+            // Qt's title bar (a point laid on the frame's origin would sit in the title bar).
+            const int64_t bottom = int64_t{client->top} + client->height;
             if (inside(t.screenX, t.screenY) && t.screenX > client->left + 100 &&
-                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top)
+                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top &&
+                t.screenY >= bottom - 40 - 32 && t.screenY < bottom)
                 return true;
         }
         return false;
