@@ -2,7 +2,8 @@
 # Runs a command inside a headless GNOME Shell session of its own: a private session bus, a
 # private bus standing in for the system bus, PipeWire and WirePlumber, GNOME Shell on its
 # headless Wayland back end with one 1280x800 virtual monitor and no Xwayland, the suite's
-# extension enabled (and a test extension that opens the shell's Eval call to the test). The
+# extension enabled (and a test extension that opens the shell's Eval call to the test and leaves
+# the overview the shell opens at start), the desktop portal with GNOME's back ends only. The
 # accessibility bus is started by the session bus on demand. Everything lives in a temporary
 # folder (runtime folder, home, logs) and is stopped afterwards; the command's exit code is
 # returned. Exits 77 with a "SKIP:" line naming the step when a piece does not start.
