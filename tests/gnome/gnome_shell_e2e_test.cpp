@@ -387,8 +387,8 @@ bool shellClick(dt::Point at) {
         " const p = seat.create_virtual_device(C.InputDeviceType.POINTER_DEVICE);"
         " const t = imports.gi.GLib.get_monotonic_time();"
         " p.notify_absolute_motion(t, " + std::to_string(at.x) + ", " + std::to_string(at.y) + ");"
-        " p.notify_button(t + 1000, 272, C.ButtonState.PRESSED);"
-        " p.notify_button(t + 2000, 272, C.ButtonState.RELEASED); return 'ok'; })()");
+        " p.notify_button(t + 1000, C.BUTTON_PRIMARY, C.ButtonState.PRESSED);"
+        " p.notify_button(t + 2000, C.BUTTON_PRIMARY, C.ButtonState.RELEASED); return 'ok'; })()");
     return done && *done == "\"ok\"";
 }
 
