@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace lumohook {
 
@@ -18,6 +19,22 @@ int32_t clamp32(int64_t v) {
 // Sizes a pixel apart still name the same window (scaled toolkits round).
 bool sameSize(const tavik::desktop::Rect& a, const tavik::desktop::Rect& b) {
     return std::llabs(int64_t{a.width} - b.width) <= 1 && std::llabs(int64_t{a.height} - b.height) <= 1;
+}
+
+// The largest border and title bar a toolkit's own decorations are taken to have.
+constexpr int64_t kMaxBorder = 32, kMaxTitleBar = 96;
+
+// A toolkit that draws its own decorations where the compositor draws none (Qt's title bar on
+// GNOME Wayland) reports its window without them, while the compositor's rectangle holds them: a
+// border of one width left, right and below, the title bar above. The origin of the toolkit's
+// window inside `frame` when the sizes have that shape; nullopt otherwise.
+std::optional<tavik::desktop::Point> insideOwnDecorations(const tavik::desktop::Rect& a,
+                                                          const tavik::desktop::Rect& frame) {
+    const int64_t dw = int64_t{frame.width} - a.width, dh = int64_t{frame.height} - a.height;
+    if (dw < 0 || dh <= 0) return std::nullopt;
+    const int64_t side = dw / 2, top = dh - side;  // an odd difference: the toolkit rounded
+    if (side > kMaxBorder || top < side || top > kMaxTitleBar) return std::nullopt;
+    return tavik::desktop::Point{clamp32(frame.left + side), clamp32(frame.top + top)};
 }
 
 }  // namespace
@@ -62,6 +79,13 @@ PlacedPoint placePoint(int32_t x, int32_t y, const WindowFrames& frames) {
         if (same) {
             p.screenX = clamp32(same->left + insideX);
             p.screenY = clamp32(same->top + insideY);
+        } else {
+            auto origin = insideOwnDecorations(a, *frames.client);
+            if (!origin && frames.outer) origin = insideOwnDecorations(a, *frames.outer);
+            if (origin) {
+                p.screenX = clamp32(origin->x + insideX);
+                p.screenY = clamp32(origin->y + insideY);
+            }
         }
     }
     if (frames.client) {

@@ -49,6 +49,24 @@ TEST(PointPlace, AToolkitThatReportsItsDecorationsIsLaidOnTheOuterRectangle) {
     EXPECT_EQ(p.clientY, 120);
 }
 
+TEST(PointPlace, AToolkitThatDrawsItsOwnTitleBarIsLaidInsideIt) {
+    // GNOME Wayland and Qt's own decorations: the shell's rectangle is the decorated window
+    // (border 6, title bar 35), the toolkit reports its window without them at 0,0.
+    const Rect frame{300, 200, 652, 521};
+    auto p = placePoint(100, 50, WindowFrames{Rect{0, 0, 640, 480}, frame, frame});
+    EXPECT_EQ(p.screenX, 406);
+    EXPECT_EQ(p.screenY, 285);
+    EXPECT_EQ(p.clientX, 106);
+    EXPECT_EQ(p.clientY, 85);
+    // Differences that are no decoration: a border wider than the title bar, or extents far
+    // smaller than the window (another window's): the point stays a screen point.
+    p = placePoint(100, 50, WindowFrames{Rect{0, 0, 600, 480}, frame, frame});
+    EXPECT_EQ(p.screenX, 100);
+    EXPECT_EQ(p.screenY, 50);
+    p = placePoint(100, 50, WindowFrames{Rect{0, 0, 640, 300}, frame, frame});
+    EXPECT_EQ(p.screenX, 100);
+}
+
 TEST(PointPlace, WithoutUsableWindowExtentsThePointIsTakenAsAScreenPoint) {
     const Rect client{300, 200, 400, 300};
     // Extents unreadable.

@@ -221,12 +221,21 @@ WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), facts_(openWindo
     if (!hub_) return;
     atspi_ = std::make_shared<Atspi>();
     auto a = atspi_;
-    const bool ok = hub_->run(
+    hub_->run(
         [a] {
             a->scan();
             a->publish();
         },
         3000);
+    // A bus that is held up is not a bus that is missing: an application that does not answer
+    // holds the first scan (and with it the hub thread) for many seconds, and the listeners asked
+    // for meanwhile are not made. The scan still ends and its windows count; activeWindow() asks
+    // for the listeners again.
+    listenAll();
+}
+
+void WindowTracker::listenAll() {
+    auto a = atspi_;
     auto on = [this, a](const char* type, auto fn) {
         const int t = hub_->listen(type, [a, fn](const AtspiEvent& e) {
             if (!e.source) return;
@@ -252,10 +261,6 @@ WindowTracker::WindowTracker(WlConnection* conn) : conn_(conn), facts_(openWindo
             a->publish();
         }))
         tokens_.push_back(t);
-    if (!ok && tokens_.empty()) {
-        hub_.reset();
-        atspi_.reset();
-    }
 }
 
 WindowTracker::~WindowTracker() {
@@ -305,6 +310,16 @@ const WindowTracker::Seen* WindowTracker::seenLocked(WindowId id) const {
 }
 
 std::optional<WindowId> WindowTracker::activeWindow() {
+    if (atspi_ && tokens_.empty()) {
+        // The listeners could not be made at the start; try again now and then. While the hub
+        // thread is still held up, asking costs nothing (the hub does not wait then).
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= retryListen_) {
+            retryListen_ = now + std::chrono::seconds(2);
+            listenAll();
+            if (!tokens_.empty()) atspi_->wantScan = true;
+        }
+    }
     if (conn_) conn_->pump();
     dropClosed();
     std::vector<WindowCandidate> candidates;

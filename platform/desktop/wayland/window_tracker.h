@@ -13,6 +13,7 @@
 // the accessibility bus.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -99,6 +100,9 @@ private:
     // knows no such window; nullopt when the facts tell no focused window.
     std::optional<WindowId> focusedFromFacts();
     void dropClosed();
+    // Registers the accessibility listeners and the periodic look (tokens_ stays empty when the
+    // hub thread did not answer in time).
+    void listenAll();
 
     WlConnection* conn_ = nullptr;
     std::unique_ptr<WindowFacts> facts_;  // null without a channel
@@ -109,6 +113,7 @@ private:
     std::shared_ptr<atspi::Hub> hub_;
     std::shared_ptr<Atspi> atspi_;
     std::vector<int> tokens_;
+    std::chrono::steady_clock::time_point retryListen_{};
 };
 
 }  // namespace tavik::desktop::wayland
