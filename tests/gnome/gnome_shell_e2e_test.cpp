@@ -438,7 +438,11 @@ TEST(InsideGnome, AClickThroughTheRemoteDesktopPortalLandsInTheWindowUnderIt) {
             GTEST_SKIP() << "this headless GNOME Shell moves the pointer onto the window but gives Wayland clients "
                             "no button (its own virtual pointer's click did not arrive either): the portal's "
                             "click is not checked here";
-        FAIL() << "the shell's own click reached the window, the portal's did not";
+        // The shell gives buttons now (its first click may go to focusing the window): the portal's again.
+        ASSERT_EQ(desk.pressButton(1, true), dt::DesktopStatus::Ok);
+        ASSERT_EQ(desk.pressButton(1, false), dt::DesktopStatus::Ok);
+        press = window.expect("press ", 5s);
+        ASSERT_TRUE(press.has_value()) << "the shell's own click reached the window, the portal's did not";
     }
     int button = 0, x = 0, y = 0;
     ASSERT_EQ(std::sscanf(press->c_str(), "press %d %d %d", &button, &x, &y), 3) << *press;
