@@ -3,6 +3,9 @@
 
 #include "platform/atomic_word.h"
 
+#include <climits>
+#include <unistd.h>
+
 namespace tavik {
 namespace {
 
@@ -57,18 +60,26 @@ int countTakenSlots(PortDataMap& map) {
 int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int busyTries,
                      const ProcessAlivePredicate& isThreadAlive) {
     int freed = 0;
+    const int32_t self = static_cast<int32_t>(::getpid());
     for (int32_t k = 0; k < kSlotCount; ++k) {
         ClientSlot& slot = m.slots[k];
         const int32_t tid = platform::loadWord(slot.notifyThreadId);
         if (tid == 0) continue;
         const int32_t pid = platform::loadWord(slot.processId);
-        if (pid < 0) continue;
-        if (pid == 0 ? (!isThreadAlive || isThreadAlive(tid)) : isAlive(pid)) continue;
+        if (pid < 0) {
+            // Claimed by another reclaimer (its id, negated). One that died before it finished
+            // would hold the slot, its entry and so the port's controller for good: its claim
+            // is taken over. A live one (or a value that names no process) is left alone.
+            const int64_t claimer = -int64_t{pid};
+            if (claimer > INT32_MAX || claimer == self || isAlive(static_cast<int32_t>(claimer))) continue;
+        } else if (pid == 0 ? (!isThreadAlive || isThreadAlive(tid)) : isAlive(pid)) {
+            continue;
+        }
         // Claim the slot: whoever swaps the id out frees it, nobody else.
-        if (!platform::exchangeWord(slot.processId, pid, -1)) continue;
+        if (!platform::exchangeWord(slot.processId, pid, -self)) continue;
         if (platform::loadWord(slot.notifyThreadId) != tid) {
             // Freed and taken again meanwhile: not ours to free.
-            platform::exchangeWord(slot.processId, -1, pid);
+            platform::exchangeWord(slot.processId, -self, pid);
             continue;
         }
 

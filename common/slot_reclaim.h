@@ -29,12 +29,14 @@ constexpr int kReclaimBusyTries = 200;
 //  - processId := 0, notifyThreadId := 0 (the slot is free), entryCount drops
 //    by one (never below 0), the slot's busy flag is cleared.
 // Safe against a concurrent reclaimer in another process: the slot is claimed
-// by exchanging its processId for -1 first, so only one side frees it; the
-// id goes back to 0 just before the slot is freed. A taken slot whose
+// by exchanging its processId for the reclaimer's own id, negated, first, so
+// only one side frees it; the id goes back to 0 just before the slot is freed.
+// A claim whose reclaimer has ended (it died while waiting for the busy flag)
+// is taken over the same way, so the slot does not stay held for good. A taken slot whose
 // processId is still 0 is being taken right now (the thread id is exchanged
 // in first, the owner's id written next): it is freed only when
 // `isThreadAlive` is given and reports its notifyThreadId gone (the taker
-// died in between). Slots with a negative processId are never touched.
+// died in between).
 // Every value read from the map is only compared, never used as an index
 // unless it is a slot number. Blocks only while waiting for a held busy flag
 // (up to busyTries ms per reclaimed slot). Returns the number of slots freed.
