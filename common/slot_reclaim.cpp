@@ -3,7 +3,7 @@
 
 #include "platform/atomic_word.h"
 
-#include <climits>
+#include <cstdint>
 #include <unistd.h>
 
 namespace tavik {
@@ -50,6 +50,16 @@ void endDisplayMode(PortDataMap& m, int32_t k) {
 
 }  // namespace
 
+int32_t reclaimClaim(int32_t reclaimerPid) {
+    return static_cast<int32_t>(kReclaimClaimBase + reclaimerPid);
+}
+
+std::optional<int32_t> reclaimerOf(int32_t processIdField) {
+    const int64_t pid = int64_t{processIdField} - kReclaimClaimBase;
+    if (processIdField >= 0 || pid <= 0 || pid > kMaxProcessId) return std::nullopt;
+    return static_cast<int32_t>(pid);
+}
+
 int countTakenSlots(PortDataMap& map) {
     int n = 0;
     for (auto& s : map.slots)
@@ -67,19 +77,20 @@ int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int b
         if (tid == 0) continue;
         const int32_t pid = platform::loadWord(slot.processId);
         if (pid < 0) {
-            // Claimed by another reclaimer (its id, negated). One that died before it finished
-            // would hold the slot, its entry and so the port's controller for good: its claim
-            // is taken over. A live one (or a value that names no process) is left alone.
-            const int64_t claimer = -int64_t{pid};
-            if (claimer > INT32_MAX || claimer == self || isAlive(static_cast<int32_t>(claimer))) continue;
+            // Claimed by another reclaimer. One that died before it finished would hold the
+            // slot, its entry and so the port's controller for good: its claim is taken over.
+            // A live one, and any other negative value, is left alone.
+            const std::optional<int32_t> claimer = reclaimerOf(pid);
+            if (!claimer || *claimer == self || isAlive(*claimer)) continue;
         } else if (pid == 0 ? (!isThreadAlive || isThreadAlive(tid)) : isAlive(pid)) {
             continue;
         }
         // Claim the slot: whoever swaps the id out frees it, nobody else.
-        if (!platform::exchangeWord(slot.processId, pid, -self)) continue;
+        const int32_t claim = reclaimClaim(self);
+        if (!platform::exchangeWord(slot.processId, pid, claim)) continue;
         if (platform::loadWord(slot.notifyThreadId) != tid) {
             // Freed and taken again meanwhile: not ours to free.
-            platform::exchangeWord(slot.processId, -self, pid);
+            platform::exchangeWord(slot.processId, claim, pid);
             continue;
         }
 
