@@ -4,6 +4,9 @@
 #include "common/messages.h"
 #include "platform/atomic_word.h"
 
+#include <cstdint>
+#include <unistd.h>
+
 namespace tavik {
 namespace {
 
@@ -51,6 +54,16 @@ void endDisplayMode(PortDataMap& m, int32_t k) {
 
 }  // namespace
 
+int32_t reclaimClaim(int32_t reclaimerPid) {
+    return static_cast<int32_t>(kReclaimClaimBase + reclaimerPid);
+}
+
+std::optional<int32_t> reclaimerOf(int32_t processIdField) {
+    const int64_t pid = int64_t{processIdField} - kReclaimClaimBase;
+    if (processIdField >= 0 || pid <= 0 || pid > kMaxProcessId) return std::nullopt;
+    return static_cast<int32_t>(pid);
+}
+
 int countTakenSlots(PortDataMap& map) {
     int n = 0;
     for (auto& s : map.slots)
@@ -61,18 +74,27 @@ int countTakenSlots(PortDataMap& map) {
 int reclaimDeadSlots(PortDataMap& m, const ProcessAlivePredicate& isAlive, int busyTries,
                      const ProcessAlivePredicate& isThreadAlive) {
     int freed = 0;
+    const int32_t self = static_cast<int32_t>(::getpid());
     for (int32_t k = 0; k < kSlotCount; ++k) {
         ClientSlot& slot = m.slots[k];
         const int32_t tid = platform::loadWord(slot.notifyThreadId);
         if (tid == 0) continue;
         const int32_t pid = platform::loadWord(slot.processId);
-        if (pid < 0) continue;
-        if (pid == 0 ? (!isThreadAlive || isThreadAlive(tid)) : isAlive(pid)) continue;
+        if (pid < 0) {
+            // Claimed by another reclaimer. One that died before it finished would hold the
+            // slot, its entry and so the port's controller for good: its claim is taken over.
+            // A live one, and any other negative value, is left alone.
+            const std::optional<int32_t> claimer = reclaimerOf(pid);
+            if (!claimer || *claimer == self || isAlive(*claimer)) continue;
+        } else if (pid == 0 ? (!isThreadAlive || isThreadAlive(tid)) : isAlive(pid)) {
+            continue;
+        }
         // Claim the slot: whoever swaps the id out frees it, nobody else.
-        if (!platform::exchangeWord(slot.processId, pid, -1)) continue;
+        const int32_t claim = reclaimClaim(self);
+        if (!platform::exchangeWord(slot.processId, pid, claim)) continue;
         if (platform::loadWord(slot.notifyThreadId) != tid) {
             // Freed and taken again meanwhile: not ours to free.
-            platform::exchangeWord(slot.processId, -1, pid);
+            platform::exchangeWord(slot.processId, claim, pid);
             continue;
         }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "common/data_maps.h"
 
@@ -29,17 +30,28 @@ constexpr int kReclaimBusyTries = 200;
 //  - processId := 0, notifyThreadId := 0 (the slot is free), entryCount drops
 //    by one (never below 0), the slot's busy flag is cleared.
 // Safe against a concurrent reclaimer in another process: the slot is claimed
-// by exchanging its processId for -1 first, so only one side frees it; the
-// id goes back to 0 just before the slot is freed. A taken slot whose
+// by exchanging its processId for the reclaimer's claim (reclaimClaim) first,
+// so only one side frees it; the id goes back to 0 just before the slot is
+// freed. A claim whose reclaimer has ended (it died while waiting for the busy
+// flag) is taken over the same way, so the slot does not stay held for good;
+// other negative processIds are never touched. A taken slot whose
 // processId is still 0 is being taken right now (the thread id is exchanged
 // in first, the owner's id written next): it is freed only when
 // `isThreadAlive` is given and reports its notifyThreadId gone (the taker
-// died in between). Slots with a negative processId are never touched.
+// died in between).
 // Every value read from the map is only compared, never used as an index
 // unless it is a slot number. Blocks only while waiting for a held busy flag
 // (up to busyTries ms per reclaimed slot). Returns the number of slots freed.
 int reclaimDeadSlots(PortDataMap& map, const ProcessAlivePredicate& isAlive, int busyTries = kReclaimBusyTries,
                      const ProcessAlivePredicate& isThreadAlive = {});
+
+// A reclaimer's claim in a slot's processId: its own process id placed in the
+// lowest negative values, where no owner id and no small stray value lies.
+inline constexpr int64_t kReclaimClaimBase = INT32_MIN;
+inline constexpr int64_t kMaxProcessId = int64_t{1} << 22;  // Linux's largest pid_max
+int32_t reclaimClaim(int32_t reclaimerPid);
+// The reclaimer a processId value names as a claim; nullopt for any other value.
+std::optional<int32_t> reclaimerOf(int32_t processIdField);
 
 // Number of taken slots (notifyThreadId != 0).
 int countTakenSlots(PortDataMap& map);

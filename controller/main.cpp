@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     LoopTicker joystickTicker;
     if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
         joystick.start(js);
-        joystickTicker = {joystick.intervalMs(), [&] { joystick.tick(msNow()); }};
+        joystickTicker = {joystick.dueMs(), [&] { joystick.tick(msNow()); }, [&] { return joystick.dueMs(); }};
     }
 
     runMessageLoop(controller, *queue, signals.fd(), messages, {}, std::move(joystickTicker));

@@ -19,7 +19,8 @@ LoopEnd runMessageLoop(Controller& controller, platform::ThreadQueue& queue, int
     for (;;) {
         if (ticking && Clock::now() >= nextTick) {
             ticker.run();
-            nextTick = Clock::now() + std::chrono::milliseconds(ticker.intervalMs);
+            const int next = ticker.nextMs ? ticker.nextMs() : ticker.intervalMs;
+            nextTick = Clock::now() + std::chrono::milliseconds(next > 0 ? next : ticker.intervalMs);
         }
         // Messages first, a bounded batch so a flood cannot starve the idle check.
         int taken = 0;

@@ -13,7 +13,10 @@
 namespace tavik::controller {
 
 struct LoopTiming {
-    int idleMs = 10;       // wait for a message before the next idle check
+    // Wait for a message before the next idle check. Messages, signals and ticks wake the loop
+    // at once; the idle check only notices the last client gone (the controller then ends up to
+    // this much later), finished request threads and a reopen's label.
+    int idleMs = 100;
     int slowTickMs = 200;  // dead-client reclaim and unopened-port checks
     int maxBatch = 64;     // messages taken before an idle check is forced
 };
@@ -24,6 +27,7 @@ enum class LoopEnd { ControllerDone, Signal, QueueFailed };
 struct LoopTicker {
     int intervalMs = 0;  // 0: none
     std::function<void()> run;
+    std::function<int()> nextMs;  // when set: the interval after each run (> 0), else intervalMs
 };
 
 // Blocks until the controller's idle check says to end, a signal arrives on

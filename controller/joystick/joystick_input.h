@@ -31,6 +31,10 @@ public:
     bool active() const { return active_; }
     bool present() const { return present_; }
     int intervalMs() const { return intervalMs_; }
+    // How long until the next tick is due: the poll interval while the joystick answers; while
+    // none does, looking for one once a second is enough (each look opens the device node).
+    int dueMs() const { return present_ ? intervalMs_ : kLookAgainMs; }
+    static constexpr int kLookAgainMs = 1000;
 
     // One timer tick at `nowMs` (monotonic ms). Nothing when off.
     void tick(uint64_t nowMs, bool dialogOpen = false);

@@ -166,6 +166,7 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
         JoystickDialog* dialog = window.joystickDialog();
         joystick.tick(msNow(), dialog != nullptr);
         if (dialog && joystick.lastDialogFocus() >= 0) dialog->focusFor(joystick.lastDialogFocus());
+        if (joystickTimer.interval() != joystick.dueMs()) joystickTimer.setInterval(joystick.dueMs());
     });
     window.setJoystickHooks([&] { return joystick.active() && joystick.present(); },
                             [&](const JoystickSettings& s) {
@@ -173,11 +174,11 @@ int runWindowed(int argc, char** argv, const MessageNumbers& messages, platform:
                                 joystick.stop(msNow());
                                 if (!s.use) return;
                                 joystick.start(s);
-                                joystickTimer.start(joystick.intervalMs());
+                                joystickTimer.start(joystick.dueMs());
                             });
     if (const JoystickSettings js = readJoystickSettings(TavikIniPath()); js.use) {
         joystick.start(js);
-        joystickTimer.start(joystick.intervalMs());
+        joystickTimer.start(joystick.dueMs());
     }
 
     // Diagnostics: $TAVIK_SCREENSHOT names a PNG that receives, a few seconds

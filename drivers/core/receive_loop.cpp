@@ -98,8 +98,8 @@ void DriverPlugin::receiveLoop() {
     while (!receiveStop_.load()) {
         bool gone = false;
         // Waiting on the port itself: a byte is parsed the moment it arrives;
-        // the 10 ms bound is the idle turn at which the stop flag is checked.
-        auto byte = link->nextByte(10, &gone);
+        // the 50 ms bound is the idle turn at which the stop flag is checked.
+        auto byte = link->nextByte(50, &gone);
         parser.step(byte, nowMs());
         if (!byte) sink.flush();  // between frames
         if (gone && receiveStop_.load()) break;  // cancelled: stopping

@@ -229,13 +229,15 @@ TAVIK_API int StartMSAAThread(void*) {
     if (r->hub) {
         std::shared_ptr<Listener> l = r->listener;
         auto handler = [l](const AtspiEvent& e) { onEvent(l.get(), e); };
-        // A thread held up by an application does not hold the viewer's start up for long: a
-        // registration that is late is undone by the hub, and the hook then does without.
+        // A thread held up by an application, or a registry a busy machine is still starting,
+        // does not hold the viewer's start up for long: a registration that is late is kept and
+        // made when the thread gets to it, so focus and caret are followed from then on.
         constexpr int kStartBoundMs = 1000;
-        r->focusToken = r->hub->listen("object:state-changed:focused", handler, kStartBoundMs);
-        r->caretToken = r->hub->listen("object:text-caret-moved", handler, kStartBoundMs);
+        using Late = tavik::atspi::Hub::Late;
+        r->focusToken = r->hub->listen("object:state-changed:focused", handler, kStartBoundMs, Late::Keep);
+        r->caretToken = r->hub->listen("object:text-caret-moved", handler, kStartBoundMs, Late::Keep);
         if (r->focusToken && r->caretToken)
-            r->pollToken = r->hub->every(100, [l] { pollCaret(l.get()); }, kStartBoundMs);
+            r->pollToken = r->hub->every(100, [l] { pollCaret(l.get()); }, kStartBoundMs, Late::Keep);
     }
     if (!r->hub || !r->pollToken) {
         std::fputs("LumoHook: the accessibility bus does not answer; focus and caret are not followed.\n", stderr);

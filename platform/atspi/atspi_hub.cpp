@@ -271,12 +271,13 @@ bool Hub::run(std::function<void()> fn, int timeoutMs) {
     return false;
 }
 
-int Hub::listen(const std::string& eventType, Handler handler, int timeoutMs) {
+int Hub::listen(const std::string& eventType, Handler handler, int timeoutMs, Late late) {
     auto shared = std::make_shared<Handler>(std::move(handler));
     auto s = s_;
     int token = 0;
     {
         std::lock_guard lock(s->m);
+        if (!s->loop) return 0;
         token = s->nextToken++;
     }
     auto ok = std::make_shared<std::atomic<bool>>(false);
@@ -296,18 +297,20 @@ int Hub::listen(const std::string& eventType, Handler handler, int timeoutMs) {
         },
         timeoutMs);
     if (!answered) {
+        if (late == Late::Keep) return token;  // made when the thread gets to it
         post([s, token] { s->drop(token); });  // the caller was told it failed: undo it
         return 0;
     }
     return ok->load() ? token : 0;
 }
 
-int Hub::every(unsigned ms, std::function<void()> tick, int timeoutMs) {
+int Hub::every(unsigned ms, std::function<void()> tick, int timeoutMs, Late late) {
     auto shared = std::make_shared<std::function<void()>>(std::move(tick));
     auto s = s_;
     int token = 0;
     {
         std::lock_guard lock(s->m);
+        if (!s->loop) return 0;
         token = s->nextToken++;
     }
     const bool answered = run(
@@ -321,6 +324,7 @@ int Hub::every(unsigned ms, std::function<void()> tick, int timeoutMs) {
         },
         timeoutMs);
     if (!answered) {
+        if (late == Late::Keep) return token;
         post([s, token] { s->drop(token); });
         return 0;
     }

@@ -29,14 +29,20 @@ public:
     Hub& operator=(const Hub&) = delete;
 
     using Handler = std::function<void(const AtspiEvent&)>;
+    // What a registration the hub thread has not made within its bound becomes: undone (its
+    // handler never runs; the caller gets 0), or kept (it is made when the thread gets to it;
+    // the caller gets its token at once). The first registration of a process waits for the
+    // accessibility registry, which a busy machine may take seconds to start.
+    enum class Late { Undo, Keep };
     // Calls `handler` for every event of `eventType` (e.g. "window:activate",
     // "object:state-changed:focused"). Returns a token for remove(), 0 when the registration
-    // failed or the hub thread did not answer within `timeoutMs` (a registration that was late
-    // is undone: its handler never runs). Handlers hold by value what they use: one may still
-    // be running, or about to run, when a remove() that timed out returns.
-    int listen(const std::string& eventType, Handler handler, int timeoutMs = 3000);
-    // Calls `tick` every `ms` milliseconds (>= 10). Token and bound as for listen().
-    int every(unsigned ms, std::function<void()> tick, int timeoutMs = 3000);
+    // failed, the hub has ended, or (Late::Undo) the hub thread did not answer within
+    // `timeoutMs`. With Late::Keep a late registration's token is returned and stands for the
+    // registration to come (a failure then is not reported). Handlers hold by value what they
+    // use: one may still be running, or about to run, when a remove() that timed out returns.
+    int listen(const std::string& eventType, Handler handler, int timeoutMs = 3000, Late late = Late::Undo);
+    // Calls `tick` every `ms` milliseconds (>= 10). Token, bound and `late` as for listen().
+    int every(unsigned ms, std::function<void()> tick, int timeoutMs = 3000, Late late = Late::Undo);
     // Ends a listener or tick and waits for that at most `timeoutMs`. True when it is ended: the
     // handler is not running and never runs again. False when the hub thread did not answer in
     // time: the handler is ended as soon as the thread gets to it (never called again once that

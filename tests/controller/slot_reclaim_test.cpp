@@ -141,3 +141,33 @@ TEST(SlotReclaim, HostileCountsNeverGoNegative) {
     EXPECT_EQ(m->closingSlot, 70000);
     EXPECT_EQ(m->slots[7].notifyThreadId, 0);
 }
+
+// A reclaimer that died while it freed a slot (its claim in the processId) would hold the slot,
+// the entry and so the controller for good: a later pass takes its claim over. A live claimer's
+// slot, and negative values that are no claim (the old anonymous -1), are left alone.
+TEST(SlotReclaim, AClaimLeftByADeadReclaimerIsTakenOver) {
+    EXPECT_EQ(reclaimerOf(reclaimClaim(300)), 300);
+    EXPECT_EQ(reclaimerOf(reclaimClaim(4194304)), 4194304);
+    for (int32_t notClaim : {-1, -5, 0, 300, INT32_MIN, INT32_MIN + 4194305}) EXPECT_FALSE(reclaimerOf(notClaim));
+
+    auto m = freshMap();
+    take(*m, 0, 100, kDisplayModeOn | kDefaultClient);
+    m->defaultSlot = 0;
+    m->slotBusy[0] = 1;                       // the owner died holding its flag...
+    m->slots[0].processId = reclaimClaim(300);  // ...and the reclaimer 300 died waiting for it
+    take(*m, 4, 400);
+    m->slots[4].processId = reclaimClaim(500);  // reclaimer 500 is still at work
+    take(*m, 6, 600);
+    m->slots[6].processId = -1;
+
+    EXPECT_EQ(reclaimDeadSlots(*m, aliveSet({500}), 0), 1);
+    EXPECT_EQ(m->slots[0].notifyThreadId, 0);
+    EXPECT_EQ(m->slots[0].processId, 0);
+    EXPECT_EQ(m->slotBusy[0], 0);
+    EXPECT_EQ(m->defaultSlot, -1);
+    EXPECT_EQ(m->displayClientCount, 0);
+    EXPECT_EQ(m->entryCount, 2);
+    EXPECT_EQ(m->slots[4].processId, reclaimClaim(500));
+    EXPECT_EQ(m->slots[6].processId, -1);
+    EXPECT_EQ(countTakenSlots(*m), 2);
+}

@@ -16,8 +16,10 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/data_maps.h"
 #include "imaging/lumoutil.h"
 #include "platform/desktop/desktop.h"
+#include "platform/process.h"
 #include "platform/shared_section.h"
 #include "screenviewer/pages/info_pages.h"
 #include "screenviewer/pages/pin_canvas.h"
@@ -117,14 +119,22 @@ protected:
             app_.reset();
         }
         // The bitmap viewers started on this test's image (their controller client ends with them).
-        if (!dir_.empty())
+        // Each is ended once it has entered the port (or ended by itself): one killed in the middle
+        // of its entry leaves an entry without a slot, which keeps the controller, and the display
+        // it identified, for the 30 s the controller gives an entry that is under way.
+        if (!dir_.empty()) {
+            for (pid_t p : processesWithArgument(dir_ + "/Documents/WindowImage.bmp"))
+                waitUntil([&] { return hasSlot(p) || !tavik::platform::processAlive(p); });
             waitUntil([&] {
                 const auto left = processesWithArgument(dir_ + "/Documents/WindowImage.bmp");
                 for (pid_t p : left) ::kill(p, SIGKILL);
                 return left.empty();
             });
+        }
         if (pad_) {
-            waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); });
+            // The next test starts on a port nobody serves; one that is still served fails here.
+            EXPECT_TRUE(waitUntil([&] { return controllerPids(binDir() + "/TAVIK", port_).empty(); }))
+                << "the controller of port " << port_ << " did not end with its clients";
             pad_.reset();
         }
         if (dpy_ && window_) {
@@ -163,6 +173,14 @@ protected:
         for (const auto& r : share->records)
             if (r.useStamp != 0 && r.keyWindow == window_) return r;
         return std::nullopt;
+    }
+    // True when process `pid` holds a slot on the test's port.
+    bool hasSlot(pid_t pid) const {
+        auto pm = tavik::PortMap::openExisting(port_, false);
+        if (!pm) return false;
+        for (const auto& slot : pm->map().slots)
+            if (slot.notifyThreadId != 0 && slot.processId == pid) return true;
+        return false;
     }
     void key(int group, int k, int m) {
         pad_->command("key " + std::to_string(group) + " " + std::to_string(k) + " " + std::to_string(m));

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "platform/atspi/atspi_hub.h"
@@ -52,7 +54,45 @@ TEST(AtspiHub, OneHubPerProcessAcrossCopiesTicksAndSelfRemoval) {
     std::thread::id ranOn;
     EXPECT_TRUE(hub->run([&] { ranOn = std::this_thread::get_id(); }));
     EXPECT_NE(ranOn, caller);
-    EXPECT_NE(hub->listen("window:activate", [](const AtspiEvent&) {}), 0);
+    // The first registration of the process waits for the accessibility registry, which a busy
+    // machine may take seconds to start: the bound only guards against a hang.
+    EXPECT_NE(hub->listen("window:activate", [](const AtspiEvent&) {}, 60000), 0);
     hub.reset();
     ::dlclose(module);
+}
+
+// Registrations kept when late (the hub thread held up, as by an application that does not
+// answer, or by a registry still starting): the caller gets its token at once, the tick runs once
+// the thread is free, and a removal made before that ends it before it ever runs.
+TEST(AtspiHub, LateRegistrationsKeptRunOnceTheThreadIsFreeAndARemovalUndoesThem) {
+    PrivateBus bus(true);
+    if (bus.address().empty()) GTEST_SKIP() << "dbus-daemon is missing";
+    auto hub = Hub::acquire();
+    if (!hub) GTEST_SKIP() << "the accessibility bus did not start (at-spi2-core missing?)";
+
+    std::promise<void> release;
+    std::shared_future<void> held = release.get_future().share();
+    std::atomic<bool> holding{false};
+    hub->post([held, &holding] {
+        holding = true;
+        held.wait();
+    });
+    ASSERT_TRUE(eventually([&] { return holding.load(); }, 10));
+
+    std::atomic<int> kept{0}, removed{0};
+    const int keptToken = hub->every(10, [&kept] { ++kept; }, 50, Hub::Late::Keep);
+    const int removedToken = hub->every(10, [&removed] { ++removed; }, 50, Hub::Late::Keep);
+    EXPECT_NE(hub->listen("window:deactivate", [](const AtspiEvent&) {}, 50, Hub::Late::Keep), 0);
+    ASSERT_NE(keptToken, 0);
+    ASSERT_NE(removedToken, 0);
+    EXPECT_EQ(hub->every(10, [] {}, 50), 0) << "a late registration without Keep is undone";
+    hub->remove(removedToken, 0);
+    release.set_value();
+
+    EXPECT_TRUE(eventually([&] { return kept.load() >= 2; }, 60));
+    EXPECT_TRUE(hub->remove(keptToken, 60000));
+    const int keptAtEnd = kept.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(kept.load(), keptAtEnd) << "a removed tick ran again";
+    EXPECT_EQ(removed.load(), 0) << "a registration removed before it was made ran";
 }
