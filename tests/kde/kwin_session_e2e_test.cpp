@@ -16,12 +16,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "imaging/lumoutil.h"
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/kde/kwin_facts.h"
+#include "platform/shared_section.h"
+#include "screenviewer/share_layout.h"
 #include "tests/kde/plasma_chooser.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
@@ -128,6 +131,13 @@ void inSession(const std::string& sessionArgs, const std::string& filter) {
     EXPECT_NE(out.find("[  PASSED  ]"), std::string::npos) << out;
     std::printf("%s", out.c_str());
 }
+
+#ifdef TEXT_FIELD_APP
+TEST(KWinSession, CaretFollowedInHeadlessKWin) {
+    if (insideSession()) GTEST_SKIP() << "the outer case";
+    inSession("", "KWinCaretInside.*");
+}
+#endif
 
 TEST(KWinSession, FactsInHeadlessKWin) {
     if (insideSession()) GTEST_SKIP() << "the outer case";
@@ -474,5 +484,67 @@ TEST(KWinPointerInside, ClickLandsInTheWindowUnderIt) {
     EXPECT_EQ(button, 1);
     EXPECT_EQ(x, 123) << *press << "; client " << client->left << "," << client->top;
     EXPECT_EQ(y, 77) << *press << "; client " << client->left << "," << client->top;
+}
+#endif
+
+#ifdef TEXT_FIELD_APP
+// The caret of a text field in a window that KWin placed away from the screen's origin: the
+// focus hook records it at the screen place the KWin script's client area gives.
+TEST(KWinCaretInside, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
+    if (!insideSession()) GTEST_SKIP() << "runs inside tests/kde/kwin_session.sh";
+    TempDir dir("kwin-caret");
+    LumoOnPadsim lumo(dir.path(), {}, "ScanningMode=2\nRefresh=1\nViewFrame=0\n");
+    ASSERT_TRUE(lumo.started());
+    Child field(TEXT_FIELD_APP, {}, {"QT_QPA_PLATFORM=wayland", "QT_WAYLAND_DISABLE_WINDOWDECORATION=1",
+                                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
+    ASSERT_TRUE(field.expect("window ").has_value());
+    const dt::Point to{300, 200};  // moved there, its size kept
+    const std::string script =
+        "var all = workspace.windowList ? workspace.windowList() : workspace.clientList();\n"
+        "for (var i = 0; i < all.length; ++i) { var w = all[i]; if (w.pid == " + std::to_string(field.pid()) +
+        ") { w.frameGeometry = {x: " + std::to_string(to.x) + ", y: " + std::to_string(to.y) +
+        ", width: w.frameGeometry.width, height: w.frameGeometry.height}; if (workspace.activeWindow !== undefined) "
+        "workspace.activeWindow = w; else workspace.activeClient = w; } }\n";
+    auto facts = kde::KWinFacts::open(10000);
+    ASSERT_TRUE(facts) << "the window-facts script did not report";
+    std::optional<Rect> client;
+    ASSERT_TRUE(waitUntil([&] {
+        runInKWin(dir, "tavik-test-caret-place", script);
+        const kde::KWinReport seen = facts->snapshot();
+        for (const auto& w : seen.windows)
+            if (w.pid == field.pid() && w.frame.left == to.x && w.frame.top == to.y && seen.active == w.id)
+                client = w.client;
+        return client.has_value();
+    })) << "the field's window was not placed";
+
+    std::string last = "no hook section: the viewer's focus hook did not start";
+    int nudge = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        // The viewer's screen cast opens the portal's chooser, which takes the focus: the field
+        // gets it back.
+        runInKWin(dir, "tavik-test-caret-place", script);
+        field.send("caret " + std::to_string(30 + (nudge++ % 2)));
+        field.expect("caret ");
+        auto hook = tavik::platform::SharedSection::open(lumo::kHookName,
+                                                         tavik::platform::SharedSection::Access::ReadOnly,
+                                                         lumo::kHookSize);
+        if (!hook) return false;
+        last = "no caret record of the field's process";
+        for (const auto& t : static_cast<const lumo::HookData*>(hook->data())->threads) {
+            if (!t.inUse || t.threadId != field.pid() || t.kind != 1) continue;
+            last = "caret record: client " + std::to_string(t.caretX) + "," + std::to_string(t.caretY) + " screen " +
+                   std::to_string(t.screenX) + "," + std::to_string(t.screenY);
+            // Thirty characters in: well right of the window's left edge, inside its client area,
+            // and the screen place is the client place moved by where KWin put the window.
+            if (t.screenX > client->left + 100 && t.screenX < client->left + client->width &&
+                t.screenY >= client->top && t.screenY < client->top + client->height &&
+                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top)
+                return true;
+        }
+        return false;
+    })) << last << "; client area " << client->left << "," << client->top << " " << client->width << "x"
+        << client->height;
+    field.kill(SIGTERM);
+    EXPECT_TRUE(lumo.stop());
 }
 #endif
