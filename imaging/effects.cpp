@@ -1604,7 +1604,7 @@ void EffectScratch::release() {
     std::vector<uint8_t>().swap(rows);
     std::vector<uint8_t>().swap(partRows);
     partsReady_ = 1;
-    std::vector<uint8_t>().swap(depthWork);
+    depthWork.release();
     std::vector<uint64_t>().swap(marks);
     std::vector<uint64_t>().swap(gridPlanes);
     std::vector<uint64_t>().swap(depthLevels);
