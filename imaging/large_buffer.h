@@ -1,7 +1,7 @@
 // A zeroed byte buffer for work arrays of several megabytes that are walked in both directions:
-// it starts on a 2 MB boundary and asks the kernel for huge pages, so that a pass over it needs a
-// few address translations instead of one per 4 KB page. Where huge pages are not granted it
-// works the same with ordinary pages.
+// from 1 MB on it starts on a 2 MB boundary and asks the kernel for huge pages, so that a pass
+// over it needs a few address translations instead of one per 4 KB page. Where huge pages are not
+// granted it works the same with ordinary pages; smaller buffers start on a cache line.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,8 @@ namespace lumo {
 
 class LargeBuffer {
 public:
-    static constexpr size_t kAlign = size_t{2} << 20;
+    static constexpr size_t kAlign = size_t{2} << 20;  // a huge page
+    static constexpr size_t kLine = 64;
 
     uint8_t* data() { return data_.get(); }
     size_t size() const { return size_; }
@@ -31,11 +32,14 @@ public:
             return;
         }
         if (n > SIZE_MAX - kAlign) throw std::bad_alloc();
-        const size_t bytes = (n + kAlign - 1) / kAlign * kAlign;
-        void* p = std::aligned_alloc(kAlign, bytes);
+        // Below half a huge page the rounding would waste more than it saves: cache lines only.
+        const bool huge = n >= kAlign / 2;
+        const size_t align = huge ? kAlign : kLine;
+        const size_t bytes = (n + align - 1) / align * align;
+        void* p = std::aligned_alloc(align, bytes);
         if (!p) throw std::bad_alloc();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-        madvise(p, bytes, MADV_HUGEPAGE);  // advice only: a refusal leaves ordinary pages
+        if (huge) madvise(p, bytes, MADV_HUGEPAGE);  // advice only: a refusal leaves ordinary pages
 #endif
         std::memset(p, 0, bytes);
         data_.reset(static_cast<uint8_t*>(p));
