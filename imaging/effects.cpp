@@ -1234,8 +1234,17 @@ LUMO_AVX2 void addLevelsAvx2(const uint64_t* levels, int64_t stride, int count, 
 }
 
 // The same sixty-four pixels at a time, each level adding one under its bits as a mask.
+// Where a row's segment starts go when they are found as its depths are summed (with the starts
+// packed into the depths): the row above's depths p, and where its valleys go (p itself, or a
+// spare row above the first row), and the phase carried down the columns.
+struct StartsAt {
+    const uint8_t* p;
+    uint8_t* above;
+    uint8_t* phase;
+};
+
 LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n,
-                                 uint8_t* out) {
+                                 uint8_t* out, const StartsAt* st = nullptr) {
     const __m512i one = _mm512_set1_epi8(1);
     for (int64_t x = 0; x < n; x += 64) {
         const int64_t k = x >> 6;
@@ -1249,6 +1258,8 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
             }
         }
         _mm512_storeu_si512(out + x, d);
+        // The 64 columns' starts while their depths are still in the first-level cache.
+        if (st) segmentStarts<Lanes64, true>(out + x, st->p + x, st->phase + x, st->above + x, out + x, 64);
     }
 }
 
@@ -1258,7 +1269,8 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
 // The same for rows of up to 8 C words, with the row's levels held in registers: each level's
 // words are stored once (for the sums) and never read back while the erosion runs.
 template <int C>
-LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
+LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels,
+                               const StartsAt* st) {
     const int64_t stride = words + 1;
     const __m512i zero = _mm512_setzero_si512();
     __m512i e[C], pairs[C];
@@ -1297,16 +1309,18 @@ LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, i
     }
 #pragma GCC unroll 4
     for (int c = 0; c < C; ++c) _mm512_mask_storeu_epi64(levels + 8 * c, chunkLanes(words, c), pairs[c]);
-    addLevelsAvx512(levels, stride, count, words, n, out);
+    addLevelsAvx512(levels, stride, count, words, n, out, st);
 }
 
-LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels) {
+// With st, the row's segment starts are found on the way (the packed pass 1 for this row).
+LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels,
+                                 const StartsAt* st = nullptr) {
     const int64_t words = wordsOf(w), stride = words + 1, chunks = (words + 7) / 8;
     switch (chunks) {
-    case 1: return rowDepthsHeld<1>(bits, words, n, limit, out, levels);
-    case 2: return rowDepthsHeld<2>(bits, words, n, limit, out, levels);
-    case 3: return rowDepthsHeld<3>(bits, words, n, limit, out, levels);
-    case 4: return rowDepthsHeld<4>(bits, words, n, limit, out, levels);
+    case 1: return rowDepthsHeld<1>(bits, words, n, limit, out, levels, st);
+    case 2: return rowDepthsHeld<2>(bits, words, n, limit, out, levels, st);
+    case 3: return rowDepthsHeld<3>(bits, words, n, limit, out, levels, st);
+    case 4: return rowDepthsHeld<4>(bits, words, n, limit, out, levels, st);
     default: break;
     }
     uint64_t* pairs = levels;
@@ -1343,7 +1357,7 @@ LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int
         }
         any = nonzero != 0;
     }
-    addLevelsAvx512(levels, stride, count, words, n, out);
+    addLevelsAvx512(levels, stride, count, words, n, out, st);
 }
 
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
@@ -1534,9 +1548,14 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
 
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = depths(y);
-        rowDepths(marks.row(y), w, n, limit, d, sc.depthLevels.data(), level);
         uint8_t* above = y > 0 ? starts(y - 1) : spare;
         const uint8_t* p = y > 0 ? depths(y - 1) : zero;
+        if (level >= 3 && packed) {
+            const StartsAt st{p, above, phase};
+            rowDepthsAvx512(marks.row(y), w, n, limit, d, sc.depthLevels.data(), &st);
+            continue;
+        }
+        rowDepths(marks.row(y), w, n, limit, d, sc.depthLevels.data(), level);
         kernels.starts(d, p, phase, above, starts(y), n);
     }
     for (int32_t y = h - 1; y >= 0; --y) {
@@ -1604,7 +1623,7 @@ void EffectScratch::release() {
     std::vector<uint8_t>().swap(rows);
     std::vector<uint8_t>().swap(partRows);
     partsReady_ = 1;
-    std::vector<uint8_t>().swap(depthWork);
+    depthWork.release();
     std::vector<uint64_t>().swap(marks);
     std::vector<uint64_t>().swap(gridPlanes);
     std::vector<uint64_t>().swap(depthLevels);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "imaging/large_buffer.h"
 #include "imaging/scan.h"
 
 namespace lumo {
@@ -27,7 +28,7 @@ public:
     std::vector<int32_t> runStart;   // per column: first row of the open vertical run
     std::vector<uint8_t> rows;       // byte rows: flags and OR masks
     std::vector<uint8_t> partRows;   // the same for helper threads 1, 2, ...
-    std::vector<uint8_t> depthWork;  // Character Mode: depths and counters, a byte per pixel
+    LargeBuffer depthWork;           // Character Mode: depths and counters, a byte per pixel
     std::vector<uint64_t> marks;     // marker bits of every row, made during the encoding
     std::vector<uint64_t> gridPlanes;  // Erase Grid Lines: bit rows of the last rows read
     std::vector<uint8_t> gridBytes;    // Erase Grid Lines: per column run counters
