@@ -12,9 +12,8 @@
 #include <string>
 
 #include "platform/desktop/gnome/extension_facts.h"
-#include "platform/shared_section.h"
-#include "screenviewer/share_layout.h"
 #include "tests/support/child.h"
+#include "tests/support/hook_records.h"
 #include "tests/support/lumo_on_padsim.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
@@ -42,17 +41,6 @@ std::optional<bool> accessibilityOn() {
     g_variant_unref(inner);
     g_variant_unref(reply);
     return on;
-}
-
-// A caret record of process `pid` in the hook section.
-bool caretRecordOf(pid_t pid) {
-    auto hook = tavik::platform::SharedSection::open(lumo::kHookName, tavik::platform::SharedSection::Access::ReadOnly,
-                                                     lumo::kHookSize);
-    if (!hook) return false;
-    const auto* data = static_cast<const lumo::HookData*>(hook->data());
-    for (const auto& t : data->threads)
-        if (t.inUse && t.threadId == pid && t.kind == 1) return true;
-    return false;
 }
 
 TEST(AccessibilitySwitch, TheViewersStartMakesAnApplicationWithoutVariablesPublishItsCaret) {
@@ -92,7 +80,7 @@ TEST(AccessibilitySwitch, TheViewersStartMakesAnApplicationWithoutVariablesPubli
         EXPECT_TRUE(waitUntil([&] {
             field.send("caret " + std::to_string(5 + (nudge++ % 2)));
             field.expect("caret ");
-            return caretRecordOf(field.pid());
+            return caretRecord(field.pid()).has_value();
         })) << "no caret record of the application";
         field.kill(SIGTERM);
         EXPECT_TRUE(lumo.stop());

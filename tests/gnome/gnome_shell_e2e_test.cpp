@@ -34,6 +34,7 @@
 #include "tests/support/library_pins.h"
 #include "tests/support/lumo_on_padsim.h"
 #include "tests/support/files.h"
+#include "tests/support/hook_records.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
@@ -262,25 +263,17 @@ TEST(InsideGnome, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
     EXPECT_TRUE(waitUntil([&] {
         field.send("caret " + std::to_string(30 + (nudge++ % 2)));
         field.expect("caret ");
-        auto hook = tavik::platform::SharedSection::open(lumo::kHookName,
-                                                         tavik::platform::SharedSection::Access::ReadOnly,
-                                                         lumo::kHookSize);
-        if (!hook) return false;
-        for (const auto& t : static_cast<const lumo::HookData*>(hook->data())->threads) {
-            if (!t.inUse || t.threadId != field.pid() || t.kind != 1) continue;
-            last = "caret record: client " + std::to_string(t.caretX) + "," + std::to_string(t.caretY) + " screen " +
-                   std::to_string(t.screenX) + "," + std::to_string(t.screenY);
-            // Thirty characters in: well right of the window's left edge, inside its client area,
-            // and the screen place is the client place moved by where the shell put the window.
-            // The field's line lies in the frame's lowest 40 px above the bottom border, below
-            // Qt's title bar (a point laid on the frame's origin would sit in the title bar).
-            const int64_t bottom = int64_t{client->top} + client->height;
-            if (inside(t.screenX, t.screenY) && t.screenX > client->left + 100 &&
-                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top &&
-                t.screenY >= bottom - 40 - 32 && t.screenY < bottom)
-                return true;
-        }
-        return false;
+        const auto t = caretRecord(field.pid());
+        if (!t) return false;
+        last = describeCaret(*t);
+        // Thirty characters in: well right of the window's left edge, inside its client area,
+        // and the screen place is the client place moved by where the shell put the window.
+        // The field's line lies in the frame's lowest 40 px above the bottom border, below
+        // Qt's title bar (a point laid on the frame's origin would sit in the title bar).
+        const int64_t bottom = int64_t{client->top} + client->height;
+        return inside(t->screenX, t->screenY) && t->screenX > client->left + 100 &&
+               t->screenX - t->caretX == client->left && t->screenY - t->caretY == client->top &&
+               t->screenY >= bottom - 40 - 32 && t->screenY < bottom;
     })) << last << "; client area " << client->left << "," << client->top << " " << client->width << "x"
         << client->height;
     field.kill(SIGTERM);

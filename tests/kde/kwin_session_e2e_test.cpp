@@ -23,11 +23,10 @@
 #include "imaging/lumoutil.h"
 #include "platform/desktop/desktop.h"
 #include "platform/desktop/kde/kwin_facts.h"
-#include "platform/shared_section.h"
-#include "screenviewer/share_layout.h"
 #include "tests/kde/plasma_chooser.h"
 #include "tests/support/child.h"
 #include "tests/support/files.h"
+#include "tests/support/hook_records.h"
 #include "tests/support/library_pins.h"
 #include "tests/support/lumo_on_padsim.h"
 #include "tests/support/temp_dir.h"
@@ -517,7 +516,7 @@ TEST(KWinCaretInside, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
         return client.has_value();
     })) << "the field's window was not placed";
 
-    std::string last = "no hook section: the viewer's focus hook did not start";
+    std::string last = "no caret record of the field's process";
     int nudge = 0;
     EXPECT_TRUE(waitUntil([&] {
         // The viewer's screen cast opens the portal's chooser, which takes the focus: the field
@@ -525,23 +524,14 @@ TEST(KWinCaretInside, TheCaretOfAFieldAwayFromTheOriginIsPlacedWhereItIs) {
         runInKWin(dir, "tavik-test-caret-place", script);
         field.send("caret " + std::to_string(30 + (nudge++ % 2)));
         field.expect("caret ");
-        auto hook = tavik::platform::SharedSection::open(lumo::kHookName,
-                                                         tavik::platform::SharedSection::Access::ReadOnly,
-                                                         lumo::kHookSize);
-        if (!hook) return false;
-        last = "no caret record of the field's process";
-        for (const auto& t : static_cast<const lumo::HookData*>(hook->data())->threads) {
-            if (!t.inUse || t.threadId != field.pid() || t.kind != 1) continue;
-            last = "caret record: client " + std::to_string(t.caretX) + "," + std::to_string(t.caretY) + " screen " +
-                   std::to_string(t.screenX) + "," + std::to_string(t.screenY);
-            // Thirty characters in: well right of the window's left edge, inside its client area,
-            // and the screen place is the client place moved by where KWin put the window.
-            if (t.screenX > client->left + 100 && t.screenX < client->left + client->width &&
-                t.screenY >= client->top && t.screenY < client->top + client->height &&
-                t.screenX - t.caretX == client->left && t.screenY - t.caretY == client->top)
-                return true;
-        }
-        return false;
+        const auto t = caretRecord(field.pid());
+        if (!t) return false;
+        last = describeCaret(*t);
+        // Thirty characters in: well right of the window's left edge, inside its client area,
+        // and the screen place is the client place moved by where KWin put the window.
+        return t->screenX > client->left + 100 && t->screenX < client->left + client->width &&
+               t->screenY >= client->top && t->screenY < client->top + client->height &&
+               t->screenX - t->caretX == client->left && t->screenY - t->caretY == client->top;
     })) << last << "; client area " << client->left << "," << client->top << " " << client->width << "x"
         << client->height;
     field.kill(SIGTERM);
