@@ -123,12 +123,23 @@ gboolean onTick(void* data) {
     return G_SOURCE_CONTINUE;
 }
 
+constexpr int kStartTries = 20;
+constexpr auto kStartRetry = std::chrono::milliseconds(100);
+
 void threadMain(std::shared_ptr<Hub::State> s) {
     GMainContext* ctx = g_main_context_new();
     g_main_context_push_thread_default(ctx);
     // Every AT-SPI call and event runs on this context, never on the program's default one
     // (which the program's toolkit may run).
-    const int init = atspi_init();
+    int init = atspi_init();
+    // At a session's start the accessibility bus's launcher may not answer yet (the viewer is
+    // often started beside it). The library gives up at once and then only reports itself
+    // started, so it is reset and asked again for a while (within acquire()'s wait).
+    for (int tries = 0; init > 1 && tries < kStartTries; ++tries) {
+        atspi_exit();
+        std::this_thread::sleep_for(kStartRetry);
+        init = atspi_init();
+    }
     if (init == 0 || init == 1) atspi_set_main_context(ctx);
     GMainLoop* loop = init > 1 ? nullptr : g_main_loop_new(ctx, FALSE);
     {
