@@ -24,7 +24,7 @@ struct WaylandWindows::State {
             tracker.reset();
             tracker = std::make_unique<WindowTracker>(c);
             generation = link.generation();
-            if (!tracker->hasAccessibility() && !tracker->hasToplevelList()) {
+            if (!tracker->hasAccessibility() && !tracker->hasToplevelList() && !tracker->hasWindowFacts()) {
                 static std::atomic<bool> said{false};
                 if (!said.exchange(true))
                     std::fputs("Neither the accessibility bus (at-spi2-core) nor the compositor tells which window "
