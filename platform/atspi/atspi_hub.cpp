@@ -135,10 +135,16 @@ void threadMain(std::shared_ptr<Hub::State> s) {
     // At a session's start the accessibility bus's launcher may not answer yet (the viewer is
     // often started beside it). The library gives up at once and then only reports itself
     // started, so it is reset and asked again for a while (within acquire()'s wait).
-    for (int tries = 0; init > 1 && tries < kStartTries; ++tries) {
-        atspi_exit();
-        std::this_thread::sleep_for(kStartRetry);
-        init = atspi_init();
+    if (init > 1) {
+        // The library's warning was given once; the retries are quiet.
+        const guint quiet = g_log_set_handler("dbind", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_FLAG_RECURSION),
+                                              [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        for (int tries = 0; init > 1 && tries < kStartTries; ++tries) {
+            atspi_exit();
+            std::this_thread::sleep_for(kStartRetry);
+            init = atspi_init();
+        }
+        g_log_remove_handler("dbind", quiet);
     }
     if (init == 0 || init == 1) atspi_set_main_context(ctx);
     GMainLoop* loop = init > 1 ? nullptr : g_main_loop_new(ctx, FALSE);
