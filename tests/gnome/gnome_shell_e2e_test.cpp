@@ -195,6 +195,27 @@ TEST(InsideGnome, TheExtensionTellsTrueWindowPlacesAndTheBackEndUsesThem) {
         EXPECT_GE(client->left, moved.x);
         EXPECT_GE(client->top, moved.y);
     }
+
+    // A window whose program is not on the accessibility bus (no session bus for it) is still
+    // the window in front, where the shell put it.
+    Child silent(PATTERN_WINDOW, {"tavik.silent"}, {"QT_QPA_PLATFORM=wayland", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
+    ASSERT_TRUE(silent.expect("painted").has_value()) << "the third Qt window did not paint";
+    const dt::Point silentAt{300, 200};
+    std::optional<dt::Rect> silentFrame;
+    EXPECT_TRUE(waitUntil([&] {
+        place(silent.pid(), silentAt, true);
+        seen = facts->windows();
+        const dt::WindowFact* w = seen ? ofProcess(*seen, silent.pid()) : nullptr;
+        if (w) silentFrame = w->frame;
+        return at(w, silentAt) && w->focused;
+    })) << describe(seen);
+    EXPECT_TRUE(waitUntil([&] {
+        front = desk.activeWindow();
+        return front && desk.windowProcess(*front) == silent.pid();
+    })) << "the window in front is not the window off the accessibility bus";
+    if (front && silentFrame) {
+        EXPECT_EQ(desk.windowRect(*front), silentFrame);
+    }
 }
 
 // The screen viewer's dialog key (Super+V asked for) comes from the extension's binding, whose

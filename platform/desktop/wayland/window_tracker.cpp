@@ -333,8 +333,8 @@ std::optional<WindowId> WindowTracker::activeWindow() {
     }
     if (!manager_) {
         // The compositor's facts know which window has the focus where no toplevel list says it
-        // (GNOME, KDE). A focused window the accessibility side does not know is no window in
-        // front, rather than the last accessibility window that was active.
+        // (GNOME, KDE). A focused window the accessibility side does not know is that window by
+        // its facts id, rather than the last accessibility window that was active.
         if (const auto front = focusedFromFacts()) return *front ? front : std::nullopt;
         // Without the accessibility side at all, the facts' focused window by its facts id.
         return atspiActive ? atspiActive : factsActive();
@@ -363,8 +363,10 @@ std::optional<WindowId> WindowTracker::focusedFromFacts() {
         ++ofProcess;
     }
     if (ofProcess != 1) {
-        atspi_->wantScan = true;  // a window the accessibility side has not seen yet
-        return WindowId{0};
+        // A window the accessibility side does not know (yet, or ever: its program is not on the
+        // bus): followed by its facts id, with the place the compositor gives it.
+        atspi_->wantScan = true;
+        return factsWindowId(f->id);
     }
     return only;
 }
