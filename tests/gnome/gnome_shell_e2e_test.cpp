@@ -184,10 +184,14 @@ TEST(InsideGnome, TheExtensionTellsTrueWindowPlacesAndTheBackEndUsesThem) {
     ::setenv("TAVIK_DESKTOP", "wayland", 1);
     dt::Desktop desk;
     std::optional<dt::WindowId> front;
-    EXPECT_TRUE(waitUntil([&] {
-        front = desk.activeWindow();
-        return front && desk.windowProcess(*front) == right.pid();
-    })) << "the window in front is not the second window";
+    // Waits until the back end's window in front belongs to process pid.
+    auto frontBecomes = [&](pid_t pid) {
+        return waitUntil([&] {
+            front = desk.activeWindow();
+            return front && desk.windowProcess(*front) == pid;
+        });
+    };
+    EXPECT_TRUE(frontBecomes(right.pid())) << "the window in front is not the second window";
     if (front && rightFrame) {
         EXPECT_EQ(desk.windowRect(*front), rightFrame);
         const auto client = desk.clientRect(*front);
@@ -198,7 +202,8 @@ TEST(InsideGnome, TheExtensionTellsTrueWindowPlacesAndTheBackEndUsesThem) {
 
     // A window whose program is not on the accessibility bus (no session bus for it) is still
     // the window in front, where the shell put it.
-    Child silent(PATTERN_WINDOW, {"tavik.silent"}, {"QT_QPA_PLATFORM=wayland", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
+    Child silent(PATTERN_WINDOW, {"tavik.silent"},
+                 {"QT_QPA_PLATFORM=wayland", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
     ASSERT_TRUE(silent.expect("painted").has_value()) << "the third Qt window did not paint";
     const dt::Point silentAt{300, 200};
     std::optional<dt::Rect> silentFrame;
@@ -209,10 +214,7 @@ TEST(InsideGnome, TheExtensionTellsTrueWindowPlacesAndTheBackEndUsesThem) {
         if (w) silentFrame = w->frame;
         return at(w, silentAt) && w->focused;
     })) << describe(seen);
-    EXPECT_TRUE(waitUntil([&] {
-        front = desk.activeWindow();
-        return front && desk.windowProcess(*front) == silent.pid();
-    })) << "the window in front is not the window off the accessibility bus";
+    EXPECT_TRUE(frontBecomes(silent.pid())) << "the window in front is not the window off the accessibility bus";
     if (front && silentFrame) {
         EXPECT_EQ(desk.windowRect(*front), silentFrame);
     }
