@@ -511,7 +511,11 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
     const bool prefetchRows = !(greyAvx2 && simd::hasAvx512());
     uint64_t qualified = 0;
     const int64_t rowBytes = 3 * int64_t{im.width};
-    for (int32_t y = y0; y < y1; ++y) {
+    // Rows are taken in the order they lie in memory (upwards in a bottom-up image), which the
+    // processor's prefetching follows; a source fills them top to bottom.
+    const bool upwards = !im.topDown && !source;
+    for (int32_t k = y0; k < y1; ++k) {
+        const int32_t y = upwards ? y1 - 1 - (k - y0) : k;
         uint8_t* row = im.row(y);
         const bool inside = y >= w.y0 && y < w.y1;
         const bool fusedMarks = pm.on && greyAvx2;
@@ -523,7 +527,7 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
         // in memory, a turn the processor's own prefetching takes a while to follow. Not with the
         // 64-pixel kernels: there the burst of requests cost more than it saved (6 % on a
         // 1920 x 1080 picture).
-        if (prefetchRows && y + 1 < y1 && !source)
+        if (prefetchRows && !upwards && y + 1 < y1 && !source)
             for (int64_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(im.row(y + 1) + b, 1);
         if constexpr (C == 0) {
             if (source && source->pixels && greyAvx2) {
