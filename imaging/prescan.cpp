@@ -195,6 +195,7 @@ struct LevelCounter {
 // itself as it rewrites them.
 template <bool Count, bool Mark, bool Write = true>
 LUMO_AVX2 uint32_t encodeGreyAvx2(uint8_t* p, int32_t n, uint32_t (*part)[256], const GreyMark& gm, int32_t x) {
+    if (n <= 0) return 0;  // a row's empty stretch beside the window, or a row done in 64-pixel steps
     const __m256i third = _mm256_set1_epi16(21846);
     const GreyMarkVectors mv = vectorsOf(gm);
     __m256i keep[3], flags[3];
@@ -320,6 +321,7 @@ struct WideLevelCounter {
 // encodeGreyAvx2 sixty-four pixels a step; the rest (under 64) goes to it.
 template <bool Count, bool Mark, bool Write>
 LUMO_AVX512 uint32_t encodeGreyAvx512(uint8_t* p, int32_t n, uint32_t (*part)[256], const GreyMark& gm, int32_t x) {
+    if (n <= 0) return 0;
     const __m512i a = _mm512_set1_epi8(static_cast<char>(gm.a)), b = _mm512_set1_epi8(static_cast<char>(gm.b));
     const uint64_t flip = gm.outside ? ~uint64_t{0} : 0;
     WideLevelCounter counter(part);
