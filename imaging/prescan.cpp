@@ -510,9 +510,7 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
     const GreyKernel writeMark = greyKernel<false, true, true>(), writeMarkCount = greyKernel<true, true, true>();
     GreyMark gm;
     if (pm.on) gm = GreyMark(pm.m, pm.lo, pm.hi);
-    const bool prefetchRows = !(greyAvx2 && simd::hasAvx512());
     uint64_t qualified = 0;
-    const int64_t rowBytes = 3 * int64_t{im.width};
     // Rows are taken in the order they lie in memory (upwards in a bottom-up image), which the
     // processor's prefetching follows; a source fills them top to bottom.
     const bool upwards = !im.topDown && !source;
@@ -525,12 +523,6 @@ uint64_t encodeRows(const Image& im, const Window& w, int32_t y0, int32_t y1, ui
             gm.bits = pm.bits + y * pm.words;
             std::fill_n(gm.bits, pm.words, 0);
         }
-        // The next row is asked for now: rows of a bottom-up image follow each other downwards
-        // in memory, a turn the processor's own prefetching takes a while to follow. Not with the
-        // 64-pixel kernels: there the burst of requests cost more than it saved (6 % on a
-        // 1920 x 1080 picture).
-        if (prefetchRows && !upwards && y + 1 < y1 && !source)
-            for (int64_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(im.row(y + 1) + b, 1);
         if constexpr (C == 0) {
             if (source && source->pixels && greyAvx2) {
                 int32_t left = 0, count = 0;
