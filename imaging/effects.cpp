@@ -1103,18 +1103,115 @@ template <class T, bool Packed>
 #undef LUMO_LOAD
 #undef LUMO_STORE
 
-template <bool Packed>
-LUMO_AVX512 void segmentStartsAvx512(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
-                                     int64_t n) {
-    segmentStarts<Lanes64, Packed>(d, p, phase, above, starts, n);
+// ---- Character Mode with AVX-512 -----------------------------------------------------------------
+// The same passes with every per-pixel flag kept as a bit (a word per 64 columns) and the lanes'
+// conditions in mask registers: segment starts (a bit row per image row), phase, column state, and
+// the rings' meeting and vertical marks. With a depth cap below 16, B goes into the high half of
+// each depth byte, so passes 2 and 3 move one array rather than two. These passes are bound by
+// stores, and a flag word is one small store where a flag vector was a whole vector's.
+
+constexpr int kNibbleLimit = 15;  // the largest cap whose depths and B share a byte
+
+// Pass 2 for one row (see belowCounts): d holds the row's depths, dn the row below's (with its B
+// in the high half when Nibbles, else in bn), sn the row below's start bits.
+template <bool Nibbles>
+LUMO_AVX512 void belowCountsAvx512(uint8_t* d, const uint8_t* dn, const uint64_t* sn, const uint8_t* bn, uint8_t* b,
+                                   const uint8_t* nextD, int64_t n) {
+    const __m512i one = _mm512_set1_epi8(1), low = _mm512_set1_epi8(0x0F);
+    for (int64_t x = 0; x < n; x += 64) {
+        __builtin_prefetch(nextD + x);
+        const __m512i here = _mm512_loadu_si512(d + x);
+        if (!_mm512_test_epi8_mask(here, here)) continue;
+        const __m512i below = _mm512_loadu_si512(dn + x);
+        const __m512i vd = Nibbles ? _mm512_and_si512(below, low) : below;
+        const __m512i vb = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(below, 4), low) : _mm512_loadu_si512(bn + x);
+        const __mmask64 end = sn[x >> 6] | _mm512_testn_epi8_mask(vd, vd);
+        const __m512i counted = _mm512_mask_add_epi8(vb, _mm512_cmplt_epu8_mask(vb, vd), vb, one);
+        const __m512i count = _mm512_mask_mov_epi8(counted, end, vd);
+        if (Nibbles) _mm512_storeu_si512(d + x, _mm512_or_si512(here, _mm512_slli_epi16(count, 4)));  // count <= 15
+        else _mm512_storeu_si512(b + x, count);
+    }
 }
-template <bool Packed>
-LUMO_AVX512 void belowCountsAvx512(const uint8_t* d, const uint8_t* dn, const uint8_t* sn, const uint8_t* bn, uint8_t* b,
-                                   const uint8_t* nextD, const uint8_t* nextS, int64_t n) {
-    belowCounts<Lanes64, Packed>(d, dn, sn, bn, b, nextD, nextS, n);
+
+// Pass 3 for row r (see WalkRow): the same rows with the flags as bit rows.
+struct WalkBits {
+    const uint8_t* d;     // depths of row r (with B in the high half when B is null)
+    const uint8_t* b;     // B of row r, or null
+    const uint64_t* s;    // segment starts of row r
+    uint8_t* a;           // per column: the top counter carried into row r
+    uint64_t* met;        // per column: the current segment has a bottom-pointer pixel
+    uint64_t* bottom;     // per column: row r - 1 was a bottom-pointer pixel
+    uint8_t* f0;          // new depths of rows r, r-1, r-2, r-3 (r-2 may still rise by one)
+    const uint8_t* f1;
+    uint8_t* f2;
+    const uint8_t* f3;
+    uint64_t* m0;         // where the pointers met, rows r, r-1
+    const uint64_t* m1;
+    uint64_t* v0;         // vertical centre marks of rows r, r-1, r-2
+    uint64_t* v1;
+    uint64_t* v2;
+    int64_t ahead;        // from row r's depths to the next row's
+    bool firstRow;        // row r - 1 is the image's first row
+    bool uInside;         // row r - 2 is below the first row
+};
+
+template <bool Nibbles>
+LUMO_AVX512 void walkRowAvx512(const WalkBits& w, int64_t n) {
+    const uint8_t *const rd = w.d, *const rb = w.b, *const rf1 = w.f1, *const rf3 = w.f3;
+    const uint64_t *const rs = w.s, *const rm1 = w.m1;
+    uint8_t *const ra = w.a, *const rf0 = w.f0, *const rf2 = w.f2;
+    uint64_t *const rmet = w.met, *const rbottom = w.bottom, *const rm0 = w.m0, *const rv0 = w.v0;
+    uint64_t *const rv1 = w.v1, *const rv2 = w.v2;
+    const __mmask64 first = w.firstRow ? ~__mmask64{0} : 0, uInside = w.uInside ? ~__mmask64{0} : 0;
+    const __m512i zero = _mm512_setzero_si512(), one = _mm512_set1_epi8(1), low = _mm512_set1_epi8(0x0F);
+    for (int64_t x = 0; x < n; x += 64) {
+        const int64_t k = x >> 6;
+        __builtin_prefetch(rd + w.ahead + x);
+        if (!Nibbles) __builtin_prefetch(rb + w.ahead + x);
+        const __m512i raw = _mm512_loadu_si512(rd + x), carried = _mm512_loadu_si512(ra + x);
+        const uint64_t met = rmet[k], wasBottom = rbottom[k], m1 = rm1[k], s = rs[k];
+        const __m512i any = _mm512_or_si512(raw, carried);
+        if (!(_mm512_test_epi8_mask(any, any) | met | wasBottom | m1)) {
+            // No mark here, none in the segment above, and no meeting to judge: nothing changes.
+            _mm512_storeu_si512(rf0 + x, zero);
+            rm0[k] = 0;
+            rv0[k] = 0;
+            continue;
+        }
+        const __m512i d = Nibbles ? _mm512_and_si512(raw, low) : raw;
+        const __m512i b = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(raw, 4), low) : _mm512_loadu_si512(rb + x);
+        const __mmask64 marked = _mm512_test_epi8_mask(d, d);
+        // The counter restarts at the valley's depth where the pointers met in the segment above.
+        const __m512i a = _mm512_mask_mov_epi8(carried, s & met, d);
+        const __mmask64 top = marked & _mm512_cmplt_epu8_mask(a, b), bottom = marked & ~top;
+        const __m512i f0 = _mm512_min_epu8(d, _mm512_add_epi8(_mm512_mask_mov_epi8(b, top, a), one));
+        const __m512i kept = _mm512_maskz_mov_epi8(marked, a);
+        _mm512_storeu_si512(ra + x, _mm512_mask_add_epi8(kept, marked & _mm512_cmplt_epu8_mask(a, d), kept, one));
+        _mm512_storeu_si512(rf0 + x, f0);
+        rmet[k] = marked & ((met & ~s) | bottom);
+        rm0[k] = bottom & (s | ~wasBottom);
+        rbottom[k] = bottom;
+        rv0[k] = 0;
+        if (!m1) continue;
+        // Where the pointers met at P = r - 1, with U = r - 2 above it: the pixel below P is
+        // this row's (its original depth when it starts the next segment).
+        const __m512i below = _mm512_mask_mov_epi8(f0, s, d);
+        const __m512i dp = _mm512_loadu_si512(rf1 + x), du = _mm512_loadu_si512(rf2 + x), duu = _mm512_loadu_si512(rf3 + x);
+        const __mmask64 lower = first | _mm512_cmplt_epu8_mask(du, dp);
+        const __mmask64 markP = m1 & lower & _mm512_cmplt_epu8_mask(below, dp);
+        const __mmask64 markU = m1 & ~lower & uInside & _mm512_cmplt_epu8_mask(duu, du) & _mm512_cmplt_epu8_mask(below, du);
+        rv1[k] |= markP;
+        rv2[k] |= markU;
+        if (markU) _mm512_storeu_si512(rf2 + x, _mm512_mask_add_epi8(du, markU, du, one));
+    }
 }
-template <bool Packed>
-LUMO_AVX512 void walkRowAvx512(const WalkRow& w, int64_t n) { walkRow<Lanes64, Packed>(w, n); }
+
+// Vertical marks as bytes (0 or 4) from their bit row, for the writers that read bytes.
+LUMO_AVX512 void verticalBytes(const uint64_t* bits, int64_t words, uint8_t* out) {
+    const __m512i four = _mm512_set1_epi8(4);
+    for (int64_t k = 0; k < words; ++k) _mm512_storeu_si512(out + 64 * k, _mm512_maskz_mov_epi8(bits[k], four));
+}
+
 template <bool Packed>
 LUMO_AVX2 void segmentStartsAvx2(const uint8_t* d, const uint8_t* p, uint8_t* phase, uint8_t* above, uint8_t* starts,
                                  int64_t n) {
@@ -1148,10 +1245,6 @@ struct CharacterKernels {
 };
 
 CharacterKernels characterKernels(int level, bool packed) {
-    if (level >= 3) {
-        if (packed) return {segmentStartsAvx512<true>, belowCountsAvx512<true>, walkRowAvx512<true>};
-        return {segmentStartsAvx512<false>, belowCountsAvx512<false>, walkRowAvx512<false>};
-    }
     if (level >= 2) {
         if (packed) return {segmentStartsAvx2<true>, belowCountsAvx2<true>, walkRowAvx2<true>};
         return {segmentStartsAvx2<false>, belowCountsAvx2<false>, walkRowAvx2<false>};
@@ -1234,17 +1327,18 @@ LUMO_AVX2 void addLevelsAvx2(const uint64_t* levels, int64_t stride, int count, 
 }
 
 // The same sixty-four pixels at a time, each level adding one under its bits as a mask.
-// Where a row's segment starts go when they are found as its depths are summed (with the starts
-// packed into the depths): the row above's depths p, and where its valleys go (p itself, or a
-// spare row above the first row), and the phase carried down the columns.
-struct StartsAt {
-    const uint8_t* p;
-    uint8_t* above;
-    uint8_t* phase;
+// Where a row's segment starts go when they are found as its depths are summed (pass 1 of the
+// wide Character Mode): one bit per pixel, 64 columns to a word.
+struct StartBits {
+    const uint8_t* p;   // the row above's depths
+    uint64_t* starts;   // this row's starts: below an unmarked pixel (its valleys come one row later)
+    uint64_t* above;    // the row above's starts, which gain its valleys (a spare row above the first)
+    uint64_t* rising;   // per column: in a segment whose depths have not yet fallen
+    uint64_t* falling;  // per column: in a segment whose depths have fallen
 };
 
 LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n,
-                                 uint8_t* out, const StartsAt* st = nullptr) {
+                                 uint8_t* out, const StartBits* st = nullptr) {
     const __m512i one = _mm512_set1_epi8(1);
     for (int64_t x = 0; x < n; x += 64) {
         const int64_t k = x >> 6;
@@ -1258,8 +1352,17 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
             }
         }
         _mm512_storeu_si512(out + x, d);
-        // The 64 columns' starts while their depths are still in the first-level cache.
-        if (st) segmentStarts<Lanes64, true>(out + x, st->p + x, st->phase + x, st->above + x, out + x, 64);
+        if (!st) continue;
+        // The 64 columns' starts, from their depths and the row above's; a valley (a rise
+        // after a fall) makes the row above a start.
+        const __m512i vp = _mm512_loadu_si512(st->p + x);
+        const __mmask64 marked = _mm512_test_epi8_mask(d, d);
+        const __mmask64 down = _mm512_cmplt_epu8_mask(d, vp), up = _mm512_cmplt_epu8_mask(vp, d), flat = ~(down | up);
+        const uint64_t rising = st->rising[k], falling = st->falling[k];
+        st->above[k] |= falling & up;
+        st->starts[k] = marked & _mm512_testn_epi8_mask(vp, vp);
+        st->rising[k] = marked & (up | (flat & rising));
+        st->falling[k] = marked & (down | (flat & falling));
     }
 }
 
@@ -1270,7 +1373,7 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
 // words are stored once (for the sums) and never read back while the erosion runs.
 template <int C>
 LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels,
-                               const StartsAt* st) {
+                               const StartBits* st) {
     const int64_t stride = words + 1;
     const __m512i zero = _mm512_setzero_si512();
     __m512i e[C], pairs[C];
@@ -1314,7 +1417,7 @@ LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, i
 
 // With st, the row's segment starts are found on the way (the packed pass 1 for this row).
 LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels,
-                                 const StartsAt* st = nullptr) {
+                                 const StartBits* st = nullptr) {
     const int64_t words = wordsOf(w), stride = words + 1, chunks = (words + 7) / 8;
     switch (chunks) {
     case 1: return rowDepthsHeld<1>(bits, words, n, limit, out, levels, st);
@@ -1453,7 +1556,7 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
 }
 
 // writeDepthRowAvx2<true> sixty-four pixels a step; returns the pixels done.
-LUMO_AVX512 int32_t writeDepthRowAvx512(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
+LUMO_AVX512 int32_t writeDepthRowAvx512(uint8_t* p, int32_t n, const uint8_t* d, const uint64_t* vertical, bool inner,
                                         const uint8_t* next) {
     const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
     int32_t i = 0;
@@ -1467,7 +1570,7 @@ LUMO_AVX512 int32_t writeDepthRowAvx512(uint8_t* p, int32_t n, const uint8_t* d,
             centre = _mm512_mask_cmplt_epu8_mask(on, l, c) &
                      (_mm512_cmplt_epu8_mask(r, c) | _mm512_mask_cmplt_epu8_mask(_mm512_cmpeq_epi8_mask(r, c), r2, c));
         }
-        const __m512i o = _mm512_or_si512(_mm512_or_si512(_mm512_loadu_si512(vertical + i), one),
+        const __m512i o = _mm512_or_si512(_mm512_mask_mov_epi8(one, vertical[i >> 6], _mm512_or_si512(one, four)),
                                           _mm512_or_si512(_mm512_maskz_mov_epi8(on, two), _mm512_maskz_mov_epi8(centre, four)));
         uint8_t* a = p + 3 * int64_t{i};
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
@@ -1489,22 +1592,25 @@ struct CharacterLayout {
     explicit CharacterLayout(int64_t w, int64_t h)
         : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {}
     // Rows: depths, starts and B of the image rows; then phase, counter, met, bottom, zero, spare,
-    // orBytes (one each); then the rings of new depths, meeting flags and vertical marks.
-    int64_t rows() const { return 3 * height + 7 + 3 * 4; }
+    // orBytes, vertical (one each); then the rings of new depths, meeting flags and vertical marks.
+    static constexpr int64_t kSingle = 8;
+    int64_t rows() const { return 3 * height + kSingle + 3 * 4; }
     size_t bytes() const { return size_t(rows() * stride); }
     uint8_t* row(uint8_t* base, int64_t index) const { return base + index * stride + kPad; }
 };
 
-// Writes row y of the image from its final depths f (a ring row, padded) and vertical marks;
+// Writes row y of the image from its final depths f (a ring row, padded) and vertical marks (bytes,
+// or with AVX-512 a bit row that is made into bytes in `vertical` only for the narrower writers);
 // with raw, the row still holds its colour pixels and is grey-encoded on the way.
-void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* vertical, uint8_t* orBytes, int level,
-                       bool raw) {
+void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, uint8_t* vertical, const uint64_t* verticalBits,
+                       uint8_t* orBytes, int level, bool raw) {
     const int32_t w = im.width, h = im.height;
     const bool inner = y >= 1 && y + 2 <= h;
     f[-1] = f[w] = f[w + 1] = 255;
     uint8_t* row = im.row(y);
     const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
-    const int32_t wide = level >= 3 && raw ? writeDepthRowAvx512(row, w, f, vertical, inner, next) : 0;
+    const int32_t wide = level >= 3 && raw ? writeDepthRowAvx512(row, w, f, verticalBits, inner, next) : 0;
+    if (wide < w && verticalBits) verticalBytes(verticalBits, wordsOf(w), vertical);
     const int32_t fused = level < 2 ? 0
                           : wide + (raw ? writeDepthRowAvx2<true>(row + 3 * int64_t{wide}, w - wide, f + wide,
                                                                   vertical + wide, inner, next + 3 * int64_t{wide})
@@ -1518,79 +1624,119 @@ void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, const uint8_t* ve
     f[-1] = f[w] = f[w + 1] = 0;
 }
 
+// Character Mode's arrays in the scratch, as CharacterLayout places them.
+struct CharacterRows {
+    const CharacterLayout& lay;
+    uint8_t* base;
+    int64_t h;
+    uint8_t* single;
+    CharacterRows(const CharacterLayout& layout, uint8_t* b)
+        : lay(layout), base(b), h(layout.height), single(layout.row(b, 3 * layout.height)) {
+        // The column state, the rings (row -1 of every ring reads as zeros) and the spare rows start clear.
+        std::memset(single - CharacterLayout::kPad, 0, size_t((CharacterLayout::kSingle + 12) * lay.stride));
+    }
+    // Each array's rows follow each other in memory, so every pass walks each array as one
+    // stream (the processor's prefetching follows a stream, not rows scattered between others).
+    uint8_t* depths(int64_t y) const { return lay.row(base, y); }
+    uint8_t* starts(int64_t y) const { return lay.row(base, h + y); }
+    uint8_t* counts(int64_t y) const { return lay.row(base, 2 * h + y); }
+    uint8_t* one(int index) const { return single + index * lay.stride; }  // phase, counter, met, ...
+    uint8_t* ring(int kind, int64_t y) const { return single + (CharacterLayout::kSingle + kind * 4 + (y & 3)) * lay.stride; }
+    // With AVX-512 the starts are bits: the rows of words follow each other where the starts' bytes would be.
+    uint64_t* startBits(int64_t y) const { return reinterpret_cast<uint64_t*>(starts(0)) + y * (lay.padded / 64); }
+    template <class T>
+    T* as(uint8_t* p) const { return reinterpret_cast<T*>(p); }
+};
+
+enum CharacterRow { kPhase, kCarried, kMet, kBottom, kZero, kSpare, kOrBytes, kVertical };
+
+// The three passes with flags in bits and conditions in mask registers (AVX-512).
+template <bool Nibbles>
+void characterModeAvx512(const Image& im, RowMarks& marks, EffectScratch& sc, int limit, bool raw, const CharacterRows& at) {
+    const int32_t w = im.width, h = im.height;
+    const int64_t n = at.lay.padded, words = n / 64;
+    uint64_t* const rising = at.as<uint64_t>(at.one(kPhase));
+    uint64_t* const falling = rising + words;
+    const uint64_t* const zeroBits = at.as<uint64_t>(at.one(kZero));
+    for (int32_t y = 0; y < h; ++y) {
+        const StartBits st{y > 0 ? at.depths(y - 1) : at.one(kZero), at.startBits(y),
+                           y > 0 ? at.startBits(y - 1) : at.as<uint64_t>(at.one(kSpare)), rising, falling};
+        rowDepthsAvx512(marks.row(y), w, n, limit, at.depths(y), sc.depthLevels.data(), &st);
+    }
+    for (int32_t y = h - 1; y >= 0; --y) {
+        const bool last = y + 1 >= h;
+        belowCountsAvx512<Nibbles>(at.depths(y), last ? at.one(kZero) : at.depths(y + 1), last ? zeroBits : at.startBits(y + 1),
+                                   last ? at.one(kZero) : at.counts(y + 1), at.counts(y), at.depths(std::max(y - 1, 0)), n);
+    }
+    auto bits = [&](int kind, int64_t y) { return at.as<uint64_t>(at.ring(kind, y)); };
+    for (int32_t r = 0; r < h; ++r) {
+        WalkBits wb{at.depths(r), Nibbles ? nullptr : at.counts(r), at.startBits(r), at.one(kCarried),
+                    at.as<uint64_t>(at.one(kMet)), at.as<uint64_t>(at.one(kBottom)), at.ring(0, r), at.ring(0, r - 1),
+                    at.ring(0, r - 2), at.ring(0, r - 3), bits(1, r), bits(1, r - 1), bits(2, r), bits(2, r - 1),
+                    bits(2, r - 2), r + 1 < h ? at.depths(r + 1) - at.depths(r) : 0, r == 1, r >= 3};
+        walkRowAvx512<Nibbles>(wb, n);
+        if (r >= 2) writeCharacterRow(im, r - 2, at.ring(0, r - 2), at.one(kVertical), bits(2, r - 2), at.one(kOrBytes), 3, raw);
+    }
+    for (int32_t y = std::max(0, h - 2); y < h; ++y)
+        writeCharacterRow(im, y, at.ring(0, y), at.one(kVertical), bits(2, y), at.one(kOrBytes), 3, raw);
+}
+
 bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level, bool raw) {
     const int32_t w = im.width, h = im.height;
     // Depths live in one byte; the cap keeps every later increase inside it.
     const int limit = std::clamp(pr.depthLimit, 1, 254);
     const CharacterLayout lay(w, h);
-    uint8_t* base = sc.depthWork.data();
+    const CharacterRows at(lay, sc.depthWork.data());
+    if (level >= 3) {
+        if (limit <= kNibbleLimit) characterModeAvx512<true>(im, marks, sc, limit, raw, at);
+        else characterModeAvx512<false>(im, marks, sc, limit, raw, at);
+        return true;
+    }
     const int64_t n = lay.padded;
-    // Each array's rows follow each other in memory, so every pass walks each array as one
-    // stream (the processor's prefetching follows a stream, not rows scattered between others).
-    auto depths = [&](int64_t y) { return lay.row(base, y); };
     // With a cap below 128 the depths leave bit 7 free for the starts: one array fewer to read.
     const bool packed = limit < 128;
-    auto starts = [&](int64_t y) { return lay.row(base, packed ? y : h + y); };
-    auto counts = [&](int64_t y) { return lay.row(base, 2 * int64_t{h} + y); };
-    uint8_t* const single = lay.row(base, 3 * int64_t{h});
-    uint8_t* phase = single;
-    uint8_t* carried = single + lay.stride;
-    uint8_t* met = single + 2 * lay.stride;
-    uint8_t* bottom = single + 3 * lay.stride;
-    uint8_t* zero = single + 4 * lay.stride;
-    uint8_t* spare = single + 5 * lay.stride;
-    uint8_t* orBytes = single + 6 * lay.stride;
-    uint8_t* rings = single + 7 * lay.stride - CharacterLayout::kPad;
-    // The column state, the rings (row -1 of every ring reads as zeros) and the spare rows start clear.
-    std::memset(single - CharacterLayout::kPad, 0, size_t((7 + 12) * lay.stride));
-    auto ring = [&](int kind, int64_t y) { return rings + (kind * 4 + (y & 3)) * lay.stride + CharacterLayout::kPad; };
+    auto starts = [&](int64_t y) { return packed ? at.depths(y) : at.starts(y); };
+    uint8_t* zero = at.one(kZero);
     const CharacterKernels kernels = characterKernels(level, packed);
 
     for (int32_t y = 0; y < h; ++y) {
-        uint8_t* d = depths(y);
-        uint8_t* above = y > 0 ? starts(y - 1) : spare;
-        const uint8_t* p = y > 0 ? depths(y - 1) : zero;
-        if (level >= 3 && packed) {
-            const StartsAt st{p, above, phase};
-            rowDepthsAvx512(marks.row(y), w, n, limit, d, sc.depthLevels.data(), &st);
-            continue;
-        }
-        rowDepths(marks.row(y), w, n, limit, d, sc.depthLevels.data(), level);
-        kernels.starts(d, p, phase, above, starts(y), n);
+        uint8_t* above = y > 0 ? starts(y - 1) : at.one(kSpare);
+        const uint8_t* p = y > 0 ? at.depths(y - 1) : zero;
+        rowDepths(marks.row(y), w, n, limit, at.depths(y), sc.depthLevels.data(), level);
+        kernels.starts(at.depths(y), p, at.one(kPhase), above, starts(y), n);
     }
     for (int32_t y = h - 1; y >= 0; --y) {
         const bool last = y + 1 >= h;
-        const uint8_t* dn = last ? zero : depths(y + 1);
+        const uint8_t* dn = last ? zero : at.depths(y + 1);
         const uint8_t* sn = last ? zero : starts(y + 1);
-        const uint8_t* bn = last ? zero : counts(y + 1);
-        const uint8_t* nextD = depths(std::max(y - 1, 0));
-        const uint8_t* nextS = starts(std::max(y - 1, 0));
-        kernels.below(depths(y), dn, sn, bn, counts(y), nextD, nextS, n);
+        const uint8_t* bn = last ? zero : at.counts(y + 1);
+        kernels.below(at.depths(y), dn, sn, bn, at.counts(y), at.depths(std::max(y - 1, 0)), starts(std::max(y - 1, 0)), n);
     }
     for (int32_t r = 0; r < h; ++r) {
         WalkRow wr;
-        wr.d = depths(r);
-        wr.b = counts(r);
+        wr.d = at.depths(r);
+        wr.b = at.counts(r);
         wr.s = starts(r);
-        wr.a = carried;
-        wr.met = met;
-        wr.bottom = bottom;
-        wr.f0 = ring(0, r);
-        wr.f1 = ring(0, r - 1);
-        wr.f2 = ring(0, r - 2);
-        wr.f3 = ring(0, r - 3);
-        wr.m0 = ring(1, r);
-        wr.m1 = ring(1, r - 1);
-        wr.v0 = ring(2, r);
-        wr.v1 = ring(2, r - 1);
-        wr.v2 = ring(2, r - 2);
-        wr.ahead = r + 1 < h ? depths(r + 1) - depths(r) : 0;
+        wr.a = at.one(kCarried);
+        wr.met = at.one(kMet);
+        wr.bottom = at.one(kBottom);
+        wr.f0 = at.ring(0, r);
+        wr.f1 = at.ring(0, r - 1);
+        wr.f2 = at.ring(0, r - 2);
+        wr.f3 = at.ring(0, r - 3);
+        wr.m0 = at.ring(1, r);
+        wr.m1 = at.ring(1, r - 1);
+        wr.v0 = at.ring(2, r);
+        wr.v1 = at.ring(2, r - 1);
+        wr.v2 = at.ring(2, r - 2);
+        wr.ahead = r + 1 < h ? at.depths(r + 1) - at.depths(r) : 0;
         wr.firstRow = r == 1 ? 0xFF : 0;
         wr.uInside = r >= 3 ? 0xFF : 0;
         kernels.walk(wr, n);
-        if (r >= 2) writeCharacterRow(im, r - 2, ring(0, r - 2), ring(2, r - 2), orBytes, level, raw);
+        if (r >= 2) writeCharacterRow(im, r - 2, at.ring(0, r - 2), at.ring(2, r - 2), nullptr, at.one(kOrBytes), level, raw);
     }
-    for (int32_t y = std::max(0, h - 2); y < h; ++y) writeCharacterRow(im, y, ring(0, y), ring(2, y), orBytes, level, raw);
+    for (int32_t y = std::max(0, h - 2); y < h; ++y)
+        writeCharacterRow(im, y, at.ring(0, y), at.ring(2, y), nullptr, at.one(kOrBytes), level, raw);
     return true;
 }
 
