@@ -1337,6 +1337,19 @@ struct StartBits {
     uint64_t* falling;  // per column: in a segment whose depths have fallen
 };
 
+// Starts of one 64-column step of the wide pass 1 from its depths d (see StartBits).
+LUMO_AVX512 inline void startsOfStep(__m512i d, int64_t x, const StartBits& st) {
+    const int64_t k = x >> 6;
+    const __m512i vp = _mm512_loadu_si512(st.p + x);
+    const __mmask64 marked = _mm512_test_epi8_mask(d, d);
+    const __mmask64 down = _mm512_cmplt_epu8_mask(d, vp), up = _mm512_cmplt_epu8_mask(vp, d), flat = ~(down | up);
+    const uint64_t rising = st.rising[k], falling = st.falling[k];
+    st.above[k] |= falling & up;  // a rise after a fall: the row above is a valley
+    st.starts[k] = marked & _mm512_testn_epi8_mask(vp, vp);
+    st.rising[k] = marked & (up | (flat & rising));
+    st.falling[k] = marked & (down | (flat & falling));
+}
+
 LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n,
                                  uint8_t* out, const StartBits* st = nullptr) {
     const __m512i one = _mm512_set1_epi8(1);
@@ -1352,30 +1365,38 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
             }
         }
         _mm512_storeu_si512(out + x, d);
-        if (!st) continue;
-        // The 64 columns' starts, from their depths and the row above's; a valley (a rise
-        // after a fall) makes the row above a start.
-        const __m512i vp = _mm512_loadu_si512(st->p + x);
-        const __mmask64 marked = _mm512_test_epi8_mask(d, d);
-        const __mmask64 down = _mm512_cmplt_epu8_mask(d, vp), up = _mm512_cmplt_epu8_mask(vp, d), flat = ~(down | up);
-        const uint64_t rising = st->rising[k], falling = st->falling[k];
-        st->above[k] |= falling & up;
-        st->starts[k] = marked & _mm512_testn_epi8_mask(vp, vp);
-        st->rising[k] = marked & (up | (flat & rising));
-        st->falling[k] = marked & (down | (flat & falling));
+        if (st) startsOfStep(d, x, *st);
     }
 }
 
 // rowDepthsBy eight words at a time: funnel shifts carry the bits across words, and a word's
 // neighbours come from the vectors either side by one lane (clear beyond the row's ends).
 
-// The same for rows of up to 8 C words, with the row's levels held in registers: each level's
-// words are stored once (for the sums) and never read back while the erosion runs.
+// The pixels of depth exactly k (set, C chunks of 8 words) join the planes (rows of 8 C words) of k's bits.
+template <int C>
+LUMO_AVX512 inline void addDepth(uint64_t* planeRows, int planes, int k, const __m512i* set) {
+    for (int j = 0; j < planes; ++j) {
+        if (!((k >> j) & 1)) continue;
+        uint64_t* row = planeRows + j * 8 * C;
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) _mm512_storeu_si512(row + 8 * c, _mm512_or_si512(_mm512_loadu_si512(row + 8 * c), set[c]));
+    }
+}
+
+// The same for rows of up to 8 C words, with the row's levels held in registers. The depths are
+// gathered as bit planes while the levels are made: the pixels whose depth is exactly k (in E_k
+// and not in E_k+1) join plane j for every bit j of k, and the pairs' left pixels are added
+// last. Turning the planes into bytes costs the same at every depth, with no loop whose length
+// varies from step to step.
 template <int C>
 LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels,
                                const StartBits* st) {
-    const int64_t stride = words + 1;
     const __m512i zero = _mm512_setzero_si512();
+    const int planes = std::bit_width(unsigned(limit));
+    // Rows of C full chunks: the pairs, then the planes (levels holds 256 rows of words + 1).
+    constexpr int64_t kRow = 8 * C;
+    uint64_t* const pairRow = levels;
+    uint64_t* const planeRows = levels + kRow;
     __m512i e[C], pairs[C];
     __mmask8 any = 0;
 #pragma GCC unroll 4
@@ -1383,12 +1404,15 @@ LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, i
         e[c] = loadChunk(bits, words, c);
         pairs[c] = zero;
         any |= _mm512_test_epi64_mask(e[c], e[c]);
-        _mm512_mask_storeu_epi64(levels + stride + 8 * c, chunkLanes(words, c), e[c]);
     }
-    int count = 0;
+    for (int j = 0; j < planes; ++j)
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) _mm512_storeu_si512(planeRows + j * kRow + 8 * c, zero);
     for (int level = 1; level <= limit && any; ++level) {
-        count = level;
-        if (level == limit) break;
+        if (level == limit) {  // what is left is capped here
+            addDepth<C>(planeRows, planes, level, e);
+            break;
+        }
         __m512i kept[C], top[C];
         any = 0;
 #pragma GCC unroll 4
@@ -1399,8 +1423,8 @@ LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, i
             kept[c] = _mm512_ternarylogic_epi64(e[c], left, right, 0x80);
             top[c] = _mm512_maskz_andnot_epi64(0xFF, kept[c], e[c]);
             any |= _mm512_test_epi64_mask(kept[c], kept[c]);
-            _mm512_mask_storeu_epi64(levels + (level + 1) * stride + 8 * c, chunkLanes(words, c), kept[c]);
         }
+        addDepth<C>(planeRows, planes, level, top);
 #pragma GCC unroll 4
         for (int c = 0; c < C; ++c) {
             const __m512i after = c + 1 < C ? top[c + 1] : zero;
@@ -1411,8 +1435,16 @@ LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, i
         }
     }
 #pragma GCC unroll 4
-    for (int c = 0; c < C; ++c) _mm512_mask_storeu_epi64(levels + 8 * c, chunkLanes(words, c), pairs[c]);
-    addLevelsAvx512(levels, stride, count, words, n, out, st);
+    for (int c = 0; c < C; ++c) _mm512_storeu_si512(pairRow + 8 * c, pairs[c]);
+    const __m512i one = _mm512_set1_epi8(1);
+    for (int64_t x = 0; x < n; x += 64) {
+        const int64_t k = x >> 6;
+        __m512i d = zero;
+        for (int j = 0; j < planes; ++j) d = _mm512_mask_add_epi8(d, planeRows[j * kRow + k], d, _mm512_set1_epi8(char(1 << j)));
+        d = _mm512_mask_add_epi8(d, pairRow[k], d, one);
+        _mm512_storeu_si512(out + x, d);
+        if (st) startsOfStep(d, x, *st);
+    }
 }
 
 // With st, the row's segment starts are found on the way (the packed pass 1 for this row).
