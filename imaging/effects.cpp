@@ -1351,7 +1351,8 @@ LUMO_AVX512 inline void startsOfStep(__m512i d, int64_t x, const StartBits& st) 
 }
 
 LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int count, int64_t words, int64_t n,
-                                 uint8_t* out, const StartBits* st = nullptr) {
+                                 uint8_t* out, const StartBits& at) {
+    const StartBits st = at;  // a copy the stores below cannot reach
     const __m512i one = _mm512_set1_epi8(1);
     for (int64_t x = 0; x < n; x += 64) {
         const int64_t k = x >> 6;
@@ -1365,7 +1366,7 @@ LUMO_AVX512 void addLevelsAvx512(const uint64_t* levels, int64_t stride, int cou
             }
         }
         _mm512_storeu_si512(out + x, d);
-        if (st) startsOfStep(d, x, *st);
+        startsOfStep(d, x, st);
     }
 }
 
@@ -1383,6 +1384,26 @@ LUMO_AVX512 inline void addDepth(uint64_t* planeRows, int planes, int k, const _
     }
 }
 
+// The depths of n pixels from P bit planes (rows rowWords apart) and the pairs' left pixels,
+// with the row's starts found on the way.
+template <int P>
+LUMO_AVX512 void depthsFromPlanes(const uint64_t* planeRows, int64_t rowWords, const uint64_t* pairs, int64_t n,
+                                  uint8_t* out, const StartBits& at) {
+    const StartBits st = at;  // a copy the stores below cannot reach
+    const __m512i one = _mm512_set1_epi8(1);
+    __m512i weight[P];
+    for (int j = 0; j < P; ++j) weight[j] = _mm512_set1_epi8(char(1 << j));
+    for (int64_t x = 0; x < n; x += 64) {
+        const int64_t k = x >> 6;
+        __m512i d = _mm512_maskz_mov_epi8(planeRows[k], one);
+#pragma GCC unroll 8
+        for (int j = 1; j < P; ++j) d = _mm512_mask_add_epi8(d, planeRows[j * rowWords + k], d, weight[j]);
+        d = _mm512_mask_add_epi8(d, pairs[k], d, one);
+        _mm512_storeu_si512(out + x, d);
+        startsOfStep(d, x, st);
+    }
+}
+
 // The same for rows of up to 8 C words, with the row's levels held in registers. The depths are
 // gathered as bit planes while the levels are made: the pixels whose depth is exactly k (in E_k
 // and not in E_k+1) join plane j for every bit j of k, and the pairs' left pixels are added
@@ -1390,7 +1411,7 @@ LUMO_AVX512 inline void addDepth(uint64_t* planeRows, int planes, int k, const _
 // varies from step to step.
 template <int C>
 LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, int limit, uint8_t* out, uint64_t* levels,
-                               const StartBits* st) {
+                               const StartBits& st) {
     const __m512i zero = _mm512_setzero_si512();
     const int planes = std::bit_width(unsigned(limit));
     // Rows of C full chunks: the pairs, then the planes (levels holds 256 rows of words + 1).
@@ -1436,20 +1457,21 @@ LUMO_AVX512 void rowDepthsHeld(const uint64_t* bits, int64_t words, int64_t n, i
     }
 #pragma GCC unroll 4
     for (int c = 0; c < C; ++c) _mm512_storeu_si512(pairRow + 8 * c, pairs[c]);
-    const __m512i one = _mm512_set1_epi8(1);
-    for (int64_t x = 0; x < n; x += 64) {
-        const int64_t k = x >> 6;
-        __m512i d = zero;
-        for (int j = 0; j < planes; ++j) d = _mm512_mask_add_epi8(d, planeRows[j * kRow + k], d, _mm512_set1_epi8(char(1 << j)));
-        d = _mm512_mask_add_epi8(d, pairRow[k], d, one);
-        _mm512_storeu_si512(out + x, d);
-        if (st) startsOfStep(d, x, *st);
+    switch (planes) {
+    case 1: return depthsFromPlanes<1>(planeRows, kRow, pairRow, n, out, st);
+    case 2: return depthsFromPlanes<2>(planeRows, kRow, pairRow, n, out, st);
+    case 3: return depthsFromPlanes<3>(planeRows, kRow, pairRow, n, out, st);
+    case 4: return depthsFromPlanes<4>(planeRows, kRow, pairRow, n, out, st);
+    case 5: return depthsFromPlanes<5>(planeRows, kRow, pairRow, n, out, st);
+    case 6: return depthsFromPlanes<6>(planeRows, kRow, pairRow, n, out, st);
+    case 7: return depthsFromPlanes<7>(planeRows, kRow, pairRow, n, out, st);
+    default: return depthsFromPlanes<8>(planeRows, kRow, pairRow, n, out, st);
     }
 }
 
-// With st, the row's segment starts are found on the way (the packed pass 1 for this row).
+// Depths and segment starts of one row: pass 1 of the wide Character Mode.
 LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels,
-                                 const StartBits* st = nullptr) {
+                                 const StartBits& st) {
     const int64_t words = wordsOf(w), stride = words + 1, chunks = (words + 7) / 8;
     switch (chunks) {
     case 1: return rowDepthsHeld<1>(bits, words, n, limit, out, levels, st);
@@ -1496,8 +1518,7 @@ LUMO_AVX512 void rowDepthsAvx512(const uint64_t* bits, int32_t w, int64_t n, int
 }
 
 void rowDepths(const uint64_t* bits, int32_t w, int64_t n, int limit, uint8_t* out, uint64_t* levels, int level) {
-    if (level >= 3) rowDepthsAvx512(bits, w, n, limit, out, levels);
-    else if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
+    if (level >= 2) rowDepthsBy(bits, w, n, limit, out, levels, addLevelsAvx2);
     else rowDepthsBy(bits, w, n, limit, out, levels, addLevelsScalar);
 }
 
@@ -1693,7 +1714,7 @@ void characterModeAvx512(const Image& im, RowMarks& marks, EffectScratch& sc, in
     for (int32_t y = 0; y < h; ++y) {
         const StartBits st{y > 0 ? at.depths(y - 1) : at.one(kZero), at.startBits(y),
                            y > 0 ? at.startBits(y - 1) : at.as<uint64_t>(at.one(kSpare)), rising, falling};
-        rowDepthsAvx512(marks.row(y), w, n, limit, at.depths(y), sc.depthLevels.data(), &st);
+        rowDepthsAvx512(marks.row(y), w, n, limit, at.depths(y), sc.depthLevels.data(), st);
     }
     for (int32_t y = h - 1; y >= 0; --y) {
         const bool last = y + 1 >= h;
