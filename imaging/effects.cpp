@@ -1112,98 +1112,127 @@ template <class T, bool Packed>
 
 constexpr int kNibbleLimit = 15;  // the largest cap whose depths and B share a byte
 
-// Pass 2 for one row (see belowCounts): d holds the row's depths, dn the row below's (with its B
-// in the high half when Nibbles, else in bn), sn the row below's start bits.
-template <bool Nibbles>
-LUMO_AVX512 void belowCountsAvx512(uint8_t* d, const uint8_t* dn, const uint64_t* sn, const uint8_t* bn, uint8_t* b,
-                                   const uint8_t* nextD, int64_t n) {
-    const __m512i one = _mm512_set1_epi8(1), low = _mm512_set1_epi8(0x0F);
-    for (int64_t x = 0; x < n; x += 64) {
-        __builtin_prefetch(nextD + x);
-        const __m512i here = _mm512_loadu_si512(d + x);
-        if (!_mm512_test_epi8_mask(here, here)) continue;
-        const __m512i below = _mm512_loadu_si512(dn + x);
-        const __m512i vd = Nibbles ? _mm512_and_si512(below, low) : below;
-        const __m512i vb = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(below, 4), low) : _mm512_loadu_si512(bn + x);
-        const __mmask64 end = sn[x >> 6] | _mm512_testn_epi8_mask(vd, vd);
-        const __m512i counted = _mm512_mask_add_epi8(vb, _mm512_cmplt_epu8_mask(vb, vd), vb, one);
-        const __m512i count = _mm512_mask_mov_epi8(counted, end, vd);
-        if (Nibbles) _mm512_storeu_si512(d + x, _mm512_or_si512(here, _mm512_slli_epi16(count, 4)));  // count <= 15
-        else _mm512_storeu_si512(b + x, count);
+// Passes 2 and 3 go down one column strip of 64 pixels at a time rather than along the rows: a
+// strip's bytes of every row (64 x height) stay in the second-level cache from pass 2 to pass 3,
+// and the walk keeps its column state and the rows it looks back at in registers. The walk
+// leaves each row's final depths in place of its depths and its vertical marks in a bit row; the
+// image rows are written afterwards.
+
+// Where the strip passes find their rows: `stride` bytes from one image row to the next.
+struct StripRows {
+    uint8_t* depths;          // row 0's depths (the final depths once the walk has passed)
+    uint8_t* counts;          // row 0's B, when B does not share the depth bytes
+    const uint64_t* starts;   // row 0's start bits
+    uint64_t* vertical;       // row 0's vertical-mark bits
+    int64_t stride, words, height;
+};
+
+// Pass 2 (see belowCounts) for S strips from column x, from the bottom row up. Each row depends
+// on the one below, so S strips are taken together to give the processor independent work.
+template <bool Nibbles, int S>
+LUMO_AVX512 void belowCountsStrips(const StripRows& at, int64_t x) {
+    const int64_t k = x >> 6;
+    const __m512i one = _mm512_set1_epi8(1);
+    __m512i vd[S], vb[S];  // the row below's depths and B
+    uint64_t startsBelow[S];
+    for (int i = 0; i < S; ++i) vd[i] = vb[i] = _mm512_setzero_si512(), startsBelow[i] = 0;
+    for (int64_t y = at.height - 1; y >= 0; --y) {
+        uint8_t* d = at.depths + y * at.stride + x;
+        for (int i = 0; i < S; ++i) __builtin_prefetch(d + 64 * i - 16 * at.stride);
+#pragma GCC unroll 4
+        for (int i = 0; i < S; ++i) {
+            const __m512i here = _mm512_loadu_si512(d + 64 * i);
+            const __mmask64 marked = _mm512_test_epi8_mask(here, here);
+            const __mmask64 end = startsBelow[i] | _mm512_testn_epi8_mask(vd[i], vd[i]);
+            const __m512i counted = _mm512_mask_add_epi8(vb[i], _mm512_cmplt_epu8_mask(vb[i], vd[i]), vb[i], one);
+            // B is read only where the row is marked; kept at 0 elsewhere, unmarked bytes stay 0.
+            const __m512i count = _mm512_maskz_mov_epi8(marked, _mm512_mask_mov_epi8(counted, end, vd[i]));
+            if (Nibbles) _mm512_storeu_si512(d + 64 * i, _mm512_or_si512(here, _mm512_slli_epi16(count, 4)));  // count <= 15
+            else _mm512_storeu_si512(at.counts + y * at.stride + x + 64 * i, count);
+            vd[i] = here;
+            vb[i] = count;
+            startsBelow[i] = at.starts[y * at.words + k + i];
+        }
     }
 }
 
-// Pass 3 for row r (see WalkRow): the same rows with the flags as bit rows.
-struct WalkBits {
-    const uint8_t* d;     // depths of row r (with B in the high half when B is null)
-    const uint8_t* b;     // B of row r, or null
-    const uint64_t* s;    // segment starts of row r
-    uint8_t* a;           // per column: the top counter carried into row r
-    uint64_t* met;        // per column: the current segment has a bottom-pointer pixel
-    uint64_t* bottom;     // per column: row r - 1 was a bottom-pointer pixel
-    uint8_t* f0;          // new depths of rows r, r-1, r-2, r-3 (r-2 may still rise by one)
-    const uint8_t* f1;
-    uint8_t* f2;
-    const uint8_t* f3;
-    uint64_t* m0;         // where the pointers met, rows r, r-1
-    const uint64_t* m1;
-    uint64_t* v0;         // vertical centre marks of rows r, r-1, r-2
-    uint64_t* v1;
-    uint64_t* v2;
-    int64_t ahead;        // from row r's depths to the next row's
-    bool firstRow;        // row r - 1 is the image's first row
-    bool uInside;         // row r - 2 is below the first row
-};
+// Row y's final depths and vertical marks in the strip at column x.
+LUMO_AVX512 inline void finishStripRow(const StripRows& at, int64_t y, int64_t x, __m512i f, __mmask64 v) {
+    _mm512_storeu_si512(at.depths + y * at.stride + x, f);
+    at.vertical[y * at.words + (x >> 6)] = v;
+}
 
-template <bool Nibbles>
-LUMO_AVX512 void walkRowAvx512(const WalkBits& w, int64_t n) {
-    const uint8_t *const rd = w.d, *const rb = w.b, *const rf1 = w.f1, *const rf3 = w.f3;
-    const uint64_t *const rs = w.s, *const rm1 = w.m1;
-    uint8_t *const ra = w.a, *const rf0 = w.f0, *const rf2 = w.f2;
-    uint64_t *const rmet = w.met, *const rbottom = w.bottom, *const rm0 = w.m0, *const rv0 = w.v0;
-    uint64_t *const rv1 = w.v1, *const rv2 = w.v2;
-    const __mmask64 first = w.firstRow ? ~__mmask64{0} : 0, uInside = w.uInside ? ~__mmask64{0} : 0;
+// Pass 3 (see walkRow) for S strips from column x, from the top row down. Row r - 2's depths are
+// final once row r is walked (the meeting at r - 1 may raise them by one): they are stored then.
+template <bool Nibbles, int S>
+LUMO_AVX512 void walkStrips(const StripRows& at, int64_t x) {
+    const int64_t k = x >> 6, h = at.height;
     const __m512i zero = _mm512_setzero_si512(), one = _mm512_set1_epi8(1), low = _mm512_set1_epi8(0x0F);
-    for (int64_t x = 0; x < n; x += 64) {
-        const int64_t k = x >> 6;
-        __builtin_prefetch(rd + w.ahead + x);
-        if (!Nibbles) __builtin_prefetch(rb + w.ahead + x);
-        const __m512i raw = _mm512_loadu_si512(rd + x), carried = _mm512_loadu_si512(ra + x);
-        const uint64_t met = rmet[k], wasBottom = rbottom[k], m1 = rm1[k], s = rs[k];
-        const __m512i any = _mm512_or_si512(raw, carried);
-        if (!(_mm512_test_epi8_mask(any, any) | met | wasBottom | m1)) {
-            // No mark here, none in the segment above, and no meeting to judge: nothing changes.
-            _mm512_storeu_si512(rf0 + x, zero);
-            rm0[k] = 0;
-            rv0[k] = 0;
-            continue;
-        }
-        const __m512i d = Nibbles ? _mm512_and_si512(raw, low) : raw;
-        const __m512i b = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(raw, 4), low) : _mm512_loadu_si512(rb + x);
-        const __mmask64 marked = _mm512_test_epi8_mask(d, d);
-        // The counter restarts at the valley's depth where the pointers met in the segment above.
-        const __m512i a = _mm512_mask_mov_epi8(carried, s & met, d);
-        const __mmask64 top = marked & _mm512_cmplt_epu8_mask(a, b), bottom = marked & ~top;
-        const __m512i f0 = _mm512_min_epu8(d, _mm512_add_epi8(_mm512_mask_mov_epi8(b, top, a), one));
-        const __m512i kept = _mm512_maskz_mov_epi8(marked, a);
-        _mm512_storeu_si512(ra + x, _mm512_mask_add_epi8(kept, marked & _mm512_cmplt_epu8_mask(a, d), kept, one));
-        _mm512_storeu_si512(rf0 + x, f0);
-        rmet[k] = marked & ((met & ~s) | bottom);
-        rm0[k] = bottom & (s | ~wasBottom);
-        rbottom[k] = bottom;
-        rv0[k] = 0;
-        if (!m1) continue;
-        // Where the pointers met at P = r - 1, with U = r - 2 above it: the pixel below P is
-        // this row's (its original depth when it starts the next segment).
-        const __m512i below = _mm512_mask_mov_epi8(f0, s, d);
-        const __m512i dp = _mm512_loadu_si512(rf1 + x), du = _mm512_loadu_si512(rf2 + x), duu = _mm512_loadu_si512(rf3 + x);
-        const __mmask64 lower = first | _mm512_cmplt_epu8_mask(du, dp);
-        const __mmask64 markP = m1 & lower & _mm512_cmplt_epu8_mask(below, dp);
-        const __mmask64 markU = m1 & ~lower & uInside & _mm512_cmplt_epu8_mask(duu, du) & _mm512_cmplt_epu8_mask(below, du);
-        rv1[k] |= markP;
-        rv2[k] |= markU;
-        if (markU) _mm512_storeu_si512(rf2 + x, _mm512_mask_add_epi8(du, markU, du, one));
+    __m512i carried[S], f1[S], f2[S], f3[S];  // new depths of rows r-1, r-2, r-3
+    __mmask64 met[S], wasBottom[S], m1[S], v1[S], v2[S];  // v1, v2: vertical marks of r-1, r-2
+    for (int i = 0; i < S; ++i) {
+        carried[i] = f1[i] = f2[i] = f3[i] = zero;
+        met[i] = wasBottom[i] = m1[i] = v1[i] = v2[i] = 0;
     }
+    for (int64_t r = 0; r < h; ++r) {
+        const uint8_t* row = at.depths + r * at.stride + x;
+        for (int i = 0; i < S; ++i) __builtin_prefetch(row + 64 * i + 8 * at.stride);
+        const __mmask64 firstRow = r == 1 ? ~__mmask64{0} : 0, uInside = r >= 3 ? ~__mmask64{0} : 0;
+#pragma GCC unroll 4
+        for (int i = 0; i < S; ++i) {
+            const __m512i raw = _mm512_loadu_si512(row + 64 * i);
+            const __m512i d = Nibbles ? _mm512_and_si512(raw, low) : raw;
+            const __m512i b = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(raw, 4), low)
+                                      : _mm512_loadu_si512(at.counts + r * at.stride + x + 64 * i);
+            const __mmask64 s = at.starts[r * at.words + k + i];
+            const __mmask64 marked = _mm512_test_epi8_mask(d, d);
+            // The counter restarts at the valley's depth where the pointers met in the segment above.
+            const __m512i a = _mm512_mask_mov_epi8(carried[i], s & met[i], d);
+            const __mmask64 top = marked & _mm512_cmplt_epu8_mask(a, b), bottom = marked & ~top;
+            const __m512i f0 = _mm512_min_epu8(d, _mm512_add_epi8(_mm512_mask_mov_epi8(b, top, a), one));
+            const __m512i kept = _mm512_maskz_mov_epi8(marked, a);
+            carried[i] = _mm512_mask_add_epi8(kept, marked & _mm512_cmplt_epu8_mask(a, d), kept, one);
+            const __mmask64 m0 = bottom & (s | ~wasBottom[i]);
+            met[i] = marked & ((met[i] & ~s) | bottom);
+            wasBottom[i] = bottom;
+            if (m1[i]) {
+                // Where the pointers met at P = r - 1, with U = r - 2 above it: the pixel below P
+                // is this row's (its original depth when it starts the next segment).
+                const __m512i below = _mm512_mask_mov_epi8(f0, s, d);
+                const __mmask64 lower = firstRow | _mm512_cmplt_epu8_mask(f2[i], f1[i]);
+                const __mmask64 markP = m1[i] & lower & _mm512_cmplt_epu8_mask(below, f1[i]);
+                const __mmask64 markU = m1[i] & ~lower & uInside & _mm512_cmplt_epu8_mask(f3[i], f2[i]) &
+                                        _mm512_cmplt_epu8_mask(below, f2[i]);
+                v1[i] |= markP;
+                v2[i] |= markU;
+                f2[i] = _mm512_mask_add_epi8(f2[i], markU, f2[i], one);
+            }
+            if (r >= 2) finishStripRow(at, r - 2, x + 64 * i, f2[i], v2[i]);
+            f3[i] = f2[i], f2[i] = f1[i], f1[i] = f0;
+            v2[i] = v1[i], v1[i] = 0;
+            m1[i] = m0;
+        }
+    }
+    for (int i = 0; i < S; ++i) {
+        if (h >= 2) finishStripRow(at, h - 2, x + 64 * i, f2[i], v2[i]);
+        finishStripRow(at, h - 1, x + 64 * i, f1[i], v1[i]);
+    }
+}
+
+// Passes 2 and 3 over S strips from column x.
+template <bool Nibbles, int S>
+void stripGroup(const StripRows& at, int64_t x) {
+    belowCountsStrips<Nibbles, S>(at, x);
+    walkStrips<Nibbles, S>(at, x);
+}
+
+// Passes 2 and 3 over every strip, three at a time (as many as keep the walk's state in registers).
+template <bool Nibbles>
+void stripPasses(const StripRows& at, int64_t n) {
+    int64_t x = 0;
+    for (; x + 3 * 64 <= n; x += 3 * 64) stripGroup<Nibbles, 3>(at, x);
+    if (x + 2 * 64 <= n) stripGroup<Nibbles, 2>(at, x);
+    else if (x < n) stripGroup<Nibbles, 1>(at, x);
 }
 
 // Vertical marks as bytes (0 or 4) from their bit row, for the writers that read bytes.
@@ -1333,8 +1362,7 @@ struct StartBits {
     const uint8_t* p;   // the row above's depths
     uint64_t* starts;   // this row's starts: below an unmarked pixel (its valleys come one row later)
     uint64_t* above;    // the row above's starts, which gain its valleys (a spare row above the first)
-    uint64_t* rising;   // per column: in a segment whose depths have not yet fallen
-    uint64_t* falling;  // per column: in a segment whose depths have fallen
+    uint64_t* falling;  // per column: in a segment whose depths have fallen since its highest point
 };
 
 // Starts of one 64-column step of the wide pass 1 from its depths d (see StartBits).
@@ -1343,10 +1371,9 @@ LUMO_AVX512 inline void startsOfStep(__m512i d, int64_t x, const StartBits& st) 
     const __m512i vp = _mm512_loadu_si512(st.p + x);
     const __mmask64 marked = _mm512_test_epi8_mask(d, d);
     const __mmask64 down = _mm512_cmplt_epu8_mask(d, vp), up = _mm512_cmplt_epu8_mask(vp, d), flat = ~(down | up);
-    const uint64_t rising = st.rising[k], falling = st.falling[k];
+    const uint64_t falling = st.falling[k];
     st.above[k] |= falling & up;  // a rise after a fall: the row above is a valley
     st.starts[k] = marked & _mm512_testn_epi8_mask(vp, vp);
-    st.rising[k] = marked & (up | (flat & rising));
     st.falling[k] = marked & (down | (flat & falling));
 }
 
@@ -1656,12 +1683,12 @@ struct CharacterLayout {
 // or with AVX-512 a bit row that is made into bytes in `vertical` only for the narrower writers);
 // with raw, the row still holds its colour pixels and is grey-encoded on the way.
 void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, uint8_t* vertical, const uint64_t* verticalBits,
-                       uint8_t* orBytes, int level, bool raw) {
+                       uint8_t* orBytes, int level, bool raw, int32_t nextY) {
     const int32_t w = im.width, h = im.height;
     const bool inner = y >= 1 && y + 2 <= h;
     f[-1] = f[w] = f[w + 1] = 255;
     uint8_t* row = im.row(y);
-    const uint8_t* next = y + 1 < h ? im.row(y + 1) : row;
+    const uint8_t* next = nextY >= 0 && nextY < h ? im.row(nextY) : row;
     const int32_t wide = level >= 3 && raw ? writeDepthRowAvx512(row, w, f, verticalBits, inner, next) : 0;
     if (wide < w && verticalBits) verticalBytes(verticalBits, wordsOf(w), vertical);
     const int32_t fused = level < 2 ? 0
@@ -1708,30 +1735,20 @@ template <bool Nibbles>
 void characterModeAvx512(const Image& im, RowMarks& marks, EffectScratch& sc, int limit, bool raw, const CharacterRows& at) {
     const int32_t w = im.width, h = im.height;
     const int64_t n = at.lay.padded, words = n / 64;
-    uint64_t* const rising = at.as<uint64_t>(at.one(kPhase));
-    uint64_t* const falling = rising + words;
-    const uint64_t* const zeroBits = at.as<uint64_t>(at.one(kZero));
+    uint64_t* const falling = at.as<uint64_t>(at.one(kPhase));
     for (int32_t y = 0; y < h; ++y) {
         const StartBits st{y > 0 ? at.depths(y - 1) : at.one(kZero), at.startBits(y),
-                           y > 0 ? at.startBits(y - 1) : at.as<uint64_t>(at.one(kSpare)), rising, falling};
+                           y > 0 ? at.startBits(y - 1) : at.as<uint64_t>(at.one(kSpare)), falling};
         rowDepthsAvx512(marks.row(y), w, n, limit, at.depths(y), sc.depthLevels.data(), st);
     }
-    for (int32_t y = h - 1; y >= 0; --y) {
-        const bool last = y + 1 >= h;
-        belowCountsAvx512<Nibbles>(at.depths(y), last ? at.one(kZero) : at.depths(y + 1), last ? zeroBits : at.startBits(y + 1),
-                                   last ? at.one(kZero) : at.counts(y + 1), at.counts(y), at.depths(std::max(y - 1, 0)), n);
+    const StripRows strips{at.depths(0), at.counts(0), at.startBits(0), at.startBits(h), at.lay.stride, words, h};
+    stripPasses<Nibbles>(strips, n);
+    // The image's rows in the order they lie in memory.
+    for (int32_t i = 0; i < h; ++i) {
+        const int32_t y = im.topDown ? i : h - 1 - i;
+        writeCharacterRow(im, y, at.depths(y), at.one(kVertical), at.startBits(h + y), at.one(kOrBytes), 3, raw,
+                          im.topDown ? y + 1 : y - 1);
     }
-    auto bits = [&](int kind, int64_t y) { return at.as<uint64_t>(at.ring(kind, y)); };
-    for (int32_t r = 0; r < h; ++r) {
-        WalkBits wb{at.depths(r), Nibbles ? nullptr : at.counts(r), at.startBits(r), at.one(kCarried),
-                    at.as<uint64_t>(at.one(kMet)), at.as<uint64_t>(at.one(kBottom)), at.ring(0, r), at.ring(0, r - 1),
-                    at.ring(0, r - 2), at.ring(0, r - 3), bits(1, r), bits(1, r - 1), bits(2, r), bits(2, r - 1),
-                    bits(2, r - 2), r + 1 < h ? at.depths(r + 1) - at.depths(r) : 0, r == 1, r >= 3};
-        walkRowAvx512<Nibbles>(wb, n);
-        if (r >= 2) writeCharacterRow(im, r - 2, at.ring(0, r - 2), at.one(kVertical), bits(2, r - 2), at.one(kOrBytes), 3, raw);
-    }
-    for (int32_t y = std::max(0, h - 2); y < h; ++y)
-        writeCharacterRow(im, y, at.ring(0, y), at.one(kVertical), bits(2, y), at.one(kOrBytes), 3, raw);
 }
 
 bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, EffectScratch& sc, int level, bool raw) {
@@ -1786,10 +1803,10 @@ bool characterMode(const Image& im, RowMarks& marks, const EffectParams& pr, Eff
         wr.firstRow = r == 1 ? 0xFF : 0;
         wr.uInside = r >= 3 ? 0xFF : 0;
         kernels.walk(wr, n);
-        if (r >= 2) writeCharacterRow(im, r - 2, at.ring(0, r - 2), at.ring(2, r - 2), nullptr, at.one(kOrBytes), level, raw);
+        if (r >= 2) writeCharacterRow(im, r - 2, at.ring(0, r - 2), at.ring(2, r - 2), nullptr, at.one(kOrBytes), level, raw, r - 1);
     }
     for (int32_t y = std::max(0, h - 2); y < h; ++y)
-        writeCharacterRow(im, y, at.ring(0, y), at.ring(2, y), nullptr, at.one(kOrBytes), level, raw);
+        writeCharacterRow(im, y, at.ring(0, y), at.ring(2, y), nullptr, at.one(kOrBytes), level, raw, y + 1);
     return true;
 }
 
