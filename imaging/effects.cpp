@@ -1138,7 +1138,9 @@ LUMO_AVX512 void belowCountsStrips(const StripRows& at, int64_t x) {
     for (int i = 0; i < S; ++i) vd[i] = vb[i] = _mm512_setzero_si512(), startsBelow[i] = 0;
     for (int64_t y = at.height - 1; y >= 0; --y) {
         uint8_t* d = at.depths + y * at.stride + x;
-        for (int i = 0; i < S; ++i) __builtin_prefetch(d + 64 * i - 16 * at.stride);
+        // Rows are taken upwards, which the processor's prefetching does not foresee.
+        const uint8_t* ahead = at.depths + std::max<int64_t>(y - 64, 0) * at.stride + x;
+        for (int i = 0; i < S; ++i) __builtin_prefetch(ahead + 64 * i);
 #pragma GCC unroll 4
         for (int i = 0; i < S; ++i) {
             const __m512i here = _mm512_loadu_si512(d + 64 * i);
@@ -1176,7 +1178,6 @@ LUMO_AVX512 void walkStrips(const StripRows& at, int64_t x) {
     }
     for (int64_t r = 0; r < h; ++r) {
         const uint8_t* row = at.depths + r * at.stride + x;
-        for (int i = 0; i < S; ++i) __builtin_prefetch(row + 64 * i + 8 * at.stride);
         const __mmask64 firstRow = r == 1 ? ~__mmask64{0} : 0, uInside = r >= 3 ? ~__mmask64{0} : 0;
 #pragma GCC unroll 4
         for (int i = 0; i < S; ++i) {
