@@ -1105,10 +1105,9 @@ template <class T, bool Packed>
 
 // ---- Character Mode with AVX-512 -----------------------------------------------------------------
 // The same passes with every per-pixel flag kept as a bit (a word per 64 columns) and the lanes'
-// conditions in mask registers: segment starts (a bit row per image row), phase, column state, and
-// the rings' meeting and vertical marks. With a depth cap below 16, B goes into the high half of
-// each depth byte, so passes 2 and 3 move one array rather than two. These passes are bound by
-// stores, and a flag word is one small store where a flag vector was a whole vector's.
+// conditions in mask registers: the segment starts and the vertical marks are bit rows, and the
+// phase a bit per column. With a depth cap below 16, B goes into the high half of each depth
+// byte, so passes 2 and 3 move one array rather than two.
 
 constexpr int kNibbleLimit = 15;  // the largest cap whose depths and B share a byte
 
@@ -1680,7 +1679,7 @@ struct CharacterLayout {
     uint8_t* row(uint8_t* base, int64_t index) const { return base + index * stride + kPad; }
 };
 
-// Writes row y of the image from its final depths f (a ring row, padded) and vertical marks (bytes,
+// Writes row y of the image from its final depths f (padded) and vertical marks (bytes,
 // or with AVX-512 a bit row that is made into bytes in `vertical` only for the narrower writers);
 // with raw, the row still holds its colour pixels and is grey-encoded on the way.
 void writeCharacterRow(const Image& im, int32_t y, uint8_t* f, uint8_t* vertical, const uint64_t* verticalBits,
@@ -1723,15 +1722,19 @@ struct CharacterRows {
     uint8_t* counts(int64_t y) const { return lay.row(base, 2 * h + y); }
     uint8_t* one(int index) const { return single + index * lay.stride; }  // phase, counter, met, ...
     uint8_t* ring(int kind, int64_t y) const { return single + (CharacterLayout::kSingle + kind * 4 + (y & 3)) * lay.stride; }
-    // With AVX-512 the starts are bits: the rows of words follow each other where the starts' bytes would be.
+    // With AVX-512 the starts and the vertical marks are bits: their rows of words follow each other
+    // where the starts' bytes would be (the starts of every row, then the vertical marks).
     uint64_t* startBits(int64_t y) const { return reinterpret_cast<uint64_t*>(starts(0)) + y * (lay.padded / 64); }
+    uint64_t* verticalBits(int64_t y) const { return startBits(h + y); }
     template <class T>
     T* as(uint8_t* p) const { return reinterpret_cast<T*>(p); }
 };
 
 enum CharacterRow { kPhase, kCarried, kMet, kBottom, kZero, kSpare, kOrBytes, kVertical };
 
-// The three passes with flags in bits and conditions in mask registers (AVX-512).
+// The three passes with flags in bits and conditions in mask registers (AVX-512): pass 1 row by
+// row, passes 2 and 3 strip by strip (they leave the final depths in place of the depths), then
+// the image rows.
 template <bool Nibbles>
 void characterModeAvx512(const Image& im, RowMarks& marks, EffectScratch& sc, int limit, bool raw, const CharacterRows& at) {
     const int32_t w = im.width, h = im.height;
@@ -1742,12 +1745,12 @@ void characterModeAvx512(const Image& im, RowMarks& marks, EffectScratch& sc, in
                            y > 0 ? at.startBits(y - 1) : at.as<uint64_t>(at.one(kSpare)), falling};
         rowDepthsAvx512(marks.row(y), w, n, limit, at.depths(y), sc.depthLevels.data(), st);
     }
-    const StripRows strips{at.depths(0), at.counts(0), at.startBits(0), at.startBits(h), at.lay.stride, words, h};
+    const StripRows strips{at.depths(0), at.counts(0), at.startBits(0), at.verticalBits(0), at.lay.stride, words, h};
     stripPasses<Nibbles>(strips, n);
     // The image's rows in the order they lie in memory.
     for (int32_t i = 0; i < h; ++i) {
         const int32_t y = im.topDown ? i : h - 1 - i;
-        writeCharacterRow(im, y, at.depths(y), at.one(kVertical), at.startBits(h + y), at.one(kOrBytes), 3, raw,
+        writeCharacterRow(im, y, at.depths(y), at.one(kVertical), at.verticalBits(y), at.one(kOrBytes), 3, raw,
                           im.topDown ? y + 1 : y - 1);
     }
 }
