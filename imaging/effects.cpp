@@ -1,7 +1,7 @@
 // The marker and the three effects as row-streaming passes. The marker turns each row into bits
 // (one per pixel, set where the pixel meets the condition); runs are then found with bit scans,
 // and the rows that change are rewritten with vector stores. Character Mode keeps one byte per
-// pixel of depths and walks all columns at once, row by row.
+// pixel of depths and walks all columns at once, row by row, or with AVX-512 strip by strip.
 #include "imaging/effects.h"
 
 #include <algorithm>
