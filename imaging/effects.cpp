@@ -947,11 +947,6 @@ struct Lanes32 {
     typedef uint8_t At __attribute__((vector_size(32), aligned(1), may_alias));
     typedef uint64_t Q __attribute__((vector_size(32)));
 };
-struct Lanes64 {
-    typedef uint8_t V __attribute__((vector_size(64)));
-    typedef uint8_t At __attribute__((vector_size(64), aligned(1), may_alias));
-    typedef uint64_t Q __attribute__((vector_size(64)));
-};
 struct Lanes16 {
     typedef uint8_t V __attribute__((vector_size(16)));
     typedef uint8_t At __attribute__((vector_size(16), aligned(1), may_alias));
