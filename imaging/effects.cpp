@@ -1665,7 +1665,12 @@ struct CharacterLayout {
     static constexpr int64_t kPad = 64;
     int64_t width = 0, height = 0, padded = 0, stride = 0;
     explicit CharacterLayout(int64_t w, int64_t h)
-        : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {}
+        : width(w), height(h), padded(roundUp(std::max<int64_t>(w, 1), kLanes)), stride(padded + 2 * kPad) {
+        // An odd number of cache lines from row to row: with a power-of-two stride the rows of a
+        // column strip would all fall into a few sets of the cache, which could then hold under
+        // half of a strip between the two strip passes.
+        if ((stride / 64) % 2 == 0) stride += 64;
+    }
     // Rows: depths, starts and B of the image rows; then phase, counter, met, bottom, zero, spare,
     // orBytes, vertical (one each); then the rings of new depths, meeting flags and vertical marks.
     static constexpr int64_t kSingle = 8;
