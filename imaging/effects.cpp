@@ -1161,8 +1161,15 @@ LUMO_AVX512 inline void finishStripRow(const StripRows& at, int64_t y, int64_t x
 // Pass 3 (see walkRow) for S strips from column x, from the top row down. Row r - 2's depths are
 // final once row r is walked (the meeting at r - 1 may raise them by one): they are stored then.
 template <bool Nibbles, int S>
-LUMO_AVX512 void walkStrips(const StripRows& at, int64_t x) {
-    const int64_t k = x >> 6, h = at.height;
+LUMO_AVX512 void walkStrips(const StripRows& rows, int64_t x) {
+    const StripRows at = rows;  // a copy the stores below cannot reach, so nothing is read again
+    const int64_t h = at.height, stride = at.stride, words = at.words;
+    // Row r's depths, B and starts, and the row whose final depths and marks are stored (r - 2).
+    const uint8_t* row = at.depths + x;
+    const uint8_t* counts = at.counts + x;
+    const uint64_t* starts = at.starts + (x >> 6);
+    uint8_t* done = at.depths + x;
+    uint64_t* doneMarks = at.vertical + (x >> 6);
     const __m512i zero = _mm512_setzero_si512(), one = _mm512_set1_epi8(1), low = _mm512_set1_epi8(0x0F);
     __m512i carried[S], f1[S], f2[S], f3[S];  // new depths of rows r-1, r-2, r-3
     __mmask64 met[S], wasBottom[S], m1[S], v1[S], v2[S];  // v1, v2: vertical marks of r-1, r-2
@@ -1170,16 +1177,14 @@ LUMO_AVX512 void walkStrips(const StripRows& at, int64_t x) {
         carried[i] = f1[i] = f2[i] = f3[i] = zero;
         met[i] = wasBottom[i] = m1[i] = v1[i] = v2[i] = 0;
     }
-    for (int64_t r = 0; r < h; ++r) {
-        const uint8_t* row = at.depths + r * at.stride + x;
+    for (int64_t r = 0; r < h; ++r, row += stride, counts += stride, starts += words) {
         const __mmask64 firstRow = r == 1 ? ~__mmask64{0} : 0, uInside = r >= 3 ? ~__mmask64{0} : 0;
 #pragma GCC unroll 4
         for (int i = 0; i < S; ++i) {
             const __m512i raw = _mm512_loadu_si512(row + 64 * i);
             const __m512i d = Nibbles ? _mm512_and_si512(raw, low) : raw;
-            const __m512i b = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(raw, 4), low)
-                                      : _mm512_loadu_si512(at.counts + r * at.stride + x + 64 * i);
-            const __mmask64 s = at.starts[r * at.words + k + i];
+            const __m512i b = Nibbles ? _mm512_and_si512(_mm512_srli_epi16(raw, 4), low) : _mm512_loadu_si512(counts + 64 * i);
+            const __mmask64 s = starts[i];
             const __mmask64 marked = _mm512_test_epi8_mask(d, d);
             // The counter restarts at the valley's depth where the pointers met in the segment above.
             const __m512i a = _mm512_mask_mov_epi8(carried[i], s & met[i], d);
@@ -1202,11 +1207,15 @@ LUMO_AVX512 void walkStrips(const StripRows& at, int64_t x) {
                 v2[i] |= markU;
                 f2[i] = _mm512_mask_add_epi8(f2[i], markU, f2[i], one);
             }
-            if (r >= 2) finishStripRow(at, r - 2, x + 64 * i, f2[i], v2[i]);
+            if (r >= 2) {
+                _mm512_storeu_si512(done + 64 * i, f2[i]);
+                doneMarks[i] = v2[i];
+            }
             f3[i] = f2[i], f2[i] = f1[i], f1[i] = f0;
             v2[i] = v1[i], v1[i] = 0;
             m1[i] = m0;
         }
+        if (r >= 2) done += stride, doneMarks += words;
     }
     for (int i = 0; i < S; ++i) {
         if (h >= 2) finishStripRow(at, h - 2, x + 64 * i, f2[i], v2[i]);
