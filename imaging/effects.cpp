@@ -1124,16 +1124,19 @@ struct StripRows {
 // Pass 2 (see belowCounts) for S strips from column x, from the bottom row up. Each row depends
 // on the one below, so S strips are taken together to give the processor independent work.
 template <bool Nibbles, int S>
-LUMO_AVX512 void belowCountsStrips(const StripRows& at, int64_t x) {
-    const int64_t k = x >> 6;
+LUMO_AVX512 void belowCountsStrips(const StripRows& rows, int64_t x) {
+    const StripRows at = rows;  // a copy the stores below cannot reach, so nothing is read again
+    const int64_t stride = at.stride, words = at.words;
     const __m512i one = _mm512_set1_epi8(1);
     __m512i vd[S], vb[S];  // the row below's depths and B
     uint64_t startsBelow[S];
     for (int i = 0; i < S; ++i) vd[i] = vb[i] = _mm512_setzero_si512(), startsBelow[i] = 0;
     for (int64_t y = at.height - 1; y >= 0; --y) {
-        uint8_t* d = at.depths + y * at.stride + x;
+        uint8_t* d = at.depths + y * stride + x;
+        uint8_t* counts = at.counts + y * stride + x;
+        const uint64_t* starts = at.starts + y * words + (x >> 6);
         // Rows are taken upwards, which the processor's prefetching does not foresee.
-        const uint8_t* ahead = at.depths + std::max<int64_t>(y - 64, 0) * at.stride + x;
+        const uint8_t* ahead = d - std::min<int64_t>(y, 64) * stride;
         for (int i = 0; i < S; ++i) __builtin_prefetch(ahead + 64 * i);
 #pragma GCC unroll 4
         for (int i = 0; i < S; ++i) {
@@ -1144,10 +1147,10 @@ LUMO_AVX512 void belowCountsStrips(const StripRows& at, int64_t x) {
             // B is read only where the row is marked; kept at 0 elsewhere, unmarked bytes stay 0.
             const __m512i count = _mm512_maskz_mov_epi8(marked, _mm512_mask_mov_epi8(counted, end, vd[i]));
             if (Nibbles) _mm512_storeu_si512(d + 64 * i, _mm512_or_si512(here, _mm512_slli_epi16(count, 4)));  // count <= 15
-            else _mm512_storeu_si512(at.counts + y * at.stride + x + 64 * i, count);
+            else _mm512_storeu_si512(counts + 64 * i, count);
             vd[i] = here;
             vb[i] = count;
-            startsBelow[i] = at.starts[y * at.words + k + i];
+            startsBelow[i] = starts[i];
         }
     }
 }
