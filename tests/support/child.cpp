@@ -93,7 +93,14 @@ bool Child::readMore(std::chrono::milliseconds bound) {
     if (::poll(&p, 1, static_cast<int>(bound.count())) <= 0) return false;
     char buf[4096];
     const ssize_t n = ::read(out_, buf, sizeof buf);
-    if (n <= 0) return false;
+    if (n < 0 && errno == EINTR) return false;
+    if (n <= 0) {
+        // The child closed its output (it ended): no line will come, and polling the closed
+        // pipe again would return at once, turning every later wait into a busy loop.
+        ::close(out_);
+        out_ = -1;
+        return false;
+    }
     buffer_.append(buf, static_cast<std::size_t>(n));
     std::size_t nl;
     while ((nl = buffer_.find('\n')) != std::string::npos) {
@@ -114,7 +121,7 @@ std::optional<std::string> Child::expect(const std::string& prefix, std::chrono:
             }
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
+        if (left.count() <= 0 || out_ < 0) return std::nullopt;
         readMore(left);
     }
 }
