@@ -685,14 +685,8 @@ template <bool Raw>
 LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, const uint8_t* vertical, bool inner,
                                     const uint8_t* next) {
     const __m256i z = _mm256_setzero_si256(), two = _mm256_set1_epi8(2), four = _mm256_set1_epi8(inner ? 4 : 0);
-    const __m256i flag = _mm256_set1_epi8(Raw ? 1 : 0), third = _mm256_set1_epi16(21846);
-    __m256i keep[3], mergeO[3], mergeG[3], mergeS[3];
-    for (int v = 0; v < 3; ++v) {
-        keep[v] = simd::mask2(kKeep.keep01[v]);
-        mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
-        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
-        mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
-    }
+    const __m256i flag = _mm256_set1_epi8(Raw ? 1 : 0);
+    const PixelMerge merge = pixelMerge();
     int32_t i = 0;
     for (; i + 32 <= n; i += 32) {
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
@@ -709,22 +703,7 @@ LUMO_AVX2 int32_t writeDepthRowAvx2(uint8_t* p, int32_t n, const uint8_t* d, con
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i} + 64), _MM_HINT_T0);
         __m256i raw[3];
         simd::load96(a, raw);
-        __m256i out[3];
-        if constexpr (Raw) {
-            __m256i low, high;
-            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
-            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
-#pragma GCC unroll 3
-            for (int v = 0; v < 3; ++v)
-                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(grey, mergeG[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                         _mm256_shuffle_epi8(c, mergeS[v]));
-        } else {
-#pragma GCC unroll 3
-            for (int v = 0; v < 3; ++v)
-                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                         _mm256_shuffle_epi8(c, mergeS[v]));
-        }
-        simd::store96(a, out);
+        mergePixels32<Raw>(a, raw, o, c, merge);
     }
     return i;
 }

@@ -95,6 +95,46 @@ struct KeepMasks {
 };
 inline constexpr KeepMasks kKeep;
 
+// Byte masks that place the bytes of one vector (one per pixel) into the three vectors of 32
+// pixels, and keep bytes 0 and 1 of each pixel.
+struct PixelMerge {
+    __m256i keep[3], flags[3], grey[3], set[3];
+};
+LUMO_AVX2 inline PixelMerge pixelMerge() {
+    PixelMerge m;
+    for (int v = 0; v < 3; ++v) {
+        m.keep[v] = simd::mask2(kKeep.keep01[v]);
+        m.flags[v] = simd::mask2(simd::kMasks.merge[v][0]);
+        m.grey[v] = simd::mask2(simd::kMasks.merge[v][1]);
+        m.set[v] = simd::mask2(simd::kMasks.merge[v][2]);
+    }
+    return m;
+}
+
+// Rewrites the 32 pixels at a, read as raw: with Raw (colour pixels) byte 0 = flags and byte 1 =
+// the grey level (sum * 21846 >> 16 equals sum / 3), else byte 0 gains flags and byte 1 stays;
+// byte 2 = set.
+template <bool Raw>
+LUMO_AVX2 inline void mergePixels32(uint8_t* a, const __m256i (&raw)[3], __m256i flags, __m256i set, const PixelMerge& m) {
+    __m256i out[3];
+    if constexpr (Raw) {
+        const __m256i third = _mm256_set1_epi16(21846);
+        __m256i low, high;
+        simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
+        const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
+#pragma GCC unroll 3
+        for (int v = 0; v < 3; ++v)
+            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(grey, m.grey[v]), _mm256_shuffle_epi8(flags, m.flags[v])),
+                                     _mm256_shuffle_epi8(set, m.set[v]));
+    } else {
+#pragma GCC unroll 3
+        for (int v = 0; v < 3; ++v)
+            out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], m.keep[v]), _mm256_shuffle_epi8(flags, m.flags[v])),
+                                     _mm256_shuffle_epi8(set, m.set[v]));
+    }
+    simd::store96(a, out);
+}
+
 // n pixels of row p: byte 0 |= orBytes[x], byte 2 = setBytes[x]; next is the row written after it
 // (p itself when none). With raw (vector level 2 only) the row holds colour pixels and is
 // grey-encoded first.

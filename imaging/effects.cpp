@@ -183,15 +183,9 @@ LUMO_SSSE3 int32_t writeRowSsse3(uint8_t* p, int32_t from, int32_t n, const uint
 template <bool Raw>
 LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, const uint8_t* setBytes,
                                const uint8_t* next) {
+    const PixelMerge merge = pixelMerge();
+    const __m256i flag = _mm256_set1_epi8(Raw ? 1 : 0);
     int32_t i = 0;
-    __m256i keep[3], mergeO[3], mergeS[3], mergeG[3];
-    for (int v = 0; v < 3; ++v) {
-        keep[v] = simd::mask2(kKeep.keep01[v]);
-        mergeO[v] = simd::mask2(simd::kMasks.merge[v][0]);
-        mergeS[v] = simd::mask2(simd::kMasks.merge[v][2]);
-        mergeG[v] = simd::mask2(simd::kMasks.merge[v][1]);
-    }
-    const __m256i flag = _mm256_set1_epi8(1), third = _mm256_set1_epi16(21846);
     for (; i + 32 <= n; i += 32) {
         uint8_t* a = p + 3 * int64_t{i};
         _mm_prefetch(reinterpret_cast<const char*>(next + 3 * int64_t{i}), _MM_HINT_T0);
@@ -200,23 +194,7 @@ LUMO_AVX2 int32_t writeRowAvx2(uint8_t* p, int32_t n, const uint8_t* orBytes, co
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(setBytes + i));
         __m256i raw[3];
         simd::load96(a, raw);
-        __m256i out[3];
-        if constexpr (Raw) {
-            __m256i low, high;
-            simd::rawSums2(simd::Raw2{raw[0], raw[1], raw[2]}, low, high);
-            const __m256i grey = _mm256_packus_epi16(_mm256_mulhi_epu16(low, third), _mm256_mulhi_epu16(high, third));
-            const __m256i flags = _mm256_or_si256(o, flag);
-#pragma GCC unroll 3
-            for (int v = 0; v < 3; ++v)
-                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(grey, mergeG[v]), _mm256_shuffle_epi8(flags, mergeO[v])),
-                                         _mm256_shuffle_epi8(s, mergeS[v]));
-        } else {
-#pragma GCC unroll 3
-            for (int v = 0; v < 3; ++v)
-                out[v] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(raw[v], keep[v]), _mm256_shuffle_epi8(o, mergeO[v])),
-                                         _mm256_shuffle_epi8(s, mergeS[v]));
-        }
-        simd::store96(a, out);
+        mergePixels32<Raw>(a, raw, _mm256_or_si256(o, flag), s, merge);
     }
     return i;
 }
