@@ -1,6 +1,6 @@
-// What the effect passes share: bit-row helpers, the marker's rows, grey encoding and the row
-// writer (effects.cpp), and Character Mode's entry points (character_mode.cpp). Internal to the
-// image library.
+// What the effect passes share: bit-row helpers, the marker's rows, grey encoding, the pixel merge
+// of the AVX2 row writers and the row writer (effects.cpp), and Character Mode's entry points
+// (character_mode.cpp). Internal to the image library.
 #pragma once
 
 #include <algorithm>
